@@ -1,0 +1,203 @@
+#include "MemoFile.h"
+
+#include <atomic>
+#include <cstring>
+
+namespace xb {
+
+namespace {
+
+uint32_t GetBE32(const uint8_t* p) {
+  return (static_cast<uint32_t>(p[0]) << 24) | (static_cast<uint32_t>(p[1]) << 16) |
+         (static_cast<uint32_t>(p[2]) << 8) | p[3];
+}
+void PutBE32(uint8_t* p, uint32_t v) {
+  p[0] = static_cast<uint8_t>(v >> 24);
+  p[1] = static_cast<uint8_t>(v >> 16);
+  p[2] = static_cast<uint8_t>(v >> 8);
+  p[3] = static_cast<uint8_t>(v);
+}
+
+}  // namespace
+
+Status MemoFile::Create(const std::string& path, uint32_t block_size,
+                        std::unique_ptr<MemoFile>* out) {
+  if (block_size == 0 || block_size > 65535)
+    return Status::InvalidArgument(path + ": memo block size " + std::to_string(block_size) +
+                                   " is out of range");
+  std::unique_ptr<MappedFile> f;
+  Status s = MappedFile::Create(path, &f);
+  if (!s.ok()) return s;
+  std::unique_ptr<MemoFile> m(new MemoFile(std::move(f)));
+  m->block_size_ = block_size;
+  m->next_free_ = m->FirstBlock();
+  uint8_t header[kHeaderSize] = {};
+  PutBE32(header, m->next_free_);
+  header[6] = static_cast<uint8_t>(block_size >> 8);
+  header[7] = static_cast<uint8_t>(block_size);
+  s = m->file_->Write(0, header, sizeof header);
+  if (!s.ok()) return s;
+  *out = std::move(m);
+  return Status::Ok();
+}
+
+Status MemoFile::Open(const std::string& path, bool writable, std::unique_ptr<MemoFile>* out) {
+  std::unique_ptr<MappedFile> f;
+  Status s = MappedFile::Open(path, writable, MappedFile::Lock::kNone, &f);
+  if (!s.ok()) {
+    if (s.code() == Status::kNotFound)
+      return Status::NotFound(path + ": the table's memo file is missing");
+    return s;
+  }
+  if (f->size() < 8)
+    return Status::Corrupt(path + ": too short for a memo file header (" +
+                           std::to_string(f->size()) + " bytes)");
+  const uint8_t* p = f->data();
+  std::unique_ptr<MemoFile> m(new MemoFile(std::move(f)));
+  m->next_free_ = GetBE32(p);
+  m->block_size_ = static_cast<uint32_t>((p[6] << 8) | p[7]);
+  if (m->block_size_ == 0) return Status::Corrupt(path + ": memo block size is 0");
+  if (m->next_free_ < m->FirstBlock()) {
+    // A next-free pointer inside the header would make the next memo overwrite it.
+    if (writable)
+      return Status::Corrupt(path + ": next free block " + std::to_string(m->next_free_) +
+                             " lies inside the header");
+  }
+  *out = std::move(m);
+  return Status::Ok();
+}
+
+Status MemoFile::Refresh() {
+  Status s = file_->Refresh();
+  if (!s.ok()) return s;
+  uint32_t next = GetBE32(file_->data());
+  if (next > next_free_) next_free_ = next;
+  return Status::Ok();
+}
+
+bool MemoFile::DecodePointer(const uint8_t* field, int width, bool binary, uint64_t* block) {
+  if (binary) {
+    if (width != 4) return false;
+    *block = static_cast<uint32_t>(field[0]) | (static_cast<uint32_t>(field[1]) << 8) |
+             (static_cast<uint32_t>(field[2]) << 16) | (static_cast<uint32_t>(field[3]) << 24);
+    return true;
+  }
+  static const uint8_t kBlanks[16] = {' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ',
+                                      ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' '};
+  if (width <= 16 && std::memcmp(field, kBlanks, static_cast<size_t>(width)) == 0) {
+    *block = 0;  // the usual "no memo"
+    return true;
+  }
+  uint64_t v = 0;
+  bool digits = false;
+  for (int i = 0; i < width; ++i) {
+    uint8_t c = field[i];
+    if (c >= '0' && c <= '9') {
+      if (v > 1'000'000'000'000ull) return false;
+      v = v * 10 + static_cast<uint64_t>(c - '0');
+      digits = true;
+    } else if (c == ' ' || c == 0) {
+      if (digits) {
+        // Blanks after the number: accept only trailing padding.
+        for (int j = i; j < width; ++j)
+          if (field[j] != ' ' && field[j] != 0) return false;
+        break;
+      }
+    } else {
+      return false;
+    }
+  }
+  *block = v;
+  return true;
+}
+
+void MemoFile::EncodePointer(uint64_t block, int width, bool binary, uint8_t* field) {
+  if (binary) {
+    uint32_t v = static_cast<uint32_t>(block);
+    for (int i = 0; i < 4; ++i) field[i] = static_cast<uint8_t>(v >> (8 * i));
+    return;
+  }
+  std::memset(field, ' ', static_cast<size_t>(width));
+  if (block == 0) return;
+  char digits[24];
+  int n = 0;
+  while (block > 0 && n < 24) {
+    digits[n++] = static_cast<char>('0' + block % 10);
+    block /= 10;
+  }
+  for (int i = 0; i < n && i < width; ++i) field[width - 1 - i] = static_cast<uint8_t>(digits[i]);
+}
+
+Status MemoFile::Read(uint64_t block, const uint8_t** data, uint32_t* length) const {
+  *data = nullptr;
+  *length = 0;
+  if (block == 0) return Status::Ok();
+  const uint64_t size = file_->size();
+  const uint64_t offset = block * block_size_;
+  if (block < FirstBlock() || block > (1ull << 40) || offset + 8 > size)
+    return Status::Corrupt(path() + ": memo block " + std::to_string(block) +
+                           " is outside the memo file");
+  const uint8_t* p = file_->data() + offset;
+  uint32_t type = GetBE32(p);
+  uint32_t len = GetBE32(p + 4);
+  if (type > 2)
+    return Status::Corrupt(path() + ": memo block " + std::to_string(block) +
+                           " has an unknown type " + std::to_string(type));
+  if (len > size - offset - 8)
+    return Status::Corrupt(path() + ": memo at block " + std::to_string(block) + " claims " +
+                           std::to_string(len) + " bytes, past the end of the memo file");
+  *data = p + 8;
+  *length = len;
+  return Status::Ok();
+}
+
+Status MemoFile::Write(uint64_t old_block, const uint8_t* data, uint64_t length,
+                       uint64_t* new_block) {
+  *new_block = 0;
+  if (!file_->writable()) return Status::ReadOnly(path() + ": opened read-only");
+  if (length == 0) return Status::Ok();
+  if (length > 0xFFFFFFF0ull)
+    return Status::InvalidArgument(path() + ": a memo can hold at most 4 GB");
+  const uint64_t blocks_needed = (8 + length + block_size_ - 1) / block_size_;
+
+  uint64_t target = 0;
+  if (old_block != 0) {
+    const uint8_t* old_data;
+    uint32_t old_len;
+    // A damaged old memo is simply not reused; the new text goes to fresh blocks.
+    if (Read(old_block, &old_data, &old_len).ok()) {
+      uint64_t old_blocks = (8 + static_cast<uint64_t>(old_len) + block_size_ - 1) / block_size_;
+      if (blocks_needed <= old_blocks) target = old_block;
+    }
+  }
+  bool append = target == 0;
+  if (append) {
+    target = next_free_;
+    if (target + blocks_needed > 0xFFFFFFFFull)
+      return Status::DiskFull(path() + ": the memo file has no block numbers left");
+  }
+  const uint64_t offset = target * block_size_;
+  uint8_t head[8];
+  PutBE32(head, kTextType);
+  PutBE32(head + 4, static_cast<uint32_t>(length));
+  Status s = file_->Resize(std::max<uint64_t>(file_->size(), offset + 8 + length));
+  if (!s.ok()) return s;
+  uint8_t* p = file_->mutable_data() + offset;
+  std::memcpy(p + 8, data, length);
+  // Zero the filler of the last block we own so no stale text lingers in it.
+  uint64_t end = offset + 8 + length;
+  uint64_t block_end = std::min<uint64_t>(file_->size(), (target + blocks_needed) * block_size_);
+  if (block_end > end) std::memset(file_->mutable_data() + end, 0, block_end - end);
+  std::atomic_signal_fence(std::memory_order_seq_cst);
+  std::memcpy(p, head, 8);
+  if (append) {
+    // The data is in place before the header points past it.
+    std::atomic_signal_fence(std::memory_order_seq_cst);
+    next_free_ = static_cast<uint32_t>(target + blocks_needed);
+    PutBE32(file_->mutable_data(), next_free_);
+  }
+  *new_block = target;
+  return Status::Ok();
+}
+
+}  // namespace xb

@@ -1,0 +1,102 @@
+#pragma once
+
+// The storage engine's C-style interface. Calls act on the current work area; callers select
+// theirs first and restore the previous one after. Every call is safe to make with no table
+// open: it fails (0, an empty text, a blank value) and records a message for xb_ErrorText().
+
+#include <cstddef>
+#include <cstdint>
+
+extern "C" {
+
+// Driver codes accepted by xb_CreateNew and xb_Use.
+enum {
+  XB_DRIVER_NTX = 1,
+  XB_DRIVER_FOX = 2,
+  XB_DRIVER_XSX = 3,
+};
+
+// Open modes of xb_Use.
+enum {
+  XB_SHARED = 0,
+  XB_READONLY = 1,
+  XB_EXCLUSIVE = 2,
+};
+
+// Value kinds of xb_Replace.
+enum {
+  XB_VAL_STRING = 0,   // const char*, NUL-terminated; character, date ("yyyymmdd"), memo fields
+  XB_VAL_DOUBLE = 1,   // const double*; numeric fields
+  XB_VAL_LOGICAL = 2,  // const int*; logical fields (non-zero = true)
+};
+
+enum { XB_MAX_AREAS = 256 };
+
+// ---- Engine-wide -------------------------------------------------------------------------
+int xb_Version(char* buffer);  // fills at most 255 bytes + NUL; returns the text's length
+int xb_SetStringType(int type);
+int xb_ErrorLevel(int level);
+long xb_SysProp(int property, long value);
+int xb_Error(void);                // status code of the last failed call, 0 after a success
+const char* xb_ErrorText(void);    // message of the last failed call ("" after a success)
+
+int xb_SetCentury(int flag);        // every setter returns the previous value
+int xb_SetDateFormat(int format);
+int xb_SetDeleted(int flag);
+int xb_SetExact(int flag);
+int xb_SetSoftSeek(int flag);
+int xb_SetLockTimeout(int seconds);
+int xb_SetMemoBlockSize(int size);  // block size for FPT files created from now on
+int xb_SetTurboRead(int flag);
+
+// ---- Work areas --------------------------------------------------------------------------
+int xb_CreateNew(const char* path, const char* alias, int driver, int fieldCount);
+int xb_CreateField(const char* name, const char* type, int width, int decimals);
+int xb_CreateExec(void);
+int xb_Use(const char* path, const char* alias, int mode, int driver);
+int xb_Select(int area);             // returns the previous area
+int xb_WorkArea(const char* alias);  // area of the alias (0 = none); null gives the current area
+const char* xb_Alias(void);
+int xb_Close(int area);              // 0 closes the current area
+int xb_CloseAll(void);
+
+// ---- Structure ---------------------------------------------------------------------------
+int xb_FieldCount(void);
+const char* xb_FieldName(int position);  // positions count from 1; "" when out of range
+char xb_FieldType(int position);
+int xb_FieldWidth(int position);
+int xb_FieldDecimals(int position);
+int xb_FieldOffset(int position);        // offset in the record image; the first field is at 1
+int xb_FieldNum(const char* name);       // 0 when there is no such field
+int xb_RecSize(void);
+
+// ---- Records -----------------------------------------------------------------------------
+int xb_GetRecord(char* buffer);        // copies the raw image (record size bytes)
+int xb_PutRecord(const char* buffer);  // stores a raw image into the current record
+int xb_AppendBlank(void);
+int xb_Delete(void);
+int xb_Recall(void);
+int xb_Deleted(void);
+int xb_Replace(const char* field, int kind, const void* value);
+int xb_ReplaceMemo(const char* field, const char* data, long length);
+char* xb_GetMemo(const char* field, long* length);  // engine-allocated, never null
+int xb_MemDealloc(char* memo);
+long xb_MemoLen(const char* field);
+int xb_GetField(const char* field, char* buffer, int size);  // raw field bytes + NUL
+
+// ---- Navigation (natural order) ----------------------------------------------------------
+int xb_GoTop(void);
+int xb_GoBottom(void);
+int xb_Skip(long count);
+int xb_Go(long recno);
+long xb_RecNo(void);
+long xb_RecCount(void);
+int xb_Bof(void);
+int xb_Eof(void);
+
+// ---- Locking and durability --------------------------------------------------------------
+int xb_Rlock(long recno);
+int xb_Unlock(long recno);  // 0 releases every lock of the area
+int xb_Commit(void);
+
+}  // extern "C"

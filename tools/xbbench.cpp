@@ -1,0 +1,174 @@
+// Benchmarks of the storage engine on a task table. Prints one line per figure:
+//   figure NAME VALUE UNIT
+// Usage: xbbench [--records N] [--dir DIR] [--keep]
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "xbengine.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double Seconds(Clock::time_point since) {
+  return std::chrono::duration<double>(Clock::now() - since).count();
+}
+
+void Figure(const char* name, double value, const char* unit) {
+  std::printf("figure %s %.3f %s\n", name, value, unit);
+  std::fflush(stdout);
+}
+
+[[noreturn]] void Die(const char* what) {
+  std::fprintf(stderr, "xbbench: %s: %s\n", what, xb_ErrorText());
+  std::exit(1);
+}
+
+struct TaskGen {
+  std::mt19937_64 rng{20261207};
+  std::string Word() {
+    static const char* words[] = {"HOME", "WORK", "CALL", "SHOP", "CAR", "BILLS", "GARDEN",
+                                  "SCHOOL", "DOCTOR", "TRAVEL", "MEET", "READ"};
+    return words[rng() % 12];
+  }
+  // Fills a record image of the task table layout.
+  void Record(char* rec, int reclen) {
+    std::memset(rec, ' ', static_cast<size_t>(reclen));
+    char buf[64];
+    if (rng() % 10 != 0) {
+      std::snprintf(buf, sizeof buf, "%04d%02d%02d", 2020 + static_cast<int>(rng() % 8),
+                    1 + static_cast<int>(rng() % 12), 1 + static_cast<int>(rng() % 28));
+      std::memcpy(rec + 1, buf, 8);
+      if (rng() % 2) {
+        std::snprintf(buf, sizeof buf, "%02d:%02d", static_cast<int>(rng() % 24),
+                      static_cast<int>(rng() % 60));
+        std::memcpy(rec + 9, buf, 5);
+      }
+    }
+    std::string d = "Task " + std::to_string(rng() % 1000000) + " " + Word() + " " + Word();
+    std::memcpy(rec + 14, d.data(), std::min<size_t>(d.size(), 50));
+    rec[74] = rng() % 3 == 0 ? 'T' : 'F';
+    std::string k = Word() + " " + Word();
+    std::memcpy(rec + 75, k.data(), k.size());
+    rec[135] = "ABC "[rng() % 4];
+  }
+  std::string Note() {
+    size_t n = 50 + rng() % 451;
+    std::string s(n, ' ');
+    for (size_t i = 0; i < n; ++i) s[i] = static_cast<char>('a' + rng() % 26);
+    return s;
+  }
+};
+
+double RawRead(const std::vector<std::string>& files) {
+  std::string cmd = "cat";
+  for (const auto& f : files) cmd += " '" + f + "'";
+  cmd += " > /dev/null";
+  auto t = Clock::now();
+  if (std::system(cmd.c_str()) != 0) {
+    std::fprintf(stderr, "xbbench: %s failed\n", cmd.c_str());
+    std::exit(1);
+  }
+  return Seconds(t);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  long records = 1000000;
+  std::string dir = "/tmp/xbbench";
+  bool keep = false;
+  for (int i = 1; i < argc; ++i) {
+    std::string a = argv[i];
+    if (a == "--records" && i + 1 < argc) {
+      records = std::atol(argv[++i]);
+    } else if (a == "--dir" && i + 1 < argc) {
+      dir = argv[++i];
+    } else if (a == "--keep") {
+      keep = true;
+    } else {
+      std::fprintf(stderr, "usage: xbbench [--records N] [--dir DIR] [--keep]\n");
+      return 2;
+    }
+  }
+  if (records < 1) {
+    std::fprintf(stderr, "xbbench: --records must be at least 1\n");
+    return 2;
+  }
+  std::filesystem::create_directories(dir);
+  const std::string dbf = dir + "/BENCH.DBF";
+  const std::string fpt = dir + "/BENCH.FPT";
+  std::printf("records %ld dir %s\n", records, dir.c_str());
+
+  // ---- Append ----
+  if (!xb_CreateNew(dbf.c_str(), "BENCH", XB_DRIVER_FOX, 7)) Die("create");
+  xb_CreateField("DATE", "C", 8, 0);
+  xb_CreateField("TIME", "C", 5, 0);
+  xb_CreateField("DESCRIPT", "C", 50, 0);
+  xb_CreateField("NOTE", "M", 10, 0);
+  xb_CreateField("DONE", "L", 1, 0);
+  xb_CreateField("KEYS", "C", 60, 0);
+  xb_CreateField("PRIORITY", "C", 1, 0);
+  if (!xb_CreateExec()) Die("create");
+  const int reclen = xb_RecSize();
+  std::vector<char> rec(static_cast<size_t>(reclen));
+  TaskGen gen;
+  std::vector<std::string> notes;
+  for (int i = 0; i < 997; ++i) notes.push_back(gen.Note());
+  auto t = Clock::now();
+  for (long i = 0; i < records; ++i) {
+    gen.Record(rec.data(), reclen);
+    if (!xb_AppendBlank()) Die("append");
+    if (!xb_PutRecord(rec.data())) Die("put record");
+    if (i % 3 == 0) {
+      const std::string& n = notes[static_cast<size_t>(i) % notes.size()];
+      if (!xb_ReplaceMemo("NOTE", n.data(), static_cast<long>(n.size()))) Die("memo");
+    }
+  }
+  if (!xb_Commit()) Die("commit");
+  Figure(records == 1000000 ? "append_1m_s" : "append_s", Seconds(t), "s");
+  xb_CloseAll();
+
+  // ---- Read everything back ----
+  double raw = RawRead({dbf, fpt});
+  t = Clock::now();
+  if (!xb_Use(dbf.c_str(), "BENCH", XB_READONLY, XB_DRIVER_FOX)) Die("open");
+  unsigned long checksum = 0, memo_bytes = 0, seen = 0;
+  for (xb_GoTop(); !xb_Eof(); xb_Skip(1)) {
+    xb_GetRecord(rec.data());
+    checksum += static_cast<unsigned char>(rec[14]) + static_cast<unsigned char>(rec[135]);
+    long len = 0;
+    char* memo = xb_GetMemo("NOTE", &len);
+    if (len > 0) checksum += static_cast<unsigned char>(memo[len - 1]);
+    memo_bytes += static_cast<unsigned long>(len);
+    xb_MemDealloc(memo);
+    ++seen;
+  }
+  double read_all = Seconds(t);
+  double raw2 = RawRead({dbf, fpt});
+  if (raw2 < raw) raw = raw2;
+  if (seen != static_cast<unsigned long>(records)) {
+    std::fprintf(stderr, "xbbench: read %lu records, expected %ld\n", seen, records);
+    return 1;
+  }
+  Figure("read_all_s", read_all, "s");
+  Figure("raw_read_s", raw, "s");
+  Figure("read_ratio", read_all / raw, "x");
+  std::printf("memo_bytes %lu checksum %lu\n", memo_bytes, checksum);
+  xb_CloseAll();
+  if (!keep) {
+    std::filesystem::remove(dbf);
+    std::filesystem::remove(fpt);
+  }
+  return 0;
+}
