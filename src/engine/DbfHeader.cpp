@@ -21,7 +21,8 @@ void Put32(uint8_t* p, uint32_t v) {
   for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
 }
 
-bool KnownType(char t) { return std::strchr("CNFLDMGPIBYT", t) != nullptr && t != 0; }
+// '0' is the hidden null-flags field of some tables; it is carried along as raw bytes.
+bool KnownType(char t) { return std::strchr("CNFLDMGPIBYT0", t) != nullptr && t != 0; }
 
 bool IsMemoType(char t) { return t == 'M' || t == 'G' || t == 'P'; }
 

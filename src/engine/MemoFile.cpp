@@ -1,5 +1,6 @@
 #include "MemoFile.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 
@@ -63,6 +64,11 @@ Status MemoFile::Open(const std::string& path, bool writable, std::unique_ptr<Me
       return Status::Corrupt(path + ": next free block " + std::to_string(m->next_free_) +
                              " lies inside the header");
   }
+  // Nothing can live past the end of the file, so a pointer far beyond it is damage; following
+  // it would grow the file by up to terabytes at the next memo. New memos go to the end instead.
+  const uint64_t end_block = (m->file_->size() + m->block_size_ - 1) / m->block_size_;
+  if (m->next_free_ > end_block + 1) m->next_free_ = static_cast<uint32_t>(
+      std::max<uint64_t>(end_block, m->FirstBlock()));
   *out = std::move(m);
   return Status::Ok();
 }

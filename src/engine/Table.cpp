@@ -275,7 +275,7 @@ Status Table::AppendBlank(uint32_t* recno) {
   }
   uint8_t* rec = dbf_->mutable_data() + header_.header_length +
                  static_cast<uint64_t>(n - 1) * header_.record_length;
-  std::memset(rec, ' ', header_.record_length);
+  std::memcpy(rec, BlankRecord().data(), header_.record_length);
   // The record is complete before the header counts it: a kill in between leaves at worst an
   // uncounted record, never a counted one that holds garbage.
   std::atomic_signal_fence(std::memory_order_seq_cst);
@@ -284,6 +284,19 @@ Status Table::AppendBlank(uint32_t* recno) {
   UnlockAppend();
   *recno = n;
   return Status::Ok();
+}
+
+const std::vector<uint8_t>& Table::BlankRecord() const {
+  if (blank_.empty()) {
+    // Text fields are blank; binary fields (and binary memo pointers) are zero.
+    blank_.assign(header_.record_length, ' ');
+    for (const auto& f : header_.fields) {
+      bool binary = std::strchr("IBYT0", f.type) != nullptr ||
+                    (IsMemoType(f.type) && header_.binary_memo_pointers());
+      if (binary) std::memset(blank_.data() + f.offset, 0, static_cast<size_t>(f.width));
+    }
+  }
+  return blank_;
 }
 
 Status Table::AppendRecord(const uint8_t* image, uint32_t* recno) {

@@ -55,6 +55,8 @@ class Table {
   }
   bool IsDeleted(uint32_t recno) const { return Record(recno)[0] == '*'; }
 
+  // The image of a new, empty record.
+  const std::vector<uint8_t>& BlankRecord() const;
   Status AppendBlank(uint32_t* recno);
   // Appends a whole record image in one step (used by bulk loads and pack).
   Status AppendRecord(const uint8_t* image, uint32_t* recno);
@@ -96,6 +98,7 @@ class Table {
   std::unique_ptr<MemoFile> memo_;
   bool date_touched_ = false;
   std::vector<uint32_t> locks_;
+  mutable std::vector<uint8_t> blank_;
   mutable std::string last_lookup_;
   mutable int last_lookup_index_ = -1;
 };

@@ -7,8 +7,7 @@ WorkArea::WorkArea(std::unique_ptr<Table> table, std::string alias, int driver,
     : table_(std::move(table)),
       alias_(std::move(alias)),
       driver_(driver),
-      settings_(settings),
-      blank_(static_cast<size_t>(table_->record_length()), ' ') {
+      settings_(settings) {
   GoTop();
 }
 
@@ -112,7 +111,7 @@ void WorkArea::GoAppended(uint32_t recno) {
 
 const uint8_t* WorkArea::CurrentRecord() const {
   if (AtRecord()) return table_->Record(recno_);
-  return blank_.data();
+  return table_->BlankRecord().data();
 }
 
 }  // namespace xb

@@ -49,7 +49,6 @@ class WorkArea {
   uint32_t recno_ = 1;
   bool bof_ = false;
   bool eof_ = false;
-  std::vector<uint8_t> blank_;
 };
 
 }  // namespace xb

@@ -2,6 +2,7 @@
 
 #include "xbengine.h"
 
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -50,6 +51,41 @@ int FieldIndexOrFail(WorkArea* wa, const char* field) {
 
 bool IsBlank(const std::string& s) { return s.find_first_not_of(' ') == std::string::npos; }
 
+// Reads a number written as text. When it has no more decimals than the field, `*text` gets its
+// stored form built digit by digit; otherwise `*text` stays empty and `*number` holds its value.
+bool NumericText(const std::string& raw, int decimals, std::string* text, double* number) {
+  size_t b = raw.find_first_not_of(' ');
+  size_t e = raw.find_last_not_of(' ');
+  std::string s = raw.substr(b, e - b + 1);
+  size_t i = 0;
+  bool negative = false;
+  if (s[i] == '+' || s[i] == '-') negative = s[i++] == '-';
+  std::string whole, frac;
+  while (i < s.size() && std::isdigit(static_cast<unsigned char>(s[i]))) whole += s[i++];
+  if (i < s.size() && s[i] == '.') {
+    ++i;
+    while (i < s.size() && std::isdigit(static_cast<unsigned char>(s[i]))) frac += s[i++];
+  }
+  if (i != s.size() || (whole.empty() && frac.empty())) return false;
+  *number = std::strtod(s.c_str(), nullptr);
+  text->clear();
+  if (static_cast<int>(frac.size()) > decimals) return true;
+  size_t lead = whole.find_first_not_of('0');
+  whole = lead == std::string::npos ? "0" : whole.substr(lead);
+  frac.resize(static_cast<size_t>(decimals), '0');
+  bool zero = whole == "0" && frac.find_first_not_of('0') == std::string::npos;
+  *text = (negative && !zero ? "-" : "") + whole + (decimals > 0 ? "." + frac : "");
+  return true;
+}
+
+bool ValidDate(const std::string& s) {
+  int y = std::stoi(s.substr(0, 4)), m = std::stoi(s.substr(4, 2)), d = std::stoi(s.substr(6, 2));
+  static const int days[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  if (m < 1 || m > 12 || d < 1 || d > days[m - 1]) return false;
+  bool leap = (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+  return !(m == 2 && d == 29 && !leap);
+}
+
 // Builds the stored bytes of a non-memo field from a value. False with a message when the value
 // cannot be stored in the field without changing it.
 bool EncodeValue(const FieldDef& f, int kind, const void* value, std::string* out,
@@ -74,12 +110,19 @@ bool EncodeValue(const FieldDef& f, int kind, const void* value, std::string* ou
           *out = std::string(width, ' ');
           return true;
         }
-        char* end = nullptr;
-        d = std::strtod(s.c_str(), &end);
-        while (end && *end == ' ') ++end;
-        if (end == nullptr || *end != 0) {
+        std::string text;
+        if (!NumericText(s, f.decimals, &text, &d)) {
           *error = "'" + s + "' is not a number";
           return false;
+        }
+        if (!text.empty()) {
+          // Digits taken as they are: a double would change numbers with more than 15 digits.
+          if (text.size() > width) {
+            *error = "the number does not fit the field's width of " + std::to_string(f.width);
+            return false;
+          }
+          *out = std::string(width - text.size(), ' ') + text;
+          return true;
         }
       } else {
         break;
@@ -88,7 +131,7 @@ bool EncodeValue(const FieldDef& f, int kind, const void* value, std::string* ou
         *error = "the number is not finite";
         return false;
       }
-      char buf[64];
+      char buf[400];
       std::snprintf(buf, sizeof buf, "%*.*f", f.width, f.decimals, d);
       if (std::strlen(buf) > width) {
         *error = "the number does not fit the field's width of " + std::to_string(f.width);
@@ -128,7 +171,7 @@ bool EncodeValue(const FieldDef& f, int kind, const void* value, std::string* ou
       }
       bool ok = s.size() == 8;
       for (char c : s) ok = ok && c >= '0' && c <= '9';
-      if (!ok) {
+      if (!ok || !ValidDate(s)) {
         *error = "'" + s + "' is not a date in the form yyyymmdd";
         return false;
       }

@@ -174,3 +174,24 @@ TEST(BadFiles, WritesToAReadOnlyOpenAreRefused) {
   EXPECT_EQ(ReadBytes(dir.File("GOOD.DBF")), dbf);
   EXPECT_EQ(ReadBytes(dir.File("GOOD.FPT")), fpt);
 }
+
+TEST(BadFiles, NextFreePointerFarPastTheEndIsNotFollowed) {
+  TempDir dir;
+  std::vector<uint8_t> dbf, fpt;
+  MakeTable(dir, &dbf, &fpt);
+  fpt[0] = 0xFF;
+  fpt[1] = 0xFF;
+  fpt[2] = 0xFF;
+  fpt[3] = 0x00;
+  WriteBytes(dir.File("GOOD.FPT"), fpt);
+  ASSERT_NE(xb_Use(dir.File("GOOD.DBF").c_str(), "", XB_EXCLUSIVE, XB_DRIVER_FOX), 0);
+  xb_Go(1);
+  ASSERT_TRUE(xb_ReplaceMemo("NOTE", "a new text", 10)) << xb_ErrorText();
+  xb_Go(2);
+  EXPECT_EQ(Memo("NOTE"), std::string(40, 'b'));  // nothing overwritten
+  xb_CloseAll();
+  EXPECT_LT(std::filesystem::file_size(dir.File("GOOD.FPT")), fpt.size() + 200);
+  ASSERT_NE(xb_Use(dir.File("GOOD.DBF").c_str(), "", XB_READONLY, XB_DRIVER_FOX), 0);
+  xb_Go(1);
+  EXPECT_EQ(Memo("NOTE"), "a new text");
+}

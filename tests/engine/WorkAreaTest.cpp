@@ -104,7 +104,8 @@ TEST(WorkAreas, NavigationBoundaries) {
 
 TEST(WorkAreas, ReplaceConvertsAndRefuses) {
   TempDir dir;
-  ASSERT_TRUE(xb_CreateNew(dir.File("TYPES.DBF").c_str(), "", XB_DRIVER_FOX, 5));
+  ASSERT_TRUE(xb_CreateNew(dir.File("TYPES.DBF").c_str(), "", XB_DRIVER_FOX, 6));
+  xb_CreateField("BIG", "N", 20, 0);
   xb_CreateField("NAME", "C", 10, 0);
   xb_CreateField("QTY", "N", 8, 2);
   xb_CreateField("FLAG", "L", 1, 0);
@@ -112,6 +113,11 @@ TEST(WorkAreas, ReplaceConvertsAndRefuses) {
   xb_CreateField("NOTE", "M", 10, 0);
   ASSERT_TRUE(xb_CreateExec()) << xb_ErrorText();
   ASSERT_TRUE(xb_AppendBlank());
+  // Long numbers given as text keep every digit.
+  EXPECT_TRUE(xb_Replace("BIG", XB_VAL_STRING, "12345678901234567890"));
+  EXPECT_EQ(Field("BIG"), "12345678901234567890");
+  EXPECT_TRUE(xb_Replace("BIG", XB_VAL_STRING, "-0"));
+  EXPECT_EQ(Field("BIG"), std::string(19, ' ') + "0");
   double q = 12.5;
   EXPECT_TRUE(xb_Replace("QTY", XB_VAL_DOUBLE, &q));
   EXPECT_EQ(Field("QTY"), "   12.50");
@@ -122,11 +128,21 @@ TEST(WorkAreas, ReplaceConvertsAndRefuses) {
   EXPECT_FALSE(xb_Replace("QTY", XB_VAL_DOUBLE, &q));
   EXPECT_EQ(Field("QTY"), "   -3.25");
   EXPECT_FALSE(xb_Replace("QTY", XB_VAL_STRING, "12x"));
+  EXPECT_TRUE(xb_Replace("QTY", XB_VAL_STRING, " -0.5 "));
+  EXPECT_EQ(Field("QTY"), "   -0.50");
+  EXPECT_TRUE(xb_Replace("QTY", XB_VAL_STRING, "1.005"));  // more decimals than the field: rounded
+  EXPECT_EQ(Field("QTY").substr(0, 7), "    1.0");
+  EXPECT_FALSE(xb_Replace("QTY", XB_VAL_STRING, "123456.5"));
+  EXPECT_EQ(Field("QTY").substr(0, 7), "    1.0");
   EXPECT_TRUE(xb_Replace("FLAG", XB_VAL_STRING, ".T."));
   EXPECT_EQ(Field("FLAG"), "T");
   EXPECT_FALSE(xb_Replace("FLAG", XB_VAL_STRING, "maybe"));
   EXPECT_TRUE(xb_Replace("DAY", XB_VAL_STRING, "20240105"));
   EXPECT_FALSE(xb_Replace("DAY", XB_VAL_STRING, "2024-01-05"));
+  EXPECT_FALSE(xb_Replace("DAY", XB_VAL_STRING, "20241399"));
+  EXPECT_FALSE(xb_Replace("DAY", XB_VAL_STRING, "20230229"));
+  EXPECT_TRUE(xb_Replace("DAY", XB_VAL_STRING, "20240229"));
+  EXPECT_TRUE(xb_Replace("DAY", XB_VAL_STRING, "20240105"));
   EXPECT_EQ(Field("DAY"), "20240105");
   EXPECT_TRUE(xb_Replace("NAME", XB_VAL_STRING, "a much longer name"));
   EXPECT_EQ(Field("NAME"), "a much lon");  // cut to the width

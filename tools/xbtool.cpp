@@ -1,0 +1,732 @@
+// xbtool: inspects and edits task tables (DBF with FPT memos) from the command line.
+//
+// Every command works through the engine's xb_ API; only the header bytes the API does not
+// expose (version byte, code page mark, memo block size) are read from the files directly, while
+// the engine holds the table open so they match what it decoded.
+//
+// Failures print "xbtool: <message>" and exit 1; a malformed command line exits 2.
+
+#include <poll.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <chrono>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "Cp1252.h"
+#include "CsvWriter.h"
+#include "FieldCodec.h"
+#include "FieldList.h"
+#include "xbengine.h"
+
+namespace {
+
+constexpr int kExitFailure = 1;
+constexpr int kExitUsage = 2;
+
+// Thrown by a command to end the program with a message; main() prints it.
+struct ToolError {
+  int exit_code;
+  std::string message;
+};
+
+[[noreturn]] void Fail(std::string message) {
+  throw ToolError{kExitFailure, std::move(message)};
+}
+[[noreturn]] void UsageFail(std::string message) {
+  throw ToolError{kExitUsage, std::move(message) + "\nTry 'xbtool --help'."};
+}
+
+// "what: engine message" for the engine call that just failed.
+[[noreturn]] void EngineFail(const std::string& what) {
+  std::string text = xb_ErrorText();
+  if (text.empty()) text = "the engine reported error " + std::to_string(xb_Error());
+  Fail(what + ": " + text);
+}
+
+void Warn(const std::string& message) {
+  std::fprintf(stderr, "xbtool: %s\n", message.c_str());
+}
+
+// ---- Files -------------------------------------------------------------------------------
+
+// The engine's own rules for naming a table's files, so the header bytes read here come from the
+// files the engine opened: backslashes separate folders, a name without extension gets ".DBF",
+// and the memo file's extension follows the case of the table's.
+std::string TablePath(std::string path) {
+  for (char& c : path)
+    if (c == '\\') c = '/';
+  if (!std::filesystem::path(path).has_extension()) path += ".DBF";
+  return path;
+}
+
+std::string MemoPath(const std::string& dbf_path) {
+  namespace fs = std::filesystem;
+  const std::string ext = fs::path(dbf_path).extension().string();
+  const bool lower = !ext.empty() && std::islower(static_cast<unsigned char>(ext.back()));
+  fs::path first = dbf_path, second = dbf_path;
+  first.replace_extension(lower ? ".fpt" : ".FPT");
+  second.replace_extension(lower ? ".FPT" : ".fpt");
+  std::error_code ec;
+  if (!fs::exists(first, ec) && fs::exists(second, ec)) return second.string();
+  return first.string();
+}
+
+bool ReadPrefix(const std::string& path, unsigned char* out, size_t n) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return false;
+  in.read(reinterpret_cast<char*>(out), static_cast<std::streamsize>(n));
+  return in.gcount() == static_cast<std::streamsize>(n);
+}
+
+struct HeaderBytes {
+  unsigned version = 0;
+  unsigned code_page = 0;
+};
+
+HeaderBytes ReadHeaderBytes(const std::string& dbf_path) {
+  unsigned char h[32];
+  if (!ReadPrefix(dbf_path, h, sizeof h))
+    Fail(dbf_path + ": cannot read the table header: " + std::strerror(errno));
+  return HeaderBytes{h[0], h[29]};
+}
+
+unsigned ReadMemoBlockSize(const std::string& fpt_path) {
+  unsigned char h[8];
+  if (!ReadPrefix(fpt_path, h, sizeof h)) Fail(fpt_path + ": cannot read the memo file header");
+  return (static_cast<unsigned>(h[6]) << 8) | h[7];
+}
+
+std::string Hex(unsigned v) {
+  char buf[8];
+  std::snprintf(buf, sizeof buf, "0x%02X", v & 0xFF);
+  return buf;
+}
+
+const char* CodePageName(unsigned mark) {
+  switch (mark) {
+    case 0x00:
+      return "none recorded, read as Windows-1252";
+    case 0x01:
+      return "DOS 437";
+    case 0x02:
+      return "DOS 850";
+    case 0x03:
+      return "Windows-1252";
+    case 0x64:
+      return "DOS 852";
+    case 0x65:
+      return "DOS 866";
+    case 0xC8:
+      return "Windows-1250";
+    case 0xC9:
+      return "Windows-1251";
+    default:
+      return "unknown";
+  }
+}
+
+bool IsMemoType(char t) {
+  return t == 'M' || t == 'G' || t == 'P';
+}
+
+// ---- The open table ----------------------------------------------------------------------
+
+// A table open in one work area for the life of a command. Commands work on one table at a
+// time, so its area stays the engine's current one and the xb_ calls act on it. Close() reports
+// a failed close; the destructor closes quietly when a command ends early with an error.
+class OpenTable {
+ public:
+  OpenTable(const std::string& path, int mode) : path_(path) {
+    area_ = xb_Use(path.c_str(), "", mode, XB_DRIVER_FOX);
+    if (area_ == 0) EngineFail("cannot open the table");
+    const int n = xb_FieldCount();
+    for (int i = 1; i <= n; ++i) {
+      FieldCodec::Field f;
+      f.name = xb_FieldName(i);
+      f.type = xb_FieldType(i);
+      f.width = xb_FieldWidth(i);
+      f.decimals = xb_FieldDecimals(i);
+      fields_.push_back(std::move(f));
+      offsets_.push_back(xb_FieldOffset(i));
+    }
+  }
+  ~OpenTable() {
+    if (area_ != 0) xb_Close(area_);
+  }
+  OpenTable(const OpenTable&) = delete;
+  OpenTable& operator=(const OpenTable&) = delete;
+
+  void Close() {
+    const int area = area_;
+    area_ = 0;
+    if (!xb_Close(area)) EngineFail("cannot close the table");
+  }
+
+  const std::string& path() const { return path_; }
+  const std::vector<FieldCodec::Field>& fields() const { return fields_; }
+  int offset(size_t field) const { return offsets_[field]; }
+  bool has_memo() const {
+    for (const auto& f : fields_)
+      if (IsMemoType(f.type)) return true;
+    return false;
+  }
+  int FieldIndex(const std::string& name) const { return xb_FieldNum(name.c_str()) - 1; }
+
+ private:
+  std::string path_;
+  int area_ = 0;
+  std::vector<FieldCodec::Field> fields_;
+  std::vector<int> offsets_;
+};
+
+// The raw image of the current record, deletion mark first.
+void ReadCurrentImage(std::vector<char>* image) {
+  image->resize(static_cast<size_t>(xb_RecSize()));
+  if (!xb_GetRecord(image->data())) EngineFail("cannot read record " + std::to_string(xb_RecNo()));
+}
+
+std::string FieldNames(const OpenTable& table) {
+  std::string names;
+  for (const auto& f : table.fields()) names += (names.empty() ? "" : ", ") + f.name;
+  return names;
+}
+
+// ---- Command line ------------------------------------------------------------------------
+
+struct OptionSpec {
+  const char* name;  // "--deleted"
+  bool takes_value;
+};
+
+struct Invocation {
+  std::vector<std::string> args;
+  std::map<std::string, std::string> options;
+  bool Has(const char* option) const { return options.count(option) != 0; }
+};
+
+struct Command {
+  const char* name;
+  const char* synopsis;
+  const char* help;
+  size_t min_args;
+  size_t max_args;  // SIZE_MAX: any number
+  std::vector<OptionSpec> options;
+  int (*run)(const Invocation&);
+};
+
+// Record numbers are whole numbers from 1; anything else is a typo.
+long ParseRecno(const std::string& text) {
+  if (text.empty() || text.size() > 10 || text.find_first_not_of("0123456789") != std::string::npos)
+    UsageFail("record number '" + text + "' is not a whole number");
+  const long recno = std::stol(text);
+  if (recno < 1) UsageFail("record numbers start at 1");
+  return recno;
+}
+
+// ---- info --------------------------------------------------------------------------------
+
+int RunInfo(const Invocation& inv) {
+  const std::string path = TablePath(inv.args[0]);
+  OpenTable table(path, XB_READONLY);
+  const HeaderBytes header = ReadHeaderBytes(path);
+  std::string block_size = "none";
+  if (table.has_memo()) block_size = std::to_string(ReadMemoBlockSize(MemoPath(path)));
+
+  const long count = xb_RecCount();
+  long deleted = 0;
+  for (long r = 1; r <= count; ++r) {
+    if (!xb_Go(r)) EngineFail("cannot read record " + std::to_string(r));
+    deleted += xb_Deleted() ? 1 : 0;
+  }
+  std::string out;
+  out += "file: " + path + "\n";
+  out += "version: " + Hex(header.version) + "\n";
+  out += "code page: " + Hex(header.code_page) + " (" + CodePageName(header.code_page) + ")\n";
+  out += "records: " + std::to_string(count) + "\n";
+  out += "deleted: " + std::to_string(deleted) + "\n";
+  out += "record length: " + std::to_string(xb_RecSize()) + "\n";
+  out += "memo block size: " + block_size + "\n";
+  out += "fields: " + std::to_string(table.fields().size()) + "\n";
+  for (const auto& f : table.fields())
+    out += f.name + " " + f.type + " " + std::to_string(f.width) + " " +
+           std::to_string(f.decimals) + "\n";
+  table.Close();
+  std::fwrite(out.data(), 1, out.size(), stdout);
+  if (std::fflush(stdout) != 0)
+    Fail(std::string("cannot write the output: ") + std::strerror(errno));
+  return 0;
+}
+
+// ---- dump --------------------------------------------------------------------------------
+
+int RunDump(const Invocation& inv) {
+  const std::string path = TablePath(inv.args[0]);
+  const bool with_deleted = inv.Has("--deleted");
+  // Read-only: dumping must never change the files, not even the date in the header.
+  OpenTable table(path, XB_READONLY);
+  const HeaderBytes header = ReadHeaderBytes(path);
+  if (header.code_page != 0x00 && header.code_page != 0x03)
+    Warn(path + ": the table is marked for code page " + Hex(header.code_page) + " (" +
+         CodePageName(header.code_page) + "); its text is read as Windows-1252");
+
+  const auto& fields = table.fields();
+  CsvWriter csv(stdout);
+  if (with_deleted) csv.Field("DELETED");
+  for (const auto& f : fields) csv.Field(f.name);
+  csv.EndRow();
+
+  // A damaged value does not stop the dump: the rest of the table is still worth having. The cell
+  // stays empty, each damage is reported, and the command fails at the end.
+  long damaged = 0;
+  auto report = [&](long recno, const std::string& field, const std::string& problem) {
+    ++damaged;
+    Warn(path + ": record " + std::to_string(recno) + ", field " + field + ": " + problem);
+  };
+
+  if (!xb_GoTop()) EngineFail("cannot read the table");
+  std::string text, problem;
+  std::vector<char> image;
+  long previous = 0;
+  while (!xb_Eof()) {
+    const long recno = xb_RecNo();
+    // Natural order only moves forward; anything else would repeat records forever.
+    if (recno <= previous)
+      Fail(path + ": the table cannot be read past record " + std::to_string(previous));
+    previous = recno;
+    ReadCurrentImage(&image);
+    const bool deleted = image[0] == '*';
+    if (deleted && !with_deleted) {
+      xb_Skip(1);
+      continue;
+    }
+    if (with_deleted) csv.Field(deleted ? "*" : "");
+    for (size_t i = 0; i < fields.size(); ++i) {
+      const auto& f = fields[i];
+      text.clear();
+      if (IsMemoType(f.type)) {
+        long length = 0;
+        std::unique_ptr<char, int (*)(char*)> memo(xb_GetMemo(f.name.c_str(), &length),
+                                                   xb_MemDealloc);
+        if (xb_Error() != 0)
+          report(recno, f.name, xb_ErrorText());
+        else if (memo)
+          text.assign(memo.get(), static_cast<size_t>(length));
+      } else {
+        const std::string_view stored(image.data() + table.offset(i), static_cast<size_t>(f.width));
+        if (!FieldCodec::Decode(f, stored, &text, &problem)) report(recno, f.name, problem);
+      }
+      csv.Field(Cp1252::ToUtf8(text));
+    }
+    csv.EndRow();
+    xb_Skip(1);
+  }
+  std::string error;
+  const bool written = csv.Finish(&error);
+  table.Close();
+  if (!written) Fail(error);
+  if (damaged > 0)
+    Fail(path + ": " + std::to_string(damaged) + " damaged value" + (damaged == 1 ? "" : "s") +
+         " left empty in the dump (see above)");
+  return 0;
+}
+
+// ---- create ------------------------------------------------------------------------------
+
+int RunCreate(const Invocation& inv) {
+  const std::string path = TablePath(inv.args[0]);
+  std::vector<FieldSpec> specs;
+  std::string error;
+  if (!FieldList::Parse(inv.args[1], &specs, &error)) Fail("bad field list: " + error);
+  std::error_code ec;
+  // The engine would replace an existing table; from the command line that is more likely a typo
+  // than a wish to lose its records.
+  if (std::filesystem::exists(path, ec))
+    Fail(path + ": the file already exists; delete it first to replace it");
+  if (!xb_CreateNew(path.c_str(), "", XB_DRIVER_FOX, static_cast<int>(specs.size())))
+    EngineFail("cannot create the table");
+  for (const FieldSpec& f : specs) {
+    const char type[2] = {f.type, 0};
+    if (!xb_CreateField(f.name.c_str(), type, f.width, f.decimals))
+      EngineFail("cannot create the table");
+  }
+  if (!xb_CreateExec()) EngineFail("cannot create the table");
+  if (!xb_Close(0)) EngineFail("cannot close the table");
+  return 0;
+}
+
+// ---- append ------------------------------------------------------------------------------
+
+struct Assignment {
+  int field;           // index into the table's fields
+  std::string stored;  // memo text, or the field's stored bytes
+};
+
+// Checks and converts every FIELD=VALUE before the record exists, so a bad value appends nothing.
+std::vector<Assignment> PrepareValues(const OpenTable& table,
+                                      const std::vector<std::string>& assignments) {
+  const auto& fields = table.fields();
+  std::vector<Assignment> values;
+  for (const std::string& arg : assignments) {
+    const size_t eq = arg.find('=');
+    const std::string name = arg.substr(0, eq);
+    const int index = table.FieldIndex(name);
+    if (index < 0)
+      Fail(table.path() + ": no field named '" + name + "' (the fields are " + FieldNames(table) +
+           ")");
+    const auto& f = fields[static_cast<size_t>(index)];
+    for (const Assignment& earlier : values)
+      if (earlier.field == index) Fail("field " + f.name + " is given twice");
+    if (f.type == 'G' || f.type == 'P')
+      Fail("field " + f.name + " of type " + f.type + " cannot be set from the command line");
+    std::string text, problem;
+    if (!Cp1252::FromUtf8(std::string_view(arg).substr(eq + 1), &text, &problem))
+      Fail("the value of " + f.name + " " + problem + "; nothing was appended");
+    Assignment value{index, {}};
+    if (f.type == 'M') {
+      value.stored = std::move(text);
+    } else if (!FieldCodec::Encode(f, text, &value.stored, &problem)) {
+      Fail("field " + f.name + ": " + problem + "; nothing was appended");
+    }
+    values.push_back(std::move(value));
+  }
+  return values;
+}
+
+int RunAppend(const Invocation& inv) {
+  const std::string path = TablePath(inv.args[0]);
+  const std::vector<std::string> assignments(inv.args.begin() + 1, inv.args.end());
+  for (const std::string& arg : assignments) {
+    if (arg.empty() || arg[0] == '=' || arg.find('=') == std::string::npos)
+      UsageFail("'" + arg + "' is not FIELD=VALUE");
+  }
+  OpenTable table(path, XB_EXCLUSIVE);
+  const auto& fields = table.fields();
+
+  // The engine appends a record of blanks, which is a value only in text-coded fields: binary
+  // fields and binary memo pointers would be left holding garbage.
+  const HeaderBytes header = ReadHeaderBytes(path);
+  if (header.version != 0x03 && header.version != 0xF5)
+    Fail(path + ": append writes only tables with version byte 0x03 or 0xF5, not " +
+         Hex(header.version));
+  for (const auto& f : fields)
+    if (!FieldCodec::CanEncode(f.type) && !IsMemoType(f.type))
+      Fail(path + ": append cannot write a blank into field " + f.name + " of type " + f.type);
+
+  const std::vector<Assignment> values = PrepareValues(table, assignments);
+  if (!xb_AppendBlank()) EngineFail("cannot append a record");
+  const long recno = xb_RecNo();
+  // From here on the record exists; if it cannot be completed it is marked deleted, so a half
+  // written record does not pass for a real one.
+  auto abandon = [&](const std::string& what) {
+    std::string message = xb_ErrorText();
+    const bool marked = xb_Delete() != 0;
+    Fail(path + ": record " + std::to_string(recno) + " was added but " + what + ": " + message +
+         (marked ? "; the record is marked deleted" : "; the record could not be marked deleted"));
+  };
+  std::vector<char> image;
+  ReadCurrentImage(&image);
+  bool plain = false;
+  for (const Assignment& v : values) {
+    if (fields[static_cast<size_t>(v.field)].type == 'M') continue;
+    std::memcpy(image.data() + table.offset(static_cast<size_t>(v.field)), v.stored.data(),
+                v.stored.size());
+    plain = true;
+  }
+  if (plain && !xb_PutRecord(image.data())) abandon("its values could not be stored");
+  for (const Assignment& v : values) {
+    const auto& f = fields[static_cast<size_t>(v.field)];
+    if (f.type != 'M' || v.stored.empty()) continue;
+    if (!xb_ReplaceMemo(f.name.c_str(), v.stored.data(), static_cast<long>(v.stored.size())))
+      abandon("its memo " + f.name + " could not be stored");
+  }
+  if (!xb_Commit()) EngineFail("cannot write the table to the disk");
+  table.Close();
+  std::printf("%ld\n", recno);
+  return 0;
+}
+
+// ---- delete / recall ---------------------------------------------------------------------
+
+int SetDeletionMark(const Invocation& inv, bool deleted) {
+  const std::string path = TablePath(inv.args[0]);
+  const long recno = ParseRecno(inv.args[1]);
+  OpenTable table(path, XB_EXCLUSIVE);
+  const long count = xb_RecCount();
+  if (recno > count)
+    Fail(path + ": record " + std::to_string(recno) + " does not exist (the table has " +
+         std::to_string(count) + " record" + (count == 1 ? ")" : "s)"));
+  if (!xb_Go(recno)) EngineFail("cannot go to record " + std::to_string(recno));
+  if (!(deleted ? xb_Delete() : xb_Recall()))
+    EngineFail(std::string("cannot ") + (deleted ? "delete" : "recall") + " record " +
+               std::to_string(recno));
+  if (!xb_Commit()) EngineFail("cannot write the table to the disk");
+  table.Close();
+  return 0;
+}
+
+int RunDelete(const Invocation& inv) {
+  return SetDeletionMark(inv, true);
+}
+int RunRecall(const Invocation& inv) {
+  return SetDeletionMark(inv, false);
+}
+
+// ---- hold --------------------------------------------------------------------------------
+
+// Waits until `seconds` have passed or standard input reaches its end, whichever comes first.
+void WaitForStdinOrTimeout(double seconds) {
+  using Clock = std::chrono::steady_clock;
+  const auto deadline = Clock::now() + std::chrono::duration_cast<Clock::duration>(
+                                           std::chrono::duration<double>(seconds));
+  bool watch_stdin = true;
+  while (true) {
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    if (left.count() <= 0) return;
+    const int timeout = static_cast<int>(std::min<long long>(left.count(), 1000));
+    if (!watch_stdin) {
+      poll(nullptr, 0, timeout);
+      continue;
+    }
+    pollfd p{STDIN_FILENO, POLLIN, 0};
+    const int n = poll(&p, 1, timeout);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      watch_stdin = false;
+    } else if (n > 0) {
+      if (p.revents & POLLNVAL) {
+        watch_stdin = false;  // no standard input at all: only the time counts
+        continue;
+      }
+      char buf[256];
+      const ssize_t got = read(STDIN_FILENO, buf, sizeof buf);
+      if (got == 0) return;
+      if (got < 0 && errno != EINTR && errno != EAGAIN) return;
+    }
+  }
+}
+
+int RunHold(const Invocation& inv) {
+  const std::string path = TablePath(inv.args[0]);
+  const std::string& mode_text = inv.args[1];
+  int mode;
+  if (mode_text == "0" || mode_text == "shared") {
+    mode = XB_SHARED;
+  } else if (mode_text == "1" || mode_text == "readonly") {
+    mode = XB_READONLY;
+  } else if (mode_text == "2" || mode_text == "exclusive") {
+    mode = XB_EXCLUSIVE;
+  } else {
+    UsageFail("mode '" + mode_text + "' is not 0 (shared), 1 (read-only) or 2 (exclusive)");
+  }
+  char* end = nullptr;
+  const double seconds = std::strtod(inv.args[2].c_str(), &end);
+  if (inv.args[2].empty() || *end != 0 || !std::isfinite(seconds) || seconds < 0)
+    UsageFail("'" + inv.args[2] + "' is not a number of seconds");
+
+  OpenTable table(path, mode);
+  std::printf("held\n");
+  std::fflush(stdout);
+  WaitForStdinOrTimeout(seconds);
+  table.Close();
+  return 0;
+}
+
+// ---- Dispatch ----------------------------------------------------------------------------
+
+const std::vector<Command>& Commands() {
+  static const std::vector<Command> commands = {
+      {"info",
+       "FILE.DBF",
+       "Shows the version byte, code page mark, record count, deleted count, record length, memo\n"
+       "block size (\"none\" without memo fields) and the fields, one per line as\n"
+       "NAME TYPE WIDTH DECIMALS.",
+       1,
+       1,
+       {},
+       RunInfo},
+      {"dump",
+       "FILE.DBF [--deleted]",
+       "Writes the records as CSV (RFC 4180) in UTF-8 on standard output: a header row of field\n"
+       "names, then one row per record in natural order. Rows end with LF. Fields holding a\n"
+       "comma, a quote, CR or LF are quoted, with quotes doubled. Character fields lose their\n"
+       "trailing blanks, numbers and dates their padding; logicals show as T, F or empty; memos\n"
+       "are shown in full. Records marked deleted are left out; --deleted includes them and adds\n"
+       "a first column DELETED holding * for those records. The table is opened read-only.\n"
+       "A damaged value is reported, left empty, and makes the command fail after the dump.",
+       1,
+       1,
+       {{"--deleted", false}},
+       RunDump},
+      {"create",
+       "FILE.DBF \"NAME TYPE WIDTH [DECIMALS], ...\"",
+       "Creates a new table (and its memo file when a field is a memo). Types: C character\n"
+       "(width 1-254), N and F numeric (width 1-20), L logical, D date, M memo; L, D and M need\n"
+       "no width. Example: \"DATE C 8 0, NOTE M 10 0, DONE L 1 0, PRICE N 8 2\".\n"
+       "An existing file is never replaced.",
+       2,
+       2,
+       {},
+       RunCreate},
+      {"append",
+       "FILE.DBF FIELD=VALUE ...",
+       "Appends one record and prints its number. Values are UTF-8 and stored in Windows-1252;\n"
+       "text Windows-1252 cannot hold is refused. Logical values: T, F, Y, N, true, false.\n"
+       "Numbers: digits with an optional sign and decimal point. Dates: yyyymmdd. An empty value\n"
+       "leaves the field blank. Any bad value or unknown field appends nothing. The table is\n"
+       "opened exclusively.",
+       1,
+       SIZE_MAX,
+       {},
+       RunAppend},
+      {"delete",
+       "FILE.DBF RECNO",
+       "Marks record RECNO (counted from 1) as deleted. The table is opened exclusively.",
+       2,
+       2,
+       {},
+       RunDelete},
+      {"recall",
+       "FILE.DBF RECNO",
+       "Clears the deletion mark of record RECNO. The table is opened exclusively.",
+       2,
+       2,
+       {},
+       RunRecall},
+      {"hold",
+       "FILE.DBF MODE SECONDS",
+       "Diagnostic: opens the table in MODE (0 shared, 1 read-only, 2 exclusive), prints \"held\"\n"
+       "and keeps it open for SECONDS or until standard input is closed, to see how other\n"
+       "programs fare while the table is in use.",
+       3,
+       3,
+       {},
+       RunHold},
+  };
+  return commands;
+}
+
+std::string Indent(const char* text) {
+  std::string out = "      ";
+  for (const char* p = text; *p; ++p) {
+    out += *p;
+    if (*p == '\n') out += "      ";
+  }
+  return out;
+}
+
+void PrintHelp(std::FILE* out) {
+  std::string text =
+      "Usage: xbtool COMMAND FILE.DBF [ARGUMENTS]\n"
+      "\n"
+      "Inspects and edits xBase tables (DBF files with FPT memo files, text in Windows-1252).\n"
+      "A FILE without extension gets \".DBF\".\n"
+      "\n"
+      "Commands:\n";
+  for (const Command& c : Commands()) {
+    text += std::string("  ") + c.name + " " + c.synopsis + "\n" + Indent(c.help) + "\n";
+  }
+  text +=
+      "  --help\n"
+      "      Shows this text.\n"
+      "\n"
+      "Exit status: 0 on success, 1 when the command fails, 2 for a malformed command line.\n"
+      "Messages go to standard error, starting with \"xbtool: \".\n";
+  std::fputs(text.c_str(), out);
+}
+
+Invocation ParseArguments(const Command& command, int argc, char** argv) {
+  Invocation inv;
+  bool options_done = false;
+  for (int i = 2; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (!options_done && arg == "--") {
+      options_done = true;
+      continue;
+    }
+    if (options_done || arg.size() < 3 || arg.compare(0, 2, "--") != 0) {
+      inv.args.push_back(arg);
+      continue;
+    }
+    const size_t eq = arg.find('=');
+    const std::string name = arg.substr(0, eq);
+    const OptionSpec* spec = nullptr;
+    for (const OptionSpec& o : command.options)
+      if (name == o.name) spec = &o;
+    if (spec == nullptr) UsageFail(std::string("'") + command.name + "' has no option " + name);
+    std::string value;
+    if (spec->takes_value) {
+      if (eq != std::string::npos) {
+        value = arg.substr(eq + 1);
+      } else if (i + 1 < argc) {
+        value = argv[++i];
+      } else {
+        UsageFail("option " + name + " needs a value");
+      }
+    } else if (eq != std::string::npos) {
+      UsageFail("option " + name + " takes no value");
+    }
+    inv.options[name] = value;
+  }
+  const size_t n = inv.args.size();
+  if (n < command.min_args || n > command.max_args)
+    UsageFail(std::string("wrong number of arguments; usage: xbtool ") + command.name + " " +
+              command.synopsis);
+  return inv;
+}
+
+int Run(int argc, char** argv) {
+  if (argc < 2) {
+    std::fputs("xbtool: no command given\n\n", stderr);
+    PrintHelp(stderr);
+    return kExitUsage;
+  }
+  const std::string name = argv[1];
+  if (name == "--help" || name == "-h" || name == "help") {
+    PrintHelp(stdout);
+    return 0;
+  }
+  for (const Command& command : Commands()) {
+    if (name != command.name) continue;
+    for (int i = 2; i < argc; ++i) {
+      if (std::strcmp(argv[i], "--") == 0) break;
+      if (std::strcmp(argv[i], "--help") == 0) {
+        std::printf("Usage: xbtool %s %s\n%s\n", command.name, command.synopsis,
+                    Indent(command.help).c_str());
+        return 0;
+      }
+    }
+    return command.run(ParseArguments(command, argc, argv));
+  }
+  UsageFail("unknown command '" + name + "'");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  try {
+    return Run(argc, argv);
+  } catch (const ToolError& e) {
+    std::fprintf(stderr, "xbtool: %s\n", e.message.c_str());
+    xb_CloseAll();
+    return e.exit_code;
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "xbtool: unexpected error: %s\n", e.what());
+    xb_CloseAll();
+    return kExitFailure;
+  }
+}
