@@ -16,7 +16,9 @@ struct EngineSettings {
   bool turbo_read = false;
   int string_type = 1;
   int error_level = 1;
-  std::map<int, long> properties;  // engine properties without a meaning of their own here
+  std::map<int, long> properties;
+  long gauge_window = 0;                       // progress reports go to this window
+  void (*progress_sink)(long, int) = nullptr;  // and through this call  // engine properties without a meaning of their own here
 };
 
 }  // namespace xb

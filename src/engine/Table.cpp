@@ -1,6 +1,7 @@
 #include "Table.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -9,6 +10,7 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <algorithm>
 #include <filesystem>
 #include <thread>
 
@@ -120,6 +122,8 @@ Status Table::Create(const std::string& raw_path, const std::vector<FieldDef>& f
 Status Table::Open(const std::string& raw_path, Mode mode, std::unique_ptr<Table>* out) {
   std::unique_ptr<Table> t(new Table());
   t->path_ = NormalizePath(raw_path);
+  Status rs = RecoverJournal(t->path_);
+  if (!rs.ok()) return rs;
   t->mode_ = mode;
   const bool writable = mode != Mode::kReadOnly;
   MappedFile::Lock lock =
@@ -136,6 +140,9 @@ Status Table::Open(const std::string& raw_path, Mode mode, std::unique_ptr<Table
     t->dbf_->SetExactGrowth(true);
     if (t->memo_) t->memo_->SetShared(true);
   }
+  t->indexes_ = std::make_unique<IndexSet>(t.get());
+  s = t->OpenStructuralIndex();
+  if (!s.ok()) return s;
   *out = std::move(t);
   return Status::Ok();
 }
@@ -143,6 +150,12 @@ Status Table::Open(const std::string& raw_path, Mode mode, std::unique_ptr<Table
 Status Table::Close() {
   Status result;
   UnlockAll();
+  if (indexes_) {
+    if (dbf_ && mode_ != Mode::kReadOnly) result = FlushIndexes();
+    Status s = indexes_->CloseAll();
+    if (!s.ok() && result.ok()) result = s;
+    indexes_.reset();
+  }
   if (memo_) {
     Status s = memo_->Close();
     if (!s.ok()) result = s;
@@ -279,11 +292,16 @@ Status Table::AppendBlank(uint32_t* recno) {
   // The record is complete before the header counts it: a kill in between leaves at worst an
   // uncounted record, never a counted one that holds garbage.
   std::atomic_signal_fence(std::memory_order_seq_cst);
+  if (indexes_->active()) SetIndexBusy(true);
   header_.record_count = n;
   StoreCount();
   UnlockAppend();
   *recno = n;
-  return Status::Ok();
+  ++change_count_;
+  if (!indexes_->active()) return Status::Ok();
+  s = indexes_->AfterAppend(n, rec);
+  Status f = AfterIndexChange();
+  return s.ok() ? f : s;
 }
 
 const std::vector<uint8_t>& Table::BlankRecord() const {
@@ -314,29 +332,36 @@ Status Table::AppendRecord(const uint8_t* image, uint32_t* recno) {
   std::memcpy(rec, image, header_.record_length);
   if (rec[0] != '*') rec[0] = ' ';
   std::atomic_signal_fence(std::memory_order_seq_cst);
+  if (indexes_->active()) SetIndexBusy(true);
   header_.record_count = n;
   StoreCount();
   UnlockAppend();
   *recno = n;
-  return Status::Ok();
+  ++change_count_;
+  if (!indexes_->active()) return Status::Ok();
+  s = indexes_->AfterAppend(n, rec);
+  Status f = AfterIndexChange();
+  return s.ok() ? f : s;
 }
 
 Status Table::WriteRecord(uint32_t recno, const uint8_t* image) {
   Status s = CheckWritable(recno);
   if (!s.ok()) return s;
+  BeginRecordChange(recno);
   uint8_t* rec = MutableRecord(recno);
   std::memcpy(rec, image, header_.record_length);
   if (rec[0] != '*') rec[0] = ' ';
   TouchDate();
-  return Status::Ok();
+  return EndRecordChange(recno);
 }
 
 Status Table::SetDeletedMark(uint32_t recno, bool deleted) {
   Status s = CheckWritable(recno);
   if (!s.ok()) return s;
+  BeginRecordChange(recno);
   MutableRecord(recno)[0] = deleted ? '*' : ' ';
   TouchDate();
-  return Status::Ok();
+  return EndRecordChange(recno);
 }
 
 Status Table::WriteField(uint32_t recno, int field, const uint8_t* bytes) {
@@ -345,9 +370,10 @@ Status Table::WriteField(uint32_t recno, int field, const uint8_t* bytes) {
   if (field < 0 || field >= static_cast<int>(header_.fields.size()))
     return Status::InvalidArgument(path_ + ": no field number " + std::to_string(field + 1));
   const FieldDef& f = header_.fields[field];
+  BeginRecordChange(recno);
   std::memcpy(MutableRecord(recno) + f.offset, bytes, static_cast<size_t>(f.width));
   TouchDate();
-  return Status::Ok();
+  return EndRecordChange(recno);
 }
 
 Status Table::ReadMemo(uint32_t recno, int field, const uint8_t** data, uint32_t* length) const {
@@ -397,6 +423,10 @@ Status Table::WriteMemo(uint32_t recno, int field, const uint8_t* data, uint64_t
 
 Status Table::Commit() {
   if (mode_ == Mode::kReadOnly) return Status::Ok();
+  Status is = FlushIndexes();
+  if (!is.ok()) return is;
+  is = indexes_->Sync();
+  if (!is.ok()) return is;
   if (memo_) {
     Status s = memo_->Sync();
     if (!s.ok()) return s;
@@ -443,6 +473,365 @@ void Table::UnlockRecord(uint32_t recno) {
 
 void Table::UnlockAll() {
   while (!locks_.empty()) UnlockRecord(locks_.back());
+}
+
+}  // namespace xb
+
+namespace xb {
+
+void Table::SetIndexBusy(bool busy) {
+  if (mode_ == Mode::kReadOnly) return;
+  std::atomic_signal_fence(std::memory_order_seq_cst);
+  dbf_->mutable_data()[kIndexBusyByte] = busy ? 1 : 0;
+  std::atomic_signal_fence(std::memory_order_seq_cst);
+}
+
+void Table::SetStructuralFlag(bool on) {
+  if (mode_ == Mode::kReadOnly) return;
+  if (on)
+    header_.flags |= DbfHeader::kFlagStructuralIndex;
+  else
+    header_.flags &= static_cast<uint8_t>(~DbfHeader::kFlagStructuralIndex);
+  dbf_->mutable_data()[28] = header_.flags;
+}
+
+Status Table::OpenStructuralIndex() {
+  index_problem_.clear();
+  const bool writable = mode_ != Mode::kReadOnly;
+  if ((header_.flags & DbfHeader::kFlagStructuralIndex) == 0) {
+    if (IndexBusy()) SetIndexBusy(false);
+    return Status::Ok();
+  }
+  const std::string path = StructuralIndexPath();
+  std::error_code ec;
+  if (!std::filesystem::exists(path, ec)) {
+    index_problem_ = path + ": the table's index file is missing";
+    // The flag promises other tools an index file; without one they may refuse the table.
+    if (writable) {
+      SetStructuralFlag(false);
+      SetIndexBusy(false);
+    }
+    return Status::Ok();
+  }
+  Status s = indexes_->OpenStructural(path, writable);
+  if (!s.ok()) {
+    index_problem_ = s.message();
+    return Status::Ok();
+  }
+  if (!IndexBusy()) return Status::Ok();
+  // A program was stopped while the index was behind the table: build it afresh when no other
+  // program has the table open, else leave it unused.
+  bool alone = mode_ == Mode::kExclusive;
+  if (mode_ == Mode::kShared && flock(dbf_->fd(), LOCK_EX | LOCK_NB) == 0) alone = true;
+  if (alone) {
+    s = indexes_->RebuildAll(nullptr);
+    if (s.ok()) SetIndexBusy(false);
+    if (mode_ == Mode::kShared) flock(dbf_->fd(), LOCK_SH);
+    if (s.ok()) return Status::Ok();
+    index_problem_ = s.message();
+  } else {
+    index_problem_ = path + ": the index may be behind the table (a program stopped while "
+                     "changing it); it needs a rebuild";
+  }
+  indexes_->CloseAll();
+  return Status::Ok();
+}
+
+void Table::BeginRecordChange(uint32_t recno) {
+  ++change_count_;
+  if (!indexes_->active()) return;
+  indexes_->BeforeChange(Record(recno));
+  SetIndexBusy(true);
+}
+
+Status Table::EndRecordChange(uint32_t recno) {
+  if (!indexes_->active()) return Status::Ok();
+  Status s = indexes_->AfterChange(recno, Record(recno));
+  Status f = AfterIndexChange();
+  return s.ok() ? f : s;
+}
+
+Status Table::AfterIndexChange() {
+  // Shared tables are written through at once, so other programs see the change; exclusive
+  // ones keep changes in memory for speed, bounded, and marked by the busy byte meanwhile.
+  if (mode_ == Mode::kShared || ++unflushed_ >= 200000) return FlushIndexes();
+  return Status::Ok();
+}
+
+Status Table::FlushIndexes() {
+  unflushed_ = 0;
+  if (!indexes_ || mode_ == Mode::kReadOnly) return Status::Ok();
+  if (indexes_->dirty()) {
+    Status s = indexes_->Flush();
+    if (!s.ok()) return s;
+  }
+  if (IndexBusy()) SetIndexBusy(false);
+  return Status::Ok();
+}
+
+Status Table::AddTag(const std::string& file, const std::string& tag, const std::string& key,
+                     const std::string& condition, bool descending,
+                     const IndexSet::Progress& progress, int* order) {
+  if (mode_ == Mode::kReadOnly) return Status::ReadOnly(path_ + ": opened read-only");
+  Status s = FlushIndexes();
+  if (!s.ok()) return s;
+  const std::string structural = StructuralIndexPath();
+  const bool to_structural = file.empty() || file == structural;
+  SetIndexBusy(true);
+  s = indexes_->AddTag(file, structural, tag, key, condition, descending, progress, order);
+  if (to_structural && indexes_->HasStructural()) SetStructuralFlag(true);
+  ++change_count_;
+  if (!s.ok()) return s;
+  index_problem_.clear();
+  return FlushIndexes();
+}
+
+Status Table::OpenIndex(const std::string& file, int* first_order) {
+  ++change_count_;
+  return indexes_->OpenFile(file, mode_ != Mode::kReadOnly, first_order);
+}
+
+Status Table::CloseIndexes() {
+  Status s = FlushIndexes();
+  Status c = indexes_->CloseAll();
+  ++change_count_;
+  return s.ok() ? c : s;
+}
+
+Status Table::RebuildIndexes(const IndexSet::Progress& progress) {
+  if (mode_ == Mode::kReadOnly) return Status::ReadOnly(path_ + ": opened read-only");
+  if (!indexes_->active() && !indexes_->HasStructural()) {
+    // Nothing open to rebuild: a structural index that could not be read is opened anew.
+    SetIndexBusy(false);
+  }
+  SetIndexBusy(true);
+  Status s = indexes_->RebuildAll(progress);
+  ++change_count_;
+  if (!s.ok()) return s;
+  SetIndexBusy(false);
+  index_problem_.clear();
+  return Status::Ok();
+}
+
+}  // namespace xb
+
+namespace xb {
+
+namespace {
+
+Status SyncDirectoryOf(const std::string& path) {
+  std::string dir = std::filesystem::path(path).parent_path().string();
+  if (dir.empty()) dir = ".";
+  int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return Status::IoError(dir + ": cannot open the folder: " + std::strerror(errno));
+  int rc = fsync(fd);
+  ::close(fd);
+  if (rc != 0) return Status::IoError(dir + ": cannot flush the folder: " + std::strerror(errno));
+  return Status::Ok();
+}
+
+constexpr const char* kPackSuffix = ".pack";
+
+}  // namespace
+
+Status Table::RecoverJournal(const std::string& dbf_path) {
+  const std::string journal = JournalPath(dbf_path);
+  std::error_code ec;
+  if (!std::filesystem::exists(journal, ec)) return Status::Ok();
+  // A program that still holds the table is in the middle of its work: leave it alone.
+  std::unique_ptr<MappedFile> probe;
+  Status s = MappedFile::Open(dbf_path, false, MappedFile::Lock::kExclusive, &probe);
+  if (s.code() == Status::kLocked) return Status::Ok();
+  FILE* f = std::fopen(journal.c_str(), "r");
+  if (f == nullptr) return Status::IoError(journal + ": cannot read the journal");
+  std::vector<std::pair<std::string, std::string>> renames;
+  char line[8192];
+  bool complete = false;
+  while (std::fgets(line, sizeof line, f)) {
+    std::string l(line);
+    while (!l.empty() && (l.back() == '\n' || l.back() == '\r')) l.pop_back();
+    if (l == "end") complete = true;
+    if (l.rfind("rename\t", 0) != 0) continue;
+    size_t tab = l.find('\t', 7);
+    if (tab == std::string::npos) continue;
+    renames.emplace_back(l.substr(7, tab - 7), l.substr(tab + 1));
+  }
+  std::fclose(f);
+  // A journal cut short was never in force: the new files are discarded, the old set stays.
+  for (const auto& [from, to] : renames) {
+    if (!std::filesystem::exists(from, ec)) continue;
+    if (complete) {
+      if (std::rename(from.c_str(), to.c_str()) != 0)
+        return Status::IoError(to + ": cannot finish an interrupted pack: " +
+                               std::strerror(errno));
+    } else {
+      std::remove(from.c_str());
+    }
+  }
+  SyncDirectoryOf(dbf_path);
+  std::remove(journal.c_str());
+  return Status::Ok();
+}
+
+Status Table::Pack(const IndexSet::Progress& progress) { return Rewrite(true, progress); }
+
+Status Table::Zap() { return Rewrite(false, nullptr); }
+
+Status Table::Rewrite(bool pack, const IndexSet::Progress& progress) {
+  const char* what = pack ? "pack" : "empty";
+  if (mode_ != Mode::kExclusive)
+    return Status::Locked(path_ + ": the table must be opened exclusively to " + what + " it");
+  Status s = FlushIndexes();
+  if (!s.ok()) return s;
+
+  const std::string tmp_dbf = path_ + kPackSuffix;
+  const std::string memo_path = memo_ ? memo_->path() : std::string();
+  const std::string tmp_fpt = memo_ ? memo_path + kPackSuffix : std::string();
+  auto discard = [&] {
+    std::remove(tmp_dbf.c_str());
+    if (!tmp_fpt.empty()) std::remove(tmp_fpt.c_str());
+  };
+
+  const uint32_t n = header_.record_count;
+  uint32_t live = 0;
+  if (pack)
+    for (uint32_t r = 1; r <= n; ++r) live += IsDeleted(r) ? 0 : 1;
+
+  std::unique_ptr<MemoFile> new_memo;
+  if (memo_) {
+    s = MemoFile::Create(tmp_fpt, memo_->block_size(), &new_memo);
+    if (!s.ok()) return s;
+  }
+  std::unique_ptr<MappedFile> out;
+  s = MappedFile::Create(tmp_dbf, &out);
+  if (!s.ok()) {
+    discard();
+    return s;
+  }
+  DbfHeader h = header_;
+  h.record_count = live;
+  Today(&h.year, &h.month, &h.day);
+  std::vector<uint8_t> head;
+  h.EncodeTo(&head);
+  // The indexes are rebuilt after the switch; until then the new table says they are behind.
+  const bool indexed = (header_.flags & DbfHeader::kFlagStructuralIndex) || indexes_->active();
+  if (indexed) head[kIndexBusyByte] = 1;
+  const uint64_t size = head.size() + static_cast<uint64_t>(live) * header_.record_length + 1;
+  s = out->Resize(size);
+  if (s.ok()) s = out->Write(0, head.data(), head.size());
+  uint64_t at = head.size();
+  const bool binary = header_.binary_memo_pointers();
+  int last = -1;
+  for (uint32_t r = 1; s.ok() && pack && r <= n; ++r) {
+    if (progress && (r & 0x3FFF) == 0) {
+      int p = static_cast<int>(static_cast<uint64_t>(r) * 100 / n);
+      if (p != last) progress(last = p);
+    }
+    if (IsDeleted(r)) continue;
+    uint8_t* rec = out->mutable_data() + at;
+    std::memcpy(rec, Record(r), header_.record_length);
+    for (size_t fi = 0; s.ok() && new_memo && fi < header_.fields.size(); ++fi) {
+      const FieldDef& f = header_.fields[fi];
+      if (!IsMemoType(f.type)) continue;
+      const uint8_t* data;
+      uint32_t len;
+      s = ReadMemo(r, static_cast<int>(fi), &data, &len);
+      if (!s.ok()) {
+        s = Status::Corrupt(s.message() + " (record " + std::to_string(r) +
+                            "); nothing was packed");
+        break;
+      }
+      uint64_t block = 0;
+      s = new_memo->Write(0, data, len, &block);
+      MemoFile::EncodePointer(block, f.width, binary, rec + f.offset);
+    }
+    at += header_.record_length;
+  }
+  if (s.ok()) {
+    out->mutable_data()[size - 1] = 0x1A;
+    s = out->Sync();
+  }
+  if (s.ok() && new_memo) s = new_memo->Sync();
+  if (s.ok()) s = out->Close();
+  if (s.ok() && new_memo) s = new_memo->Close();
+  if (!s.ok()) {
+    out.reset();
+    new_memo.reset();
+    discard();
+    return s;
+  }
+
+  // The journal makes the switch of the files one step: once it is complete on the disk, an
+  // interrupted switch is finished by the next open.
+  const std::string journal = JournalPath(path_);
+  {
+    FILE* j = std::fopen(journal.c_str(), "w");
+    if (j == nullptr) {
+      discard();
+      return Status::IoError(journal + ": cannot write the journal: " + std::strerror(errno));
+    }
+    if (!tmp_fpt.empty()) std::fprintf(j, "rename\t%s\t%s\n", tmp_fpt.c_str(), memo_path.c_str());
+    std::fprintf(j, "rename\t%s\t%s\nend\n", tmp_dbf.c_str(), path_.c_str());
+    bool ok = std::fflush(j) == 0 && fsync(fileno(j)) == 0;
+    ok = std::fclose(j) == 0 && ok;
+    if (!ok) {
+      std::remove(journal.c_str());
+      discard();
+      return Status::IoError(journal + ": cannot write the journal");
+    }
+  }
+  SyncDirectoryOf(path_);
+  if (!tmp_fpt.empty() && std::rename(tmp_fpt.c_str(), memo_path.c_str()) != 0)
+    return Status::IoError(memo_path + ": cannot put the packed memo file in place: " +
+                           std::strerror(errno));
+  if (std::rename(tmp_dbf.c_str(), path_.c_str()) != 0)
+    return Status::IoError(path_ + ": cannot put the packed table in place: " +
+                           std::strerror(errno));
+  SyncDirectoryOf(path_);
+  std::remove(journal.c_str());
+
+  // Reopen the new files and rebuild the indexes that were open.
+  std::vector<std::string> extra;
+  for (int o = 1; o <= indexes_->OrderCount(); ++o) {
+    const std::string& f = indexes_->GetOrder(o)->file_path;
+    if (f != StructuralIndexPath() && std::find(extra.begin(), extra.end(), f) == extra.end())
+      extra.push_back(f);
+  }
+  indexes_->CloseAll();
+  std::unique_ptr<MappedFile> dbf;
+  s = MappedFile::Open(path_, true, MappedFile::Lock::kExclusive, &dbf);
+  if (!s.ok()) return s;
+  DbfHeader fresh;
+  s = DbfHeader::DecodeFrom(dbf->data(), dbf->size(), path_, &fresh);
+  if (!s.ok()) return s;
+  std::unique_ptr<MemoFile> memo;
+  if (fresh.has_memo()) {
+    s = MemoFile::Open(memo_path, true, &memo);
+    if (!s.ok()) return s;
+  }
+  if (memo_) memo_->Close();
+  dbf_->Close();
+  dbf_ = std::move(dbf);
+  memo_ = std::move(memo);
+  header_ = std::move(fresh);
+  blank_.clear();
+  ++change_count_;
+  indexes_ = std::make_unique<IndexSet>(this);
+  if (!indexed) return Status::Ok();
+  const std::string structural = StructuralIndexPath();
+  std::error_code ec;
+  if ((header_.flags & DbfHeader::kFlagStructuralIndex) && std::filesystem::exists(structural, ec)) {
+    s = indexes_->OpenStructural(structural, true);
+    if (!s.ok()) index_problem_ = s.message();
+  }
+  for (const auto& f : extra) {
+    int first;
+    indexes_->OpenFile(f, true, &first);
+  }
+  s = indexes_->RebuildAll(progress);
+  if (!s.ok()) return s;
+  SetIndexBusy(false);
+  return Status::Ok();
 }
 
 }  // namespace xb

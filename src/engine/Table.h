@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "DbfHeader.h"
+#include "IndexSet.h"
 #include "MappedFile.h"
 #include "MemoFile.h"
 #include "Status.h"
@@ -71,6 +72,32 @@ class Table {
   Status Refresh();
 
   Status Commit();
+
+  // ---- Indexes ----
+  IndexSet& indexes() { return *indexes_; }
+  // Why the structural index could not be used when the table was opened ("" when it could).
+  const std::string& index_problem() const { return index_problem_; }
+  std::string StructuralIndexPath() const { return CompanionPath(path_, "CDX"); }
+  Status AddTag(const std::string& file, const std::string& tag, const std::string& key,
+                const std::string& condition, bool descending, const IndexSet::Progress& progress,
+                int* order);
+  Status OpenIndex(const std::string& file, int* first_order);
+  Status CloseIndexes();
+  Status RebuildIndexes(const IndexSet::Progress& progress);
+  // Removes the records marked for deletion (Pack) or all records (Zap), then rebuilds every
+  // index. Both need an exclusive open. The new files are written beside the old ones and put
+  // in place through a journal, so a program stopped at any moment leaves the old set or the
+  // new one, never a mix: the next open finishes or discards what the journal describes.
+  Status Pack(const IndexSet::Progress& progress);
+  Status Zap();
+  static std::string JournalPath(const std::string& dbf_path) { return dbf_path + "-journal"; }
+  // Finishes (or discards) a pack or zap that a stopped program left half done.
+  static Status RecoverJournal(const std::string& dbf_path);
+
+  // Writes index changes held in memory to the index files.
+  Status FlushIndexes();
+  // Counts changes, for positions that must be found again after the table changed.
+  uint64_t change_count() const { return change_count_; }
   // Record locks, advisory and per open table; they fail after `timeout_seconds` of waiting.
   Status LockRecord(uint32_t recno, int timeout_seconds);
   void UnlockRecord(uint32_t recno);
@@ -85,6 +112,19 @@ class Table {
            static_cast<uint64_t>(recno - 1) * header_.record_length;
   }
   void TouchDate();
+  // Byte 14 of the header is set while index files may be behind the table: a program killed
+  // then leaves it set, and the next open rebuilds the indexes.
+  static constexpr size_t kIndexBusyByte = 14;
+  void SetIndexBusy(bool busy);
+  bool IndexBusy() const { return dbf_->data()[kIndexBusyByte] != 0; }
+  void SetStructuralFlag(bool on);
+  Status OpenStructuralIndex();
+  // Around every change of a record image.
+  void BeginRecordChange(uint32_t recno);
+  Status EndRecordChange(uint32_t recno);
+  Status AfterIndexChange();
+  // Writes a new table holding the records `keep` accepts, puts it in place and reopens.
+  Status Rewrite(bool keep_all_live, const IndexSet::Progress& progress);
   void StoreCount();
   Status Grow(uint32_t* recno);
   // Serialises appends between programs sharing the table (a no-op when opened exclusively).
@@ -99,6 +139,10 @@ class Table {
   bool date_touched_ = false;
   std::vector<uint32_t> locks_;
   mutable std::vector<uint8_t> blank_;
+  std::unique_ptr<IndexSet> indexes_;
+  std::string index_problem_;
+  uint64_t change_count_ = 0;
+  uint64_t unflushed_ = 0;
   mutable std::string last_lookup_;
   mutable int last_lookup_index_ = -1;
 };

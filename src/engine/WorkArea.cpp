@@ -1,19 +1,61 @@
 #include "WorkArea.h"
 
+#include <cmath>
+#include <cstring>
+
 namespace xb {
+
+namespace {
+
+// Numbers and dates in keys: the IEEE double in big-endian order, sign bit set for positive
+// values and all bits inverted for negative ones, so that byte order is numeric order.
+std::string NumberKey(double v) {
+  if (v == 0) v = 0;  // -0 sorts as +0
+  uint64_t bits;
+  std::memcpy(&bits, &v, sizeof bits);
+  bits = (bits >> 63) ? ~bits : bits | (uint64_t{1} << 63);
+  std::string key(8, '\0');
+  for (int i = 0; i < 8; ++i) key[static_cast<size_t>(i)] = static_cast<char>(bits >> (56 - 8 * i));
+  return key;
+}
+
+// Julian day number of a yyyymmdd text; 0 when it is blank or not a date.
+double JulianDay(std::string_view s) {
+  if (s.size() < 8) return 0;
+  int v[3] = {0, 0, 0};
+  const int len[3] = {4, 2, 2};
+  size_t at = 0;
+  for (int part = 0; part < 3; ++part) {
+    for (int i = 0; i < len[part]; ++i, ++at) {
+      if (s[at] < '0' || s[at] > '9') return 0;
+      v[part] = v[part] * 10 + (s[at] - '0');
+    }
+  }
+  int a = (14 - v[1]) / 12, y = v[0] + 4800 - a, m = v[1] + 12 * a - 3;
+  return v[2] + (153 * m + 2) / 5 + 365 * y + y / 4 - y / 100 + y / 400 - 32045;
+}
+
+}  // namespace
 
 WorkArea::WorkArea(std::unique_ptr<Table> table, std::string alias, int driver,
                    const EngineSettings* settings)
-    : table_(std::move(table)),
-      alias_(std::move(alias)),
-      driver_(driver),
-      settings_(settings) {
+    : table_(std::move(table)), alias_(std::move(alias)), driver_(driver), settings_(settings) {
   GoTop();
 }
 
 bool WorkArea::Visible(uint32_t recno) const {
   if (settings_->deleted && table_->IsDeleted(recno)) return false;
+  if (query_) {
+    EvalContext c{table_->Record(recno), recno, settings_->exact};
+    if (!query_->EvalLogical(c)) return false;
+  }
   return true;
+}
+
+bool WorkArea::PassesQuery() const {
+  if (!query_ || !AtRecord()) return true;
+  EvalContext c{table_->Record(recno_), recno_, settings_->exact};
+  return query_->EvalLogical(c);
 }
 
 void WorkArea::SetEnd() {
@@ -21,41 +63,51 @@ void WorkArea::SetEnd() {
   eof_ = true;
 }
 
-void WorkArea::GoTop() {
+IndexSet::Order* WorkArea::CurrentOrder() const {
+  if (order_ == 0) return nullptr;
+  return table_->indexes().GetOrder(order_);
+}
+
+Status WorkArea::GoTop() {
   table_->Refresh();
-  const uint32_t n = table_->record_count();
   bof_ = false;
   eof_ = false;
+  if (CurrentOrder() != nullptr) return OrderedTop(true);
+  const uint32_t n = table_->record_count();
   for (uint32_t r = 1; r <= n; ++r) {
     if (Visible(r)) {
       recno_ = r;
-      return;
+      return Status::Ok();
     }
   }
   SetEnd();
   bof_ = true;
+  return Status::Ok();
 }
 
-void WorkArea::GoBottom() {
+Status WorkArea::GoBottom() {
   table_->Refresh();
-  const uint32_t n = table_->record_count();
   bof_ = false;
   eof_ = false;
+  if (CurrentOrder() != nullptr) return OrderedTop(false);
+  const uint32_t n = table_->record_count();
   for (uint32_t r = n; r >= 1; --r) {
     if (Visible(r)) {
       recno_ = r;
-      return;
+      return Status::Ok();
     }
   }
   SetEnd();
   bof_ = true;
+  return Status::Ok();
 }
 
-void WorkArea::Skip(long count) {
+Status WorkArea::Skip(long count) {
+  if (CurrentOrder() != nullptr) return OrderedSkip(count);
   uint32_t n = table_->record_count();
   if (count > 0) {
     bof_ = false;
-    if (eof_) return;
+    if (eof_) return Status::Ok();
     uint32_t r = recno_;
     while (count > 0) {
       ++r;
@@ -64,7 +116,7 @@ void WorkArea::Skip(long count) {
         n = table_->record_count();
         if (r > n) {
           SetEnd();
-          return;
+          return Status::Ok();
         }
       }
       if (Visible(r)) {
@@ -81,7 +133,7 @@ void WorkArea::Skip(long count) {
         // Before the first record: stand on the first visible one and say so.
         GoTop();
         bof_ = true;
-        return;
+        return Status::Ok();
       }
       --r;
       if (Visible(r)) {
@@ -90,6 +142,7 @@ void WorkArea::Skip(long count) {
       }
     }
   }
+  return Status::Ok();
 }
 
 void WorkArea::Go(long recno) {
@@ -112,6 +165,296 @@ void WorkArea::GoAppended(uint32_t recno) {
 const uint8_t* WorkArea::CurrentRecord() const {
   if (AtRecord()) return table_->Record(recno_);
   return table_->BlankRecord().data();
+}
+
+// ---- Orders ----------------------------------------------------------------------------
+
+Status WorkArea::SetOrder(int order) {
+  if (order != 0 && table_->indexes().GetOrder(order) == nullptr)
+    return Status::InvalidArgument(table_->path() + ": there is no order " + std::to_string(order));
+  order_ = order;
+  scope_low_.clear();
+  scope_high_.clear();
+  synced_change_ = ~uint64_t{0};
+  return Status::Ok();
+}
+
+void WorkArea::OrdersChanged() {
+  if (order_ > table_->indexes().OrderCount()) order_ = 0;
+  synced_change_ = ~uint64_t{0};
+}
+
+std::string WorkArea::EncodeKey(std::string_view text) const {
+  IndexSet::Order* o = CurrentOrder();
+  if (o == nullptr) return std::string(text);
+  const size_t klen = static_cast<size_t>(o->key->KeyLength());
+  switch (o->key->type()) {
+    case Expression::kNumeric: {
+      std::string t(text);
+      return NumberKey(std::strtod(t.c_str(), nullptr));
+    }
+    case Expression::kDate:
+      return NumberKey(JulianDay(text));
+    case Expression::kLogical: {
+      if (text.empty()) return std::string();
+      char c = static_cast<char>(std::toupper(static_cast<unsigned char>(text[text[0] == '.' ? 1 % text.size() : 0])));
+      return std::string(1, c == 'T' || c == 'Y' ? 'T' : 'F');
+    }
+    case Expression::kCharacter:
+      break;
+  }
+  return std::string(text.substr(0, klen));
+}
+
+int WorkArea::ScopeTest(std::string_view key) const {
+  int physical = 0;
+  if (!scope_low_.empty() && std::memcmp(key.data(), scope_low_.data(), scope_low_.size()) < 0)
+    physical = -1;
+  else if (!scope_high_.empty() &&
+           std::memcmp(key.data(), scope_high_.data(), scope_high_.size()) > 0)
+    physical = 1;
+  return CurrentOrder()->descending ? -physical : physical;
+}
+
+Status WorkArea::SetScope(std::string low, std::string high) {
+  if (CurrentOrder() == nullptr) {
+    if (low.empty() && high.empty()) return Status::Ok();
+    return Status::InvalidArgument(table_->path() + ": a scope needs an index order");
+  }
+  scope_low_ = low.empty() ? std::string() : EncodeKey(low);
+  scope_high_ = high.empty() ? std::string() : EncodeKey(high);
+  return Status::Ok();
+}
+
+std::string WorkArea::CurrentKey() const {
+  IndexSet::Order* o = CurrentOrder();
+  if (o == nullptr) return std::string();
+  std::string key;
+  table_->indexes().KeyOf(*o, CurrentRecord(), recno_, &key);
+  return key;
+}
+
+Status WorkArea::Step(bool forward) {
+  IndexSet::Order* o = CurrentOrder();
+  bool physical_forward = forward != o->descending;
+  return physical_forward ? o->tag->Next() : o->tag->Prev();
+}
+
+Status WorkArea::SeekForward(std::string_view prefix) {
+  CdxSeekResult where;
+  return CurrentOrder()->tag->Seek(prefix, &where);
+}
+
+Status WorkArea::SeekBackward(std::string_view prefix) {
+  // The last entry whose first bytes are <= prefix: just before the first entry past it.
+  CdxTag* tag = CurrentOrder()->tag;
+  std::string next(prefix);
+  while (!next.empty() && static_cast<uint8_t>(next.back()) == 0xFF) next.pop_back();
+  if (next.empty()) return tag->Last();
+  next.back() = static_cast<char>(static_cast<uint8_t>(next.back()) + 1);
+  CdxSeekResult where;
+  Status s = tag->Seek(next, &where);
+  if (!s.ok()) return s;
+  return tag->Valid() ? tag->Prev() : tag->Last();
+}
+
+Status WorkArea::CursorToEnd(bool first) {
+  IndexSet::Order* o = CurrentOrder();
+  // In a descending order the logical first entry is the physical last one.
+  bool physical_first = first != o->descending;
+  if (physical_first)
+    return scope_low_.empty() ? o->tag->First() : SeekForward(scope_low_);
+  return scope_high_.empty() ? o->tag->Last() : SeekBackward(scope_high_);
+}
+
+Status WorkArea::OrderedTop(bool top) {
+  CdxTag* tag = CurrentOrder()->tag;
+  Status s = CursorToEnd(top);
+  while (s.ok() && tag->Valid()) {
+    int scope = ScopeTest(tag->Key());
+    if ((top && scope > 0) || (!top && scope < 0)) break;
+    if (scope == 0 && Visible(tag->Recno())) {
+      recno_ = tag->Recno();
+      synced_change_ = table_->change_count();
+      return Status::Ok();
+    }
+    s = Step(top);
+  }
+  SetEnd();
+  bof_ = true;
+  return s;
+}
+
+Status WorkArea::Resync(bool* on) {
+  IndexSet::Order* o = CurrentOrder();
+  CdxTag* tag = o->tag;
+  if (synced_change_ == table_->change_count() && tag->Valid() && tag->Recno() == recno_) {
+    *on = true;
+    return Status::Ok();
+  }
+  std::string key;
+  table_->indexes().KeyOf(*o, table_->Record(recno_), recno_, &key);
+  bool exact = false;
+  Status s = tag->SeekPair(key, recno_, &exact);
+  synced_change_ = table_->change_count();
+  *on = s.ok() && exact && tag->Valid();
+  return s;
+}
+
+Status WorkArea::OrderedSkip(long count) {
+  if (count == 0) return Status::Ok();
+  IndexSet::Order* o = CurrentOrder();
+  CdxTag* tag = o->tag;
+  if (count > 0) {
+    bof_ = false;
+    if (eof_) return Status::Ok();
+    bool on = false;
+    Status s = AtRecord() ? Resync(&on) : Status::Ok();
+    if (!s.ok()) return s;
+    // Off the record, the cursor stands on the entry physically after where it would be:
+    // that is already the next one when walking physically forward.
+    bool need_step = on || o->descending;
+    if (!on && o->descending && !tag->Valid()) {
+      s = tag->Last();
+      need_step = false;
+      if (!s.ok()) return s;
+    }
+    while (count > 0) {
+      if (need_step) {
+        s = Step(true);
+        if (!s.ok()) return s;
+      }
+      need_step = true;
+      if (!tag->Valid()) {
+        SetEnd();
+        return Status::Ok();
+      }
+      int scope = ScopeTest(tag->Key());
+      if (scope > 0) {
+        SetEnd();
+        return Status::Ok();
+      }
+      if (scope == 0 && Visible(tag->Recno())) {
+        recno_ = tag->Recno();
+        --count;
+      }
+    }
+    synced_change_ = table_->change_count();
+    return Status::Ok();
+  }
+  // Backwards.
+  if (eof_ || !AtRecord()) {
+    Status s = OrderedTop(false);
+    if (!s.ok() || eof_) return s;
+    if (++count == 0) return Status::Ok();
+  }
+  bof_ = false;
+  bool on = false;
+  Status s = Resync(&on);
+  if (!s.ok()) return s;
+  bool need_step = on || !o->descending;
+  if (!on && !o->descending && !tag->Valid()) {
+    s = tag->Last();
+    need_step = false;
+    if (!s.ok()) return s;
+  }
+  while (count < 0) {
+    if (need_step) {
+      s = Step(false);
+      if (!s.ok()) return s;
+    }
+    need_step = true;
+    int scope = tag->Valid() ? ScopeTest(tag->Key()) : -1;
+    if (!tag->Valid() || scope < 0) {
+      s = OrderedTop(true);
+      bof_ = true;
+      return s;
+    }
+    if (scope == 0 && Visible(tag->Recno())) {
+      recno_ = tag->Recno();
+      ++count;
+    }
+  }
+  synced_change_ = table_->change_count();
+  return Status::Ok();
+}
+
+Status WorkArea::Seek(std::string_view text, bool* found) {
+  *found = false;
+  IndexSet::Order* o = CurrentOrder();
+  if (o == nullptr)
+    return Status::InvalidArgument(table_->path() + ": a seek needs an index order");
+  std::string key = EncodeKey(text);
+  const size_t klen = static_cast<size_t>(o->key->KeyLength());
+  if (settings_->exact && o->key->type() == Expression::kCharacter) key.resize(klen, ' ');
+  table_->Refresh();
+  CdxTag* tag = o->tag;
+  bof_ = false;
+  eof_ = false;
+  Status s = o->descending ? SeekBackward(key) : SeekForward(key);
+  // Pass over entries the scope, the deletion setting or the query hide.
+  while (s.ok() && tag->Valid()) {
+    int scope = ScopeTest(tag->Key());
+    if (scope > 0) break;
+    if (scope == 0 && Visible(tag->Recno())) {
+      recno_ = tag->Recno();
+      synced_change_ = table_->change_count();
+      bool match = std::memcmp(tag->Key().data(), key.data(), std::min(key.size(), klen)) == 0;
+      *found = match || settings_->soft_seek;
+      if (!*found) SetEnd();
+      return Status::Ok();
+    }
+    s = Step(true);
+  }
+  SetEnd();
+  return s;
+}
+
+// ---- Query -----------------------------------------------------------------------------
+
+Status WorkArea::SetQuery(const std::string& text) {
+  if (text.find_first_not_of(' ') == std::string::npos) {
+    query_.reset();
+    query_text_.clear();
+    return Status::Ok();
+  }
+  std::unique_ptr<Expression> q;
+  Status s = Expression::Compile(text, table_->fields(), &q);
+  if (!s.ok()) return s;
+  if (q->type() != Expression::kLogical)
+    return Status::Syntax("the query '" + text + "' is not a logical expression");
+  query_ = std::move(q);
+  query_text_ = text;
+  return Status::Ok();
+}
+
+Status WorkArea::QueryCount(long* count) {
+  *count = 0;
+  table_->Refresh();
+  IndexSet::Order* o = CurrentOrder();
+  if (o == nullptr || (scope_low_.empty() && scope_high_.empty())) {
+    // Without a scope the order holds exactly the records its condition lets in, so a pass in
+    // record order counts the same records as a walk of the tag, much faster.
+    const uint32_t n = table_->record_count();
+    for (uint32_t r = 1; r <= n; ++r) {
+      if (o != nullptr && o->condition) {
+        EvalContext c{table_->Record(r), r, false};
+        if (!o->condition->EvalLogical(c)) continue;
+      }
+      if (Visible(r)) ++*count;
+    }
+    return Status::Ok();
+  }
+  CdxTag* tag = o->tag;
+  Status s = CursorToEnd(true);
+  while (s.ok() && tag->Valid()) {
+    int scope = ScopeTest(tag->Key());
+    if (scope > 0) break;
+    if (scope == 0 && Visible(tag->Recno())) ++*count;
+    s = Step(true);
+  }
+  synced_change_ = ~uint64_t{0};  // the cursor moved
+  return s;
 }
 
 }  // namespace xb

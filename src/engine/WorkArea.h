@@ -3,14 +3,18 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "EngineSettings.h"
+#include "Expression.h"
 #include "Table.h"
 
 namespace xb {
 
-// An open table with its position: the current record number and the begin/end flags.
+// An open table with its position: the current record number, the begin/end flags, the order
+// in force (0 = record-number order, n = the n-th tag), a query that hides records failing it,
+// and a scope that limits an order to a key range.
 // The position past the last record (record count + 1) is the end; there the record image is
 // all blanks, as xBase programs expect of the "phantom" record.
 class WorkArea {
@@ -27,9 +31,9 @@ class WorkArea {
   bool bof() const { return bof_; }
   bool eof() const { return eof_; }
 
-  void GoTop();
-  void GoBottom();
-  void Skip(long count);
+  Status GoTop();
+  Status GoBottom();
+  Status Skip(long count);
   void Go(long recno);
   // Steps onto a newly appended record.
   void GoAppended(uint32_t recno);
@@ -38,9 +42,47 @@ class WorkArea {
   const uint8_t* CurrentRecord() const;
   bool AtRecord() const { return !eof_ && recno_ >= 1 && recno_ <= table_->record_count(); }
 
+  // ---- Orders ----
+  int order() const { return order_; }
+  // Selects an order and keeps the current record. Fails for a number without a tag.
+  Status SetOrder(int order);
+  // After the table's orders were renumbered (a tag added, files opened or closed).
+  void OrdersChanged();
+  Status SetScope(std::string low, std::string high);
+  // Key of the current record in the order in force ("" in record-number order).
+  std::string CurrentKey() const;
+  // Finds `key` in the order in force; see docs/engine.md for the rules.
+  Status Seek(std::string_view key, bool* found);
+
+  // ---- Query ----
+  // Installs a query; an empty text removes it. A text that does not compile leaves the query
+  // in force as it was.
+  Status SetQuery(const std::string& text);
+  const std::string& query_text() const { return query_text_; }
+  // Records that navigation would visit, counted without moving.
+  Status QueryCount(long* count);
+  // Whether the current record passes the query in force (true without a query).
+  bool PassesQuery() const;
+
  private:
   bool Visible(uint32_t recno) const;
   void SetEnd();
+  IndexSet::Order* CurrentOrder() const;
+  // Encodes a key text for the order in force (numbers, dates and logicals from their text).
+  std::string EncodeKey(std::string_view text) const;
+  // -1 before the scope in the order's direction, 0 inside, +1 after it.
+  int ScopeTest(std::string_view key) const;
+  // Moves the tag cursor one step in the order's direction (forward) or against it.
+  Status Step(bool forward);
+  // Puts the tag cursor on the order's first (or last) entry inside the scope's near end.
+  Status CursorToEnd(bool first);
+  // Puts the tag cursor on the current record; *on says whether it stands on it, else it
+  // stands on the entry that follows where the record would be.
+  Status Resync(bool* on);
+  Status SeekForward(std::string_view prefix);
+  Status SeekBackward(std::string_view prefix);
+  Status OrderedTop(bool top);
+  Status OrderedSkip(long count);
 
   std::unique_ptr<Table> table_;
   std::string alias_;
@@ -49,6 +91,12 @@ class WorkArea {
   uint32_t recno_ = 1;
   bool bof_ = false;
   bool eof_ = false;
+
+  int order_ = 0;
+  std::string scope_low_, scope_high_;  // encoded key prefixes, empty = open
+  uint64_t synced_change_ = ~uint64_t{0};
+  std::unique_ptr<Expression> query_;
+  std::string query_text_;
 };
 
 }  // namespace xb

@@ -9,6 +9,8 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstring>
+#include <filesystem>
+#include <memory>
 #include <string>
 
 #include "Engine.h"
@@ -266,7 +268,7 @@ long xb_SysProp(int property, long value) {
     case 1004: return s.deleted ? 1 : 0;
     case 1005: return set_flag(s.deleted);
     case 1006: return 0;  // queries are always judged on the record as it is now
-    case 3000: return 0;  // orders of the current area
+    case 3000: return wa ? wa->table().indexes().OrderCount() : 0;
     case 65000: {
       long n = 0;
       for (int i = 1; i <= Engine::kMaxAreas; ++i) n += E().Area(i) ? 1 : 0;
@@ -572,15 +574,23 @@ int xb_GetField(const char* field, char* buffer, int size) {
   int fn {                                   \
     WorkArea* wa = E().RequireCurrent();     \
     if (wa == nullptr) return 0;             \
-    wa->call;                                \
+    Status s = wa->call;                     \
+    if (!s.ok()) return Fail(s);             \
     E().Succeed();                           \
     return 1;                                \
   }
 XB_NAV(xb_GoTop(void), GoTop())
 XB_NAV(xb_GoBottom(void), GoBottom())
 XB_NAV(xb_Skip(long count), Skip(count))
-XB_NAV(xb_Go(long recno), Go(recno))
 #undef XB_NAV
+
+int xb_Go(long recno) {
+  WorkArea* wa = E().RequireCurrent();
+  if (wa == nullptr) return 0;
+  wa->Go(recno);
+  E().Succeed();
+  return 1;
+}
 
 long xb_RecNo(void) {
   WorkArea* wa = E().Current();
@@ -636,6 +646,299 @@ int xb_Commit(void) {
   if (!s.ok()) return Fail(s);
   E().Succeed();
   return 1;
+}
+
+// ---- Indexes and orders ------------------------------------------------------------------
+
+namespace {
+
+// Reports progress to the registered window, once per change of the percentage.
+xb::IndexSet::Progress ProgressReporter() {
+  auto& s = E().settings();
+  if (s.gauge_window == 0 || s.progress_sink == nullptr) return nullptr;
+  long window = s.gauge_window;
+  auto sink = s.progress_sink;
+  auto last = std::make_shared<int>(-1);
+  return [window, sink, last](int percent) {
+    if (percent == *last) return;
+    *last = percent;
+    sink(window, static_cast<int>(static_cast<uint16_t>(-percent)));
+  };
+}
+
+xb::IndexSet::Order* OrderAt(int order) {
+  WorkArea* wa = E().Current();
+  return wa ? wa->table().indexes().GetOrder(order) : nullptr;
+}
+
+thread_local std::string g_text;  // texts handed out by the calls below
+
+}  // namespace
+
+int xb_IndexTag(const char* file, const char* tag, const char* key, int option, int descending,
+                const char* condition) {
+  WorkArea* wa = E().RequireCurrent();
+  if (wa == nullptr) return 0;
+  (void)option;  // only the default index option exists
+  if (tag == nullptr || key == nullptr) return Fail(Status::InvalidArgument("no tag name or key"));
+  std::string path = Str(file);
+  if (!path.empty()) {
+    for (char& c : path)
+      if (c == '\\') c = '/';
+    if (std::filesystem::path(path).extension().empty()) path += ".CDX";
+  }
+  int order = 0;
+  Status s = wa->table().AddTag(path, tag, key, Str(condition), descending != 0,
+                                ProgressReporter(), &order);
+  wa->OrdersChanged();
+  if (!s.ok()) return Fail(s);
+  wa->SetOrder(order);
+  wa->GoTop();
+  E().Succeed();
+  return order;
+}
+
+int xb_IndexOpen(const char* file) {
+  WorkArea* wa = E().RequireCurrent();
+  if (wa == nullptr) return 0;
+  std::string path = Str(file);
+  for (char& c : path)
+    if (c == '\\') c = '/';
+  if (std::filesystem::path(path).extension().empty()) path += ".CDX";
+  int first = 0;
+  Status s = wa->table().OpenIndex(path, &first);
+  wa->OrdersChanged();
+  if (!s.ok()) return Fail(s);
+  E().Succeed();
+  return first;
+}
+
+int xb_CloseIndexes(void) {
+  WorkArea* wa = E().RequireCurrent();
+  if (wa == nullptr) return 0;
+  Status s = wa->table().CloseIndexes();
+  wa->SetOrder(0);
+  if (!s.ok()) return Fail(s);
+  E().Succeed();
+  return 1;
+}
+
+int xb_SetOrder(int order) {
+  WorkArea* wa = E().RequireCurrent();
+  if (wa == nullptr) return -1;
+  int previous = wa->order();
+  Status s = wa->SetOrder(order);
+  if (!s.ok()) {
+    Fail(s);
+    return -1;
+  }
+  E().Succeed();
+  return previous;
+}
+
+int xb_IndexOrd(void) {
+  WorkArea* wa = E().Current();
+  return wa ? wa->order() : 0;
+}
+
+int xb_TagArea(const char* tag) {
+  WorkArea* wa = E().Current();
+  if (wa == nullptr || tag == nullptr) return 0;
+  return wa->table().indexes().FindOrder(tag);
+}
+
+const char* xb_TagName(int order) {
+  auto* o = OrderAt(order);
+  return o ? o->name.c_str() : "";
+}
+
+const char* xb_IndexName(int order) {
+  auto* o = OrderAt(order);
+  return o ? o->file_path.c_str() : "";
+}
+
+const char* xb_IndexKey(int order) {
+  auto* o = OrderAt(order);
+  return o ? o->key->text().c_str() : "";
+}
+
+const char* xb_IndexFor(int order) {
+  auto* o = OrderAt(order);
+  return o && o->condition ? o->condition->text().c_str() : "";
+}
+
+const char* xb_IndexKeyField(int order) {
+  auto* o = OrderAt(order);
+  if (o == nullptr) return "";
+  std::string key = o->key->text();
+  size_t b = key.find_first_not_of(' '), e = key.find_last_not_of(' ');
+  if (b == std::string::npos) return "";
+  key = key.substr(b, e - b + 1);
+  WorkArea* wa = E().Current();
+  int i = wa->table().FieldIndex(key);
+  if (i < 0) return "";
+  return wa->table().fields()[static_cast<size_t>(i)].name.c_str();
+}
+
+int xb_KeyData(char* buffer, int size) {
+  WorkArea* wa = E().RequireCurrent();
+  if (wa == nullptr || buffer == nullptr || size <= 0) return 0;
+  std::string key = wa->CurrentKey();
+  int n = std::min<int>(static_cast<int>(key.size()), size - 1);
+  std::memcpy(buffer, key.data(), static_cast<size_t>(n));
+  buffer[n] = 0;
+  E().Succeed();
+  return n;
+}
+
+int xb_SetScope(const char* low, const char* high) {
+  WorkArea* wa = E().RequireCurrent();
+  if (wa == nullptr) return 0;
+  Status s = wa->SetScope(Str(low), Str(high));
+  if (!s.ok()) return Fail(s);
+  E().Succeed();
+  return 1;
+}
+
+int xb_Seek(const char* key) {
+  WorkArea* wa = E().RequireCurrent();
+  if (wa == nullptr) return 0;
+  bool found = false;
+  Status s = wa->Seek(Str(key), &found);
+  if (!s.ok()) return Fail(s);
+  E().Succeed();
+  return found ? 1 : 0;
+}
+
+// ---- Queries and evaluation -------------------------------------------------------------
+
+int xb_Query(const char* expression) {
+  WorkArea* wa = E().RequireCurrent();
+  if (wa == nullptr) return 0;
+  Status s = wa->SetQuery(Str(expression));
+  if (!s.ok()) return Fail(s);
+  E().Succeed();
+  return 1;
+}
+
+const char* xb_DBFilter(void) {
+  WorkArea* wa = E().Current();
+  return wa ? wa->query_text().c_str() : "";
+}
+
+long xb_QueryRecCount(void) {
+  WorkArea* wa = E().RequireCurrent();
+  if (wa == nullptr) return 0;
+  long count = 0;
+  Status s = wa->QueryCount(&count);
+  if (!s.ok()) return Fail(s);
+  E().Succeed();
+  return count;
+}
+
+namespace {
+
+// Compiles an expression against the current table, with a message on failure.
+std::unique_ptr<xb::Expression> CompileHere(WorkArea* wa, const char* text) {
+  std::unique_ptr<xb::Expression> e;
+  Status s = xb::Expression::Compile(Str(text), wa->table().fields(), &e);
+  if (!s.ok()) {
+    E().Fail(s);
+    return nullptr;
+  }
+  return e;
+}
+
+xb::EvalContext HereContext(WorkArea* wa) {
+  return xb::EvalContext{wa->CurrentRecord(), wa->recno(), E().settings().exact};
+}
+
+}  // namespace
+
+int xb_QueryTest(const char* expression) {
+  WorkArea* wa = E().RequireCurrent();
+  if (wa == nullptr) return 0;
+  if (expression == nullptr || Str(expression).find_first_not_of(' ') == std::string::npos) {
+    E().Succeed();
+    return wa->PassesQuery() ? 1 : 0;
+  }
+  return xb_EvalLogical(expression);
+}
+
+int xb_EvalLogical(const char* expression) {
+  WorkArea* wa = E().RequireCurrent();
+  if (wa == nullptr) return 0;
+  auto e = CompileHere(wa, expression);
+  if (!e) return 0;
+  if (e->type() != xb::Expression::kLogical)
+    return Fail(Status::Syntax("'" + Str(expression) + "' is not a logical expression"));
+  E().Succeed();
+  return e->EvalLogical(HereContext(wa)) ? 1 : 0;
+}
+
+int xb_EvalString(const char* expression, char* buffer, int size) {
+  WorkArea* wa = E().RequireCurrent();
+  if (wa == nullptr || buffer == nullptr || size <= 0) return 0;
+  buffer[0] = 0;
+  auto e = CompileHere(wa, expression);
+  if (!e) return 0;
+  std::string text = e->EvalString(HereContext(wa));
+  int n = std::min<int>(static_cast<int>(text.size()), size - 1);
+  std::memcpy(buffer, text.data(), static_cast<size_t>(n));
+  buffer[n] = 0;
+  E().Succeed();
+  return n;
+}
+
+int xb_EvalTest(const char* expression) {
+  WorkArea* wa = E().RequireCurrent();
+  if (wa == nullptr) return 0;
+  auto e = CompileHere(wa, expression);
+  if (!e) return 0;
+  E().Succeed();
+  switch (e->type()) {
+    case xb::Expression::kCharacter: return 'C';
+    case xb::Expression::kNumeric: return 'N';
+    case xb::Expression::kDate: return 'D';
+    case xb::Expression::kLogical: return 'L';
+  }
+  return 0;
+}
+
+// ---- Pack, zap and progress -------------------------------------------------------------
+
+int xb_Pack(void) {
+  WorkArea* wa = E().RequireCurrent();
+  if (wa == nullptr) return 0;
+  Status s = wa->table().Pack(ProgressReporter());
+  wa->OrdersChanged();
+  wa->GoTop();
+  if (!s.ok()) return Fail(s);
+  E().Succeed();
+  return 1;
+}
+
+int xb_Zap(void) {
+  WorkArea* wa = E().RequireCurrent();
+  if (wa == nullptr) return 0;
+  Status s = wa->table().Zap();
+  wa->OrdersChanged();
+  wa->GoTop();
+  if (!s.ok()) return Fail(s);
+  E().Succeed();
+  return 1;
+}
+
+xb_ProgressSink xb_SetProgressSink(xb_ProgressSink sink) {
+  xb_ProgressSink previous = E().settings().progress_sink;
+  E().settings().progress_sink = sink;
+  return previous;
+}
+
+long xb_SetGaugeHook(long window) {
+  long previous = E().settings().gauge_window;
+  E().settings().gauge_window = window;
+  return previous;
 }
 
 }  // extern "C"

@@ -99,4 +99,40 @@ int xb_Rlock(long recno);
 int xb_Unlock(long recno);  // 0 releases every lock of the area
 int xb_Commit(void);
 
+// ---- Indexes and orders ------------------------------------------------------------------
+// Index files are compound (.CDX); "" names the structural index, which opens with the table.
+int xb_IndexTag(const char* file, const char* tag, const char* key, int option, int descending,
+                const char* condition);  // builds a tag; its order number, 0 = failure
+int xb_IndexOpen(const char* file);      // order number of the file's first tag, 0 = failure
+int xb_CloseIndexes(void);
+int xb_SetOrder(int order);              // previous order number; -1 when `order` has no tag
+int xb_IndexOrd(void);                   // order in force, 0 = record-number order
+int xb_TagArea(const char* tag);         // order number of a tag, 0 = none
+const char* xb_TagName(int order);       // "" past the last order
+const char* xb_IndexName(int order);     // the index file holding the order
+const char* xb_IndexKey(int order);      // key expression
+const char* xb_IndexFor(int order);      // condition ("" = none)
+const char* xb_IndexKeyField(int order); // the field when the key is one field alone, else ""
+int xb_KeyData(char* buffer, int size);  // key of the current record in the order in force
+int xb_SetScope(const char* low, const char* high);  // null or "" leaves that end open
+int xb_Seek(const char* key);            // nonzero = found (see the soft-seek rule)
+
+// ---- Queries and evaluation -------------------------------------------------------------
+int xb_Query(const char* expression);    // "" removes the query; failure keeps the old one
+const char* xb_DBFilter(void);
+long xb_QueryRecCount(void);
+int xb_QueryTest(const char* expression);  // the current record against it ("" = the query)
+int xb_EvalLogical(const char* expression);
+int xb_EvalString(const char* expression, char* buffer, int size);
+int xb_EvalTest(const char* expression);   // result type letter C, N, D or L; 0 = invalid
+
+// ---- Pack, zap and progress -------------------------------------------------------------
+int xb_Pack(void);  // removes marked records; needs an exclusive open
+int xb_Zap(void);   // removes every record; needs an exclusive open
+// While a window is registered, index building and packing report progress to the sink as a
+// key code: the negated percentage as a 16-bit two's-complement number.
+typedef void (*xb_ProgressSink)(long window, int key_code);
+xb_ProgressSink xb_SetProgressSink(xb_ProgressSink sink);
+long xb_SetGaugeHook(long window);  // 0 stops the reports; returns the previous window
+
 }  // extern "C"

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "Status.h"
+
+namespace xb {
+
+// The bytes under an index file. A real file in production; an in-memory one for tests and the
+// fuzzer, where it can also be told to fail writes.
+class CdxBlockDevice {
+ public:
+  virtual ~CdxBlockDevice() = default;
+
+  // Reads exactly n bytes; a short read is an error.
+  virtual Status ReadAt(uint64_t offset, uint8_t* buffer, size_t n) = 0;
+  // Writes exactly n bytes, growing the file when the range ends beyond it.
+  virtual Status WriteAt(uint64_t offset, const uint8_t* data, size_t n) = 0;
+  virtual Status Size(uint64_t* size) = 0;
+  virtual Status Truncate(uint64_t size) = 0;
+  virtual Status Sync() = 0;
+  // The name used in messages (the path for a real file).
+  virtual const std::string& name() const = 0;
+};
+
+}  // namespace xb

@@ -1,0 +1,306 @@
+#include "CdxBulkBuilder.h"
+
+#include <array>
+#include <bit>
+#include <cstring>
+#include <memory>
+#include <type_traits>
+
+#include "CdxInteriorNode.h"
+#include "CdxLeafNode.h"
+#include "CdxTypes.h"
+
+namespace xb {
+
+namespace {
+
+// Groups this small are finished by insertion sort; below this size the radix passes cost
+// more than they save.
+constexpr size_t kSmallGroup = 24;
+// Groups this large are split on two bytes at a time.
+constexpr size_t kWideGroup = size_t{1} << 17;
+
+uint64_t LoadBigEndian64(const uint8_t* p) {
+  uint64_t v;
+  std::memcpy(&v, p, 8);
+  if constexpr (std::endian::native == std::endian::little) v = __builtin_bswap64(v);
+  return v;
+}
+
+// True when record a sorts after record b. Eight bytes at a time as big-endian numbers: the
+// library's memcmp is a call for every pair, and sorting makes tens of millions of them.
+template <typename Size>
+bool After(const uint8_t* a, const uint8_t* b, Size size) {
+  size_t i = 0;
+  for (; i + 8 <= size; i += 8) {
+    const uint64_t x = LoadBigEndian64(a + i), y = LoadBigEndian64(b + i);
+    if (x != y) return x > y;
+  }
+  for (; i < size; ++i) {
+    if (a[i] != b[i]) return a[i] > b[i];
+  }
+  return false;
+}
+
+// Records are compared whole: inside a group the bytes before the current depth are equal, and
+// a whole-record compare of a size known at compile time is cheaper than a shorter one that
+// is not.
+template <typename Size>
+void InsertionSort(uint8_t* base, size_t count, Size size, uint8_t* scratch) {
+  for (size_t i = 1; i < count; ++i) {
+    uint8_t* cur = base + i * size;
+    size_t j = i;
+    while (j > 0 && After(base + (j - 1) * size, cur, size)) --j;
+    if (j == i) continue;
+    std::memcpy(scratch, cur, size);
+    std::memmove(base + (j + 1) * size, base + j * size, (i - j) * size);
+    std::memcpy(base + j * size, scratch, size);
+  }
+}
+
+// Most-significant-byte radix sort of fixed-size records. Bytes that are equal in a whole group
+// (the "20" of a year, the blanks of short names) are skipped without moving anything. Each
+// pass scatters a group into the other buffer, so no pass copies back; a finished group that
+// ends up in the spare buffer is copied home once. Groups wait on an explicit stack so a long
+// key cannot exhaust the call stack.
+template <typename Size>
+void RadixSort(uint8_t* records, size_t count, Size size) {
+  struct Group {
+    size_t begin, count, depth;
+    bool inSpare;
+  };
+  // Every byte of the spare buffer is written before it is read: no need to clear it.
+  std::unique_ptr<uint8_t[]> spareBuffer(new uint8_t[count * size]);
+  uint8_t* const spareData = spareBuffer.get();
+  std::vector<uint8_t> scratch(size);
+  std::vector<Group> stack{{0, count, 0, false}};
+  std::array<size_t, 256> counts;
+  std::array<size_t, 256> next;
+  std::vector<size_t> wide;  // counts by two bytes, for the largest groups
+  while (!stack.empty()) {
+    Group g = stack.back();
+    stack.pop_back();
+    uint8_t* here = (g.inSpare ? spareData : records) + g.begin * size;
+    uint8_t* there = (g.inSpare ? records : spareData) + g.begin * size;
+    bool scattered = false;
+    while (g.depth < size && g.count > 1) {
+      if (g.count <= kSmallGroup) {
+        InsertionSort(here, g.count, size, scratch.data());
+        break;
+      }
+      // A large group is split on two bytes at once: half the passes over the data.
+      if (g.count >= kWideGroup && g.depth + 1 < size) {
+        wide.assign(65536, 0);
+        const uint8_t* p = here + g.depth;
+        for (size_t i = 0; i < g.count; ++i, p += size) ++wide[p[0] << 8 | p[1]];
+        const size_t first = here[g.depth] << 8 | here[g.depth + 1];
+        if (wide[first] == g.count) {
+          g.depth += 2;
+          continue;
+        }
+        size_t sum = 0;
+        for (size_t& c : wide) {
+          const size_t n = c;
+          c = sum;
+          sum += n;
+        }
+        const uint8_t* rec = here;
+        for (size_t i = 0; i < g.count; ++i, rec += size) {
+          std::memcpy(there + wide[rec[g.depth] << 8 | rec[g.depth + 1]]++ * size, rec, size);
+        }
+        // wide[d] now holds the end of bucket d.
+        size_t start = 0;
+        for (size_t d = 0; d < 65536; ++d) {
+          const size_t n = wide[d] - start;
+          if (n != 0 && !(n == 1 && g.inSpare)) {
+            stack.push_back({g.begin + start, n, g.depth + 2, !g.inSpare});
+          }
+          start = wide[d];
+        }
+        scattered = true;
+        break;
+      }
+      counts.fill(0);
+      const uint8_t* p = here + g.depth;
+      for (size_t i = 0; i < g.count; ++i, p += size) ++counts[*p];
+      if (counts[here[g.depth]] == g.count) {
+        ++g.depth;
+        continue;
+      }
+      size_t sum = 0;
+      for (size_t b = 0; b < 256; ++b) {
+        next[b] = sum;
+        sum += counts[b];
+      }
+      const uint8_t* rec = here;
+      for (size_t i = 0; i < g.count; ++i, rec += size) {
+        std::memcpy(there + next[rec[g.depth]]++ * size, rec, size);
+      }
+      // Each bucket continues in the other buffer; a bucket of one is already in its place
+      // once it is home.
+      size_t start = 0;
+      for (size_t b = 0; b < 256; ++b) {
+        if (counts[b] == 1 && g.inSpare) {
+          // moved into the records buffer: done
+        } else if (counts[b] != 0) {
+          stack.push_back({g.begin + start, counts[b], g.depth + 1, !g.inSpare});
+        }
+        start += counts[b];
+      }
+      scattered = true;
+      break;
+    }
+    if (!scattered && g.inSpare) std::memcpy(there, here, g.count * size);
+  }
+}
+
+}  // namespace
+
+void CdxBulkBuilder::SortRecords(uint8_t* records, size_t count, size_t size) {
+  if (count < 2 || size == 0) return;
+  // Sizes of the usual keys (1, 8, 10, 13, 14, 50 and 60 bytes) plus 4 record-number bytes.
+  switch (size) {
+    case 5: return RadixSort(records, count, std::integral_constant<size_t, 5>());
+    case 12: return RadixSort(records, count, std::integral_constant<size_t, 12>());
+    case 14: return RadixSort(records, count, std::integral_constant<size_t, 14>());
+    case 17: return RadixSort(records, count, std::integral_constant<size_t, 17>());
+    case 18: return RadixSort(records, count, std::integral_constant<size_t, 18>());
+    case 54: return RadixSort(records, count, std::integral_constant<size_t, 54>());
+    case 64: return RadixSort(records, count, std::integral_constant<size_t, 64>());
+    default: return RadixSort(records, count, size);
+  }
+}
+
+CdxBulkBuilder::CdxBulkBuilder(CdxPager* pager, size_t keyLength, uint8_t fill, std::string where)
+    : pager_(pager), keyLength_(keyLength), fill_(fill), where_(std::move(where)) {}
+
+uint32_t CdxBulkBuilder::RecnoAt(size_t i) const { return CdxGetBE32(KeyAt(i) + keyLength_); }
+
+Status CdxBulkBuilder::Prepare(std::span<const uint8_t> keys, std::span<const uint32_t> recnos,
+                               bool unique) {
+  const size_t n = recnos.size();
+  if (keys.size() != n * keyLength_) {
+    return Status::InvalidArgument(where_ + ": " + std::to_string(keys.size()) +
+                                   " key bytes given for " + std::to_string(n) + " keys of " +
+                                   std::to_string(keyLength_) + " bytes");
+  }
+  const size_t size = keyLength_ + 4;
+  records_.resize(n * size);
+  for (size_t i = 0; i < n; ++i) {
+    if (recnos[i] == 0) {
+      return Status::InvalidArgument(where_ + ": record number 0 given for key " +
+                                     std::to_string(i));
+    }
+    uint8_t* rec = records_.data() + i * size;
+    std::memcpy(rec, keys.data() + i * keyLength_, keyLength_);
+    CdxPutBE32(rec + keyLength_, recnos[i]);
+  }
+  SortRecords(records_.data(), n, size);
+  // Drop repeated keys of a unique tag; refuse a pair given twice.
+  size_t kept = 0;
+  for (size_t i = 0; i < n; ++i) {
+    const uint8_t* rec = records_.data() + i * size;
+    if (kept > 0) {
+      const uint8_t* last = records_.data() + (kept - 1) * size;
+      if (std::memcmp(last, rec, size) == 0) {
+        return Status::InvalidArgument(where_ + ": record " +
+                                       std::to_string(CdxGetBE32(rec + keyLength_)) +
+                                       " is given twice with the same key");
+      }
+      if (unique && std::memcmp(last, rec, keyLength_) == 0) continue;
+    }
+    if (kept != i) std::memcpy(records_.data() + kept * size, rec, size);
+    ++kept;
+  }
+  records_.resize(kept * size);
+  count_ = kept;
+  return Status::Ok();
+}
+
+Status CdxBulkBuilder::WriteLeaves(Level* level, uint32_t* root) {
+  uint8_t page[kCdxPageSize];
+  CdxLeafNode leaf(keyLength_, fill_);
+  uint32_t at = 0;
+  Status s = pager_->Allocate(&at);
+  if (!s.ok()) return s;
+  auto emit = [&](uint32_t offset) {
+    leaf.EncodeTo(page);
+    pager_->Write(offset, 1, page, false);
+    level->keys.insert(level->keys.end(), leaf.key(leaf.count() - 1),
+                       leaf.key(leaf.count() - 1) + keyLength_);
+    level->recnos.push_back(leaf.recno(leaf.count() - 1));
+    level->pages.push_back(offset);
+  };
+  for (size_t i = 0; i < count_; ++i) {
+    if (leaf.TryAppend(KeyAt(i), RecnoAt(i))) continue;
+    uint32_t next = 0;
+    s = pager_->Allocate(&next);
+    if (!s.ok()) return s;
+    leaf.set_right(next);
+    emit(at);
+    leaf.Reset(keyLength_, fill_);
+    leaf.set_left(at);
+    at = next;
+    leaf.TryAppend(KeyAt(i), RecnoAt(i));  // a single entry always fits an empty leaf
+  }
+  if (level->pages.empty()) {
+    leaf.set_attributes(kCdxAttrLeaf | kCdxAttrRoot);
+    *root = at;
+    leaf.EncodeTo(page);
+    pager_->Write(at, 1, page, false);
+    return Status::Ok();
+  }
+  emit(at);
+  return Status::Ok();
+}
+
+Status CdxBulkBuilder::WriteInterior(const Level& below, Level* level, uint32_t* root) {
+  const size_t cap = CdxInteriorNode::Capacity(keyLength_);
+  const size_t n = below.pages.size();
+  const size_t nodes = (n + cap - 1) / cap;
+  uint8_t page[kCdxPageSize];
+  CdxInteriorNode node(keyLength_);
+  uint32_t at = 0, prev = kCdxNoPage;
+  Status s = pager_->Allocate(&at);
+  if (!s.ok()) return s;
+  for (size_t k = 0; k < nodes; ++k) {
+    node.Reset(keyLength_);
+    node.set_attributes(nodes == 1 ? kCdxAttrRoot : 0);
+    node.set_left(prev);
+    const size_t end = std::min(n, (k + 1) * cap);
+    for (size_t i = k * cap; i < end; ++i) {
+      node.Insert(node.count(), below.keys.data() + i * keyLength_, below.recnos[i],
+                  below.pages[i]);
+    }
+    uint32_t next = kCdxNoPage;
+    if (k + 1 < nodes) {
+      s = pager_->Allocate(&next);
+      if (!s.ok()) return s;
+    }
+    node.set_right(next);
+    node.EncodeTo(page);
+    pager_->Write(at, 1, page, false);
+    level->keys.insert(level->keys.end(), node.key(node.count() - 1),
+                       node.key(node.count() - 1) + keyLength_);
+    level->recnos.push_back(node.recno(node.count() - 1));
+    level->pages.push_back(at);
+    prev = at;
+    at = next;
+  }
+  if (nodes == 1) *root = level->pages[0];
+  return Status::Ok();
+}
+
+Status CdxBulkBuilder::Write(uint32_t* root) {
+  Level below;
+  *root = kCdxNoPage;
+  Status s = WriteLeaves(&below, root);
+  while (s.ok() && *root == kCdxNoPage) {
+    Level above;
+    s = WriteInterior(below, &above, root);
+    below = std::move(above);
+  }
+  return s;
+}
+
+}  // namespace xb

@@ -1,0 +1,56 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "CdxPager.h"
+#include "Status.h"
+
+namespace xb {
+
+// Builds a tag's tree in one pass: sorts the (key, recno) pairs, fills leaves from the left
+// until the next entry would not fit, then builds each interior level from the last pair of
+// every node below, until one node is left: the root.
+class CdxBulkBuilder {
+ public:
+  // `where` names the file and tag in messages.
+  CdxBulkBuilder(CdxPager* pager, size_t keyLength, uint8_t fill, std::string where);
+
+  // Checks and sorts the pairs; touches nothing in the file. `keys` holds recnos.size() keys
+  // of keyLength bytes back to back. With `unique` only the lowest record number of each key
+  // is kept.
+  Status Prepare(std::span<const uint8_t> keys, std::span<const uint32_t> recnos, bool unique);
+  // Writes the leaves and interior levels into the pager; *root receives the root's offset.
+  Status Write(uint32_t* root);
+
+  size_t entryCount() const { return count_; }
+
+  // Sorts `count` records of `recordSize` bytes into unsigned byte order (radix sort on the
+  // leading bytes, insertion sort for small groups).
+  static void SortRecords(uint8_t* records, size_t count, size_t recordSize);
+
+ private:
+  // One level of the tree under construction: the last pair and the page of every node.
+  struct Level {
+    std::vector<uint8_t> keys;
+    std::vector<uint32_t> recnos;
+    std::vector<uint32_t> pages;
+  };
+
+  Status WriteLeaves(Level* level, uint32_t* root);
+  Status WriteInterior(const Level& below, Level* level, uint32_t* root);
+  const uint8_t* KeyAt(size_t i) const { return records_.data() + i * (keyLength_ + 4); }
+  uint32_t RecnoAt(size_t i) const;
+
+  CdxPager* pager_;
+  size_t keyLength_;
+  uint8_t fill_;
+  std::string where_;
+  std::vector<uint8_t> records_;  // key followed by the big-endian record number
+  size_t count_ = 0;
+};
+
+}  // namespace xb

@@ -1,0 +1,305 @@
+#include "CdxFile.h"
+
+#include <algorithm>
+#include <cctype>
+#include <set>
+
+#include "CdxBulkBuilder.h"
+#include "CdxHeader.h"
+#include "CdxPosixFile.h"
+#include "CdxWhere.h"
+
+#define CDX_RETURN_IF_ERROR(expr) \
+  do {                            \
+    Status _s = (expr);           \
+    if (!_s.ok()) return _s;      \
+  } while (0)
+
+namespace xb {
+
+namespace {
+
+const std::string kTagListName = "(tag list)";
+const std::string kNoTag;
+
+std::string Upper(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return out;
+}
+
+// Tag names are stored blank-padded to 10 bytes.
+std::string TrimName(std::string_view key) {
+  size_t n = key.size();
+  while (n > 0 && (key[n - 1] == ' ' || key[n - 1] == '\0')) --n;
+  return std::string(key.substr(0, n));
+}
+
+}  // namespace
+
+CdxFile::CdxFile(std::unique_ptr<CdxPager> pager) : pager_(std::move(pager)) {}
+
+CdxFile::~CdxFile() {
+  if (!closed_) Close();
+}
+
+Status CdxFile::Open(const std::string& path, bool readOnly, std::unique_ptr<CdxFile>* out) {
+  std::unique_ptr<CdxBlockDevice> device;
+  CDX_RETURN_IF_ERROR(CdxPosixFile::Open(path, readOnly, &device));
+  return OpenDevice(std::move(device), readOnly, out);
+}
+
+Status CdxFile::Create(const std::string& path, std::unique_ptr<CdxFile>* out) {
+  std::unique_ptr<CdxBlockDevice> device;
+  CDX_RETURN_IF_ERROR(CdxPosixFile::Create(path, &device));
+  return CreateOnDevice(std::move(device), out);
+}
+
+Status CdxFile::OpenDevice(std::unique_ptr<CdxBlockDevice> device, bool readOnly,
+                           std::unique_ptr<CdxFile>* out) {
+  std::unique_ptr<CdxFile> file(
+      new CdxFile(std::make_unique<CdxPager>(std::move(device), readOnly)));
+  Status s = file->Load();
+  if (!s.ok()) {
+    file->closed_ = true;  // nothing to write back
+    return s;
+  }
+  *out = std::move(file);
+  return Status::Ok();
+}
+
+Status CdxFile::CreateOnDevice(std::unique_ptr<CdxBlockDevice> device,
+                               std::unique_ptr<CdxFile>* out) {
+  CDX_RETURN_IF_ERROR(device->Truncate(0));
+  std::unique_ptr<CdxFile> file(new CdxFile(std::make_unique<CdxPager>(std::move(device), false)));
+  Status s = file->Initialize();
+  if (!s.ok()) {
+    file->closed_ = true;
+    return s;
+  }
+  *out = std::move(file);
+  return Status::Ok();
+}
+
+// A new file: the tag-list header and an empty tag-list root, written at once so that the
+// file is valid even if no tag is ever added.
+Status CdxFile::Initialize() {
+  CDX_RETURN_IF_ERROR(pager_->Open());
+  uint32_t headerAt = 0;
+  CDX_RETURN_IF_ERROR(pager_->AllocateAtEnd(2, &headerAt));
+  tagList_ = std::make_unique<CdxTag>(pager_.get(), pager_->name(), kTagListName, headerAt,
+                                      CdxHeader::ForTagList(0), ' ');
+  CDX_RETURN_IF_ERROR(tagList_->CreateEmptyRoot());
+  return Flush();
+}
+
+Status CdxFile::Load() {
+  CDX_RETURN_IF_ERROR(pager_->Open());
+  const std::string& file = pager_->name();
+  if (pager_->end() < kCdxHeaderSize + kCdxPageSize) {
+    return Status::Corrupt(file + ": the file is too short to be an index; the index needs "
+                                  "rebuilding");
+  }
+  uint8_t buf[kCdxHeaderSize];
+  CDX_RETURN_IF_ERROR(pager_->Read(0, 2, buf));
+  CdxHeader listHeader;
+  CdxWhere listWhere(file, kNoTag, 0, "tag-list header");
+  CDX_RETURN_IF_ERROR(listHeader.DecodeFrom(buf, listWhere, true));
+  if (!pager_->IsPage(listHeader.root)) {
+    return listWhere.Corrupt("the tag list's root pointer " + CdxWhere::Hex(listHeader.root) +
+                             " is not a page of the file");
+  }
+  tagList_ = std::make_unique<CdxTag>(pager_.get(), file, kTagListName, 0, listHeader, ' ');
+  CDX_RETURN_IF_ERROR(tagList_->Check());
+
+  std::vector<std::pair<std::string, uint32_t>> entries;
+  CDX_RETURN_IF_ERROR(tagList_->ForEach([&](std::string_view key, uint32_t offset) {
+    entries.emplace_back(TrimName(key), offset);
+    return true;
+  }));
+  std::set<uint32_t> offsets;
+  std::set<std::string> names;
+  for (const auto& [name, offset] : entries) {
+    CdxWhere where(file, name, offset, "header");
+    if (name.empty()) return listWhere.Corrupt("the tag list holds an empty name");
+    if (!names.insert(Upper(name)).second) return where.Corrupt("the tag name appears twice");
+    if (!pager_->IsPage(offset) || uint64_t{offset} + kCdxHeaderSize > pager_->end()) {
+      return where.Corrupt("the header lies outside the file");
+    }
+    if (!offsets.insert(offset).second) return where.Corrupt("two tags share one header");
+    CDX_RETURN_IF_ERROR(pager_->Read(offset, 2, buf));
+    CdxHeader header;
+    CDX_RETURN_IF_ERROR(header.DecodeFrom(buf, where, false));
+    if (!pager_->IsPage(header.root)) {
+      return where.Corrupt("the root pointer " + CdxWhere::Hex(header.root) +
+                           " is not a page of the file");
+    }
+    tags_.push_back(std::make_unique<CdxTag>(pager_.get(), file, name, offset, header, ' '));
+  }
+  std::sort(tags_.begin(), tags_.end(), [](const auto& a, const auto& b) {
+    return a->headerOffset() < b->headerOffset();
+  });
+  for (size_t i = 0; i < tags_.size(); ++i) tags_[i]->set_order(i + 1);
+  // Readers never need the free list; writers take pages from it, so it must be sound.
+  if (!pager_->readOnly()) CDX_RETURN_IF_ERROR(pager_->LoadFreeList(listHeader.freeList));
+  return Status::Ok();
+}
+
+CdxTag* CdxFile::FindTag(std::string_view name) {
+  const std::string wanted = Upper(TrimName(name));
+  for (auto& tag : tags_) {
+    if (Upper(tag->name()) == wanted) return tag.get();
+  }
+  return nullptr;
+}
+
+std::vector<CdxTagInfo> CdxFile::Tags() const {
+  std::vector<CdxTagInfo> infos;
+  for (const auto& tag : tags_) infos.push_back(tag->Info());
+  return infos;
+}
+
+Status CdxFile::ValidateSpec(const CdxTagSpec& spec) const {
+  const std::string prefix = pager_->name() + ": tag " + spec.name + ": ";
+  if (spec.name.empty() || spec.name.size() > kCdxTagNameLength ||
+      !std::isalpha(static_cast<unsigned char>(spec.name[0]))) {
+    return Status::InvalidArgument(prefix + "a tag name has 1-10 characters and starts with a "
+                                            "letter");
+  }
+  for (char c : spec.name) {
+    if (!std::isalnum(static_cast<unsigned char>(c)) && c != '_') {
+      return Status::InvalidArgument(prefix + "a tag name holds only letters, digits and '_'");
+    }
+  }
+  for (const auto& tag : tags_) {
+    if (Upper(tag->name()) == Upper(spec.name)) {
+      return Status::InvalidArgument(prefix + "the file already has a tag of this name");
+    }
+  }
+  if (spec.keyLength == 0 || spec.keyLength > kCdxMaxKeyLength) {
+    return Status::InvalidArgument(prefix + "the key length " + std::to_string(spec.keyLength) +
+                                   " is outside 1-240");
+  }
+  if (spec.keyExpression.empty()) return Status::InvalidArgument(prefix + "no key expression");
+  if (spec.keyExpression.find('\0') != std::string::npos ||
+      spec.forExpression.find('\0') != std::string::npos) {
+    return Status::InvalidArgument(prefix + "an expression holds a zero byte");
+  }
+  if (!CdxHeader::ExpressionsFit(spec.keyExpression, spec.forExpression)) {
+    return Status::InvalidArgument(prefix + "the key and FOR expressions are longer than the "
+                                            "510 bytes a header holds");
+  }
+  return Status::Ok();
+}
+
+Status CdxFile::AddTag(const CdxTagSpec& spec, std::span<const uint8_t> keys,
+                       std::span<const uint32_t> recnos, CdxTag** tag) {
+  if (closed_ || pager_->closed()) return Status::NotOpen(name() + ": the index file is closed");
+  if (pager_->readOnly()) return Status::ReadOnly(name() + ": the index was opened read-only");
+  CDX_RETURN_IF_ERROR(ValidateSpec(spec));
+  const std::string upperName = Upper(spec.name);
+  CdxBulkBuilder builder(pager_.get(), spec.keyLength, spec.keyFill,
+                         name() + ": tag " + upperName);
+  CDX_RETURN_IF_ERROR(builder.Prepare(keys, recnos, spec.unique));
+
+  // Headers follow each other in creation order, so the header goes at the end of the file
+  // before the tag's nodes.
+  uint32_t headerAt = 0;
+  CDX_RETURN_IF_ERROR(pager_->AllocateAtEnd(2, &headerAt));
+  CdxHeader header;
+  CDX_RETURN_IF_ERROR(builder.Write(&header.root));
+  header.keyLength = static_cast<uint16_t>(spec.keyLength);
+  header.options = kCdxOptCompact | kCdxOptCompound;
+  if (spec.unique) header.options |= kCdxOptUnique;
+  if (!spec.forExpression.empty()) header.options |= kCdxOptFor;
+  header.descending = spec.descending;
+  header.keyExpression = spec.keyExpression;
+  header.forExpression = spec.forExpression;
+  uint8_t buf[kCdxHeaderSize];
+  header.EncodeTo(buf);
+  pager_->Write(headerAt, 2, buf, true);
+
+  std::string listKey = upperName;
+  listKey.resize(kCdxTagNameLength, ' ');
+  CDX_RETURN_IF_ERROR(tagList_->Insert(listKey, headerAt));
+  tags_.push_back(
+      std::make_unique<CdxTag>(pager_.get(), name(), upperName, headerAt, header, spec.keyFill));
+  tags_.back()->set_order(tags_.size());
+  if (tag != nullptr) *tag = tags_.back().get();
+  return Status::Ok();
+}
+
+Status CdxFile::Flush() {
+  if (closed_ || pager_->closed()) return Status::NotOpen(name() + ": the index file is closed");
+  for (auto& tag : tags_) CDX_RETURN_IF_ERROR(tag->WriteBack());
+  if (!pager_->readOnly()) tagList_->SetFreeListHead(pager_->FreeListHead());
+  CDX_RETURN_IF_ERROR(tagList_->WriteBack());
+  return pager_->Flush();
+}
+
+Status CdxFile::Sync() {
+  CDX_RETURN_IF_ERROR(Flush());
+  return pager_->Sync();
+}
+
+Status CdxFile::Close() {
+  if (closed_) return Status::Ok();
+  Status s = Flush();
+  pager_->Close();
+  closed_ = true;
+  return s;
+}
+
+Status CdxFile::Check() {
+  if (closed_ || pager_->closed()) return Status::NotOpen(name() + ": the index file is closed");
+  const std::string& file = name();
+  const size_t pageCount = static_cast<size_t>(pager_->end() / kCdxPageSize);
+  std::vector<uint8_t> owned(pageCount, 0);
+  auto claim = [&](uint32_t offset, const char* what) -> Status {
+    const size_t page = offset / kCdxPageSize;
+    if (page >= pageCount) {
+      return CdxWhere(file, kNoTag, offset, what).Corrupt("the page lies outside the file");
+    }
+    if (owned[page] != 0) {
+      return CdxWhere(file, kNoTag, offset, what).Corrupt("the page is used twice");
+    }
+    owned[page] = 1;
+    return Status::Ok();
+  };
+  CDX_RETURN_IF_ERROR(claim(0, "tag-list header"));
+  CDX_RETURN_IF_ERROR(claim(kCdxPageSize, "tag-list header"));
+  std::vector<uint32_t> pages;
+  CDX_RETURN_IF_ERROR(tagList_->Check(&pages));
+  for (uint32_t p : pages) CDX_RETURN_IF_ERROR(claim(p, "tag-list page"));
+
+  // The tag list must name exactly the tags, each with its header offset.
+  std::set<std::pair<std::string, uint32_t>> listed, expected;
+  CDX_RETURN_IF_ERROR(tagList_->ForEach([&](std::string_view key, uint32_t offset) {
+    listed.emplace(TrimName(key), offset);
+    return true;
+  }));
+  for (auto& tag : tags_) {
+    expected.emplace(tag->name(), tag->headerOffset());
+    CDX_RETURN_IF_ERROR(claim(tag->headerOffset(), "tag header"));
+    CDX_RETURN_IF_ERROR(claim(tag->headerOffset() + kCdxPageSize, "tag header"));
+    pages.clear();
+    CDX_RETURN_IF_ERROR(tag->Check(&pages));
+    for (uint32_t p : pages) CDX_RETURN_IF_ERROR(claim(p, "node page"));
+  }
+  if (listed != expected) {
+    return CdxWhere(file, kNoTag, 0, "tag list").Corrupt("the tag list does not match the tags");
+  }
+  if (pager_->readOnly()) {
+    CDX_RETURN_IF_ERROR(pager_->LoadFreeList(tagList_->header().freeList));
+  }
+  for (uint32_t p : pager_->FreePages()) CDX_RETURN_IF_ERROR(claim(p, "free page"));
+  for (size_t page = 0; page < pageCount; ++page) {
+    if (owned[page] == 0) {
+      return CdxWhere(file, kNoTag, static_cast<uint32_t>(page * kCdxPageSize), "page")
+          .Corrupt("the page belongs to no tag and is not on the free list");
+    }
+  }
+  return Status::Ok();
+}
+
+}  // namespace xb

@@ -1,0 +1,79 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "CdxBlockDevice.h"
+#include "CdxPager.h"
+#include "CdxTag.h"
+#include "CdxTypes.h"
+#include "Status.h"
+
+namespace xb {
+
+// A compound index file: the tag list at offset 0 and one tree per tag.
+//
+// Tags are numbered in the order of their header offsets, which is the order they were
+// created in; Tag(0) is order 1. Changes stay in memory until Flush() (or Close(), or the
+// destructor, which cannot report errors).
+class CdxFile {
+ public:
+  // Opens an existing file and checks its headers and tag list.
+  static Status Open(const std::string& path, bool readOnly, std::unique_ptr<CdxFile>* out);
+  // Writes a fresh file with no tags (an existing file is emptied). A full rebuild is Create
+  // followed by AddTag for each tag.
+  static Status Create(const std::string& path, std::unique_ptr<CdxFile>* out);
+  // The same over any device (an in-memory file in tests and the fuzzer).
+  static Status OpenDevice(std::unique_ptr<CdxBlockDevice> device, bool readOnly,
+                           std::unique_ptr<CdxFile>* out);
+  static Status CreateOnDevice(std::unique_ptr<CdxBlockDevice> device,
+                               std::unique_ptr<CdxFile>* out);
+
+  ~CdxFile();
+  CdxFile(const CdxFile&) = delete;
+  CdxFile& operator=(const CdxFile&) = delete;
+
+  const std::string& name() const { return pager_->name(); }
+  bool readOnly() const { return pager_->readOnly(); }
+
+  size_t TagCount() const { return tags_.size(); }
+  // index 0 .. TagCount()-1, i.e. order number - 1. The tag reads keys with fill byte 0x20
+  // until told otherwise (CdxTag::SetKeyFill).
+  CdxTag* Tag(size_t index) { return index < tags_.size() ? tags_[index].get() : nullptr; }
+  // By name, ignoring case; nullptr when there is none.
+  CdxTag* FindTag(std::string_view name);
+  std::vector<CdxTagInfo> Tags() const;
+
+  // Builds a new tag from its (key, recno) pairs, in any order: `keys` holds recnos.size()
+  // keys of spec.keyLength bytes back to back. The new tag gets the next order number.
+  Status AddTag(const CdxTagSpec& spec, std::span<const uint8_t> keys,
+                std::span<const uint32_t> recnos, CdxTag** tag = nullptr);
+
+  // Writes every change to the file (not synced to the disk: see Sync).
+  Status Flush();
+  Status Sync();
+  // Flushes and closes; the tags can no longer be used.
+  Status Close();
+
+  // Checks every tree, the tag list against the tags, and that each page of the file belongs
+  // to exactly one tree, header or the free list.
+  Status Check();
+  size_t FreePageCount() const { return pager_->FreePages().size(); }
+
+ private:
+  explicit CdxFile(std::unique_ptr<CdxPager> pager);
+  Status Load();
+  Status Initialize();
+  Status ValidateSpec(const CdxTagSpec& spec) const;
+
+  std::unique_ptr<CdxPager> pager_;
+  std::unique_ptr<CdxTag> tagList_;
+  std::vector<std::unique_ptr<CdxTag>> tags_;
+  bool closed_ = false;
+};
+
+}  // namespace xb

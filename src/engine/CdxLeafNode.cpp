@@ -1,0 +1,258 @@
+#include "CdxLeafNode.h"
+
+#include <algorithm>
+#include <bit>
+#include <cstring>
+
+namespace xb {
+
+namespace {
+
+constexpr size_t kMinEntryBytes = 3;
+constexpr size_t kMaxEntryBytes = 8;
+
+uint32_t MaskOf(unsigned bits) {
+  return bits >= 32 ? 0xFFFFFFFFu : ((uint32_t{1} << bits) - 1);
+}
+
+unsigned RecnoBits(size_t entryBytes, unsigned countBits) {
+  return static_cast<unsigned>(std::min<size_t>(32, 8 * entryBytes - 2 * countBits));
+}
+
+}  // namespace
+
+void CdxLeafNode::Reset(size_t keyLength, uint8_t fill) {
+  keyLength_ = keyLength;
+  fill_ = fill;
+  attributes_ = kCdxAttrLeaf;
+  left_ = right_ = kCdxNoPage;
+  keys_.clear();
+  recnos_.clear();
+  trails_.clear();
+  dataBytes_ = 0;
+  SetMaxRecno(0);
+}
+
+unsigned CdxLeafNode::CountBits(size_t keyLength) {
+  return static_cast<unsigned>(std::bit_width(keyLength));
+}
+
+size_t CdxLeafNode::EntryBytesFor(uint32_t maxRecno, size_t keyLength) {
+  const unsigned countBits = CountBits(keyLength);
+  for (size_t nb = kMinEntryBytes; nb < kMaxEntryBytes; ++nb) {
+    if (maxRecno <= MaskOf(RecnoBits(nb, countBits))) return nb;
+  }
+  return kMaxEntryBytes;
+}
+
+size_t CdxLeafNode::TrailOf(const uint8_t* key) const {
+  size_t trail = 0;
+  while (trail < keyLength_ && key[keyLength_ - 1 - trail] == fill_) ++trail;
+  return trail;
+}
+
+// The duplicate count is the prefix shared with the previous key, but never reaches into the
+// trailing fill, which is counted in full.
+size_t CdxLeafNode::StoredLength(const uint8_t* prev, const uint8_t* cur, size_t trail) const {
+  const size_t limit = keyLength_ - trail;
+  size_t dup = 0;
+  if (prev != nullptr) {
+    // Eight bytes at a time while they match, then byte by byte.
+    while (dup + 8 <= limit) {
+      uint64_t a, b;
+      std::memcpy(&a, prev + dup, 8);
+      std::memcpy(&b, cur + dup, 8);
+      if (a != b) break;
+      dup += 8;
+    }
+    while (dup < limit && prev[dup] == cur[dup]) ++dup;
+  }
+  return limit - dup;
+}
+
+size_t CdxLeafNode::StoredBytes(size_t i) const {
+  return StoredLength(i == 0 ? nullptr : key(i - 1), key(i), trails_[i]);
+}
+
+size_t CdxLeafNode::LowerBound(const CdxSearchKey& target) const {
+  size_t lo = 0, hi = count();
+  while (lo < hi) {
+    size_t mid = lo + (hi - lo) / 2;
+    if (target.Compare(key(mid), recnos_[mid]) < 0) {
+      lo = mid + 1;
+    } else {
+      hi = mid;
+    }
+  }
+  return lo;
+}
+
+void CdxLeafNode::Insert(size_t pos, const uint8_t* newKey, uint32_t recno) {
+  const size_t trail = TrailOf(newKey);
+  const uint8_t* prev = pos == 0 ? nullptr : key(pos - 1);
+  size_t before = 0, after = StoredLength(prev, newKey, trail);
+  if (pos < count()) {
+    before = StoredLength(prev, key(pos), trails_[pos]);
+    after += StoredLength(newKey, key(pos), trails_[pos]);
+  }
+  dataBytes_ = dataBytes_ + after - before;
+  keys_.insert(keys_.begin() + static_cast<ptrdiff_t>(pos * keyLength_), newKey,
+               newKey + keyLength_);
+  recnos_.insert(recnos_.begin() + static_cast<ptrdiff_t>(pos), recno);
+  trails_.insert(trails_.begin() + static_cast<ptrdiff_t>(pos), static_cast<uint8_t>(trail));
+  if (recno > maxRecno_) SetMaxRecno(recno);
+}
+
+void CdxLeafNode::Erase(size_t pos) {
+  const uint8_t* prev = pos == 0 ? nullptr : key(pos - 1);
+  size_t before = StoredLength(prev, key(pos), trails_[pos]), after = 0;
+  if (pos + 1 < count()) {
+    before += StoredLength(key(pos), key(pos + 1), trails_[pos + 1]);
+    after = StoredLength(prev, key(pos + 1), trails_[pos + 1]);
+  }
+  dataBytes_ = dataBytes_ + after - before;
+  const uint32_t gone = recnos_[pos];
+  keys_.erase(keys_.begin() + static_cast<ptrdiff_t>(pos * keyLength_),
+              keys_.begin() + static_cast<ptrdiff_t>((pos + 1) * keyLength_));
+  recnos_.erase(recnos_.begin() + static_cast<ptrdiff_t>(pos));
+  trails_.erase(trails_.begin() + static_cast<ptrdiff_t>(pos));
+  if (gone == maxRecno_) {
+    SetMaxRecno(recnos_.empty() ? 0 : *std::max_element(recnos_.begin(), recnos_.end()));
+  }
+}
+
+bool CdxLeafNode::TryAppend(const uint8_t* newKey, uint32_t recno) {
+  const size_t trail = TrailOf(newKey);
+  const size_t stored = StoredLength(count() == 0 ? nullptr : key(count() - 1), newKey, trail);
+  const size_t entryBytes = recno > maxRecno_ ? EntryBytesFor(recno, keyLength_) : entryBytes_;
+  const size_t size = kHeaderBytes + (count() + 1) * entryBytes + dataBytes_ + stored;
+  if (size > kCdxPageSize) return false;
+  const size_t at = keys_.size();
+  keys_.resize(at + keyLength_);
+  std::memcpy(keys_.data() + at, newKey, keyLength_);
+  recnos_.push_back(recno);
+  trails_.push_back(static_cast<uint8_t>(trail));
+  dataBytes_ += stored;
+  if (recno > maxRecno_) SetMaxRecno(recno);
+  return true;
+}
+
+void CdxLeafNode::Recompute() {
+  dataBytes_ = 0;
+  for (size_t i = 0; i < count(); ++i) dataBytes_ += StoredBytes(i);
+  SetMaxRecno(recnos_.empty() ? 0 : *std::max_element(recnos_.begin(), recnos_.end()));
+}
+
+void CdxLeafNode::MoveTailTo(size_t from, CdxLeafNode* dst) {
+  dst->keys_.assign(keys_.begin() + static_cast<ptrdiff_t>(from * keyLength_), keys_.end());
+  dst->recnos_.assign(recnos_.begin() + static_cast<ptrdiff_t>(from), recnos_.end());
+  dst->trails_.assign(trails_.begin() + static_cast<ptrdiff_t>(from), trails_.end());
+  keys_.resize(from * keyLength_);
+  recnos_.resize(from);
+  trails_.resize(from);
+  Recompute();
+  dst->Recompute();
+}
+
+Status CdxLeafNode::DecodeFrom(const uint8_t* page, const CdxWhere& where) {
+  const size_t keyLength = keyLength_;
+  const uint8_t fill = fill_;
+  Reset(keyLength, fill);
+  attributes_ = CdxGetLE16(page);
+  if (attributes_ != kCdxAttrLeaf && attributes_ != (kCdxAttrLeaf | kCdxAttrRoot)) {
+    return where.Corrupt("attribute " + std::to_string(attributes_) + " is not a leaf's");
+  }
+  const size_t n = CdxGetLE16(page + 2);
+  left_ = CdxGetLE32(page + 4);
+  right_ = CdxGetLE32(page + 8);
+  if ((left_ != kCdxNoPage && !CdxIsNodeOffset(left_)) ||
+      (right_ != kCdxNoPage && !CdxIsNodeOffset(right_))) {
+    return where.Corrupt("a sibling link is not a page offset");
+  }
+  const size_t freeWord = CdxGetLE16(page + 12);
+  const uint32_t recnoMask = CdxGetLE32(page + 14);
+  const uint8_t dupMask = page[18], trailMask = page[19];
+  const unsigned rb = page[20], db = page[21], tb = page[22];
+  const size_t nb = page[23];
+  if (nb == 0 || nb > kMaxEntryBytes || rb > 32 || db > 8 || tb > 8 || rb + db + tb > 8 * nb) {
+    return where.Corrupt("the entry layout (" + std::to_string(nb) + " bytes, " +
+                         std::to_string(rb) + "/" + std::to_string(db) + "/" +
+                         std::to_string(tb) + " bits) is impossible");
+  }
+  if (recnoMask != MaskOf(rb) || dupMask != MaskOf(db) || trailMask != MaskOf(tb)) {
+    return where.Corrupt("the masks do not match the bit counts");
+  }
+  if (kHeaderBytes + n * nb > kCdxPageSize) {
+    return where.Corrupt("the entry count " + std::to_string(n) + " does not fit in a page");
+  }
+  keys_.resize(n * keyLength_);
+  recnos_.resize(n);
+  trails_.resize(n);
+  const size_t entriesEnd = kHeaderBytes + n * nb;
+  size_t dataStart = kCdxPageSize;
+  for (size_t i = 0; i < n; ++i) {
+    uint64_t v = 0;
+    for (size_t b = 0; b < nb; ++b) v |= uint64_t{page[kHeaderBytes + i * nb + b]} << (8 * b);
+    const uint32_t recno = static_cast<uint32_t>(v & recnoMask);
+    const size_t dup = static_cast<size_t>((v >> rb) & dupMask);
+    const size_t trail = static_cast<size_t>((v >> (rb + db)) & trailMask);
+    if (dup + trail > keyLength_) {
+      return where.Corrupt("entry " + std::to_string(i) + " has duplicate and trailing counts " +
+                           "longer than the key");
+    }
+    if (i == 0 && dup != 0) return where.Corrupt("the first entry refers to a previous key");
+    const size_t stored = keyLength_ - dup - trail;
+    if (stored > dataStart - entriesEnd) {
+      return where.Corrupt("the key data runs into the entry array");
+    }
+    dataStart -= stored;
+    uint8_t* k = keys_.data() + i * keyLength_;
+    if (dup != 0) std::memcpy(k, k - keyLength_, dup);
+    std::memcpy(k + dup, page + dataStart, stored);
+    std::memset(k + dup + stored, fill_, trail);
+    recnos_[i] = recno;
+    // The stored trailing count may be smaller than the real one; keep the real one so the
+    // sizes computed later are what the encoder will write.
+    trails_[i] = static_cast<uint8_t>(TrailOf(k));
+  }
+  if (freeWord != dataStart - entriesEnd) {
+    return where.Corrupt("the free-space word says " + std::to_string(freeWord) +
+                         " but the entries leave " + std::to_string(dataStart - entriesEnd));
+  }
+  Recompute();
+  return Status::Ok();
+}
+
+bool CdxLeafNode::EncodeTo(uint8_t* page) const {
+  if (!Fits()) return false;
+  std::memset(page, 0, kCdxPageSize);
+  const size_t nb = EntryBytes();
+  const unsigned countBits = CountBits(keyLength_);
+  const unsigned rb = RecnoBits(nb, countBits);
+  CdxPutLE16(page, attributes_);
+  CdxPutLE16(page + 2, static_cast<uint16_t>(count()));
+  CdxPutLE32(page + 4, left_);
+  CdxPutLE32(page + 8, right_);
+  CdxPutLE16(page + 12, static_cast<uint16_t>(kCdxPageSize - EncodedSize()));
+  CdxPutLE32(page + 14, MaskOf(rb));
+  page[18] = page[19] = static_cast<uint8_t>(MaskOf(countBits));
+  page[20] = static_cast<uint8_t>(rb);
+  page[21] = page[22] = static_cast<uint8_t>(countBits);
+  page[23] = static_cast<uint8_t>(nb);
+  size_t dataStart = kCdxPageSize;
+  for (size_t i = 0; i < count(); ++i) {
+    const size_t trail = trails_[i];
+    const size_t stored = StoredBytes(i);
+    const size_t dup = keyLength_ - trail - stored;
+    const uint64_t v = uint64_t{recnos_[i]} | (uint64_t{dup} << rb) |
+                       (uint64_t{trail} << (rb + countBits));
+    for (size_t b = 0; b < nb; ++b) {
+      page[kHeaderBytes + i * nb + b] = static_cast<uint8_t>(v >> (8 * b));
+    }
+    dataStart -= stored;
+    std::memcpy(page + dataStart, key(i) + dup, stored);
+  }
+  return true;
+}
+
+}  // namespace xb

@@ -1,0 +1,99 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "CdxTypes.h"
+#include "CdxWhere.h"
+#include "Status.h"
+
+namespace xb {
+
+// A leaf page, decoded: full keys and record numbers in (key, recno) order.
+//
+// On the page each entry is packed into nb bytes (record number, duplicate count, trailing
+// count) and only the bytes between the shared prefix and the trailing fill are stored, from
+// the end of the page downwards. The node keeps the encoded size up to date as entries come and
+// go, so callers can test "does it still fit" without encoding.
+class CdxLeafNode {
+ public:
+  static constexpr size_t kHeaderBytes = 24;
+
+  CdxLeafNode() = default;
+  CdxLeafNode(size_t keyLength, uint8_t fill) { Reset(keyLength, fill); }
+  // Empties the node for keys of this length and fill byte; the links become "none".
+  void Reset(size_t keyLength, uint8_t fill);
+
+  uint16_t attributes() const { return attributes_; }
+  void set_attributes(uint16_t a) { attributes_ = a; }
+  uint32_t left() const { return left_; }
+  uint32_t right() const { return right_; }
+  void set_left(uint32_t page) { left_ = page; }
+  void set_right(uint32_t page) { right_ = page; }
+
+  size_t keyLength() const { return keyLength_; }
+  size_t count() const { return recnos_.size(); }
+  const uint8_t* key(size_t i) const { return keys_.data() + i * keyLength_; }
+  uint32_t recno(size_t i) const { return recnos_[i]; }
+  uint32_t maxRecno() const { return maxRecno_; }
+
+  // Index of the first entry >= target (count() when there is none).
+  size_t LowerBound(const CdxSearchKey& target) const;
+
+  void Insert(size_t pos, const uint8_t* key, uint32_t recno);
+  void Erase(size_t pos);
+  // Appends at the end if the page can still hold the entry (bulk build).
+  bool TryAppend(const uint8_t* key, uint32_t recno);
+  // Moves entries [from, count) into the empty node `dst`.
+  void MoveTailTo(size_t from, CdxLeafNode* dst);
+
+  // Bytes per packed entry the encoder will use: the smallest count of at least 3 whose
+  // record-number bits hold the largest record number of the node.
+  size_t EntryBytes() const { return entryBytes_; }
+  size_t EncodedSize() const { return kHeaderBytes + count() * EntryBytes() + dataBytes_; }
+  bool Fits() const { return EncodedSize() <= kCdxPageSize; }
+
+  // Key bytes entry i stores after entry i-1 (for planning splits).
+  size_t StoredBytes(size_t i) const;
+  // Key bytes entry i would store as the first entry of a page.
+  size_t FirstEntryBytes(size_t i) const { return keyLength_ - trails_[i]; }
+
+  static size_t EntryBytesFor(uint32_t maxRecno, size_t keyLength);
+  // Bits of the duplicate and trailing counts: enough to write the key length.
+  static unsigned CountBits(size_t keyLength);
+
+  // Checks the attribute, layout bytes, masks, entry counts and the free-space word before and
+  // while reading; nothing is read outside the page.
+  Status DecodeFrom(const uint8_t* page, const CdxWhere& where);
+  // Writes a full page; false (and nothing useful written) when the entries do not fit.
+  bool EncodeTo(uint8_t* page) const;
+
+  // Rough heap use, for the decoded-node cache.
+  size_t MemoryBytes() const {
+    return keys_.capacity() + recnos_.capacity() * 4 + trails_.capacity() + 96;
+  }
+
+ private:
+  size_t TrailOf(const uint8_t* key) const;
+  size_t StoredLength(const uint8_t* prev, const uint8_t* cur, size_t trail) const;
+  void Recompute();
+  void SetMaxRecno(uint32_t maxRecno) {
+    maxRecno_ = maxRecno;
+    entryBytes_ = EntryBytesFor(maxRecno, keyLength_);
+  }
+
+  size_t keyLength_ = 0;
+  uint8_t fill_ = 0x20;
+  uint16_t attributes_ = kCdxAttrLeaf;
+  uint32_t left_ = kCdxNoPage;
+  uint32_t right_ = kCdxNoPage;
+  std::vector<uint8_t> keys_;  // count * keyLength bytes
+  std::vector<uint32_t> recnos_;
+  std::vector<uint8_t> trails_;  // trailing fill bytes of each key
+  size_t dataBytes_ = 0;         // stored key bytes of all entries
+  uint32_t maxRecno_ = 0;
+  size_t entryBytes_ = 3;  // EntryBytesFor(maxRecno_), kept up to date
+};
+
+}  // namespace xb

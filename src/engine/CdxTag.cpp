@@ -1,0 +1,952 @@
+#include "CdxTag.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <unordered_set>
+
+#include "CdxInteriorNode.h"
+#include "CdxLeafNode.h"
+
+#define CDX_RETURN_IF_ERROR(expr) \
+  do {                            \
+    Status _s = (expr);           \
+    if (!_s.ok()) return _s;      \
+  } while (0)
+
+namespace xb {
+
+// A decoded page in the tag's cache.
+struct CdxTag::Node {
+  uint32_t page = 0;
+  bool isLeaf = true;
+  bool dirty = false;
+  uint64_t lastUse = 0;
+  size_t memory = 0;  // bytes counted against the cache limit
+  CdxLeafNode leaf;
+  CdxInteriorNode inner;
+
+  uint16_t attributes() const { return isLeaf ? leaf.attributes() : inner.attributes(); }
+  void set_attributes(uint16_t a) { isLeaf ? leaf.set_attributes(a) : inner.set_attributes(a); }
+  uint32_t left() const { return isLeaf ? leaf.left() : inner.left(); }
+  uint32_t right() const { return isLeaf ? leaf.right() : inner.right(); }
+  void set_left(uint32_t p) { isLeaf ? leaf.set_left(p) : inner.set_left(p); }
+  void set_right(uint32_t p) { isLeaf ? leaf.set_right(p) : inner.set_right(p); }
+  size_t count() const { return isLeaf ? leaf.count() : inner.count(); }
+  const uint8_t* key(size_t i) const { return isLeaf ? leaf.key(i) : inner.key(i); }
+  uint32_t recno(size_t i) const { return isLeaf ? leaf.recno(i) : inner.recno(i); }
+  size_t MemoryBytes() const { return isLeaf ? leaf.MemoryBytes() : inner.MemoryBytes(); }
+};
+
+struct CdxTag::CheckState {
+  struct Link {
+    uint32_t page, left, right;
+  };
+  std::vector<std::vector<Link>> levels;  // nodes of each depth, left to right
+  std::unordered_set<uint32_t> visited;
+  size_t leafDepth = SIZE_MAX;
+  bool havePrev = false;
+  std::string prevKey;
+  uint32_t prevRecno = 0;
+};
+
+namespace {
+
+const uint8_t* Bytes(std::string_view s) { return reinterpret_cast<const uint8_t*>(s.data()); }
+
+}  // namespace
+
+CdxTag::CdxTag(CdxPager* pager, const std::string& fileName, std::string name,
+               uint32_t headerOffset, const CdxHeader& header, uint8_t keyFill)
+    : pager_(pager),
+      fileName_(fileName),
+      name_(std::move(name)),
+      headerOffset_(headerOffset),
+      header_(header),
+      fill_(keyFill) {}
+
+CdxTag::~CdxTag() = default;
+
+CdxTagInfo CdxTag::Info() const {
+  CdxTagInfo info;
+  info.name = name_;
+  info.keyExpression = header_.keyExpression;
+  info.forExpression = header_.forExpression;
+  info.keyLength = header_.keyLength;
+  info.options = header_.options;
+  info.descending = header_.descending;
+  info.unique = unique();
+  info.unknownCollation = header_.unknownCollation;
+  info.headerOffset = headerOffset_;
+  info.order = order_;
+  return info;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Cache and bookkeeping
+
+Status CdxTag::CheckWritable() const {
+  CDX_RETURN_IF_ERROR(CheckOpen());
+  if (pager_->readOnly()) {
+    return Status::ReadOnly(fileName_ + ": the index was opened read-only");
+  }
+  if (header_.unknownCollation) {
+    return Status::ReadOnly(fileName_ + ": tag " + name_ +
+                            " uses a collation this engine does not know; it can be read but "
+                            "not changed");
+  }
+  if (broken_) {
+    return Where(headerOffset_, "").Corrupt("an earlier change of this tag failed halfway");
+  }
+  return Status::Ok();
+}
+
+Status CdxTag::CheckKey(std::string_view key) const {
+  if (key.size() == header_.keyLength) return Status::Ok();
+  return Status::InvalidArgument(fileName_ + ": tag " + name_ + ": a key of " +
+                                 std::to_string(key.size()) + " bytes was given; its keys have " +
+                                 std::to_string(header_.keyLength));
+}
+
+// Starts a public call. Only here are decoded pages dropped, so pointers taken during a call
+// stay valid until it returns.
+void CdxTag::BeginCall() {
+  graveyard_.clear();
+  callDirtied_ = false;
+  callBumped_ = false;
+  if (cacheBytes_ <= cacheLimit_) return;
+  std::vector<std::pair<uint64_t, uint32_t>> clean;
+  for (const auto& [page, node] : nodes_) {
+    if (!node->dirty) clean.emplace_back(node->lastUse, page);
+  }
+  std::sort(clean.begin(), clean.end());
+  for (const auto& [use, page] : clean) {
+    if (cacheBytes_ <= cacheLimit_ / 4 * 3) break;
+    auto it = nodes_.find(page);
+    cacheBytes_ -= it->second->memory;
+    nodes_.erase(it);
+  }
+}
+
+// Every change moves the header's change counter once per call, and tells cursors to find
+// their place again.
+void CdxTag::Bump() {
+  ++changes_;
+  if (callBumped_) return;
+  callBumped_ = true;
+  ++header_.version;
+  headerDirty_ = true;
+}
+
+void CdxTag::MarkDirty(Node* node) {
+  callDirtied_ = true;
+  if (!node->dirty) {
+    node->dirty = true;
+    dirtyPages_.push_back(node->page);
+  }
+  const size_t memory = node->MemoryBytes();
+  cacheBytes_ = cacheBytes_ - node->memory + memory;
+  node->memory = memory;
+}
+
+Status CdxTag::DecodeInto(uint32_t page, Node* node) {
+  if (!pager_->IsPage(page) || page == headerOffset_ || page == headerOffset_ + kCdxPageSize) {
+    return Where(page, "page").Corrupt("a pointer leads outside the tree's pages");
+  }
+  uint8_t buf[kCdxPageSize];
+  CDX_RETURN_IF_ERROR(pager_->Read(page, 1, buf));
+  node->page = page;
+  if ((CdxGetLE16(buf) & kCdxAttrLeaf) != 0) {
+    node->isLeaf = true;
+    node->leaf.Reset(header_.keyLength, fill_);
+    return node->leaf.DecodeFrom(buf, Where(page, "leaf page"));
+  }
+  node->isLeaf = false;
+  node->inner.Reset(header_.keyLength);
+  return node->inner.DecodeFrom(buf, Where(page, "interior page"));
+}
+
+Status CdxTag::LoadNode(uint32_t page, Node** out) {
+  auto it = nodes_.find(page);
+  if (it != nodes_.end()) {
+    it->second->lastUse = ++clock_;
+    *out = it->second.get();
+    return Status::Ok();
+  }
+  auto node = std::make_unique<Node>();
+  CDX_RETURN_IF_ERROR(DecodeInto(page, node.get()));
+  node->lastUse = ++clock_;
+  node->memory = node->MemoryBytes();
+  cacheBytes_ += node->memory;
+  *out = node.get();
+  nodes_.emplace(page, std::move(node));
+  return Status::Ok();
+}
+
+// A page for a one-off walk: the cached copy if there is one, else decoded into `scratch`
+// without growing the cache.
+Status CdxTag::ReadNode(uint32_t page, Node* scratch, const Node** out) {
+  auto it = nodes_.find(page);
+  if (it != nodes_.end()) {
+    *out = it->second.get();
+    return Status::Ok();
+  }
+  CDX_RETURN_IF_ERROR(DecodeInto(page, scratch));
+  *out = scratch;
+  return Status::Ok();
+}
+
+Status CdxTag::NewNode(bool leaf, Node** out) {
+  uint32_t page = 0;
+  CDX_RETURN_IF_ERROR(pager_->Allocate(&page));
+  auto node = std::make_unique<Node>();
+  node->page = page;
+  node->isLeaf = leaf;
+  if (leaf) {
+    node->leaf.Reset(header_.keyLength, fill_);
+  } else {
+    node->inner.Reset(header_.keyLength);
+  }
+  auto it = nodes_.find(page);
+  if (it != nodes_.end()) {  // a damaged tree used a page that was on the free list
+    cacheBytes_ -= it->second->memory;
+    graveyard_.push_back(std::move(it->second));
+    nodes_.erase(it);
+  }
+  Node* raw = node.get();
+  raw->lastUse = ++clock_;
+  nodes_.emplace(page, std::move(node));
+  MarkDirty(raw);
+  *out = raw;
+  return Status::Ok();
+}
+
+void CdxTag::FreeNode(Node* node) {
+  pager_->Free(node->page);
+  auto it = nodes_.find(node->page);
+  if (it == nodes_.end() || it->second.get() != node) return;
+  cacheBytes_ -= node->memory;
+  node->dirty = false;
+  graveyard_.push_back(std::move(it->second));
+  nodes_.erase(it);
+}
+
+Status CdxTag::LoadSibling(uint32_t page, bool leaf, Node** out) {
+  CDX_RETURN_IF_ERROR(LoadNode(page, out));
+  if ((*out)->isLeaf != leaf) {
+    return Where(page, "page").Corrupt("a sibling link leads to a node of another level");
+  }
+  return Status::Ok();
+}
+
+CdxTag::Rep CdxTag::RepOf(const Node& node) const {
+  const size_t last = node.count() - 1;
+  return Rep{node.page,
+             std::string(reinterpret_cast<const char*>(node.key(last)), header_.keyLength),
+             node.recno(last)};
+}
+
+Status CdxTag::WriteBack() {
+  if (pager_->closed()) return Status::NotOpen(fileName_ + ": the index file is closed");
+  uint8_t buf[kCdxHeaderSize];
+  for (uint32_t page : dirtyPages_) {
+    auto it = nodes_.find(page);
+    if (it == nodes_.end() || !it->second->dirty) continue;
+    Node& node = *it->second;
+    const bool encoded = node.isLeaf ? node.leaf.EncodeTo(buf) : node.inner.EncodeTo(buf);
+    if (!encoded) return Where(page, "page").Corrupt("a changed page no longer fits its page");
+    pager_->Write(page, 1, buf, false);
+    node.dirty = false;
+  }
+  dirtyPages_.clear();
+  if (headerDirty_) {
+    header_.EncodeTo(buf);
+    pager_->Write(headerOffset_, 2, buf, true);
+    headerDirty_ = false;
+  }
+  return Status::Ok();
+}
+
+void CdxTag::SetFreeListHead(uint32_t head) {
+  if (header_.freeList == head) return;
+  header_.freeList = head;
+  ++header_.version;
+  headerDirty_ = true;
+}
+
+Status CdxTag::SetKeyFill(uint8_t fill) {
+  if (fill == fill_) return Status::Ok();
+  // Decoded keys carry the old fill: write changes out, then decode afresh.
+  if (!dirtyPages_.empty() || headerDirty_) CDX_RETURN_IF_ERROR(WriteBack());
+  nodes_.clear();
+  graveyard_.clear();
+  cacheBytes_ = 0;
+  fill_ = fill;
+  valid_ = false;
+  return Status::Ok();
+}
+
+Status CdxTag::CreateEmptyRoot() {
+  BeginCall();
+  Node* root = nullptr;
+  CDX_RETURN_IF_ERROR(NewNode(true, &root));
+  root->set_attributes(kCdxAttrLeaf | kCdxAttrRoot);
+  header_.root = root->page;
+  headerDirty_ = true;
+  return Status::Ok();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Search and cursor
+
+Status CdxTag::Descend(const CdxSearchKey& target, std::vector<PathStep>* path, Node** leaf,
+                       size_t* pos) {
+  if (path != nullptr) path->clear();
+  uint32_t page = header_.root;
+  for (size_t depth = 0; depth < kCdxMaxDepth; ++depth) {
+    Node* node = nullptr;
+    CDX_RETURN_IF_ERROR(LoadNode(page, &node));
+    if (node->isLeaf) {
+      *leaf = node;
+      *pos = node->leaf.LowerBound(target);
+      return Status::Ok();
+    }
+    // Entries are the last pair of each child: take the first child that can hold the target,
+    // or the last child when the target is beyond them all.
+    size_t i = node->inner.LowerBound(target);
+    if (i == node->inner.count()) --i;
+    if (path != nullptr) path->push_back({node, i});
+    page = node->inner.child(i);
+  }
+  return Where(header_.root, "root page").Corrupt("the tree is deeper than 32 levels");
+}
+
+void CdxTag::SetCursor(const Node* leaf, size_t index) {
+  valid_ = true;
+  curPage_ = leaf->page;
+  curIndex_ = index;
+  curKey_.assign(reinterpret_cast<const char*>(leaf->leaf.key(index)), header_.keyLength);
+  curRecno_ = leaf->leaf.recno(index);
+  curChanges_ = changes_;
+}
+
+Status CdxTag::SettleForward(Node* leaf, size_t pos) {
+  size_t steps = 0;
+  while (pos >= leaf->leaf.count()) {
+    const uint32_t right = leaf->leaf.right();
+    if (right == kCdxNoPage) {
+      valid_ = false;
+      return Status::Ok();
+    }
+    if (++steps > MaxSteps()) {
+      return Where(leaf->page, "leaf page").Corrupt("the right links of the leaves form a loop");
+    }
+    CDX_RETURN_IF_ERROR(LoadSibling(right, true, &leaf));
+    pos = 0;
+  }
+  SetCursor(leaf, pos);
+  return Status::Ok();
+}
+
+// Lands on the last entry before index `end` of `leaf`, going left through the chain.
+Status CdxTag::SettleBackward(Node* leaf, size_t end) {
+  size_t steps = 0;
+  end = std::min(end, leaf->leaf.count());
+  while (end == 0) {
+    const uint32_t left = leaf->leaf.left();
+    if (left == kCdxNoPage) {
+      valid_ = false;
+      return Status::Ok();
+    }
+    if (++steps > MaxSteps()) {
+      return Where(leaf->page, "leaf page").Corrupt("the left links of the leaves form a loop");
+    }
+    CDX_RETURN_IF_ERROR(LoadSibling(left, true, &leaf));
+    end = leaf->leaf.count();
+  }
+  SetCursor(leaf, end - 1);
+  return Status::Ok();
+}
+
+Status CdxTag::CheckOpen() const {
+  if (pager_->closed()) return Status::NotOpen(fileName_ + ": the index file is closed");
+  return Status::Ok();
+}
+
+Status CdxTag::First() {
+  CDX_RETURN_IF_ERROR(CheckOpen());
+  BeginCall();
+  CdxSearchKey target;
+  target.mode = CdxSearchKey::kFirst;
+  Node* leaf = nullptr;
+  size_t pos = 0;
+  Status s = Descend(target, nullptr, &leaf, &pos);
+  if (s.ok()) s = SettleForward(leaf, pos);
+  if (!s.ok()) valid_ = false;
+  return s;
+}
+
+Status CdxTag::Last() {
+  CDX_RETURN_IF_ERROR(CheckOpen());
+  BeginCall();
+  CdxSearchKey target;
+  target.mode = CdxSearchKey::kLast;
+  Node* leaf = nullptr;
+  size_t pos = 0;
+  Status s = Descend(target, nullptr, &leaf, &pos);
+  if (s.ok()) s = SettleBackward(leaf, pos);
+  if (!s.ok()) valid_ = false;
+  return s;
+}
+
+Status CdxTag::Locate(Node** leaf, size_t* pos, bool* onEntry) {
+  if (curChanges_ == changes_) {
+    Node* node = nullptr;
+    CDX_RETURN_IF_ERROR(LoadNode(curPage_, &node));
+    if (node->isLeaf && curIndex_ < node->leaf.count() &&
+        CdxComparePairs(node->leaf.key(curIndex_), node->leaf.recno(curIndex_),
+                        Bytes(curKey_), curRecno_, header_.keyLength) == 0) {
+      *leaf = node;
+      *pos = curIndex_;
+      *onEntry = true;
+      return Status::Ok();
+    }
+  }
+  // The tag changed since the cursor was placed: find its pair again, or the next one.
+  CdxSearchKey target;
+  target.mode = CdxSearchKey::kPair;
+  target.key = Bytes(curKey_);
+  target.length = header_.keyLength;
+  target.recno = curRecno_;
+  CDX_RETURN_IF_ERROR(Descend(target, nullptr, leaf, pos));
+  *onEntry = *pos < (*leaf)->leaf.count() &&
+             CdxComparePairs((*leaf)->leaf.key(*pos), (*leaf)->leaf.recno(*pos), Bytes(curKey_),
+                             curRecno_, header_.keyLength) == 0;
+  return Status::Ok();
+}
+
+Status CdxTag::Step(bool forward) {
+  if (!valid_) {
+    return Status::InvalidArgument(fileName_ + ": tag " + name_ + ": the cursor is not on an entry");
+  }
+  CDX_RETURN_IF_ERROR(CheckOpen());
+  BeginCall();
+  prevKey_.assign(curKey_);
+  const uint32_t prevRecno = curRecno_;
+  Node* leaf = nullptr;
+  size_t pos = 0;
+  bool onEntry = false;
+  Status s = Locate(&leaf, &pos, &onEntry);
+  if (s.ok()) {
+    s = forward ? SettleForward(leaf, onEntry ? pos + 1 : pos) : SettleBackward(leaf, pos);
+  }
+  // Each step must move strictly in key order; anything else is a loop or disorder in the
+  // leaves, and a caller skipping to the end would never get there.
+  if (s.ok() && valid_) {
+    const int c = CdxComparePairs(Bytes(curKey_), curRecno_, Bytes(prevKey_), prevRecno,
+                                  header_.keyLength);
+    if (forward ? c <= 0 : c >= 0) {
+      s = Where(curPage_, "leaf page").Corrupt("the entries do not run in order along the leaves");
+    }
+  }
+  if (!s.ok()) valid_ = false;
+  return s;
+}
+
+Status CdxTag::Next() { return Step(true); }
+
+Status CdxTag::Prev() { return Step(false); }
+
+Status CdxTag::Seek(std::string_view key, CdxSeekResult* result) {
+  *result = CdxSeekResult::kEnd;
+  if (key.size() > header_.keyLength) {
+    return Status::InvalidArgument(fileName_ + ": tag " + name_ + ": a seek key of " +
+                                   std::to_string(key.size()) + " bytes is longer than the key");
+  }
+  CDX_RETURN_IF_ERROR(CheckOpen());
+  BeginCall();
+  CdxSearchKey target;
+  target.mode = CdxSearchKey::kPrefix;
+  target.key = Bytes(key);
+  target.length = key.size();
+  Node* leaf = nullptr;
+  size_t pos = 0;
+  Status s = Descend(target, nullptr, &leaf, &pos);
+  if (s.ok()) s = SettleForward(leaf, pos);
+  if (!s.ok()) {
+    valid_ = false;
+    return s;
+  }
+  if (!valid_) return Status::Ok();
+  if (std::memcmp(curKey_.data(), key.data(), key.size()) != 0) {
+    *result = CdxSeekResult::kGreater;
+  } else {
+    *result = key.size() == header_.keyLength ? CdxSeekResult::kExact : CdxSeekResult::kPrefix;
+  }
+  return Status::Ok();
+}
+
+Status CdxTag::SeekPair(std::string_view key, uint32_t recno, bool* exact) {
+  *exact = false;
+  CDX_RETURN_IF_ERROR(CheckKey(key));
+  CDX_RETURN_IF_ERROR(CheckOpen());
+  BeginCall();
+  CdxSearchKey target;
+  target.mode = CdxSearchKey::kPair;
+  target.key = Bytes(key);
+  target.length = key.size();
+  target.recno = recno;
+  Node* leaf = nullptr;
+  size_t pos = 0;
+  Status s = Descend(target, nullptr, &leaf, &pos);
+  if (s.ok()) s = SettleForward(leaf, pos);
+  if (!s.ok()) {
+    valid_ = false;
+    return s;
+  }
+  *exact = valid_ && curRecno_ == recno && curKey_ == key;
+  return Status::Ok();
+}
+
+Status CdxTag::ForEach(const std::function<bool(std::string_view, uint32_t)>& visit) {
+  CDX_RETURN_IF_ERROR(CheckOpen());
+  BeginCall();
+  CdxSearchKey target;
+  target.mode = CdxSearchKey::kFirst;
+  Node* first = nullptr;
+  size_t pos = 0;
+  CDX_RETURN_IF_ERROR(Descend(target, nullptr, &first, &pos));
+  Node scratch;
+  const Node* leaf = first;
+  const size_t keyLength = header_.keyLength;
+  for (size_t steps = 0;; ++steps) {
+    for (size_t i = 0; i < leaf->leaf.count(); ++i) {
+      std::string_view key(reinterpret_cast<const char*>(leaf->leaf.key(i)), keyLength);
+      if (!visit(key, leaf->leaf.recno(i))) return Status::Ok();
+    }
+    const uint32_t right = leaf->leaf.right();
+    if (right == kCdxNoPage) return Status::Ok();
+    if (steps > MaxSteps()) {
+      return Where(leaf->page, "leaf page").Corrupt("the right links of the leaves form a loop");
+    }
+    CDX_RETURN_IF_ERROR(ReadNode(right, &scratch, &leaf));
+    if (!leaf->isLeaf) {
+      return Where(right, "page").Corrupt("a leaf's right link leads to an interior node");
+    }
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Changes
+
+Status CdxTag::Insert(std::string_view key, uint32_t recno) {
+  CDX_RETURN_IF_ERROR(CheckWritable());
+  CDX_RETURN_IF_ERROR(CheckKey(key));
+  if (recno == 0) {
+    return Status::InvalidArgument(fileName_ + ": tag " + name_ + ": record number 0");
+  }
+  BeginCall();
+  Status s = DoInsert(key, recno);
+  // A failure after the first page changed leaves the tree half-updated in memory.
+  if (!s.ok() && callDirtied_) broken_ = true;
+  return s;
+}
+
+Status CdxTag::Remove(std::string_view key, uint32_t recno) {
+  CDX_RETURN_IF_ERROR(CheckWritable());
+  CDX_RETURN_IF_ERROR(CheckKey(key));
+  BeginCall();
+  Status s = DoRemove(key, recno);
+  if (!s.ok() && callDirtied_) broken_ = true;
+  return s;
+}
+
+Status CdxTag::DoInsert(std::string_view key, uint32_t recno) {
+  CdxSearchKey target;
+  target.mode = CdxSearchKey::kPair;
+  target.key = Bytes(key);
+  target.length = key.size();
+  target.recno = recno;
+  std::vector<PathStep> path;
+  Node* leaf = nullptr;
+  size_t pos = 0;
+  CDX_RETURN_IF_ERROR(Descend(target, &path, &leaf, &pos));
+  if (pos < leaf->leaf.count() && target.Compare(leaf->leaf.key(pos), leaf->leaf.recno(pos)) == 0) {
+    return Status::InvalidArgument(fileName_ + ": tag " + name_ + ": record " +
+                                   std::to_string(recno) + " is already in the tag with this key");
+  }
+  Bump();
+  leaf->leaf.Insert(pos, target.key, recno);
+  MarkDirty(leaf);
+  return AfterLeafChange(path, leaf, pos + 1 == leaf->leaf.count(), pos);
+}
+
+Status CdxTag::DoRemove(std::string_view key, uint32_t recno) {
+  CdxSearchKey target;
+  target.mode = CdxSearchKey::kPair;
+  target.key = Bytes(key);
+  target.length = key.size();
+  target.recno = recno;
+  std::vector<PathStep> path;
+  Node* leaf = nullptr;
+  size_t pos = 0;
+  CDX_RETURN_IF_ERROR(Descend(target, &path, &leaf, &pos));
+  if (pos >= leaf->leaf.count() || target.Compare(leaf->leaf.key(pos), leaf->leaf.recno(pos)) != 0) {
+    return Status::NotFound(fileName_ + ": tag " + name_ + ": record " + std::to_string(recno) +
+                            " is not in the tag with this key");
+  }
+  Bump();
+  const bool wasLast = pos + 1 == leaf->leaf.count();
+  leaf->leaf.Erase(pos);
+  MarkDirty(leaf);
+  CDX_RETURN_IF_ERROR(AfterLeafChange(path, leaf, wasLast, SIZE_MAX));
+  return CollapseRoot();
+}
+
+Status CdxTag::AfterLeafChange(std::vector<PathStep>& path, Node* leaf, bool lastChanged,
+                               size_t insertedAt) {
+  // A leaf read from another writer's file may be fuller than our layout allows; it is split
+  // like one that overflowed by an insert.
+  if (!leaf->leaf.Fits()) return SplitLeaf(path, leaf, insertedAt);
+  if (leaf->leaf.count() == 0) {
+    if (path.empty()) return Status::Ok();  // an empty tag keeps its empty root leaf
+    return RemoveEmpty(path, leaf);
+  }
+  if (lastChanged) return UpdateParents(path, path.size(), {RepOf(*leaf)}, false);
+  return Status::Ok();
+}
+
+// Where to cut an overflowing leaf. Entries after a cut lose their shared prefix with the
+// entry before it, so sizes are computed from per-entry stored bytes rather than halved.
+std::vector<size_t> CdxTag::PlanLeafSplit(const Node& node, size_t insertedAt) const {
+  const CdxLeafNode& leaf = node.leaf;
+  const size_t n = leaf.count();
+  const size_t keyLength = header_.keyLength;
+  std::vector<size_t> sums(n + 1, 0);
+  std::vector<uint32_t> maxBefore(n + 1, 0), maxFrom(n + 1, 0);
+  for (size_t i = 0; i < n; ++i) {
+    sums[i + 1] = sums[i] + leaf.StoredBytes(i);
+    maxBefore[i + 1] = std::max(maxBefore[i], leaf.recno(i));
+  }
+  for (size_t i = n; i-- > 0;) maxFrom[i] = std::max(maxFrom[i + 1], leaf.recno(i));
+  auto size = [&](size_t a, size_t b, uint32_t maxRecno) {
+    return CdxLeafNode::kHeaderBytes + (b - a) * CdxLeafNode::EntryBytesFor(maxRecno, keyLength) +
+           leaf.FirstEntryBytes(a) + (sums[b] - sums[a + 1]);
+  };
+  // Appending at the right edge (new records in key order): leave the old leaf full.
+  if (n >= 2 && insertedAt == n - 1 && leaf.right() == kCdxNoPage &&
+      size(0, n - 1, maxBefore[n - 1]) <= kCdxPageSize) {
+    return {n - 1};
+  }
+  size_t best = 0, bestDiff = SIZE_MAX;
+  for (size_t k = 1; k < n; ++k) {
+    const size_t l = size(0, k, maxBefore[k]), r = size(k, n, maxFrom[k]);
+    if (l > kCdxPageSize || r > kCdxPageSize) continue;
+    const size_t diff = l > r ? l - r : r - l;
+    if (diff < bestDiff) {
+      bestDiff = diff;
+      best = k;
+    }
+  }
+  if (best != 0) return {best};
+  // Long keys that shared prefixes can need three or more pages once the prefixes are cut.
+  std::vector<size_t> cuts;
+  for (size_t a = 0; a < n;) {
+    size_t b = a + 1;
+    uint32_t maxRecno = leaf.recno(a);
+    while (b < n) {
+      const uint32_t m = std::max(maxRecno, leaf.recno(b));
+      if (size(a, b + 1, m) > kCdxPageSize) break;
+      maxRecno = m;
+      ++b;
+    }
+    if (b < n) cuts.push_back(b);
+    a = b;
+  }
+  return cuts;
+}
+
+// Links `level` (an existing node followed by its new right siblings) into its chain.
+Status CdxTag::Chain(std::vector<Node*>& level, Node* oldRight) {
+  for (size_t j = 0; j + 1 < level.size(); ++j) {
+    level[j]->set_right(level[j + 1]->page);
+    level[j + 1]->set_left(level[j]->page);
+  }
+  level.back()->set_right(oldRight != nullptr ? oldRight->page : kCdxNoPage);
+  if (oldRight != nullptr) {
+    oldRight->set_left(level.back()->page);
+    MarkDirty(oldRight);
+  }
+  for (Node* node : level) MarkDirty(node);
+  return Status::Ok();
+}
+
+Status CdxTag::SplitLeaf(std::vector<PathStep>& path, Node* leaf, size_t insertedAt) {
+  const size_t total = leaf->leaf.count();
+  const std::vector<size_t> cuts = PlanLeafSplit(*leaf, insertedAt);
+  Node* oldRight = nullptr;
+  if (leaf->leaf.right() != kCdxNoPage) {
+    CDX_RETURN_IF_ERROR(LoadSibling(leaf->leaf.right(), true, &oldRight));
+  }
+  std::vector<Node*> level{leaf};
+  for (size_t c = 0; c < cuts.size(); ++c) {
+    Node* node = nullptr;
+    CDX_RETURN_IF_ERROR(NewNode(true, &node));
+    level.push_back(node);
+  }
+  for (size_t g = cuts.size(); g-- > 0;) leaf->leaf.MoveTailTo(cuts[g], &level[g + 1]->leaf);
+  CDX_RETURN_IF_ERROR(Chain(level, oldRight));
+  std::vector<Rep> reps;
+  for (Node* node : level) reps.push_back(RepOf(*node));
+  return UpdateParents(path, path.size(), std::move(reps), insertedAt + 1 == total);
+}
+
+Status CdxTag::SplitInterior(Node* node, bool fillLeft, std::vector<Rep>* reps) {
+  CdxInteriorNode& inner = node->inner;
+  const size_t n = inner.count(), cap = inner.capacity();
+  const size_t groups = (n + cap - 1) / cap;
+  std::vector<size_t> starts(groups, 0);
+  for (size_t g = 0, at = 0; g < groups; ++g) {
+    starts[g] = at;
+    at += fillLeft ? cap : n / groups + (g < n % groups ? 1 : 0);
+  }
+  Node* oldRight = nullptr;
+  if (inner.right() != kCdxNoPage) CDX_RETURN_IF_ERROR(LoadSibling(inner.right(), false, &oldRight));
+  std::vector<Node*> level{node};
+  for (size_t g = 1; g < groups; ++g) {
+    Node* added = nullptr;
+    CDX_RETURN_IF_ERROR(NewNode(false, &added));
+    level.push_back(added);
+  }
+  for (size_t g = groups; g-- > 1;) inner.MoveTailTo(starts[g], &level[g]->inner);
+  CDX_RETURN_IF_ERROR(Chain(level, oldRight));
+  reps->clear();
+  for (Node* each : level) reps->push_back(RepOf(*each));
+  return Status::Ok();
+}
+
+// The child at path[depth-1] is now represented by `reps` (itself, then new right siblings):
+// store their last pairs in the parent, and carry any change of the parent's own last pair,
+// or its split, upwards.
+Status CdxTag::UpdateParents(std::vector<PathStep>& path, size_t depth, std::vector<Rep> reps,
+                             bool appended) {
+  const size_t keyLength = header_.keyLength;
+  for (size_t lvl = depth; lvl-- > 0;) {
+    Node* parent = path[lvl].node;
+    const size_t i = path[lvl].index;
+    CdxInteriorNode& inner = parent->inner;
+    if (reps.size() == 1 && inner.recno(i) == reps[0].recno &&
+        std::memcmp(inner.key(i), reps[0].key.data(), keyLength) == 0) {
+      return Status::Ok();
+    }
+    inner.SetPair(i, Bytes(reps[0].key), reps[0].recno);
+    for (size_t j = 1; j < reps.size(); ++j) {
+      inner.Insert(i + j, Bytes(reps[j].key), reps[j].recno, reps[j].page);
+    }
+    MarkDirty(parent);
+    const bool lastTouched = i + reps.size() == inner.count();
+    if (inner.count() <= inner.capacity()) {
+      if (!lastTouched) return Status::Ok();
+      reps = {RepOf(*parent)};
+      appended = false;
+      continue;
+    }
+    appended = appended && lastTouched;
+    std::vector<Rep> up;
+    CDX_RETURN_IF_ERROR(SplitInterior(parent, appended && inner.right() == kCdxNoPage, &up));
+    reps = std::move(up);
+  }
+  if (reps.size() == 1) return Status::Ok();
+  return GrowRoot(std::move(reps));
+}
+
+// The root split into `reps`: put new levels above until one node holds them all.
+Status CdxTag::GrowRoot(std::vector<Rep> reps) {
+  Node* oldRoot = nullptr;
+  CDX_RETURN_IF_ERROR(LoadNode(reps[0].page, &oldRoot));
+  oldRoot->set_attributes(oldRoot->attributes() & ~kCdxAttrRoot);
+  MarkDirty(oldRoot);
+  const size_t cap = CdxInteriorNode::Capacity(header_.keyLength);
+  while (reps.size() > 1) {
+    const size_t groups = (reps.size() + cap - 1) / cap;
+    std::vector<Node*> level;
+    std::vector<Rep> up;
+    size_t r = 0;
+    for (size_t g = 0; g < groups; ++g) {
+      Node* node = nullptr;
+      CDX_RETURN_IF_ERROR(NewNode(false, &node));
+      const size_t take = reps.size() / groups + (g < reps.size() % groups ? 1 : 0);
+      for (size_t k = 0; k < take; ++k, ++r) {
+        node->inner.Insert(node->inner.count(), Bytes(reps[r].key), reps[r].recno, reps[r].page);
+      }
+      level.push_back(node);
+    }
+    CDX_RETURN_IF_ERROR(Chain(level, nullptr));
+    for (Node* node : level) up.push_back(RepOf(*node));
+    reps = std::move(up);
+  }
+  Node* root = nullptr;
+  CDX_RETURN_IF_ERROR(LoadNode(reps[0].page, &root));
+  root->set_attributes(root->attributes() | kCdxAttrRoot);
+  MarkDirty(root);
+  header_.root = root->page;
+  headerDirty_ = true;
+  return Status::Ok();
+}
+
+Status CdxTag::Unlink(Node* node) {
+  Node* left = nullptr;
+  Node* right = nullptr;
+  if (node->left() != kCdxNoPage) CDX_RETURN_IF_ERROR(LoadSibling(node->left(), node->isLeaf, &left));
+  if (node->right() != kCdxNoPage) {
+    CDX_RETURN_IF_ERROR(LoadSibling(node->right(), node->isLeaf, &right));
+  }
+  if (left != nullptr) {
+    left->set_right(node->right());
+    MarkDirty(left);
+  }
+  if (right != nullptr) {
+    right->set_left(node->left());
+    MarkDirty(right);
+  }
+  return Status::Ok();
+}
+
+// `node` (below the root) became empty: unlink and free it, drop its entry from the parent,
+// and go on upwards while parents become empty too.
+Status CdxTag::RemoveEmpty(std::vector<PathStep>& path, Node* node) {
+  for (size_t lvl = path.size(); lvl-- > 0;) {
+    CDX_RETURN_IF_ERROR(Unlink(node));
+    FreeNode(node);
+    Node* parent = path[lvl].node;
+    const size_t i = path[lvl].index;
+    const bool wasLast = i + 1 == parent->inner.count();
+    parent->inner.Erase(i);
+    MarkDirty(parent);
+    if (parent->inner.count() > 0) {
+      if (!wasLast) return Status::Ok();
+      return UpdateParents(path, lvl, {RepOf(*parent)}, false);
+    }
+    if (lvl == 0) {  // the root lost its last child: the tag is empty
+      parent->isLeaf = true;
+      parent->inner.Reset(header_.keyLength);
+      parent->leaf.Reset(header_.keyLength, fill_);
+      parent->leaf.set_attributes(kCdxAttrLeaf | kCdxAttrRoot);
+      MarkDirty(parent);
+      return Status::Ok();
+    }
+    node = parent;
+  }
+  return Status::Ok();
+}
+
+// A root with a single child adds a level and nothing else: let the child be the root.
+Status CdxTag::CollapseRoot() {
+  for (size_t guard = 0; guard < kCdxMaxDepth; ++guard) {
+    Node* root = nullptr;
+    CDX_RETURN_IF_ERROR(LoadNode(header_.root, &root));
+    if (root->isLeaf || root->inner.count() != 1) return Status::Ok();
+    Node* child = nullptr;
+    CDX_RETURN_IF_ERROR(LoadNode(root->inner.child(0), &child));
+    if (child == root) return Where(root->page, "root page").Corrupt("the root is its own child");
+    child->set_attributes(child->attributes() | kCdxAttrRoot);
+    MarkDirty(child);
+    FreeNode(root);
+    header_.root = child->page;
+    headerDirty_ = true;
+  }
+  return Status::Ok();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Check
+
+Status CdxTag::Check(std::vector<uint32_t>* pages) {
+  CDX_RETURN_IF_ERROR(CheckOpen());
+  BeginCall();
+  if (!pager_->IsPage(header_.root)) {
+    return Where(headerOffset_, "header").Corrupt("the root pointer " + CdxWhere::Hex(header_.root) +
+                                                  " is not a page of the file");
+  }
+  CheckState state;
+  std::string lastKey;
+  uint32_t lastRecno = 0;
+  bool empty = true;
+  CDX_RETURN_IF_ERROR(CheckNode(header_.root, 0, &state, &lastKey, &lastRecno, &empty));
+  for (const auto& level : state.levels) {
+    for (size_t j = 0; j < level.size(); ++j) {
+      const uint32_t wantLeft = j == 0 ? kCdxNoPage : level[j - 1].page;
+      const uint32_t wantRight = j + 1 == level.size() ? kCdxNoPage : level[j + 1].page;
+      if (level[j].left != wantLeft || level[j].right != wantRight) {
+        return Where(level[j].page, "page")
+            .Corrupt("the sibling links (" + CdxWhere::Hex(level[j].left) + ", " +
+                     CdxWhere::Hex(level[j].right) + ") do not match the tree (" +
+                     CdxWhere::Hex(wantLeft) + ", " + CdxWhere::Hex(wantRight) + ")");
+      }
+    }
+  }
+  if (pages != nullptr) pages->insert(pages->end(), state.visited.begin(), state.visited.end());
+  return Status::Ok();
+}
+
+Status CdxTag::CheckNode(uint32_t page, size_t depth, CheckState* state, std::string* lastKey,
+                         uint32_t* lastRecno, bool* empty) {
+  if (depth >= kCdxMaxDepth) {
+    return Where(page, "page").Corrupt("the tree is deeper than 32 levels");
+  }
+  if (!state->visited.insert(page).second) {
+    return Where(page, "page").Corrupt("the page is reached twice in the tree");
+  }
+  Node scratch;
+  const Node* node = nullptr;
+  CDX_RETURN_IF_ERROR(ReadNode(page, &scratch, &node));
+  const bool isRoot = depth == 0;
+  const char* what = node->isLeaf ? "leaf page" : "interior page";
+  if (((node->attributes() & kCdxAttrRoot) != 0) != isRoot) {
+    return Where(page, what).Corrupt(isRoot ? "the root lacks the root attribute"
+                                            : "a node below the root has the root attribute");
+  }
+  if (state->levels.size() <= depth) state->levels.resize(depth + 1);
+  state->levels[depth].push_back({page, node->left(), node->right()});
+  const size_t keyLength = header_.keyLength;
+  const size_t n = node->count();
+  if (node->isLeaf) {
+    if (state->leafDepth == SIZE_MAX) state->leafDepth = depth;
+    if (state->leafDepth != depth) {
+      return Where(page, what).Corrupt("leaves lie at different depths");
+    }
+    if (n == 0 && !isRoot) return Where(page, what).Corrupt("an empty leaf below the root");
+    for (size_t i = 0; i < n; ++i) {
+      if (state->havePrev && CdxComparePairs(node->key(i), node->recno(i), Bytes(state->prevKey),
+                                             state->prevRecno, keyLength) <= 0) {
+        return Where(page, what).Corrupt("entry " + std::to_string(i) + " (record " +
+                                         std::to_string(node->recno(i)) +
+                                         ") is not greater than the entry before it");
+      }
+      state->prevKey.assign(reinterpret_cast<const char*>(node->key(i)), keyLength);
+      state->prevRecno = node->recno(i);
+      state->havePrev = true;
+    }
+  } else {
+    for (size_t i = 0; i < n; ++i) {
+      std::string childKey;
+      uint32_t childRecno = 0;
+      bool childEmpty = true;
+      CDX_RETURN_IF_ERROR(
+          CheckNode(node->inner.child(i), depth + 1, state, &childKey, &childRecno, &childEmpty));
+      if (childEmpty || childRecno != node->recno(i) ||
+          std::memcmp(childKey.data(), node->key(i), keyLength) != 0) {
+        return Where(page, what).Corrupt("entry " + std::to_string(i) +
+                                         " differs from the last entry of its child");
+      }
+    }
+  }
+  *empty = n == 0;
+  if (n > 0) {
+    lastKey->assign(reinterpret_cast<const char*>(node->key(n - 1)), keyLength);
+    *lastRecno = node->recno(n - 1);
+  }
+  return Status::Ok();
+}
+
+}  // namespace xb

@@ -1,0 +1,178 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "CdxHeader.h"
+#include "CdxPager.h"
+#include "CdxTypes.h"
+#include "CdxWhere.h"
+#include "Status.h"
+
+namespace xb {
+
+// One tree of an index file (a tag, or the tag list itself): search, insert, remove, a cursor
+// and a consistency check.
+//
+// Keys are exactly keyLength() bytes and compare as unsigned bytes; equal keys are ordered by
+// record number. Descending tags are stored in ascending order like the others: the cursor
+// walks physical order, and the caller walks backwards when descending() is set. Unique tags
+// are not policed here: the caller decides which record of a key value to insert.
+//
+// Decoded pages are kept in a per-tag cache; changed pages are encoded only when the file is
+// flushed. All pointers a call holds stay valid for that call: the cache is trimmed only when
+// the next call starts.
+class CdxTag {
+ public:
+  CdxTag(CdxPager* pager, const std::string& fileName, std::string name, uint32_t headerOffset,
+         const CdxHeader& header, uint8_t keyFill);
+  ~CdxTag();
+  CdxTag(const CdxTag&) = delete;
+  CdxTag& operator=(const CdxTag&) = delete;
+
+  const std::string& name() const { return name_; }
+  CdxTagInfo Info() const;
+  size_t keyLength() const { return header_.keyLength; }
+  bool descending() const { return header_.descending; }
+  bool unique() const { return (header_.options & kCdxOptUnique) != 0; }
+  uint32_t headerOffset() const { return headerOffset_; }
+  const CdxHeader& header() const { return header_; }
+
+  // The byte trailing positions of a key are filled with: the file does not record it, so the
+  // caller says: 0x20 for character and logical keys, 0x00 for numeric and date keys.
+  uint8_t keyFill() const { return fill_; }
+  Status SetKeyFill(uint8_t fill);
+
+  // Adds the pair; kInvalidArgument if it is already there.
+  Status Insert(std::string_view key, uint32_t recno);
+  // Removes the pair; kNotFound (and nothing changed) if it is not there.
+  Status Remove(std::string_view key, uint32_t recno);
+
+  // Cursor. A call that finds no entry leaves the cursor unpositioned (Valid() false) and
+  // still returns Ok; a non-Ok status means the file could not be read or is damaged.
+  // The cursor survives changes to the tag: it finds its pair again (or the next one).
+  Status First();
+  Status Last();
+  Status Next();
+  Status Prev();
+  // Lands on the first entry whose first key.size() bytes are >= key (key.size() <= keyLength).
+  Status Seek(std::string_view key, CdxSeekResult* result);
+  // Lands on the first entry >= (key, recno); *exact tells whether it is that pair.
+  Status SeekPair(std::string_view key, uint32_t recno, bool* exact);
+  bool Valid() const { return valid_; }
+  std::string_view Key() const { return curKey_; }
+  uint32_t Recno() const { return curRecno_; }
+
+  // Every (key, recno) in order; stops early when `visit` returns false. `visit` must not
+  // change the tag.
+  Status ForEach(const std::function<bool(std::string_view key, uint32_t recno)>& visit);
+
+  // Checks the tree: order across the leaf chain, interior entries equal to the last pair of
+  // their child, equal leaf depth, sibling links, root and leaf attributes, and (through the
+  // page decoders) layouts, masks and free-space words. Returns the first problem found.
+  // `pages`, when given, receives every page of the tree.
+  Status Check(std::vector<uint32_t>* pages = nullptr);
+
+  // --- used by CdxFile ---
+  // Gives the tag a single empty root leaf (a new tag list).
+  Status CreateEmptyRoot();
+  // Encodes changed pages and the header into the pager.
+  Status WriteBack();
+  void set_order(size_t order) { order_ = order; }
+  void SetFreeListHead(uint32_t head);
+  // Bytes of decoded pages kept between calls.
+  void SetCacheLimit(size_t bytes) { cacheLimit_ = bytes; }
+
+ private:
+  struct Node;
+  struct PathStep {
+    Node* node;
+    size_t index;
+  };
+  struct Rep {  // a node as its parent sees it
+    uint32_t page;
+    std::string key;
+    uint32_t recno;
+  };
+
+  CdxWhere Where(uint32_t offset, const char* what) const {
+    return CdxWhere(fileName_, name_, offset, what);
+  }
+  Status CheckOpen() const;
+  Status CheckWritable() const;
+  Status CheckKey(std::string_view key) const;
+  void BeginCall();
+  void Bump();
+  void MarkDirty(Node* node);
+
+  Status LoadNode(uint32_t page, Node** out);
+  Status ReadNode(uint32_t page, Node* scratch, const Node** out);
+  Status DecodeInto(uint32_t page, Node* node);
+  Status NewNode(bool leaf, Node** out);
+  void FreeNode(Node* node);
+  Status LoadSibling(uint32_t page, bool leaf, Node** out);
+
+  Status Descend(const CdxSearchKey& target, std::vector<PathStep>* path, Node** leaf,
+                 size_t* pos);
+  Status SettleForward(Node* leaf, size_t pos);
+  Status SettleBackward(Node* leaf, size_t end);
+  void SetCursor(const Node* leaf, size_t index);
+  Status Locate(Node** leaf, size_t* pos, bool* onEntry);
+  Status Step(bool forward);
+  size_t MaxSteps() const { return static_cast<size_t>(pager_->end() / kCdxPageSize) + 1; }
+
+  Status DoInsert(std::string_view key, uint32_t recno);
+  Status DoRemove(std::string_view key, uint32_t recno);
+  Status AfterLeafChange(std::vector<PathStep>& path, Node* leaf, bool lastChanged,
+                         size_t insertedAt);
+  std::vector<size_t> PlanLeafSplit(const Node& leaf, size_t insertedAt) const;
+  Status SplitLeaf(std::vector<PathStep>& path, Node* leaf, size_t insertedAt);
+  Status SplitInterior(Node* node, bool fillLeft, std::vector<Rep>* reps);
+  Status Chain(std::vector<Node*>& level, Node* oldRight);
+  Status UpdateParents(std::vector<PathStep>& path, size_t depth, std::vector<Rep> reps,
+                       bool appended);
+  Status GrowRoot(std::vector<Rep> reps);
+  Status RemoveEmpty(std::vector<PathStep>& path, Node* node);
+  Status Unlink(Node* node);
+  Status CollapseRoot();
+  Rep RepOf(const Node& node) const;
+
+  struct CheckState;
+  Status CheckNode(uint32_t page, size_t depth, CheckState* state, std::string* lastKey,
+                   uint32_t* lastRecno, bool* empty);
+
+  CdxPager* pager_;
+  std::string fileName_;
+  std::string name_;
+  uint32_t headerOffset_;
+  CdxHeader header_;
+  bool headerDirty_ = false;
+  uint8_t fill_;
+  size_t order_ = 0;
+  bool broken_ = false;    // an earlier change failed halfway: refuse further changes
+  bool callDirtied_ = false;
+  bool callBumped_ = false;
+  uint64_t changes_ = 0;
+
+  std::unordered_map<uint32_t, std::unique_ptr<Node>> nodes_;
+  std::vector<std::unique_ptr<Node>> graveyard_;  // freed during this call
+  std::vector<uint32_t> dirtyPages_;
+  size_t cacheBytes_ = 0;
+  size_t cacheLimit_ = size_t{16} << 20;
+  uint64_t clock_ = 0;
+
+  bool valid_ = false;
+  uint32_t curPage_ = 0;
+  size_t curIndex_ = 0;
+  std::string curKey_;
+  std::string prevKey_;  // the position before a step, kept to reuse its buffer
+  uint32_t curRecno_ = 0;
+  uint64_t curChanges_ = 0;
+};
+
+}  // namespace xb

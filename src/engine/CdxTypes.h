@@ -1,0 +1,121 @@
+#pragma once
+
+// Small value types and byte helpers shared by the compound-index classes (Cdx*).
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <string>
+
+namespace xb {
+
+inline constexpr uint32_t kCdxPageSize = 512;
+inline constexpr uint32_t kCdxHeaderSize = 1024;   // every header takes two pages
+inline constexpr uint32_t kCdxNoPage = 0xFFFFFFFFu;  // "no neighbour" in sibling links
+inline constexpr size_t kCdxMaxKeyLength = 240;
+inline constexpr size_t kCdxTagNameLength = 10;  // key length of the tag list
+// A tree of 512-byte pages with at least two entries per interior node cannot be deeper than
+// this inside a 4 GiB file; anything deeper is a cycle in the child links.
+inline constexpr size_t kCdxMaxDepth = 32;
+
+// Index option bits (header byte 14).
+inline constexpr uint8_t kCdxOptUnique = 0x01;
+inline constexpr uint8_t kCdxOptFor = 0x08;
+inline constexpr uint8_t kCdxOptCompact = 0x20;
+inline constexpr uint8_t kCdxOptCompound = 0x40;
+inline constexpr uint8_t kCdxOptTagList = 0x80;
+
+// Node attribute bits (first word of every node page).
+inline constexpr uint16_t kCdxAttrRoot = 0x01;
+inline constexpr uint16_t kCdxAttrLeaf = 0x02;
+
+// What a caller gives to build a new tag.
+struct CdxTagSpec {
+  std::string name;           // 1-10 letters, digits or '_', starting with a letter
+  std::string keyExpression;  // stored as given; the engine above compiles it
+  std::string forExpression;  // empty when the tag has no FOR condition
+  size_t keyLength = 0;       // 1-240
+  bool descending = false;    // keys are still stored ascending; only the flag differs
+  bool unique = false;        // keep only the lowest record number of each key
+  uint8_t keyFill = 0x20;     // 0x20 for character/logical keys, 0x00 for numeric/date
+};
+
+// What the file tells about one of its tags.
+struct CdxTagInfo {
+  std::string name;  // upper case, without padding
+  std::string keyExpression;
+  std::string forExpression;
+  size_t keyLength = 0;
+  uint8_t options = 0;
+  bool descending = false;
+  bool unique = false;
+  bool unknownCollation = false;  // reserved header bytes set by another tool: read-only here
+  uint32_t headerOffset = 0;
+  size_t order = 0;  // 1..n in the order of the header offsets
+};
+
+// Where a seek landed.
+enum class CdxSeekResult {
+  kExact,    // the full key is equal
+  kPrefix,   // the given (shorter) bytes are a prefix of the key found
+  kGreater,  // positioned on the first greater key
+  kEnd,      // no key is >= the given bytes; the cursor is not positioned
+};
+
+// The position a search in a node looks for: the first entry that is >= the target.
+struct CdxSearchKey {
+  enum Mode { kPrefix, kPair, kFirst, kLast };
+  Mode mode = kFirst;
+  const uint8_t* key = nullptr;
+  size_t length = 0;  // bytes of `key` compared (kPrefix); the full key length for kPair
+  uint32_t recno = 0;
+
+  // Sign of (entry - target).
+  int Compare(const uint8_t* entryKey, uint32_t entryRecno) const {
+    switch (mode) {
+      case kFirst: return 1;
+      case kLast: return -1;
+      case kPrefix: return length == 0 ? 0 : std::memcmp(entryKey, key, length);
+      case kPair: break;
+    }
+    int c = std::memcmp(entryKey, key, length);
+    if (c != 0) return c;
+    return entryRecno < recno ? -1 : (entryRecno > recno ? 1 : 0);
+  }
+};
+
+inline uint16_t CdxGetLE16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
+inline uint32_t CdxGetLE32(const uint8_t* p) {
+  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
+         (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
+}
+inline uint32_t CdxGetBE32(const uint8_t* p) {
+  return (static_cast<uint32_t>(p[0]) << 24) | (static_cast<uint32_t>(p[1]) << 16) |
+         (static_cast<uint32_t>(p[2]) << 8) | static_cast<uint32_t>(p[3]);
+}
+inline void CdxPutLE16(uint8_t* p, uint16_t v) {
+  p[0] = static_cast<uint8_t>(v);
+  p[1] = static_cast<uint8_t>(v >> 8);
+}
+inline void CdxPutLE32(uint8_t* p, uint32_t v) {
+  for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
+}
+inline void CdxPutBE32(uint8_t* p, uint32_t v) {
+  for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (24 - 8 * i));
+}
+
+// Sign of (a,ra) - (b,rb): keys as unsigned bytes, ties by record number.
+inline int CdxComparePairs(const uint8_t* a, uint32_t ra, const uint8_t* b, uint32_t rb,
+                           size_t keyLength) {
+  int c = std::memcmp(a, b, keyLength);
+  if (c != 0) return c;
+  return ra < rb ? -1 : (ra > rb ? 1 : 0);
+}
+
+// A sibling link is either "none" or the offset of a node page (never one of the first two
+// pages, which hold the tag-list header).
+inline bool CdxIsNodeOffset(uint32_t offset) {
+  return offset % kCdxPageSize == 0 && offset >= kCdxHeaderSize && offset != kCdxNoPage;
+}
+
+}  // namespace xb

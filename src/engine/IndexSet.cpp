@@ -1,0 +1,411 @@
+#include "IndexSet.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+
+#include "Table.h"
+
+namespace xb {
+
+namespace {
+
+std::string Upper(std::string s) {
+  for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return s;
+}
+
+}  // namespace
+
+IndexSet::IndexSet(Table* table) : table_(table) {}
+
+IndexSet::~IndexSet() { CloseAll(); }
+
+Status IndexSet::Compile(const std::string& text, std::unique_ptr<Expression>* out) const {
+  return Expression::Compile(text, table_->fields(), out);
+}
+
+Status IndexSet::LoadOrders(File* file, int* first_order) {
+  CdxFile* cdx = file->cdx.get();
+  std::vector<std::unique_ptr<Order>> loaded;
+  for (size_t i = 0; i < cdx->TagCount(); ++i) {
+    CdxTag* tag = cdx->Tag(i);
+    CdxTagInfo info = tag->Info();
+    auto order = std::make_unique<Order>();
+    order->file = cdx;
+    order->file_path = file->path;
+    order->tag = tag;
+    order->name = Upper(info.name);
+    order->descending = info.descending;
+    order->unique = info.unique;
+    Status s = Compile(info.keyExpression, &order->key);
+    if (!s.ok())
+      return Status::Corrupt(file->path + ": tag " + info.name + ": key expression '" +
+                             info.keyExpression + "' does not fit the table (" + s.message() +
+                             "); the index needs a rebuild");
+    if (!info.forExpression.empty()) {
+      s = Compile(info.forExpression, &order->condition);
+      if (!s.ok() || order->condition->type() != Expression::kLogical)
+        return Status::Corrupt(file->path + ": tag " + info.name + ": condition '" +
+                               info.forExpression + "' is not a logical expression of the table" +
+                               "; the index needs a rebuild");
+    }
+    if (static_cast<size_t>(order->key->KeyLength()) != info.keyLength)
+      return Status::Corrupt(file->path + ": tag " + info.name + ": key length " +
+                             std::to_string(info.keyLength) + " does not match its expression (" +
+                             std::to_string(order->key->KeyLength()) +
+                             "); the index needs a rebuild");
+    s = tag->SetKeyFill(order->key->KeyFill());
+    if (!s.ok()) return s;
+    loaded.push_back(std::move(order));
+  }
+  // Orders are numbered structural index first, then the other files in the order opened.
+  const size_t at = file == structural_ ? 0 : orders_.size();
+  if (first_order) *first_order = loaded.empty() ? 0 : static_cast<int>(at) + 1;
+  orders_.insert(orders_.begin() + static_cast<long>(at), std::make_move_iterator(loaded.begin()),
+                 std::make_move_iterator(loaded.end()));
+  return Status::Ok();
+}
+
+Status IndexSet::OpenStructural(const std::string& path, bool writable) {
+  auto file = std::make_unique<File>();
+  file->path = path;
+  Status s = CdxFile::Open(path, !writable, &file->cdx);
+  if (!s.ok()) return s;
+  structural_ = file.get();
+  files_.insert(files_.begin(), std::move(file));
+  s = LoadOrders(structural_, nullptr);
+  if (!s.ok()) {
+    orders_.clear();
+    files_.erase(files_.begin());
+    structural_ = nullptr;
+  }
+  return s;
+}
+
+Status IndexSet::OpenFile(const std::string& path, bool writable, int* first_order) {
+  for (const auto& f : files_)
+    if (f->path == path) return Status::InvalidArgument(path + ": the index is already open");
+  auto file = std::make_unique<File>();
+  file->path = path;
+  Status s = CdxFile::Open(path, !writable, &file->cdx);
+  if (!s.ok()) return s;
+  File* raw = file.get();
+  files_.push_back(std::move(file));
+  s = LoadOrders(raw, first_order);
+  if (!s.ok()) {
+    std::erase_if(orders_, [&](const auto& o) { return o->file == raw->cdx.get(); });
+    files_.pop_back();
+  }
+  return s;
+}
+
+Status IndexSet::CloseAll() {
+  Status result;
+  orders_.clear();
+  for (auto& f : files_) {
+    Status s = f->cdx->Close();
+    if (!s.ok() && result.ok()) result = s;
+  }
+  files_.clear();
+  structural_ = nullptr;
+  dirty_ = false;
+  return result;
+}
+
+int IndexSet::FindOrder(std::string_view tag_name) const {
+  std::string want = Upper(std::string(tag_name));
+  while (!want.empty() && want.back() == ' ') want.pop_back();
+  for (size_t i = 0; i < orders_.size(); ++i)
+    if (orders_[i]->name == want) return static_cast<int>(i) + 1;
+  return 0;
+}
+
+void IndexSet::KeyOf(const Order& order, const uint8_t* image, uint32_t recno,
+                     std::string* key) const {
+  key->resize(static_cast<size_t>(order.key->KeyLength()));
+  EvalContext c{image, recno, false};
+  order.key->EvalKey(c, reinterpret_cast<uint8_t*>(key->data()));
+}
+
+bool IndexSet::Qualifies(const Order& order, const uint8_t* image, uint32_t recno) const {
+  if (!order.condition) return true;
+  EvalContext c{image, recno, false};
+  return order.condition->EvalLogical(c);
+}
+
+void IndexSet::BeforeChange(const uint8_t* old_image) {
+  old_image_.assign(old_image, old_image + table_->record_length());
+}
+
+Status IndexSet::AfterChange(uint32_t recno, const uint8_t* new_image) {
+  Status result;
+  for (auto& o : orders_) {
+    bool was = Qualifies(*o, old_image_.data(), recno);
+    bool now = Qualifies(*o, new_image, recno);
+    if (!was && !now) continue;
+    KeyOf(*o, old_image_.data(), recno, &old_key_);
+    KeyOf(*o, new_image, recno, &new_key_);
+    if (was && now && old_key_ == new_key_) continue;
+    dirty_ = true;
+    if (was) {
+      Status s = o->tag->Remove(old_key_, recno);
+      if (!s.ok() && s.code() != Status::kNotFound && result.ok()) result = s;
+    }
+    if (now) {
+      if (o->unique) {
+        CdxSeekResult where;
+        Status s = o->tag->Seek(new_key_, &where);
+        if (s.ok() && where == CdxSeekResult::kExact) continue;
+      }
+      Status s = o->tag->Insert(new_key_, recno);
+      if (!s.ok() && s.code() != Status::kInvalidArgument && result.ok()) result = s;
+    }
+  }
+  return result;
+}
+
+Status IndexSet::AfterAppend(uint32_t recno, const uint8_t* new_image) {
+  Status result;
+  for (auto& o : orders_) {
+    if (!Qualifies(*o, new_image, recno)) continue;
+    KeyOf(*o, new_image, recno, &new_key_);
+    dirty_ = true;
+    if (o->unique) {
+      CdxSeekResult where;
+      Status s = o->tag->Seek(new_key_, &where);
+      if (s.ok() && where == CdxSeekResult::kExact) continue;
+    }
+    Status s = o->tag->Insert(new_key_, recno);
+    if (!s.ok() && result.ok()) result = s;
+  }
+  return result;
+}
+
+Status IndexSet::Flush() {
+  Status result;
+  for (auto& f : files_) {
+    if (f->cdx->readOnly()) continue;
+    Status s = f->cdx->Flush();
+    if (!s.ok() && result.ok()) result = s;
+  }
+  if (result.ok()) dirty_ = false;
+  return result;
+}
+
+Status IndexSet::Sync() {
+  for (auto& f : files_) {
+    if (f->cdx->readOnly()) continue;
+    Status s = f->cdx->Sync();
+    if (!s.ok()) return s;
+  }
+  return Status::Ok();
+}
+
+Status IndexSet::BuildTag(CdxFile* cdx, const std::string& /*path*/, const std::string& tag,
+                          const std::string& key_text, const std::string& cond_text,
+                          bool descending, bool unique, const Progress& progress) {
+  std::unique_ptr<Expression> key, cond;
+  Status s = Compile(key_text, &key);
+  if (!s.ok()) return Status::Syntax("index key '" + key_text + "': " + s.message());
+  if (key->KeyLength() < 1 || key->KeyLength() > static_cast<int>(kCdxMaxKeyLength))
+    return Status::InvalidArgument("index key '" + key_text + "' is " +
+                                   std::to_string(key->KeyLength()) +
+                                   " bytes long; keys can have 1 to 240 bytes");
+  if (!cond_text.empty()) {
+    s = Compile(cond_text, &cond);
+    if (!s.ok()) return Status::Syntax("index condition '" + cond_text + "': " + s.message());
+    if (cond->type() != Expression::kLogical)
+      return Status::Syntax("index condition '" + cond_text + "' is not a logical expression");
+  }
+  const size_t klen = static_cast<size_t>(key->KeyLength());
+  const uint32_t n = table_->record_count();
+  std::vector<uint8_t> keys;
+  std::vector<uint32_t> recnos;
+  keys.reserve(static_cast<size_t>(n) * klen);
+  recnos.reserve(n);
+  int last = -1;
+  for (uint32_t r = 1; r <= n; ++r) {
+    const uint8_t* rec = table_->Record(r);
+    EvalContext c{rec, r, false};
+    if (cond && !cond->EvalLogical(c)) continue;
+    size_t at = keys.size();
+    keys.resize(at + klen);
+    key->EvalKey(c, keys.data() + at);
+    recnos.push_back(r);
+    if (progress && (r & 0xFFF) == 0) {
+      int p = static_cast<int>(static_cast<uint64_t>(r) * 90 / n);
+      if (p != last) progress(last = p);
+    }
+  }
+  CdxTagSpec spec;
+  spec.name = Upper(tag);
+  // Other tools read the stored text, and some of them know only the dotted operators.
+  spec.keyExpression = key->StorageText();
+  spec.forExpression = cond ? cond->StorageText() : std::string();
+  spec.keyLength = klen;
+  spec.descending = descending;
+  spec.unique = unique;
+  spec.keyFill = key->KeyFill();
+  s = cdx->AddTag(spec, keys, recnos);
+  if (!s.ok()) return s;
+  if (progress) progress(100);
+  return Status::Ok();
+}
+
+Status IndexSet::AddTag(const std::string& file_path, const std::string& structural_path,
+                        const std::string& tag, const std::string& key,
+                        const std::string& condition, bool descending, const Progress& progress,
+                        int* order) {
+  File* target = nullptr;
+  if (file_path.empty() || file_path == structural_path) {
+    if (structural_ == nullptr) {
+      auto file = std::make_unique<File>();
+      file->path = structural_path;
+      Status s = CdxFile::Create(structural_path, &file->cdx);
+      if (!s.ok()) return s;
+      structural_ = file.get();
+      files_.insert(files_.begin(), std::move(file));
+    }
+    target = structural_;
+  } else {
+    for (auto& f : files_)
+      if (f->path == file_path) target = f.get();
+    if (target == nullptr) {
+      auto file = std::make_unique<File>();
+      file->path = file_path;
+      Status s = CdxFile::Open(file_path, false, &file->cdx);
+      if (s.code() == Status::kNotFound || s.code() == Status::kIoError)
+        s = CdxFile::Create(file_path, &file->cdx);
+      if (!s.ok()) return s;
+      target = file.get();
+      files_.push_back(std::move(file));
+    }
+  }
+  if (target->cdx->FindTag(tag) != nullptr)
+    return Status::InvalidArgument(target->path + ": a tag named " + Upper(tag) +
+                                   " already exists");
+  Status s = BuildTag(target->cdx.get(), target->path, tag, key, condition, descending, false,
+                      progress);
+  if (!s.ok()) return s;
+  s = target->cdx->Flush();
+  if (!s.ok()) return s;
+  // Number the orders afresh: the new tag may sit between the structural and other files.
+  orders_.clear();
+  for (auto& f : files_) {
+    s = LoadOrders(f.get(), nullptr);
+    if (!s.ok()) return s;
+  }
+  *order = FindOrderIn(target->cdx.get(), tag);
+  return Status::Ok();
+}
+
+int IndexSet::FindOrderIn(const CdxFile* file, const std::string& tag) const {
+  std::string want = Upper(tag);
+  for (size_t i = 0; i < orders_.size(); ++i)
+    if (orders_[i]->file == file && orders_[i]->name == want) return static_cast<int>(i) + 1;
+  return 0;
+}
+
+Status IndexSet::RebuildAll(const Progress& progress) {
+  struct Saved {
+    std::string name, key, cond;
+    bool descending, unique;
+  };
+  std::vector<std::pair<std::string, std::vector<Saved>>> plan;
+  for (auto& f : files_) {
+    std::vector<Saved> tags;
+    for (const auto& info : f->cdx->Tags())
+      tags.push_back({info.name, info.keyExpression, info.forExpression, info.descending,
+                      info.unique});
+    plan.emplace_back(f->path, std::move(tags));
+  }
+  const std::string structural_path = structural_ ? structural_->path : std::string();
+  Status s = CloseAll();
+  if (!s.ok()) return s;
+  for (auto& [path, tags] : plan) {
+    auto file = std::make_unique<File>();
+    file->path = path;
+    s = CdxFile::Create(path, &file->cdx);
+    if (!s.ok()) return s;
+    for (const auto& t : tags) {
+      s = BuildTag(file->cdx.get(), path, t.name, t.key, t.cond, t.descending, t.unique, progress);
+      if (!s.ok()) return s;
+    }
+    s = file->cdx->Flush();
+    if (!s.ok()) return s;
+    if (path == structural_path) {
+      structural_ = file.get();
+      files_.insert(files_.begin(), std::move(file));
+    } else {
+      files_.push_back(std::move(file));
+    }
+  }
+  for (auto& f : files_) {
+    s = LoadOrders(f.get(), nullptr);
+    if (!s.ok()) return s;
+  }
+  return Status::Ok();
+}
+
+Status IndexSet::Check(std::vector<std::string>* report) {
+  size_t problems = 0;
+  auto problem = [&](const std::string& line) {
+    ++problems;
+    if (report && report->size() < 200) report->push_back(line);
+  };
+  for (auto& f : files_) {
+    Status s = f->cdx->Check();
+    if (!s.ok()) problem(s.message());
+  }
+  const uint32_t n = table_->record_count();
+  for (auto& o : orders_) {
+    const std::string label = o->file_path + " tag " + o->name + ": ";
+    Status s = o->tag->Check();
+    if (!s.ok()) {
+      problem(label + s.message());
+      continue;
+    }
+    std::vector<std::pair<std::string, uint32_t>> want;
+    want.reserve(n);
+    std::string key;
+    for (uint32_t r = 1; r <= n; ++r) {
+      const uint8_t* rec = table_->Record(r);
+      if (!Qualifies(*o, rec, r)) continue;
+      KeyOf(*o, rec, r, &key);
+      want.emplace_back(key, r);
+    }
+    std::sort(want.begin(), want.end());
+    if (o->unique) {
+      auto last = std::unique(want.begin(), want.end(),
+                              [](const auto& a, const auto& b) { return a.first == b.first; });
+      want.erase(last, want.end());
+    }
+    size_t i = 0;
+    size_t shown = 0;
+    s = o->tag->ForEach([&](std::string_view k, uint32_t r) {
+      if (i >= want.size()) {
+        if (shown++ < 5) problem(label + "entry for record " + std::to_string(r) +
+                                 " that should not be there");
+        else ++problems;
+        return true;
+      }
+      if (want[i].second != r || want[i].first != k) {
+        if (shown++ < 5)
+          problem(label + "entry " + std::to_string(i + 1) + " is record " + std::to_string(r) +
+                  ", expected record " + std::to_string(want[i].second) +
+                  (want[i].second == r ? " with another key" : ""));
+        else ++problems;
+      }
+      ++i;
+      return true;
+    });
+    if (!s.ok()) problem(label + s.message());
+    if (i < want.size())
+      problem(label + std::to_string(want.size() - i) + " qualifying records are missing");
+  }
+  if (problems == 0) return Status::Ok();
+  return Status::Corrupt(std::to_string(problems) + " problems found; the index needs a rebuild");
+}
+
+}  // namespace xb

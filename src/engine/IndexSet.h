@@ -1,0 +1,102 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "CdxFile.h"
+#include "Expression.h"
+#include "Status.h"
+
+namespace xb {
+
+class Table;
+
+// The index files open on one table and the orders they give: the structural index (same name
+// as the table, extension .CDX) first, then files opened by name. Every change of a record goes
+// through here so that each tag holds exactly the records whose FOR condition is true, under
+// the key its expression gives now.
+class IndexSet {
+ public:
+  struct Order {
+    CdxFile* file = nullptr;
+    std::string file_path;
+    CdxTag* tag = nullptr;
+    std::string name;  // upper case
+    std::unique_ptr<Expression> key;
+    std::unique_ptr<Expression> condition;  // null when the tag has no FOR clause
+    bool descending = false;
+    bool unique = false;
+  };
+  // Percentage reports while a tag is built (0 to 100 for each tag).
+  using Progress = std::function<void(int percent)>;
+
+  explicit IndexSet(Table* table);
+  ~IndexSet();
+
+  // Opens the structural index. Tags whose expressions do not compile against the table's
+  // fields make the whole file unusable: it is reported, not half used.
+  Status OpenStructural(const std::string& path, bool writable);
+  // Opens a further index file; `*first_order` is the order number of its first tag.
+  Status OpenFile(const std::string& path, bool writable, int* first_order);
+  Status CloseAll();
+
+  int OrderCount() const { return static_cast<int>(orders_.size()); }
+  Order* GetOrder(int n) {
+    return n >= 1 && n <= OrderCount() ? orders_[static_cast<size_t>(n - 1)].get() : nullptr;
+  }
+  int FindOrder(std::string_view tag_name) const;  // 0 when no tag has that name
+  bool HasStructural() const { return structural_ != nullptr; }
+
+  // Builds a tag from the table's records. `file_path` empty means the structural index, which
+  // is created when missing. Returns the new order number in `*order`.
+  Status AddTag(const std::string& file_path, const std::string& structural_path,
+                const std::string& tag, const std::string& key, const std::string& condition,
+                bool descending, const Progress& progress, int* order);
+  // Writes every file afresh with the same tags, built from the table as it is now.
+  Status RebuildAll(const Progress& progress);
+
+  // Record changes: the image before the change, then the record as it is after it.
+  bool active() const { return !orders_.empty(); }
+  void BeforeChange(const uint8_t* old_image);
+  Status AfterChange(uint32_t recno, const uint8_t* new_image);
+  Status AfterAppend(uint32_t recno, const uint8_t* new_image);
+
+  // Writes changed index pages to the files.
+  Status Flush();
+  Status Sync();
+  bool dirty() const { return dirty_; }
+
+  // Compares every tag with the table: one entry per record whose condition holds, with the key
+  // its expression gives, in order, and a sound tree. `*report` gets one line per problem.
+  Status Check(std::vector<std::string>* report);
+
+  // The key of `image` in order `order` (KeyLength bytes).
+  void KeyOf(const Order& order, const uint8_t* image, uint32_t recno, std::string* key) const;
+  bool Qualifies(const Order& order, const uint8_t* image, uint32_t recno) const;
+
+ private:
+  struct File {
+    std::string path;
+    std::unique_ptr<CdxFile> cdx;
+  };
+  Status LoadOrders(File* file, int* first_order);
+  Status BuildTag(CdxFile* cdx, const std::string& path, const std::string& tag,
+                  const std::string& key_text, const std::string& cond_text, bool descending,
+                  bool unique, const Progress& progress);
+  Status Compile(const std::string& text, std::unique_ptr<Expression>* out) const;
+  int FindOrderIn(const CdxFile* file, const std::string& tag) const;
+
+  Table* table_;
+  File* structural_ = nullptr;
+  std::vector<std::unique_ptr<File>> files_;
+  std::vector<std::unique_ptr<Order>> orders_;
+  std::vector<uint8_t> old_image_;
+  std::string old_key_, new_key_;
+  bool dirty_ = false;
+};
+
+}  // namespace xb
