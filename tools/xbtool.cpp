@@ -2,7 +2,9 @@
 //
 // Every command works through the engine's xb_ API; only the header bytes the API does not
 // expose (version byte, code page mark, memo block size) are read from the files directly, while
-// the engine holds the table open so they match what it decoded.
+// the engine holds the table open so they match what it decoded. What the API has no call for
+// (why an index cannot be used, checking and rebuilding indexes, a tag's key length) comes from
+// the engine's classes behind the table the API opened.
 //
 // Failures print "xbtool: <message>" and exit 1; a malformed command line exits 2.
 
@@ -28,8 +30,11 @@
 
 #include "Cp1252.h"
 #include "CsvWriter.h"
+#include "Engine.h"
 #include "FieldCodec.h"
 #include "FieldList.h"
+#include "IndexMaintenance.h"
+#include "Table.h"
 #include "xbengine.h"
 
 namespace {
@@ -57,8 +62,40 @@ struct ToolError {
   Fail(what + ": " + text);
 }
 
+// Messages can quote bytes read from a damaged file (a tag name, a key): anything that is not
+// printable UTF-8 is shown as \xNN, so a message never garbles the terminal or its reader.
+std::string Printable(std::string_view text) {
+  std::string out;
+  size_t i = 0;
+  while (i < text.size()) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    size_t length = 0;  // of the UTF-8 sequence starting here; 0 = not a valid start
+    if (c < 0x80)
+      length = (c >= 0x20 && c != 0x7F) || c == '\n' || c == '\t' ? 1 : 0;
+    else if (c >= 0xC2 && c <= 0xDF)
+      length = 2;
+    else if ((c & 0xF0) == 0xE0)
+      length = 3;
+    else if (c >= 0xF0 && c <= 0xF4)
+      length = 4;
+    bool valid = length > 0 && i + length <= text.size();
+    for (size_t k = 1; valid && k < length; ++k)
+      valid = (static_cast<unsigned char>(text[i + k]) & 0xC0) == 0x80;
+    if (!valid) {
+      char buf[8];
+      std::snprintf(buf, sizeof buf, "\\x%02X", c);
+      out += buf;
+      ++i;
+      continue;
+    }
+    out.append(text.substr(i, length));
+    i += length;
+  }
+  return out;
+}
+
 void Warn(const std::string& message) {
-  std::fprintf(stderr, "xbtool: %s\n", message.c_str());
+  std::fprintf(stderr, "xbtool: %s\n", Printable(message).c_str());
 }
 
 // ---- Files -------------------------------------------------------------------------------
@@ -185,6 +222,8 @@ class OpenTable {
     return false;
   }
   int FieldIndex(const std::string& name) const { return xb_FieldNum(name.c_str()) - 1; }
+  // The engine's table behind the work area.
+  xb::Table& engine_table() const { return xb::Engine::Instance().Area(area_)->table(); }
 
  private:
   std::string path_;
@@ -237,11 +276,70 @@ long ParseRecno(const std::string& text) {
   return recno;
 }
 
+// Text from the command line that goes into the table (values, keys, expressions) is UTF-8 and
+// is stored in Windows-1252.
+std::string ToTableText(const std::string& utf8, const std::string& what) {
+  std::string text, problem;
+  if (!Cp1252::FromUtf8(utf8, &text, &problem)) Fail(what + " " + problem);
+  return text;
+}
+
+// An expression or name shown between quotes, with quotes inside doubled as in the CSV dumps.
+std::string Quoted(const std::string& stored) {
+  std::string out = "\"";
+  for (char c : stored) {
+    out += c;
+    if (c == '"') out += '"';
+  }
+  return Cp1252::ToUtf8(out + "\"");
+}
+
+// ---- Index orders ------------------------------------------------------------------------
+
+// Opens the index file named with --file besides the structural index; its tags get the order
+// numbers after the structural index's.
+void OpenIndexOption(const Invocation& inv) {
+  const auto it = inv.options.find("--file");
+  if (it == inv.options.end()) return;
+  if (xb_IndexOpen(it->second.c_str()) == 0 && xb_Error() != 0)
+    EngineFail("cannot open the index " + it->second);
+}
+
+std::string TagNames() {
+  std::string names;
+  for (int order = 1; *xb_TagName(order) != 0; ++order)
+    names += (names.empty() ? "" : ", ") + std::string(xb_TagName(order));
+  return names;
+}
+
+// The order number of a tag; an unknown tag fails with the reason.
+int OrderOfTag(const OpenTable& table, const std::string& table_arg, const std::string& tag) {
+  const int order = xb_TagArea(tag.c_str());
+  if (order > 0) return order;
+  const std::string& problem = table.engine_table().index_problem();
+  if (!problem.empty())
+    Fail("no tag '" + tag + "' can be used: " + problem + " (xbtool reindex " + table_arg + ")");
+  const std::string names = TagNames();
+  if (names.empty()) Fail(table.path() + ": no tag named '" + tag + "': the table has no index");
+  Fail(table.path() + ": no tag named '" + tag + "' (the tags are " + names + ")");
+}
+
+// Puts the area in the order of a tag. The tag is verified first: a damaged one is reported
+// instead of being followed to records that do not exist.
+void SelectOrder(const OpenTable& table, const std::string& table_arg, const std::string& tag) {
+  const int order = OrderOfTag(table, table_arg, tag);
+  const xb::Status s = IndexMaintenance::VerifyOrder(table.engine_table(), order);
+  if (!s.ok())
+    Fail(s.message() + " (xbtool reindex " + table_arg + ")");
+  if (xb_SetOrder(order) < 0) EngineFail("cannot use the order of tag " + tag);
+}
+
 // ---- info --------------------------------------------------------------------------------
 
 int RunInfo(const Invocation& inv) {
   const std::string path = TablePath(inv.args[0]);
   OpenTable table(path, XB_READONLY);
+  OpenIndexOption(inv);
   const HeaderBytes header = ReadHeaderBytes(path);
   std::string block_size = "none";
   if (table.has_memo()) block_size = std::to_string(ReadMemoBlockSize(MemoPath(path)));
@@ -264,6 +362,23 @@ int RunInfo(const Invocation& inv) {
   for (const auto& f : table.fields())
     out += f.name + " " + f.type + " " + std::to_string(f.width) + " " +
            std::to_string(f.decimals) + "\n";
+
+  xb::Table& engine = table.engine_table();
+  if (!engine.index_problem().empty())
+    out += "index: unusable: " + engine.index_problem() + "\n";
+  else if (engine.indexes().HasStructural())
+    out += "index: " + engine.StructuralIndexPath() + "\n";
+  else
+    out += "index: none\n";
+  xb::IndexSet& indexes = engine.indexes();
+  out += "tags: " + std::to_string(indexes.OrderCount()) + "\n";
+  for (int n = 1; n <= indexes.OrderCount(); ++n) {
+    const xb::IndexSet::Order& o = *indexes.GetOrder(n);
+    out += "tag " + std::to_string(n) + " " + o.name + " key " + Quoted(o.key->text()) + " for " +
+           Quoted(o.condition ? o.condition->text() : std::string()) +
+           (o.descending ? " descending" : " ascending") + (o.unique ? " unique" : "") +
+           " length " + std::to_string(o.key->KeyLength()) + " file " + o.file_path + "\n";
+  }
   table.Close();
   std::fwrite(out.data(), 1, out.size(), stdout);
   if (std::fflush(stdout) != 0)
@@ -276,15 +391,28 @@ int RunInfo(const Invocation& inv) {
 int RunDump(const Invocation& inv) {
   const std::string path = TablePath(inv.args[0]);
   const bool with_deleted = inv.Has("--deleted");
+  const bool with_recno = inv.Has("--recno");
   // Read-only: dumping must never change the files, not even the date in the header.
   OpenTable table(path, XB_READONLY);
   const HeaderBytes header = ReadHeaderBytes(path);
   if (header.code_page != 0x00 && header.code_page != 0x03)
     Warn(path + ": the table is marked for code page " + Hex(header.code_page) + " (" +
          CodePageName(header.code_page) + "); its text is read as Windows-1252");
+  OpenIndexOption(inv);
+  xb_SetDeleted(with_deleted ? 0 : 1);
+  std::string order_tag;
+  if (inv.Has("--order")) {
+    order_tag = inv.options.at("--order");
+    SelectOrder(table, inv.args[0], order_tag);
+  }
+  if (inv.Has("--filter")) {
+    const std::string filter = ToTableText(inv.options.at("--filter"), "the filter");
+    if (!xb_Query(filter.c_str())) EngineFail("bad filter " + Quoted(filter));
+  }
 
   const auto& fields = table.fields();
   CsvWriter csv(stdout);
+  if (with_recno) csv.Field("RECNO");
   if (with_deleted) csv.Field("DELETED");
   for (const auto& f : fields) csv.Field(f.name);
   csv.EndRow();
@@ -300,19 +428,20 @@ int RunDump(const Invocation& inv) {
   if (!xb_GoTop()) EngineFail("cannot read the table");
   std::string text, problem;
   std::vector<char> image;
-  long previous = 0;
+  // Every record comes at most once, in any order; a damaged index could otherwise lead round
+  // the same records forever.
+  std::vector<bool> seen(static_cast<size_t>(xb_RecCount()) + 1, false);
   while (!xb_Eof()) {
     const long recno = xb_RecNo();
-    // Natural order only moves forward; anything else would repeat records forever.
-    if (recno <= previous)
-      Fail(path + ": the table cannot be read past record " + std::to_string(previous));
-    previous = recno;
+    if (recno < 1) Fail(path + ": the table cannot be read");
+    if (static_cast<size_t>(recno) >= seen.size()) seen.resize(static_cast<size_t>(recno) + 1);
+    if (seen[static_cast<size_t>(recno)])
+      Fail(path + ": " + (order_tag.empty() ? "the table" : "the order of tag " + order_tag) +
+           " leads to record " + std::to_string(recno) + " twice; the index needs a rebuild");
+    seen[static_cast<size_t>(recno)] = true;
     ReadCurrentImage(&image);
     const bool deleted = image[0] == '*';
-    if (deleted && !with_deleted) {
-      xb_Skip(1);
-      continue;
-    }
+    if (with_recno) csv.Field(std::to_string(recno));
     if (with_deleted) csv.Field(deleted ? "*" : "");
     for (size_t i = 0; i < fields.size(); ++i) {
       const auto& f = fields[i];
@@ -332,7 +461,7 @@ int RunDump(const Invocation& inv) {
       csv.Field(Cp1252::ToUtf8(text));
     }
     csv.EndRow();
-    xb_Skip(1);
+    if (!xb_Skip(1)) EngineFail("cannot read the table past record " + std::to_string(recno));
   }
   std::string error;
   const bool written = csv.Finish(&error);
@@ -546,31 +675,154 @@ int RunHold(const Invocation& inv) {
   return 0;
 }
 
+// ---- index -------------------------------------------------------------------------------
+
+int RunIndex(const Invocation& inv) {
+  const std::string path = TablePath(inv.args[0]);
+  const std::string& tag = inv.args[1];
+  const std::string key = ToTableText(inv.args[2], "the key");
+  const std::string condition = inv.args.size() > 3 ? ToTableText(inv.args[3], "the condition")
+                                                    : std::string();
+  const std::string file = inv.Has("--file") ? inv.options.at("--file") : std::string();
+  OpenTable table(path, XB_EXCLUSIVE);
+  xb::Table& engine = table.engine_table();
+  // A new tag in a structural index the engine could not open would go into a new, empty file
+  // in its place, and the tags of the old one would be lost for good.
+  std::string target = file;
+  for (char& c : target)
+    if (c == '\\') c = '/';
+  if (!target.empty() && !std::filesystem::path(target).has_extension()) target += ".CDX";
+  std::error_code ec;
+  if ((target.empty() || target == engine.StructuralIndexPath()) &&
+      !engine.index_problem().empty() && std::filesystem::exists(engine.StructuralIndexPath(), ec))
+    Fail("the structural index cannot be used (" + engine.index_problem() +
+         "), and a new tag would take its place: run 'xbtool reindex " + inv.args[0] +
+         "' first, or delete " + engine.StructuralIndexPath() + " to give up its tags");
+  const int order = xb_IndexTag(file.c_str(), tag.c_str(), key.c_str(), 0,
+                                inv.Has("--descending") ? 1 : 0, condition.c_str());
+  if (order == 0) EngineFail("cannot build tag " + tag);
+  if (!xb_Commit()) EngineFail("cannot write the index to the disk");
+  table.Close();
+  std::printf("%d\n", order);
+  return 0;
+}
+
+// ---- pack / zap --------------------------------------------------------------------------
+
+int RunPackOrZap(const Invocation& inv, bool zap) {
+  const std::string path = TablePath(inv.args[0]);
+  OpenTable table(path, XB_EXCLUSIVE);
+  if (!(zap ? xb_Zap() : xb_Pack()))
+    EngineFail(zap ? "cannot empty the table" : "cannot pack the table");
+  const long count = xb_RecCount();
+  if (!xb_Commit()) EngineFail("cannot write the table to the disk");
+  table.Close();
+  std::printf("records: %ld\n", count);
+  return 0;
+}
+
+int RunPack(const Invocation& inv) {
+  return RunPackOrZap(inv, false);
+}
+
+int RunZap(const Invocation& inv) {
+  if (!inv.Has("--yes"))
+    UsageFail("zap removes every record of " + inv.args[0] + "; add --yes to confirm");
+  return RunPackOrZap(inv, true);
+}
+
+// ---- reindex / check ---------------------------------------------------------------------
+
+int RunReindex(const Invocation& inv) {
+  const std::string path = TablePath(inv.args[0]);
+  OpenTable table(path, XB_EXCLUSIVE);
+  OpenIndexOption(inv);
+  std::string summary;
+  const xb::Status s = IndexMaintenance::Rebuild(table.engine_table(), &summary);
+  if (!s.ok()) Fail(s.message());
+  if (!xb_Commit()) EngineFail("cannot write the index to the disk");
+  table.Close();
+  std::printf("%s\n", summary.c_str());
+  return 0;
+}
+
+int RunCheck(const Invocation& inv) {
+  const std::string path = TablePath(inv.args[0]);
+  OpenTable table(path, XB_READONLY);
+  OpenIndexOption(inv);
+  const IndexMaintenance::CheckReport report =
+      IndexMaintenance::Check(table.engine_table(), inv.args[0]);
+  table.Close();
+  std::string out;
+  for (const std::string& line : report.problems) out += Printable(line) + "\n";
+  out += Printable(report.summary) + "\n";
+  std::fwrite(out.data(), 1, out.size(), stdout);
+  if (std::fflush(stdout) != 0)
+    Fail(std::string("cannot write the output: ") + std::strerror(errno));
+  return report.ok ? 0 : kExitFailure;
+}
+
+// ---- seek --------------------------------------------------------------------------------
+
+int RunSeek(const Invocation& inv) {
+  const std::string path = TablePath(inv.args[0]);
+  const std::string& tag = inv.args[1];
+  const std::string key = ToTableText(inv.args[2], "the key");
+  OpenTable table(path, XB_READONLY);
+  OpenIndexOption(inv);
+  xb_SetDeleted(inv.Has("--deleted") ? 0 : 1);
+  SelectOrder(table, inv.args[0], tag);
+  xb_SetSoftSeek(inv.Has("--soft") ? 1 : 0);
+  const int found = xb_Seek(key.c_str());
+  if (!found && xb_Error() != 0) EngineFail("cannot seek in tag " + tag);
+  const long recno = found && !xb_Eof() ? xb_RecNo() : 0;
+  table.Close();
+  if (recno > 0)
+    std::printf("%ld\n", recno);
+  else
+    std::printf("EOF\n");
+  return 0;
+}
+
 // ---- Dispatch ----------------------------------------------------------------------------
 
 const std::vector<Command>& Commands() {
   static const std::vector<Command> commands = {
       {"info",
-       "FILE.DBF",
+       "FILE.DBF [--file INDEXFILE]",
        "Shows the version byte, code page mark, record count, deleted count, record length, memo\n"
        "block size (\"none\" without memo fields) and the fields, one per line as\n"
-       "NAME TYPE WIDTH DECIMALS.",
+       "NAME TYPE WIDTH DECIMALS. Then the structural index as \"index: PATH\",\n"
+       "\"index: none\" or \"index: unusable: REASON\", \"tags: N\", and one line per tag in\n"
+       "order-number order:\n"
+       "  tag N NAME key \"KEY\" for \"FOR\" ascending|descending [unique] length L file PATH\n"
+       "where FOR is \"\" for a tag without condition and quotes inside KEY and FOR are doubled.\n"
+       "--file also opens the index file INDEXFILE; its tags follow the structural index's.",
        1,
        1,
-       {},
+       {{"--file", true}},
        RunInfo},
       {"dump",
-       "FILE.DBF [--deleted]",
+       "FILE.DBF [--order TAG] [--filter EXPR] [--deleted] [--recno] [--file INDEXFILE]",
        "Writes the records as CSV (RFC 4180) in UTF-8 on standard output: a header row of field\n"
-       "names, then one row per record in natural order. Rows end with LF. Fields holding a\n"
-       "comma, a quote, CR or LF are quoted, with quotes doubled. Character fields lose their\n"
-       "trailing blanks, numbers and dates their padding; logicals show as T, F or empty; memos\n"
-       "are shown in full. Records marked deleted are left out; --deleted includes them and adds\n"
-       "a first column DELETED holding * for those records. The table is opened read-only.\n"
-       "A damaged value is reported, left empty, and makes the command fail after the dump.",
+       "names, then one row per record. Rows end with LF. Fields holding a comma, a quote, CR or\n"
+       "LF are quoted, with quotes doubled. Character fields lose their trailing blanks, numbers\n"
+       "and dates their padding; logicals show as T, F or empty; memos are shown in full.\n"
+       "Records come in natural order, or with --order in the order of index tag TAG (only the\n"
+       "records the tag holds: a tag with a FOR condition leaves out those failing it). --filter\n"
+       "keeps the records for which the logical expression EXPR is true. Records marked deleted\n"
+       "are left out; --deleted includes them and adds a first column DELETED holding * for\n"
+       "those records. --recno adds a first column RECNO with the record number. The table is\n"
+       "opened read-only. A damaged value is reported, left empty, and makes the command fail\n"
+       "after the dump. The tag is checked before it is followed: a damaged one makes the\n"
+       "command fail before anything is written (xbtool reindex repairs it).",
        1,
        1,
-       {{"--deleted", false}},
+       {{"--deleted", false},
+        {"--recno", false},
+        {"--order", true},
+        {"--filter", true},
+        {"--file", true}},
        RunDump},
       {"create",
        "FILE.DBF \"NAME TYPE WIDTH [DECIMALS], ...\"",
@@ -616,6 +868,69 @@ const std::vector<Command>& Commands() {
        3,
        {},
        RunHold},
+      {"index",
+       "FILE.DBF TAG \"KEY\" [\"FOR\"] [--descending] [--file INDEXFILE]",
+       "Builds index tag TAG (1-10 letters, digits or _, starting with a letter) with the key\n"
+       "expression KEY and, when given, the logical condition FOR, in the structural index\n"
+       "(FILE.CDX, created when missing) or in INDEXFILE. Prints the new tag's order number.\n"
+       "Refused while the structural index cannot be used: run reindex first. The table is\n"
+       "opened exclusively.",
+       3,
+       4,
+       {{"--descending", false}, {"--file", true}},
+       RunIndex},
+      {"seek",
+       "FILE.DBF TAG KEY [--soft] [--deleted] [--file INDEXFILE]",
+       "Looks KEY up in the order of tag TAG and prints the number of the first record whose key\n"
+       "starts with KEY, or EOF when there is none. With --soft, a key that is not there finds\n"
+       "the first record after it instead (EOF when none follows). Records marked deleted are\n"
+       "passed over unless --deleted is given. Exit status 0 whether found or not; 1 for an\n"
+       "unknown or damaged tag. The table is opened read-only.",
+       3,
+       3,
+       {{"--soft", false}, {"--deleted", false}, {"--file", true}},
+       RunSeek},
+      {"pack",
+       "FILE.DBF",
+       "Removes the records marked deleted (the others are renumbered), rebuilds the indexes and\n"
+       "prints \"records: N\", the record count after. The table is opened exclusively.",
+       1,
+       1,
+       {},
+       RunPack},
+      {"zap",
+       "FILE.DBF --yes",
+       "Removes every record, empties the indexes and prints \"records: 0\". Nothing is asked;\n"
+       "without --yes the command refuses. The table is opened exclusively.",
+       1,
+       1,
+       {{"--yes", false}},
+       RunZap},
+      {"reindex",
+       "FILE.DBF [--file INDEXFILE]",
+       "Rebuilds every tag of the structural index (and of INDEXFILE) from the records and prints\n"
+       "\"reindex: N tags rebuilt\". A structural index too damaged to be opened is built afresh\n"
+       "from the tag definitions that can still be read from it; when they cannot, the command\n"
+       "fails and says so. The table is opened exclusively.",
+       1,
+       1,
+       {{"--file", true}},
+       RunReindex},
+      {"check",
+       "FILE.DBF [--file INDEXFILE]",
+       "Verifies every tag of the structural index (and of INDEXFILE) against the records: one\n"
+       "entry per record whose FOR condition holds and none for the others, each with the key\n"
+       "its expression gives, in key order (ties in record-number order), in a sound tree.\n"
+       "Prints each problem on a line of its own, then one summary line:\n"
+       "  check: N tags, M records, ok\n"
+       "  check: no index to check                 (the table has no index; exit 0)\n"
+       "  check: N problems found; the index needs a rebuild (xbtool reindex FILE)\n"
+       "  check: the index cannot be used: REASON (xbtool reindex FILE)\n"
+       "Exit status 0 when the index holds, 1 otherwise. The table is opened read-only.",
+       1,
+       1,
+       {{"--file", true}},
+       RunCheck},
   };
   return commands;
 }
@@ -643,6 +958,11 @@ void PrintHelp(std::FILE* out) {
   text +=
       "  --help\n"
       "      Shows this text.\n"
+      "\n"
+      "Expressions (index keys, FOR conditions, filters) use the engine's expression language:\n"
+      "fields, \"strings\", numbers, + - * /, = == <> < <= > >= $, .AND. .OR. .NOT. (or and,\n"
+      "or, not), functions such as UPPER(), DTOS(), DELETED(). Text given on the command line\n"
+      "(values, keys, expressions) is UTF-8 and is converted to Windows-1252.\n"
       "\n"
       "Exit status: 0 on success, 1 when the command fails, 2 for a malformed command line.\n"
       "Messages go to standard error, starting with \"xbtool: \".\n";
@@ -721,7 +1041,7 @@ int main(int argc, char** argv) {
   try {
     return Run(argc, argv);
   } catch (const ToolError& e) {
-    std::fprintf(stderr, "xbtool: %s\n", e.message.c_str());
+    std::fprintf(stderr, "xbtool: %s\n", Printable(e.message).c_str());
     xb_CloseAll();
     return e.exit_code;
   } catch (const std::exception& e) {

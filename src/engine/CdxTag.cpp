@@ -115,16 +115,15 @@ void CdxTag::BeginCall() {
   callDirtied_ = false;
   callBumped_ = false;
   if (cacheBytes_ <= cacheLimit_) return;
-  std::vector<std::pair<uint64_t, uint32_t>> clean;
-  for (const auto& [page, node] : nodes_) {
-    if (!node->dirty) clean.emplace_back(node->lastUse, page);
+  std::vector<std::pair<uint64_t, size_t>> clean;
+  for (size_t slot = 0; slot < nodes_.size(); ++slot) {
+    if (nodes_[slot] && !nodes_[slot]->dirty) clean.emplace_back(nodes_[slot]->lastUse, slot);
   }
   std::sort(clean.begin(), clean.end());
-  for (const auto& [use, page] : clean) {
+  for (const auto& [use, slot] : clean) {
     if (cacheBytes_ <= cacheLimit_ / 4 * 3) break;
-    auto it = nodes_.find(page);
-    cacheBytes_ -= it->second->memory;
-    nodes_.erase(it);
+    cacheBytes_ -= nodes_[slot]->memory;
+    nodes_[slot].reset();
   }
 }
 
@@ -166,11 +165,21 @@ Status CdxTag::DecodeInto(uint32_t page, Node* node) {
   return node->inner.DecodeFrom(buf, Where(page, "interior page"));
 }
 
+CdxTag::Node* CdxTag::Cached(uint32_t page) const {
+  const size_t slot = page / kCdxPageSize;
+  return slot < nodes_.size() ? nodes_[slot].get() : nullptr;
+}
+
+std::unique_ptr<CdxTag::Node>& CdxTag::Slot(uint32_t page) {
+  const size_t slot = page / kCdxPageSize;
+  if (slot >= nodes_.size()) nodes_.resize(std::max(slot + 1, nodes_.size() * 2));
+  return nodes_[slot];
+}
+
 Status CdxTag::LoadNode(uint32_t page, Node** out) {
-  auto it = nodes_.find(page);
-  if (it != nodes_.end()) {
-    it->second->lastUse = ++clock_;
-    *out = it->second.get();
+  if (Node* cached = Cached(page)) {
+    cached->lastUse = ++clock_;
+    *out = cached;
     return Status::Ok();
   }
   auto node = std::make_unique<Node>();
@@ -179,16 +188,15 @@ Status CdxTag::LoadNode(uint32_t page, Node** out) {
   node->memory = node->MemoryBytes();
   cacheBytes_ += node->memory;
   *out = node.get();
-  nodes_.emplace(page, std::move(node));
+  Slot(page) = std::move(node);
   return Status::Ok();
 }
 
 // A page for a one-off walk: the cached copy if there is one, else decoded into `scratch`
 // without growing the cache.
 Status CdxTag::ReadNode(uint32_t page, Node* scratch, const Node** out) {
-  auto it = nodes_.find(page);
-  if (it != nodes_.end()) {
-    *out = it->second.get();
+  if (const Node* cached = Cached(page)) {
+    *out = cached;
     return Status::Ok();
   }
   CDX_RETURN_IF_ERROR(DecodeInto(page, scratch));
@@ -207,15 +215,14 @@ Status CdxTag::NewNode(bool leaf, Node** out) {
   } else {
     node->inner.Reset(header_.keyLength);
   }
-  auto it = nodes_.find(page);
-  if (it != nodes_.end()) {  // a damaged tree used a page that was on the free list
-    cacheBytes_ -= it->second->memory;
-    graveyard_.push_back(std::move(it->second));
-    nodes_.erase(it);
+  std::unique_ptr<Node>& slot = Slot(page);
+  if (slot) {  // a damaged tree used a page that was on the free list
+    cacheBytes_ -= slot->memory;
+    graveyard_.push_back(std::move(slot));
   }
   Node* raw = node.get();
   raw->lastUse = ++clock_;
-  nodes_.emplace(page, std::move(node));
+  slot = std::move(node);
   MarkDirty(raw);
   *out = raw;
   return Status::Ok();
@@ -223,12 +230,10 @@ Status CdxTag::NewNode(bool leaf, Node** out) {
 
 void CdxTag::FreeNode(Node* node) {
   pager_->Free(node->page);
-  auto it = nodes_.find(node->page);
-  if (it == nodes_.end() || it->second.get() != node) return;
+  if (Cached(node->page) != node) return;
   cacheBytes_ -= node->memory;
   node->dirty = false;
-  graveyard_.push_back(std::move(it->second));
-  nodes_.erase(it);
+  graveyard_.push_back(std::move(Slot(node->page)));
 }
 
 Status CdxTag::LoadSibling(uint32_t page, bool leaf, Node** out) {
@@ -250,11 +255,15 @@ Status CdxTag::WriteBack() {
   if (pager_->closed()) return Status::NotOpen(fileName_ + ": the index file is closed");
   uint8_t buf[kCdxHeaderSize];
   for (uint32_t page : dirtyPages_) {
-    auto it = nodes_.find(page);
-    if (it == nodes_.end() || !it->second->dirty) continue;
-    Node& node = *it->second;
+    Node* cached = Cached(page);
+    if (cached == nullptr || !cached->dirty) continue;
+    Node& node = *cached;
     const bool encoded = node.isLeaf ? node.leaf.EncodeTo(buf) : node.inner.EncodeTo(buf);
-    if (!encoded) return Where(page, "page").Corrupt("a changed page no longer fits its page");
+    if (!encoded) {
+      // Only a leaf written by another tool with narrower entries than ours can get here,
+      // when a neighbour's split or removal changed just its links.
+      return Where(page, "leaf page").Corrupt("the leaf cannot be rewritten in this layout");
+    }
     pager_->Write(page, 1, buf, false);
     node.dirty = false;
   }
@@ -519,10 +528,21 @@ Status CdxTag::ForEach(const std::function<bool(std::string_view, uint32_t)>& vi
   Node scratch;
   const Node* leaf = first;
   const size_t keyLength = header_.keyLength;
+  // The last pair visited, to stop at the first step backwards: a loop in the right links or
+  // disorder in the leaves would otherwise feed the caller the same entries again.
+  std::string last;
+  uint32_t lastRecno = 0;
   for (size_t steps = 0;; ++steps) {
     for (size_t i = 0; i < leaf->leaf.count(); ++i) {
-      std::string_view key(reinterpret_cast<const char*>(leaf->leaf.key(i)), keyLength);
-      if (!visit(key, leaf->leaf.recno(i))) return Status::Ok();
+      const uint8_t* key = leaf->leaf.key(i);
+      const uint32_t recno = leaf->leaf.recno(i);
+      if (!last.empty() &&
+          CdxComparePairs(key, recno, Bytes(last), lastRecno, keyLength) <= 0) {
+        return Where(leaf->page, "leaf page").Corrupt("the entries do not run in order");
+      }
+      last.assign(reinterpret_cast<const char*>(key), keyLength);
+      lastRecno = recno;
+      if (!visit(std::string_view(last), recno)) return Status::Ok();
     }
     const uint32_t right = leaf->leaf.right();
     if (right == kCdxNoPage) return Status::Ok();
@@ -649,7 +669,8 @@ std::vector<size_t> CdxTag::PlanLeafSplit(const Node& node, size_t insertedAt) c
     }
   }
   if (best != 0) return {best};
-  // Long keys that shared prefixes can need three or more pages once the prefixes are cut.
+  // Two pages always do for a leaf in our layout that gained one entry. A leaf written by
+  // another tool with narrower entries can need three or more.
   std::vector<size_t> cuts;
   for (size_t a = 0; a < n;) {
     size_t b = a + 1;

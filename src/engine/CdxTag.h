@@ -5,7 +5,6 @@
 #include <memory>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "CdxHeader.h"
@@ -110,6 +109,8 @@ class CdxTag {
   void Bump();
   void MarkDirty(Node* node);
 
+  Node* Cached(uint32_t page) const;
+  std::unique_ptr<Node>& Slot(uint32_t page);
   Status LoadNode(uint32_t page, Node** out);
   Status ReadNode(uint32_t page, Node* scratch, const Node** out);
   Status DecodeInto(uint32_t page, Node* node);
@@ -159,7 +160,8 @@ class CdxTag {
   bool callBumped_ = false;
   uint64_t changes_ = 0;
 
-  std::unordered_map<uint32_t, std::unique_ptr<Node>> nodes_;
+  // Decoded pages by page number (offset / 512): a lookup is an index, not a hash.
+  std::vector<std::unique_ptr<Node>> nodes_;
   std::vector<std::unique_ptr<Node>> graveyard_;  // freed during this call
   std::vector<uint32_t> dirtyPages_;
   size_t cacheBytes_ = 0;

@@ -2,6 +2,7 @@
 
 // Small value types and byte helpers shared by the compound-index classes (Cdx*).
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -62,6 +63,28 @@ enum class CdxSeekResult {
   kEnd,      // no key is >= the given bytes; the cursor is not positioned
 };
 
+// Sign of a - b over n bytes compared as unsigned bytes. Eight bytes at a time: searches make
+// millions of short compares, where a library call per compare costs more than the compare.
+inline int CdxCompareBytes(const uint8_t* a, const uint8_t* b, size_t n) {
+  size_t i = 0;
+  for (; i + 8 <= n; i += 8) {
+    uint64_t x, y;
+    std::memcpy(&x, a + i, 8);
+    std::memcpy(&y, b + i, 8);
+    if (x != y) {
+      if constexpr (std::endian::native == std::endian::little) {
+        x = __builtin_bswap64(x);
+        y = __builtin_bswap64(y);
+      }
+      return x < y ? -1 : 1;
+    }
+  }
+  for (; i < n; ++i) {
+    if (a[i] != b[i]) return a[i] < b[i] ? -1 : 1;
+  }
+  return 0;
+}
+
 // The position a search in a node looks for: the first entry that is >= the target.
 struct CdxSearchKey {
   enum Mode { kPrefix, kPair, kFirst, kLast };
@@ -75,10 +98,10 @@ struct CdxSearchKey {
     switch (mode) {
       case kFirst: return 1;
       case kLast: return -1;
-      case kPrefix: return length == 0 ? 0 : std::memcmp(entryKey, key, length);
+      case kPrefix: return CdxCompareBytes(entryKey, key, length);
       case kPair: break;
     }
-    int c = std::memcmp(entryKey, key, length);
+    int c = CdxCompareBytes(entryKey, key, length);
     if (c != 0) return c;
     return entryRecno < recno ? -1 : (entryRecno > recno ? 1 : 0);
   }
@@ -107,7 +130,7 @@ inline void CdxPutBE32(uint8_t* p, uint32_t v) {
 // Sign of (a,ra) - (b,rb): keys as unsigned bytes, ties by record number.
 inline int CdxComparePairs(const uint8_t* a, uint32_t ra, const uint8_t* b, uint32_t rb,
                            size_t keyLength) {
-  int c = std::memcmp(a, b, keyLength);
+  int c = CdxCompareBytes(a, b, keyLength);
   if (c != 0) return c;
   return ra < rb ? -1 : (ra > rb ? 1 : 0);
 }

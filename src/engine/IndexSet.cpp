@@ -57,6 +57,9 @@ Status IndexSet::LoadOrders(File* file, int* first_order) {
                              "); the index needs a rebuild");
     s = tag->SetKeyFill(order->key->KeyFill());
     if (!s.ok()) return s;
+    // Decoded pages of a tag over a million records take tens of megabytes; a smaller cache
+    // would evict and decode the same pages over and over during bulk changes.
+    tag->SetCacheLimit(kTagCacheBytes);
     loaded.push_back(std::move(order));
   }
   // Orders are numbered structural index first, then the other files in the order opened.
@@ -139,6 +142,11 @@ void IndexSet::BeforeChange(const uint8_t* old_image) {
 }
 
 Status IndexSet::AfterChange(uint32_t recno, const uint8_t* new_image) {
+  Status result = DoAfterChange(recno, new_image);
+  return Note(result);
+}
+
+Status IndexSet::DoAfterChange(uint32_t recno, const uint8_t* new_image) {
   Status result;
   for (auto& o : orders_) {
     bool was = Qualifies(*o, old_image_.data(), recno);
@@ -166,6 +174,10 @@ Status IndexSet::AfterChange(uint32_t recno, const uint8_t* new_image) {
 }
 
 Status IndexSet::AfterAppend(uint32_t recno, const uint8_t* new_image) {
+  return Note(DoAfterAppend(recno, new_image));
+}
+
+Status IndexSet::DoAfterAppend(uint32_t recno, const uint8_t* new_image) {
   Status result;
   for (auto& o : orders_) {
     if (!Qualifies(*o, new_image, recno)) continue;
@@ -178,6 +190,39 @@ Status IndexSet::AfterAppend(uint32_t recno, const uint8_t* new_image) {
     }
     Status s = o->tag->Insert(new_key_, recno);
     if (!s.ok() && result.ok()) result = s;
+  }
+  return result;
+}
+
+Status IndexSet::AfterAppends(uint32_t first, uint32_t last) {
+  if (first == last) return AfterAppend(first, table_->Record(first));
+  return Note(DoAfterAppends(first, last));
+}
+
+Status IndexSet::DoAfterAppends(uint32_t first, uint32_t last) {
+  Status result;
+  std::vector<std::pair<std::string, uint32_t>> batch;
+  batch.reserve(last - first + 1);
+  for (auto& o : orders_) {
+    batch.clear();
+    for (uint32_t r = first; r <= last; ++r) {
+      const uint8_t* rec = table_->Record(r);
+      if (!Qualifies(*o, rec, r)) continue;
+      batch.emplace_back();
+      KeyOf(*o, rec, r, &batch.back().first);
+      batch.back().second = r;
+    }
+    std::sort(batch.begin(), batch.end());
+    if (!batch.empty()) dirty_ = true;
+    for (const auto& [key, r] : batch) {
+      if (o->unique) {
+        CdxSeekResult where;
+        Status s = o->tag->Seek(key, &where);
+        if (s.ok() && where == CdxSeekResult::kExact) continue;
+      }
+      Status s = o->tag->Insert(key, r);
+      if (!s.ok() && result.ok()) result = s;
+    }
   }
   return result;
 }
@@ -307,45 +352,54 @@ int IndexSet::FindOrderIn(const CdxFile* file, const std::string& tag) const {
   return 0;
 }
 
-Status IndexSet::RebuildAll(const Progress& progress) {
-  struct Saved {
-    std::string name, key, cond;
-    bool descending, unique;
-  };
-  std::vector<std::pair<std::string, std::vector<Saved>>> plan;
-  for (auto& f : files_) {
-    std::vector<Saved> tags;
-    for (const auto& info : f->cdx->Tags())
-      tags.push_back({info.name, info.keyExpression, info.forExpression, info.descending,
-                      info.unique});
-    plan.emplace_back(f->path, std::move(tags));
-  }
-  const std::string structural_path = structural_ ? structural_->path : std::string();
-  Status s = CloseAll();
+// Builds the file's tags afresh into a new file beside it, then puts that in place: a failure
+// (a full disk) or a stop halfway leaves the old file, with every tag definition, as it was.
+Status IndexSet::RebuildFile(File* file, const Progress& progress) {
+  const std::string tmp = file->path + ".new";
+  std::unique_ptr<CdxFile> fresh;
+  Status s = CdxFile::Create(tmp, &fresh);
   if (!s.ok()) return s;
-  for (auto& [path, tags] : plan) {
-    auto file = std::make_unique<File>();
-    file->path = path;
-    s = CdxFile::Create(path, &file->cdx);
-    if (!s.ok()) return s;
-    for (const auto& t : tags) {
-      s = BuildTag(file->cdx.get(), path, t.name, t.key, t.cond, t.descending, t.unique, progress);
-      if (!s.ok()) return s;
-    }
-    s = file->cdx->Flush();
-    if (!s.ok()) return s;
-    if (path == structural_path) {
-      structural_ = file.get();
-      files_.insert(files_.begin(), std::move(file));
+  for (const auto& info : file->cdx->Tags()) {
+    s = BuildTag(fresh.get(), file->path, info.name, info.keyExpression, info.forExpression,
+                 info.descending, info.unique, progress);
+    if (!s.ok()) break;
+  }
+  if (s.ok()) s = fresh->Flush();
+  if (s.ok()) s = fresh->Sync();
+  if (s.ok()) s = fresh->Close();
+  if (!s.ok() || std::rename(tmp.c_str(), file->path.c_str()) != 0) {
+    std::remove(tmp.c_str());
+    return s.ok() ? Status::IoError(file->path + ": cannot put the rebuilt index in place") : s;
+  }
+  file->cdx->Close();
+  file->cdx.reset();
+  return CdxFile::Open(file->path, false, &file->cdx);
+}
+
+Status IndexSet::RebuildAll(const Progress& progress) {
+  orders_.clear();
+  Status result;
+  for (auto& f : files_) {
+    Status s = RebuildFile(f.get(), progress);
+    if (!s.ok() && result.ok()) result = s;
+  }
+  for (auto it = files_.begin(); it != files_.end();) {
+    if ((*it)->cdx == nullptr) {
+      if (it->get() == structural_) structural_ = nullptr;
+      it = files_.erase(it);
     } else {
-      files_.push_back(std::move(file));
+      ++it;
     }
   }
   for (auto& f : files_) {
-    s = LoadOrders(f.get(), nullptr);
-    if (!s.ok()) return s;
+    Status s = LoadOrders(f.get(), nullptr);
+    if (!s.ok() && result.ok()) result = s;
   }
-  return Status::Ok();
+  if (result.ok()) {
+    failed_ = Status::Ok();
+    dirty_ = false;
+  }
+  return result;
 }
 
 Status IndexSet::Check(std::vector<std::string>* report) {
@@ -405,7 +459,8 @@ Status IndexSet::Check(std::vector<std::string>* report) {
       problem(label + std::to_string(want.size() - i) + " qualifying records are missing");
   }
   if (problems == 0) return Status::Ok();
-  return Status::Corrupt(std::to_string(problems) + " problems found; the index needs a rebuild");
+  return Status::Corrupt(std::to_string(problems) + (problems == 1 ? " problem" : " problems") +
+                         " found; the index needs a rebuild");
 }
 
 }  // namespace xb

@@ -34,6 +34,8 @@ class IndexSet {
   // Percentage reports while a tag is built (0 to 100 for each tag).
   using Progress = std::function<void(int percent)>;
 
+  static constexpr size_t kTagCacheBytes = size_t{256} << 20;
+
   explicit IndexSet(Table* table);
   ~IndexSet();
 
@@ -64,11 +66,17 @@ class IndexSet {
   void BeforeChange(const uint8_t* old_image);
   Status AfterChange(uint32_t recno, const uint8_t* new_image);
   Status AfterAppend(uint32_t recno, const uint8_t* new_image);
+  // Enters records first..last (appended since the last index work) into every tag, in key
+  // order, so that each leaf is visited once rather than once per record.
+  Status AfterAppends(uint32_t first, uint32_t last);
 
   // Writes changed index pages to the files.
   Status Flush();
   Status Sync();
   bool dirty() const { return dirty_; }
+  // The first change of a tag that failed since the files were opened or rebuilt: the tags may
+  // then be behind the table until a rebuild.
+  const Status& failed() const { return failed_; }
 
   // Compares every tag with the table: one entry per record whose condition holds, with the key
   // its expression gives, in order, and a sound tree. `*report` gets one line per problem.
@@ -97,6 +105,15 @@ class IndexSet {
   std::vector<uint8_t> old_image_;
   std::string old_key_, new_key_;
   bool dirty_ = false;
+  Status failed_;
+  Status Note(Status s) {
+    if (!s.ok() && failed_.ok()) failed_ = s;
+    return s;
+  }
+  Status RebuildFile(File* file, const Progress& progress);
+  Status DoAfterChange(uint32_t recno, const uint8_t* new_image);
+  Status DoAfterAppend(uint32_t recno, const uint8_t* new_image);
+  Status DoAfterAppends(uint32_t first, uint32_t last);
 };
 
 }  // namespace xb

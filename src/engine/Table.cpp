@@ -29,6 +29,9 @@ void Today(int* year, int* month, int* day) {
   *day = tm.tm_mday;
 }
 
+// Suffix of the new files a pack writes before they replace the old ones.
+constexpr const char* kPackSuffix = ".pack";
+
 // Record locks live far past any real file offset, where they cannot collide with data.
 constexpr off_t kLockBase = off_t{1} << 40;
 
@@ -299,9 +302,14 @@ Status Table::AppendBlank(uint32_t* recno) {
   *recno = n;
   ++change_count_;
   if (!indexes_->active()) return Status::Ok();
-  s = indexes_->AfterAppend(n, rec);
-  Status f = AfterIndexChange();
-  return s.ok() ? f : s;
+  if (mode_ == Mode::kShared) {
+    // Other programs read the index files: each record goes into them at once.
+    s = indexes_->AfterAppend(n, rec);
+    Status f = AfterIndexChange();
+    return s.ok() ? f : s;
+  }
+  if (pending_append_ == 0) pending_append_ = n;
+  return Status::Ok();
 }
 
 const std::vector<uint8_t>& Table::BlankRecord() const {
@@ -319,7 +327,9 @@ const std::vector<uint8_t>& Table::BlankRecord() const {
 
 Status Table::AppendRecord(const uint8_t* image, uint32_t* recno) {
   if (mode_ == Mode::kReadOnly) return Status::ReadOnly(path_ + ": opened read-only");
-  Status s = LockAppend();
+  Status s = pending_append_ ? SettleAppend() : Status::Ok();
+  if (!s.ok()) return s;
+  s = LockAppend();
   if (!s.ok()) return s;
   uint32_t n = 0;
   s = Grow(&n);
@@ -537,15 +547,29 @@ Status Table::OpenStructuralIndex() {
   return Status::Ok();
 }
 
+Status Table::SettleAppend() {
+  uint32_t first = pending_append_;
+  pending_append_ = 0;
+  if (first == 0 || first > header_.record_count || !indexes_->active()) return Status::Ok();
+  // A failure is kept by the index set (see IndexSet::failed) and reported at the next flush.
+  Status s = indexes_->AfterAppends(first, header_.record_count);
+  unflushed_ += header_.record_count - first;
+  Status f = AfterIndexChange();
+  return s.ok() ? f : s;
+}
+
 void Table::BeginRecordChange(uint32_t recno) {
   ++change_count_;
   if (!indexes_->active()) return;
+  // Records appended since the last index work are keyed once, when they are settled.
+  if (pending_append_ != 0 && recno >= pending_append_) return;
   indexes_->BeforeChange(Record(recno));
   SetIndexBusy(true);
 }
 
 Status Table::EndRecordChange(uint32_t recno) {
   if (!indexes_->active()) return Status::Ok();
+  if (pending_append_ != 0 && recno >= pending_append_) return Status::Ok();
   Status s = indexes_->AfterChange(recno, Record(recno));
   Status f = AfterIndexChange();
   return s.ok() ? f : s;
@@ -554,17 +578,23 @@ Status Table::EndRecordChange(uint32_t recno) {
 Status Table::AfterIndexChange() {
   // Shared tables are written through at once, so other programs see the change; exclusive
   // ones keep changes in memory for speed, bounded, and marked by the busy byte meanwhile.
-  if (mode_ == Mode::kShared || ++unflushed_ >= 200000) return FlushIndexes();
+  if (mode_ == Mode::kShared || ++unflushed_ >= kFlushEvery) return FlushIndexes();
   return Status::Ok();
 }
 
 Status Table::FlushIndexes() {
   unflushed_ = 0;
   if (!indexes_ || mode_ == Mode::kReadOnly) return Status::Ok();
+  if (pending_append_ != 0) {
+    Status s = SettleAppend();
+    if (!s.ok()) return s;
+  }
   if (indexes_->dirty()) {
     Status s = indexes_->Flush();
     if (!s.ok()) return s;
   }
+  // An index change that failed halfway leaves the busy byte set: the next open rebuilds.
+  if (!indexes_->failed().ok()) return indexes_->failed();
   if (IndexBusy()) SetIndexBusy(false);
   return Status::Ok();
 }
@@ -577,6 +607,17 @@ Status Table::AddTag(const std::string& file, const std::string& tag, const std:
   if (!s.ok()) return s;
   const std::string structural = StructuralIndexPath();
   const bool to_structural = file.empty() || file == structural;
+  std::error_code ec;
+  // An index file that could not be read is kept aside rather than overwritten: its tag
+  // definitions may still be salvaged from it. (A file the table does not name as its index,
+  // left by a first build that was stopped, is simply replaced.)
+  if (to_structural && !indexes_->HasStructural() &&
+      (header_.flags & DbfHeader::kFlagStructuralIndex) && std::filesystem::exists(structural, ec)) {
+    const std::string aside = structural + ".damaged";
+    if (std::rename(structural.c_str(), aside.c_str()) != 0)
+      return Status::IoError(structural + ": cannot move the unreadable index aside: " +
+                             std::strerror(errno));
+  }
   SetIndexBusy(true);
   s = indexes_->AddTag(file, structural, tag, key, condition, descending, progress, order);
   if (to_structural && indexes_->HasStructural()) SetStructuralFlag(true);
@@ -587,6 +628,8 @@ Status Table::AddTag(const std::string& file, const std::string& tag, const std:
 }
 
 Status Table::OpenIndex(const std::string& file, int* first_order) {
+  Status settled = pending_append_ ? SettleAppend() : Status::Ok();
+  if (!settled.ok()) return settled;
   ++change_count_;
   return indexes_->OpenFile(file, mode_ != Mode::kReadOnly, first_order);
 }
@@ -600,11 +643,14 @@ Status Table::CloseIndexes() {
 
 Status Table::RebuildIndexes(const IndexSet::Progress& progress) {
   if (mode_ == Mode::kReadOnly) return Status::ReadOnly(path_ + ": opened read-only");
-  if (!indexes_->active() && !indexes_->HasStructural()) {
-    // Nothing open to rebuild: a structural index that could not be read is opened anew.
-    SetIndexBusy(false);
+  if (!indexes_->HasStructural() && !index_problem_.empty() &&
+      (header_.flags & DbfHeader::kFlagStructuralIndex)) {
+    // The tags' definitions live only in the file that could not be read.
+    return Status::Corrupt(index_problem_ + "; its tags must be built again from their " +
+                           "definitions");
   }
   SetIndexBusy(true);
+  pending_append_ = 0;  // the rebuild keys every record as it is now
   Status s = indexes_->RebuildAll(progress);
   ++change_count_;
   if (!s.ok()) return s;
@@ -630,14 +676,25 @@ Status SyncDirectoryOf(const std::string& path) {
   return Status::Ok();
 }
 
-constexpr const char* kPackSuffix = ".pack";
-
 }  // namespace
 
 Status Table::RecoverJournal(const std::string& dbf_path) {
   const std::string journal = JournalPath(dbf_path);
   std::error_code ec;
-  if (!std::filesystem::exists(journal, ec)) return Status::Ok();
+  if (!std::filesystem::exists(journal, ec)) {
+    // Files of a pack or rebuild that stopped before its journal was complete: never in force.
+    const std::string leftovers[] = {dbf_path + kPackSuffix,
+                                     CompanionPath(dbf_path, "FPT") + kPackSuffix,
+                                     CompanionPath(dbf_path, "CDX") + ".new"};
+    bool any = false;
+    for (const auto& f : leftovers) any = any || std::filesystem::exists(f, ec);
+    if (!any) return Status::Ok();
+    std::unique_ptr<MappedFile> probe;
+    Status s = MappedFile::Open(dbf_path, false, MappedFile::Lock::kExclusive, &probe);
+    if (!s.ok()) return Status::Ok();  // in use (or missing): not ours to tidy now
+    for (const auto& f : leftovers) std::remove(f.c_str());
+    return Status::Ok();
+  }
   // A program that still holds the table is in the middle of its work: leave it alone.
   std::unique_ptr<MappedFile> probe;
   Status s = MappedFile::Open(dbf_path, false, MappedFile::Lock::kExclusive, &probe);

@@ -74,7 +74,11 @@ class Table {
   Status Commit();
 
   // ---- Indexes ----
-  IndexSet& indexes() { return *indexes_; }
+  // The index set, with any record appended since the last index work entered into it.
+  IndexSet& indexes() {
+    if (pending_append_ != 0) SettleAppend();
+    return *indexes_;
+  }
   // Why the structural index could not be used when the table was opened ("" when it could).
   const std::string& index_problem() const { return index_problem_; }
   std::string StructuralIndexPath() const { return CompanionPath(path_, "CDX"); }
@@ -115,6 +119,12 @@ class Table {
   // Byte 14 of the header is set while index files may be behind the table: a program killed
   // then leaves it set, and the next open rebuilds the indexes.
   static constexpr size_t kIndexBusyByte = 14;
+  // Exclusive opens write index pages out after this many changes: often enough that the
+  // page cache can drop clean pages, rarely enough that a page takes many changes per write.
+  static constexpr uint64_t kFlushEvery = 250000;
+  // A new record enters the indexes only when something else happens: callers append a blank
+  // record and fill it at once, and keying the blank record first would be wasted work.
+  Status SettleAppend();
   void SetIndexBusy(bool busy);
   bool IndexBusy() const { return dbf_->data()[kIndexBusyByte] != 0; }
   void SetStructuralFlag(bool on);
@@ -143,6 +153,7 @@ class Table {
   std::string index_problem_;
   uint64_t change_count_ = 0;
   uint64_t unflushed_ = 0;
+  uint32_t pending_append_ = 0;
   mutable std::string last_lookup_;
   mutable int last_lookup_index_ = -1;
 };

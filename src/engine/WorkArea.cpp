@@ -267,14 +267,28 @@ Status WorkArea::CursorToEnd(bool first) {
   return scope_high_.empty() ? o->tag->Last() : SeekBackward(scope_high_);
 }
 
+Status WorkArea::EntryRecno(uint32_t* recno) const {
+  IndexSet::Order* o = CurrentOrder();
+  *recno = o->tag->Recno();
+  if (*recno >= 1 && *recno <= table_->record_count()) return Status::Ok();
+  return Status::Corrupt(o->file_path + ": tag " + o->name + " names record " +
+                         std::to_string(*recno) + ", which the table does not have; the index " +
+                         "needs a rebuild");
+}
+
 Status WorkArea::OrderedTop(bool top) {
   CdxTag* tag = CurrentOrder()->tag;
+  bof_ = false;
+  eof_ = false;
   Status s = CursorToEnd(top);
   while (s.ok() && tag->Valid()) {
     int scope = ScopeTest(tag->Key());
     if ((top && scope > 0) || (!top && scope < 0)) break;
-    if (scope == 0 && Visible(tag->Recno())) {
-      recno_ = tag->Recno();
+    uint32_t r;
+    s = EntryRecno(&r);
+    if (!s.ok()) break;
+    if (scope == 0 && Visible(r)) {
+      recno_ = r;
       synced_change_ = table_->change_count();
       return Status::Ok();
     }
@@ -334,8 +348,14 @@ Status WorkArea::OrderedSkip(long count) {
         SetEnd();
         return Status::Ok();
       }
-      if (scope == 0 && Visible(tag->Recno())) {
-        recno_ = tag->Recno();
+      uint32_t r;
+      s = EntryRecno(&r);
+      if (!s.ok()) {
+        SetEnd();
+        return s;
+      }
+      if (scope == 0 && Visible(r)) {
+        recno_ = r;
         --count;
       }
     }
@@ -370,8 +390,14 @@ Status WorkArea::OrderedSkip(long count) {
       bof_ = true;
       return s;
     }
-    if (scope == 0 && Visible(tag->Recno())) {
-      recno_ = tag->Recno();
+    uint32_t r;
+    s = EntryRecno(&r);
+    if (!s.ok()) {
+      SetEnd();
+      return s;
+    }
+    if (scope == 0 && Visible(r)) {
+      recno_ = r;
       ++count;
     }
   }
@@ -396,8 +422,11 @@ Status WorkArea::Seek(std::string_view text, bool* found) {
   while (s.ok() && tag->Valid()) {
     int scope = ScopeTest(tag->Key());
     if (scope > 0) break;
-    if (scope == 0 && Visible(tag->Recno())) {
-      recno_ = tag->Recno();
+    uint32_t r;
+    s = EntryRecno(&r);
+    if (!s.ok()) break;
+    if (scope == 0 && Visible(r)) {
+      recno_ = r;
       synced_change_ = table_->change_count();
       bool match = std::memcmp(tag->Key().data(), key.data(), std::min(key.size(), klen)) == 0;
       *found = match || settings_->soft_seek;
@@ -450,7 +479,10 @@ Status WorkArea::QueryCount(long* count) {
   while (s.ok() && tag->Valid()) {
     int scope = ScopeTest(tag->Key());
     if (scope > 0) break;
-    if (scope == 0 && Visible(tag->Recno())) ++*count;
+    uint32_t r;
+    s = EntryRecno(&r);
+    if (!s.ok()) break;
+    if (scope == 0 && Visible(r)) ++*count;
     s = Step(true);
   }
   synced_change_ = ~uint64_t{0};  // the cursor moved

@@ -82,6 +82,9 @@ class WorkArea {
   Status SeekForward(std::string_view prefix);
   Status SeekBackward(std::string_view prefix);
   Status OrderedTop(bool top);
+  // The record number of the tag cursor's entry; a damaged index may name a record the table
+  // does not have, which is refused rather than followed.
+  Status EntryRecno(uint32_t* recno) const;
   Status OrderedSkip(long count);
 
   std::unique_ptr<Table> table_;

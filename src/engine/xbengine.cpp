@@ -149,7 +149,7 @@ bool EncodeValue(const FieldDef& f, int kind, const void* value, std::string* ou
       } else if (kind == XB_VAL_STRING) {
         std::string s = static_cast<const char*>(value);
         if (IsBlank(s)) {
-          *out = " ";
+          out->assign(1, ' ');
           return true;
         }
         char c = static_cast<char>(std::toupper(static_cast<unsigned char>(s[s[0] == '.' ? 1 : 0])));
@@ -161,7 +161,7 @@ bool EncodeValue(const FieldDef& f, int kind, const void* value, std::string* ou
       } else {
         break;
       }
-      *out = v ? "T" : "F";
+      out->assign(1, v ? 'T' : 'F');
       return true;
     }
     case 'D': {

@@ -340,7 +340,7 @@ TEST(CdxBulkBuild, UniqueKeepsTheLowestRecordAndDescendingIsOnlyAFlag) {
   EXPECT_EQ(info.options, kCdxOptCompact | kCdxOptCompound | kCdxOptUnique);
 }
 
-TEST(CdxBulkBuild, RefusesBadSpecsAndPairsWithoutChangingTheFile) {
+TEST(CdxBulkBuild, RefusesBadTagDefinitionsAndPairsWithoutChangingTheFile) {
   auto bytes = std::make_shared<Bytes>();
   std::unique_ptr<CdxFile> file;
   ASSERT_TRUE(CdxFile::CreateOnDevice(std::make_unique<CdxMemoryFile>(bytes), &file).ok());

@@ -91,17 +91,65 @@ class Xbtool:
         rows = list(csv.reader(io.StringIO(proc.stdout.decode("utf-8"), newline="")))
         return rows[0], rows[1:]
 
-    def info(self, path):
-        """`xbtool info` as a dict of its "key: value" lines plus 'field list'."""
-        out = self.ok("info", path)
-        result = {"field list": []}
+    def info(self, path, *options):
+        """`xbtool info` as a dict of its "key: value" lines plus 'field list' (the field lines)
+        and 'tag list' (the tag lines, each split into a dict by parse_tag_line)."""
+        out = self.ok("info", path, *options)
+        result = {"field list": [], "tag list": []}
         for line in out.splitlines():
-            if ": " in line:
+            if line.startswith("tag ") and "tags" in result:
+                result["tag list"].append(parse_tag_line(line))
+            elif ": " in line:
                 key, value = line.split(": ", 1)
                 result[key] = value
             else:
                 result["field list"].append(line)
         return result
+
+
+def parse_tag_line(line):
+    """`tag N NAME key "KEY" for "FOR" ascending|descending [unique] length L file PATH`, with
+    quotes inside KEY and FOR doubled and PATH running to the end of the line."""
+    words = _tag_line_words(line)
+    w = [word for word, _ in words]
+    if w[0] != "tag" or w[3] != "key" or w[5] != "for" or w[7] not in ("ascending", "descending"):
+        raise ValueError("not a tag line: %r" % line)
+    unique = w[8] == "unique"
+    at = 9 if unique else 8
+    if w[at] != "length" or w[at + 2] != "file":
+        raise ValueError("not a tag line: %r" % line)
+    return {"order": int(w[1]), "name": w[2], "key": w[4], "for": w[6],
+            "descending": w[7] == "descending", "unique": unique, "length": int(w[at + 1]),
+            "file": line[words[at + 2][1] + 1:]}
+
+
+def _tag_line_words(line):
+    """(word, index after it) for each blank-separated word; a word in quotes may hold blanks
+    and doubled quotes."""
+    words, i = [], 0
+    while i < len(line):
+        if line[i] == " ":
+            i += 1
+        elif line[i] == '"':
+            i += 1
+            word = ""
+            while i < len(line):
+                if line[i] == '"' and line[i + 1:i + 2] == '"':
+                    word += '"'
+                    i += 2
+                elif line[i] == '"':
+                    i += 1
+                    break
+                else:
+                    word += line[i]
+                    i += 1
+            words.append((word, i))
+        else:
+            end = line.find(" ", i)
+            end = len(line) if end < 0 else end
+            words.append((line[i:end], end))
+            i = end
+    return words
 
 
 def file_bytes(*paths):
