@@ -55,10 +55,15 @@ void Exercise(const uint8_t* data, size_t size, bool write) {
     }
     bool exact = false;
     tag->SeekPair(key, 7, &exact);
-    size_t entries = 0;
-    tag->ForEach([&](std::string_view, uint32_t) { return ++entries < kMaxSteps; });
+    // Some present pairs, to remove them below (emptying leaves, merging interior nodes).
+    std::vector<std::pair<std::string, uint32_t>> present;
+    tag->ForEach([&](std::string_view k, uint32_t r) {
+      if (present.size() < 64) present.emplace_back(std::string(k), r);
+      return present.size() < kMaxSteps;
+    });
     tag->Check();
     if (write) {
+      for (size_t i = 0; i < present.size(); i += 2) tag->Remove(present[i].first, present[i].second);
       for (uint32_t recno = 1; recno <= 48; ++recno) {
         key[recno % length] = static_cast<char>('A' + recno % 5);
         tag->Insert(key, recno);

@@ -70,6 +70,21 @@ struct TaskGen {
   }
 };
 
+// Appends `count` tasks the way the program's dataset does (a blank record, then its image), with
+// a note on every third one.
+void AppendTasks(TaskGen& gen, long count, const std::vector<std::string>& notes, char* rec,
+                 int reclen) {
+  for (long i = 0; i < count; ++i) {
+    gen.Record(rec, reclen);
+    if (!xb_AppendBlank()) Die("append");
+    if (!xb_PutRecord(rec)) Die("put record");
+    if (i % 3 == 0) {
+      const std::string& n = notes[static_cast<size_t>(i) % notes.size()];
+      if (!xb_ReplaceMemo("NOTE", n.data(), static_cast<long>(n.size()))) Die("memo");
+    }
+  }
+}
+
 double RawRead(const std::vector<std::string>& files) {
   std::string cmd = "cat";
   for (const auto& f : files) cmd += " '" + f + "'";
@@ -126,15 +141,7 @@ int main(int argc, char** argv) {
   std::vector<std::string> notes;
   for (int i = 0; i < 997; ++i) notes.push_back(gen.Note());
   auto t = Clock::now();
-  for (long i = 0; i < records; ++i) {
-    gen.Record(rec.data(), reclen);
-    if (!xb_AppendBlank()) Die("append");
-    if (!xb_PutRecord(rec.data())) Die("put record");
-    if (i % 3 == 0) {
-      const std::string& n = notes[static_cast<size_t>(i) % notes.size()];
-      if (!xb_ReplaceMemo("NOTE", n.data(), static_cast<long>(n.size()))) Die("memo");
-    }
-  }
+  AppendTasks(gen, records, notes, rec.data(), reclen);
   if (!xb_Commit()) Die("commit");
   Figure(records == 1000000 ? "append_1m_s" : "append_s", Seconds(t), "s");
   xb_CloseAll();
@@ -221,15 +228,7 @@ int main(int argc, char** argv) {
   // Appends with the five tags kept current.
   const long more = records / 10;
   t = Clock::now();
-  for (long i = 0; i < more; ++i) {
-    gen.Record(rec.data(), reclen);
-    if (!xb_AppendBlank()) Die("append");
-    if (!xb_PutRecord(rec.data())) Die("put record");
-    if (i % 3 == 0) {
-      const std::string& n = notes[static_cast<size_t>(i) % notes.size()];
-      if (!xb_ReplaceMemo("NOTE", n.data(), static_cast<long>(n.size()))) Die("memo");
-    }
-  }
+  AppendTasks(gen, more, notes, rec.data(), reclen);
   if (!xb_Commit()) Die("commit");
   Figure(more == 100000 ? "append_indexed_100k_s" : "append_indexed_s", Seconds(t), "s");
 

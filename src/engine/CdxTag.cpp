@@ -327,7 +327,7 @@ Status CdxTag::Descend(const CdxSearchKey& target, std::vector<PathStep>* path, 
     if (path != nullptr) path->push_back({node, i});
     page = node->inner.child(i);
   }
-  return Where(header_.root, "root page").Corrupt("the tree is deeper than 32 levels");
+  return Where(header_.root, "root page").Corrupt("the tree is deeper than 64 levels");
 }
 
 void CdxTag::SetCursor(const Node* leaf, size_t index) {
@@ -630,7 +630,7 @@ Status CdxTag::AfterLeafChange(std::vector<PathStep>& path, Node* leaf, bool las
   if (!leaf->leaf.Fits()) return SplitLeaf(path, leaf, insertedAt);
   if (leaf->leaf.count() == 0) {
     if (path.empty()) return Status::Ok();  // an empty tag keeps its empty root leaf
-    return RemoveEmpty(path, leaf);
+    return RemoveNode(path, path.size(), leaf);
   }
   if (lastChanged) return UpdateParents(path, path.size(), {RepOf(*leaf)}, false);
   return Status::Ok();
@@ -772,6 +772,14 @@ Status CdxTag::UpdateParents(std::vector<PathStep>& path, size_t depth, std::vec
       appended = false;
       continue;
     }
+    if (lvl > 0) {
+      CDX_RETURN_IF_ERROR(ShiftToNeighbours(path, lvl));
+      if (inner.count() <= inner.capacity()) {
+        reps = {RepOf(*parent)};
+        appended = false;
+        continue;
+      }
+    }
     appended = appended && lastTouched;
     std::vector<Rep> up;
     CDX_RETURN_IF_ERROR(SplitInterior(parent, appended && inner.right() == kCdxNoPage, &up));
@@ -833,30 +841,127 @@ Status CdxTag::Unlink(Node* node) {
   return Status::Ok();
 }
 
-// `node` (below the root) became empty: unlink and free it, drop its entry from the parent,
-// and go on upwards while parents become empty too.
-Status CdxTag::RemoveEmpty(std::vector<PathStep>& path, Node* node) {
-  for (size_t lvl = path.size(); lvl-- > 0;) {
+// The interior neighbours of `node` that share its parent (entry i of `parent`), when the
+// links agree with the parent; null where there is none.
+Status CdxTag::SameParentNeighbours(Node* parent, size_t i, Node* node, Node** left,
+                                    Node** right) {
+  *left = *right = nullptr;
+  if (i > 0) {
+    Node* l = nullptr;
+    CDX_RETURN_IF_ERROR(LoadNode(parent->inner.child(i - 1), &l));
+    if (!l->isLeaf && l != node && l->page == node->left() && l->right() == node->page) *left = l;
+  }
+  if (i + 1 < parent->inner.count()) {
+    Node* r = nullptr;
+    CDX_RETURN_IF_ERROR(LoadNode(parent->inner.child(i + 1), &r));
+    if (!r->isLeaf && r != node && r->page == node->right() && r->left() == node->page) *right = r;
+  }
+  return Status::Ok();
+}
+
+// An interior node at path[lvl] holds more entries than a page: move the surplus into its
+// neighbours while they have room. With long keys a page holds two or three entries, and
+// splitting 3 into 2 + 1 every time would leave chains of one-child nodes: the tree would
+// grow many times deeper than it needs.
+Status CdxTag::ShiftToNeighbours(std::vector<PathStep>& path, size_t lvl) {
+  Node* node = path[lvl].node;
+  Node* parent = path[lvl - 1].node;
+  const size_t i = path[lvl - 1].index;
+  CdxInteriorNode& inner = node->inner;
+  const size_t cap = inner.capacity();
+  Node* left = nullptr;
+  Node* right = nullptr;
+  CDX_RETURN_IF_ERROR(SameParentNeighbours(parent, i, node, &left, &right));
+  if (left != nullptr && left->inner.count() < cap) {
+    while (inner.count() > cap && left->inner.count() < cap) {
+      left->inner.Insert(left->inner.count(), inner.key(0), inner.recno(0), inner.child(0));
+      inner.Erase(0);
+    }
+    MarkDirty(left);
+    const Rep rep = RepOf(*left);
+    parent->inner.SetPair(i - 1, Bytes(rep.key), rep.recno);
+    MarkDirty(parent);
+  }
+  if (right != nullptr && right->inner.count() < cap) {
+    while (inner.count() > cap && right->inner.count() < cap) {
+      const size_t last = inner.count() - 1;
+      right->inner.Insert(0, inner.key(last), inner.recno(last), inner.child(last));
+      inner.Erase(last);
+    }
+    MarkDirty(right);
+  }
+  MarkDirty(node);
+  return Status::Ok();
+}
+
+// The interior node at path[lvl] lost an entry: if it fits into a neighbour under the same
+// parent, move its entries there. *merged tells the caller to remove the node.
+Status CdxTag::MergeIntoNeighbour(std::vector<PathStep>& path, size_t lvl, bool* merged) {
+  *merged = false;
+  Node* node = path[lvl].node;
+  Node* parent = path[lvl - 1].node;
+  const size_t i = path[lvl - 1].index;
+  CdxInteriorNode& inner = node->inner;
+  const size_t cap = inner.capacity();
+  Node* left = nullptr;
+  Node* right = nullptr;
+  CDX_RETURN_IF_ERROR(SameParentNeighbours(parent, i, node, &left, &right));
+  if (left != nullptr && left->inner.count() + inner.count() <= cap) {
+    for (size_t k = 0; k < inner.count(); ++k) {
+      left->inner.Insert(left->inner.count(), inner.key(k), inner.recno(k), inner.child(k));
+    }
+    MarkDirty(left);
+    const Rep rep = RepOf(*left);
+    parent->inner.SetPair(i - 1, Bytes(rep.key), rep.recno);
+    MarkDirty(parent);
+    *merged = true;
+  } else if (right != nullptr && right->inner.count() + inner.count() <= cap) {
+    for (size_t k = inner.count(); k-- > 0;) {
+      right->inner.Insert(0, inner.key(k), inner.recno(k), inner.child(k));
+    }
+    MarkDirty(right);
+    *merged = true;
+  }
+  return Status::Ok();
+}
+
+// `node`, the child at path[lvl-1], leaves the tree (it is empty, or its entries went to a
+// neighbour): unlink and free it, drop its entry from the parent, and go on upwards while
+// parents become empty or fit into a neighbour.
+Status CdxTag::RemoveNode(std::vector<PathStep>& path, size_t lvl, Node* node) {
+  while (lvl > 0) {
     CDX_RETURN_IF_ERROR(Unlink(node));
     FreeNode(node);
-    Node* parent = path[lvl].node;
-    const size_t i = path[lvl].index;
+    const size_t up = lvl - 1;
+    Node* parent = path[up].node;
+    const size_t i = path[up].index;
     const bool wasLast = i + 1 == parent->inner.count();
     parent->inner.Erase(i);
     MarkDirty(parent);
-    if (parent->inner.count() > 0) {
-      if (!wasLast) return Status::Ok();
-      return UpdateParents(path, lvl, {RepOf(*parent)}, false);
+    if (parent->inner.count() == 0) {
+      if (up == 0) {  // the root lost its last child: the tag is empty
+        parent->isLeaf = true;
+        parent->inner.Reset(header_.keyLength);
+        parent->leaf.Reset(header_.keyLength, fill_);
+        parent->leaf.set_attributes(kCdxAttrLeaf | kCdxAttrRoot);
+        MarkDirty(parent);
+        return Status::Ok();
+      }
+      node = parent;
+      lvl = up;
+      continue;
     }
-    if (lvl == 0) {  // the root lost its last child: the tag is empty
-      parent->isLeaf = true;
-      parent->inner.Reset(header_.keyLength);
-      parent->leaf.Reset(header_.keyLength, fill_);
-      parent->leaf.set_attributes(kCdxAttrLeaf | kCdxAttrRoot);
-      MarkDirty(parent);
-      return Status::Ok();
+    if (up > 0) {
+      bool merged = false;
+      CDX_RETURN_IF_ERROR(MergeIntoNeighbour(path, up, &merged));
+      if (merged) {
+        node = parent;
+        lvl = up;
+        continue;
+      }
     }
-    node = parent;
+    if (!wasLast) return Status::Ok();
+    return UpdateParents(path, up, {RepOf(*parent)}, false);
   }
   return Status::Ok();
 }
@@ -913,7 +1018,7 @@ Status CdxTag::Check(std::vector<uint32_t>* pages) {
 Status CdxTag::CheckNode(uint32_t page, size_t depth, CheckState* state, std::string* lastKey,
                          uint32_t* lastRecno, bool* empty) {
   if (depth >= kCdxMaxDepth) {
-    return Where(page, "page").Corrupt("the tree is deeper than 32 levels");
+    return Where(page, "page").Corrupt("the tree is deeper than 64 levels");
   }
   if (!state->visited.insert(page).second) {
     return Where(page, "page").Corrupt("the page is reached twice in the tree");

@@ -54,7 +54,8 @@ class CdxTag {
 
   // Cursor. A call that finds no entry leaves the cursor unpositioned (Valid() false) and
   // still returns Ok; a non-Ok status means the file could not be read or is damaged.
-  // The cursor survives changes to the tag: it finds its pair again (or the next one).
+  // The cursor survives changes to the tag: it finds its pair again (or the next one). A step
+  // that would not move strictly forward (backward) in key order reports kCorrupt.
   Status First();
   Status Last();
   Status Next();
@@ -67,8 +68,8 @@ class CdxTag {
   std::string_view Key() const { return curKey_; }
   uint32_t Recno() const { return curRecno_; }
 
-  // Every (key, recno) in order; stops early when `visit` returns false. `visit` must not
-  // change the tag.
+  // Every (key, recno) in order; stops early when `visit` returns false, and with kCorrupt at
+  // an entry that is not greater than the one before it. `visit` must not change the tag.
   Status ForEach(const std::function<bool(std::string_view key, uint32_t recno)>& visit);
 
   // Checks the tree: order across the leaf chain, interior entries equal to the last pair of
@@ -138,7 +139,10 @@ class CdxTag {
   Status UpdateParents(std::vector<PathStep>& path, size_t depth, std::vector<Rep> reps,
                        bool appended);
   Status GrowRoot(std::vector<Rep> reps);
-  Status RemoveEmpty(std::vector<PathStep>& path, Node* node);
+  Status SameParentNeighbours(Node* parent, size_t i, Node* node, Node** left, Node** right);
+  Status ShiftToNeighbours(std::vector<PathStep>& path, size_t lvl);
+  Status MergeIntoNeighbour(std::vector<PathStep>& path, size_t lvl, bool* merged);
+  Status RemoveNode(std::vector<PathStep>& path, size_t lvl, Node* node);
   Status Unlink(Node* node);
   Status CollapseRoot();
   Rep RepOf(const Node& node) const;

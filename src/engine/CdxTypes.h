@@ -15,9 +15,9 @@ inline constexpr uint32_t kCdxHeaderSize = 1024;   // every header takes two pag
 inline constexpr uint32_t kCdxNoPage = 0xFFFFFFFFu;  // "no neighbour" in sibling links
 inline constexpr size_t kCdxMaxKeyLength = 240;
 inline constexpr size_t kCdxTagNameLength = 10;  // key length of the tag list
-// A tree of 512-byte pages with at least two entries per interior node cannot be deeper than
-// this inside a 4 GiB file; anything deeper is a cycle in the child links.
-inline constexpr size_t kCdxMaxDepth = 32;
+// Deeper than any tree a 4 GiB file can hold, even with two 240-byte keys per interior page
+// and nodes not all full; anything deeper is a cycle in the child links.
+inline constexpr size_t kCdxMaxDepth = 64;
 
 // Index option bits (header byte 14).
 inline constexpr uint8_t kCdxOptUnique = 0x01;

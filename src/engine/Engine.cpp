@@ -1,18 +1,11 @@
 #include "Engine.h"
 
 #include <cctype>
+
+#include "TextCase.h"
 #include <filesystem>
 
 namespace xb {
-
-namespace {
-
-std::string Upper(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return s;
-}
-
-}  // namespace
 
 int Engine::Select(int area) {
   int previous = current_;
@@ -28,7 +21,7 @@ WorkArea* Engine::RequireCurrent() {
 }
 
 int Engine::FindAlias(const std::string& alias) const {
-  const std::string a = Upper(alias);
+  const std::string a = UpperAscii(alias);
   for (int i = 1; i <= kMaxAreas; ++i) {
     if (areas_[i] && areas_[i]->alias() == a) return i;
     if (pending_[i] && pending_[i]->alias == a) return i;
@@ -46,7 +39,7 @@ std::string Engine::AliasFromPath(const std::string& path) {
   std::string p = path;
   for (char& c : p)
     if (c == '\\') c = '/';
-  return Upper(std::filesystem::path(p).stem().string());
+  return UpperAscii(std::filesystem::path(p).stem().string());
 }
 
 int Engine::BeginCreate(const std::string& path, const std::string& alias, int driver,
@@ -60,7 +53,7 @@ int Engine::BeginCreate(const std::string& path, const std::string& alias, int d
                                  std::to_string(field_count)));
     return 0;
   }
-  std::string a = alias.empty() ? AliasFromPath(path) : Upper(alias);
+  std::string a = alias.empty() ? AliasFromPath(path) : UpperAscii(alias);
   if (FindAlias(a) != 0) {
     Fail(Status::InvalidArgument("alias " + a + " is already in use"));
     return 0;
@@ -125,7 +118,7 @@ int Engine::Open(const std::string& path, const std::string& alias, int mode, in
     Fail(Status::InvalidArgument("open mode " + std::to_string(mode) + " is not 0, 1 or 2"));
     return 0;
   }
-  std::string a = alias.empty() ? AliasFromPath(path) : Upper(alias);
+  std::string a = alias.empty() ? AliasFromPath(path) : UpperAscii(alias);
   if (FindAlias(a) != 0) {
     Fail(Status::InvalidArgument("alias " + a + " is already in use"));
     return 0;

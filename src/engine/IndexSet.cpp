@@ -2,20 +2,14 @@
 
 #include <algorithm>
 #include <cctype>
+
+#include "TextCase.h"
 #include <cstring>
+#include <thread>
 
 #include "Table.h"
 
 namespace xb {
-
-namespace {
-
-std::string Upper(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return s;
-}
-
-}  // namespace
 
 IndexSet::IndexSet(Table* table) : table_(table) {}
 
@@ -35,7 +29,7 @@ Status IndexSet::LoadOrders(File* file, int* first_order) {
     order->file = cdx;
     order->file_path = file->path;
     order->tag = tag;
-    order->name = Upper(info.name);
+    order->name = UpperAscii(info.name);
     order->descending = info.descending;
     order->unique = info.unique;
     Status s = Compile(info.keyExpression, &order->key);
@@ -117,7 +111,7 @@ Status IndexSet::CloseAll() {
 }
 
 int IndexSet::FindOrder(std::string_view tag_name) const {
-  std::string want = Upper(std::string(tag_name));
+  std::string want = UpperAscii(std::string(tag_name));
   while (!want.empty() && want.back() == ' ') want.pop_back();
   for (size_t i = 0; i < orders_.size(); ++i)
     if (orders_[i]->name == want) return static_cast<int>(i) + 1;
@@ -247,6 +241,25 @@ Status IndexSet::Sync() {
   return Status::Ok();
 }
 
+void IndexSet::CollectKeys(const Expression& key, const Expression* cond, uint32_t first,
+                           uint32_t last, std::vector<uint8_t>* keys,
+                           std::vector<uint32_t>* recnos,
+                           const std::function<void(uint32_t)>& progress) const {
+  const size_t klen = static_cast<size_t>(key.KeyLength());
+  keys->reserve(static_cast<size_t>(last - first + 1) * klen);
+  recnos->reserve(last - first + 1);
+  for (uint32_t r = first; r <= last && r >= first; ++r) {
+    const uint8_t* rec = table_->Record(r);
+    EvalContext c{rec, r, false};
+    if (cond && !cond->EvalLogical(c)) continue;
+    size_t at = keys->size();
+    keys->resize(at + klen);
+    key.EvalKey(c, keys->data() + at);
+    recnos->push_back(r);
+    if (progress && (r & 0xFFF) == 0) progress(r);
+  }
+}
+
 Status IndexSet::BuildTag(CdxFile* cdx, const std::string& /*path*/, const std::string& tag,
                           const std::string& key_text, const std::string& cond_text,
                           bool descending, bool unique, const Progress& progress) {
@@ -267,24 +280,34 @@ Status IndexSet::BuildTag(CdxFile* cdx, const std::string& /*path*/, const std::
   const uint32_t n = table_->record_count();
   std::vector<uint8_t> keys;
   std::vector<uint32_t> recnos;
-  keys.reserve(static_cast<size_t>(n) * klen);
-  recnos.reserve(n);
-  int last = -1;
-  for (uint32_t r = 1; r <= n; ++r) {
-    const uint8_t* rec = table_->Record(r);
-    EvalContext c{rec, r, false};
-    if (cond && !cond->EvalLogical(c)) continue;
-    size_t at = keys.size();
-    keys.resize(at + klen);
-    key->EvalKey(c, keys.data() + at);
-    recnos.push_back(r);
-    if (progress && (r & 0xFFF) == 0) {
-      int p = static_cast<int>(static_cast<uint64_t>(r) * 90 / n);
-      if (p != last) progress(last = p);
-    }
+  // Keys of a large table are computed in two halves at once, each with its own compiled
+  // expressions (an expression keeps its evaluation buffers, so it serves one thread).
+  const bool split = n >= 200000 && std::thread::hardware_concurrency() > 1;
+  const uint32_t half = split ? n / 2 : n;
+  std::vector<uint8_t> keys2;
+  std::vector<uint32_t> recnos2;
+  Status s2;
+  std::thread other;
+  if (split) {
+    other = std::thread([&] {
+      std::unique_ptr<Expression> k2, c2;
+      s2 = Compile(key_text, &k2);
+      if (s2.ok() && cond) s2 = Compile(cond_text, &c2);
+      if (!s2.ok()) return;
+      CollectKeys(*k2, c2.get(), half + 1, n, &keys2, &recnos2, nullptr);
+    });
+  }
+  CollectKeys(*key, cond.get(), 1, half, &keys, &recnos,
+              progress ? [&](uint32_t r) { progress(static_cast<int>(uint64_t{r} * 90 / half)); }
+                       : std::function<void(uint32_t)>());
+  if (split) {
+    other.join();
+    if (!s2.ok()) return s2;
+    keys.insert(keys.end(), keys2.begin(), keys2.end());
+    recnos.insert(recnos.end(), recnos2.begin(), recnos2.end());
   }
   CdxTagSpec spec;
-  spec.name = Upper(tag);
+  spec.name = UpperAscii(tag);
   // Other tools read the stored text, and some of them know only the dotted operators.
   spec.keyExpression = key->StorageText();
   spec.forExpression = cond ? cond->StorageText() : std::string();
@@ -328,7 +351,7 @@ Status IndexSet::AddTag(const std::string& file_path, const std::string& structu
     }
   }
   if (target->cdx->FindTag(tag) != nullptr)
-    return Status::InvalidArgument(target->path + ": a tag named " + Upper(tag) +
+    return Status::InvalidArgument(target->path + ": a tag named " + UpperAscii(tag) +
                                    " already exists");
   Status s = BuildTag(target->cdx.get(), target->path, tag, key, condition, descending, false,
                       progress);
@@ -346,7 +369,7 @@ Status IndexSet::AddTag(const std::string& file_path, const std::string& structu
 }
 
 int IndexSet::FindOrderIn(const CdxFile* file, const std::string& tag) const {
-  std::string want = Upper(tag);
+  std::string want = UpperAscii(tag);
   for (size_t i = 0; i < orders_.size(); ++i)
     if (orders_[i]->file == file && orders_[i]->name == want) return static_cast<int>(i) + 1;
   return 0;

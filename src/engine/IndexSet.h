@@ -111,6 +111,9 @@ class IndexSet {
     return s;
   }
   Status RebuildFile(File* file, const Progress& progress);
+  void CollectKeys(const Expression& key, const Expression* cond, uint32_t first, uint32_t last,
+                   std::vector<uint8_t>* keys, std::vector<uint32_t>* recnos,
+                   const std::function<void(uint32_t)>& progress) const;
   Status DoAfterChange(uint32_t recno, const uint8_t* new_image);
   Status DoAfterAppend(uint32_t recno, const uint8_t* new_image);
   Status DoAfterAppends(uint32_t first, uint32_t last);

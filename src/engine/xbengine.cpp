@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "Engine.h"
 
@@ -240,17 +241,9 @@ int xb_Version(char* buffer) {
   return static_cast<int>(std::strlen(buffer));
 }
 
-int xb_SetStringType(int type) {
-  int prev = E().settings().string_type;
-  E().settings().string_type = type;
-  return prev;
-}
+int xb_SetStringType(int type) { return std::exchange(E().settings().string_type, type); }
 
-int xb_ErrorLevel(int level) {
-  int prev = E().settings().error_level;
-  E().settings().error_level = level;
-  return prev;
-}
+int xb_ErrorLevel(int level) { return std::exchange(E().settings().error_level, level); }
 
 long xb_SysProp(int property, long value) {
   auto& s = E().settings();
@@ -930,15 +923,9 @@ int xb_Zap(void) {
 }
 
 xb_ProgressSink xb_SetProgressSink(xb_ProgressSink sink) {
-  xb_ProgressSink previous = E().settings().progress_sink;
-  E().settings().progress_sink = sink;
-  return previous;
+  return std::exchange(E().settings().progress_sink, sink);
 }
 
-long xb_SetGaugeHook(long window) {
-  long previous = E().settings().gauge_window;
-  E().settings().gauge_window = window;
-  return previous;
-}
+long xb_SetGaugeHook(long window) { return std::exchange(E().settings().gauge_window, window); }
 
 }  // extern "C"

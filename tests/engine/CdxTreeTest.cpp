@@ -8,6 +8,7 @@
 #include <random>
 
 #include "CdxBulkBuilder.h"
+#include "CdxInteriorNode.h"
 #include "CdxLeafNode.h"
 #include "CdxTestSupport.h"
 
@@ -68,6 +69,14 @@ std::vector<Shape> Shapes() {
          return Pad(s, 240);
        },
        10000},
+      {"long_distinct", 240, ' ',
+       [](std::mt19937& rng) {
+         // Two entries per page on every level: splits must not leave one-child chains.
+         std::string s(1 + rng() % 240, 'a');
+         for (char& c : s) c = static_cast<char>('a' + rng() % 26);
+         return Pad(s, 240);
+       },
+       8000},
   };
 }
 
@@ -615,6 +624,88 @@ TEST(CdxTreeForeignLayout, AnOverfullLeafIsSpreadOverAsManyLeavesAsItNeeds) {
   EXPECT_GE(pages.size(), 4u);  // at least three leaves under a new root
   ASSERT_TRUE(file->Close().ok());
   ExpectReopenedMatches(bytes, "FLAG", ' ', model);
+}
+
+}  // namespace
+
+namespace {
+
+size_t Depth(const Bytes& file, uint32_t root, size_t keyLength) {
+  size_t depth = 1;
+  for (uint32_t at = root; (file[at] & kCdxAttrLeaf) == 0 && depth < 100; ++depth) {
+    at = CdxGetBE32(&file[at + CdxInteriorNode::kHeaderBytes + keyLength + 4]);
+  }
+  return depth;
+}
+
+// Long distinct keys leave room for two entries in an interior page: inserting them in random
+// order, with a record entering under a blank key first as a new record does, must keep the
+// tree about as shallow as a binary tree, and removing most of them must not make it deeper.
+TEST(CdxTreeShape, LongKeysInRandomOrderKeepTheTreeShallow) {
+  auto bytes = std::make_shared<Bytes>();
+  std::unique_ptr<CdxFile> file;
+  CdxTag* tag = Build(bytes, &file, {"K", "K", "", 240}, {});
+  std::mt19937 rng(1);
+  const std::string blank(240, ' ');
+  std::vector<Entry> entries;
+  for (uint32_t r = 1; r <= 5000; ++r) {
+    std::string key(240, ' ');
+    for (char& c : key) c = static_cast<char>('a' + rng() % 26);
+    ASSERT_TRUE(tag->Insert(blank, r).ok());
+    ASSERT_TRUE(tag->Remove(blank, r).ok());
+    ASSERT_TRUE(tag->Insert(key, r).ok());
+    entries.emplace_back(key, r);
+  }
+  ASSERT_TRUE(file->Flush().ok());
+  ASSERT_TRUE(tag->Check().ok());
+  const size_t depth = Depth(*bytes, tag->header().root, 240);
+  EXPECT_LE(depth, 18u);  // 5000 keys, one or two per leaf: a binary tree needs 12-13 levels
+  std::shuffle(entries.begin(), entries.end(), rng);
+  for (size_t i = 0; i < 4000; ++i) ASSERT_TRUE(tag->Remove(entries[i].first, entries[i].second).ok());
+  ASSERT_TRUE(file->Flush().ok());
+  ASSERT_TRUE(file->Check().ok()) << file->Check().ToString();
+  EXPECT_LE(Depth(*bytes, tag->header().root, 240), depth);
+  entries.erase(entries.begin(), entries.begin() + 4000);
+  std::sort(entries.begin(), entries.end());
+  EXPECT_EQ(AllEntries(tag), entries);
+}
+
+
+// Removing most of a three-level tree in random order merges interior nodes into both
+// neighbours; the tree must stay ordered and consistent all the way down.
+TEST(CdxTreeShape, ShrinkingATreeMergesInteriorNodesInOrder) {
+  std::mt19937 rng(8);
+  std::vector<Entry> entries;
+  for (uint32_t r = 1; r <= 30000; ++r) {
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%013u", static_cast<unsigned>(rng() % 1000000));
+    entries.emplace_back(std::string(buf, 13), r);
+  }
+  auto bytes = std::make_shared<Bytes>();
+  std::unique_ptr<CdxFile> file;
+  CdxTag* tag = Build(bytes, &file, {"N", "N", "", 13}, entries);
+  ASSERT_TRUE(file->Flush().ok());
+  ASSERT_GE(Depth(*bytes, tag->header().root, 13), 3u);
+  std::shuffle(entries.begin(), entries.end(), rng);
+  Model model(entries.begin(), entries.end());
+  for (size_t i = 0; i + 50 < entries.size(); ++i) {
+    ASSERT_TRUE(tag->Remove(entries[i].first, entries[i].second).ok());
+    model.erase(entries[i]);
+    if (i % 3000 == 0 || i + 51 == entries.size()) {
+      Status s = tag->Check();
+      ASSERT_TRUE(s.ok()) << "after " << i << ": " << s.ToString();
+      ASSERT_EQ(AllEntries(tag), std::vector<Entry>(model.begin(), model.end()));
+    }
+  }
+  ASSERT_TRUE(file->Flush().ok());
+  ASSERT_TRUE(file->Check().ok()) << file->Check().ToString();
+  // Leaves are freed only when empty, so about 50 remain; the interior nodes above them were
+  // merged as they emptied (unmerged, some 20 nodes of two or three entries would remain).
+  std::vector<uint32_t> pages;
+  ASSERT_TRUE(tag->Check(&pages).ok());
+  const size_t interior = static_cast<size_t>(std::count_if(
+      pages.begin(), pages.end(), [&](uint32_t at) { return ((*bytes)[at] & kCdxAttrLeaf) == 0; }));
+  EXPECT_LE(interior, 5u);
 }
 
 }  // namespace

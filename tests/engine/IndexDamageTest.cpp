@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <cstring>
 #include <functional>
 #include <random>
 #include <sstream>
@@ -67,6 +68,7 @@ void Put32(Bytes& b, size_t at, uint32_t v) { xb::CdxPutLE32(&b[at], v); }
 struct Damage {
   std::string what;
   std::function<void(const Layout&, Bytes&)> apply;
+  bool noticed = true;  // the damage is always found: at the open, or by the index check
 };
 
 std::vector<Damage> Damages() {
@@ -137,16 +139,18 @@ std::vector<Damage> Damages() {
   d.push_back({"right link to an interior page", [=](const Layout& l, Bytes& b) { Put32(b, l.leaves[kKeys][7] + 8, l.interior[kKeys][0]); }});
   // Scattered damage.
   for (uint32_t seed = 1; seed <= 12; ++seed) {
+    // Random bytes may land in unused parts of pages, where they change nothing.
     d.push_back({"random damage " + std::to_string(seed), [seed](const Layout&, Bytes& b) {
                    std::mt19937 rng(seed);
                    for (int k = 0; k < 6; ++k) b[1024 + rng() % (b.size() - 1024)] = static_cast<uint8_t>(rng());
-                 }});
+                 }, false});
   }
   return d;
 }
 
 // ---- the exercise, in a child process so that a crash or a hang is seen as such ----
 std::string g_problems;
+constexpr const char* kUnnoticed = "the damage went unnoticed\n";
 
 void Note(const std::string& what) {
   if (g_problems.size() < 2000) g_problems += what + "\n";
@@ -182,6 +186,9 @@ void Exercise(const std::string& path, int mode) {
   if (!problem.empty()) {
     if (orders != 0) Note("an index reported as unusable is in use");
     if (problem.find("rebuild") == std::string::npos) Note("the problem does not say what to do: " + problem);
+  } else if (mode == XB_READONLY) {
+    std::vector<std::string> report;
+    if (xb::Engine::Instance().Current()->table().indexes().Check(&report).ok()) g_problems += kUnnoticed;
   }
   for (int o = 0; o <= orders; ++o) {
     xb_SetOrder(o);
@@ -328,7 +335,7 @@ TEST_F(IndexDamage, TheIntactIndexPassesTheExercise) {
   ASSERT_GT(layout_->interior[3].size(), 2u);  // KEYS has interior levels
   ASSERT_GT(layout_->leaves[1].size(), 13u);
   Install(layout_->cdx);
-  EXPECT_EQ(ExerciseInChild(Path(), XB_READONLY), "");
+  EXPECT_EQ(ExerciseInChild(Path(), XB_READONLY), kUnnoticed);
   EXPECT_EQ(ExerciseInChild(Path(), XB_EXCLUSIVE), "");
   Repair("intact");
 }
@@ -339,7 +346,9 @@ TEST_F(IndexDamage, DamagedIndexesFailCleanlyAndARebuildRepairsThem) {
     d.apply(*layout_, bad);
     ASSERT_NE(bad, layout_->cdx) << d.what << ": the damage changed nothing";
     Install(bad);
-    EXPECT_EQ(ExerciseInChild(Path(), XB_READONLY), "") << d.what << ", read-only";
+    std::string found = ExerciseInChild(Path(), XB_READONLY);
+    if (!d.noticed && found.find(kUnnoticed) == 0) found.erase(0, std::strlen(kUnnoticed));
+    EXPECT_EQ(found, "") << d.what << ", read-only";
     EXPECT_EQ(ExerciseInChild(Path(), XB_SHARED), "") << d.what << ", shared";
     Install(bad);
     EXPECT_EQ(ExerciseInChild(Path(), XB_EXCLUSIVE), "") << d.what << ", exclusive";
