@@ -3,9 +3,12 @@
 // checked, changed and flushed. Anything may fail with a Status; nothing may crash, hang or
 // touch memory outside its buffers.
 //
-//   clang++ -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -I src/engine \
+// Build from the project folder (or with -DLISTWISE_FUZZ=ON):
+//   clang++ -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -I src/engine
 //       fuzz/fuzz_cdx.cpp src/engine/Cdx*.cpp src/engine/Status.cpp -o fuzz_cdx
-//   ./fuzz_cdx -max_len=262144 fuzz/corpus-cdx tests/data/*.cdx
+// and run it on a corpus seeded with index files:
+//   mkdir -p fuzz/corpus-cdx && cp tests/data/*.cdx fuzz/corpus-cdx/
+//   ./fuzz_cdx -max_len=32768 fuzz/corpus-cdx
 
 #include <cstddef>
 #include <cstdint>
