@@ -1,0 +1,597 @@
+#include "db/TTable.h"
+
+#include <QFileInfo>
+#include <algorithm>
+
+#include "db/Cp1252.h"
+#include "db/CursorLayer.h"
+#include "db/TDataSource.h"
+
+namespace {
+CursorLayer& Layer() { return CursorLayer::Instance(); }
+}  // namespace
+
+TTable::TTable(QObject* parent) : QObject(parent) {}
+
+TTable::~TTable() {
+  try {
+    Close();
+  } catch (const EDatabaseError&) {
+    // A destructor cannot report; the close itself cannot lose a posted record.
+  }
+  for (TDataSource* s : std::vector<TDataSource*>(sources_)) s->SetDataSet(nullptr);
+}
+
+void TTable::CheckInactive() const {
+  if (state_ != dsInactive) throw EDatabaseError(QStringLiteral("Cannot perform this operation on an open dataset"));
+}
+
+void TTable::CheckActive() const {
+  if (state_ == dsInactive) throw EDatabaseError(QStringLiteral("Cannot perform this operation on a closed dataset"));
+}
+
+void TTable::Check(int status) const {
+  if (status == kCursorOk) return;
+  QString text = CursorLayer::StatusText(status);
+  const QString engine = Layer().LastEngineMessage();
+  if (status == kCursorEngineFailed && !engine.isEmpty()) text = engine;
+  throw EDatabaseError(text, status);
+}
+
+QString TTable::DriverName() const {
+  switch (tableType_) {
+    case ttParadox: return QStringLiteral("PARADOX");
+    case ttDBase: return QStringLiteral("DBASE");
+    case ttASCII: return QStringLiteral("ASCIIDRV");
+    case ttXBNTX: return QStringLiteral("XBNTX");
+    case ttXBFOX: return QStringLiteral("XBFOX");
+    case ttXBXSX: return QStringLiteral("XBXSX");
+    case ttDefault: break;
+  }
+  const QString ext = QFileInfo(tableName_).suffix().toUpper();
+  if (ext == QLatin1String("DBF")) return QStringLiteral("XBFOX");
+  if (ext == QLatin1String("TXT")) return QStringLiteral("ASCIIDRV");
+  return QStringLiteral("PARADOX");
+}
+
+// ---- Fields ---------------------------------------------------------------------------------
+
+void TTable::AddCalcField(const QString& name, FieldKind kind, int size) {
+  CheckInactive();
+  calcDefs_.push_back({name, kind, size});
+}
+
+TField* TTable::FindField(const QString& name) const {
+  for (const auto& f : fields_)
+    if (f->FieldName().compare(name, Qt::CaseInsensitive) == 0) return f.get();
+  return nullptr;
+}
+
+TField* TTable::FieldByName(const QString& name) const {
+  TField* f = FindField(name);
+  if (f == nullptr) throw EDatabaseError(QStringLiteral("Field '%1' not found").arg(name));
+  return f;
+}
+
+void TTable::UpdateFieldDefs() {
+  if (Active()) {
+    Check(Layer().GetFieldDescs(cursor_, &fieldDefs_));
+    return;
+  }
+  // Read the definitions by opening the table briefly; an area that already has the table
+  // open under the same alias is simply asked.
+  const bool started = Layer().Acquire() == kCursorOk;
+  if (!started) throw EDatabaseError(CursorLayer::StatusText(kCursorEngineVersion), kCursorEngineVersion);
+  int db = 0, cursor = 0;
+  int status = Layer().OpenDatabase(databaseName_, &db);
+  if (status == kCursorOk) status = Layer().OpenTable(db, tableName_, DriverName(), QString(), true, false, &cursor);
+  if (status == kCursorOk) {
+    status = Layer().GetFieldDescs(cursor, &fieldDefs_);
+    Layer().CloseTable(cursor);
+  }
+  if (db != 0) Layer().CloseDatabase(db);
+  Layer().Release();
+  Check(status);
+}
+
+void TTable::UpdateIndexDefs() {
+  indexDefs_.clear();
+  if (!Active()) return;
+  std::vector<IndexDesc> descs;
+  Check(Layer().GetIndexDescs(cursor_, &descs));
+  for (const IndexDesc& d : descs) indexDefs_ << d.tagName;
+}
+
+void TTable::CreateFields() {
+  fields_.clear();
+  for (const FieldDesc& d : fieldDefs_) {
+    const int size = d.kind == FieldKind::String ? d.units1 : d.width;
+    fields_.push_back(std::make_unique<TField>(this, d.name, d.kind, d.number, size, false));
+  }
+  for (const CalcDef& c : calcDefs_)
+    fields_.push_back(std::make_unique<TField>(this, c.name, c.kind, 0, c.size, true));
+}
+
+// ---- Opening --------------------------------------------------------------------------------
+
+void TTable::SetActive(bool on) {
+  if (on) Open();
+  else Close();
+}
+
+void TTable::Open() {
+  if (Active()) return;
+  const int started = Layer().Acquire();
+  if (started != kCursorOk) throw EDatabaseError(QStringLiteral("Unable to start the storage engine"), started);
+  acquired_ = true;
+  int status = Layer().OpenDatabase(databaseName_, &database_);
+  if (status == kCursorOk)
+    status = Layer().OpenTable(database_, tableName_, DriverName(), indexName_, readOnly_, exclusive_, &cursor_);
+  if (status == kCursorOk) status = Layer().GetFieldDescs(cursor_, &fieldDefs_);
+  if (status != kCursorOk) {
+    const QString engine = Layer().LastEngineMessage();
+    if (cursor_ != 0) Layer().CloseTable(cursor_);
+    if (database_ != 0) Layer().CloseDatabase(database_);
+    cursor_ = database_ = 0;
+    acquired_ = false;
+    Layer().Release();
+    QString text = CursorLayer::StatusText(status);
+    if (!engine.isEmpty()) text += QStringLiteral(": ") + engine;
+    throw EDatabaseError(text, status);
+  }
+  CreateFields();
+  state_ = dsBrowse;
+  UpdateIndexDefs();
+  First();
+  for (TDataSource* s : sources_) s->NotifyActiveChanged();
+  if (AfterOpen) AfterOpen(*this);
+}
+
+void TTable::Close() {
+  if (!Active()) return;
+  if (BeforeClose) BeforeClose(*this);
+  if (state_ == dsEdit || state_ == dsInsert) Cancel();
+  Layer().CloseTable(cursor_);
+  Layer().CloseDatabase(database_);
+  cursor_ = database_ = 0;
+  state_ = dsInactive;
+  fields_.clear();
+  current_ = Buffer();
+  edit_ = Buffer();
+  bof_ = eof_ = true;
+  if (acquired_) {
+    acquired_ = false;
+    Layer().Release();
+  }
+  for (TDataSource* s : sources_) s->NotifyActiveChanged();
+}
+
+void TTable::SetIndexName(const QString& name) {
+  if (!Active()) {
+    indexName_ = name;
+    return;
+  }
+  CheckBrowseMode();
+  Check(Layer().SwitchToIndex(cursor_, name));
+  indexName_ = name;
+  UpdateIndexDefs();
+  // The current record stays current in the new order.
+  if (current_.recno != 0) {
+    GotoBookmark(current_.recno);
+  } else {
+    First();
+  }
+  NotifyChanged();
+}
+
+// ---- Records --------------------------------------------------------------------------------
+
+void TTable::ClearCurrent() {
+  current_ = Buffer();
+  Layer().InitRecord(cursor_, &current_.image);
+  current_.calc.assign(calcDefs_.size(), QVariant());
+}
+
+void TTable::Load(const QByteArray& image, const RecordInfo& info) {
+  current_ = Buffer();
+  current_.image = image;
+  current_.recno = quint32(info.recno);
+  current_.deleted = info.deleted;
+  CalculateFields(&current_);
+}
+
+void TTable::CalculateFields(Buffer* buffer) {
+  buffer->calc.assign(calcDefs_.size(), QVariant());
+  if (!OnCalcFields || calcDefs_.empty()) return;
+  const TDataSetState saved = state_;
+  Buffer* savedTarget = calcTarget_;
+  calcTarget_ = buffer;
+  state_ = dsCalcFields;
+  try {
+    OnCalcFields(*this);
+  } catch (...) {
+    state_ = saved;
+    calcTarget_ = savedTarget;
+    throw;
+  }
+  state_ = saved;
+  calcTarget_ = savedTarget;
+}
+
+TTable::Buffer& TTable::WorkBuffer() {
+  if (calcTarget_ != nullptr) return *calcTarget_;
+  return (state_ == dsEdit || state_ == dsInsert) ? edit_ : current_;
+}
+
+const TTable::Buffer& TTable::ActiveBuffer() const {
+  if (calcTarget_ != nullptr) return *calcTarget_;
+  return (state_ == dsEdit || state_ == dsInsert) ? edit_ : current_;
+}
+
+const QByteArray& TTable::ActiveImage() const { return ActiveBuffer().image; }
+
+void TTable::PositionEngine() const {
+  if (cursor_ == 0) return;
+  Layer().SetToBookmark(cursor_, current_.recno);
+}
+
+QVariant TTable::FieldValue(const TField* field) const {
+  if (!Active()) return QVariant();
+  const Buffer& b = ActiveBuffer();
+  if (field->Calculated()) {
+    for (size_t i = 0; i < calcDefs_.size(); ++i)
+      if (calcDefs_[i].name.compare(field->FieldName(), Qt::CaseInsensitive) == 0)
+        return i < b.calc.size() ? b.calc[i] : QVariant();
+    return QVariant();
+  }
+  if (field->DataType() == FieldKind::Memo) {
+    auto it = b.memos.find(field->FieldNo());
+    if (it != b.memos.end()) return it->second.isEmpty() ? QVariant() : QVariant(it->second);
+    if (b.recno == 0) return QVariant();
+    // Memos are read on demand: a grid walking a million rows never pays for them.
+    Layer().SetToBookmark(cursor_, b.recno);
+    QString text;
+    if (Layer().GetBlob(cursor_, field->FieldNo(), &text) != kCursorOk) return QVariant();
+    const_cast<Buffer&>(b).memos[field->FieldNo()] = text;
+    return text.isEmpty() ? QVariant() : QVariant(text);
+  }
+  QVariant value;
+  bool blank = true;
+  if (Layer().GetField(cursor_, field->FieldNo(), b.image, &value, &blank) != kCursorOk || blank) return QVariant();
+  return value;
+}
+
+void TTable::SetFieldValue(TField* field, const QVariant& value) {
+  CheckActive();
+  if (field->Calculated()) {
+    if (state_ != dsCalcFields)
+      throw EDatabaseError(QStringLiteral("Field '%1' cannot be modified").arg(field->FieldName()));
+    Buffer& b = WorkBuffer();
+    for (size_t i = 0; i < calcDefs_.size(); ++i)
+      if (calcDefs_[i].name.compare(field->FieldName(), Qt::CaseInsensitive) == 0 && i < b.calc.size())
+        b.calc[i] = value;
+    return;
+  }
+  if (state_ != dsEdit && state_ != dsInsert)
+    throw EDatabaseError(QStringLiteral("Dataset not in edit or insert mode"));
+  if (field->DataType() == FieldKind::Memo) {
+    QString text = value.isValid() ? value.toString() : QString();
+    if (!Cp1252::FirstUnencodable(text).isNull())
+      throw EDatabaseError(CursorLayer::StatusText(kCursorBadText), kCursorBadText);
+    edit_.memos[field->FieldNo()] = text;
+  } else {
+    Check(Layer().PutField(cursor_, field->FieldNo(), &edit_.image, value));
+  }
+  NotifyRecord(field);
+}
+
+// ---- States and changes ------------------------------------------------------------------------
+
+void TTable::SetState(TDataSetState state) {
+  if (state_ == state) return;
+  state_ = state;
+  NotifyEditing();
+}
+
+void TTable::Edit() {
+  CheckActive();
+  if (state_ == dsEdit || state_ == dsInsert) return;
+  if (readOnly_) throw EDatabaseError(QStringLiteral("Cannot modify a read-only dataset"));
+  if (current_.recno == 0) {
+    Append();
+    return;
+  }
+  // Another program sharing the table may have changed the record: edit what is stored now,
+  // holding its lock until the post or cancel.
+  PositionEngine();
+  QByteArray image;
+  RecordInfo info;
+  Check(Layer().LockCurrent(cursor_, &image, &info));
+  locked_ = true;
+  const quint32 recno = current_.recno;
+  current_.image = image;
+  current_.deleted = info.deleted;
+  current_.memos.clear();
+  current_.recno = recno;
+  CalculateFields(&current_);
+  edit_ = current_;
+  SetState(dsEdit);
+}
+
+void TTable::Append() {
+  CheckActive();
+  if (state_ == dsEdit || state_ == dsInsert) CheckBrowseMode();
+  if (readOnly_) throw EDatabaseError(QStringLiteral("Cannot modify a read-only dataset"));
+  edit_ = Buffer();
+  Layer().InitRecord(cursor_, &edit_.image);
+  edit_.calc.assign(calcDefs_.size(), QVariant());
+  SetState(dsInsert);
+  NotifyChanged();
+}
+
+void TTable::Post() {
+  CheckActive();
+  if (state_ != dsEdit && state_ != dsInsert) return;
+  for (TDataSource* s : sources_) s->NotifyUpdateData();
+  if (BeforePost) BeforePost(*this);
+  RecordInfo info;
+  if (state_ == dsInsert) {
+    Check(Layer().InsertRecord(cursor_, false, edit_.image, &info));
+    edit_.recno = quint32(info.recno);
+  } else {
+    PositionEngine();
+    Check(Layer().ModifyRecord(cursor_, edit_.image, false));
+  }
+  // Memos go after the record: the engine writes a memo's text before the pointer to it.
+  for (const auto& [fieldNo, text] : edit_.memos) {
+    Layer().SetToBookmark(cursor_, edit_.recno);
+    Check(Layer().PutBlob(cursor_, fieldNo, text));
+  }
+  if (locked_) {
+    Layer().SetToBookmark(cursor_, edit_.recno);
+    Layer().ReleaseRecordLock(cursor_, false);
+    locked_ = false;
+  }
+  const quint32 recno = edit_.recno;
+  edit_ = Buffer();
+  state_ = dsBrowse;
+  // The posted record stays current, wherever the order puts it now.
+  Layer().SetToBookmark(cursor_, recno);
+  QByteArray image;
+  Layer().InitRecord(cursor_, &image);
+  RecordInfo now;
+  now.recno = recno;
+  {
+    QByteArray fresh;
+    if (Layer().ReadRecord(cursor_, recno, &fresh, &now) == kCursorOk) image = fresh;
+  }
+  Load(image, now);
+  bof_ = eof_ = false;
+  NotifyEditing();
+  NotifyChanged();
+  if (AfterPost) AfterPost(*this);
+}
+
+void TTable::Cancel() {
+  if (state_ != dsEdit && state_ != dsInsert) return;
+  if (locked_) {
+    PositionEngine();
+    Layer().ReleaseRecordLock(cursor_, false);
+    locked_ = false;
+  }
+  const bool wasInsert = state_ == dsInsert;
+  edit_ = Buffer();
+  state_ = dsBrowse;
+  NotifyEditing();
+  if (wasInsert) NotifyChanged();
+  else NotifyRecord(nullptr);
+}
+
+void TTable::CheckBrowseMode() {
+  if (state_ == dsEdit || state_ == dsInsert) Post();
+}
+
+void TTable::Delete() {
+  CheckActive();
+  if (state_ == dsInsert) {
+    Cancel();
+    return;
+  }
+  if (state_ == dsEdit) Cancel();
+  if (readOnly_) throw EDatabaseError(QStringLiteral("Cannot modify a read-only dataset"));
+  if (current_.recno == 0) throw EDatabaseError(QStringLiteral("Cannot perform this operation on an empty dataset"));
+  PositionEngine();
+  Check(Layer().DeleteRecord(cursor_));
+  // The next record becomes current, or the one before when the deleted one was the last.
+  PositionEngine();
+  QByteArray image;
+  RecordInfo info;
+  int status = Layer().GetNextRecord(cursor_, false, &image, &info);
+  if (status == kCursorOk && info.recno == long(current_.recno)) status = Layer().GetNextRecord(cursor_, false, &image, &info);
+  if (status == kCursorOk) {
+    Load(image, info);
+    bof_ = eof_ = false;
+  } else {
+    Last();
+  }
+  NotifyChanged();
+}
+
+// ---- Moves ------------------------------------------------------------------------------------
+
+void TTable::First() {
+  CheckActive();
+  CheckBrowseMode();
+  Check(Layer().SetToBegin(cursor_));
+  QByteArray image;
+  RecordInfo info;
+  const int status = Layer().GetNextRecord(cursor_, false, &image, &info);
+  if (status == kCursorEof) {
+    ClearCurrent();
+    bof_ = eof_ = true;
+  } else {
+    Check(status);
+    Load(image, info);
+    bof_ = true;
+    eof_ = false;
+  }
+  NotifyScrolled(0);
+}
+
+void TTable::Last() {
+  CheckActive();
+  CheckBrowseMode();
+  Check(Layer().SetToEnd(cursor_));
+  QByteArray image;
+  RecordInfo info;
+  const int status = Layer().GetPriorRecord(cursor_, false, &image, &info);
+  if (status == kCursorBof || status == kCursorEof) {
+    ClearCurrent();
+    bof_ = eof_ = true;
+  } else {
+    Check(status);
+    Load(image, info);
+    bof_ = false;
+    eof_ = true;
+  }
+  NotifyScrolled(0);
+}
+
+void TTable::Next() { MoveBy(1); }
+void TTable::Prior() { MoveBy(-1); }
+
+int TTable::MoveBy(int distance) {
+  CheckActive();
+  CheckBrowseMode();
+  if (current_.recno == 0) {
+    bof_ = eof_ = true;
+    return 0;
+  }
+  int moved = 0;
+  PositionEngine();
+  QByteArray image;
+  RecordInfo info;
+  while (moved != distance) {
+    const int status = distance > 0 ? Layer().GetNextRecord(cursor_, false, &image, &info)
+                                    : Layer().GetPriorRecord(cursor_, false, &image, &info);
+    if (status == kCursorEof || status == kCursorBof) break;
+    Check(status);
+    moved += distance > 0 ? 1 : -1;
+  }
+  if (moved != 0) Load(image, info);
+  bof_ = distance < 0 && moved != distance;
+  eof_ = distance > 0 && moved != distance;
+  if (moved != distance) PositionEngine();
+  if (moved != 0) NotifyScrolled(moved);
+  return moved;
+}
+
+void TTable::Resync() {
+  CheckActive();
+  QByteArray image;
+  RecordInfo info;
+  const int status = Layer().GetRecord(cursor_, false, &image, &info);
+  if (status == kCursorOk) {
+    Load(image, info);
+    bof_ = eof_ = false;
+    NotifyChanged();
+    return;
+  }
+  if (status == kCursorNotInQuery) {
+    // The engine moved past the record that stopped qualifying; take the next one that does.
+    const int next = Layer().GetNextRecord(cursor_, false, &image, &info);
+    if (next == kCursorOk) {
+      Load(image, info);
+      bof_ = eof_ = false;
+      NotifyChanged();
+      return;
+    }
+  }
+  if (status == kCursorBof) {
+    First();
+  } else {
+    // At the end: the last record is current, as after Last.
+    Last();
+  }
+  NotifyChanged();
+}
+
+void TTable::Refresh() {
+  CheckActive();
+  CheckBrowseMode();
+  if (current_.recno == 0) {
+    First();
+  } else {
+    GotoBookmark(current_.recno);
+  }
+  NotifyChanged();
+}
+
+bool TTable::BookmarkValid(quint32 bookmark) const {
+  if (!Active() || bookmark == 0) return false;
+  QByteArray image;
+  RecordInfo info;
+  return Layer().ReadRecord(cursor_, bookmark, &image, &info) == kCursorOk;
+}
+
+void TTable::GotoBookmark(quint32 bookmark) {
+  CheckActive();
+  CheckBrowseMode();
+  QByteArray image;
+  RecordInfo info;
+  const int status = Layer().ReadRecord(cursor_, bookmark, &image, &info);
+  if (status != kCursorOk) throw EDatabaseError(QStringLiteral("Record not found"), status);
+  Load(image, info);
+  bof_ = eof_ = false;
+  NotifyScrolled(0);
+}
+
+bool TTable::FetchRow(quint32 recno, const std::vector<TField*>& fields, std::vector<QVariant>* values) {
+  values->clear();
+  if (!Active()) return false;
+  Buffer row;
+  RecordInfo info;
+  if (Layer().ReadRecord(cursor_, recno, &row.image, &info) != kCursorOk) return false;
+  row.recno = recno;
+  row.deleted = info.deleted;
+  CalculateFields(&row);
+  // Field reads go to the row's buffer for the moment, as calculated fields do.
+  Buffer* saved = calcTarget_;
+  calcTarget_ = &row;
+  for (TField* f : fields) values->push_back(f != nullptr ? FieldValue(f) : QVariant());
+  calcTarget_ = saved;
+  return true;
+}
+
+// ---- Notifications ------------------------------------------------------------------------------
+
+void TTable::EnableControls() {
+  if (disabled_ > 0 && --disabled_ == 0) NotifyChanged();
+}
+
+void TTable::NotifyScrolled(int distance) {
+  if (disabled_ == 0)
+    for (TDataSource* s : sources_) s->NotifyScrolled(distance);
+  if (AfterScroll) AfterScroll(*this);
+}
+
+void TTable::NotifyChanged() {
+  if (disabled_ > 0) return;
+  for (TDataSource* s : sources_) s->NotifyDataSetChanged();
+}
+
+void TTable::NotifyRecord(TField* field) {
+  if (disabled_ > 0 || state_ == dsCalcFields) return;
+  for (TDataSource* s : sources_) s->NotifyRecordChanged(field);
+}
+
+void TTable::NotifyEditing() {
+  if (disabled_ > 0) return;
+  for (TDataSource* s : sources_) s->NotifyEditingChanged();
+}
+
+void TTable::AddDataSource(TDataSource* source) { sources_.push_back(source); }
+
+void TTable::RemoveDataSource(TDataSource* source) {
+  sources_.erase(std::remove(sources_.begin(), sources_.end(), source), sources_.end());
+}

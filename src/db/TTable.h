@@ -1,0 +1,188 @@
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+#include <QStringList>
+#include <functional>
+#include <map>
+#include <memory>
+#include <vector>
+
+#include "db/CursorTypes.h"
+#include "db/EDatabaseError.h"
+#include "db/TField.h"
+
+class TDataSource;
+
+// A table dataset: one table opened through the cursor layer, with its fields, a current
+// record, the browse/edit/insert states and the moves the program's windows use. Failures
+// raise EDatabaseError. The dataset keeps the record it stands on; the engine's position is
+// set from it before every move, so other parties (the grid model, the table engine
+// component) may move the engine in between.
+class TTable : public QObject {
+  Q_OBJECT
+ public:
+  enum TTableType { ttDefault, ttParadox, ttDBase, ttASCII, ttXBNTX, ttXBFOX, ttXBXSX };
+  enum TDataSetState { dsInactive, dsBrowse, dsEdit, dsInsert, dsCalcFields };
+
+  explicit TTable(QObject* parent = nullptr);
+  ~TTable() override;
+
+  // ---- Properties ----
+  QString DatabaseName() const { return databaseName_; }
+  void SetDatabaseName(const QString& name) { CheckInactive(); databaseName_ = name; }
+  QString TableName() const { return tableName_; }
+  void SetTableName(const QString& name) { CheckInactive(); tableName_ = name; }
+  TTableType TableType() const { return tableType_; }
+  void SetTableType(TTableType type) { CheckInactive(); tableType_ = type; }
+  bool Exclusive() const { return exclusive_; }
+  void SetExclusive(bool on) { CheckInactive(); exclusive_ = on; }
+  bool ReadOnly() const { return readOnly_; }
+  void SetReadOnly(bool on) { CheckInactive(); readOnly_ = on; }
+  QString IndexName() const { return indexName_; }
+  void SetIndexName(const QString& name);  // switches the order when open
+  bool Active() const { return state_ != dsInactive; }
+  void SetActive(bool on);
+  // The program's busy marker; the dataset itself never reads it.
+  int Tag() const { return tag_; }
+  void SetTag(int tag) { tag_ = tag; }
+  // The driver name the table type (or, for the default type, the extension) gives.
+  QString DriverName() const;
+
+  // ---- Fields ----
+  // Calculated fields are defined before the table opens; data fields come from the table.
+  void AddCalcField(const QString& name, FieldKind kind = FieldKind::String, int size = 50);
+  TField* FindField(const QString& name) const;
+  TField* FieldByName(const QString& name) const;  // raises for a missing field
+  int FieldCount() const { return int(fields_.size()); }
+  TField* Fields(int index) const { return fields_.at(size_t(index)).get(); }
+  // The table's field definitions; read from the file (without keeping it open) when the
+  // dataset is closed.
+  const std::vector<FieldDesc>& FieldDefs() const { return fieldDefs_; }
+  void UpdateFieldDefs();
+  // Names of the index orders (tags) in order-number order.
+  QStringList IndexDefs() const { return indexDefs_; }
+  void UpdateIndexDefs();
+
+  // ---- Opening ----
+  void Open();
+  void Close();
+
+  // ---- States and changes ----
+  TDataSetState State() const { return state_; }
+  void Edit();
+  void Append();
+  void Insert() { Append(); }
+  void Post();
+  void Cancel();
+  void Delete();
+  // Posts a pending edit; nothing in browse state.
+  void CheckBrowseMode();
+
+  // ---- Moves ----
+  void First();
+  void Last();
+  void Next();
+  void Prior();
+  int MoveBy(int distance);
+  bool Eof() const { return eof_; }
+  bool Bof() const { return bof_; }
+  bool IsEmpty() const { return current_.recno == 0 && state_ != dsInsert; }
+  // Re-reads the current record set from the engine's position (after an engine-side move,
+  // order change, query, pack): the engine's record becomes current.
+  void Resync();
+  // Re-reads the current record where it is.
+  void Refresh();
+
+  // ---- Bookmarks: the physical record number, 0 = none ----
+  quint32 GetBookmark() const { return state_ == dsInsert ? 0 : current_.recno; }
+  bool BookmarkValid(quint32 bookmark) const;
+  void GotoBookmark(quint32 bookmark);
+  long RecNo() const { return long(current_.recno); }
+  bool CurrentDeleted() const { return current_.deleted; }
+  const QByteArray& ActiveImage() const;
+
+  // ---- Controls ----
+  void DisableControls() { ++disabled_; }
+  void EnableControls();
+  bool ControlsDisabled() const { return disabled_ > 0; }
+
+  // ---- Cursor access for the table engine component and the grid model ----
+  int CursorHandle() const { return cursor_; }
+  // Puts the engine on the current record (or the end when there is none).
+  void PositionEngine() const;
+  // Fetches record `recno` as a row for display: its field values for `fields`, calculated
+  // fields computed; the current record is not disturbed.
+  bool FetchRow(quint32 recno, const std::vector<TField*>& fields, std::vector<QVariant>* values);
+
+  // ---- Events ----
+  std::function<void(TTable&)> OnCalcFields;
+  std::function<void(TTable&)> BeforePost;
+  std::function<void(TTable&)> AfterPost;
+  std::function<void(TTable&)> AfterScroll;
+  std::function<void(TTable&)> AfterOpen;
+  std::function<void(TTable&)> BeforeClose;
+
+ private:
+  friend class TField;
+  friend class TDataSource;
+  struct Buffer {
+    QByteArray image;
+    quint32 recno = 0;
+    bool deleted = false;
+    std::vector<QVariant> calc;
+    std::map<int, QString> memos;  // memo fields read or assigned, by field number
+  };
+
+  void CheckInactive() const;
+  void CheckActive() const;
+  void Check(int status) const;
+  void SetState(TDataSetState state);
+  void CreateFields();
+  void Load(const QByteArray& image, const RecordInfo& info);
+  void ClearCurrent();
+  void CalculateFields(Buffer* buffer);
+  void NotifyScrolled(int distance);
+  void NotifyChanged();
+  void NotifyRecord(TField* field);
+  void NotifyEditing();
+  void AddDataSource(TDataSource* source);
+  void RemoveDataSource(TDataSource* source);
+
+  // Field access for TField.
+  QVariant FieldValue(const TField* field) const;
+  void SetFieldValue(TField* field, const QVariant& value);
+  Buffer& WorkBuffer();
+  const Buffer& ActiveBuffer() const;
+
+  QString databaseName_;
+  QString tableName_;
+  TTableType tableType_ = ttDefault;
+  bool exclusive_ = false;
+  bool readOnly_ = false;
+  QString indexName_;
+  int tag_ = 0;
+
+  int database_ = 0;
+  int cursor_ = 0;
+  bool acquired_ = false;
+  TDataSetState state_ = dsInactive;
+  std::vector<std::unique_ptr<TField>> fields_;
+  std::vector<FieldDesc> fieldDefs_;
+  QStringList indexDefs_;
+  struct CalcDef {
+    QString name;
+    FieldKind kind;
+    int size;
+  };
+  std::vector<CalcDef> calcDefs_;
+
+  Buffer current_;
+  Buffer edit_;
+  Buffer* calcTarget_ = nullptr;  // the buffer OnCalcFields fills
+  bool bof_ = true;
+  bool eof_ = true;
+  bool locked_ = false;
+  int disabled_ = 0;
+  std::vector<TDataSource*> sources_;
+};

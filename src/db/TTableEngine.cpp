@@ -1,0 +1,344 @@
+#include "db/TTableEngine.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#include "db/TCTextBuffers.h"
+#include "db/TDataSource.h"
+#include "db/TTable.h"
+#include "xbengine.h"
+
+TTableEngine::TTableEngine(QObject* parent) : QObject(parent), link_(this) {}
+
+TTableEngine::~TTableEngine() = default;
+
+void TTableEngine::SetDataSource(TDataSource* source) {
+  link_.SetDataSource(source);
+  dataSet_ = source != nullptr ? source->DataSet() : nullptr;
+}
+
+QString TTableEngine::LastEngineError() { return QString::fromLocal8Bit(xb_ErrorText()); }
+
+// ---- Entering and leaving the dataset's work area ------------------------------------------
+
+void TTableEngine::Enter() {
+  if (dataSet_ == nullptr) {
+    if (DataSource() == nullptr) {
+      savedArea_ = 0;
+      return;
+    }
+    dataSet_ = DataSource()->DataSet();
+  }
+  if (dataSet_ != nullptr && dataSet_->Active()) savedArea_ = quint16(xb_Select(dataSet_->CursorHandle()));
+  else savedArea_ = quint16(xb_WorkArea(nullptr));
+}
+
+void TTableEngine::Leave() {
+  const int own = dataSet_ != nullptr && dataSet_->Active() ? dataSet_->CursorHandle() : 0;
+  if (savedArea_ != 0 && (dataSet_ == nullptr || savedArea_ != own)) xb_Select(savedArea_);
+}
+
+void TTableEngine::BeginSync() {
+  Enter();
+  if (dataSet_ != nullptr && dataSet_->Active()) {
+    dataSet_->CheckBrowseMode();
+    dataSet_->PositionEngine();
+  }
+}
+
+void TTableEngine::EndSync() {
+  if (dataSet_ != nullptr && dataSet_->Active()) dataSet_->Resync();
+  Leave();
+}
+
+// ---- Creating tables --------------------------------------------------------------------------
+
+bool TTableEngine::CreateTable(const QString& path, int driver, int fieldCount) {
+  Enter();
+  const int area = xb_CreateNew(QFile::encodeName(path).constData(), "XXXXXXXXXX", driver, fieldCount);
+  createArea_ = quint16(area);
+  Leave();
+  return area != 0;
+}
+
+void TTableEngine::DefineField(const QString& name, const QString& type, int width, int decimals) {
+  xb_Select(createArea_);
+  TCTextBuffers texts;
+  texts.Add(name);
+  texts.Add(type);
+  xb_CreateField(texts.Item(0), texts.Item(1), width, decimals);
+}
+
+bool TTableEngine::CommitCreate() {
+  xb_Select(createArea_);
+  const bool ok = xb_CreateExec() != 0;
+  // A failed create must still release the area, or the pending definition blocks the next one.
+  if (xb_WorkArea(nullptr) == createArea_) xb_Close(createArea_);
+  if (savedArea_ != 0 && savedArea_ != createArea_) xb_Select(savedArea_);
+  return ok;
+}
+
+// ---- Orders ---------------------------------------------------------------------------------
+
+int TTableEngine::AddIndexTag(const QString& indexFile, const QString& tag, const QString& key, int option,
+                              bool descending, const QString& condition) {
+  BeginSync();
+  TCTextBuffers texts;
+  texts.Add(indexFile);
+  texts.Add(tag);
+  texts.Add(key);
+  texts.Add(condition);
+  const int order = xb_IndexTag(texts.Item(0), texts.Item(1), texts.Item(2), option, descending ? 1 : 0,
+                                texts.Item(3));
+  EndSync();
+  if (order > 0 && dataSet_ != nullptr && dataSet_->Active()) {
+    dataSet_->UpdateIndexDefs();
+    dataSet_->SetIndexName(tag);
+  }
+  return order;
+}
+
+int TTableEngine::OpenIndexFile(const QString& fileName) {
+  BeginSync();
+  TCTextBuffers texts;
+  texts.Add(fileName);
+  const int order = xb_IndexOpen(texts.Item(0));
+  const QString tag = order > 0 ? QString::fromLatin1(xb_TagName(order)) : QString();
+  EndSync();
+  if (order > 0 && dataSet_ != nullptr && dataSet_->Active()) {
+    dataSet_->UpdateIndexDefs();
+    dataSet_->SetIndexName(tag);
+  }
+  return order;
+}
+
+void TTableEngine::CloseIndexFiles() {
+  Enter();
+  xb_CloseIndexes();
+  Leave();
+}
+
+int TTableEngine::SelectOrder(int order) {
+  Enter();
+  const int previous = xb_IndexOrd();
+  Leave();
+  if (dataSet_ == nullptr || !dataSet_->Active()) return previous;
+  dataSet_->UpdateIndexDefs();
+  const QStringList defs = dataSet_->IndexDefs();
+  if (order == 0) dataSet_->SetIndexName(QString());
+  else if (order >= 1 && order <= defs.size()) dataSet_->SetIndexName(defs.at(order - 1));
+  return previous;
+}
+
+int TTableEngine::CurrentOrder() {
+  Enter();
+  const int order = xb_IndexOrd();
+  Leave();
+  return order;
+}
+
+int TTableEngine::TagOrder(const QString& tag) {
+  BeginSync();
+  TCTextBuffers texts;
+  texts.Add(tag);
+  const int order = xb_TagArea(texts.Item(0));
+  EndSync();
+  return order;
+}
+
+QString TTableEngine::TagNameAt(int order) {
+  Enter();
+  const QString name = QString::fromLatin1(xb_TagName(order));
+  Leave();
+  return name;
+}
+
+QString TTableEngine::OrderFileName(int order) {
+  Enter();
+  const QString name = QString::fromLocal8Bit(xb_IndexName(order));
+  Leave();
+  return name;
+}
+
+QString TTableEngine::WithDefaultExtension(const QString& name) const {
+  if (!QFileInfo(name).suffix().isEmpty() || dataSet_ == nullptr) return name;
+  switch (dataSet_->TableType()) {
+    case TTable::ttXBNTX: return name + QStringLiteral(".NTX");
+    case TTable::ttXBFOX: return name + QStringLiteral(".IDX");
+    case TTable::ttXBXSX: return name + QStringLiteral(".XSX");
+    default: return name;
+  }
+}
+
+void TTableEngine::RefreshIndexes() {
+  const int remembered = CurrentOrder();
+  SelectOrder(0);
+  int restore = remembered;
+  for (const QString& name : extraIndexes_) {
+    const int order = OpenIndexFile(WithDefaultExtension(name));
+    if (remembered == 0 && restore == 0 && order > 0) restore = order;
+  }
+  SelectOrder(restore);
+}
+
+void TTableEngine::SetExtraIndexes(const QStringList& names) {
+  extraIndexes_ = names;
+  if (IsTableOpen()) RefreshIndexes();
+}
+
+// ---- Queries and tests ------------------------------------------------------------------------
+
+int TTableEngine::ApplyQuery(const QString& expression) {
+  filter_ = expression;
+  if (!IsTableOpen()) return 0;
+  BeginSync();
+  TCTextBuffers texts;
+  texts.Add(expression);
+  const int result = xb_Query(texts.Item(0));
+  EndSync();
+  return result;
+}
+
+QString TTableEngine::CurrentQuery() {
+  Enter();
+  const QString text = QString::fromLatin1(xb_DBFilter());
+  Leave();
+  return text;
+}
+
+long TTableEngine::QueryCount() {
+  Enter();
+  const long count = xb_QueryRecCount();
+  Leave();
+  return count;
+}
+
+int TTableEngine::TestQuery(const QString& expression) {
+  BeginSync();
+  TCTextBuffers texts;
+  texts.Add(expression);
+  const int result = xb_QueryTest(texts.Item(0));
+  EndSync();
+  return result;
+}
+
+bool TTableEngine::EvaluateCondition(const QString& expression) {
+  Enter();
+  // The engine is moved to the dataset's record only when it stands elsewhere, and put back
+  // afterwards, so that an evaluation never disturbs a walk in progress.
+  savedRecno_ = 0;
+  const long engineRecno = xb_RecNo();
+  const long count = xb_RecCount();
+  const long datasetRecno = DatasetRecordNumber();
+  if (engineRecno != datasetRecno && datasetRecno != count + 1) {
+    savedRecno_ = engineRecno;
+    xb_Go(datasetRecno);
+  }
+  TCTextBuffers texts;
+  texts.Add(expression);
+  const bool result = xb_EvalLogical(texts.Item(0)) != 0;
+  if (savedRecno_ != 0 && IsTableOpen()) xb_Go(savedRecno_);
+  savedRecno_ = 0;
+  Leave();
+  return result;
+}
+
+bool TTableEngine::IsRecordDeleted() {
+  if (dataSet_ != nullptr && dataSet_->State() == TTable::dsCalcFields) {
+    Enter();
+    const bool deleted = xb_Deleted() != 0;
+    Leave();
+    return deleted;
+  }
+  if (dataSet_ == nullptr || !dataSet_->Active()) return false;
+  recordBuffer_ = dataSet_->ActiveImage();
+  if (recordBuffer_.isEmpty()) return false;
+  const char first = recordBuffer_.at(0);
+  return first != ' ' && first != 'E';
+}
+
+// ---- Records ----------------------------------------------------------------------------------
+
+void TTableEngine::GotoRecord(long recno) {
+  BeginSync();
+  xb_Go(recno);
+  EndSync();
+}
+
+bool TTableEngine::FindKey(const QString& key) {
+  BeginSync();
+  TCTextBuffers texts;
+  texts.Add(key);
+  const bool found = xb_Seek(texts.Item(0)) != 0;
+  if (found) {
+    EndSync();
+    return true;
+  }
+  Leave();
+  if (dataSet_ != nullptr && dataSet_->Active()) {
+    dataSet_->Last();
+    dataSet_->Next();  // past the last record: the dataset stands at its end
+  }
+  return false;
+}
+
+int TTableEngine::RemoveDeleted() {
+  BeginSync();
+  const int result = xb_Pack();
+  EndSync();
+  return result;
+}
+
+int TTableEngine::EmptyTable() {
+  BeginSync();
+  const int result = xb_Zap();
+  EndSync();
+  return result;
+}
+
+long TTableEngine::RecordCount() {
+  Enter();
+  const long count = xb_RecCount();
+  Leave();
+  return count;
+}
+
+long TTableEngine::DatasetRecordNumber() const {
+  if (dataSet_ != nullptr && dataSet_->Active() && dataSet_->GetBookmark() != 0) return long(dataSet_->GetBookmark());
+  if (dataSet_ == nullptr || !dataSet_->Active()) return xb_RecCount() + 1;
+  const int previous = xb_Select(dataSet_->CursorHandle());
+  const long count = xb_RecCount();
+  if (previous > 0) xb_Select(previous);
+  return count + 1;
+}
+
+int TTableEngine::RecordSize() {
+  Enter();
+  const int size = xb_RecSize();
+  Leave();
+  return size;
+}
+
+long TTableEngine::EngineProperty(int property, long value) {
+  Enter();
+  const long result = xb_SysProp(property, value);
+  Leave();
+  return result;
+}
+
+long TTableEngine::SetProgressWindow(long window) { return xb_SetGaugeHook(window); }
+
+bool TTableEngine::IsTableOpen() const { return dataSet_ != nullptr && dataSet_->Active(); }
+
+void TTableEngine::SetTurboRead(bool on) {
+  xb_SetTurboRead(on ? 1 : 0);
+  turboRead_ = on;
+}
+
+void TTableEngine::DataSetActivated() {
+  if (DataSource() != nullptr) dataSet_ = DataSource()->DataSet();
+  if (dataSet_ == nullptr || !dataSet_->Active()) return;
+  if (!filter_.isEmpty()) ApplyQuery(filter_);
+  if (!extraIndexes_.isEmpty()) RefreshIndexes();
+  if (recordBuffer_.isEmpty()) recordBuffer_ = QByteArray(RecordSize(), ' ');
+}

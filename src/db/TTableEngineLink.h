@@ -1,0 +1,16 @@
+#pragma once
+
+#include "db/TDataLink.h"
+
+class TTableEngine;
+
+// Tells a table engine component when the dataset behind its data source changes or opens.
+class TTableEngineLink : public TDataLink {
+ public:
+  explicit TTableEngineLink(TTableEngine* engine) : engine_(engine) {}
+  TTableEngine* Engine() const { return engine_; }
+  void ActiveChanged() override;
+
+ private:
+  TTableEngine* engine_;
+};
