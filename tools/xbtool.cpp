@@ -198,7 +198,7 @@ class OpenTable {
       f.width = xb_FieldWidth(i);
       f.decimals = xb_FieldDecimals(i);
       fields_.push_back(std::move(f));
-      offsets_.push_back(xb_FieldOffset(i));
+      offsets_.push_back(xb_FieldOffset(i) - 1);
     }
   }
   ~OpenTable() {

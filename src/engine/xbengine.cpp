@@ -385,7 +385,8 @@ int xb_FieldDecimals(int position) {
 }
 int xb_FieldOffset(int position) {
   const FieldDef* f = FieldAt(position);
-  return f ? f->offset : 0;
+  // Counted from 1 at the image's first byte (the deletion mark), so the first field is at 2.
+  return f ? f->offset + 1 : 0;
 }
 int xb_FieldNum(const char* name) {
   WorkArea* wa = E().Current();

@@ -66,7 +66,8 @@ const char* xb_FieldName(int position);  // positions count from 1; "" when out 
 char xb_FieldType(int position);
 int xb_FieldWidth(int position);
 int xb_FieldDecimals(int position);
-int xb_FieldOffset(int position);        // offset in the record image; the first field is at 1
+int xb_FieldOffset(int position);        // position in the record image counted from 1 at the
+                                         // deletion mark: the first field is at 2
 int xb_FieldNum(const char* name);       // 0 when there is no such field
 int xb_RecSize(void);
 

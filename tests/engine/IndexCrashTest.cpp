@@ -48,7 +48,7 @@ std::string Image(long n, bool deleted) {
   std::string img(136, ' ');
   img[0] = deleted ? '*' : ' ';
   auto put = [&](const char* field, const std::string& value) {
-    const size_t at = static_cast<size_t>(xb_FieldOffset(xb_FieldNum(field)));
+    const size_t at = static_cast<size_t>(xb_FieldOffset(xb_FieldNum(field)) - 1);
     img.replace(at, value.size(), value);
   };
   put("DATE", Date(n));
@@ -85,7 +85,7 @@ bool AppendImage(long n, bool deleted) {
   char rec[136];
   xb_GetRecord(rec);
   std::string got(rec, sizeof rec), want = Image(n, deleted);
-  const size_t memo = static_cast<size_t>(xb_FieldOffset(xb_FieldNum("NOTE")));
+  const size_t memo = static_cast<size_t>(xb_FieldOffset(xb_FieldNum("NOTE")) - 1);
   got.replace(memo, 10, 10, ' ');
   want.replace(memo, 10, 10, ' ');
   if (got != want) return ::testing::AssertionFailure() << "record " << recno << " is not task " << n << ": '" << got << "'";

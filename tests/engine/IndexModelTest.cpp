@@ -203,7 +203,7 @@ class IndexModel {
     xb_CreateField("LONGB", "C", 60, 0);
     if (!xb_CreateExec()) return Fail("create exec");
     for (const char* f : {"FLAG", "CODE", "NAME", "TEXT", "QTY", "DUE", "LONGA", "LONGB"})
-      offset_[f] = xb_FieldOffset(xb_FieldNum(f));
+      offset_[f] = xb_FieldOffset(xb_FieldNum(f)) - 1;
     if (xb_RecSize() != 383) return ::testing::AssertionFailure() << "record size " << xb_RecSize();
     return ::testing::AssertionSuccess();
   }

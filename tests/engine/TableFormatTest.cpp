@@ -29,7 +29,7 @@ TEST(TableFormat, TaskTableHeaderIsFoxProWithMemo) {
   ASSERT_NE(CreateTaskTable(path), 0) << xb_ErrorText();
   EXPECT_EQ(xb_FieldCount(), 7);
   EXPECT_EQ(xb_RecSize(), 136);
-  const int offsets[] = {1, 9, 14, 64, 74, 75, 135};
+  const int offsets[] = {2, 10, 15, 65, 75, 76, 136};
   const int widths[] = {8, 5, 50, 10, 1, 60, 1};
   const char types[] = "CCCMLCC";
   for (int i = 1; i <= 7; ++i) {
