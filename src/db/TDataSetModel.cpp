@@ -1,0 +1,211 @@
+#include "db/TDataSetModel.h"
+
+#include "db/CursorLayer.h"
+#include "db/TDataSource.h"
+#include "db/TField.h"
+#include "db/TTable.h"
+
+class TDataSetModel::Link : public TDataLink {
+ public:
+  explicit Link(TDataSetModel* model) : model_(model) {}
+  void ActiveChanged() override { model_->DataSetChanged(); }
+  void DataSetChanged() override { model_->DataSetChanged(); }
+  void DataSetScrolled(int) override { model_->Scrolled(); }
+  void RecordChanged(TField*) override { model_->RecordChanged(); }
+
+ private:
+  TDataSetModel* model_;
+};
+
+TDataSetModel::TDataSetModel(TDataSource* source, QObject* parent)
+    : QAbstractTableModel(parent), link_(std::make_unique<Link>(this)), rowCache_(2000) {
+  link_->SetDataSource(source);
+  Reload();
+}
+
+TDataSetModel::~TDataSetModel() = default;
+
+TTable* TDataSetModel::DataSet() const { return link_->DataSet(); }
+
+void TDataSetModel::SetColumns(const QList<Column>& columns) {
+  beginResetModel();
+  columns_ = columns;
+  ResolveFields();
+  rowCache_.clear();
+  endResetModel();
+}
+
+void TDataSetModel::ResolveFields() {
+  fields_.clear();
+  TTable* t = DataSet();
+  for (const Column& c : columns_) fields_.push_back(t != nullptr && t->Active() ? t->FindField(c.field) : nullptr);
+}
+
+void TDataSetModel::Reload() {
+  beginResetModel();
+  blocks_.clear();
+  rowCache_.clear();
+  rows_ = 0;
+  currentRow_ = -1;
+  currentRecno_ = 0;
+  ResolveFields();
+  TTable* t = DataSet();
+  if (t != nullptr && t->Active()) {
+    long count = 0;
+    if (CursorLayer::Instance().CountVisible(t->CursorHandle(), &count) == kCursorOk)
+      rows_ = int(std::min<long>(count, INT_MAX));
+  }
+  endResetModel();
+}
+
+int TDataSetModel::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : rows_; }
+
+int TDataSetModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : int(columns_.size()); }
+
+const std::vector<quint32>* TDataSetModel::Block(int block) const {
+  auto found = blocks_.find(block);
+  if (found != blocks_.end()) return &found->second;
+  TTable* t = DataSet();
+  if (t == nullptr || !t->Active()) return nullptr;
+  CursorLayer& layer = CursorLayer::Instance();
+  const int cursor = t->CursorHandle();
+  const int firstRow = block * kBlock;
+  // Start from the nearest place whose record is known: the top, the bottom, or the first row
+  // of a block already read. StepFrom counts from the top for start 0 and steps >= 0, from
+  // the bottom for start 0 and steps < 0.
+  quint32 start = 0;
+  long steps = firstRow;
+  auto consider = [&](quint32 from, long by) {
+    if (std::labs(by) < std::labs(steps)) {
+      start = from;
+      steps = by;
+    }
+  };
+  consider(0, -long(rows_ - firstRow));
+  auto after = blocks_.lower_bound(block);
+  if (after != blocks_.end() && !after->second.empty())
+    consider(after->second.front(), -long(after->first - block) * kBlock);
+  if (after != blocks_.begin()) {
+    auto before = std::prev(after);
+    if (!before->second.empty()) consider(before->second.front(), long(block - before->first) * kBlock);
+  }
+  quint32 first = 0;
+  if (layer.StepFrom(cursor, start, steps, &first) != kCursorOk || first == 0) return nullptr;
+  std::vector<quint32> recnos;
+  layer.Collect(cursor, first, std::min(kBlock, rows_ - firstRow), &recnos);
+  auto [it, inserted] = blocks_.emplace(block, std::move(recnos));
+  return &it->second;
+}
+
+quint32 TDataSetModel::RecnoAt(int row) const {
+  if (row < 0 || row >= rows_) return 0;
+  const std::vector<quint32>* b = Block(row / kBlock);
+  if (b == nullptr || size_t(row % kBlock) >= b->size()) return 0;
+  return (*b)[size_t(row % kBlock)];
+}
+
+QVariant TDataSetModel::data(const QModelIndex& index, int role) const {
+  if (!index.isValid() || index.row() >= rows_ || index.column() >= int(columns_.size())) return QVariant();
+  if (role != Qt::DisplayRole && role != Qt::EditRole) return QVariant();
+  TTable* t = DataSet();
+  if (t == nullptr || !t->Active()) return QVariant();
+  const quint32 recno = RecnoAt(index.row());
+  if (recno == 0) return QVariant();
+  std::vector<QVariant>* values = rowCache_.object(index.row());
+  // The current record may be in edit: show the values being edited.
+  if (recno == t->GetBookmark() && t->State() != TTable::dsBrowse) {
+    TField* f = fields_[size_t(index.column())];
+    return f != nullptr ? QVariant(f->AsString()) : QVariant();
+  }
+  if (values == nullptr) {
+    auto fetched = std::make_unique<std::vector<QVariant>>();
+    if (!t->FetchRow(recno, fields_, fetched.get())) return QVariant();
+    values = fetched.get();
+    rowCache_.insert(index.row(), fetched.release());
+  }
+  const QVariant& v = (*values)[size_t(index.column())];
+  TField* f = fields_[size_t(index.column())];
+  if (f != nullptr && f->DataType() == FieldKind::Logical && v.isValid())
+    return v.toBool() ? QStringLiteral("True") : QStringLiteral("False");
+  return v.isValid() ? QVariant(v.toString()) : QVariant(QString());
+}
+
+QVariant TDataSetModel::headerData(int section, Qt::Orientation orientation, int role) const {
+  if (role != Qt::DisplayRole) return QVariant();
+  if (orientation == Qt::Horizontal) return section < int(columns_.size()) ? QVariant(columns_[section].title) : QVariant();
+  return QVariant();
+}
+
+Qt::ItemFlags TDataSetModel::flags(const QModelIndex& index) const {
+  if (!index.isValid()) return Qt::NoItemFlags;
+  Qt::ItemFlags f = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
+  TTable* t = DataSet();
+  TField* field = index.column() < int(fields_.size()) ? fields_[size_t(index.column())] : nullptr;
+  if (t != nullptr && !t->ReadOnly() && field != nullptr && !field->Calculated()) f |= Qt::ItemIsEditable;
+  return f;
+}
+
+bool TDataSetModel::setData(const QModelIndex& index, const QVariant& value, int role) {
+  if (role != Qt::EditRole || !(flags(index) & Qt::ItemIsEditable)) return false;
+  TTable* t = DataSet();
+  TField* field = fields_[size_t(index.column())];
+  const quint32 recno = RecnoAt(index.row());
+  if (t == nullptr || field == nullptr || recno == 0) return false;
+  try {
+    if (t->GetBookmark() != recno) SetCurrentRow(index.row());
+    t->Edit();
+    field->SetAsString(value.toString());
+    t->Post();
+  } catch (const EDatabaseError&) {
+    t->Cancel();
+    return false;
+  }
+  return true;
+}
+
+int TDataSetModel::CurrentRow() const {
+  TTable* t = DataSet();
+  if (t == nullptr || !t->Active() || t->GetBookmark() == 0) return -1;
+  const quint32 recno = t->GetBookmark();
+  if (recno == currentRecno_ && currentRow_ >= 0 && RecnoAt(currentRow_) == recno) return currentRow_;
+  currentRecno_ = recno;
+  currentRow_ = -1;
+  for (const auto& [block, recnos] : blocks_)
+    for (size_t i = 0; i < recnos.size(); ++i)
+      if (recnos[i] == recno) return currentRow_ = block * kBlock + int(i);
+  long row = -1;
+  CursorLayer::Instance().RowOf(t->CursorHandle(), recno, &row);
+  if (row >= 0 && row < rows_) currentRow_ = int(row);
+  return currentRow_;
+}
+
+void TDataSetModel::SetCurrentRow(int row) {
+  TTable* t = DataSet();
+  const quint32 recno = RecnoAt(row);
+  if (t == nullptr || recno == 0 || t->GetBookmark() == recno) return;
+  following_ = true;
+  try {
+    t->GotoBookmark(recno);
+  } catch (const EDatabaseError&) {
+  }
+  following_ = false;
+  currentRecno_ = recno;
+  currentRow_ = row;
+}
+
+void TDataSetModel::DataSetChanged() {
+  Reload();
+  emit CurrentRowChanged(CurrentRow());
+}
+
+void TDataSetModel::Scrolled() {
+  if (following_) return;
+  emit CurrentRowChanged(CurrentRow());
+}
+
+void TDataSetModel::RecordChanged() {
+  const int row = CurrentRow();
+  if (row < 0) return;
+  rowCache_.remove(row);
+  emit dataChanged(index(row, 0), index(row, columnCount() - 1));
+}

@@ -1,0 +1,88 @@
+#pragma once
+
+// A task table in a temporary folder, made through the table engine component the way the
+// program makes it, with the five tags.
+
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "db/TDataSource.h"
+#include "db/TTable.h"
+#include "db/TTableEngine.h"
+#include "platform/UserMessages.h"
+
+// Collects the messages that would have been shown, so no test blocks on a box.
+class RecordedMessages : public UserMessages {
+ public:
+  void Information(const QString&, const QString& text) override { shown << text; }
+  bool YesNo(const QString&, const QString& text) override {
+    shown << text;
+    return answer;
+  }
+  QStringList shown;
+  bool answer = true;
+};
+
+struct TaskTableFixture {
+  QTemporaryDir dir;
+  TTable table;
+  TDataSource source;
+  TTableEngine engine;
+
+  TaskTableFixture() {
+    source.SetDataSet(&table);
+    engine.SetDataSource(&source);
+    table.SetDatabaseName(dir.path());
+    table.SetTableName(QStringLiteral("LWISE.DBF"));
+  }
+
+  bool Create() {
+    if (!engine.CreateTable(dir.filePath(QStringLiteral("LWISE.DBF")), 2, 7)) return false;
+    engine.DefineField("DATE", "C", 8, 0);
+    engine.DefineField("TIME", "C", 5, 0);
+    engine.DefineField("DESCRIPT", "C", 50, 0);
+    engine.DefineField("NOTE", "M", 10, 0);
+    engine.DefineField("DONE", "L", 1, 0);
+    engine.DefineField("KEYS", "C", 60, 0);
+    engine.DefineField("PRIORITY", "C", 1, 0);
+    if (!engine.CommitCreate()) return false;
+    table.SetExclusive(true);
+    table.Open();
+    const char* tags[5][2] = {{"DATETIME", "DATE+TIME"},
+                              {"DESCRIPT", "upper(DESCRIPT)"},
+                              {"DONE", "DONE"},
+                              {"KEYS", "upper(KEYS)"},
+                              {"PRIORITY", "upper(PRIORITY)+DATE+TIME"}};
+    for (auto& t : tags)
+      if (engine.AddIndexTag("", t[0], t[1], 0, false, "not Deleted()") <= 0) return false;
+    table.Close();
+    table.SetExclusive(false);
+    table.SetIndexName(QStringLiteral("DATETIME"));
+    return true;
+  }
+
+  void Add(const QString& date, const QString& time, const QString& descript, bool done = false,
+           const QString& keys = QString(), const QString& priority = QStringLiteral("B"),
+           const QString& note = QString()) {
+    table.Append();
+    table.FieldByName("DATE")->SetAsString(date);
+    table.FieldByName("TIME")->SetAsString(time);
+    table.FieldByName("DESCRIPT")->SetAsString(descript);
+    table.FieldByName("DONE")->SetAsBoolean(done);
+    table.FieldByName("KEYS")->SetAsString(keys);
+    table.FieldByName("PRIORITY")->SetAsString(priority);
+    if (!note.isEmpty()) table.FieldByName("NOTE")->SetAsString(note);
+    table.Post();
+  }
+
+  // The descriptions in the dataset's current order, from the first record on.
+  QStringList Walk() {
+    QStringList out;
+    table.First();
+    while (!table.Eof() && !table.IsEmpty()) {
+      out << table.FieldByName("DESCRIPT")->AsString();
+      table.Next();
+    }
+    return out;
+  }
+};
