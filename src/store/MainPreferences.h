@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QString>
+
+// The main window's preferences and the re-index reminder, kept in the settings file
+// (StoreHelpers::SettingsFileName()) in the sections "Preferences" and "Reindex". A missing file
+// or key, or a number that does not read, gives the default below.
+struct MainPreferences {
+  static constexpr int kDefaultSplitterBar = 200;
+  static constexpr int kDefaultOrder = 0;
+  static constexpr bool kDefaultShowDone = false;
+  static constexpr bool kDefaultReindexNeeded = true;
+
+  int splitter_bar = kDefaultSplitterBar;       // Preferences/SplitterBar: grid pane height, pixels
+  int order = kDefaultOrder;                    // Preferences/Order: 0 natural, 1..5 the tags
+  bool show_done = kDefaultShowDone;            // Preferences/ShowDone
+  bool reindex_needed = kDefaultReindexNeeded;  // Reindex/Needed
+
+  static MainPreferences Load();
+  static MainPreferences LoadFrom(const QString& file_name);
+  // Writes all four values in one replacement of the file; false (after the message) when the
+  // file cannot be written.
+  bool Save() const;
+  bool SaveTo(const QString& file_name) const;
+  // Only the reminder, written at once when a confirmed rebuild has run.
+  static bool SaveReindexNeeded(bool needed);
+};
