@@ -1,5 +1,7 @@
 #include "db/TDataSetModel.h"
 
+#include <QTimer>
+
 #include "db/CursorLayer.h"
 #include "db/TDataSource.h"
 #include "db/TField.h"
@@ -170,9 +172,20 @@ int TDataSetModel::CurrentRow() const {
   if (recno == currentRecno_ && currentRow_ >= 0 && RecnoAt(currentRow_) == recno) return currentRow_;
   currentRecno_ = recno;
   currentRow_ = -1;
-  for (const auto& [block, recnos] : blocks_)
-    for (size_t i = 0; i < recnos.size(); ++i)
-      if (recnos[i] == recno) return currentRow_ = block * kBlock + int(i);
+  auto cached = [&]() {
+    for (const auto& [block, recnos] : blocks_)
+      for (size_t i = 0; i < recnos.size(); ++i)
+        if (recnos[i] == recno) return block * kBlock + int(i);
+    return -1;
+  };
+  if ((currentRow_ = cached()) >= 0) return currentRow_;
+  // The first and last screens are where moves most often end (First, Last, a new order):
+  // reading them is cheap, unlike counting from the top.
+  if (rows_ > 0) {
+    Block(0);
+    Block((rows_ - 1) / kBlock);
+    if ((currentRow_ = cached()) >= 0) return currentRow_;
+  }
   long row = -1;
   CursorLayer::Instance().RowOf(t->CursorHandle(), recno, &row);
   if (row >= 0 && row < rows_) currentRow_ = int(row);
@@ -195,12 +208,21 @@ void TDataSetModel::SetCurrentRow(int row) {
 
 void TDataSetModel::DataSetChanged() {
   Reload();
-  emit CurrentRowChanged(CurrentRow());
+  ScheduleCurrentRow();
 }
 
 void TDataSetModel::Scrolled() {
   if (following_) return;
-  emit CurrentRowChanged(CurrentRow());
+  ScheduleCurrentRow();
+}
+
+void TDataSetModel::ScheduleCurrentRow() {
+  if (rowSignalPending_) return;
+  rowSignalPending_ = true;
+  QTimer::singleShot(0, this, [this] {
+    rowSignalPending_ = false;
+    emit CurrentRowChanged(CurrentRow());
+  });
 }
 
 void TDataSetModel::RecordChanged() {

@@ -62,6 +62,9 @@ class TDataSetModel : public QAbstractTableModel {
   void DataSetChanged();
   void Scrolled();
   void RecordChanged();
+  // Tells the grid where the dataset stands once the current operation is over: an order
+  // change followed by a move to the first record costs one lookup, not two.
+  void ScheduleCurrentRow();
 
   TTable* DataSet() const;
 
@@ -74,4 +77,5 @@ class TDataSetModel : public QAbstractTableModel {
   mutable int currentRow_ = -1;
   mutable quint32 currentRecno_ = 0;
   bool following_ = false;  // the dataset is being moved by the grid
+  bool rowSignalPending_ = false;
 };

@@ -175,12 +175,17 @@ void TTable::SetIndexName(const QString& name) {
   Check(Layer().SwitchToIndex(cursor_, name));
   indexName_ = name;
   UpdateIndexDefs();
-  // The current record stays current in the new order.
-  if (current_.recno != 0) {
-    GotoBookmark(current_.recno);
-  } else {
-    First();
+  // The current record stays current in the new order; the bound controls hear of it once,
+  // as a changed record set.
+  ++disabled_;
+  try {
+    if (current_.recno != 0) GotoBookmark(current_.recno);
+    else First();
+  } catch (...) {
+    --disabled_;
+    throw;
   }
+  --disabled_;
   NotifyChanged();
 }
 

@@ -268,11 +268,13 @@ class TaskDatasetTest : public QObject {
     QCOMPARE(f.table.FieldByName("DESCRIPT")->AsString(), walked.at(400));
     QCOMPARE(model.CurrentRow(), 400);
     f.table.Next();
-    QCOMPARE(moved.last().at(0).toInt(), 401);
+    QTRY_VERIFY(!moved.isEmpty() && moved.last().at(0).toInt() == 401);
+    f.table.Last();
+    QTRY_VERIFY(moved.last().at(0).toInt() == 699);
     // In-place editing goes through the dataset.
     QVERIFY(model.setData(model.index(10, 1), "edited"));
     QCOMPARE(model.data(model.index(10, 1)).toString(), QString("edited"));
-    QVERIFY(!(model.flags(model.index(0, 0)) & Qt::ItemIsEditable) == false);
+    QVERIFY(model.flags(model.index(0, 0)) & Qt::ItemIsEditable);
   }
 };
 
