@@ -385,7 +385,7 @@ int CursorLayer::GetIndexDescs(int cursor, std::vector<IndexDesc>* indexes) {
 int CursorLayer::SetToBegin(int cursor) {
   if (Find(cursor) == nullptr) return kCursorNotOpen;
   AreaGuard guard(cursor);
-  xb_GoTop();
+  if (xb_GoTop() == 0 && xb_Error() != 0) return EngineFailed();
   xb_Skip(-1);
   return kCursorOk;
 }
@@ -393,9 +393,15 @@ int CursorLayer::SetToBegin(int cursor) {
 int CursorLayer::SetToEnd(int cursor) {
   if (Find(cursor) == nullptr) return kCursorNotOpen;
   AreaGuard guard(cursor);
-  xb_GoBottom();
+  if (xb_GoBottom() == 0 && xb_Error() != 0) return EngineFailed();
   xb_Skip(1);
   return kCursorOk;
+}
+
+int CursorLayer::EngineFailed() {
+  // A damaged index found while moving: the caller reports the engine's message.
+  NoteEngineFailure();
+  return kCursorEngineFailed;
 }
 
 int CursorLayer::CopyCurrent(int cursor, bool lock, QByteArray* image, RecordInfo* info) {
@@ -416,8 +422,8 @@ int CursorLayer::CopyCurrent(int cursor, bool lock, QByteArray* image, RecordInf
 int CursorLayer::GetNextRecord(int cursor, bool lock, QByteArray* image, RecordInfo* info) {
   if (Find(cursor) == nullptr) return kCursorNotOpen;
   AreaGuard guard(cursor);
-  if (xb_Bof()) xb_GoTop();
-  else xb_Skip(1);
+  const int moved = xb_Bof() ? xb_GoTop() : xb_Skip(1);
+  if (moved == 0 && xb_Error() != 0) return EngineFailed();
   if (xb_Eof()) return kCursorEof;
   return CopyCurrent(cursor, lock, image, info);
 }
@@ -425,7 +431,7 @@ int CursorLayer::GetNextRecord(int cursor, bool lock, QByteArray* image, RecordI
 int CursorLayer::GetPriorRecord(int cursor, bool lock, QByteArray* image, RecordInfo* info) {
   if (Find(cursor) == nullptr) return kCursorNotOpen;
   AreaGuard guard(cursor);
-  xb_Skip(-1);
+  if (xb_Skip(-1) == 0 && xb_Error() != 0) return EngineFailed();
   if (xb_Bof()) {
     xb_GoTop();
     return kCursorBof;

@@ -133,6 +133,7 @@ class CursorLayer {
   QString KeyFromImage(int cursor, const QByteArray& image);
   int Search(const QByteArray& key, SearchMode mode, bool fromText, long startRecno);
   void NoteEngineFailure();
+  int EngineFailed();
 
   std::array<std::optional<QString>, kMaxDatabases + 1> databases_;
   std::array<std::unique_ptr<Cursor>, kMaxAreas + 1> cursors_;

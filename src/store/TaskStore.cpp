@@ -1,0 +1,294 @@
+#include "store/TaskStore.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLabel>
+#include <QRegularExpression>
+
+#include "store/StoreHelpers.h"
+#include "store/TRebuildInd.h"
+#include "store/WindowPlacement.h"
+
+namespace {
+
+// Lets the window repaint during long steps, not more often than every 30 ms.
+void ProcessMessages(bool now = false) {
+  static QElapsedTimer since;
+  if (now || !since.isValid() || since.elapsed() >= 30) {
+    since.restart();
+    QCoreApplication::processEvents();
+  }
+}
+
+bool Exists(const char* bareName) { return QFile::exists(TaskStore::FileName(bareName)); }
+
+}  // namespace
+
+TaskStore::TaskStore(QObject* parent) : QObject(parent) {
+  TasqTable.setObjectName(QStringLiteral("TasqTable"));
+  TasqTable.SetTableName(QStringLiteral("LWISE.DBF"));
+  TasqDataSource.setObjectName(QStringLiteral("TasqDataSource"));
+  TasqDataSource.SetDataSet(&TasqTable);
+  TasqEngine.setObjectName(QStringLiteral("TasqEngine"));
+  TasqEngine.SetDataSource(&TasqDataSource);
+  EngineEnv1.setObjectName(QStringLiteral("EngineEnv1"));
+  ModTable.setObjectName(QStringLiteral("ModTable"));
+  ModDataSource.setObjectName(QStringLiteral("ModDataSource"));
+  ModDataSource.SetDataSet(&ModTable);
+  ModEngine.setObjectName(QStringLiteral("ModEngine"));
+  ModEngine.SetDataSource(&ModDataSource);
+}
+
+TaskStore::~TaskStore() {
+  try {
+    TasqTable.Close();
+    ModTable.Close();
+  } catch (const EDatabaseError&) {
+  }
+}
+
+QString TaskStore::FileName(const char* bareName) {
+  return StoreHelpers::DataDirectory() + QString::fromLatin1(bareName);
+}
+
+void TaskStore::UpdateStatus(const QString& text) {
+  if (statusLabel_) statusLabel_->setText(text);
+  ProcessMessages(true);
+}
+
+// ---- Opening --------------------------------------------------------------------------------
+
+bool TaskStore::OpenTaskStore(bool maintenance) {
+  TasqTable.Close();
+  TasqTable.SetDatabaseName(StoreHelpers::DataDirectory());
+  TasqTable.SetTableName(QStringLiteral("LWISE.DBF"));
+  if (!Exists("LWISE.DBF") && !CreateTaskTable()) {
+    StoreHelpers::ShowInformation(QStringLiteral("Unable to open or create LWISE.DBF"));
+    return false;
+  }
+  if (IsOldLayout(TasqTable)) {
+    StoreHelpers::ShowInformation(QStringLiteral(
+        "This version of LWS uses a new file structure\rwith the new PRIORITY field.\rYour existing data files "
+        "are from an older version.\r\rThe program will now attempt to update the\rfiles to the new version. "
+        "The old files\rwill be saved as LWBAK.DBF and LWBAK.FPT"));
+    if (UpgradeTaskFiles()) {
+      StoreHelpers::ShowInformation(QStringLiteral("File update was successful"));
+    } else {
+      StoreHelpers::ShowInformation(QStringLiteral("There was an error updating the files."));
+      // The old files are back in place (or kept as the backup): the program cannot work on a
+      // table without PRIORITY, so it must not go on as if it could.
+      if (!Exists("LWISE.DBF") || IsOldLayout(TasqTable)) return false;
+    }
+  }
+  UpdateStatus(QStringLiteral("Opening files..."));
+  TasqTable.Close();
+  TasqTable.SetExclusive(maintenance);
+  try {
+    TasqTable.Open();
+    // An index file that the engine could not read (damaged pages) is opened without its tags:
+    // it is rebuilt like a missing one rather than leaving the program without its orders.
+    if (!Exists("LWISE.CDX") || !HasAllTags()) {
+      UpdateStatus(QStringLiteral("Creating indexes..."));
+      TasqTable.Close();
+      TasqTable.SetExclusive(true);
+      TasqTable.Open();
+      RunRebuild(false);
+      TasqTable.Close();
+      TasqTable.SetExclusive(maintenance);
+      TasqTable.Open();
+    }
+    TasqEngine.SelectOrder(TasqEngine.TagOrder(QStringLiteral("DATETIME")));
+    TasqEngine.EngineProperty(1303, 3);
+    TasqTable.First();
+    return true;
+  } catch (const EDatabaseError&) {
+    TasqTable.Close();
+    TasqTable.SetExclusive(maintenance);
+    StoreHelpers::ShowInformation(
+        maintenance ? QStringLiteral("Unable to open the Tasq file (LWISE.DBF) for reindexing.\rThe file may be in "
+                                     "use by another user")
+                    : QStringLiteral("Unable to open the Tasq file: LWISE.DBF"));
+    return false;
+  }
+}
+
+bool TaskStore::HasAllTags() {
+  for (const char* tag : {"DATETIME", "DESCRIPT", "DONE", "KEYS", "PRIORITY"})
+    if (TasqEngine.TagOrder(QString::fromLatin1(tag)) <= 0) return false;
+  return true;
+}
+
+bool TaskStore::CreateTaskTable() {
+  if (!TasqEngine.CreateTable(FileName("LWISE.DBF"), 2, 7)) return false;
+  TasqEngine.DefineField(QStringLiteral("DATE"), QStringLiteral("C"), 8, 0);
+  TasqEngine.DefineField(QStringLiteral("TIME"), QStringLiteral("C"), 5, 0);
+  TasqEngine.DefineField(QStringLiteral("DESCRIPT"), QStringLiteral("C"), 50, 0);
+  TasqEngine.DefineField(QStringLiteral("NOTE"), QStringLiteral("M"), 10, 0);
+  TasqEngine.DefineField(QStringLiteral("DONE"), QStringLiteral("L"), 1, 0);
+  TasqEngine.DefineField(QStringLiteral("KEYS"), QStringLiteral("C"), 60, 0);
+  TasqEngine.DefineField(QStringLiteral("PRIORITY"), QStringLiteral("C"), 1, 0);
+  return TasqEngine.CommitCreate() && Exists("LWISE.DBF");
+}
+
+bool TaskStore::IsOldLayout(TTable& table) {
+  try {
+    table.Close();
+    table.UpdateFieldDefs();
+  } catch (const EDatabaseError&) {
+    return false;
+  }
+  auto has = [&](const char* name) {
+    for (const FieldDesc& f : table.FieldDefs())
+      if (f.name.compare(QLatin1String(name), Qt::CaseInsensitive) == 0) return true;
+    return false;
+  };
+  if (!has("DATE") || !has("TIME")) return false;
+  return has("DESCRIPT") && has("NOTE") && has("DONE") && has("KEYS") && !has("PRIORITY");
+}
+
+bool TaskStore::OpenBackupTable() {
+  ModTable.Close();
+  ModTable.SetDatabaseName(StoreHelpers::DataDirectory());
+  ModTable.SetTableName(QStringLiteral("LWBAK.DBF"));
+  if (!Exists("LWBAK.DBF")) return false;
+  try {
+    ModTable.Close();
+    ModTable.SetExclusive(true);
+    ModTable.Open();
+    return true;
+  } catch (const EDatabaseError&) {
+    return false;
+  }
+}
+
+void TaskStore::RunRebuild(bool packToo) {
+  TRebuildInd dialog(&TasqTable, &TasqEngine, StoreHelpers::DataDirectory(), dialogParent_);
+  dialog.SetPackToo(packToo);
+  WindowPlacement::PlaceDialog(&dialog);
+  dialog.exec();
+  if (dialog.Failed()) throw EDatabaseError(dialog.Failure());
+}
+
+// ---- Upgrade ----------------------------------------------------------------------------------
+
+bool TaskStore::RestoreOldFiles() {
+  // Put the old files back under their names; the partial new files go. Only when both old
+  // files are safely back is the backup given up, so no step can lose an old task.
+  try {
+    TasqTable.Close();
+    ModTable.Close();
+  } catch (const EDatabaseError&) {
+  }
+  const bool dataBacked = Exists("LWBAK.DBF");
+  const bool memoBacked = Exists("LWBAK.FPT");
+  bool ok = true;
+  if (dataBacked) {
+    QFile::remove(FileName("LWISE.DBF"));
+    ok = QFile::rename(FileName("LWBAK.DBF"), FileName("LWISE.DBF")) && ok;
+  }
+  if (memoBacked) {
+    QFile::remove(FileName("LWISE.FPT"));
+    ok = QFile::rename(FileName("LWBAK.FPT"), FileName("LWISE.FPT")) && ok;
+  }
+  QFile::remove(FileName("LWISE.CDX"));
+  if (!ok)
+    StoreHelpers::ShowInformation(QStringLiteral("The old task files are kept as LWBAK.DBF and LWBAK.FPT in ") +
+                                  StoreHelpers::DataDirectory());
+  return ok;
+}
+
+bool TaskStore::UpgradeTaskFiles() {
+  UpdateStatus(QStringLiteral("Backing up old TASQ Files..."));
+  TasqTable.DisableControls();
+  bool result = false;
+  bool backedUp = false;
+  [&] {
+    try {
+      TasqTable.Close();
+      ModTable.Close();
+    } catch (const EDatabaseError&) {
+    }
+    QFile::remove(FileName("LWBAK.DBF"));
+    QFile::remove(FileName("LWBAK.FPT"));
+    QFile::remove(FileName("LWISE.CDX"));
+    if (!StepAllowed(UpgradeStep::RenameMemo) || !QFile::rename(FileName("LWISE.FPT"), FileName("LWBAK.FPT"))) {
+      StoreHelpers::ShowInformation(QStringLiteral("Unable to rename old LWISE.* files"));
+      return;
+    }
+    backedUp = true;
+    ProcessMessages(true);
+    if (!StepAllowed(UpgradeStep::RenameData) || !QFile::rename(FileName("LWISE.DBF"), FileName("LWBAK.DBF"))) {
+      StoreHelpers::ShowInformation(QStringLiteral("Unable to rename old LWISE.* files"));
+      return;
+    }
+    if (!Exists("LWBAK.DBF") || !Exists("LWBAK.FPT")) {
+      StoreHelpers::ShowInformation(QStringLiteral("Unable to rename old LWISE.* files"));
+      return;
+    }
+    UpdateStatus(QStringLiteral("Creating new style TASQ Files..."));
+    if (!StepAllowed(UpgradeStep::Create) || !CreateTaskTable()) {
+      StoreHelpers::ShowInformation(QStringLiteral("Unable to create new LWISE.* files"));
+      return;
+    }
+    if (!StepAllowed(UpgradeStep::Open) || !OpenTaskStore(true)) {
+      StoreHelpers::ShowInformation(QStringLiteral("Unable to open new LWISE.* files"));
+      return;
+    }
+    TasqEngine.SelectOrder(0);
+    if (!StepAllowed(UpgradeStep::OpenBackup) || !OpenBackupTable()) {
+      StoreHelpers::ShowInformation(QStringLiteral("Unable to append records from old LWISE.* files"));
+      return;
+    }
+    result = CopyOldTasks();
+  }();
+  TasqTable.EnableControls();
+  try {
+    TasqTable.Close();
+    ModTable.Close();
+  } catch (const EDatabaseError&) {
+  }
+  if (!result && backedUp) RestoreOldFiles();
+  return result;
+}
+
+bool TaskStore::CopyOldTasks() {
+  try {
+    UpdateStatus(QStringLiteral("Appending from old style TASQ Files..."));
+    ModTable.First();
+    long count = 0;
+    while (!ModTable.Eof() && !ModTable.IsEmpty()) {
+      if (!StepAllowed(UpgradeStep::Append)) throw EDatabaseError(QStringLiteral("append refused"));
+      TasqTable.Append();
+      TasqTable.FieldByName(QStringLiteral("PRIORITY"))->SetAsString(QStringLiteral("B"));
+      TasqTable.FieldByName(QStringLiteral("DATE"))->SetAsString(ModTable.FieldByName(QStringLiteral("DATE"))->AsString());
+      TasqTable.FieldByName(QStringLiteral("TIME"))->SetAsString(ModTable.FieldByName(QStringLiteral("TIME"))->AsString());
+      TasqTable.FieldByName(QStringLiteral("DESCRIPT"))
+          ->SetAsString(ModTable.FieldByName(QStringLiteral("DESCRIPT"))->AsString());
+      TasqTable.FieldByName(QStringLiteral("DONE"))->SetAsBoolean(ModTable.FieldByName(QStringLiteral("DONE"))->AsBoolean());
+      TasqTable.FieldByName(QStringLiteral("KEYS"))->SetAsString(ModTable.FieldByName(QStringLiteral("KEYS"))->AsString());
+      // The note goes through the memo's lines, as the old program carried it: a note whose
+      // length is a multiple of four gains one blank at the end of its last line.
+      const QString note = ModTable.FieldByName(QStringLiteral("NOTE"))->AsString();
+      static const QRegularExpression kBreak(QStringLiteral("\r\n|\r|\n"));
+      TempMemo = note.isEmpty() ? QStringList() : note.split(kBreak);
+      const bool trailingBreak = TempMemo.size() > 1 && TempMemo.last().isEmpty();
+      if (trailingBreak) TempMemo.removeLast();
+      const QString joined = TempMemo.join(QStringLiteral("\r\n"));
+      if (!TempMemo.isEmpty() && joined.size() > 0 && joined.size() % 4 == 0) TempMemo.last() += QLatin1Char(' ');
+      QString text = TempMemo.join(QStringLiteral("\r\n"));
+      if (trailingBreak) text += QStringLiteral("\r\n");
+      TasqTable.FieldByName(QStringLiteral("NOTE"))->SetAsString(text);
+      TasqTable.Post();
+      if (TasqTable.State() == TTable::dsEdit || TasqTable.State() == TTable::dsInsert) TasqTable.Post();
+      ModTable.Next();
+      ++count;
+      if (statusLabel_) statusLabel_->setText(QStringLiteral("Appended %1 old TASQ records...").arg(count));
+      ProcessMessages();
+    }
+    return true;
+  } catch (const EDatabaseError&) {
+    StoreHelpers::ShowInformation(QStringLiteral("Unknown error while appending records from old LWISE.* files"));
+    return false;
+  }
+}

@@ -1,0 +1,63 @@
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+#include <QStringList>
+
+#include "db/TDataSource.h"
+#include "db/TEngineEnv.h"
+#include "db/TTable.h"
+#include "db/TTableEngine.h"
+
+#include <QLabel>
+
+// The task store: the components that carry the task table (the main window owns one
+// TaskStore), and the operations that open, create, upgrade and rebuild it. Every failure ends
+// in a message and a false result; nothing is raised past these operations except by
+// RunRebuild, whose caller reports it.
+class TaskStore : public QObject {
+  Q_OBJECT
+ public:
+  explicit TaskStore(QObject* parent = nullptr);
+  ~TaskStore() override;
+
+  // The steps of an upgrade that can fail, so that tests can make each one fail.
+  enum class UpgradeStep { RenameMemo, RenameData, Create, Open, OpenBackup, Append };
+
+  TTable TasqTable;
+  TDataSource TasqDataSource;
+  TTableEngine TasqEngine;
+  TEngineEnv EngineEnv1;
+  TTable ModTable;
+  TDataSource ModDataSource;
+  TTableEngine ModEngine;
+  QStringList TempMemo;  // the note being carried over by the upgrade, as lines
+
+  // Where progress texts go (the main window's status box); may be null.
+  void SetStatusLabel(QLabel* label) { statusLabel_ = label; }
+  // The window the rebuild dialog is centred on.
+  void SetDialogParent(QWidget* parent) { dialogParent_ = parent; }
+
+  bool OpenTaskStore(bool maintenance);
+  bool CreateTaskTable();
+  bool IsOldLayout(TTable& table);
+  bool UpgradeTaskFiles();
+  bool OpenBackupTable();
+  // Shows the rebuild dialog; raises EDatabaseError when its work failed.
+  void RunRebuild(bool packToo);
+  void UpdateStatus(const QString& text);
+
+  static QString FileName(const char* bareName);
+
+ protected:
+  // Tests override this to make one step of the upgrade fail.
+  virtual bool StepAllowed(UpgradeStep) { return true; }
+
+ private:
+  bool CopyOldTasks();
+  bool HasAllTags();
+  bool RestoreOldFiles();
+
+  QPointer<QLabel> statusLabel_;
+  QPointer<QWidget> dialogParent_;
+};

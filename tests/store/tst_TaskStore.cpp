@@ -1,0 +1,331 @@
+// Opening, creating, upgrading and rebuilding the task store in a real data directory.
+
+#include <QApplication>
+#include <QFile>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "db/CursorLayer.h"
+#include "platform/UserMessages.h"
+#include "store/StoreHelpers.h"
+#include "store/TRebuildInd.h"
+#include "store/TaskStore.h"
+#include "widgets/TProgressGauge.h"
+#include "xbengine.h"
+
+namespace {
+
+class Recorded : public UserMessages {
+ public:
+  void Information(const QString&, const QString& text) override { shown << text; }
+  bool YesNo(const QString&, const QString& text) override {
+    shown << text;
+    return true;
+  }
+  QStringList shown;
+};
+
+// A store whose upgrade fails at one chosen step.
+class FailingStore : public TaskStore {
+ public:
+  explicit FailingStore(UpgradeStep step) : step_(step) {}
+
+ protected:
+  bool StepAllowed(UpgradeStep step) override { return step != step_; }
+
+ private:
+  UpgradeStep step_;
+};
+
+QString Xbtool(const QStringList& args, int* exitCode = nullptr) {
+  QProcess p;
+  p.start(QStringLiteral(XBTOOL_PATH), args);
+  p.waitForFinished(60000);
+  if (exitCode != nullptr) *exitCode = p.exitCode();
+  return QString::fromUtf8(p.readAllStandardOutput() + p.readAllStandardError());
+}
+
+struct OldTask {
+  const char* date;
+  const char* time;
+  const char* descript;
+  bool done;
+  const char* keys;
+  const char* note;
+};
+
+const OldTask kOldTasks[] = {
+    {"20240229", "14:05", "Leap day call", false, "WORK", "four"},         // 4 characters: gains a blank
+    {"        ", "     ", "No date", true, "", ""},
+    {"20230101", "", "New year", false, "HOME, FAMILY", "line one\r\nline two and more"},
+    {"20251231", "23:59", "Last one", false, "WORK", "abcdefgh\r\n"},      // 8 characters + break
+};
+
+// Writes an old-layout table (no PRIORITY) with the engine itself.
+void MakeOldTable(const QString& dir, const std::vector<std::tuple<const char*, const char*, int>>& fields, bool fill) {
+  const QByteArray path = QFile::encodeName(dir + "/LWISE.DBF");
+  QVERIFY(xb_CreateNew(path.constData(), "OLD", 2, int(fields.size())) != 0);
+  for (auto& [name, type, width] : fields) xb_CreateField(name, type, width, 0);
+  QVERIFY(xb_CreateExec() != 0);
+  xb_Close(0);
+  if (!fill) return;
+  const int area = xb_Use(path.constData(), "OLDT", 2, 2);
+  QVERIFY(area != 0);
+  for (const OldTask& t : kOldTasks) {
+    xb_AppendBlank();
+    xb_Replace("DATE", XB_VAL_STRING, t.date);
+    xb_Replace("TIME", XB_VAL_STRING, t.time);
+    xb_Replace("DESCRIPT", XB_VAL_STRING, t.descript);
+    const int done = t.done ? 1 : 0;
+    xb_Replace("DONE", XB_VAL_LOGICAL, &done);
+    xb_Replace("KEYS", XB_VAL_STRING, t.keys);
+    xb_ReplaceMemo("NOTE", t.note, long(strlen(t.note)));
+  }
+  xb_Close(area);
+}
+
+const std::vector<std::tuple<const char*, const char*, int>> kOldLayout = {
+    {"DATE", "C", 8}, {"TIME", "C", 5}, {"DESCRIPT", "C", 50}, {"NOTE", "M", 10}, {"DONE", "L", 1}, {"KEYS", "C", 60}};
+
+}  // namespace
+
+class TaskStoreTest : public QObject {
+  Q_OBJECT
+ private:
+  Recorded messages_;
+  std::unique_ptr<QTemporaryDir> dir_;
+
+  QString Path(const char* name) const { return dir_->filePath(QString::fromLatin1(name)); }
+  QStringList Descriptions(TaskStore& store) {
+    QStringList out;
+    for (store.TasqTable.First(); !store.TasqTable.Eof() && !store.TasqTable.IsEmpty(); store.TasqTable.Next())
+      out << store.TasqTable.FieldByName("DESCRIPT")->AsString();
+    return out;
+  }
+
+ private slots:
+  void init() {
+    dir_ = std::make_unique<QTemporaryDir>();
+    StoreHelpers::SetDataDirectory(dir_->path());
+    messages_.shown.clear();
+    UserMessages::Install(&messages_);
+  }
+  void cleanup() {
+    UserMessages::Install(nullptr);
+    StoreHelpers::SetDataDirectory(QString());
+  }
+
+  void firstStartCreatesTheFiles() {
+    TaskStore store;
+    QLabel status;
+    store.SetStatusLabel(&status);
+    QVERIFY(store.OpenTaskStore(false));
+    QVERIFY(QFile::exists(Path("LWISE.DBF")));
+    QVERIFY(QFile::exists(Path("LWISE.FPT")));
+    QVERIFY(QFile::exists(Path("LWISE.CDX")));
+    QCOMPARE(store.TasqEngine.TagNameAt(store.TasqEngine.CurrentOrder()), QString("DATETIME"));
+    QVERIFY(store.TasqTable.IsEmpty());
+    QCOMPARE(store.TasqTable.IndexDefs(), QStringList({"DATETIME", "DESCRIPT", "DONE", "KEYS", "PRIORITY"}));
+    QVERIFY(messages_.shown.isEmpty());
+    store.TasqTable.Close();
+    int code = -1;
+    const QString out = Xbtool({"check", Path("LWISE.DBF")}, &code);
+    QVERIFY2(code == 0, qPrintable(out));
+    QVERIFY(out.contains("5 tags"));
+  }
+
+  void missingOrDamagedIndexIsRebuilt() {
+    {
+      TaskStore store;
+      QVERIFY(store.OpenTaskStore(false));
+      store.TasqTable.Append();
+      store.TasqTable.FieldByName("DESCRIPT")->SetAsString("kept");
+      store.TasqTable.Post();
+    }
+    QVERIFY(QFile::remove(Path("LWISE.CDX")));
+    {
+      TaskStore store;
+      QVERIFY(store.OpenTaskStore(false));
+      QCOMPARE(Descriptions(store), QStringList({"kept"}));
+      QVERIFY(messages_.shown.isEmpty());  // rebuilt without asking
+    }
+    // An index file whose header page is garbage is set aside by the engine and rebuilt.
+    QFile cdx(Path("LWISE.CDX"));
+    QVERIFY(cdx.open(QIODevice::ReadWrite));
+    cdx.write(QByteArray(512, '\x5A'));
+    cdx.close();
+    {
+      TaskStore store;
+      QVERIFY(store.OpenTaskStore(false));
+      QCOMPARE(Descriptions(store), QStringList({"kept"}));
+    }
+    int code = -1;
+    const QString out = Xbtool({"check", Path("LWISE.DBF")}, &code);
+    QVERIFY2(code == 0, qPrintable(out));
+  }
+
+  void oldLayoutIsUpgraded() {
+    MakeOldTable(dir_->path(), kOldLayout, true);
+    // Stale backups of an earlier upgrade are replaced.
+    for (const char* stale : {"LWBAK.DBF", "LWBAK.FPT"}) {
+      QFile f(Path(stale));
+      QVERIFY(f.open(QIODevice::WriteOnly));
+      f.write("stale");
+    }
+    TaskStore store;
+    store.TasqTable.SetDatabaseName(dir_->path());
+    QVERIFY(store.IsOldLayout(store.TasqTable));
+    QVERIFY(store.OpenTaskStore(false));
+    QCOMPARE(messages_.shown.last(), QString("File update was successful"));
+    QVERIFY(!store.IsOldLayout(store.TasqTable));
+    QVERIFY(store.OpenTaskStore(false));
+    store.TasqEngine.SelectOrder(0);  // the old record order
+    int i = 0;
+    for (store.TasqTable.First(); !store.TasqTable.Eof(); store.TasqTable.Next(), ++i) {
+      const OldTask& t = kOldTasks[i];
+      TTable& n = store.TasqTable;
+      QCOMPARE(n.FieldByName("PRIORITY")->AsString(), QString("B"));
+      QCOMPARE(n.FieldByName("DATE")->AsString(), QString(t.date).trimmed());
+      QCOMPARE(n.FieldByName("TIME")->AsString(), QString(t.time).trimmed());
+      QCOMPARE(n.FieldByName("DESCRIPT")->AsString(), QString(t.descript));
+      QCOMPARE(n.FieldByName("DONE")->AsBoolean(), t.done);
+      QCOMPARE(n.FieldByName("KEYS")->AsString(), QString(t.keys));
+      QString note = t.note;
+      if (note == "four") note = "four ";
+      if (note == "abcdefgh\r\n") note = "abcdefgh \r\n";
+      QCOMPARE(n.FieldByName("NOTE")->AsString(), note);
+    }
+    QCOMPARE(i, 4);
+    store.TasqTable.Close();
+    // The backup holds the old data, not the stale files.
+    TaskStore check;
+    QVERIFY(check.OpenBackupTable());
+    QCOMPARE(check.ModTable.FieldCount(), 6);
+    check.ModTable.First();
+    QCOMPARE(check.ModTable.FieldByName("DESCRIPT")->AsString(), QString("Leap day call"));
+  }
+
+  void failedUpgradeLosesNothing_data() {
+    QTest::addColumn<int>("step");
+    QTest::newRow("rename memo") << int(TaskStore::UpgradeStep::RenameMemo);
+    QTest::newRow("rename data") << int(TaskStore::UpgradeStep::RenameData);
+    QTest::newRow("create") << int(TaskStore::UpgradeStep::Create);
+    QTest::newRow("open") << int(TaskStore::UpgradeStep::Open);
+    QTest::newRow("open backup") << int(TaskStore::UpgradeStep::OpenBackup);
+    QTest::newRow("append") << int(TaskStore::UpgradeStep::Append);
+  }
+  void failedUpgradeLosesNothing() {
+    QFETCH(int, step);
+    MakeOldTable(dir_->path(), kOldLayout, true);
+    FailingStore store{TaskStore::UpgradeStep(step)};
+    QVERIFY(!store.OpenTaskStore(false));
+    QVERIFY(messages_.shown.contains("There was an error updating the files."));
+    // The old files are back under their names with every task, and still old.
+    QVERIFY(store.IsOldLayout(store.TasqTable));
+    QVERIFY(store.OpenBackupTable() == false || QFile::exists(Path("LWISE.DBF")));
+    int code = -1;
+    const QString out = Xbtool({"dump", Path("LWISE.DBF")}, &code);
+    QCOMPARE(code, 0);
+    for (const OldTask& t : kOldTasks) QVERIFY2(out.contains(t.descript), qPrintable(out));
+    QVERIFY(out.contains("line two and more"));
+  }
+
+  void tableWithoutKeysIsNotOld() {
+    MakeOldTable(dir_->path(), {{"DATE", "C", 8}, {"TIME", "C", 5}, {"DESCRIPT", "C", 50}, {"NOTE", "M", 10}, {"DONE", "L", 1}}, false);
+    TaskStore store;
+    store.TasqTable.SetDatabaseName(dir_->path());
+    QFile dbf(Path("LWISE.DBF"));
+    QVERIFY(dbf.open(QIODevice::ReadOnly));
+    const QByteArray before = dbf.readAll();
+    dbf.close();
+    QVERIFY(!store.IsOldLayout(store.TasqTable));
+    store.OpenTaskStore(false);  // the tags need KEYS: the open fails, but nothing is upgraded
+    QVERIFY(!QFile::exists(Path("LWBAK.DBF")));
+    QVERIFY(dbf.open(QIODevice::ReadOnly));
+    const QByteArray after = dbf.readAll();
+    QCOMPARE(after.mid(4, 8), before.mid(4, 8));  // same record count, header and record size
+    QCOMPARE(after.mid(32), before.mid(32));      // same fields and records
+  }
+
+  void openWhileAnotherProgramHoldsTheTable() {
+    {
+      TaskStore store;
+      QVERIFY(store.OpenTaskStore(false));
+    }
+    QProcess holder;
+    holder.start(QStringLiteral(XBTOOL_PATH), {"hold", Path("LWISE.DBF"), "2", "60"});
+    QVERIFY(holder.waitForReadyRead(10000));
+    QVERIFY(holder.readAllStandardOutput().contains("held"));
+    TaskStore store;
+    QVERIFY(!store.OpenTaskStore(false));
+    QCOMPARE(messages_.shown.last(), QString("Unable to open the Tasq file: LWISE.DBF"));
+    QVERIFY(!store.OpenTaskStore(true));
+    QCOMPARE(messages_.shown.last(),
+             QString("Unable to open the Tasq file (LWISE.DBF) for reindexing.\rThe file may be in use by another user"));
+    holder.closeWriteChannel();
+    QVERIFY(holder.waitForFinished(10000));
+    QVERIFY(store.OpenTaskStore(false));
+  }
+
+  void rebuildWithPackKeepsQueryAndOrder() {
+    TaskStore store;
+    QVERIFY(store.OpenTaskStore(false));
+    for (int i = 0; i < 30; ++i) {
+      store.TasqTable.Append();
+      store.TasqTable.FieldByName("DATE")->SetAsString(QStringLiteral("202612%1").arg(i % 28 + 1, 2, 10, QLatin1Char('0')));
+      store.TasqTable.FieldByName("DESCRIPT")->SetAsString(QStringLiteral("task %1").arg(i, 2, 10, QLatin1Char('0')));
+      store.TasqTable.FieldByName("DONE")->SetAsBoolean(i % 3 == 0);
+      store.TasqTable.Post();
+    }
+    store.TasqEngine.SelectOrder(0);
+    store.TasqTable.First();
+    for (int i = 0; i < 10; ++i) store.TasqTable.Delete();  // tasks 00..09 marked
+    store.TasqEngine.SelectOrder(store.TasqEngine.TagOrder("DESCRIPT"));
+    store.TasqEngine.ApplyQuery(".not.DONE");
+    store.TasqTable.Close();
+    QVERIFY(store.OpenTaskStore(true));
+    store.TasqEngine.SelectOrder(store.TasqEngine.TagOrder("DESCRIPT"));
+    store.TasqEngine.ApplyQuery(".not.DONE");
+    store.RunRebuild(true);
+    QCOMPARE(store.TasqEngine.RecordCount(), 20L);
+    QCOMPARE(store.TasqEngine.CurrentQuery(), QString(".not.DONE"));
+    QCOMPARE(store.TasqEngine.TagNameAt(store.TasqEngine.CurrentOrder()), QString("DESCRIPT"));
+    const QStringList shown = Descriptions(store);
+    QCOMPARE(shown.first(), QString("task 10"));
+    QVERIFY(!shown.contains("task 12"));  // done, hidden by the query
+    QCOMPARE(shown.size(), 14);
+    store.TasqTable.Close();
+    int code = -1;
+    Xbtool({"check", Path("LWISE.DBF")}, &code);
+    QCOMPARE(code, 0);
+  }
+
+  void gaugeAddsEachTagsShare() {
+    TaskStore store;
+    TRebuildInd dialog(&store.TasqTable, &store.TasqEngine, dir_->path() + "/");
+    auto report = [&](int percent) {
+      QKeyEvent key(QEvent::KeyPress, (-percent) & 0xFFFF, Qt::NoModifier);
+      QCoreApplication::sendEvent(&dialog, &key);
+      return key.isAccepted();
+    };
+    QList<int> afterTag;
+    for (int tag = 0; tag < 5; ++tag) {
+      for (int p = 1; p <= 100; p += 33) report(p);
+      report(100);
+      afterTag << dialog.Gauge1->Progress();
+    }
+    // Each tag after the first starts "near 0": its first step is not counted, so four tags
+    // reported from 1 to 100 leave the gauge at 99 and the fifth fills it.
+    QCOMPARE(afterTag, QList<int>({25, 50, 75, 99, 100}));
+    // An ordinary key is not a progress report and passes through.
+    QKeyEvent a(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier);
+    QCoreApplication::sendEvent(&dialog, &a);
+    QCOMPARE(dialog.Gauge1->Progress(), 100);
+  }
+};
+
+QTEST_MAIN(TaskStoreTest)
+#include "tst_TaskStore.moc"
