@@ -1,30 +1,29 @@
-// Listwise start-up. The main window is not built yet: until it is, the program opens a small
-// window that says so, so that ./run shows the build works end to end.
+// Listwise: a task list kept in an xBase table beside the program.
 
 #include <QApplication>
-#include <QLabel>
-#include <QVBoxLayout>
-#include <QWidget>
+#include <QFileInfo>
+#include <QStyleFactory>
+#include <cstdio>
+#include <cstdlib>
 
-#include "xbengine.h"
+#include "app/TMainScreen.h"
+#include "app/TSingleInstance.h"
 
 int main(int argc, char* argv[]) {
+  const char* platform = std::getenv("QT_QPA_PLATFORM");
+  if (std::getenv("DISPLAY") == nullptr && std::getenv("WAYLAND_DISPLAY") == nullptr &&
+      (platform == nullptr || *platform == '\0')) {
+    std::fprintf(stderr, "Listwise needs a display. Without one, run it as: xvfb-run -a %s\n", argv[0]);
+    return 1;
+  }
   QApplication app(argc, argv);
-  QApplication::setApplicationName("Listwise");
-
-  char version[256] = {};
-  xb_Version(version);
-
-  QWidget window;
-  window.setWindowTitle("Listwise");
-  auto* layout = new QVBoxLayout(&window);
-  auto* label = new QLabel(
-      QString("Listwise\n\nThe main window is not built yet.\nStorage engine %1 is ready.")
-          .arg(QString::fromLatin1(version)),
-      &window);
-  label->setAlignment(Qt::AlignCenter);
-  layout->addWidget(label);
-  window.resize(420, 200);
+  QApplication::setApplicationName(QStringLiteral("Listwise"));
+  QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+  // A second start brings the running window forward and ends without opening any file.
+  TSingleInstance single(QFileInfo(QCoreApplication::applicationFilePath()).fileName());
+  if (single.AnotherIsRunning()) return 0;
+  TMainScreen window;
+  single.SetWindow(&window);
   window.show();
   return QApplication::exec();
 }

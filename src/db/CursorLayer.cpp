@@ -473,6 +473,9 @@ int CursorLayer::GetBookmark(int cursor, quint32* bookmark) {
 int CursorLayer::SetToBookmark(int cursor, quint32 bookmark) {
   if (Find(cursor) == nullptr) return kCursorNotOpen;
   AreaGuard guard(cursor);
+  // Already there: a dataset walking the table step by step would otherwise reposition the
+  // engine on every step.
+  if (bookmark != 0 && xb_RecNo() == long(bookmark) && !xb_Eof() && !xb_Bof()) return kCursorOk;
   if (long(bookmark) > xb_RecCount() || bookmark == 0) {
     xb_GoBottom();
     xb_Skip(1);

@@ -40,7 +40,41 @@ void TDataSetModel::SetColumns(const QList<Column>& columns) {
 void TDataSetModel::ResolveFields() {
   fields_.clear();
   TTable* t = DataSet();
-  for (const Column& c : columns_) fields_.push_back(t != nullptr && t->Active() ? t->FindField(c.field) : nullptr);
+  const bool open = t != nullptr && t->Active();
+  for (const Column& c : columns_) fields_.push_back(open ? t->FindField(c.field) : nullptr);
+  for (const QString& f : extraFields_) fields_.push_back(open ? t->FindField(f) : nullptr);
+}
+
+void TDataSetModel::SetExtraFields(const QStringList& fields) {
+  beginResetModel();
+  extraFields_ = fields;
+  ResolveFields();
+  rowCache_.clear();
+  endResetModel();
+}
+
+const std::vector<QVariant>* TDataSetModel::RowValues(int row) const {
+  TTable* t = DataSet();
+  if (t == nullptr || !t->Active()) return nullptr;
+  const quint32 recno = RecnoAt(row);
+  if (recno == 0) return nullptr;
+  std::vector<QVariant>* values = rowCache_.object(row);
+  if (values == nullptr) {
+    auto fetched = std::make_unique<std::vector<QVariant>>();
+    if (!t->FetchRow(recno, fields_, fetched.get())) return nullptr;
+    values = fetched.get();
+    rowCache_.insert(row, fetched.release());
+  }
+  return values;
+}
+
+QVariant TDataSetModel::FieldValue(int row, const QString& field) const {
+  const std::vector<QVariant>* values = RowValues(row);
+  if (values == nullptr) return QVariant();
+  for (size_t i = 0; i < fields_.size(); ++i)
+    if (fields_[i] != nullptr && fields_[i]->FieldName().compare(field, Qt::CaseInsensitive) == 0)
+      return (*values)[i];
+  return QVariant();
 }
 
 void TDataSetModel::Reload() {
@@ -108,23 +142,19 @@ quint32 TDataSetModel::RecnoAt(int row) const {
 
 QVariant TDataSetModel::data(const QModelIndex& index, int role) const {
   if (!index.isValid() || index.row() >= rows_ || index.column() >= int(columns_.size())) return QVariant();
+  if (role == Qt::FontRole) return CellFont ? CellFont(*this, index.row(), index.column()) : QVariant();
   if (role != Qt::DisplayRole && role != Qt::EditRole) return QVariant();
   TTable* t = DataSet();
   if (t == nullptr || !t->Active()) return QVariant();
   const quint32 recno = RecnoAt(index.row());
   if (recno == 0) return QVariant();
-  std::vector<QVariant>* values = rowCache_.object(index.row());
   // The current record may be in edit: show the values being edited.
   if (recno == t->GetBookmark() && t->State() != TTable::dsBrowse) {
     TField* f = fields_[size_t(index.column())];
     return f != nullptr ? QVariant(f->AsString()) : QVariant();
   }
-  if (values == nullptr) {
-    auto fetched = std::make_unique<std::vector<QVariant>>();
-    if (!t->FetchRow(recno, fields_, fetched.get())) return QVariant();
-    values = fetched.get();
-    rowCache_.insert(index.row(), fetched.release());
-  }
+  const std::vector<QVariant>* values = RowValues(index.row());
+  if (values == nullptr) return QVariant();
   const QVariant& v = (*values)[size_t(index.column())];
   TField* f = fields_[size_t(index.column())];
   if (f != nullptr && f->DataType() == FieldKind::Logical && v.isValid())

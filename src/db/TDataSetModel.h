@@ -3,6 +3,8 @@
 #include <QAbstractTableModel>
 #include <QCache>
 #include <QList>
+#include <QStringList>
+#include <functional>
 #include <map>
 #include <vector>
 
@@ -32,6 +34,12 @@ class TDataSetModel : public QAbstractTableModel {
 
   void SetColumns(const QList<Column>& columns);
   const QList<Column>& Columns() const { return columns_; }
+  // Fields read with every row without being shown (for emphasis rules and the like).
+  void SetExtraFields(const QStringList& fields);
+  // The value of `field` (a column's or an extra field) in `row`; invalid when blank or unknown.
+  QVariant FieldValue(int row, const QString& field) const;
+  // Decides the font of a cell (Qt::FontRole); none means the view's font.
+  std::function<QVariant(const TDataSetModel& model, int row, int column)> CellFont;
 
   int rowCount(const QModelIndex& parent = QModelIndex()) const override;
   int columnCount(const QModelIndex& parent = QModelIndex()) const override;
@@ -70,7 +78,9 @@ class TDataSetModel : public QAbstractTableModel {
 
   std::unique_ptr<Link> link_;
   QList<Column> columns_;
-  std::vector<TField*> fields_;
+  std::vector<TField*> fields_;  // the columns' fields, then the extra fields
+  QStringList extraFields_;
+  const std::vector<QVariant>* RowValues(int row) const;
   int rows_ = 0;
   mutable std::map<int, std::vector<quint32>> blocks_;
   mutable QCache<int, std::vector<QVariant>> rowCache_;

@@ -1,0 +1,890 @@
+#include "app/TMainScreen.h"
+
+#include <QAbstractItemView>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QContextMenuEvent>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QTableView>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <QElapsedTimer>
+
+#include "app/TSplashform.h"
+#include "db/DateTimeText.h"
+#include "db/DateTimeValue.h"
+#include "db/RegionalSettings.h"
+#include "db/TDataLink.h"
+#include "db/TDataSetModel.h"
+#include "dialogs/TDateSelector.h"
+#include "dialogs/TMonthGrid.h"
+#include "dialogs/TQuickDates.h"
+#include "dialogs/TSetTimeDialog.h"
+#include "platform/StartupInfo.h"
+#include "store/MainPreferences.h"
+#include "store/StoreHelpers.h"
+#include "store/WindowPlacement.h"
+#include "widgets/TFlatButton.h"
+#include "widgets/THelpWindow.h"
+#include "widgets/TSplitPanes.h"
+#include "widgets/TSplitScrollPane.h"
+
+bool TMainScreen::GridEmphasisOn = false;
+
+namespace {
+
+double g_testToday = 0;
+
+void ProcessMessages() { QCoreApplication::processEvents(); }
+
+// Keeps the hourglass up for a scope, and takes it down however the scope ends.
+class Hourglass {
+ public:
+  Hourglass() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+  ~Hourglass() { QApplication::restoreOverrideCursor(); }
+};
+
+// "yyyymmdd" as "mm/dd/yyyy", the form the fixed regional settings read.
+QString Rearranged(const QString& date) {
+  return date.mid(4, 2) + QLatin1Char('/') + date.mid(6, 2) + QLatin1Char('/') + date.left(4);
+}
+
+}  // namespace
+
+// Binds the note memo to NOTE of the current task: it shows the note of each record the
+// dataset moves to, and typing puts the dataset into edit with the memo's text as the note.
+class TMainScreen::NoteLink : public TDataLink {
+ public:
+  explicit NoteLink(TMainScreen* window) : w_(window) {}
+  void ActiveChanged() override { Load(); }
+  void DataSetChanged() override { Load(); }
+  void DataSetScrolled(int) override { Load(); }
+  void RecordChanged(TField* field) override {
+    if (field == nullptr || field->FieldName() == QLatin1String("NOTE")) Load();
+  }
+  void EditingChanged() override {
+    if (DataSet() != nullptr && DataSet()->State() == TTable::dsBrowse) modified_ = false;
+  }
+  void UpdateData() override {
+    if (!modified_ || DataSet() == nullptr) return;
+    modified_ = false;
+    DataSet()->FieldByName(QStringLiteral("NOTE"))->SetAsString(w_->ActiveNotes->toPlainText());
+  }
+  void UserTyped() {
+    TTable* t = DataSet();
+    if (loading_ || t == nullptr || !t->Active() || t->IsEmpty()) return;
+    if (t->State() == TTable::dsBrowse) t->Edit();
+    modified_ = true;
+  }
+  void Load() {
+    if (modified_) return;
+    TTable* t = DataSet();
+    loading_ = true;
+    QString text;
+    if (t != nullptr && t->Active() && !t->IsEmpty())
+      text = t->FieldByName(QStringLiteral("NOTE"))->AsString();
+    if (w_->ActiveNotes->toPlainText() != text) w_->ActiveNotes->setPlainText(text);
+    loading_ = false;
+  }
+
+ private:
+  TMainScreen* w_;
+  bool loading_ = false;
+  bool modified_ = false;
+};
+
+TMainScreen::TMainScreen(QWidget* parent)
+    : QMainWindow(parent),
+      TasqTable(Store.TasqTable),
+      TasqDataSource(Store.TasqDataSource),
+      TasqEngine(Store.TasqEngine),
+      EngineEnv1(Store.EngineEnv1) {
+  setObjectName(QStringLiteral("MainScreen"));
+  setWindowTitle(QStringLiteral("Listwise"));
+  QFont font(QStringLiteral("Arial"));
+  font.setPixelSize(11);
+  setFont(font);
+  Store.SetDialogParent(this);
+  WindowPlacement::SetMainWindow(this);
+  BuildLayout();
+  BuildMenus();
+  BuildGrid();
+  Store.SetStatusLabel(UpdateStatusCaption);
+  qApp->installEventFilter(this);
+  FormCreate();
+}
+
+TMainScreen::~TMainScreen() {
+  qApp->removeEventFilter(this);
+  WindowPlacement::SetMainWindow(nullptr);
+}
+
+// ---- Layout ------------------------------------------------------------------------------------
+
+void TMainScreen::BuildLayout() {
+  auto* central = new QWidget(this);
+  central->setObjectName(QStringLiteral("Central"));
+  setCentralWidget(central);
+  auto* column = new QVBoxLayout(central);
+  column->setContentsMargins(0, 0, 0, 0);
+  column->setSpacing(0);
+
+  auto button = [this](const char* name, const QString& caption, QWidget* parent) {
+    auto* b = new TFlatButton(caption, parent);
+    b->setObjectName(QString::fromLatin1(name));
+    b->setFixedHeight(32);
+    b->setToolTip(QString(caption).remove(QLatin1Char('&')));
+    return b;
+  };
+
+  auto* toolBar = new QWidget(central);
+  toolBar->setObjectName(QStringLiteral("ToolBar"));
+  toolBar->setFixedHeight(39);
+  auto* tools = new QHBoxLayout(toolBar);
+  tools->setContentsMargins(4, 3, 4, 3);
+  tools->setSpacing(2);
+  Editbutton = button("Editbutton", QStringLiteral("&Edit"), toolBar);
+  Newbutton = button("Newbutton", QStringLiteral("&New"), toolBar);
+  CloneButton = button("CloneButton", QStringLiteral("&Clone"), toolBar);
+  DeleteButton = button("DeleteButton", QStringLiteral("&Delete"), toolBar);
+  Filterbutton = button("Filterbutton", QStringLiteral("&Filter"), toolBar);
+  OrderButton = button("OrderButton", QStringLiteral("&S&ort"), toolBar);
+  DoneToggleButton = button("DoneToggleButton", QStringLiteral("D&one"), toolBar);
+  Printbutton = button("Printbutton", QStringLiteral("&Report"), toolBar);
+  CalendarButton = button("CalendarButton", QStringLiteral("Ca&lendar"), toolBar);
+  for (TFlatButton* b : {Editbutton, Newbutton, CloneButton, DeleteButton, Filterbutton, OrderButton,
+                         DoneToggleButton, Printbutton, CalendarButton}) {
+    b->setMinimumWidth(64);
+    tools->addWidget(b);
+  }
+  tools->addStretch(1);
+  column->addWidget(toolBar);
+
+  SplitPanes1 = new TSplitPanes(central);
+  SplitPanes1->setObjectName(QStringLiteral("SplitPanes1"));
+  SplitPanes1->SetOrientation(TSplitPanes::spHorz);
+  SplitPanes1->SetBarWidth(8);
+  SplitPanes1->SetBarPosition(200);
+  SplitPanes1->setAutoFillBackground(true);
+  QPalette silver = SplitPanes1->palette();
+  silver.setColor(QPalette::Window, QColor(192, 192, 192));
+  SplitPanes1->setPalette(silver);
+  ActiveGrid = new QTableView;
+  ActiveGrid->setObjectName(QStringLiteral("ActiveGrid"));
+  SplitPanes1->Pane1()->AddControl(ActiveGrid);
+  auto* notes = new QWidget;
+  notes->setObjectName(QStringLiteral("NotesPanel"));
+  auto* notesColumn = new QVBoxLayout(notes);
+  notesColumn->setContentsMargins(0, 0, 0, 0);
+  notesColumn->setSpacing(0);
+  auto* header = new QLabel(QStringLiteral("  Notes"), notes);
+  header->setObjectName(QStringLiteral("NotesHeader"));
+  header->setFixedHeight(22);
+  header->setFrameShape(QFrame::Panel);
+  header->setFrameShadow(QFrame::Raised);
+  ActiveNotes = new QPlainTextEdit(notes);
+  ActiveNotes->setObjectName(QStringLiteral("ActiveNotes"));
+  notesColumn->addWidget(header);
+  notesColumn->addWidget(ActiveNotes, 1);
+  SplitPanes1->Pane2()->AddControl(notes);
+  column->addWidget(SplitPanes1, 1);
+
+  auto* bottom = new QWidget(central);
+  bottom->setObjectName(QStringLiteral("BottomBar"));
+  bottom->setFixedHeight(43);
+  auto* bar = new QHBoxLayout(bottom);
+  bar->setContentsMargins(4, 5, 4, 5);
+  ExitButton = button("ExitButton", QStringLiteral("E&xit"), bottom);
+  FilterClearbutton = button("FilterClearbutton", QStringLiteral("   FILTERED [click to clear]"), bottom);
+  ShowDone = button("ShowDone", QStringLiteral("Show DONE"), bottom);
+  Helpbutton = button("Helpbutton", QStringLiteral("&Help"), bottom);
+  MouseHelpbutton = button("MouseHelpbutton", QString(), bottom);
+  MouseHelpbutton->setToolTip(QStringLiteral("What's this?"));
+  MouseHelpbutton->setFixedWidth(32);
+  ExitButton->hide();
+  FilterClearbutton->hide();
+  bar->addWidget(ExitButton);
+  bar->addWidget(FilterClearbutton);
+  bar->addWidget(ShowDone);
+  bar->addStretch(1);
+  bar->addWidget(Helpbutton);
+  bar->addWidget(MouseHelpbutton);
+  column->addWidget(bottom);
+
+  UpdateStatus = new QFrame(central);
+  UpdateStatus->setObjectName(QStringLiteral("UpdateStatus"));
+  UpdateStatus->setFrameShape(QFrame::Box);
+  UpdateStatus->setGeometry(66, 91, 437, 70);
+  UpdateStatus->setAutoFillBackground(true);
+  auto* statusLabel = new QLabel(QStringLiteral("Status:"), UpdateStatus);
+  statusLabel->setGeometry(10, 10, 60, 16);
+  UpdateStatusCaption = new QLabel(QStringLiteral("Opening Files..."), UpdateStatus);
+  UpdateStatusCaption->setObjectName(QStringLiteral("UpdateStatusCaption"));
+  UpdateStatusCaption->setGeometry(10, 32, 417, 28);
+  UpdateStatus->raise();
+
+  resize(618, 405 + menuBar()->sizeHint().height());
+
+  connect(Newbutton, &QAbstractButton::clicked, this, [this] { NotAvailable(QStringLiteral("New")); });
+  connect(Editbutton, &QAbstractButton::clicked, this, [this] { NotAvailable(QStringLiteral("Edit")); });
+  connect(CloneButton, &QAbstractButton::clicked, this, [this] { NotAvailable(QStringLiteral("Clone")); });
+  connect(DeleteButton, &QAbstractButton::clicked, this, [this] { NotAvailable(QStringLiteral("Delete")); });
+  connect(DoneToggleButton, &QAbstractButton::clicked, this, [this] { NotAvailable(QStringLiteral("Done")); });
+  connect(Filterbutton, &QAbstractButton::clicked, this, [this] { NotAvailable(QStringLiteral("Filter")); });
+  connect(Printbutton, &QAbstractButton::clicked, this, [this] { NotAvailable(QStringLiteral("Report")); });
+  connect(CalendarButton, &QAbstractButton::clicked, this, [this] { NotAvailable(QStringLiteral("Calendar")); });
+  connect(ExitButton, &QAbstractButton::clicked, this, &TMainScreen::ExitButtonClick);
+  connect(FilterClearbutton, &QAbstractButton::clicked, this, &TMainScreen::FilterClearbuttonClick);
+  connect(ShowDone, &QAbstractButton::clicked, this, &TMainScreen::ShowDoneClick);
+  connect(Helpbutton, &QAbstractButton::clicked, this, &TMainScreen::HelpButtonClick);
+}
+
+void TMainScreen::BuildMenus() {
+  QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
+  file->setObjectName(QStringLiteral("File1"));
+  QAction* rebuild = file->addAction(QStringLiteral("&Rebuild Indexes"));
+  rebuild->setObjectName(QStringLiteral("RebuildIndexes1"));
+  connect(rebuild, &QAction::triggered, this, [this] { NotAvailable(QStringLiteral("Rebuild Indexes")); });
+  QMenu* sort = file->addMenu(QStringLiteral("Sort"));
+  sort->setObjectName(QStringLiteral("Sort1"));
+  ButtonSortMenu = new QMenu(this);
+  ButtonSortMenu->setObjectName(QStringLiteral("ButtonSortMenu"));
+  static const char* const kSorts[4][3] = {{"Sort by Date+Time", "DATETIME", "mnuSortDateTime"},
+                                           {"Sort by Description", "DESCRIPT", "mnuSortDescription"},
+                                           {"Sort by Priority", "PRIORITY", "mnuSortPriority"},
+                                           {"Sort by Key Words", "KEYS", "mnuSortKeyWords"}};
+  for (const auto& s : kSorts) {
+    const QString tag = QString::fromLatin1(s[1]);
+    for (QMenu* menu : {sort, ButtonSortMenu}) {
+      QAction* a = menu->addAction(QString::fromLatin1(s[0]));
+      a->setCheckable(true);
+      a->setData(tag);
+      a->setObjectName((menu == sort ? QStringLiteral("main") : QString()) + QString::fromLatin1(s[2]));
+      connect(a, &QAction::triggered, this, [this, tag] { SortBy(tag); });
+      (menu == sort ? MainSortItems : ButtonSortItems).append(a);
+    }
+  }
+  OrderButton->SetDropDownMenu(ButtonSortMenu);
+  connect(ButtonSortMenu, &QMenu::aboutToShow, this, &TMainScreen::ButtonSortMenuPopup);
+  file->addSeparator();
+  QMenu* del = file->addMenu(QStringLiteral("Delete"));
+  del->setObjectName(QStringLiteral("Delete1"));
+  static const char* const kDeletes[5][2] = {{"All Marked Done", "AllMarkedDone1"},
+                                             {"All With Dates Before Today", "AllWithDatesBeforeToday1"},
+                                             {"All Tasks Matching Current Filter", "AllTasksMatchingCurrentFilter1"},
+                                             {"All Tasks NOT Matching Current Filter", "AllTasksNOTMatchingCurrentFilter1"},
+                                             {"All Tasks", "AllTasks1"}};
+  for (const auto& d : kDeletes) {
+    QAction* a = del->addAction(QString::fromLatin1(d[0]));
+    a->setObjectName(QString::fromLatin1(d[1]));
+    const QString caption = QString::fromLatin1(d[0]);
+    connect(a, &QAction::triggered, this, [this, caption] { NotAvailable(QStringLiteral("Delete ") + caption); });
+  }
+  file->addSeparator();
+  QAction* exit = file->addAction(QStringLiteral("E&xit"));
+  exit->setObjectName(QStringLiteral("Exit1"));
+  exit->setShortcut(QKeySequence(Qt::ALT | Qt::Key_X));
+  connect(exit, &QAction::triggered, this, &QWidget::close);
+  QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
+  help->setObjectName(QStringLiteral("Help1"));
+  QAction* contents = help->addAction(QStringLiteral("&Contents"));
+  contents->setObjectName(QStringLiteral("Contents1"));
+  contents->setShortcut(QKeySequence(Qt::Key_F1));
+  connect(contents, &QAction::triggered, this, &TMainScreen::HelpButtonClick);
+  QAction* about = help->addAction(QStringLiteral("&About"));
+  about->setObjectName(QStringLiteral("About1"));
+  connect(about, &QAction::triggered, this, &TMainScreen::AboutClick);
+
+  WhatsThisMenu = new QMenu(this);
+  WhatsThisMenu->setObjectName(QStringLiteral("WhatsThisMenu"));
+  QAction* whatsThis = WhatsThisMenu->addAction(QStringLiteral("What's this?"));
+  whatsThis->setObjectName(QStringLiteral("Whatsthis"));
+
+  DateColumnMenu = new QMenu(this);
+  DateColumnMenu->setObjectName(QStringLiteral("DateColumnMenu"));
+  auto item = [this](QMenu* menu, const char* name, const QString& caption, void (TMainScreen::*handler)()) {
+    QAction* a = menu->addAction(caption);
+    a->setObjectName(QString::fromLatin1(name));
+    if (handler != nullptr) connect(a, &QAction::triggered, this, handler);
+    return a;
+  };
+  item(DateColumnMenu, "Calendar1", QStringLiteral("Calendar"), &TMainScreen::Calendar1Click);
+  item(DateColumnMenu, "QuickDate1", QStringLiteral("Quick Date"), &TMainScreen::QuickDate1Click);
+  item(DateColumnMenu, "ClearDate1", QStringLiteral("Clear Date"), &TMainScreen::ClearDate1Click);
+  DateColumnMenu->addSeparator();
+  item(DateColumnMenu, "Cancel1", QStringLiteral("Cancel"), nullptr);
+
+  QuickDateMenu = new QMenu(this);
+  QuickDateMenu->setObjectName(QStringLiteral("QuickDateMenu"));
+  TQuickDates::FillMenu(QuickDateMenu, Today());
+  QuickDateMenu->addSeparator();
+  item(QuickDateMenu, "Cancel2", QStringLiteral("Cancel"), nullptr);
+  connect(QuickDateMenu, &QMenu::triggered, this, [this](QAction* a) {
+    if (TQuickDates::DaysOf(a) >= 0) QuickDateItemClick(a);
+  });
+
+  PriorityColumnMenu = new QMenu(this);
+  PriorityColumnMenu->setObjectName(QStringLiteral("PriorityColumnMenu"));
+  item(PriorityColumnMenu, "High1", QStringLiteral("High Priority"), &TMainScreen::High1Click);
+  item(PriorityColumnMenu, "MediumPriority1", QStringLiteral("Medium Priority"), &TMainScreen::MediumPriority1Click);
+  item(PriorityColumnMenu, "Low1", QStringLiteral("Low Priority"), &TMainScreen::Low1Click);
+  PriorityColumnMenu->addSeparator();
+  item(PriorityColumnMenu, "Cancel3", QStringLiteral("Cancel"), nullptr);
+}
+
+void TMainScreen::BuildGrid() {
+  TasqTable.AddCalcField(QStringLiteral("ShowPriority"), FieldKind::String, 6);
+  TasqTable.AddCalcField(QStringLiteral("ShowDate"), FieldKind::String, 30);
+  TasqTable.AddCalcField(QStringLiteral("ShowTime"), FieldKind::String, 8);
+  TasqTable.AddCalcField(QStringLiteral("IsDone"), FieldKind::String, 8);
+  TasqTable.OnCalcFields = [this](TTable& t) { TasqTableCalcFields(t); };
+
+  GridModel = new TDataSetModel(&TasqDataSource, this);
+  GridModel->SetColumns({{QStringLiteral("ShowPriority"), QStringLiteral("Priority")},
+                         {QStringLiteral("ShowDate"), QStringLiteral("Date")},
+                         {QStringLiteral("ShowTime"), QStringLiteral("Time")},
+                         {QStringLiteral("DESCRIPT"), QStringLiteral("Task")},
+                         {QStringLiteral("IsDone"), QStringLiteral("Done?")},
+                         {QStringLiteral("KEYS"), QStringLiteral("Key words")}});
+  GridModel->SetExtraFields({QStringLiteral("DONE"), QStringLiteral("PRIORITY"), QStringLiteral("DATE")});
+  GridModel->CellFont = [this](const TDataSetModel& m, int row, int column) -> QVariant {
+    if (!GridEmphasisOn || (column != 0 && column != 1)) return QVariant();
+    if (m.FieldValue(row, QStringLiteral("DONE")).toBool()) return QVariant();
+    QFont f = ActiveGrid->font();
+    if (column == 0 && m.FieldValue(row, QStringLiteral("PRIORITY")).toString() == QLatin1String("A")) {
+      f.setBold(true);
+      return f;
+    }
+    const QString today = DateTimeText::FormatDateTime(QStringLiteral("yyyymmdd"), Today());
+    if (column == 1 && m.FieldValue(row, QStringLiteral("DATE")).toString() == today) {
+      f.setBold(true);
+      f.setItalic(true);
+      return f;
+    }
+    return QVariant();
+  };
+  ActiveGrid->setModel(GridModel);
+  ActiveGrid->setFont(font());
+  ActiveGrid->horizontalHeader()->setFont(font());
+  ActiveGrid->verticalHeader()->hide();  // no indicator column
+  ActiveGrid->verticalHeader()->setDefaultSectionSize(QFontMetrics(font()).height() + 6);
+  ActiveGrid->setSelectionBehavior(QAbstractItemView::SelectItems);
+  ActiveGrid->setSelectionMode(QAbstractItemView::SingleSelection);
+  ActiveGrid->setEditTriggers(QAbstractItemView::AnyKeyPressed | QAbstractItemView::EditKeyPressed);
+  ActiveGrid->setTabKeyNavigation(true);
+  ActiveGrid->setFrameShape(QFrame::NoFrame);
+  ActiveGrid->setWordWrap(false);
+  const int charWidth = QFontMetrics(font()).averageCharWidth();
+  const int widths[6] = {9, 11, 9, 70, 5, 15};
+  for (int c = 0; c < 6; ++c) ActiveGrid->setColumnWidth(c, widths[c] * charWidth + 4);
+  ActiveGrid->horizontalHeader()->setStretchLastSection(false);
+  ActiveGrid->installEventFilter(this);
+  ActiveGrid->viewport()->installEventFilter(this);
+  connect(ActiveGrid->selectionModel(), &QItemSelectionModel::currentChanged, this,
+          [this](const QModelIndex& current) {
+            if (!followingDataset_ && current.isValid()) GridModel->SetCurrentRow(current.row());
+          });
+  connect(GridModel, &TDataSetModel::CurrentRowChanged, this, &TMainScreen::GridRowChanged);
+
+  noteLink_ = std::make_unique<NoteLink>(this);
+  noteLink_->SetDataSource(&TasqDataSource);
+  connect(ActiveNotes, &QPlainTextEdit::textChanged, this, [this] { noteLink_->UserTyped(); });
+  ActiveNotes->installEventFilter(this);
+}
+
+void TMainScreen::GridRowChanged(int row) {
+  if (row < 0) return;
+  followingDataset_ = true;
+  const int column = std::max(0, ActiveGrid->currentIndex().column());
+  ActiveGrid->setCurrentIndex(GridModel->index(row, column));
+  ActiveGrid->scrollTo(GridModel->index(row, column));
+  followingDataset_ = false;
+}
+
+// ---- Creation and first activation ------------------------------------------------------------------
+
+double TMainScreen::Today() { return g_testToday != 0 ? g_testToday : DateTimeValue::Today(); }
+void TMainScreen::SetTodayForTest(double today) { g_testToday = today; }
+
+void TMainScreen::FormCreate() {
+  TasqEngine.EngineProperty(1009, 0);
+  RegionalSettings::SaveUserFormats();
+  RegionalSettings::UseFixedFormats();
+  FirstActivation = true;
+  DateFilterIndex = 0;
+  PriorityFilterIndex = 0;
+  ShowDoneTasks = false;
+  KeyFilterText.clear();
+  SortOrderNumber = 1;
+  TQuickDates::UpdateCaptions(QuickDateMenu, Today());
+}
+
+void TMainScreen::showEvent(QShowEvent* event) {
+  QMainWindow::showEvent(event);
+  // The opening sequence runs once the window is on screen, as on its first activation.
+  if (FirstActivation) QTimer::singleShot(0, this, &TMainScreen::FormActivate);
+}
+
+void TMainScreen::ShowStatus(const QString& text) {
+  UpdateStatusCaption->setText(text);
+  ProcessMessages();
+}
+
+void TMainScreen::FormActivate() {
+  if (!FirstActivation || closing_) return;
+  FirstActivation = false;  // processing messages below may activate the window again
+  {
+    Hourglass hourglass;
+    WindowPlacement::RestorePlacement(this);
+    SplitPanes1->hide();
+    TasqTable.SetTag(-1);
+    if (!Store.OpenTaskStore(false)) {
+      QApplication::restoreOverrideCursor();
+      QApplication::setOverrideCursor(Qt::ArrowCursor);
+      close();
+      return;
+    }
+    LoadPreferences();
+    ShowStatus(QStringLiteral("Loading Key Words List..."));
+    KeyWordList = std::make_unique<QStringList>();
+    ProcessMessages();
+    BuildKeyWordList();
+    TasqTable.SetTag(0);
+    ProcessMessages();
+    SetUpFilter();
+    GoToToday();
+    ProcessMessages();
+    SetButtons();
+    SplitPanes1->show();
+    SetMainMenuSortChecks();
+    GridEmphasisOn = true;
+    const int state = StartupInfo::ShowState();
+    if (state == 2 || state == 6 || state == 7) showMinimized();
+    UpdateStatus->hide();
+    ProcessMessages();
+    ExitButton->show();
+    FitGrid();
+  }
+  if (ReindexNeeded) StoreHelpers::ShowInformation(QStringLiteral("Please rebuild indexes ASAP"));
+}
+
+void TMainScreen::GoToToday() {
+  const int order = TasqEngine.CurrentOrder();
+  TasqEngine.SelectOrder(TasqEngine.TagOrder(QStringLiteral("DATETIME")));
+  EngineEnv1.SetSoftSeek(true);
+  TasqEngine.FindKey(DateTimeText::FormatDateTime(QStringLiteral("yyyymmdd"), Today()));
+  EngineEnv1.SetSoftSeek(false);
+  TasqEngine.SelectOrder(order);
+}
+
+void TMainScreen::SetButtons() {
+  const long count = TasqEngine.RecordCount();
+  const long current = TasqEngine.DatasetRecordNumber();
+  if (current > 0 && current <= count) TasqEngine.GotoRecord(current);
+  const bool none = TasqTable.IsEmpty() || (TasqTable.Eof() && TasqTable.Bof());
+  for (TFlatButton* b : {DeleteButton, Editbutton, DoneToggleButton, CloneButton, CalendarButton, Printbutton})
+    b->setVisible(!none);
+  Newbutton->setEnabled(true);
+}
+
+void TMainScreen::LoadPreferences() {
+  const MainPreferences p = MainPreferences::Load();
+  SplitPanes1->SetBarPosition(p.splitter_bar);
+  SortOrderNumber = p.order;
+  ShowDoneTasks = p.show_done;
+  ReindexNeeded = p.reindex_needed;
+  TasqEngine.SelectOrder(SortOrderNumber);
+  SetMainMenuSortChecks();
+  preferencesLoaded_ = true;
+}
+
+void TMainScreen::SavePreferences() {
+  // A start that failed before the preferences were read must not overwrite them.
+  if (!preferencesLoaded_) return;
+  SortOrderNumber = TasqEngine.CurrentOrder();
+  MainPreferences p;
+  p.splitter_bar = SplitPanes1->BarPosition();
+  p.order = SortOrderNumber;
+  p.show_done = ShowDoneTasks;
+  p.reindex_needed = ReindexNeeded;
+  p.Save();
+}
+
+void TMainScreen::FitGrid() {
+  if (!isVisible() || !TasqTable.Active()) return;
+  int others = 0;
+  for (int c = 0; c < GridModel->columnCount(); ++c)
+    if (c != 3) others += ActiveGrid->columnWidth(c);
+  ActiveGrid->setColumnWidth(3, std::max(20, SplitPanes1->width() - others - 30));
+}
+
+void TMainScreen::resizeEvent(QResizeEvent* event) {
+  QMainWindow::resizeEvent(event);
+  FitGrid();
+}
+
+// ---- Closing -------------------------------------------------------------------------------------
+
+bool TMainScreen::FormCloseQuery() {
+  ProcessMessages();
+  SavePreferences();
+  if (preferencesLoaded_) WindowPlacement::SavePlacement(this);
+  try {
+    // A description still being typed in its cell is committed first.
+    QWidget* editor = QApplication::focusWidget();
+    if (editor != nullptr && editor != ActiveGrid && ActiveGrid->isAncestorOf(editor))
+      emit ActiveGrid->itemDelegate()->commitData(editor);
+    if (TasqTable.Active() && (TasqTable.State() == TTable::dsEdit || TasqTable.State() == TTable::dsInsert))
+      TasqTable.Post();
+  } catch (const EDatabaseError& e) {
+    StoreHelpers::ShowInformation(e.Message());
+  }
+  TasqTable.Close();
+  ProcessMessages();
+  return true;
+}
+
+void TMainScreen::closeEvent(QCloseEvent* event) {
+  if (closing_) {
+    event->accept();
+    return;
+  }
+  closing_ = true;
+  if (FormCloseQuery()) {
+    event->accept();
+  } else {
+    closing_ = false;
+    event->ignore();
+  }
+}
+
+void TMainScreen::ExitButtonClick() {
+  if (ExitButton->isEnabled()) close();
+}
+
+// ---- Keys and mouse ---------------------------------------------------------------------------------
+
+bool TMainScreen::FormKeyDown(QKeyEvent* e) {
+  // Keys typed into a text box are text, not commands: "+" and Delete there must not add or
+  // delete a task.
+  QWidget* focus = QApplication::focusWidget();
+  const bool typing = qobject_cast<QLineEdit*>(focus) != nullptr || qobject_cast<QPlainTextEdit*>(focus) != nullptr;
+  if (!typing) {
+    if ((e->key() == Qt::Key_Insert || (e->key() == Qt::Key_Plus && (e->modifiers() & Qt::KeypadModifier))) &&
+        Newbutton->isVisible()) {
+      Newbutton->click();
+    } else if (e->key() == Qt::Key_Delete && DeleteButton->isVisible()) {
+      DeleteButton->click();
+    }
+  }
+  return false;  // the key goes on to the focused control
+}
+
+bool TMainScreen::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::KeyPress) {
+    auto* w = qobject_cast<QWidget*>(watched);
+    if (w != nullptr && w->window() == this && QApplication::activePopupWidget() == nullptr && w->isWidgetType() &&
+        w == QApplication::focusWidget()) {
+      auto* key = static_cast<QKeyEvent*>(event);
+      if (FormKeyDown(key)) return true;
+      // Keys reach the grid itself only while no cell editor is open.
+      if (watched == ActiveGrid && (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter)) {
+        if (Editbutton->isVisible()) Editbutton->click();
+        return true;
+      }
+    }
+  }
+  if (watched == ActiveGrid->viewport() && event->type() == QEvent::MouseButtonDblClick) {
+    auto* mouse = static_cast<QMouseEvent*>(event);
+    const QModelIndex index = ActiveGrid->indexAt(mouse->position().toPoint());
+    if (index.isValid()) {
+      ActiveGrid->setCurrentIndex(index);
+      ActiveGridDblClick(mouse->globalPosition().toPoint());
+    }
+    return true;
+  }
+  if (watched == ActiveGrid && event->type() == QEvent::ContextMenu) {
+    auto* menu = static_cast<QContextMenuEvent*>(event);
+    if (menu->reason() == QContextMenuEvent::Keyboard) {
+      // Without a mouse: the context-menu key opens the column menu of the current cell.
+      const QRect cell = ActiveGrid->visualRect(ActiveGrid->currentIndex());
+      OpenColumnMenu(ActiveGrid->viewport()->mapToGlobal(cell.bottomLeft()));
+    } else {
+      WhatsThisMenu->popup(menu->globalPos());
+    }
+    return true;
+  }
+  if (watched == ActiveNotes) {
+    if (event->type() == QEvent::FocusOut) ActiveNotesExit();
+    if (event->type() == QEvent::MouseButtonDblClick) ActiveNotesDblClick();
+  }
+  return QMainWindow::eventFilter(watched, event);
+}
+
+QString TMainScreen::SelectedFieldName() const {
+  const int column = ActiveGrid->currentIndex().column();
+  if (column < 0 || column >= GridModel->Columns().size()) return QString();
+  return GridModel->Columns().at(column).field.toUpper();
+}
+
+void TMainScreen::ActiveGridDblClick(const QPoint& globalPos) {
+  if (TasqTable.IsEmpty()) return;
+  const QString field = SelectedFieldName();
+  if (field == QLatin1String("ISDONE")) DoneToggleButton->click();
+  else if (field == QLatin1String("SHOWDATE")) DateColumnMenu->popup(globalPos);
+  else if (field == QLatin1String("SHOWPRIORITY")) PriorityColumnMenu->popup(globalPos);
+  else if (field == QLatin1String("SHOWTIME")) DoQuickTime();
+  else if (field == QLatin1String("KEYS")) DoKeyListMenu(globalPos);
+  else Editbutton->click();
+}
+
+void TMainScreen::OpenColumnMenu(const QPoint& globalPos) { ActiveGridDblClick(globalPos); }
+
+void TMainScreen::ActiveNotesDblClick() {
+  if (TasqTable.IsEmpty()) return;
+  if (GridModel->Columns().value(ActiveGrid->currentIndex().column()).field == QLatin1String("IsDone"))
+    DoneToggleButton->click();
+  else
+    Editbutton->click();
+}
+
+void TMainScreen::ActiveNotesExit() {
+  if (!TasqTable.Active()) return;
+  if (TasqTable.State() == TTable::dsEdit || TasqTable.State() == TTable::dsInsert) {
+    try {
+      TasqTable.Post();
+    } catch (const EDatabaseError& e) {
+      StoreHelpers::ShowInformation(e.Message());
+    }
+  }
+}
+
+// ---- Calculated fields -----------------------------------------------------------------------------
+
+void TMainScreen::TasqTableCalcFields(TTable& t) {
+  if (t.Tag() == -1) return;
+  double value = 0;
+  const QString date = t.FieldByName(QStringLiteral("DATE"))->AsString();
+  if (date.size() == 8 && DateTimeText::TryStrToDate(Rearranged(date), RegionalFormats::Fixed(), value))
+    t.FieldByName(QStringLiteral("ShowDate"))->SetAsString(DateTimeText::FormatDateTime(QStringLiteral("dd mmm yyyy"), value));
+  t.FieldByName(QStringLiteral("IsDone"))
+      ->SetAsString(t.FieldByName(QStringLiteral("DONE"))->AsBoolean() ? QStringLiteral("Y") : QStringLiteral("N"));
+  const QString time = t.FieldByName(QStringLiteral("TIME"))->AsString();
+  if (!time.isEmpty() && DateTimeText::TryStrToTime(time, RegionalFormats::Fixed(), value))
+    t.FieldByName(QStringLiteral("ShowTime"))->SetAsString(DateTimeText::FormatDateTime(QStringLiteral(" hh:mmam/pm"), value));
+  const QString priority = t.FieldByName(QStringLiteral("PRIORITY"))->AsString().toUpper();
+  if (priority == QLatin1String("A")) t.FieldByName(QStringLiteral("ShowPriority"))->SetAsString(QStringLiteral("High"));
+  else if (priority == QLatin1String("B")) t.FieldByName(QStringLiteral("ShowPriority"))->SetAsString(QStringLiteral("Medium"));
+  else if (priority == QLatin1String("C")) t.FieldByName(QStringLiteral("ShowPriority"))->SetAsString(QStringLiteral("Low"));
+}
+
+// ---- Quick changes ------------------------------------------------------------------------------------
+
+void TMainScreen::EditField(const char* field, const QString& value) {
+  TasqTable.Edit();
+  TasqTable.FieldByName(QString::fromLatin1(field))->SetAsString(value);
+  TasqTable.Post();
+}
+
+void TMainScreen::Calendar1Click() {
+  TDateSelector selector(this);
+  double start = DateTimeValue::Now();
+  const QString date = TasqTable.FieldByName(QStringLiteral("DATE"))->AsString();
+  double value = 0;
+  if (date.size() == 8 && DateTimeText::TryStrToDate(Rearranged(date), RegionalFormats::Fixed(), value)) start = value;
+  selector.Calendar()->SetSelectedDate(start);
+  WindowPlacement::PlaceDialog(&selector);
+  if (selector.exec() == 1)
+    EditField("DATE", DateTimeText::FormatDateTime(QStringLiteral("yyyymmdd"), selector.Calendar()->SelectedDate()));
+}
+
+void TMainScreen::QuickDate1Click() { QuickDateMenu->popup(QCursor::pos()); }
+
+void TMainScreen::QuickDateItemClick(QAction* item) {
+  EditField("DATE", DateTimeText::FormatDateTime(QStringLiteral("yyyymmdd"), Today() + TQuickDates::DaysOf(item)));
+}
+
+void TMainScreen::ClearDate1Click() { EditField("DATE", QString()); }
+void TMainScreen::High1Click() { EditField("PRIORITY", QStringLiteral("A")); }
+void TMainScreen::MediumPriority1Click() { EditField("PRIORITY", QStringLiteral("B")); }
+void TMainScreen::Low1Click() { EditField("PRIORITY", QStringLiteral("C")); }
+
+void TMainScreen::DoQuickTime() {
+  double start = DateTimeValue::CurrentTime();
+  double value = 0;
+  const QString time = TasqTable.FieldByName(QStringLiteral("TIME"))->AsString();
+  if (!time.isEmpty() && DateTimeText::TryStrToTime(time, value)) start = value;
+  TSetTimeDialog dialog(this);
+  dialog.SetSelectedTime(start);
+  WindowPlacement::PlaceDialog(&dialog);
+  if (dialog.exec() == 1) {
+    const QString shown = DateTimeText::FormatDateTime(QStringLiteral("t"), dialog.SelectedTime());
+    if (DateTimeText::TryStrToTime(shown, value))
+      EditField("TIME", DateTimeText::FormatDateTime(QStringLiteral("hh:nn"), value));
+  }
+}
+
+// ---- Filter and sort --------------------------------------------------------------------------------
+
+void TMainScreen::SetUpFilter() {
+  QString e;
+  QString joiner;
+  auto add = [&](const QString& term) {
+    e += joiner + term;
+    joiner = QStringLiteral(".and.");
+  };
+  if (DateFilterIndex >= 1 && DateFilterIndex <= 6) {
+    // The date choices of the filter dialog, both ends inclusive.
+    const double today = Today();
+    double from = today, to = today;
+    switch (DateFilterIndex) {
+      case 1: break;
+      case 2: from = to = today + 1; break;
+      case 3: to = today + 7; break;
+      case 4: to = today + 30; break;
+      case 5: to = today + 365; break;
+      case 6:
+        from = DateTimeValue::EncodeDate(1900, 1, 1);
+        to = today - 1;
+        break;
+    }
+    add(QStringLiteral("(DATE >=\"%1\" and DATE <=\"%2\")")
+            .arg(DateTimeText::FormatDateTime(QStringLiteral("yyyymmdd"), from),
+                 DateTimeText::FormatDateTime(QStringLiteral("yyyymmdd"), to)));
+  }
+  if (PriorityFilterIndex >= 1 && PriorityFilterIndex <= 3)
+    add(QStringLiteral("(PRIORITY=\"%1\")").arg(QChar(QLatin1Char('A' + PriorityFilterIndex - 1))));
+  if (!ShowDoneTasks) add(QStringLiteral("(.not.DONE)"));
+  if (!StoreHelpers::TrimBoth(KeyFilterText).isEmpty()) {
+    QStringList items;
+    StoreHelpers::SplitText(KeyFilterText, QLatin1Char(','), &items);
+    QStringList forms;
+    for (const QString& item : items)
+      forms << QStringLiteral("\"") + StoreHelpers::TrimBoth(item).toUpper() + QStringLiteral("\"$UPPER(KEYS)");
+    add(QLatin1Char('(') + forms.join(QStringLiteral(".or.")) + QLatin1Char(')'));
+  }
+  FilterClearbutton->setVisible(DateFilterIndex != 0 || !KeyFilterText.isEmpty() || PriorityFilterIndex != 0);
+  TasqEngine.ApplyQuery(e);
+  SetButtons();
+  ShowDone->SetCaption(ShowDoneTasks ? QStringLiteral("Hide DONE") : QStringLiteral("Show DONE"));
+}
+
+void TMainScreen::ShowDoneClick() {
+  ShowDoneTasks = !ShowDoneTasks;
+  SetUpFilter();
+}
+
+void TMainScreen::FilterClearbuttonClick() {
+  DateFilterIndex = 0;
+  KeyFilterText.clear();
+  PriorityFilterIndex = 0;
+  SetUpFilter();
+}
+
+void TMainScreen::SortBy(const QString& tag) {
+  {
+    Hourglass hourglass;
+    TasqEngine.SelectOrder(TasqEngine.TagOrder(tag));
+    SetMainMenuSortChecks();
+    TasqTable.First();
+    ProcessMessages();
+  }
+}
+
+void TMainScreen::ButtonSortMenuPopup() {
+  const QString name = TasqEngine.TagNameAt(TasqEngine.CurrentOrder()).toUpper();
+  for (QAction* a : ButtonSortItems) a->setChecked(a->data().toString() == name);
+}
+
+void TMainScreen::SetMainMenuSortChecks() {
+  const QString name = TasqEngine.TagNameAt(TasqEngine.CurrentOrder()).toUpper();
+  for (QAction* a : MainSortItems) a->setChecked(a->data().toString() == name);
+  for (QAction* a : ButtonSortItems) a->setChecked(a->data().toString() == name);
+  SortOrderNumber = TasqEngine.CurrentOrder();
+}
+
+// ---- Key words --------------------------------------------------------------------------------------
+
+void TMainScreen::BreakStringIntoWords(const QString& text, QStringList* list) {
+  QString word;
+  auto flush = [&] {
+    if (word.isEmpty()) return;
+    if (!list->contains(word, Qt::CaseInsensitive)) list->append(word);
+    word.clear();
+  };
+  for (QChar c : text) {
+    if (c == QLatin1Char(' ')) flush();
+    else word += c;
+  }
+  flush();
+}
+
+void TMainScreen::BuildKeyWordList() {
+  TasqTable.DisableControls();
+  KeyWordList->clear();
+  TasqTable.First();
+  TasqEngine.SetTurboRead(true);
+  TField* keys = TasqTable.FieldByName(QStringLiteral("KEYS"));
+  QElapsedTimer since;
+  since.start();
+  while (!TasqTable.Eof() && !TasqTable.IsEmpty()) {
+    BreakStringIntoWords(keys->AsString(), KeyWordList.get());
+    TasqTable.Next();
+    // A million tasks take a while: the window must keep painting meanwhile.
+    if (since.elapsed() >= 30) {
+      ProcessMessages();
+      since.restart();
+    }
+  }
+  TasqEngine.SetTurboRead(false);
+  TasqTable.EnableControls();
+}
+
+void TMainScreen::TasqTableKEYSSetText(const QString& text) {
+  TasqTable.FieldByName(QStringLiteral("KEYS"))->SetAsString(text);
+  BreakStringIntoWords(TasqTable.FieldByName(QStringLiteral("KEYS"))->AsString(), KeyWordList.get());
+}
+
+void TMainScreen::DoKeyListMenu(const QPoint& at) {
+  QMenu menu(this);
+  menu.setObjectName(QStringLiteral("KeyListMenu"));
+  if (KeyWordList)
+    for (const QString& word : *KeyWordList) {
+      QAction* a = menu.addAction(word);
+      connect(a, &QAction::triggered, this, [this, word] { KeyListMenuItemClick(word); });
+    }
+  menu.addSeparator();
+  QAction* clear = menu.addAction(QStringLiteral("Clear Entry"));
+  connect(clear, &QAction::triggered, this, [this] { KeyListMenuItemClick(QStringLiteral("Clear Entry")); });
+  menu.addAction(QStringLiteral("Cancel"));
+  menu.exec(at);
+  ProcessMessages();
+}
+
+void TMainScreen::KeyListMenuItemClick(const QString& caption) {
+  QString s = TasqTable.FieldByName(QStringLiteral("KEYS"))->AsString();
+  s = s.isEmpty() ? caption : s + QLatin1Char(' ') + caption;
+  if (caption == QLatin1String("Clear Entry")) s.clear();
+  EditField("KEYS", s);
+}
+
+// ---- Help and the rest ----------------------------------------------------------------------------------
+
+void TMainScreen::HelpButtonClick() { THelpWindow::ShowHelpContext(1009); }
+
+void TMainScreen::AboutClick() {
+  TSplashform about(this);
+  WindowPlacement::PlaceDialog(&about);
+  about.exec();
+}
+
+void TMainScreen::NotAvailable(const QString& command) {
+  StoreHelpers::ShowInformation(QStringLiteral("The %1 command is not available yet.").arg(command));
+}

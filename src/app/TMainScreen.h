@@ -1,0 +1,142 @@
+#pragma once
+
+#include <QMainWindow>
+#include <QPointer>
+#include <QStringList>
+#include <memory>
+
+#include "store/TaskStore.h"
+
+class QAction;
+class QFrame;
+class QLabel;
+class QMenu;
+class QPlainTextEdit;
+class QTableView;
+class TDataSetModel;
+class TFlatButton;
+class TSplitPanes;
+
+// The program's one window: tool bar, task grid with the note underneath, bottom bar, main
+// menu and, while it opens the store, a status box. It owns the task store's components.
+class TMainScreen : public QMainWindow {
+  Q_OBJECT
+ public:
+  explicit TMainScreen(QWidget* parent = nullptr);
+  ~TMainScreen() override;
+
+  // ---- Controls (object names as below) ----
+  TFlatButton* Editbutton = nullptr;
+  TFlatButton* Newbutton = nullptr;
+  TFlatButton* CloneButton = nullptr;
+  TFlatButton* DeleteButton = nullptr;
+  TFlatButton* Filterbutton = nullptr;
+  TFlatButton* OrderButton = nullptr;
+  TFlatButton* DoneToggleButton = nullptr;
+  TFlatButton* Printbutton = nullptr;
+  TFlatButton* CalendarButton = nullptr;
+  TFlatButton* ExitButton = nullptr;
+  TFlatButton* FilterClearbutton = nullptr;
+  TFlatButton* ShowDone = nullptr;
+  TFlatButton* Helpbutton = nullptr;
+  TFlatButton* MouseHelpbutton = nullptr;
+  TSplitPanes* SplitPanes1 = nullptr;
+  QTableView* ActiveGrid = nullptr;
+  QPlainTextEdit* ActiveNotes = nullptr;
+  QFrame* UpdateStatus = nullptr;
+  QLabel* UpdateStatusCaption = nullptr;
+  QMenu* DateColumnMenu = nullptr;
+  QMenu* QuickDateMenu = nullptr;
+  QMenu* PriorityColumnMenu = nullptr;
+  QMenu* ButtonSortMenu = nullptr;
+  QMenu* WhatsThisMenu = nullptr;
+  QList<QAction*> MainSortItems;    // Date+Time, Description, Priority, Key Words
+  QList<QAction*> ButtonSortItems;  // the same in the tool-bar menu
+
+  // ---- The task store's components ----
+  TaskStore Store;
+  TTable& TasqTable;
+  TDataSource& TasqDataSource;
+  TTableEngine& TasqEngine;
+  TEngineEnv& EngineEnv1;
+  TDataSetModel* GridModel = nullptr;
+
+  // ---- Window state ----
+  bool FirstActivation = true;
+  quint8 DateFilterIndex = 0;
+  quint8 PriorityFilterIndex = 0;
+  bool ShowDoneTasks = false;
+  QString KeyFilterText;
+  std::unique_ptr<QStringList> KeyWordList;
+  int SortOrderNumber = 1;
+  bool ReindexNeeded = false;
+  static bool GridEmphasisOn;
+
+  // ---- Operations ----
+  void FormCreate();
+  void FormActivate();
+  bool FormCloseQuery();
+  void GoToToday();
+  void SetButtons();
+  void LoadPreferences();
+  void SavePreferences();
+  void FitGrid();
+  void SetUpFilter();
+  void SetMainMenuSortChecks();
+  void ButtonSortMenuPopup();
+  void SortBy(const QString& tag);
+  void BuildKeyWordList();
+  static void BreakStringIntoWords(const QString& text, QStringList* list);
+  void TasqTableKEYSSetText(const QString& text);
+  void DoKeyListMenu(const QPoint& at);
+  void KeyListMenuItemClick(const QString& caption);
+  void TasqTableCalcFields(TTable& table);
+  void DoQuickTime();
+  // "Today" for the grid's emphasis and the quick dates; tests may fix it.
+  static double Today();
+  static void SetTodayForTest(double today);
+
+  // Handlers.
+  void ActiveGridDblClick(const QPoint& globalPos);
+  void ActiveNotesDblClick();
+  void ActiveNotesExit();
+  void Calendar1Click();
+  void QuickDate1Click();
+  void ClearDate1Click();
+  void QuickDateItemClick(QAction* item);
+  void High1Click();
+  void MediumPriority1Click();
+  void Low1Click();
+  void ShowDoneClick();
+  void FilterClearbuttonClick();
+  void HelpButtonClick();
+  void ExitButtonClick();
+  void AboutClick();
+  // Commands that later work fills in; until then they say so.
+  void NotAvailable(const QString& command);
+  // The name of the grid column's field that is current (upper case).
+  QString SelectedFieldName() const;
+  // Opens the column menu of the current cell at `globalPos` (double click or context key).
+  void OpenColumnMenu(const QPoint& globalPos);
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  class NoteLink;
+  void BuildLayout();
+  void BuildMenus();
+  void BuildGrid();
+  bool FormKeyDown(QKeyEvent* event);
+  void EditField(const char* field, const QString& value);
+  void GridRowChanged(int row);
+  void ShowStatus(const QString& text);
+
+  std::unique_ptr<NoteLink> noteLink_;
+  bool preferencesLoaded_ = false;
+  bool followingDataset_ = false;
+  bool closing_ = false;
+};

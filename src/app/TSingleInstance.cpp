@@ -1,0 +1,54 @@
+#include "app/TSingleInstance.h"
+
+#include <QDir>
+#include <QLocalServer>
+#include <QLocalSocket>
+#include <QStandardPaths>
+#include <unistd.h>
+
+TSingleInstance::TSingleInstance(const QString& name, QObject* parent) : QObject(parent) {
+  key_ = QStringLiteral("%1-%2").arg(name).arg(getuid());
+  lock_ = std::make_unique<QLockFile>(LockPath());
+  if (lock_->tryLock(0)) {
+    server_ = new QLocalServer(this);
+    QLocalServer::removeServer(key_);  // a socket file left by a killed copy
+    server_->listen(key_);
+    connect(server_, &QLocalServer::newConnection, this, [this] {
+      while (QLocalSocket* s = server_->nextPendingConnection()) {
+        connect(s, &QLocalSocket::disconnected, s, &QObject::deleteLater);
+        Raise();
+      }
+    });
+    return;
+  }
+  another_ = true;
+  QLocalSocket socket;
+  socket.connectToServer(key_);
+  if (socket.waitForConnected(2000)) {
+    socket.write("raise");
+    socket.waitForBytesWritten(1000);
+    socket.disconnectFromServer();
+  }
+}
+
+TSingleInstance::~TSingleInstance() {
+  if (server_ != nullptr) server_->close();
+  if (!another_) lock_->unlock();
+}
+
+QString TSingleInstance::LockPath() const {
+  // The user's runtime folder when the session has one; asking Qt for it without one only
+  // produces a warning, so the temporary folder is taken directly then.
+  QString dir;
+  if (!qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR"))
+    dir = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+  if (dir.isEmpty()) dir = QDir::tempPath();
+  return QDir(dir).filePath(key_ + QStringLiteral(".lock"));
+}
+
+void TSingleInstance::Raise() {
+  if (!window_) return;
+  if (window_->isMinimized()) window_->showNormal();
+  window_->raise();
+  window_->activateWindow();
+}

@@ -1,0 +1,635 @@
+#include "widgets/TFlatButton.h"
+
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPainter>
+#include <algorithm>
+
+namespace {
+
+constexpr int kGap = 2;
+constexpr int kMarkWidth = 10;
+
+struct Thresholds {
+  int high, middle, low;
+};
+
+Thresholds ThresholdsFor(TFlatButton::TShadingType type) {
+  switch (type) {
+    case TFlatButton::stLight:
+      return {205, 127, 68};
+    case TFlatButton::stDark:
+      return {335, 274, 175};
+    case TFlatButton::stMedium:
+      break;
+  }
+  return {553, 231, 57};
+}
+
+// The picture with its top-left colour made fully transparent, ready to draw over any face.
+QImage WithTransparency(const QImage& image) {
+  if (image.isNull()) return image;
+  QImage out = image.convertToFormat(QImage::Format_ARGB32);
+  const QRgb key = image.pixel(0, 0) & 0xFFFFFF;
+  for (int y = 0; y < out.height(); ++y) {
+    auto* line = reinterpret_cast<QRgb*>(out.scanLine(y));
+    for (int x = 0; x < out.width(); ++x) {
+      if ((line[x] & 0xFFFFFF) == key) line[x] = 0;
+    }
+  }
+  return out;
+}
+
+// Every visible pixel of the picture in one colour: the silhouette of the disabled look.
+QImage Silhouette(const QImage& image, const QColor& color) {
+  QImage out = WithTransparency(image);
+  const QRgb fill = color.rgb() | 0xFF000000u;
+  for (int y = 0; y < out.height(); ++y) {
+    auto* line = reinterpret_cast<QRgb*>(out.scanLine(y));
+    for (int x = 0; x < out.width(); ++x) {
+      if (qAlpha(line[x]) != 0) line[x] = fill;
+    }
+  }
+  return out;
+}
+
+int AlignedX(TFlatButton::TAlignment alignment, int box_width, int item_width) {
+  switch (alignment) {
+    case TFlatButton::taLeftJustify:
+      return 3;
+    case TFlatButton::taRightJustify:
+      return box_width - 3 - item_width;
+    case TFlatButton::taCenter:
+      break;
+  }
+  return (box_width - item_width) / 2;
+}
+
+}  // namespace
+
+TFlatButton::TFlatButton(QWidget* parent) : QAbstractButton(parent) { Init(); }
+
+TFlatButton::TFlatButton(const QString& caption, QWidget* parent) : QAbstractButton(parent) {
+  Init();
+  SetCaption(caption);
+}
+
+TFlatButton::~TFlatButton() {
+  if (watched_window_) watched_window_->removeEventFilter(this);
+}
+
+void TFlatButton::Init() {
+  setFocusPolicy(Qt::NoFocus);
+  setMouseTracking(true);
+  setAttribute(Qt::WA_Hover, false);
+  shadow_color_ = palette().color(QPalette::Dark);
+  unselected_font_color_ = palette().color(QPalette::WindowText);
+  resize(50, 40);
+}
+
+void TFlatButton::SetCaption(const QString& caption) {
+  const QString old = text();
+  if (old == caption) return;
+  setText(caption);
+  if (options_ & boIconOnly) UpdateIconOnlyHint(old);
+  update();
+}
+
+void TFlatButton::UpdateIconOnlyHint(const QString& old_caption) {
+  const QString tip = toolTip();
+  if (tip.isEmpty() || tip == StripAccelerators(old_caption)) {
+    setToolTip(StripAccelerators(text()));
+  }
+}
+
+void TFlatButton::SetAlignment(TAlignment alignment) {
+  alignment_ = alignment;
+  update();
+}
+
+void TFlatButton::SetLayout(TButtonLayout layout) {
+  layout_ = layout;
+  update();
+}
+
+void TFlatButton::SetBitmap(const QImage& bitmap) {
+  bitmap_ = bitmap;
+  UpdateGrey();
+  update();
+}
+
+void TFlatButton::SetNoFocusBitmap(const QImage& bitmap) {
+  no_focus_bitmap_ = bitmap;
+  UpdateGrey();
+  update();
+}
+
+void TFlatButton::SetDisabledBitmap(const QImage& bitmap) {
+  disabled_bitmap_ = bitmap;
+  update();
+}
+
+void TFlatButton::UpdateGrey() {
+  if (!bitmap_.isNull() && no_focus_bitmap_.isNull()) {
+    grey_bitmap_ = MakeGreyBitmap(bitmap_, shading_type_, palette().color(QPalette::Light),
+                                  palette().color(QPalette::Dark));
+  } else {
+    grey_bitmap_ = QImage();
+  }
+}
+
+void TFlatButton::SetOptions(TButtonOptions options) {
+  const bool was_icon_only = options_ & boIconOnly;
+  options_ = options;
+  const bool icon_only = options_ & boIconOnly;
+  const QString plain = StripAccelerators(text());
+  if (icon_only && !was_icon_only && toolTip().isEmpty()) {
+    setToolTip(plain);
+  } else if (!icon_only && was_icon_only && toolTip() == plain) {
+    setToolTip(QString());
+  }
+  update();
+}
+
+void TFlatButton::SetShadingType(TShadingType type) {
+  shading_type_ = type;
+  UpdateGrey();
+  update();
+}
+
+void TFlatButton::SetBevelStyle(TBevelStyle style) {
+  bevel_style_ = style;
+  update();
+}
+
+void TFlatButton::SetShadowColor(const QColor& color) {
+  shadow_color_ = color;
+  update();
+}
+
+void TFlatButton::SetUnselectedFontColor(const QColor& color) {
+  unselected_font_color_ = color;
+  update();
+}
+
+void TFlatButton::SetShowDownPattern(bool show) {
+  show_down_pattern_ = show;
+  update();
+}
+
+void TFlatButton::SetWordWrap(bool wrap) {
+  word_wrap_ = wrap;
+  update();
+}
+
+QList<TFlatButton*> TFlatButton::GroupSiblings() const {
+  QList<TFlatButton*> result;
+  if (group_index_ == 0 || !parentWidget()) return result;
+  for (TFlatButton* other :
+       parentWidget()->findChildren<TFlatButton*>(Qt::FindDirectChildrenOnly)) {
+    if (other != this && other->group_index_ == group_index_) result.append(other);
+  }
+  return result;
+}
+
+void TFlatButton::ReleaseOthersInGroup() {
+  for (TFlatButton* other : GroupSiblings()) {
+    if (other->down_) {
+      other->down_ = false;
+      other->update();
+    }
+  }
+}
+
+void TFlatButton::SetDown(bool down) {
+  if (group_index_ == 0) down = false;
+  if (down == down_) return;
+  down_ = down;
+  if (down_) ReleaseOthersInGroup();
+  update();
+}
+
+void TFlatButton::SetGroupIndex(int index) {
+  group_index_ = index;
+  if (group_index_ == 0 && down_) {
+    down_ = false;
+    update();
+  }
+}
+
+void TFlatButton::SetAllowAllUp(bool allow) {
+  allow_all_up_ = allow;
+  for (TFlatButton* other : GroupSiblings()) other->allow_all_up_ = allow;
+}
+
+void TFlatButton::SetDropDownMenu(QMenu* menu) {
+  drop_down_menu_ = menu;
+  update();
+}
+
+void TFlatButton::SetDefault(bool is_default) {
+  default_ = is_default;
+  UpdateKeyWatch();
+}
+
+void TFlatButton::SetCancel(bool is_cancel) {
+  cancel_ = is_cancel;
+  UpdateKeyWatch();
+}
+
+void TFlatButton::UpdateKeyWatch() {
+  QWidget* target = (default_ || cancel_) ? window() : nullptr;
+  if (target == this) target = nullptr;
+  if (target == watched_window_) return;
+  if (watched_window_) watched_window_->removeEventFilter(this);
+  watched_window_ = target;
+  if (watched_window_) watched_window_->installEventFilter(this);
+}
+
+QString TFlatButton::StripAccelerators(const QString& caption) {
+  QString out;
+  out.reserve(caption.size());
+  for (qsizetype i = 0; i < caption.size(); ++i) {
+    if (caption[i] == u'&') {
+      if (i + 1 < caption.size() && caption[i + 1] == u'&') {
+        out += u'&';
+        ++i;
+      }
+      continue;
+    }
+    out += caption[i];
+  }
+  return out;
+}
+
+QImage TFlatButton::MakeGreyBitmap(const QImage& bitmap, TShadingType type,
+                                   const QColor& highlight, const QColor& shadow) {
+  if (bitmap.isNull()) return QImage();
+  QImage out = bitmap.convertToFormat(QImage::Format_RGB32);
+  const QRgb key = out.pixel(0, 0) & 0xFFFFFF;
+  const Thresholds t = ThresholdsFor(type);
+  for (int y = 0; y < out.height(); ++y) {
+    auto* line = reinterpret_cast<QRgb*>(out.scanLine(y));
+    for (int x = 0; x < out.width(); ++x) {
+      const QRgb pixel = line[x];
+      if ((pixel & 0xFFFFFF) == key) continue;
+      const int s = qRed(pixel) + qGreen(pixel) + qBlue(pixel);
+      QRgb grey;
+      if (s > t.high) {
+        grey = qRgb(255, 255, 255);
+      } else if (s > t.middle) {
+        grey = highlight.rgb();
+      } else if (s > t.low) {
+        grey = shadow.rgb();
+      } else {
+        grey = qRgb(0, 0, 0);
+      }
+      line[x] = grey | 0xFF000000u;
+    }
+  }
+  return out;
+}
+
+QSize TFlatButton::sizeHint() const {
+  const QFontMetrics fm(font());
+  int tw = 0, th = 0, gap = 0;
+  if (!text().isEmpty() && !(options_ & boIconOnly)) {
+    const QRect r = fm.boundingRect(QRect(0, 0, 1000, 1000), Qt::TextShowMnemonic, text());
+    tw = r.width();
+    th = r.height();
+    gap = kGap;
+  }
+  int bw = bitmap_.width();
+  const int bh = bitmap_.height();
+  if ((options_ & boPopupMark) && drop_down_menu_) bw += kMarkWidth;
+  if (bitmap_.isNull()) gap = 0;
+  int w, h;
+  if (layout_ == blBitmapTop || layout_ == blBitmapBottom) {
+    w = std::max(tw, bw);
+    h = th + gap + bh;
+  } else {
+    w = tw + gap + bw;
+    h = std::max(th, bh);
+  }
+  return QSize(std::max(50, w + 10), std::max(25, h + 8));
+}
+
+bool TFlatButton::event(QEvent* event) {
+  switch (event->type()) {
+    case QEvent::Shortcut:
+      // The accelerator letter behaves like a mouse press and release on the button (a
+      // drop-down menu opens); the focus stays where it was.
+      PerformAccelerator();
+      return true;
+    case QEvent::ParentChange:
+      UpdateKeyWatch();
+      break;
+    case QEvent::ContextMenu: {
+      const bool handled = QAbstractButton::event(event);
+      AfterMenu();
+      return handled;
+    }
+    default:
+      break;
+  }
+  return QAbstractButton::event(event);
+}
+
+bool TFlatButton::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == watched_window_ && event->type() == QEvent::KeyPress) {
+    auto* key = static_cast<QKeyEvent*>(event);
+    const Qt::KeyboardModifiers mods = key->modifiers() & ~Qt::KeypadModifier;
+    if (mods == Qt::NoModifier && HandleDialogKey(key->key())) return true;
+  }
+  return QAbstractButton::eventFilter(watched, event);
+}
+
+bool TFlatButton::HandleDialogKey(int key) {
+  if (!isEnabled() || !isVisible()) return false;
+  if ((key == Qt::Key_Return || key == Qt::Key_Enter) && default_) {
+    click();
+    return true;
+  }
+  if (key == Qt::Key_Escape && cancel_) {
+    // Several cancel buttons on one form: the first one that can act takes Esc.
+    for (TFlatButton* button : window()->findChildren<TFlatButton*>()) {
+      if (button->cancel_ && button->isEnabled() && button->isVisible()) {
+        if (button != this) return false;
+        break;
+      }
+    }
+    click();
+    return true;
+  }
+  return false;
+}
+
+void TFlatButton::PerformAccelerator() {
+  if (!isEnabled() || !isVisible()) return;
+  QPointer<TFlatButton> guard(this);
+  hot_ = true;
+  update();
+  LeftDown();
+  if (!guard) return;
+  QCoreApplication::processEvents();
+  if (!guard) return;
+  if (pressed_) {
+    hot_ = true;
+    LeftUp(true);
+  }
+  if (!guard) return;
+  if (!rect().contains(mapFromGlobal(QCursor::pos()))) hot_ = false;
+  update();
+}
+
+void TFlatButton::LeftDown() {
+  if (!isEnabled() || !isVisible()) return;
+  pressed_ = true;
+  hot_ = true;
+  update();
+  if (drop_down_menu_) {
+    QPointer<TFlatButton> guard(this);
+    drop_down_menu_->exec(mapToGlobal(QPoint(0, height())));
+    if (guard) AfterMenu();
+  }
+}
+
+void TFlatButton::LeftUp(bool over_button) {
+  if (!isEnabled() || !isVisible() || !pressed_) return;
+  pressed_ = false;
+  hot_ = over_button;
+  if (group_index_ != 0 && hot_) {
+    if (!down_) {
+      down_ = true;
+      ReleaseOthersInGroup();
+    } else if (allow_all_up_) {
+      down_ = false;
+    }
+  }
+  update();
+  if (hot_) {
+    hot_ = false;
+    update();
+    if (!drop_down_menu_) click();
+  }
+}
+
+void TFlatButton::AfterMenu() {
+  hot_ = isVisible() && rect().contains(mapFromGlobal(QCursor::pos()));
+  pressed_ = false;
+  update();
+}
+
+void TFlatButton::mousePressEvent(QMouseEvent* event) {
+  if (event->button() == Qt::LeftButton) {
+    LeftDown();
+    event->accept();
+    return;
+  }
+  event->ignore();
+}
+
+void TFlatButton::mouseMoveEvent(QMouseEvent* event) {
+  const bool over = rect().contains(event->position().toPoint());
+  if (over != hot_) {
+    hot_ = over;
+    if (!down_ && isEnabled()) update();
+  }
+  event->accept();
+}
+
+void TFlatButton::mouseReleaseEvent(QMouseEvent* event) {
+  if (event->button() == Qt::LeftButton) {
+    LeftUp(rect().contains(event->position().toPoint()));
+    event->accept();
+    return;
+  }
+  event->ignore();
+}
+
+// The button never has the focus; should a key reach it anyway, it belongs to the form.
+void TFlatButton::keyPressEvent(QKeyEvent* event) { event->ignore(); }
+void TFlatButton::keyReleaseEvent(QKeyEvent* event) { event->ignore(); }
+
+void TFlatButton::enterEvent(QEnterEvent*) {
+  hot_ = true;
+  if (!down_ && isEnabled()) update();
+}
+
+void TFlatButton::leaveEvent(QEvent*) {
+  hot_ = false;
+  if (!down_ && isEnabled()) update();
+}
+
+void TFlatButton::changeEvent(QEvent* event) {
+  if (event->type() == QEvent::EnabledChange) {
+    if (group_index_ == 0) down_ = false;
+    pressed_ = false;
+    hot_ = false;
+    update();
+  } else if (event->type() == QEvent::PaletteChange) {
+    UpdateGrey();
+  }
+  QAbstractButton::changeEvent(event);
+}
+
+void TFlatButton::contextMenuEvent(QContextMenuEvent* event) { event->ignore(); }
+
+void TFlatButton::DrawPicture(QPainter& painter, const QPoint& at, const QImage& image) const {
+  if (!image.isNull()) painter.drawImage(at, WithTransparency(image));
+}
+
+void TFlatButton::DrawEmbossed(QPainter& painter, const QPoint& at, const QImage& image) const {
+  if (image.isNull()) return;
+  painter.drawImage(at + QPoint(1, 1), Silhouette(image, palette().color(QPalette::Light)));
+  painter.drawImage(at, Silhouette(image, palette().color(QPalette::Dark)));
+}
+
+void TFlatButton::paintEvent(QPaintEvent*) {
+  QPainter painter(this);
+  const int w = width();
+  const int h = height();
+  const QPalette& pal = palette();
+  const QColor highlight = pal.color(QPalette::Light);
+  const QColor face = pal.color(QPalette::Button);
+  const QColor btn_shadow = pal.color(QPalette::Dark);
+
+  const bool enabled = isEnabled();
+  const bool sunk = enabled && ((pressed_ && hot_) || down_);
+
+  if (down_ && show_down_pattern_) {
+    QImage pattern(8, 8, QImage::Format_RGB32);
+    for (int y = 0; y < 8; ++y) {
+      for (int x = 0; x < 8; ++x) {
+        pattern.setPixel(x, y, (x % 2 == y % 2) ? highlight.rgb() : face.rgb());
+      }
+    }
+    painter.fillRect(rect(), QBrush(pattern));
+  }
+
+  // Frames: raised = highlight top/left, shadow bottom/right; sunken the other way round.
+  auto frame = [&](bool raised) {
+    const QColor tl = raised ? highlight : shadow_color_;
+    const QColor br = raised ? shadow_color_ : highlight;
+    painter.setPen(tl);
+    painter.drawLine(0, 0, w - 1, 0);
+    painter.drawLine(0, 0, 0, h - 1);
+    painter.setPen(br);
+    painter.drawLine(0, h - 1, w - 1, h - 1);
+    painter.drawLine(w - 1, 0, w - 1, h - 1);
+  };
+
+  // Which picture, and the frame.
+  QImage picture = bitmap_;
+  if (!enabled) {
+    if (down_) frame(false);
+    if (!disabled_bitmap_.isNull()) picture = disabled_bitmap_;
+  } else if (sunk) {
+    frame(bevel_style_ == bvLowered);
+  } else {
+    if (hot_) frame(bevel_style_ == bvRaised);
+    if (!hot_ && (options_ & boMonoDisplay)) {
+      if (!no_focus_bitmap_.isNull()) {
+        picture = no_focus_bitmap_;
+      } else if (!grey_bitmap_.isNull()) {
+        picture = grey_bitmap_;
+      }
+    }
+  }
+
+  // Layout.
+  const bool has_mark = (options_ & boPopupMark) && drop_down_menu_;
+  const bool has_caption = !text().isEmpty() && !(options_ & boIconOnly);
+  int text_flags = Qt::TextShowMnemonic;
+  if (word_wrap_) text_flags |= Qt::TextWordWrap;
+  const QFontMetrics fm(font());
+  int tw = 0, th = 0, gap = 0;
+  if (has_caption) {
+    const QRect measured =
+        fm.boundingRect(QRect(0, 0, std::max(0, w - 4), 10000), text_flags, text());
+    tw = std::min(measured.width(), std::max(0, w - 4));
+    th = measured.height();
+    gap = kGap;
+  }
+  const bool has_picture = !bitmap_.isNull();
+  const int pic_w = has_picture ? picture.width() : 0;
+  const int pic_h = has_picture ? picture.height() : 0;
+  int bw = pic_w + (has_mark ? kMarkWidth : 0);
+  const int bh = pic_h;
+
+  QRect caption_box;
+  QPoint picture_at;
+  if (!has_picture) {
+    const int counted = tw + (has_mark ? kMarkWidth : 0);
+    const int x = AlignedX(alignment_, w, counted);
+    int drawn = tw;
+    if (has_mark) drawn = std::min(drawn, std::max(0, w - 14));
+    caption_box = QRect(x, (h - th) / 2, drawn, th);
+  } else if (layout_ == blBitmapTop || layout_ == blBitmapBottom) {
+    const int y0 = (h - (bh + gap + th)) / 2;
+    const int pic_y = layout_ == blBitmapTop ? y0 : y0 + th + gap;
+    const int cap_y = layout_ == blBitmapTop ? y0 + bh + gap : y0;
+    picture_at = QPoint(AlignedX(alignment_, w, bw), pic_y);
+    caption_box = QRect(AlignedX(alignment_, w, tw), cap_y, tw, th);
+  } else {
+    if (tw + gap + bw > w - 4) tw = std::max(0, w - 4 - gap - bw);
+    const int x0 = AlignedX(alignment_, w, tw + gap + bw);
+    const int pic_x = layout_ == blBitmapLeft ? x0 : x0 + tw + gap;
+    const int cap_x = layout_ == blBitmapLeft ? x0 + bw + gap : x0;
+    picture_at = QPoint(pic_x, (h - bh) / 2);
+    caption_box = QRect(cap_x, (h - th) / 2, tw, th);
+  }
+  if (word_wrap_ && caption_box.right() > w - 6) caption_box.setRight(w - 6);
+
+  const QPoint shift(1, 1);
+  const bool shift_caption = sunk ? bevel_style_ == bvRaised : bevel_style_ == bvLowered;
+  QColor caption_color = (hot_ || sunk) ? pal.color(QPalette::ButtonText) : unselected_font_color_;
+
+  // Picture.
+  if (has_picture) {
+    if (!enabled && disabled_bitmap_.isNull()) {
+      DrawEmbossed(painter, picture_at, bitmap_);
+    } else {
+      DrawPicture(painter, sunk ? picture_at + shift : picture_at, picture);
+    }
+  }
+
+  // Caption.
+  if (has_caption) {
+    const int align = Qt::AlignHCenter | Qt::AlignTop;
+    QRect box = caption_box;
+    if (!enabled) {
+      painter.setPen(highlight);
+      painter.drawText(box.translated(shift), align | text_flags, text());
+      painter.setPen(btn_shadow);
+      painter.drawText(box, align | text_flags, text());
+    } else {
+      if (shift_caption) box.translate(shift);
+      painter.setPen(caption_color);
+      painter.drawText(box, align | text_flags, text());
+    }
+  }
+
+  // Drop-down mark: rows of 7, 5, 3 and 1 pixels.
+  if (has_mark && enabled) {
+    int mx, my;
+    if (has_picture) {
+      mx = picture_at.x() + pic_w + 3;
+      my = picture_at.y() + (pic_h - 4) / 2;
+    } else {
+      mx = caption_box.x() + caption_box.width() + 3;
+      my = caption_box.y() + (th - 4) / 2;
+    }
+    if (sunk) {
+      mx += 1;
+      my += 1;
+    }
+    painter.setPen(caption_color);
+    for (int row = 0; row < 4; ++row) {
+      painter.drawLine(mx + row, my + row, mx + 6 - row, my + row);
+    }
+  }
+}

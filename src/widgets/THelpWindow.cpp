@@ -1,0 +1,72 @@
+#include "widgets/THelpWindow.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QPointer>
+#include <QRegularExpression>
+
+namespace {
+
+QPointer<THelpWindow>& InstancePointer() {
+  static QPointer<THelpWindow> window;
+  return window;
+}
+
+constexpr int kContexts[] = {THelpWindow::kMainWindow,     THelpWindow::kTaskEditor,
+                             THelpWindow::kFilterDialog,   THelpWindow::kSetTimeDialog,
+                             THelpWindow::kReportDialog,   THelpWindow::kPreviewWindow};
+
+bool Known(int context) {
+  for (int known : kContexts) {
+    if (known == context) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+THelpWindow::THelpWindow() : QTextBrowser(nullptr) {
+  setObjectName(QStringLiteral("HelpWindow"));
+  setWindowTitle(QStringLiteral("Listwise Help"));
+  setOpenExternalLinks(true);
+  resize(560, 520);
+  connect(this, &QTextBrowser::sourceChanged, this, [this](const QUrl& url) {
+    static const QRegularExpression topic(QStringLiteral("topic(\\d+)\\.html$"));
+    const QRegularExpressionMatch match = topic.match(url.path());
+    if (match.hasMatch()) current_context_ = match.captured(1).toInt();
+  });
+}
+
+THelpWindow* THelpWindow::Instance() { return InstancePointer(); }
+
+QString THelpWindow::TopicPath(int context) {
+  if (!Known(context)) context = kMainWindow;
+  return QStringLiteral(":/help/topic%1.html").arg(context);
+}
+
+THelpWindow* THelpWindow::ShowHelpContext(int context) {
+  QPointer<THelpWindow>& window = InstancePointer();
+  if (!window) {
+    window = new THelpWindow;
+    QObject::connect(qApp, &QCoreApplication::aboutToQuit, window, &QObject::deleteLater);
+  }
+  window->ShowTopic(context);
+  window->show();
+  window->raise();
+  window->activateWindow();
+  return window;
+}
+
+void THelpWindow::ShowTopic(int context) {
+  if (!Known(context)) context = kMainWindow;
+  const QString path = TopicPath(context);
+  if (QFile::exists(path)) {
+    setSource(QUrl(QStringLiteral("qrc") + path));
+  } else {
+    // Without the topics (a build that left the resources out) say so rather than show nothing.
+    setHtml(QStringLiteral("<h2>Help is not available</h2><p>The help topic %1 is missing "
+                           "from this copy of Listwise.</p>")
+                .arg(context));
+  }
+  current_context_ = context;
+}

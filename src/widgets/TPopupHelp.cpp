@@ -1,0 +1,190 @@
+#include "widgets/TPopupHelp.h"
+
+#include <QAction>
+#include <QCoreApplication>
+#include <QMenu>
+#include <QPointer>
+#include <QSet>
+#include <QShortcut>
+#include <QWidget>
+#include <algorithm>
+
+#include "widgets/THelpWindow.h"
+#include "widgets/TPopupHelpMask.h"
+#include "widgets/TPopupHelpPopup.h"
+
+namespace {
+
+TPopupHelpSettings& MutableSettings() {
+  static TPopupHelpSettings settings;
+  return settings;
+}
+
+QPointer<TPopupHelpPopup>& PopupInstance() {
+  static QPointer<TPopupHelpPopup> popup;
+  return popup;
+}
+
+// Remembers, beside a "What's this?" menu, the control it was last opened on; a QPointer so a
+// control destroyed since reads as none.
+class PopupComponentHolder : public QObject {
+ public:
+  explicit PopupComponentHolder(QMenu* menu) : QObject(menu) {}
+  QPointer<QWidget> control;
+};
+constexpr int kMaxRedirectName = 255;
+
+}  // namespace
+
+TPopupHelp::TPopupHelp(QWidget* form) : QObject(form) {
+  setObjectName(QStringLiteral("PopupHelp1"));
+  font_ = QFont(QStringLiteral("MS Sans Serif"));
+  font_.setPixelSize(11);
+}
+
+bool TPopupHelp::AddHelp(const QString& control_name, const QString& text, quint32 help_context) {
+  return help_text_.AddHelp(control_name, text, help_context);
+}
+
+void TPopupHelp::SetMaxWidth(int width) { max_width_ = std::clamp(width, 1, 32767); }
+
+QWidget* TPopupHelp::Form() const { return qobject_cast<QWidget*>(parent()); }
+
+void TPopupHelp::CopySettings() {
+  TPopupHelpSettings& settings = MutableSettings();
+  settings.source = this;
+  settings.color = color_;
+  settings.more_text = more_text_;
+  QWidget* form = Form();
+  settings.font = (parent_font_ && form) ? form->font() : font_;
+  settings.max_width = max_width_;
+}
+
+const TPopupHelpSettings& TPopupHelp::Settings() { return MutableSettings(); }
+
+void TPopupHelp::NotifyHelpDone() {
+  if (TPopupHelp* source = MutableSettings().source) emit source->HelpDone();
+}
+
+TPopupHelpPopup* TPopupHelp::Popup() { return PopupInstance(); }
+
+QRect TPopupHelp::ScreenRect(const QWidget* control) {
+  return QRect(control->mapToGlobal(QPoint(0, 0)), control->size());
+}
+
+void TPopupHelp::ShowHelpFor(QWidget* control) {
+  CopySettings();
+  if (!control) {
+    NotifyHelpDone();
+    return;
+  }
+  for (QWidget* c = control; c && !c->isWindow(); c = c->parentWidget()) {
+    if (FindControlHelp(c, ScreenRect(c))) return;
+  }
+}
+
+bool TPopupHelp::FindControlHelp(QWidget* control, const QRect& screen_rect) {
+  QPointer<TPopupHelpPopup>& popup = PopupInstance();
+  if (!popup) {
+    popup = new TPopupHelpPopup;
+    QObject::connect(popup, &TPopupHelpPopup::Hidden, [] { NotifyHelpDone(); });
+    QObject::connect(qApp, &QCoreApplication::aboutToQuit, popup, &QObject::deleteLater);
+  }
+  if (!control) return false;
+  QWidget* form = control->window();
+  const QList<TPopupHelp*> helps = form->findChildren<TPopupHelp*>(Qt::FindDirectChildrenOnly);
+  if (helps.isEmpty()) return false;
+  const TPopupHelpText& list = helps.last()->HelpText();
+
+  QString name = control->objectName();
+  QSet<QString> visited;
+  TPopupHelpData* record = nullptr;
+  for (;;) {
+    // A chain of redirects that comes back to a name already followed has no end.
+    if (visited.contains(name)) return false;
+    visited.insert(name);
+    record = list.FindText(name);
+    if (!record) return false;
+    const QString text = record->Text();
+    if (!text.startsWith(QStringLiteral("->"))) break;
+    name = text.mid(2, kMaxRedirectName);
+  }
+
+  if (!form->isActiveWindow()) form->raise();
+  // A control may carry a help topic of its own (property "HelpContext"); a record without
+  // one takes it over.
+  if (record->HelpContext() == 0) {
+    const QVariant own = control->property("HelpContext");
+    if (own.isValid() && own.toUInt() != 0) record->SetHelpContext(own.toUInt());
+  }
+  const TPopupHelpSettings& settings = MutableSettings();
+  popup->ShowHelp(record, screen_rect, settings.color, settings.font, settings.max_width,
+                  settings.more_text);
+  return true;
+}
+
+void TPopupHelp::StartHelpMode() {
+  QWidget* form = Form();
+  if (!form || InHelpMode()) return;
+  MutableSettings().source = this;
+  auto* mask = new TPopupHelpMask(form, this);
+  CopySettings();
+  mask->Start();
+}
+
+bool TPopupHelp::InHelpMode() const {
+  QWidget* form = Form();
+  if (!form) return false;
+  for (TPopupHelpMask* mask : form->findChildren<TPopupHelpMask*>(Qt::FindDirectChildrenOnly)) {
+    if (!mask->Ended()) return true;
+  }
+  return false;
+}
+
+QImage TPopupHelp::QuestionImage() {
+  static const QImage image(QStringLiteral(":/widgets/QCURSOR"));
+  return image;
+}
+
+QCursor TPopupHelp::QuestionCursor() {
+  const QImage image = QuestionImage();
+  if (image.isNull()) return QCursor(Qt::WhatsThisCursor);
+  return QCursor(QPixmap::fromImage(image), 0, 0);
+}
+
+QMenu* TPopupHelp::CreateWhatsThisMenu(QWidget* form) {
+  auto* menu = new QMenu(form);
+  menu->setObjectName(QStringLiteral("WhatsThisMenu"));
+  QAction* item = menu->addAction(QStringLiteral("What's this?"));
+  item->setObjectName(QStringLiteral("Whatsthis1"));
+  return menu;
+}
+
+void TPopupHelp::SetWhatsThisMenu(QWidget* control, QMenu* menu) {
+  control->setContextMenuPolicy(Qt::CustomContextMenu);
+  QObject::connect(control, &QWidget::customContextMenuRequested, menu,
+                   [control, menu](const QPoint& pos) {
+                     auto* holder = menu->findChild<PopupComponentHolder*>(
+                         QString(), Qt::FindDirectChildrenOnly);
+                     if (!holder) holder = new PopupComponentHolder(menu);
+                     holder->control = control;
+                     menu->exec(control->mapToGlobal(pos));
+                   });
+}
+
+QWidget* TPopupHelp::PopupComponent(const QMenu* menu) {
+  if (!menu) return nullptr;
+  const auto* holder =
+      menu->findChild<PopupComponentHolder*>(QString(), Qt::FindDirectChildrenOnly);
+  return holder ? holder->control.data() : nullptr;
+}
+
+void TPopupHelp::InstallHelpKeys(int help_context) {
+  QWidget* form = Form();
+  if (!form) return;
+  auto* help = new QShortcut(QKeySequence(Qt::Key_F1), form);
+  connect(help, &QShortcut::activated, this,
+          [help_context] { THelpWindow::ShowHelpContext(help_context); });
+  auto* mode = new QShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F1), form);
+  connect(mode, &QShortcut::activated, this, &TPopupHelp::StartHelpMode);
+}
