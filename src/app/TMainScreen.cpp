@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPlainTextEdit>
+#include <QStyle>
 #include <QTableView>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -159,8 +160,14 @@ void TMainScreen::BuildLayout() {
   DoneToggleButton = button("DoneToggleButton", QStringLiteral("D&one"), toolBar);
   Printbutton = button("Printbutton", QStringLiteral("&Report"), toolBar);
   CalendarButton = button("CalendarButton", QStringLiteral("Ca&lendar"), toolBar);
-  for (TFlatButton* b : {Editbutton, Newbutton, CloneButton, DeleteButton, Filterbutton, OrderButton,
-                         DoneToggleButton, Printbutton, CalendarButton}) {
+  const std::pair<TFlatButton*, QStyle::StandardPixmap> pictures[] = {
+      {Editbutton, QStyle::SP_FileDialogDetailedView}, {Newbutton, QStyle::SP_FileIcon},
+      {CloneButton, QStyle::SP_FileLinkIcon},          {DeleteButton, QStyle::SP_TrashIcon},
+      {Filterbutton, QStyle::SP_FileDialogContentsView}, {OrderButton, QStyle::SP_ArrowDown},
+      {DoneToggleButton, QStyle::SP_DialogApplyButton}, {Printbutton, QStyle::SP_FileDialogInfoView},
+      {CalendarButton, QStyle::SP_FileDialogListView}};
+  for (const auto& [b, picture] : pictures) {
+    b->SetBitmap(style()->standardIcon(picture).pixmap(16, 16).toImage());
     b->setMinimumWidth(64);
     tools->addWidget(b);
   }
@@ -207,6 +214,9 @@ void TMainScreen::BuildLayout() {
   Helpbutton = button("Helpbutton", QStringLiteral("&Help"), bottom);
   MouseHelpbutton = button("MouseHelpbutton", QString(), bottom);
   MouseHelpbutton->setToolTip(QStringLiteral("What's this?"));
+  MouseHelpbutton->SetBitmap(style()->standardIcon(QStyle::SP_TitleBarContextHelpButton).pixmap(16, 16).toImage());
+  Helpbutton->SetBitmap(style()->standardIcon(QStyle::SP_DialogHelpButton).pixmap(16, 16).toImage());
+  ExitButton->SetBitmap(style()->standardIcon(QStyle::SP_DialogCloseButton).pixmap(16, 16).toImage());
   MouseHelpbutton->setFixedWidth(32);
   ExitButton->hide();
   FilterClearbutton->hide();
@@ -539,7 +549,7 @@ bool TMainScreen::FormCloseQuery() {
   try {
     // A description still being typed in its cell is committed first.
     QWidget* editor = QApplication::focusWidget();
-    if (editor != nullptr && editor != ActiveGrid && ActiveGrid->isAncestorOf(editor))
+    if (editor != nullptr && editor->parentWidget() == ActiveGrid->viewport() && editor->isVisible())
       emit ActiveGrid->itemDelegate()->commitData(editor);
     if (TasqTable.Active() && (TasqTable.State() == TTable::dsEdit || TasqTable.State() == TTable::dsInsert))
       TasqTable.Post();

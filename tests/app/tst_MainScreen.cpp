@@ -1,0 +1,319 @@
+// The real main window, driven offscreen on a task table in a temporary data directory.
+
+#include <QApplication>
+#include <QFile>
+#include <QHeaderView>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QProcess>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include "app/TMainScreen.h"
+#include "db/DateTimeValue.h"
+#include "db/TDataSetModel.h"
+#include "dialogs/TSetTimeDialog.h"
+#include "platform/UserMessages.h"
+#include "store/MainPreferences.h"
+#include "store/StoreHelpers.h"
+#include "widgets/TFlatButton.h"
+#include "widgets/TSplitPanes.h"
+
+namespace {
+
+class Recorded : public UserMessages {
+ public:
+  void Information(const QString&, const QString& text) override { shown << text; }
+  bool YesNo(const QString&, const QString& text) override {
+    shown << text;
+    return true;
+  }
+  QStringList shown;
+};
+
+struct Task {
+  QString date, time, descript;
+  bool done;
+  QString keys, priority, note;
+};
+
+}  // namespace
+
+class MainScreenTest : public QObject {
+  Q_OBJECT
+ private:
+  Recorded messages_;
+  std::unique_ptr<QTemporaryDir> dir_;
+
+  // Opens the window on the given tasks (written through the store first) and waits for the
+  // opening sequence to end.
+  std::unique_ptr<TMainScreen> Open(const QList<Task>& tasks, const QString& settings = QString()) {
+    if (!settings.isEmpty()) {
+      QFile ini(dir_->filePath("TASQ.INI"));
+      if (!ini.open(QIODevice::WriteOnly)) return nullptr;
+      ini.write(settings.toUtf8());
+    }
+    if (!tasks.isEmpty()) {
+      TaskStore store;
+      if (!store.OpenTaskStore(false)) return nullptr;
+      for (const Task& t : tasks) {
+        store.TasqTable.Append();
+        store.TasqTable.FieldByName("DATE")->SetAsString(t.date);
+        store.TasqTable.FieldByName("TIME")->SetAsString(t.time);
+        store.TasqTable.FieldByName("DESCRIPT")->SetAsString(t.descript);
+        store.TasqTable.FieldByName("DONE")->SetAsBoolean(t.done);
+        store.TasqTable.FieldByName("KEYS")->SetAsString(t.keys);
+        store.TasqTable.FieldByName("PRIORITY")->SetAsString(t.priority);
+        store.TasqTable.FieldByName("NOTE")->SetAsString(t.note);
+        store.TasqTable.Post();
+      }
+    }
+    auto w = std::make_unique<TMainScreen>();
+    w->show();
+    if (!QTest::qWaitFor([&] { return !w->FirstActivation && w->ExitButton->isVisible(); }, 10000)) return nullptr;
+    return w;
+  }
+
+  QString Cell(TMainScreen& w, int row, int column) {
+    return w.GridModel->data(w.GridModel->index(row, column)).toString();
+  }
+  int RowOf(TMainScreen& w, const QString& descript) {
+    for (int r = 0; r < w.GridModel->rowCount(); ++r)
+      if (Cell(w, r, 3) == descript) return r;
+    return -1;
+  }
+  void Select(TMainScreen& w, int row, int column) {
+    w.ActiveGrid->setCurrentIndex(w.GridModel->index(row, column));
+  }
+
+ private slots:
+  void init() {
+    dir_ = std::make_unique<QTemporaryDir>();
+    StoreHelpers::SetDataDirectory(dir_->path());
+    messages_.shown.clear();
+    UserMessages::Install(&messages_);
+    TMainScreen::SetTodayForTest(DateTimeValue::EncodeDate(2024, 2, 29));
+    TMainScreen::GridEmphasisOn = false;
+  }
+  void cleanup() {
+    UserMessages::Install(nullptr);
+    StoreHelpers::SetDataDirectory(QString());
+    TMainScreen::SetTodayForTest(0);
+  }
+
+  void firstStartWithoutSettings() {
+    auto w = Open({{"20240301", "", "later", false, "", "B", ""},
+                   {"20240101", "", "earlier", false, "", "B", ""},
+                   {"20240229", "", "finished", true, "", "B", ""}});
+    QVERIFY(w);
+    // Natural order, no sort item ticked, done tasks hidden, splitter at 200.
+    QCOMPARE(w->GridModel->rowCount(), 2);
+    QCOMPARE(Cell(*w, 0, 3), QString("later"));
+    for (QAction* a : w->MainSortItems) QVERIFY(!a->isChecked());
+    QCOMPARE(w->SplitPanes1->BarPosition(), 200);
+    QCOMPARE(w->ShowDone->Caption(), QString("Show DONE"));
+    QVERIFY(!w->FilterClearbutton->isVisible());
+    QVERIFY(!w->UpdateStatus->isVisible());
+    QCOMPARE(messages_.shown, QStringList({"Please rebuild indexes ASAP"}));
+    // Closing saves what was loaded; a later start sorts as chosen.
+    w->SortBy("DATETIME");
+    QCOMPARE(Cell(*w, 0, 3), QString("earlier"));
+    QVERIFY(w->MainSortItems[0]->isChecked());
+    w->close();
+    w.reset();
+    messages_.shown.clear();
+    w = Open({});
+    QVERIFY(w);
+    QCOMPARE(w->SortOrderNumber, 1);
+    QCOMPARE(Cell(*w, 0, 3), QString("earlier"));
+  }
+
+  void emptyTableHidesTheTaskButtons() {
+    auto w = Open({}, "[Reindex]\nNeeded=0\n");
+    QVERIFY(w);
+    for (TFlatButton* b : {w->DeleteButton, w->Editbutton, w->DoneToggleButton, w->CloneButton, w->CalendarButton,
+                           w->Printbutton})
+      QVERIFY2(!b->isVisible(), qPrintable(b->objectName()));
+    for (TFlatButton* b : {w->Newbutton, w->Filterbutton, w->OrderButton, w->ShowDone, w->Helpbutton, w->ExitButton})
+      QVERIFY2(b->isVisible(), qPrintable(b->objectName()));
+    QVERIFY(messages_.shown.isEmpty());
+    // A double click in an empty view does nothing.
+    w->ActiveGridDblClick(QPoint(10, 10));
+    QVERIFY(messages_.shown.isEmpty());
+  }
+
+  void failedStartKeepsThePreferences() {
+    const QString settings = "[Preferences]\nSplitterBar=150\nOrder=2\nShowDone=1\n[Reindex]\nNeeded=0\n";
+    QFile dbf(dir_->filePath("LWISE.DBF"));
+    QVERIFY(dbf.open(QIODevice::WriteOnly));
+    dbf.write("this is not a table");
+    dbf.close();
+    QFile ini(dir_->filePath("TASQ.INI"));
+    QVERIFY(ini.open(QIODevice::WriteOnly));
+    ini.write(settings.toUtf8());
+    ini.close();
+    auto w = std::make_unique<TMainScreen>();
+    w->show();
+    QTRY_VERIFY(!w->isVisible());
+    QCOMPARE(messages_.shown.last(), QString("Unable to open the Tasq file: LWISE.DBF"));
+    const MainPreferences kept = MainPreferences::Load();
+    QCOMPARE(kept.splitter_bar, 150);
+    QCOMPARE(kept.order, 2);
+    QVERIFY(kept.show_done);
+    QVERIFY(!kept.reindex_needed);
+  }
+
+  void displayTextsAndEmphasis() {
+    auto w = Open({{"20240229", "14:05", "leap", false, "", "A", ""},
+                   {"20240301", "00:00", "midnight", false, "", "a", ""},
+                   {"20240229", "", "done today", true, "", "A", ""},
+                   {"2024022X", "", "bad date", false, "", "", ""}},
+                  "[Preferences]\nOrder=0\nShowDone=1\n[Reindex]\nNeeded=0\n");
+    QVERIFY(w);
+    const int leap = RowOf(*w, "leap"), midnight = RowOf(*w, "midnight"), done = RowOf(*w, "done today"),
+              bad = RowOf(*w, "bad date");
+    QCOMPARE(Cell(*w, leap, 1), QString("29 Feb 2024"));
+    QCOMPARE(Cell(*w, leap, 2), QString(" 02:05pm"));
+    QCOMPARE(Cell(*w, leap, 0), QString("High"));
+    QCOMPARE(Cell(*w, midnight, 2), QString(" 12:00am"));
+    QCOMPARE(Cell(*w, midnight, 0), QString("High"));
+    QCOMPARE(Cell(*w, done, 4), QString("Y"));
+    QCOMPARE(Cell(*w, bad, 1), QString());
+    QCOMPARE(Cell(*w, bad, 0), QString());
+    auto font = [&](int row, int column) { return w->GridModel->data(w->GridModel->index(row, column), Qt::FontRole); };
+    QVERIFY(font(leap, 0).value<QFont>().bold());
+    QVERIFY(font(leap, 1).value<QFont>().bold() && font(leap, 1).value<QFont>().italic());
+    QVERIFY(!font(midnight, 0).isValid());  // lower-case a: High, but not bold
+    QVERIFY(!font(done, 0).isValid() && !font(done, 1).isValid());
+    QVERIFY(!font(leap, 3).isValid());
+  }
+
+  void columnActions() {
+    auto w = Open({{"20240305", "09:00", "task", false, "HOME", "B", "a note"}}, "[Reindex]\nNeeded=0\n");
+    QVERIFY(w);
+    const QPoint at = w->ActiveGrid->mapToGlobal(QPoint(20, 30));
+    // Priority column: its menu; the items edit the task in place.
+    Select(*w, 0, 0);
+    w->ActiveGridDblClick(at);
+    QTRY_VERIFY(w->PriorityColumnMenu->isVisible());
+    w->PriorityColumnMenu->close();
+    w->High1Click();
+    QCOMPARE(Cell(*w, 0, 0), QString("High"));
+    w->Low1Click();
+    QCOMPARE(w->TasqTable.FieldByName("PRIORITY")->AsString(), QString("C"));
+    // Date column: its menu; a quick date counts from the day of the click; Clear Date.
+    Select(*w, 0, 1);
+    w->ActiveGridDblClick(at);
+    QTRY_VERIFY(w->DateColumnMenu->isVisible());
+    w->DateColumnMenu->close();
+    QAction* week2 = w->QuickDateMenu->findChild<QAction*>("Week2");
+    QVERIFY(week2 != nullptr);
+    TMainScreen::SetTodayForTest(DateTimeValue::EncodeDate(2024, 3, 1));  // past "midnight"
+    w->QuickDateItemClick(week2);
+    QCOMPARE(w->TasqTable.FieldByName("DATE")->AsString(), QString("20240310"));
+    w->ClearDate1Click();
+    QVERIFY(w->TasqTable.FieldByName("DATE")->IsNull());
+    QCOMPARE(Cell(*w, 0, 1), QString());
+    // Time column: the set-time dialog; noon chosen gives 12:00.
+    Select(*w, 0, 2);
+    QTimer::singleShot(0, [] {
+      auto* dialog = qobject_cast<TSetTimeDialog*>(QApplication::activeModalWidget());
+      if (dialog == nullptr) return;
+      dialog->findChild<QWidget*>("GraphicPanel13");  // the PM panel captioned 12
+      QMetaObject::invokeMethod(dialog, [dialog] {
+        for (QObject* o : dialog->findChildren<QObject*>())
+          if (o->objectName() == "GraphicPanel13" || o->objectName() == "GraphicPanel25") {
+            auto* panel = qobject_cast<QWidget*>(o);
+            QTest::mouseClick(panel, Qt::LeftButton);
+          }
+        dialog->done(1);
+      });
+    });
+    w->ActiveGridDblClick(at);
+    QCOMPARE(w->TasqTable.FieldByName("TIME")->AsString(), QString("12:00"));
+    QCOMPARE(Cell(*w, 0, 2), QString(" 12:00pm"));
+    // Key words: the list offers the words in use; Clear Entry empties the field.
+    QCOMPARE(*w->KeyWordList, QStringList({"HOME"}));
+    w->KeyListMenuItemClick("WORK");
+    QCOMPARE(w->TasqTable.FieldByName("KEYS")->AsString(), QString("HOME WORK"));
+    w->KeyListMenuItemClick("Clear Entry");
+    QVERIFY(w->TasqTable.FieldByName("KEYS")->IsNull());
+    // Done and Task columns reach their commands.
+    Select(*w, 0, 4);
+    w->ActiveGridDblClick(at);
+    Select(*w, 0, 3);
+    w->ActiveGridDblClick(at);
+    QCOMPARE(messages_.shown.size(), 2);
+    QVERIFY(messages_.shown.first().contains("Done"));
+    QVERIFY(messages_.shown.last().contains("Edit"));
+  }
+
+  void typedTextIsPostedOnClose() {
+    auto w = Open({{"20240305", "", "old text", false, "", "B", ""}}, "[Reindex]\nNeeded=0\n");
+    QVERIFY(w);
+    // A note typed into the memo is stored when the memo loses the focus.
+    w->ActiveNotes->setFocus();
+    w->ActiveNotes->setPlainText("typed note");
+    w->ActiveNotesExit();
+    QCOMPARE(w->TasqTable.FieldByName("NOTE")->AsString(), QString("typed note"));
+    // A description being typed in its cell is posted by the close.
+    Select(*w, 0, 3);
+    w->ActiveGrid->setFocus();
+    w->ActiveGrid->edit(w->GridModel->index(0, 3));
+    QTRY_VERIFY(QApplication::focusWidget() != w->ActiveGrid);
+    QTest::keyClicks(QApplication::focusWidget(), "new text");
+    w->close();
+    w.reset();
+    w = Open({});
+    QVERIFY(w);
+    QVERIFY(Cell(*w, 0, 3).contains("new text"));
+    QCOMPARE(w->TasqTable.FieldByName("NOTE")->AsString(), QString("typed note"));
+  }
+
+  void resizeChangesOnlyTheDescription() {
+    auto w = Open({{"20240305", "", "t", false, "", "B", ""}}, "[Reindex]\nNeeded=0\n");
+    QVERIFY(w);
+    QList<int> before;
+    for (int c = 0; c < 6; ++c) before << w->ActiveGrid->columnWidth(c);
+    w->resize(w->width() + 120, w->height());
+    QTRY_VERIFY(w->ActiveGrid->columnWidth(3) != before[3]);
+    int sum = 0;
+    for (int c = 0; c < 6; ++c) {
+      if (c != 3) QCOMPARE(w->ActiveGrid->columnWidth(c), before[c]);
+      sum += w->ActiveGrid->columnWidth(c);
+    }
+    QCOMPARE(sum, w->SplitPanes1->width() - 30);
+  }
+
+  void secondInstanceEndsWithoutOpeningFiles() {
+    // Two copies of the program with the same name in two folders: one instance per user.
+    QTemporaryDir a, b;
+    const QString exe = QStringLiteral(LISTWISE_PATH);
+    QVERIFY(QFile::copy(exe, a.filePath("listwise")));
+    QVERIFY(QFile::copy(exe, b.filePath("listwise")));
+    QFile::setPermissions(a.filePath("listwise"), QFile::permissions(exe));
+    QFile::setPermissions(b.filePath("listwise"), QFile::permissions(exe));
+    QFile ini(a.filePath("TASQ.INI"));
+    QVERIFY(ini.open(QIODevice::WriteOnly));
+    ini.write("[Reindex]\nNeeded=0\n");
+    ini.close();
+    QProcess first;
+    first.start(a.filePath("listwise"), {});
+    QVERIFY(first.waitForStarted());
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(a.filePath("LWISE.CDX")), 20000);
+    QProcess second;
+    second.start(b.filePath("listwise"), {});
+    QVERIFY(second.waitForFinished(20000));
+    QCOMPARE(second.exitCode(), 0);
+    QCOMPARE(QDir(b.path()).entryList(QDir::Files), QStringList({"listwise"}));
+    QCOMPARE(first.state(), QProcess::Running);
+    first.terminate();
+    first.waitForFinished(10000);
+    if (first.state() != QProcess::NotRunning) first.kill();
+  }
+};
+
+QTEST_MAIN(MainScreenTest)
+#include "tst_MainScreen.moc"
