@@ -286,10 +286,18 @@ void TMonthGrid::mousePressEvent(QMouseEvent* event) {
 void TMonthGrid::keyPressEvent(QKeyEvent* event) {
   int col = col_, row = row_;
   switch (event->key()) {
-    case Qt::Key_Left: --col; break;
-    case Qt::Key_Right: ++col; break;
-    case Qt::Key_Up: --row; break;
-    case Qt::Key_Down: ++row; break;
+    case Qt::Key_Left:
+      --col;
+      break;
+    case Qt::Key_Right:
+      ++col;
+      break;
+    case Qt::Key_Up:
+      --row;
+      break;
+    case Qt::Key_Down:
+      ++row;
+      break;
     default:
       QFrame::keyPressEvent(event);
       return;

@@ -10,27 +10,28 @@
 namespace {
 
 constexpr TQuickDates::Item kItems[TQuickDates::kItemCount] = {
-    {"Today", 0, "Today"},
-    {"Tomorrow", 1, "Tomorrow"},
-    {"TodayPlus2", 2, "Today+2"},
-    {"TodayPlus3", 3, "Today+3"},
-    {"TodayPlus4", 4, "Today+4"},
-    {"TodayPlus5", 5, "Today+5"},
-    {"TodayPlus6", 6, "Today+6"},
-    {"WeekFromToday", 7, "A Week from Today"},
-    {"WeekFromTommorrow", 8, "A Week From Tommorrow"},
-    {"Week2", 9, "Week+2"},
-    {"Week3", 10, "Week+3"},
-    {"Week4", 11, "Week+4"},
-    {"Week5", 12, "Week+5"},
-    {"Week6", 13, "Week+6"},
-    {"TwoWeeksFromToday", 14, "Two Weeks from Today"},
-    {"ThreeWeeksFromToday", 21, "Three Weeks from Today"},
-    {"ThirtyDaysFromToday", 30, "30 Days from Today"},
+    {"Today", 0, "Today", "Today"},
+    {"Tomorrow", 1, "Tomorrow", "Tomorrow"},
+    {"TodayPlus2", 2, "Today+2", "%w"},
+    {"TodayPlus3", 3, "Today+3", "%w"},
+    {"TodayPlus4", 4, "Today+4", "%w"},
+    {"TodayPlus5", 5, "Today+5", "%w"},
+    {"TodayPlus6", 6, "Today+6", "%w"},
+    {"WeekFromToday", 7, "A Week from Today", "A Week From Today"},
+    {"WeekFromTommorrow", 8, "A Week From Tommorrow", "A Week From Tomorrow"},
+    // A week after the days of TodayPlus2..6, named by the same weekdays.
+    {"Week2", 9, "Week+2", "A Week from %w"},
+    {"Week3", 10, "Week+3", "A Week from %w"},
+    {"Week4", 11, "Week+4", "A Week from %w"},
+    {"Week5", 12, "Week+5", "A Week from %w"},
+    {"Week6", 13, "Week+6", "A Week from %w"},
+    {"TwoWeeksFromToday", 14, "Two Weeks from Today", "Two Weeks From Today"},
+    {"ThreeWeeksFromToday", 21, "Three Weeks from Today", "Three Weeks From Today"},
+    {"ThirtyDaysFromToday", 30, "30 Days from Today", "30 Days From Today"},
 };
 
-// A property of their own marks the actions this class made, so that UpdateCaptions and DaysOf leave
-// the owner's own items (a separator, "Cancel") alone.
+// A property of their own marks the actions this class made, so that UpdateCaptions and DaysOf
+// leave the owner's own items (a separator, "Cancel") alone.
 const char kDaysProperty[] = "QuickDateDays";
 
 }  // namespace
@@ -47,20 +48,8 @@ QString TQuickDates::Caption(int index, double today) {
   if (!DateTimeValue::IsValidValue(date)) return QString::fromLatin1(item.storedCaption);
   const QString shortDate = DateTimeText::FormatDateTime(QStringLiteral("ddddd"), date);
   const QString weekday = DateTimeText::FormatDateTime(QStringLiteral("dddd"), date);
-  QString head;
-  switch (item.days) {
-    case 0: head = QStringLiteral("Today"); break;
-    case 1: head = QStringLiteral("Tomorrow"); break;
-    case 7: head = QStringLiteral("A Week From Today"); break;
-    case 8: head = QStringLiteral("A Week From Tomorrow"); break;
-    case 14: head = QStringLiteral("Two Weeks From Today"); break;
-    case 21: head = QStringLiteral("Three Weeks From Today"); break;
-    case 30: head = QStringLiteral("30 Days From Today"); break;
-    default:
-      // 2..6 name the weekday; 9..13 are a week after those days and name the same weekday.
-      head = item.days < 7 ? weekday : QStringLiteral("A Week from ") + weekday;
-      break;
-  }
+  QString head = QString::fromLatin1(item.head);
+  head.replace(QLatin1String("%w"), weekday);
   return head + QLatin1Char('\t') + shortDate;
 }
 

@@ -17,6 +17,7 @@ class TQuickDates {
     const char* name;           // the action's object name
     int days;                   // added to today
     const char* storedCaption;  // the caption until the dates are filled in
+    const char* head;           // the caption's first half; "%w" stands for the weekday
   };
   static constexpr int kItemCount = 17;
 

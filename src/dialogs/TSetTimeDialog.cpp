@@ -78,9 +78,8 @@ TSetTimeDialog::TSetTimeDialog(QWidget* parent) : QDialog(parent) {
   for (int hour = 0; hour < 24; ++hour) {
     const int row = hour / 6;
     const int clock = hour % 12 == 0 ? 12 : hour % 12;
-    TGraphicPanel* face =
-        MakeFace(HourPanel, hour + 1, hour, QString::number(clock), hourHint,
-                 QPoint(kHourLeft + (hour % 6) * kFaceWidth, kHourRowTops[row]));
+    TGraphicPanel* face = MakeFace(HourPanel, hour + 1, hour, QString::number(clock), hourHint,
+                                   QPoint(kHourLeft + (hour % 6) * kFaceWidth, kHourRowTops[row]));
     connect(face, &TGraphicPanel::Click, this, [this, face] { HourClick(face); });
     hour_panels_.append(face);
   }

@@ -10,6 +10,7 @@
 #include "dialogs/TDateSelector.h"
 #include "dialogs/TMonthGrid.h"
 #include "widgets/TFlatButton.h"
+#include "widgets/THelpWindow.h"
 
 namespace {
 
@@ -62,6 +63,14 @@ class DateSelectorTest : public QObject {
     QCOMPARE(Button(&dialog, "Helpbutton")->Caption(), QString("Help"));
     QVERIFY(!Button(&dialog, "MouseHelpButton")->Bitmap().isNull());
     QVERIFY(dialog.findChild<QMenu*>("WhatsThisMenu"));
+
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    Click(&dialog, "Helpbutton");
+    QVERIFY(THelpWindow::Instance());
+    QCOMPARE(THelpWindow::Instance()->CurrentContext(), 1004);
+    THelpWindow::Instance()->close();
+    QCOMPARE(dialog.ModalResult, 0);
   }
 
   void LabelFollowsTheButtons() {

@@ -26,7 +26,9 @@ class MonthGridTest : public QObject {
   Q_OBJECT
 
  private slots:
-  void initTestCase() { RegionalSettings::SaveUserFormats(QLocale(QLocale::English, QLocale::UnitedStates)); }
+  void initTestCase() {
+    RegionalSettings::SaveUserFormats(QLocale(QLocale::English, QLocale::UnitedStates));
+  }
 
   // Months of 2024-2026 begin on every weekday; each is checked against a calendar walked day by
   // day with QDate, for a week starting on Sunday and on Wednesday.
@@ -86,9 +88,11 @@ class MonthGridTest : public QObject {
     QTest::addColumn<QDate>("from");
     QTest::addColumn<QString>("step");
     QTest::addColumn<QDate>("to");
-    QTest::newRow("31 Jan + month, leap") << QDate(2024, 1, 31) << "NextMonth" << QDate(2024, 2, 29);
+    QTest::newRow("31 Jan + month, leap")
+        << QDate(2024, 1, 31) << "NextMonth" << QDate(2024, 2, 29);
     QTest::newRow("31 Jan + month") << QDate(2023, 1, 31) << "NextMonth" << QDate(2023, 2, 28);
-    QTest::newRow("31 Mar - month, leap") << QDate(2024, 3, 31) << "PrevMonth" << QDate(2024, 2, 29);
+    QTest::newRow("31 Mar - month, leap")
+        << QDate(2024, 3, 31) << "PrevMonth" << QDate(2024, 2, 29);
     QTest::newRow("31 May - month") << QDate(2023, 5, 31) << "PrevMonth" << QDate(2023, 4, 30);
     QTest::newRow("December + month") << QDate(2024, 12, 15) << "NextMonth" << QDate(2025, 1, 15);
     QTest::newRow("January - month") << QDate(2024, 1, 15) << "PrevMonth" << QDate(2023, 12, 15);

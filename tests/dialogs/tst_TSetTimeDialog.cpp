@@ -8,6 +8,7 @@
 #include "dialogs/TGraphicPanel.h"
 #include "dialogs/TSetTimeDialog.h"
 #include "widgets/TFlatButton.h"
+#include "widgets/THelpWindow.h"
 
 namespace {
 
@@ -53,7 +54,8 @@ class SetTimeDialogTest : public QObject {
   void FacesAreLaidOutAsAClock() {
     TSetTimeDialog dialog;
     QCOMPARE(dialog.size(), QSize(306, 334));
-    const QStringList hourCaptions = {"12", "1", "2", "3", "4", "5", "6", "7", "8", "9", "10", "11"};
+    const QStringList hourCaptions = {"12", "1", "2", "3", "4",  "5",
+                                      "6",  "7", "8", "9", "10", "11"};
     for (int hour = 0; hour < 24; ++hour) {
       TGraphicPanel* face = HourFace(&dialog, hour);
       QVERIFY(face);
@@ -79,7 +81,14 @@ class SetTimeDialogTest : public QObject {
     QVERIFY(!Face(&dialog, 85));
     QCOMPARE(dialog.findChild<TFlatButton*>("Okbutton")->Caption(), QString("Ok"));
     QCOMPARE(dialog.findChild<TFlatButton*>("CancelButton")->Caption(), QString("&Cancel"));
-    QCOMPARE(dialog.findChild<TFlatButton*>("Helpbutton")->Caption(), QString("&Help"));
+    TFlatButton* help = dialog.findChild<TFlatButton*>("Helpbutton");
+    QCOMPARE(help->Caption(), QString("&Help"));
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    QTest::mouseClick(help, Qt::LeftButton, {}, help->rect().center());
+    QVERIFY(THelpWindow::Instance());
+    QCOMPARE(THelpWindow::Instance()->CurrentContext(), 2986);
+    THelpWindow::Instance()->close();
   }
 
   void CaptionAndHighlightFollowTheClicks() {
