@@ -1,9 +1,11 @@
 #include "CdxBulkBuilder.h"
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cstring>
 #include <memory>
+#include <thread>
 #include <type_traits>
 
 #include "CdxInteriorNode.h"
@@ -19,6 +21,8 @@ namespace {
 constexpr size_t kSmallGroup = 24;
 // Groups this large are split on two bytes at a time.
 constexpr size_t kWideGroup = size_t{1} << 17;
+// Sorts of this many records share their work with a second thread.
+constexpr size_t kParallelSort = size_t{1} << 16;
 
 uint64_t LoadBigEndian64(const uint8_t* p) {
   uint64_t v;
@@ -42,15 +46,20 @@ bool After(const uint8_t* a, const uint8_t* b, Size size) {
   return false;
 }
 
-// Records are compared whole: inside a group the bytes before the current depth are equal, and
-// a whole-record compare of a size known at compile time is cheaper than a shorter one that
-// is not.
+// Records are compared whole when the whole record is the sort key: inside a group the bytes
+// before the current depth are equal, and a whole-record compare of a size known at compile
+// time is cheaper than a shorter one that is not. With a shorter sort key only its bytes are
+// compared, so that records with equal keys keep their order.
 template <typename Size>
-void InsertionSort(uint8_t* base, size_t count, Size size, uint8_t* scratch) {
+void InsertionSort(uint8_t* base, size_t count, Size size, size_t sortBytes, uint8_t* scratch) {
   for (size_t i = 1; i < count; ++i) {
     uint8_t* cur = base + i * size;
     size_t j = i;
-    while (j > 0 && After(base + (j - 1) * size, cur, size)) --j;
+    if (sortBytes == size) {
+      while (j > 0 && After(base + (j - 1) * size, cur, size)) --j;
+    } else {
+      while (j > 0 && After(base + (j - 1) * size, cur, sortBytes)) --j;
+    }
     if (j == i) continue;
     std::memcpy(scratch, cur, size);
     std::memmove(base + (j + 1) * size, base + j * size, (i - j) * size);
@@ -58,22 +67,54 @@ void InsertionSort(uint8_t* base, size_t count, Size size, uint8_t* scratch) {
   }
 }
 
+// The length of the prefix (up to `limit`) that every record of a group shares, given that
+// they share at least `depth` bytes. One pass over the group replaces a counting pass per
+// shared byte: keys padded with blanks or starting with the same words share dozens.
+template <typename Size>
+size_t CommonPrefix(const uint8_t* group, size_t count, Size size, size_t depth, size_t limit) {
+  size_t common = limit;
+  const uint8_t* first = group;
+  const uint8_t* rec = group + size;
+  for (size_t i = 1; i < count && common > depth; ++i, rec += size) {
+    size_t d = depth;
+    while (d + 8 <= common) {
+      uint64_t a, b;
+      std::memcpy(&a, first + d, 8);
+      std::memcpy(&b, rec + d, 8);
+      if (a != b) break;
+      d += 8;
+    }
+    while (d < common && first[d] == rec[d]) ++d;
+    common = d;
+  }
+  return common;
+}
+
 // Most-significant-byte radix sort of fixed-size records. Bytes that are equal in a whole group
 // (the "20" of a year, the blanks of short names) are skipped without moving anything. Each
 // pass scatters a group into the other buffer, so no pass copies back; a finished group that
 // ends up in the spare buffer is copied home once. Groups wait on an explicit stack so a long
 // key cannot exhaust the call stack.
+//
+// Only the first `sortBytes` bytes are sorted on; the scatter passes are stable, so records
+// equal in those bytes keep their input order. Pairs collected in record-number order therefore
+// need no pass over their record-number bytes.
+template <size_t N>
+using Fixed = std::integral_constant<size_t, N>;
+
+struct RadixGroup {
+  size_t begin, count, depth;
+  bool inSpare;
+};
+
+// Sorts the groups on `stack` and every group they split into. With `firstScatter` it stops
+// after the first pass that scatters a group, leaving the pieces on the stack (for sharing the
+// rest of the work between threads).
 template <typename Size>
-void RadixSort(uint8_t* records, size_t count, Size size) {
-  struct Group {
-    size_t begin, count, depth;
-    bool inSpare;
-  };
-  // Every byte of the spare buffer is written before it is read: no need to clear it.
-  std::unique_ptr<uint8_t[]> spareBuffer(new uint8_t[count * size]);
-  uint8_t* const spareData = spareBuffer.get();
+void RadixSortGroups(uint8_t* records, uint8_t* spareData, Size size, size_t sortBytes,
+                     std::vector<RadixGroup>& stack, bool firstScatter) {
+  using Group = RadixGroup;
   std::vector<uint8_t> scratch(size);
-  std::vector<Group> stack{{0, count, 0, false}};
   std::array<size_t, 256> counts;
   std::array<size_t, 256> next;
   std::vector<size_t> wide;  // counts by two bytes, for the largest groups
@@ -83,19 +124,19 @@ void RadixSort(uint8_t* records, size_t count, Size size) {
     uint8_t* here = (g.inSpare ? spareData : records) + g.begin * size;
     uint8_t* there = (g.inSpare ? records : spareData) + g.begin * size;
     bool scattered = false;
-    while (g.depth < size && g.count > 1) {
+    while (g.depth < sortBytes && g.count > 1) {
       if (g.count <= kSmallGroup) {
-        InsertionSort(here, g.count, size, scratch.data());
+        InsertionSort(here, g.count, size, sortBytes, scratch.data());
         break;
       }
       // A large group is split on two bytes at once: half the passes over the data.
-      if (g.count >= kWideGroup && g.depth + 1 < size) {
+      if (g.count >= kWideGroup && g.depth + 1 < sortBytes) {
         wide.assign(65536, 0);
         const uint8_t* p = here + g.depth;
         for (size_t i = 0; i < g.count; ++i, p += size) ++wide[p[0] << 8 | p[1]];
         const size_t first = here[g.depth] << 8 | here[g.depth + 1];
         if (wide[first] == g.count) {
-          g.depth += 2;
+          g.depth = CommonPrefix(here, g.count, size, g.depth + 2, sortBytes);
           continue;
         }
         size_t sum = 0;
@@ -124,7 +165,7 @@ void RadixSort(uint8_t* records, size_t count, Size size) {
       const uint8_t* p = here + g.depth;
       for (size_t i = 0; i < g.count; ++i, p += size) ++counts[*p];
       if (counts[here[g.depth]] == g.count) {
-        ++g.depth;
+        g.depth = CommonPrefix(here, g.count, size, g.depth + 1, sortBytes);
         continue;
       }
       size_t sum = 0;
@@ -151,23 +192,58 @@ void RadixSort(uint8_t* records, size_t count, Size size) {
       break;
     }
     if (!scattered && g.inSpare) std::memcpy(there, here, g.count * size);
+    if (scattered && firstScatter) return;
   }
+}
+
+template <typename Size>
+void RadixSort(uint8_t* records, size_t count, Size size, size_t sortBytes, bool parallel) {
+  // Every byte of the spare buffer is written before it is read: no need to clear it.
+  std::unique_ptr<uint8_t[]> spareBuffer(new uint8_t[count * size]);
+  uint8_t* const spareData = spareBuffer.get();
+  std::vector<RadixGroup> stack{{0, count, 0, false}};
+  if (!parallel || count < kParallelSort || std::thread::hardware_concurrency() < 2) {
+    RadixSortGroups(records, spareData, size, sortBytes, stack, false);
+    return;
+  }
+  // After the first pass the groups are independent: deal them out to two threads in
+  // alternation, so both get a similar share of large and small ones.
+  RadixSortGroups(records, spareData, size, sortBytes, stack, true);
+  std::sort(stack.begin(), stack.end(),
+            [](const RadixGroup& a, const RadixGroup& b) { return a.count > b.count; });
+  std::vector<RadixGroup> mine, theirs;
+  size_t mineCount = 0, theirsCount = 0;
+  for (const RadixGroup& g : stack) {
+    if (mineCount <= theirsCount) {
+      mine.push_back(g);
+      mineCount += g.count;
+    } else {
+      theirs.push_back(g);
+      theirsCount += g.count;
+    }
+  }
+  std::thread other(
+      [&] { RadixSortGroups(records, spareData, size, sortBytes, theirs, false); });
+  RadixSortGroups(records, spareData, size, sortBytes, mine, false);
+  other.join();
 }
 
 }  // namespace
 
-void CdxBulkBuilder::SortRecords(uint8_t* records, size_t count, size_t size) {
-  if (count < 2 || size == 0) return;
+void CdxBulkBuilder::SortRecords(uint8_t* records, size_t count, size_t size, size_t sortBytes,
+                                 bool parallel) {
+  sortBytes = std::min(sortBytes, size);
+  if (count < 2 || sortBytes == 0) return;
   // Sizes of the usual keys (1, 8, 10, 13, 14, 50 and 60 bytes) plus 4 record-number bytes.
   switch (size) {
-    case 5: return RadixSort(records, count, std::integral_constant<size_t, 5>());
-    case 12: return RadixSort(records, count, std::integral_constant<size_t, 12>());
-    case 14: return RadixSort(records, count, std::integral_constant<size_t, 14>());
-    case 17: return RadixSort(records, count, std::integral_constant<size_t, 17>());
-    case 18: return RadixSort(records, count, std::integral_constant<size_t, 18>());
-    case 54: return RadixSort(records, count, std::integral_constant<size_t, 54>());
-    case 64: return RadixSort(records, count, std::integral_constant<size_t, 64>());
-    default: return RadixSort(records, count, size);
+    case 5: return RadixSort(records, count, Fixed<5>(), sortBytes, parallel);
+    case 12: return RadixSort(records, count, Fixed<12>(), sortBytes, parallel);
+    case 14: return RadixSort(records, count, Fixed<14>(), sortBytes, parallel);
+    case 17: return RadixSort(records, count, Fixed<17>(), sortBytes, parallel);
+    case 18: return RadixSort(records, count, Fixed<18>(), sortBytes, parallel);
+    case 54: return RadixSort(records, count, Fixed<54>(), sortBytes, parallel);
+    case 64: return RadixSort(records, count, Fixed<64>(), sortBytes, parallel);
+    default: return RadixSort(records, count, size, sortBytes, parallel);
   }
 }
 
@@ -185,17 +261,41 @@ Status CdxBulkBuilder::Prepare(std::span<const uint8_t> keys, std::span<const ui
                                    std::to_string(keyLength_) + " bytes");
   }
   const size_t size = keyLength_ + 4;
-  records_.resize(n * size);
+  CdxPairBuffer records(n * size);
   for (size_t i = 0; i < n; ++i) {
-    if (recnos[i] == 0) {
-      return Status::InvalidArgument(where_ + ": record number 0 given for key " +
-                                     std::to_string(i));
-    }
-    uint8_t* rec = records_.data() + i * size;
+    uint8_t* rec = records.data() + i * size;
     std::memcpy(rec, keys.data() + i * keyLength_, keyLength_);
     CdxPutBE32(rec + keyLength_, recnos[i]);
   }
-  SortRecords(records_.data(), n, size);
+  return PrepareRecords(std::move(records), unique);
+}
+
+Status CdxBulkBuilder::PrepareRecords(CdxPairBuffer records, bool unique) {
+  const size_t size = keyLength_ + 4;
+  if (records.size() % size != 0) {
+    return Status::InvalidArgument(where_ + ": " + std::to_string(records.size()) +
+                                   " bytes are not a whole number of " + std::to_string(size) +
+                                   "-byte pairs");
+  }
+  records_ = std::move(records);
+  const size_t n = records_.size() / size;
+  // Pairs already in order (sorted beforehand) need no sort; pairs collected in record-number
+  // order only need sorting on their keys.
+  bool ascending = true, sorted = true;
+  uint32_t previous = 0;
+  for (size_t i = 0; i < n; ++i) {
+    const uint8_t* rec = records_.data() + i * size;
+    const uint32_t recno = CdxGetBE32(rec + keyLength_);
+    if (recno == 0) {
+      records_.clear();
+      return Status::InvalidArgument(where_ + ": record number 0 given for key " +
+                                     std::to_string(i));
+    }
+    ascending = ascending && recno > previous;
+    previous = recno;
+    if (sorted && i > 0 && !(CdxCompareBytes(rec - size, rec, size) < 0)) sorted = false;
+  }
+  if (!sorted) SortRecords(records_.data(), n, size, ascending ? keyLength_ : size, true);
   // Drop repeated keys of a unique tag; refuse a pair given twice.
   size_t kept = 0;
   for (size_t i = 0; i < n; ++i) {
@@ -203,6 +303,7 @@ Status CdxBulkBuilder::Prepare(std::span<const uint8_t> keys, std::span<const ui
     if (kept > 0) {
       const uint8_t* last = records_.data() + (kept - 1) * size;
       if (std::memcmp(last, rec, size) == 0) {
+        records_.clear();
         return Status::InvalidArgument(where_ + ": record " +
                                        std::to_string(CdxGetBE32(rec + keyLength_)) +
                                        " is given twice with the same key");
@@ -217,40 +318,61 @@ Status CdxBulkBuilder::Prepare(std::span<const uint8_t> keys, std::span<const ui
   return Status::Ok();
 }
 
+// Leaves are packed straight from the sorted pairs: each entry's trailing fill and shared
+// prefix are worked out once, and a page is encoded when the next entry would not fit.
 Status CdxBulkBuilder::WriteLeaves(Level* level, uint32_t* root) {
   uint8_t page[kCdxPageSize];
-  CdxLeafNode leaf(keyLength_, fill_);
-  uint32_t at = 0;
+  CdxLeafNode::Packed entries[CdxLeafNode::kMaxEntries];
+  size_t n = 0, dataBytes = 0;
+  uint32_t maxRecno = 0;
+  uint32_t at = 0, left = kCdxNoPage;
   Status s = pager_->Allocate(&at);
   if (!s.ok()) return s;
-  auto emit = [&](uint32_t offset) {
-    leaf.EncodeTo(page);
-    pager_->Write(offset, 1, page, false);
-    level->keys.insert(level->keys.end(), leaf.key(leaf.count() - 1),
-                       leaf.key(leaf.count() - 1) + keyLength_);
-    level->recnos.push_back(leaf.recno(leaf.count() - 1));
-    level->pages.push_back(offset);
+  auto emit = [&](uint32_t right, uint16_t attributes) {
+    CdxLeafNode::EncodePacked(page, attributes, left, right, keyLength_,
+                              CdxLeafNode::EntryBytesFor(maxRecno, keyLength_), entries, n);
+    pager_->Write(at, 1, page, false);
+    if (attributes & kCdxAttrRoot) return;
+    const CdxLeafNode::Packed& last = entries[n - 1];
+    level->keys.insert(level->keys.end(), last.key, last.key + keyLength_);
+    level->recnos.push_back(last.recno);
+    level->pages.push_back(at);
   };
   for (size_t i = 0; i < count_; ++i) {
-    if (leaf.TryAppend(KeyAt(i), RecnoAt(i))) continue;
-    uint32_t next = 0;
-    s = pager_->Allocate(&next);
-    if (!s.ok()) return s;
-    leaf.set_right(next);
-    emit(at);
-    leaf.Reset(keyLength_, fill_);
-    leaf.set_left(at);
-    at = next;
-    leaf.TryAppend(KeyAt(i), RecnoAt(i));  // a single entry always fits an empty leaf
+    const uint8_t* key = KeyAt(i);
+    const uint32_t recno = RecnoAt(i);
+    const size_t trail = CdxLeafNode::TrailOf(key, keyLength_, fill_);
+    size_t dup =
+        n == 0 ? 0 : CdxLeafNode::SharedPrefix(entries[n - 1].key, key, keyLength_ - trail);
+    size_t stored = keyLength_ - trail - dup;
+    uint32_t newMax = std::max(maxRecno, recno);
+    const size_t size = CdxLeafNode::kHeaderBytes +
+                        (n + 1) * CdxLeafNode::EntryBytesFor(newMax, keyLength_) + dataBytes +
+                        stored;
+    if (n != 0 && (size > kCdxPageSize || n == CdxLeafNode::kMaxEntries)) {
+      uint32_t next = 0;
+      s = pager_->Allocate(&next);
+      if (!s.ok()) return s;
+      emit(next, kCdxAttrLeaf);
+      left = at;
+      at = next;
+      n = 0;
+      dataBytes = 0;
+      dup = 0;
+      stored = keyLength_ - trail;
+      newMax = recno;
+    }
+    entries[n++] = CdxLeafNode::Packed{key, recno, static_cast<uint8_t>(dup),
+                                       static_cast<uint8_t>(trail)};
+    dataBytes += stored;
+    maxRecno = newMax;
   }
   if (level->pages.empty()) {
-    leaf.set_attributes(kCdxAttrLeaf | kCdxAttrRoot);
     *root = at;
-    leaf.EncodeTo(page);
-    pager_->Write(at, 1, page, false);
+    emit(kCdxNoPage, kCdxAttrLeaf | kCdxAttrRoot);
     return Status::Ok();
   }
-  emit(at);
+  emit(kCdxNoPage, kCdxAttrLeaf);
   return Status::Ok();
 }
 

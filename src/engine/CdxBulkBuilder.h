@@ -23,14 +23,20 @@ class CdxBulkBuilder {
   // of keyLength bytes back to back. With `unique` only the lowest record number of each key
   // is kept.
   Status Prepare(std::span<const uint8_t> keys, std::span<const uint32_t> recnos, bool unique);
+  // The same from pairs already laid out as the builder keeps them: each key followed by its
+  // record number in big-endian order (keyLength + 4 bytes a pair). Saves a copy of the keys.
+  Status PrepareRecords(CdxPairBuffer records, bool unique);
   // Writes the leaves and interior levels into the pager; *root receives the root's offset.
   Status Write(uint32_t* root);
 
   size_t entryCount() const { return count_; }
 
-  // Sorts `count` records of `recordSize` bytes into unsigned byte order (radix sort on the
-  // leading bytes, insertion sort for small groups).
-  static void SortRecords(uint8_t* records, size_t count, size_t recordSize);
+  // Sorts `count` records of `recordSize` bytes into unsigned byte order of their first
+  // `sortBytes` bytes (radix sort on the leading bytes, insertion sort for small groups).
+  // Records equal in those bytes keep their input order. With `parallel`, a large sort
+  // shares its work with a second thread.
+  static void SortRecords(uint8_t* records, size_t count, size_t recordSize,
+                          size_t sortBytes = SIZE_MAX, bool parallel = false);
 
  private:
   // One level of the tree under construction: the last pair and the page of every node.
@@ -49,7 +55,7 @@ class CdxBulkBuilder {
   size_t keyLength_;
   uint8_t fill_;
   std::string where_;
-  std::vector<uint8_t> records_;  // key followed by the big-endian record number
+  CdxPairBuffer records_;  // key followed by the big-endian record number
   size_t count_ = 0;
 };
 

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cctype>
+#include <atomic>
 #include <set>
+#include <thread>
 
 #include "CdxBulkBuilder.h"
 #include "CdxHeader.h"
@@ -197,17 +199,32 @@ Status CdxFile::AddTag(const CdxTagSpec& spec, std::span<const uint8_t> keys,
   if (closed_ || pager_->closed()) return Status::NotOpen(name() + ": the index file is closed");
   if (pager_->readOnly()) return Status::ReadOnly(name() + ": the index was opened read-only");
   CDX_RETURN_IF_ERROR(ValidateSpec(spec));
-  const std::string upperName = Upper(spec.name);
   CdxBulkBuilder builder(pager_.get(), spec.keyLength, spec.keyFill,
-                         name() + ": tag " + upperName);
+                         name() + ": tag " + Upper(spec.name));
   CDX_RETURN_IF_ERROR(builder.Prepare(keys, recnos, spec.unique));
+  return WriteTag(spec, &builder, tag);
+}
+
+Status CdxFile::AddTagRecords(const CdxTagSpec& spec, CdxPairBuffer records,
+                              CdxTag** tag) {
+  if (closed_ || pager_->closed()) return Status::NotOpen(name() + ": the index file is closed");
+  if (pager_->readOnly()) return Status::ReadOnly(name() + ": the index was opened read-only");
+  CDX_RETURN_IF_ERROR(ValidateSpec(spec));
+  CdxBulkBuilder builder(pager_.get(), spec.keyLength, spec.keyFill,
+                         name() + ": tag " + Upper(spec.name));
+  CDX_RETURN_IF_ERROR(builder.PrepareRecords(std::move(records), spec.unique));
+  return WriteTag(spec, &builder, tag);
+}
+
+Status CdxFile::WriteTag(const CdxTagSpec& spec, CdxBulkBuilder* builder, CdxTag** tag) {
+  const std::string upperName = Upper(spec.name);
 
   // Headers follow each other in creation order, so the header goes at the end of the file
   // before the tag's nodes.
   uint32_t headerAt = 0;
   CDX_RETURN_IF_ERROR(pager_->AllocateAtEnd(2, &headerAt));
   CdxHeader header;
-  CDX_RETURN_IF_ERROR(builder.Write(&header.root));
+  CDX_RETURN_IF_ERROR(builder->Write(&header.root));
   header.keyLength = static_cast<uint16_t>(spec.keyLength);
   header.options = kCdxOptCompact | kCdxOptCompound;
   if (spec.unique) header.options |= kCdxOptUnique;
@@ -231,7 +248,22 @@ Status CdxFile::AddTag(const CdxTagSpec& spec, std::span<const uint8_t> keys,
 
 Status CdxFile::Flush() {
   if (closed_ || pager_->closed()) return Status::NotOpen(name() + ": the index file is closed");
-  for (auto& tag : tags_) CDX_RETURN_IF_ERROR(tag->WriteBack());
+  size_t dirty = 0;
+  for (auto& tag : tags_) dirty += tag->DirtyPageCount();
+  if (dirty >= kParallelWriteBack && tags_.size() > 1 && std::thread::hardware_concurrency() > 1) {
+    // Encoding thousands of changed pages is shared between two threads, a tag at a time.
+    std::vector<Status> results(tags_.size());
+    std::atomic<size_t> next{0};
+    auto work = [&] {
+      for (size_t i; (i = next++) < tags_.size();) results[i] = tags_[i]->WriteBack();
+    };
+    std::thread helper(work);
+    work();
+    helper.join();
+    for (const Status& s : results) CDX_RETURN_IF_ERROR(s);
+  } else {
+    for (auto& tag : tags_) CDX_RETURN_IF_ERROR(tag->WriteBack());
+  }
   if (!pager_->readOnly()) tagList_->SetFreeListHead(pager_->FreeListHead());
   CDX_RETURN_IF_ERROR(tagList_->WriteBack());
   return pager_->Flush();

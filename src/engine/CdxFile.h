@@ -15,6 +15,8 @@
 
 namespace xb {
 
+class CdxBulkBuilder;
+
 // A compound index file: the tag list at offset 0 and one tree per tag.
 //
 // Tags are numbered in the order of their header offsets, which is the order they were
@@ -52,6 +54,12 @@ class CdxFile {
   // keys of spec.keyLength bytes back to back. The new tag gets the next order number.
   Status AddTag(const CdxTagSpec& spec, std::span<const uint8_t> keys,
                 std::span<const uint32_t> recnos, CdxTag** tag = nullptr);
+  // The same from pairs laid out as each key followed by its record number in big-endian
+  // order (spec.keyLength + 4 bytes a pair), saving a copy of the keys. Pairs that are already
+  // in order are not sorted again, so callers may sort them beforehand on other threads
+  // (CdxBulkBuilder::SortRecords).
+  Status AddTagRecords(const CdxTagSpec& spec, CdxPairBuffer records,
+                       CdxTag** tag = nullptr);
 
   // Writes every change to the file (not synced to the disk: see Sync).
   Status Flush();
@@ -69,6 +77,9 @@ class CdxFile {
   Status Load();
   Status Initialize();
   Status ValidateSpec(const CdxTagSpec& spec) const;
+  Status WriteTag(const CdxTagSpec& spec, CdxBulkBuilder* builder, CdxTag** tag);
+  // Flushes with this many changed pages encode two tags at a time.
+  static constexpr size_t kParallelWriteBack = 2000;
 
   std::unique_ptr<CdxPager> pager_;
   std::unique_ptr<CdxTag> tagList_;

@@ -45,29 +45,41 @@ size_t CdxLeafNode::EntryBytesFor(uint32_t maxRecno, size_t keyLength) {
   return kMaxEntryBytes;
 }
 
-size_t CdxLeafNode::TrailOf(const uint8_t* key) const {
+size_t CdxLeafNode::TrailOf(const uint8_t* key, size_t keyLength, uint8_t fill) {
+  // Eight bytes at a time: character keys are mostly blanks at the end.
+  const uint64_t fill8 = 0x0101010101010101ull * fill;
   size_t trail = 0;
-  while (trail < keyLength_ && key[keyLength_ - 1 - trail] == fill_) ++trail;
+  while (trail + 8 <= keyLength) {
+    uint64_t v;
+    std::memcpy(&v, key + keyLength - trail - 8, 8);
+    if (v != fill8) break;
+    trail += 8;
+  }
+  while (trail < keyLength && key[keyLength - 1 - trail] == fill) ++trail;
   return trail;
 }
+
+size_t CdxLeafNode::SharedPrefix(const uint8_t* a, const uint8_t* b, size_t limit) {
+  // Eight bytes at a time while they match, then byte by byte.
+  size_t dup = 0;
+  while (dup + 8 <= limit) {
+    uint64_t x, y;
+    std::memcpy(&x, a + dup, 8);
+    std::memcpy(&y, b + dup, 8);
+    if (x != y) break;
+    dup += 8;
+  }
+  while (dup < limit && a[dup] == b[dup]) ++dup;
+  return dup;
+}
+
+size_t CdxLeafNode::TrailOf(const uint8_t* key) const { return TrailOf(key, keyLength_, fill_); }
 
 // The duplicate count is the prefix shared with the previous key, but never reaches into the
 // trailing fill, which is counted in full.
 size_t CdxLeafNode::StoredLength(const uint8_t* prev, const uint8_t* cur, size_t trail) const {
   const size_t limit = keyLength_ - trail;
-  size_t dup = 0;
-  if (prev != nullptr) {
-    // Eight bytes at a time while they match, then byte by byte.
-    while (dup + 8 <= limit) {
-      uint64_t a, b;
-      std::memcpy(&a, prev + dup, 8);
-      std::memcpy(&b, cur + dup, 8);
-      if (a != b) break;
-      dup += 8;
-    }
-    while (dup < limit && prev[dup] == cur[dup]) ++dup;
-  }
-  return limit - dup;
+  return limit - (prev != nullptr ? SharedPrefix(prev, cur, limit) : 0);
 }
 
 size_t CdxLeafNode::StoredBytes(size_t i) const {
@@ -137,6 +149,56 @@ bool CdxLeafNode::TryAppend(const uint8_t* newKey, uint32_t recno) {
   return true;
 }
 
+size_t CdxLeafNode::MergeSorted(const uint8_t* pairs, size_t count) {
+  // The merged entries are built in scratch vectors that then change places with the node's:
+  // a batch touching thousands of leaves reuses the same few buffers.
+  thread_local std::vector<uint8_t> keys, trails;
+  thread_local std::vector<uint32_t> recnos;
+  const size_t size = keyLength_ + 4;
+  const size_t n = this->count();
+  keys.clear();
+  recnos.clear();
+  trails.clear();
+  keys.reserve((n + count) * keyLength_);
+  recnos.reserve(n + count);
+  trails.reserve(n + count);
+  size_t skipped = 0, dataBytes = 0;
+  uint32_t maxRecno = 0;
+  auto take = [&](const uint8_t* k, uint32_t r, uint8_t trail) {
+    dataBytes += StoredLength(keys.empty() ? nullptr : keys.data() + keys.size() - keyLength_,
+                              k, trail);
+    maxRecno = std::max(maxRecno, r);
+    keys.insert(keys.end(), k, k + keyLength_);
+    recnos.push_back(r);
+    trails.push_back(trail);
+  };
+  size_t a = 0, b = 0;
+  while (b < count) {
+    const uint8_t* pair = pairs + b * size;
+    const uint32_t recno = CdxGetBE32(pair + keyLength_);
+    const int c = a < n ? CdxComparePairs(key(a), recnos_[a], pair, recno, keyLength_) : 1;
+    if (c < 0) {
+      take(key(a), recnos_[a], trails_[a]);
+      ++a;
+      continue;
+    }
+    if (c == 0 || (!recnos.empty() && recnos.back() == recno &&
+                   std::memcmp(keys.data() + keys.size() - keyLength_, pair, keyLength_) == 0)) {
+      ++skipped;
+    } else {
+      take(pair, recno, static_cast<uint8_t>(TrailOf(pair)));
+    }
+    ++b;
+  }
+  for (; a < n; ++a) take(key(a), recnos_[a], trails_[a]);
+  keys_.swap(keys);
+  recnos_.swap(recnos);
+  trails_.swap(trails);
+  dataBytes_ = dataBytes;
+  SetMaxRecno(maxRecno);
+  return skipped;
+}
+
 void CdxLeafNode::Recompute() {
   dataBytes_ = 0;
   for (size_t i = 0; i < count(); ++i) dataBytes_ += StoredBytes(i);
@@ -144,14 +206,24 @@ void CdxLeafNode::Recompute() {
 }
 
 void CdxLeafNode::MoveTailTo(size_t from, CdxLeafNode* dst) {
+  // Only the moved entries are measured: the ones that stay keep their stored bytes, and the
+  // first moved one stores its whole key in its new page.
+  size_t moved = 0;
+  for (size_t i = from; i < count(); ++i) moved += StoredBytes(i);
+  const size_t movedFirst = from < count() ? StoredBytes(from) : 0;
   dst->keys_.assign(keys_.begin() + static_cast<ptrdiff_t>(from * keyLength_), keys_.end());
   dst->recnos_.assign(recnos_.begin() + static_cast<ptrdiff_t>(from), recnos_.end());
   dst->trails_.assign(trails_.begin() + static_cast<ptrdiff_t>(from), trails_.end());
   keys_.resize(from * keyLength_);
   recnos_.resize(from);
   trails_.resize(from);
-  Recompute();
-  dst->Recompute();
+  dataBytes_ -= moved;
+  SetMaxRecno(recnos_.empty() ? 0 : *std::max_element(recnos_.begin(), recnos_.end()));
+  dst->dataBytes_ = dst->recnos_.empty() ? 0 : moved - movedFirst + dst->FirstEntryBytes(0);
+  const auto& moved_recnos = dst->recnos_;
+  dst->SetMaxRecno(moved_recnos.empty()
+                       ? 0
+                       : *std::max_element(moved_recnos.begin(), moved_recnos.end()));
 }
 
 Status CdxLeafNode::DecodeFrom(const uint8_t* page, const CdxWhere& where) {
@@ -190,6 +262,9 @@ Status CdxLeafNode::DecodeFrom(const uint8_t* page, const CdxWhere& where) {
   trails_.resize(n);
   const size_t entriesEnd = kHeaderBytes + n * nb;
   size_t dataStart = kCdxPageSize;
+  bool canonical = true;
+  size_t canonicalBytes = 0;
+  uint32_t maxRecno = 0;
   for (size_t i = 0; i < n; ++i) {
     uint64_t v = 0;
     for (size_t b = 0; b < nb; ++b) v |= uint64_t{page[kHeaderBytes + i * nb + b]} << (8 * b);
@@ -213,46 +288,71 @@ Status CdxLeafNode::DecodeFrom(const uint8_t* page, const CdxWhere& where) {
     recnos_[i] = recno;
     // The stored trailing count may be smaller than the real one; keep the real one so the
     // sizes computed later are what the encoder will write.
-    trails_[i] = static_cast<uint8_t>(TrailOf(k));
+    size_t realTrail = trail;
+    if (trail != keyLength_ && k[keyLength_ - 1 - trail] == fill_) {
+      realTrail = TrailOf(k);
+      canonical = false;
+    }
+    trails_[i] = static_cast<uint8_t>(realTrail);
+    // Our own pages share the longest prefix the trailing fill allows; then the stored bytes
+    // are what the encoder would store, and need not be measured again.
+    if (i > 0 && dup < keyLength_ - realTrail && k[dup] == k[dup - keyLength_]) canonical = false;
+    canonicalBytes += stored;
+    maxRecno = std::max(maxRecno, recno);
   }
   if (freeWord != dataStart - entriesEnd) {
     return where.Corrupt("the free-space word says " + std::to_string(freeWord) +
                          " but the entries leave " + std::to_string(dataStart - entriesEnd));
   }
-  Recompute();
+  if (canonical) {
+    dataBytes_ = canonicalBytes;
+    SetMaxRecno(maxRecno);
+  } else {
+    Recompute();
+  }
   return Status::Ok();
 }
 
 bool CdxLeafNode::EncodeTo(uint8_t* page) const {
   if (!Fits()) return false;
+  Packed entries[kMaxEntries];
+  const size_t n = count();
+  for (size_t i = 0; i < n; ++i) {
+    const size_t trail = trails_[i];
+    const size_t dup = keyLength_ - trail - StoredBytes(i);
+    entries[i] = Packed{key(i), recnos_[i], static_cast<uint8_t>(dup), static_cast<uint8_t>(trail)};
+  }
+  EncodePacked(page, attributes_, left_, right_, keyLength_, EntryBytes(), entries, n);
+  return true;
+}
+
+void CdxLeafNode::EncodePacked(uint8_t* page, uint16_t attributes, uint32_t left, uint32_t right,
+                               size_t keyLength, size_t nb, const Packed* entries, size_t count) {
   std::memset(page, 0, kCdxPageSize);
-  const size_t nb = EntryBytes();
-  const unsigned countBits = CountBits(keyLength_);
+  const unsigned countBits = CountBits(keyLength);
   const unsigned rb = RecnoBits(nb, countBits);
-  CdxPutLE16(page, attributes_);
-  CdxPutLE16(page + 2, static_cast<uint16_t>(count()));
-  CdxPutLE32(page + 4, left_);
-  CdxPutLE32(page + 8, right_);
-  CdxPutLE16(page + 12, static_cast<uint16_t>(kCdxPageSize - EncodedSize()));
+  CdxPutLE16(page, attributes);
+  CdxPutLE16(page + 2, static_cast<uint16_t>(count));
+  CdxPutLE32(page + 4, left);
+  CdxPutLE32(page + 8, right);
   CdxPutLE32(page + 14, MaskOf(rb));
   page[18] = page[19] = static_cast<uint8_t>(MaskOf(countBits));
   page[20] = static_cast<uint8_t>(rb);
   page[21] = page[22] = static_cast<uint8_t>(countBits);
   page[23] = static_cast<uint8_t>(nb);
   size_t dataStart = kCdxPageSize;
-  for (size_t i = 0; i < count(); ++i) {
-    const size_t trail = trails_[i];
-    const size_t stored = StoredBytes(i);
-    const size_t dup = keyLength_ - trail - stored;
-    const uint64_t v = uint64_t{recnos_[i]} | (uint64_t{dup} << rb) |
-                       (uint64_t{trail} << (rb + countBits));
+  for (size_t i = 0; i < count; ++i) {
+    const Packed& e = entries[i];
+    const size_t stored = keyLength - e.dup - e.trail;
+    const uint64_t v = uint64_t{e.recno} | (uint64_t{e.dup} << rb) |
+                       (uint64_t{e.trail} << (rb + countBits));
     for (size_t b = 0; b < nb; ++b) {
       page[kHeaderBytes + i * nb + b] = static_cast<uint8_t>(v >> (8 * b));
     }
     dataStart -= stored;
-    std::memcpy(page + dataStart, key(i) + dup, stored);
+    std::memcpy(page + dataStart, e.key + e.dup, stored);
   }
-  return true;
+  CdxPutLE16(page + 12, static_cast<uint16_t>(dataStart - kHeaderBytes - count * nb));
 }
 
 }  // namespace xb

@@ -45,6 +45,10 @@ class CdxLeafNode {
   void Erase(size_t pos);
   // Appends at the end if the page can still hold the entry (bulk build).
   bool TryAppend(const uint8_t* key, uint32_t recno);
+  // Merges `count` pairs laid out as key then big-endian record number (keyLength + 4 bytes
+  // each), sorted and distinct, into the entries in one pass. Pairs already present are left
+  // out; the number left out is returned.
+  size_t MergeSorted(const uint8_t* pairs, size_t count);
   // Moves entries [from, count) into the empty node `dst`.
   void MoveTailTo(size_t from, CdxLeafNode* dst);
 
@@ -62,6 +66,24 @@ class CdxLeafNode {
   static size_t EntryBytesFor(uint32_t maxRecno, size_t keyLength);
   // Bits of the duplicate and trailing counts: enough to write the key length.
   static unsigned CountBits(size_t keyLength);
+
+  // One entry as the page stores it: the key's first `dup` bytes come from the previous key,
+  // its last `trail` bytes are fill.
+  struct Packed {
+    const uint8_t* key;
+    uint32_t recno;
+    uint8_t dup;
+    uint8_t trail;
+  };
+  // The most entries a page can hold (each takes at least 3 bytes).
+  static constexpr size_t kMaxEntries = (kCdxPageSize - kHeaderBytes) / 3;
+  // Trailing fill bytes of a key, and the prefix two keys share (at most `limit` bytes).
+  static size_t TrailOf(const uint8_t* key, size_t keyLength, uint8_t fill);
+  static size_t SharedPrefix(const uint8_t* a, const uint8_t* b, size_t limit);
+  // Writes a full page from entries already packed (the bulk builder fills pages this way
+  // without building a node); `nb` is EntryBytesFor the entries' largest record number.
+  static void EncodePacked(uint8_t* page, uint16_t attributes, uint32_t left, uint32_t right,
+                           size_t keyLength, size_t nb, const Packed* entries, size_t count);
 
   // Checks the attribute, layout bytes, masks, entry counts and the free-space word before and
   // while reading; nothing is read outside the page.

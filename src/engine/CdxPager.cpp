@@ -11,6 +11,8 @@ namespace xb {
 static constexpr uint64_t kMaxFileSize = uint64_t{0xFFFFFE00};
 // Adjacent dirty pages are written together, up to this many bytes per write.
 static constexpr size_t kMaxRunBytes = 256 * 1024;
+// Pages read with each page that is not cached.
+static constexpr size_t kReadAheadPages = 16;
 
 CdxPager::CdxPager(std::unique_ptr<CdxBlockDevice> device, bool readOnly)
     : device_(std::move(device)), name_(device_->name()), readOnly_(readOnly) {}
@@ -30,34 +32,70 @@ Status CdxPager::Open() {
   return Status::Ok();
 }
 
-CdxPager::Page* CdxPager::Find(uint32_t offset) {
-  auto it = pages_.find(offset);
-  return it == pages_.end() ? nullptr : it->second.get();
-}
-
 CdxPager::Page* CdxPager::Insert(uint32_t offset) {
-  auto& slot = pages_[offset];
-  if (!slot) slot = std::make_unique<Page>();
-  return slot.get();
+  const size_t slot = offset / kCdxPageSize;
+  if (slot >= slots_.size()) slots_.resize(std::max(slot + 1, slots_.size() * 2));
+  std::unique_ptr<Page>& p = slots_[slot];
+  if (!p) {
+    if (spare_.empty()) {
+      p = std::make_unique<Page>();
+    } else {
+      p = std::move(spare_.back());
+      spare_.pop_back();
+      *p = Page();
+    }
+    p->offset = offset;
+  }
+  return p.get();
 }
 
-void CdxPager::Touch(Page* page, uint32_t offset) {
+void CdxPager::Unlist(Page* page) {
+  if (!page->inLru) return;
+  (page->newer ? page->newer->older : newest_) = page->older;
+  (page->older ? page->older->newer : oldest_) = page->newer;
+  page->newer = page->older = nullptr;
+  page->inLru = false;
+  --lruSize_;
+}
+
+void CdxPager::Touch(Page* page) {
   if (page->dirty) return;
-  if (page->inLru) lru_.erase(page->lru);
-  lru_.push_front(offset);
-  page->lru = lru_.begin();
+  Unlist(page);
+  page->older = newest_;
+  page->newer = nullptr;
+  (newest_ ? newest_->newer : oldest_) = page;
+  newest_ = page;
   page->inLru = true;
+  ++lruSize_;
 }
 
 void CdxPager::EvictClean() {
-  while (lru_.size() > capacity_) {
-    uint32_t victim = lru_.back();
-    lru_.pop_back();
-    pages_.erase(victim);
+  while (lruSize_ > capacity_) {
+    Page* victim = oldest_;
+    Unlist(victim);
+    std::unique_ptr<Page>& slot = slots_[victim->offset / kCdxPageSize];
+    if (spare_.size() < capacity_) {
+      spare_.push_back(std::move(slot));
+    } else {
+      slot.reset();
+    }
   }
 }
 
+void CdxPager::MarkFresh(uint32_t offset) {
+  const size_t slot = offset / kCdxPageSize;
+  if (slot >= freshSlots_.size()) freshSlots_.resize(std::max(slot + 1, freshSlots_.size() * 2));
+  if (freshSlots_[slot] != 0) return;
+  freshSlots_[slot] = 1;
+  fresh_.push_back(offset);
+}
+
 Status CdxPager::Read(uint32_t offset, size_t pages, uint8_t* out) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return ReadLocked(offset, pages, out);
+}
+
+Status CdxPager::ReadLocked(uint32_t offset, size_t pages, uint8_t* out) {
   if (closed()) return Status::NotOpen(name_ + ": the index file is closed");
   if (offset % kCdxPageSize != 0 || uint64_t{offset} + pages * kCdxPageSize > end_) {
     return Status::Corrupt(name() + ": a pointer names offset " + CdxWhere::Hex(offset) +
@@ -68,7 +106,7 @@ Status CdxPager::Read(uint32_t offset, size_t pages, uint8_t* out) {
     uint8_t* dst = out + i * kCdxPageSize;
     if (Page* page = Find(at)) {
       std::memcpy(dst, page->bytes.data(), kCdxPageSize);
-      Touch(page, at);
+      Touch(page);
       continue;
     }
     if (at + uint64_t{kCdxPageSize} > deviceSize_) {
@@ -76,60 +114,88 @@ Status CdxPager::Read(uint32_t offset, size_t pages, uint8_t* out) {
       std::memset(dst, 0, kCdxPageSize);
       continue;
     }
-    Status s = device_->ReadAt(at, dst, kCdxPageSize);
+    // Neighbouring pages are read along: leaves written by a bulk build lie side by side, and
+    // walks and batches of changes visit them in that order. Pages already cached (perhaps
+    // changed) are kept as they are.
+    // Only when the misses run forward: a random search would pay for pages it never uses.
+    const bool sequential = at == nextSequential_;
+    const uint64_t room = (deviceSize_ - at) / kCdxPageSize;
+    const size_t run =
+        sequential ? static_cast<size_t>(std::min<uint64_t>(kReadAheadPages, room)) : 1;
+    nextSequential_ = at + static_cast<uint32_t>(run * kCdxPageSize);
+    readBuffer_.resize(run * kCdxPageSize);
+    Status s = device_->ReadAt(at, readBuffer_.data(), readBuffer_.size());
     if (!s.ok()) return s;
-    Page* page = Insert(at);
-    std::memcpy(page->bytes.data(), dst, kCdxPageSize);
-    Touch(page, at);
+    std::memcpy(dst, readBuffer_.data(), kCdxPageSize);
+    for (size_t k = run; k-- > 0;) {
+      const uint32_t each = at + static_cast<uint32_t>(k * kCdxPageSize);
+      if (k != 0 && Find(each) != nullptr) continue;
+      Page* page = Insert(each);
+      std::memcpy(page->bytes.data(), readBuffer_.data() + k * kCdxPageSize, kCdxPageSize);
+      Touch(page);
+    }
   }
   EvictClean();
   return Status::Ok();
 }
 
 void CdxPager::Write(uint32_t offset, size_t pages, const uint8_t* data, bool late) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  WriteLocked(offset, pages, data, late);
+}
+
+void CdxPager::WriteLocked(uint32_t offset, size_t pages, const uint8_t* data, bool late) {
   for (size_t i = 0; i < pages; ++i) {
     uint32_t at = offset + static_cast<uint32_t>(i * kCdxPageSize);
     Page* page = Insert(at);
-    if (page->inLru) {
-      lru_.erase(page->lru);
-      page->inLru = false;
-    }
+    Unlist(page);
     std::memcpy(page->bytes.data(), data + i * kCdxPageSize, kCdxPageSize);
-    page->dirty = true;
+    if (!page->dirty) {
+      page->dirty = true;
+      dirty_.push_back(at);
+      ++dirtyCount_;
+    }
     page->late = late;
-    dirty_.insert(at);
   }
 }
 
 Status CdxPager::AllocateAtEnd(size_t pages, uint32_t* offset) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return AllocateAtEndLocked(pages, offset);
+}
+
+Status CdxPager::AllocateAtEndLocked(size_t pages, uint32_t* offset) {
   if (end_ + pages * kCdxPageSize > kMaxFileSize) {
     return Status::DiskFull(name() + ": the index would grow beyond 4 GiB");
   }
   *offset = static_cast<uint32_t>(end_);
-  for (size_t i = 0; i < pages; ++i) fresh_.insert(static_cast<uint32_t>(end_ + i * kCdxPageSize));
+  for (size_t i = 0; i < pages; ++i) MarkFresh(static_cast<uint32_t>(end_ + i * kCdxPageSize));
   end_ += pages * kCdxPageSize;
   return Status::Ok();
 }
 
 Status CdxPager::Allocate(uint32_t* offset) {
-  if (freeStack_.empty()) return AllocateAtEnd(1, offset);
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (freeStack_.empty()) return AllocateAtEndLocked(1, offset);
   *offset = freeStack_.back();
   freeStack_.pop_back();
   freeSet_.erase(*offset);
-  fresh_.insert(*offset);
+  MarkFresh(*offset);
   return Status::Ok();
 }
 
 void CdxPager::Free(uint32_t offset) {
+  std::lock_guard<std::mutex> lock(mutex_);
   // A damaged tree can name one page twice; listing it twice would hand it out twice.
   if (!freeSet_.insert(offset).second) return;
   uint8_t image[kCdxPageSize] = {};
-  CdxPutLE32(image, FreeListHead());
-  Write(offset, 1, image, false);
+  CdxPutLE32(image, HeadLocked());
+  WriteLocked(offset, 1, image, false);
   freeStack_.push_back(offset);
 }
 
 Status CdxPager::LoadFreeList(uint32_t head) {
+  std::lock_guard<std::mutex> lock(mutex_);
   freeStack_.clear();
   freeSet_.clear();
   std::vector<uint32_t> chain;
@@ -141,7 +207,7 @@ Status CdxPager::LoadFreeList(uint32_t head) {
     if (!IsPage(at)) return where.Corrupt("the free-page list points outside the file");
     if (!seen.insert(at).second) return where.Corrupt("the free-page list runs in a circle");
     uint8_t page[kCdxPageSize];
-    Status s = Read(at, 1, page);
+    Status s = ReadLocked(at, 1, page);
     if (!s.ok()) return s;
     chain.push_back(at);
     at = CdxGetLE32(page);
@@ -152,6 +218,7 @@ Status CdxPager::LoadFreeList(uint32_t head) {
 }
 
 std::vector<uint32_t> CdxPager::FreePages() const {
+  std::lock_guard<std::mutex> lock(mutex_);
   return std::vector<uint32_t>(freeStack_.rbegin(), freeStack_.rend());
 }
 
@@ -175,9 +242,9 @@ Status CdxPager::WriteGroup(std::vector<uint32_t>& offsets) {
       Page* page = Find(offsets[k]);
       page->dirty = false;
       page->late = false;
-      dirty_.erase(offsets[k]);
-      fresh_.erase(offsets[k]);
-      Touch(page, offsets[k]);
+      --dirtyCount_;
+      if (IsFresh(offsets[k])) freshSlots_[offsets[k] / kCdxPageSize] = 0;  // written: ordinary now
+      Touch(page);
     }
     deviceSize_ = std::max<uint64_t>(deviceSize_, uint64_t{offsets[j - 1]} + kCdxPageSize);
     i = j;
@@ -186,15 +253,20 @@ Status CdxPager::WriteGroup(std::vector<uint32_t>& offsets) {
 }
 
 Status CdxPager::Flush() {
+  std::lock_guard<std::mutex> lock(mutex_);
   if (closed()) return Status::NotOpen(name_ + ": the index file is closed");
-  if (dirty_.empty()) return Status::Ok();
+  if (dirtyCount_ == 0) {
+    dirty_.clear();
+    return Status::Ok();
+  }
   if (readOnly_) return Status::ReadOnly(name() + ": the index was opened read-only");
   std::vector<uint32_t> fresh, changed, late;
   for (uint32_t at : dirty_) {
     Page* page = Find(at);
+    if (page == nullptr || !page->dirty) continue;
     if (page->late) {
       late.push_back(at);
-    } else if (fresh_.count(at) != 0) {
+    } else if (IsFresh(at)) {
       fresh.push_back(at);
     } else {
       changed.push_back(at);
@@ -210,23 +282,38 @@ Status CdxPager::Flush() {
   });
   for (auto* group : {&fresh, &changed, &late}) {
     Status s = WriteGroup(*group);
-    if (!s.ok()) return s;
+    if (!s.ok()) {
+      // Keep the list to the pages still waiting to be written.
+      std::erase_if(dirty_, [&](uint32_t at) {
+        const Page* page = Find(at);
+        return page == nullptr || !page->dirty;
+      });
+      return s;
+    }
   }
+  dirty_.clear();
+  for (uint32_t at : fresh_) freshSlots_[at / kCdxPageSize] = 0;
   fresh_.clear();
   EvictClean();
   return Status::Ok();
 }
 
 Status CdxPager::Sync() {
+  std::lock_guard<std::mutex> lock(mutex_);
   if (closed()) return Status::NotOpen(name_ + ": the index file is closed");
   return device_->Sync();
 }
 
 void CdxPager::Close() {
+  std::lock_guard<std::mutex> lock(mutex_);
   device_.reset();
-  pages_.clear();
-  lru_.clear();
+  slots_.clear();
+  spare_.clear();
+  newest_ = oldest_ = nullptr;
+  lruSize_ = 0;
   dirty_.clear();
+  dirtyCount_ = 0;
+  freshSlots_.clear();
   fresh_.clear();
 }
 

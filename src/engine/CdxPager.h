@@ -1,11 +1,11 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstdint>
-#include <list>
 #include <memory>
+#include <mutex>
 #include <string>
-#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -21,6 +21,9 @@ namespace xb {
 // Nothing reaches the device before Flush(). Flush writes pages allocated since the last flush
 // first, then other changed pages, then the headers (marked "late"), the file header at offset
 // 0 last, so that a page is on disk before the pages and headers that point to it.
+//
+// The tags of one file may change on different threads at once (each tag is used by one thread
+// at a time): every call takes the pager's lock.
 class CdxPager {
  public:
   CdxPager(std::unique_ptr<CdxBlockDevice> device, bool readOnly);
@@ -32,10 +35,10 @@ class CdxPager {
   bool closed() const { return device_ == nullptr; }
 
   // Bytes the file has once everything allocated so far is written.
-  uint64_t end() const { return end_; }
+  uint64_t end() const { return end_.load(std::memory_order_relaxed); }
   // True for the offset of a page that lies inside the file and is not part of the file header.
   bool IsPage(uint32_t offset) const {
-    return CdxIsNodeOffset(offset) && uint64_t{offset} + kCdxPageSize <= end_;
+    return CdxIsNodeOffset(offset) && uint64_t{offset} + kCdxPageSize <= end();
   }
 
   // Copies `pages` consecutive pages starting at `offset`.
@@ -52,7 +55,10 @@ class CdxPager {
 
   // Reads and checks the free list that starts at `head` (0 or 0xFFFFFFFF: empty).
   Status LoadFreeList(uint32_t head);
-  uint32_t FreeListHead() const { return freeStack_.empty() ? 0 : freeStack_.back(); }
+  uint32_t FreeListHead() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return HeadLocked();
+  }
   // Free pages, head first.
   std::vector<uint32_t> FreePages() const;
 
@@ -61,36 +67,64 @@ class CdxPager {
   // Drops everything unwritten and closes the device; later reads fail with kNotOpen.
   void Close();
 
-  size_t DirtyPageCount() const { return dirty_.size(); }
+  size_t DirtyPageCount() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return dirtyCount_;
+  }
   void SetCacheCapacity(size_t pages) { capacity_ = pages; }
 
  private:
   struct Page {
     std::array<uint8_t, kCdxPageSize> bytes;
+    uint32_t offset = 0;
     bool dirty = false;
     bool late = false;
     bool inLru = false;
-    std::list<uint32_t>::iterator lru;
+    Page* newer = nullptr;  // neighbours in the list of clean pages
+    Page* older = nullptr;
   };
 
-  Page* Find(uint32_t offset);
+  uint32_t HeadLocked() const { return freeStack_.empty() ? 0 : freeStack_.back(); }
+  Status ReadLocked(uint32_t offset, size_t pages, uint8_t* out);
+  void WriteLocked(uint32_t offset, size_t pages, const uint8_t* data, bool late);
+  Status AllocateAtEndLocked(size_t pages, uint32_t* offset);
+  Page* Find(uint32_t offset) {
+    const size_t slot = offset / kCdxPageSize;
+    return slot < slots_.size() ? slots_[slot].get() : nullptr;
+  }
   Page* Insert(uint32_t offset);
-  void Touch(Page* page, uint32_t offset);
+  void Touch(Page* page);
+  void Unlist(Page* page);
   void EvictClean();
+  bool IsFresh(uint32_t offset) const {
+    const size_t slot = offset / kCdxPageSize;
+    return slot < freshSlots_.size() && freshSlots_[slot] != 0;
+  }
+  void MarkFresh(uint32_t offset);
   Status WriteGroup(std::vector<uint32_t>& offsets);
 
   std::unique_ptr<CdxBlockDevice> device_;
   std::string name_;
   bool readOnly_;
   uint64_t deviceSize_ = 0;
-  uint64_t end_ = 0;
-  std::unordered_map<uint32_t, std::unique_ptr<Page>> pages_;
-  std::list<uint32_t> lru_;  // clean pages, most recently used first
-  std::unordered_set<uint32_t> dirty_;
-  std::unordered_set<uint32_t> fresh_;  // allocated since the last flush
+  std::atomic<uint64_t> end_{0};
+  mutable std::mutex mutex_;
+  // Cached pages by page number (offset / 512): a lookup is an index, not a hash. Pages
+  // evicted from the cache are kept for reuse rather than freed.
+  std::vector<std::unique_ptr<Page>> slots_;
+  std::vector<std::unique_ptr<Page>> spare_;
+  Page* newest_ = nullptr;  // clean pages, most recently used first
+  Page* oldest_ = nullptr;
+  size_t lruSize_ = 0;
+  std::vector<uint32_t> dirty_;        // every dirty page once (some may be clean again)
+  size_t dirtyCount_ = 0;
+  std::vector<uint8_t> freshSlots_;    // allocated since the last flush, by page number
+  std::vector<uint32_t> fresh_;        // the same pages, to clear the marks
   std::vector<uint32_t> freeStack_;     // back() is the head of the free list
   std::unordered_set<uint32_t> freeSet_;  // the same pages, to ignore a page freed twice
   size_t capacity_ = 1024;
+  std::vector<uint8_t> readBuffer_;
+  uint32_t nextSequential_ = 0;  // the page after the last one read from the device
 };
 
 }  // namespace xb

@@ -434,11 +434,53 @@ Status CdxTag::Locate(Node** leaf, size_t* pos, bool* onEntry) {
   return Status::Ok();
 }
 
+uint32_t CdxTag::RecnoAhead(size_t ahead, bool forward) const {
+  if (!valid_ || curChanges_ != changes_) return 0;
+  const Node* node = Cached(curPage_);
+  if (node == nullptr || !node->isLeaf) return 0;
+  if (forward) {
+    const size_t at = curIndex_ + ahead;
+    return at < node->leaf.count() ? node->leaf.recno(at) : 0;
+  }
+  return curIndex_ >= ahead && curIndex_ - ahead < node->leaf.count()
+             ? node->leaf.recno(curIndex_ - ahead)
+             : 0;
+}
+
+// A step to the neighbouring entry of the same leaf, when nothing changed since the cursor was
+// placed and the leaf is still decoded: no search and no copy of the position. False when the
+// step needs the general path (another leaf, a changed tag).
+bool CdxTag::StepWithinLeaf(bool forward, Status* status) {
+  if (curChanges_ != changes_) return false;
+  Node* node = Cached(curPage_);
+  if (node == nullptr || !node->isLeaf) return false;
+  const CdxLeafNode& leaf = node->leaf;
+  const size_t n = leaf.count();
+  if (curIndex_ >= n || leaf.recno(curIndex_) != curRecno_) return false;
+  if (forward ? curIndex_ + 1 >= n : curIndex_ == 0) return false;
+  const size_t next = forward ? curIndex_ + 1 : curIndex_ - 1;
+  // The same guard as the general path: each step must move strictly in key order.
+  const int c = CdxComparePairs(leaf.key(next), leaf.recno(next), leaf.key(curIndex_), curRecno_,
+                                header_.keyLength);
+  if (forward ? c <= 0 : c >= 0) {
+    valid_ = false;
+    *status =
+        Where(curPage_, "leaf page").Corrupt("the entries do not run in order along the leaves");
+    return true;
+  }
+  node->lastUse = ++clock_;
+  SetCursor(node, next);
+  *status = Status::Ok();
+  return true;
+}
+
 Status CdxTag::Step(bool forward) {
   if (!valid_) {
     return Status::InvalidArgument(fileName_ + ": tag " + name_ + ": the cursor is not on an entry");
   }
   CDX_RETURN_IF_ERROR(CheckOpen());
+  Status quick;
+  if (StepWithinLeaf(forward, &quick)) return quick;
   BeginCall();
   prevKey_.assign(curKey_);
   const uint32_t prevRecno = curRecno_;
@@ -570,6 +612,148 @@ Status CdxTag::Insert(std::string_view key, uint32_t recno) {
   // A failure after the first page changed leaves the tree half-updated in memory.
   if (!s.ok() && callDirtied_) broken_ = true;
   return s;
+}
+
+Status CdxTag::InsertSorted(const uint8_t* pairs, size_t count, size_t* skipped) {
+  *skipped = 0;
+  CDX_RETURN_IF_ERROR(CheckWritable());
+  const size_t size = header_.keyLength + 4;
+  for (size_t i = 0; i < count; ++i) {
+    const uint8_t* pair = pairs + i * size;
+    if (CdxGetBE32(pair + header_.keyLength) == 0) {
+      return Status::InvalidArgument(fileName_ + ": tag " + name_ + ": record number 0");
+    }
+    if (i > 0 && CdxCompareBytes(pair - size, pair, size) >= 0) {
+      return Status::InvalidArgument(fileName_ + ": tag " + name_ +
+                                     ": the pairs to add are not in order");
+    }
+  }
+  if (count == 0) return Status::Ok();
+  BeginCall();
+  Status s = DoInsertSorted(pairs, count, skipped);
+  if (!s.ok() && callDirtied_) broken_ = true;
+  return s;
+}
+
+Status CdxTag::DoInsertSorted(const uint8_t* pairs, size_t count, size_t* skipped) {
+  const size_t keyLength = header_.keyLength;
+  const size_t size = keyLength + 4;
+  std::vector<PathStep> path;
+  for (size_t i = 0; i < count;) {
+    CdxSearchKey target;
+    target.mode = CdxSearchKey::kPair;
+    target.key = pairs + i * size;
+    target.length = keyLength;
+    target.recno = CdxGetBE32(target.key + keyLength);
+    Node* leaf = nullptr;
+    size_t pos = 0;
+    CDX_RETURN_IF_ERROR(Descend(target, &path, &leaf, &pos));
+    // The pairs up to the leaf's last one belong here (its parent's entry is that pair); the
+    // rightmost leaf takes everything beyond. At least one pair is taken, so a damaged tree
+    // cannot stop the loop.
+    const size_t n = leaf->leaf.count();
+    size_t j = i + 1;
+    const bool rightmost = leaf->leaf.right() == kCdxNoPage;
+    if (rightmost || n == 0) {
+      j = count;
+    } else {
+      const uint8_t* lastKey = leaf->leaf.key(n - 1);
+      const uint32_t lastRecno = leaf->leaf.recno(n - 1);
+      while (j < count) {
+        const uint8_t* pair = pairs + j * size;
+        const uint32_t recno = CdxGetBE32(pair + keyLength);
+        if (CdxComparePairs(pair, recno, lastKey, lastRecno, keyLength) > 0) break;
+        ++j;
+      }
+    }
+    // New pairs all beyond the old last one of the rightmost leaf: records arriving in key
+    // order. The old leaf stays full and the new leaves are filled from the left.
+    const bool appended =
+        rightmost && (n == 0 || CdxComparePairs(target.key, target.recno, leaf->leaf.key(n - 1),
+                                                leaf->leaf.recno(n - 1), keyLength) > 0);
+    const uint32_t oldLastRecno = n == 0 ? 0 : leaf->leaf.recno(n - 1);
+    std::string oldLast;
+    if (n != 0) oldLast.assign(reinterpret_cast<const char*>(leaf->leaf.key(n - 1)), keyLength);
+    const size_t left = leaf->leaf.MergeSorted(pairs + i * size, j - i);
+    *skipped += left;
+    i = j;
+    if (leaf->leaf.count() == n) continue;  // every pair was already there
+    Bump();
+    MarkDirty(leaf);
+    if (!leaf->leaf.Fits()) {
+      CDX_RETURN_IF_ERROR(SplitLeafAt(path, leaf, PlanMergedSplit(*leaf, appended), appended));
+      continue;
+    }
+    const size_t m = leaf->leaf.count();
+    const bool lastChanged = n == 0 || leaf->leaf.recno(m - 1) != oldLastRecno ||
+                             std::memcmp(leaf->leaf.key(m - 1), oldLast.data(), keyLength) != 0;
+    if (lastChanged) CDX_RETURN_IF_ERROR(UpdateParents(path, path.size(), {RepOf(*leaf)}, false));
+  }
+  return Status::Ok();
+}
+
+// Where to cut a leaf that overflowed by a merge. Records arriving in key order fill leaves
+// from the left, like a bulk build; elsewhere the entries are spread evenly over the fewest
+// leaves that hold them, so that the next inserts nearby do not split them again at once.
+std::vector<size_t> CdxTag::PlanMergedSplit(const Node& node, bool appended) const {
+  const CdxLeafNode& leaf = node.leaf;
+  const size_t n = leaf.count();
+  const size_t keyLength = header_.keyLength;
+  std::vector<size_t> sums(n + 1, 0);
+  for (size_t i = 0; i < n; ++i) sums[i + 1] = sums[i] + leaf.StoredBytes(i);
+  // Size of a page holding entries [a, b) with record numbers up to maxRecno.
+  auto size = [&](size_t a, size_t b, uint32_t maxRecno) {
+    return CdxLeafNode::kHeaderBytes + (b - a) * CdxLeafNode::EntryBytesFor(maxRecno, keyLength) +
+           leaf.FirstEntryBytes(a) + (sums[b] - sums[a + 1]);
+  };
+  // Fills pages from the left up to `limit` bytes (never beyond a page).
+  auto fill = [&](size_t limit) {
+    std::vector<size_t> cuts;
+    for (size_t a = 0; a < n;) {
+      size_t b = a + 1;
+      uint32_t maxRecno = leaf.recno(a);
+      while (b < n) {
+        const uint32_t m = std::max(maxRecno, leaf.recno(b));
+        if (size(a, b + 1, m) > limit) break;
+        maxRecno = m;
+        ++b;
+      }
+      if (b < n) cuts.push_back(b);
+      a = b;
+    }
+    return cuts;
+  };
+  std::vector<size_t> full = fill(kCdxPageSize);
+  if (appended || full.empty()) return full;
+  // Aim at an even share of the bytes per page; accept it only if it needs no more pages.
+  const size_t pages = full.size() + 1;
+  const size_t total = size(0, n, leaf.maxRecno());
+  for (size_t slack = 0; slack <= 64; slack += 32) {
+    const size_t limit = std::min<size_t>(kCdxPageSize, total / pages + CdxLeafNode::kHeaderBytes +
+                                                            keyLength + slack);
+    std::vector<size_t> even = fill(limit);
+    if (even.size() == full.size()) return even;
+  }
+  return full;
+}
+
+Status CdxTag::SplitLeafAt(std::vector<PathStep>& path, Node* leaf, const std::vector<size_t>& cuts,
+                           bool appended) {
+  Node* oldRight = nullptr;
+  if (leaf->leaf.right() != kCdxNoPage) {
+    CDX_RETURN_IF_ERROR(LoadSibling(leaf->leaf.right(), true, &oldRight));
+  }
+  std::vector<Node*> level{leaf};
+  for (size_t c = 0; c < cuts.size(); ++c) {
+    Node* node = nullptr;
+    CDX_RETURN_IF_ERROR(NewNode(true, &node));
+    level.push_back(node);
+  }
+  for (size_t g = cuts.size(); g-- > 0;) leaf->leaf.MoveTailTo(cuts[g], &level[g + 1]->leaf);
+  CDX_RETURN_IF_ERROR(Chain(level, oldRight));
+  std::vector<Rep> reps;
+  for (Node* node : level) reps.push_back(RepOf(*node));
+  return UpdateParents(path, path.size(), std::move(reps), appended);
 }
 
 Status CdxTag::Remove(std::string_view key, uint32_t recno) {

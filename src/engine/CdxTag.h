@@ -49,6 +49,11 @@ class CdxTag {
 
   // Adds the pair; kInvalidArgument if it is already there.
   Status Insert(std::string_view key, uint32_t recno);
+  // Adds `count` pairs laid out as key then big-endian record number (keyLength() + 4 bytes
+  // each), sorted by (key, recno) and distinct. Each leaf that receives pairs is found once,
+  // merged with all of its new pairs and split at most once, rather than once per pair.
+  // Pairs already in the tag are left out and counted in *skipped.
+  Status InsertSorted(const uint8_t* pairs, size_t count, size_t* skipped);
   // Removes the pair; kNotFound (and nothing changed) if it is not there.
   Status Remove(std::string_view key, uint32_t recno);
 
@@ -64,6 +69,10 @@ class CdxTag {
   Status Seek(std::string_view key, CdxSeekResult* result);
   // Lands on the first entry >= (key, recno); *exact tells whether it is that pair.
   Status SeekPair(std::string_view key, uint32_t recno, bool* exact);
+  // The record number of the entry `ahead` steps from the cursor in the given physical
+  // direction, when that entry lies in the cursor's leaf and the leaf is at hand; else 0. For
+  // callers that fetch records early while they judge the current one.
+  uint32_t RecnoAhead(size_t ahead, bool forward) const;
   bool Valid() const { return valid_; }
   std::string_view Key() const { return curKey_; }
   uint32_t Recno() const { return curRecno_; }
@@ -81,8 +90,10 @@ class CdxTag {
   // --- used by CdxFile ---
   // Gives the tag a single empty root leaf (a new tag list).
   Status CreateEmptyRoot();
-  // Encodes changed pages and the header into the pager.
+  // Encodes changed pages and the header into the pager. Tags of one file may do this on
+  // different threads at once.
   Status WriteBack();
+  size_t DirtyPageCount() const { return dirtyPages_.size(); }
   void set_order(size_t order) { order_ = order; }
   void SetFreeListHead(uint32_t head);
   // Bytes of decoded pages kept between calls.
@@ -126,10 +137,15 @@ class CdxTag {
   void SetCursor(const Node* leaf, size_t index);
   Status Locate(Node** leaf, size_t* pos, bool* onEntry);
   Status Step(bool forward);
+  bool StepWithinLeaf(bool forward, Status* status);
   size_t MaxSteps() const { return static_cast<size_t>(pager_->end() / kCdxPageSize) + 1; }
 
   Status DoInsert(std::string_view key, uint32_t recno);
   Status DoRemove(std::string_view key, uint32_t recno);
+  Status DoInsertSorted(const uint8_t* pairs, size_t count, size_t* skipped);
+  std::vector<size_t> PlanMergedSplit(const Node& leaf, bool appended) const;
+  Status SplitLeafAt(std::vector<PathStep>& path, Node* leaf, const std::vector<size_t>& cuts,
+                     bool appended);
   Status AfterLeafChange(std::vector<PathStep>& path, Node* leaf, bool lastChanged,
                          size_t insertedAt);
   std::vector<size_t> PlanLeafSplit(const Node& leaf, size_t insertedAt) const;

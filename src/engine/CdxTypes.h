@@ -6,9 +6,39 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <memory>
+#include <new>
 #include <string>
+#include <type_traits>
+#include <utility>
+#include <vector>
 
 namespace xb {
+
+// Allocates like std::allocator but leaves new elements of a trivial type uninitialised when a
+// vector grows: buffers of key pairs are written in full right after they grow, and clearing
+// hundreds of megabytes first (on one thread) costs as much as filling them.
+template <typename T>
+struct CdxUninitAllocator : std::allocator<T> {
+  template <typename U>
+  struct rebind {
+    using other = CdxUninitAllocator<U>;
+  };
+  CdxUninitAllocator() = default;
+  template <typename U>
+  CdxUninitAllocator(const CdxUninitAllocator<U>&) noexcept {}
+  template <typename U>
+  void construct(U* p) noexcept(std::is_nothrow_default_constructible_v<U>) {
+    ::new (static_cast<void*>(p)) U;
+  }
+  template <typename U, typename... Args>
+  void construct(U* p, Args&&... args) {
+    ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+  }
+};
+
+// (key, big-endian record number) pairs back to back, as the bulk builder sorts them.
+using CdxPairBuffer = std::vector<uint8_t, CdxUninitAllocator<uint8_t>>;
 
 inline constexpr uint32_t kCdxPageSize = 512;
 inline constexpr uint32_t kCdxHeaderSize = 1024;   // every header takes two pages

@@ -3,9 +3,14 @@
 #include <algorithm>
 #include <cctype>
 
-#include "TextCase.h"
+#include <atomic>
+#include <condition_variable>
 #include <cstring>
+#include <mutex>
 #include <thread>
+
+#include "CdxBulkBuilder.h"
+#include "TextCase.h"
 
 #include "Table.h"
 
@@ -194,29 +199,78 @@ Status IndexSet::AfterAppends(uint32_t first, uint32_t last) {
 }
 
 Status IndexSet::DoAfterAppends(uint32_t first, uint32_t last) {
-  Status result;
-  std::vector<std::pair<std::string, uint32_t>> batch;
-  batch.reserve(last - first + 1);
-  for (auto& o : orders_) {
-    batch.clear();
+  // Keys first, for every order (expressions are not shared between threads), then the tags
+  // take their batches, two tags at a time when the batches are large: each tag is changed by
+  // one thread only, and the index file's pages are shared under its pager's lock.
+  const size_t orders = orders_.size();
+  std::vector<CdxPairBuffer> batches(orders);
+  std::vector<size_t> counts(orders, 0);
+  size_t total = 0;
+  for (size_t k = 0; k < orders; ++k) {
+    const Order& o = *orders_[k];
+    const size_t klen = static_cast<size_t>(o.key->KeyLength());
+    const size_t size = klen + 4;
+    CdxPairBuffer& pairs = batches[k];
+    pairs.resize(static_cast<size_t>(last - first + 1) * size);
+    size_t count = 0;
     for (uint32_t r = first; r <= last; ++r) {
       const uint8_t* rec = table_->Record(r);
-      if (!Qualifies(*o, rec, r)) continue;
-      batch.emplace_back();
-      KeyOf(*o, rec, r, &batch.back().first);
-      batch.back().second = r;
+      EvalContext c{rec, r, false};
+      if (o.condition && !o.condition->EvalLogical(c)) continue;
+      uint8_t* pair = pairs.data() + count * size;
+      o.key->EvalKey(c, pair);
+      CdxPutBE32(pair + klen, r);
+      ++count;
     }
-    std::sort(batch.begin(), batch.end());
-    if (!batch.empty()) dirty_ = true;
-    for (const auto& [key, r] : batch) {
-      if (o->unique) {
-        CdxSeekResult where;
-        Status s = o->tag->Seek(key, &where);
-        if (s.ok() && where == CdxSeekResult::kExact) continue;
-      }
-      Status s = o->tag->Insert(key, r);
-      if (!s.ok() && result.ok()) result = s;
+    if (count == 0) continue;
+    dirty_ = true;
+    // Collected in record order, so sorting the keys alone puts the pairs in order.
+    CdxBulkBuilder::SortRecords(pairs.data(), count, size, klen, true);
+    counts[k] = count;
+    total += count;
+  }
+  std::vector<Status> results(orders);
+  std::atomic<size_t> next{0};
+  auto work = [&] {
+    for (size_t k; (k = next++) < orders;) {
+      if (counts[k] != 0) results[k] = InsertBatch(*orders_[k], batches[k].data(), counts[k]);
     }
+  };
+  if (total >= kParallelBatch && orders > 1 && std::thread::hardware_concurrency() > 1) {
+    std::thread helper(work);
+    work();
+    helper.join();
+  } else {
+    work();
+  }
+  for (const Status& s : results) {
+    if (!s.ok()) return s;
+  }
+  return Status::Ok();
+}
+
+Status IndexSet::InsertBatch(const Order& o, const uint8_t* pairs, size_t count) {
+  const size_t klen = static_cast<size_t>(o.key->KeyLength());
+  const size_t size = klen + 4;
+  if (!o.unique) {
+    size_t skipped = 0;
+    Status s = o.tag->InsertSorted(pairs, count, &skipped);
+    if (s.ok() && skipped != 0) {
+      s = Status::InvalidArgument(o.file_path + ": tag " + o.name + ": " +
+                                  std::to_string(skipped) +
+                                  " appended records were already in the tag");
+    }
+    return s;
+  }
+  // A unique tag takes a record only when its key is not there yet.
+  Status result;
+  for (size_t i = 0; i < count; ++i) {
+    const std::string_view key(reinterpret_cast<const char*>(pairs + i * size), klen);
+    CdxSeekResult where;
+    Status s = o.tag->Seek(key, &where);
+    if (s.ok() && where == CdxSeekResult::kExact) continue;
+    s = o.tag->Insert(key, CdxGetBE32(pairs + i * size + klen));
+    if (!s.ok() && result.ok()) result = s;
   }
   return result;
 }
@@ -241,29 +295,28 @@ Status IndexSet::Sync() {
   return Status::Ok();
 }
 
-void IndexSet::CollectKeys(const Expression& key, const Expression* cond, uint32_t first,
-                           uint32_t last, std::vector<uint8_t>* keys,
-                           std::vector<uint32_t>* recnos,
-                           const std::function<void(uint32_t)>& progress) const {
+size_t IndexSet::CollectKeys(const Expression& key, const Expression* cond, uint32_t first,
+                             uint32_t last, uint8_t* out,
+                             const std::function<void(uint32_t)>& progress) const {
   const size_t klen = static_cast<size_t>(key.KeyLength());
-  keys->reserve(static_cast<size_t>(last - first + 1) * klen);
-  recnos->reserve(last - first + 1);
+  size_t count = 0;
   for (uint32_t r = first; r <= last && r >= first; ++r) {
     const uint8_t* rec = table_->Record(r);
     EvalContext c{rec, r, false};
     if (cond && !cond->EvalLogical(c)) continue;
-    size_t at = keys->size();
-    keys->resize(at + klen);
-    key.EvalKey(c, keys->data() + at);
-    recnos->push_back(r);
+    uint8_t* pair = out + count * (klen + 4);
+    key.EvalKey(c, pair);
+    CdxPutBE32(pair + klen, r);
+    ++count;
     if (progress && (r & 0xFFF) == 0) progress(r);
   }
+  return count;
 }
 
-Status IndexSet::BuildTag(CdxFile* cdx, const std::string& /*path*/, const std::string& tag,
-                          const std::string& key_text, const std::string& cond_text,
-                          bool descending, bool unique, const Progress& progress) {
+Status IndexSet::PrepareTag(TagBuild* build, bool threads, const Progress& progress) const {
   std::unique_ptr<Expression> key, cond;
+  const std::string& key_text = build->key_text;
+  const std::string& cond_text = build->cond_text;
   Status s = Compile(key_text, &key);
   if (!s.ok()) return Status::Syntax("index key '" + key_text + "': " + s.message());
   if (key->KeyLength() < 1 || key->KeyLength() > static_cast<int>(kCdxMaxKeyLength))
@@ -277,15 +330,17 @@ Status IndexSet::BuildTag(CdxFile* cdx, const std::string& /*path*/, const std::
       return Status::Syntax("index condition '" + cond_text + "' is not a logical expression");
   }
   const size_t klen = static_cast<size_t>(key->KeyLength());
+  const size_t size = klen + 4;
   const uint32_t n = table_->record_count();
-  std::vector<uint8_t> keys;
-  std::vector<uint32_t> recnos;
+  // Pairs go straight into the layout the bulk builder sorts: key, then big-endian record
+  // number. One buffer for the whole table; a condition that fails leaves its tail unused.
+  CdxPairBuffer& records = build->records;
+  records.resize(static_cast<size_t>(n) * size);
   // Keys of a large table are computed in two halves at once, each with its own compiled
   // expressions (an expression keeps its evaluation buffers, so it serves one thread).
-  const bool split = n >= 200000 && std::thread::hardware_concurrency() > 1;
+  const bool split = threads && n >= 200000 && std::thread::hardware_concurrency() > 1;
   const uint32_t half = split ? n / 2 : n;
-  std::vector<uint8_t> keys2;
-  std::vector<uint32_t> recnos2;
+  size_t count2 = 0;
   Status s2;
   std::thread other;
   if (split) {
@@ -294,28 +349,48 @@ Status IndexSet::BuildTag(CdxFile* cdx, const std::string& /*path*/, const std::
       s2 = Compile(key_text, &k2);
       if (s2.ok() && cond) s2 = Compile(cond_text, &c2);
       if (!s2.ok()) return;
-      CollectKeys(*k2, c2.get(), half + 1, n, &keys2, &recnos2, nullptr);
+      count2 = CollectKeys(*k2, c2.get(), half + 1, n, records.data() + size_t{half} * size,
+                           nullptr);
     });
   }
-  CollectKeys(*key, cond.get(), 1, half, &keys, &recnos,
-              progress ? [&](uint32_t r) { progress(static_cast<int>(uint64_t{r} * 90 / half)); }
-                       : std::function<void(uint32_t)>());
+  size_t count = CollectKeys(
+      *key, cond.get(), 1, half, records.data(),
+      progress ? [&](uint32_t r) { progress(static_cast<int>(uint64_t{r} * 90 / half)); }
+               : std::function<void(uint32_t)>());
   if (split) {
     other.join();
     if (!s2.ok()) return s2;
-    keys.insert(keys.end(), keys2.begin(), keys2.end());
-    recnos.insert(recnos.end(), recnos2.begin(), recnos2.end());
+    if (count2 != 0 && count != half) {
+      std::memmove(records.data() + count * size, records.data() + size_t{half} * size,
+                   count2 * size);
+    }
+    count += count2;
   }
-  CdxTagSpec spec;
-  spec.name = UpperAscii(tag);
+  records.resize(count * size);
+  CdxTagSpec& spec = build->spec;
+  spec.name = UpperAscii(build->name);
   // Other tools read the stored text, and some of them know only the dotted operators.
   spec.keyExpression = key->StorageText();
   spec.forExpression = cond ? cond->StorageText() : std::string();
   spec.keyLength = klen;
-  spec.descending = descending;
-  spec.unique = unique;
+  spec.descending = build->descending;
+  spec.unique = build->unique;
   spec.keyFill = key->KeyFill();
-  s = cdx->AddTag(spec, keys, recnos);
+  return Status::Ok();
+}
+
+Status IndexSet::BuildTag(CdxFile* cdx, const std::string& tag, const std::string& key_text,
+                          const std::string& cond_text, bool descending, bool unique,
+                          const Progress& progress) {
+  TagBuild build;
+  build.name = tag;
+  build.key_text = key_text;
+  build.cond_text = cond_text;
+  build.descending = descending;
+  build.unique = unique;
+  Status s = PrepareTag(&build, true, progress);
+  if (!s.ok()) return s;
+  s = cdx->AddTagRecords(build.spec, std::move(build.records));
   if (!s.ok()) return s;
   if (progress) progress(100);
   return Status::Ok();
@@ -353,8 +428,7 @@ Status IndexSet::AddTag(const std::string& file_path, const std::string& structu
   if (target->cdx->FindTag(tag) != nullptr)
     return Status::InvalidArgument(target->path + ": a tag named " + UpperAscii(tag) +
                                    " already exists");
-  Status s = BuildTag(target->cdx.get(), target->path, tag, key, condition, descending, false,
-                      progress);
+  Status s = BuildTag(target->cdx.get(), tag, key, condition, descending, false, progress);
   if (!s.ok()) return s;
   s = target->cdx->Flush();
   if (!s.ok()) return s;
@@ -382,10 +456,26 @@ Status IndexSet::RebuildFile(File* file, const Progress& progress) {
   std::unique_ptr<CdxFile> fresh;
   Status s = CdxFile::Create(tmp, &fresh);
   if (!s.ok()) return s;
+  std::vector<TagBuild> builds;
   for (const auto& info : file->cdx->Tags()) {
-    s = BuildTag(fresh.get(), file->path, info.name, info.keyExpression, info.forExpression,
-                 info.descending, info.unique, progress);
-    if (!s.ok()) break;
+    TagBuild b;
+    b.name = info.name;
+    b.key_text = info.keyExpression;
+    b.cond_text = info.forExpression;
+    b.descending = info.descending;
+    b.unique = info.unique;
+    builds.push_back(std::move(b));
+  }
+  const bool parallel = builds.size() > 1 && table_->record_count() >= kParallelRebuild &&
+                        std::thread::hardware_concurrency() > 1;
+  if (parallel) {
+    s = BuildTagsInParallel(fresh.get(), &builds, progress);
+  } else {
+    for (auto& b : builds) {
+      s = BuildTag(fresh.get(), b.name, b.key_text, b.cond_text, b.descending, b.unique,
+                   progress);
+      if (!s.ok()) break;
+    }
   }
   if (s.ok()) s = fresh->Flush();
   if (s.ok()) s = fresh->Sync();
@@ -397,6 +487,64 @@ Status IndexSet::RebuildFile(File* file, const Progress& progress) {
   file->cdx->Close();
   file->cdx.reset();
   return CdxFile::Open(file->path, false, &file->cdx);
+}
+
+// The tags of a large table: keys are computed and sorted for two tags at a time, one on a
+// second thread, while this thread writes the finished ones in their order (the order of the
+// headers is the order of the tags). Progress is reported from this thread only: the hook
+// reaches the program's window.
+Status IndexSet::BuildTagsInParallel(CdxFile* cdx, std::vector<TagBuild>* builds,
+                                     const Progress& progress) {
+  const size_t count = builds->size();
+  std::vector<Status> results(count);
+  std::vector<bool> ready(count, false);
+  std::mutex mutex;
+  std::condition_variable changed;
+  std::atomic<size_t> next{0};
+  std::atomic<bool> stop{false};
+  auto prepare = [&](size_t i, const Progress& report) {
+    TagBuild& b = (*builds)[i];
+    Status st = PrepareTag(&b, false, report);
+    if (st.ok()) {
+      const size_t size = b.spec.keyLength + 4;
+      CdxBulkBuilder::SortRecords(b.records.data(), b.records.size() / size, size,
+                                  b.spec.keyLength);
+    }
+    std::lock_guard<std::mutex> lock(mutex);
+    results[i] = st;
+    ready[i] = true;
+    changed.notify_all();
+  };
+  std::thread helper([&] {
+    for (size_t i; !stop && (i = next++) < count;) prepare(i, nullptr);
+  });
+  Status result;
+  size_t written = 0;
+  // Writes every tag that is ready and next in line; with `wait`, waits for the next one.
+  auto write_ready = [&](bool wait) {
+    while (written < count && result.ok()) {
+      {
+        std::unique_lock<std::mutex> lock(mutex);
+        if (wait) changed.wait(lock, [&] { return ready[written]; });
+        if (!ready[written]) return;
+      }
+      TagBuild& b = (*builds)[written];
+      result = results[written];
+      if (result.ok()) result = cdx->AddTagRecords(b.spec, std::move(b.records));
+      CdxPairBuffer().swap(b.records);
+      if (result.ok() && progress) progress(100);
+      ++written;
+    }
+  };
+  for (size_t i; result.ok() && (i = next++) < count;) {
+    prepare(i, progress);
+    write_ready(false);
+  }
+  if (!result.ok()) stop = true;
+  write_ready(true);
+  stop = true;
+  helper.join();
+  return result;
 }
 
 Status IndexSet::RebuildAll(const Progress& progress) {

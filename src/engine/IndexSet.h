@@ -92,9 +92,24 @@ class IndexSet {
     std::unique_ptr<CdxFile> cdx;
   };
   Status LoadOrders(File* file, int* first_order);
-  Status BuildTag(CdxFile* cdx, const std::string& path, const std::string& tag,
-                  const std::string& key_text, const std::string& cond_text, bool descending,
-                  bool unique, const Progress& progress);
+  // A tag being built: its definition, then its (key, big-endian recno) pairs.
+  struct TagBuild {
+    std::string name, key_text, cond_text;
+    bool descending = false;
+    bool unique = false;
+    CdxTagSpec spec;
+    CdxPairBuffer records;
+  };
+  // Compiles the expressions and collects the pairs of every qualifying record; with
+  // `threads`, a large table is keyed in two halves at once.
+  Status PrepareTag(TagBuild* build, bool threads, const Progress& progress) const;
+  Status BuildTag(CdxFile* cdx, const std::string& tag, const std::string& key_text,
+                  const std::string& cond_text, bool descending, bool unique,
+                  const Progress& progress);
+  Status BuildTagsInParallel(CdxFile* cdx, std::vector<TagBuild>* builds,
+                             const Progress& progress);
+  // Tables from this many records up rebuild two tags at a time.
+  static constexpr uint32_t kParallelRebuild = 100000;
   Status Compile(const std::string& text, std::unique_ptr<Expression>* out) const;
   int FindOrderIn(const CdxFile* file, const std::string& tag) const;
 
@@ -111,12 +126,18 @@ class IndexSet {
     return s;
   }
   Status RebuildFile(File* file, const Progress& progress);
-  void CollectKeys(const Expression& key, const Expression* cond, uint32_t first, uint32_t last,
-                   std::vector<uint8_t>* keys, std::vector<uint32_t>* recnos,
-                   const std::function<void(uint32_t)>& progress) const;
+  // Writes the pairs of records first..last that qualify to `out` (room for all of them) and
+  // returns how many.
+  size_t CollectKeys(const Expression& key, const Expression* cond, uint32_t first,
+                     uint32_t last, uint8_t* out,
+                     const std::function<void(uint32_t)>& progress) const;
   Status DoAfterChange(uint32_t recno, const uint8_t* new_image);
   Status DoAfterAppend(uint32_t recno, const uint8_t* new_image);
   Status DoAfterAppends(uint32_t first, uint32_t last);
+  // Adds sorted (key, big-endian recno) pairs of appended records to the order's tag.
+  Status InsertBatch(const Order& o, const uint8_t* pairs, size_t count);
+  // Batches of appended records this large (summed over the orders) go into two tags at once.
+  static constexpr size_t kParallelBatch = 20000;
 };
 
 }  // namespace xb

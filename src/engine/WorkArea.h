@@ -86,6 +86,7 @@ class WorkArea {
   // does not have, which is refused rather than followed.
   Status EntryRecno(uint32_t* recno) const;
   Status OrderedSkip(long count);
+  void PrefetchAhead(const CdxTag& tag, bool physical_forward) const;
 
   std::unique_ptr<Table> table_;
   std::string alias_;

@@ -32,12 +32,14 @@ Thresholds ThresholdsFor(TFlatButton::TShadingType type) {
 // The picture with its top-left colour made fully transparent, ready to draw over any face.
 QImage WithTransparency(const QImage& image) {
   if (image.isNull()) return image;
+  // Compared with its alpha: in a picture that has its own transparency, a see-through corner
+  // must not take the opaque pixels of the same colour with it.
   QImage out = image.convertToFormat(QImage::Format_ARGB32);
-  const QRgb key = image.pixel(0, 0) & 0xFFFFFF;
+  const QRgb key = out.pixel(0, 0);
   for (int y = 0; y < out.height(); ++y) {
     auto* line = reinterpret_cast<QRgb*>(out.scanLine(y));
     for (int x = 0; x < out.width(); ++x) {
-      if ((line[x] & 0xFFFFFF) == key) line[x] = 0;
+      if (line[x] == key) line[x] = 0;
     }
   }
   return out;
@@ -70,7 +72,9 @@ int AlignedX(TFlatButton::TAlignment alignment, int box_width, int item_width) {
 
 }  // namespace
 
-TFlatButton::TFlatButton(QWidget* parent) : QAbstractButton(parent) { Init(); }
+TFlatButton::TFlatButton(QWidget* parent) : QAbstractButton(parent) {
+  Init();
+}
 
 TFlatButton::TFlatButton(const QString& caption, QWidget* parent) : QAbstractButton(parent) {
   Init();
@@ -265,17 +269,17 @@ QString TFlatButton::StripAccelerators(const QString& caption) {
   return out;
 }
 
-QImage TFlatButton::MakeGreyBitmap(const QImage& bitmap, TShadingType type,
-                                   const QColor& highlight, const QColor& shadow) {
+QImage TFlatButton::MakeGreyBitmap(const QImage& bitmap, TShadingType type, const QColor& highlight,
+                                   const QColor& shadow) {
   if (bitmap.isNull()) return QImage();
-  QImage out = bitmap.convertToFormat(QImage::Format_RGB32);
-  const QRgb key = out.pixel(0, 0) & 0xFFFFFF;
+  QImage out = bitmap.convertToFormat(QImage::Format_ARGB32);
+  const QRgb key = out.pixel(0, 0);
   const Thresholds t = ThresholdsFor(type);
   for (int y = 0; y < out.height(); ++y) {
     auto* line = reinterpret_cast<QRgb*>(out.scanLine(y));
     for (int x = 0; x < out.width(); ++x) {
       const QRgb pixel = line[x];
-      if ((pixel & 0xFFFFFF) == key) continue;
+      if (pixel == key || qAlpha(pixel) == 0) continue;
       const int s = qRed(pixel) + qGreen(pixel) + qBlue(pixel);
       QRgb grey;
       if (s > t.high) {
@@ -451,8 +455,12 @@ void TFlatButton::mouseReleaseEvent(QMouseEvent* event) {
 }
 
 // The button never has the focus; should a key reach it anyway, it belongs to the form.
-void TFlatButton::keyPressEvent(QKeyEvent* event) { event->ignore(); }
-void TFlatButton::keyReleaseEvent(QKeyEvent* event) { event->ignore(); }
+void TFlatButton::keyPressEvent(QKeyEvent* event) {
+  event->ignore();
+}
+void TFlatButton::keyReleaseEvent(QKeyEvent* event) {
+  event->ignore();
+}
 
 void TFlatButton::enterEvent(QEnterEvent*) {
   hot_ = true;
@@ -476,7 +484,9 @@ void TFlatButton::changeEvent(QEvent* event) {
   QAbstractButton::changeEvent(event);
 }
 
-void TFlatButton::contextMenuEvent(QContextMenuEvent* event) { event->ignore(); }
+void TFlatButton::contextMenuEvent(QContextMenuEvent* event) {
+  event->ignore();
+}
 
 void TFlatButton::DrawPicture(QPainter& painter, const QPoint& at, const QImage& image) const {
   if (!image.isNull()) painter.drawImage(at, WithTransparency(image));

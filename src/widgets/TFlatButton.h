@@ -6,7 +6,6 @@
 #include <QMenu>
 #include <QPointer>
 
-
 // The push button of every form of the program. It never takes the keyboard focus, so pressing
 // it leaves the focus on the control the user was typing in. It looks flat until the pointer is
 // over it (thin raised frame), sunken while pressed; it can carry a picture beside its caption,

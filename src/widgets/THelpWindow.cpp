@@ -12,9 +12,9 @@ QPointer<THelpWindow>& InstancePointer() {
   return window;
 }
 
-constexpr int kContexts[] = {THelpWindow::kMainWindow,     THelpWindow::kTaskEditor,
-                             THelpWindow::kFilterDialog,   THelpWindow::kSetTimeDialog,
-                             THelpWindow::kReportDialog,   THelpWindow::kPreviewWindow};
+constexpr int kContexts[] = {THelpWindow::kMainWindow,   THelpWindow::kTaskEditor,
+                             THelpWindow::kFilterDialog, THelpWindow::kSetTimeDialog,
+                             THelpWindow::kReportDialog, THelpWindow::kPreviewWindow};
 
 bool Known(int context) {
   for (int known : kContexts) {
@@ -37,7 +37,9 @@ THelpWindow::THelpWindow() : QTextBrowser(nullptr) {
   });
 }
 
-THelpWindow* THelpWindow::Instance() { return InstancePointer(); }
+THelpWindow* THelpWindow::Instance() {
+  return InstancePointer();
+}
 
 QString THelpWindow::TopicPath(int context) {
   if (!Known(context)) context = kMainWindow;

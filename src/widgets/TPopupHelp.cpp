@@ -30,6 +30,13 @@ QPointer<TPopupHelpPopup>& PopupInstance() {
 class PopupComponentHolder : public QObject {
  public:
   explicit PopupComponentHolder(QMenu* menu) : QObject(menu) {}
+  // Found by type among the menu's own children (the menu's actions are children too).
+  static PopupComponentHolder* Of(const QMenu* menu) {
+    for (QObject* child : menu->children()) {
+      if (auto* holder = dynamic_cast<PopupComponentHolder*>(child)) return holder;
+    }
+    return nullptr;
+  }
   QPointer<QWidget> control;
 };
 constexpr int kMaxRedirectName = 255;
@@ -46,9 +53,13 @@ bool TPopupHelp::AddHelp(const QString& control_name, const QString& text, quint
   return help_text_.AddHelp(control_name, text, help_context);
 }
 
-void TPopupHelp::SetMaxWidth(int width) { max_width_ = std::clamp(width, 1, 32767); }
+void TPopupHelp::SetMaxWidth(int width) {
+  max_width_ = std::clamp(width, 1, 32767);
+}
 
-QWidget* TPopupHelp::Form() const { return qobject_cast<QWidget*>(parent()); }
+QWidget* TPopupHelp::Form() const {
+  return qobject_cast<QWidget*>(parent());
+}
 
 void TPopupHelp::CopySettings() {
   TPopupHelpSettings& settings = MutableSettings();
@@ -60,13 +71,17 @@ void TPopupHelp::CopySettings() {
   settings.max_width = max_width_;
 }
 
-const TPopupHelpSettings& TPopupHelp::Settings() { return MutableSettings(); }
+const TPopupHelpSettings& TPopupHelp::Settings() {
+  return MutableSettings();
+}
 
 void TPopupHelp::NotifyHelpDone() {
   if (TPopupHelp* source = MutableSettings().source) emit source->HelpDone();
 }
 
-TPopupHelpPopup* TPopupHelp::Popup() { return PopupInstance(); }
+TPopupHelpPopup* TPopupHelp::Popup() {
+  return PopupInstance();
+}
 
 QRect TPopupHelp::ScreenRect(const QWidget* control) {
   return QRect(control->mapToGlobal(QPoint(0, 0)), control->size());
@@ -146,6 +161,26 @@ QImage TPopupHelp::QuestionImage() {
   return image;
 }
 
+QImage TPopupHelp::MouseHelpBitmap() {
+  const QImage image = QuestionImage().convertToFormat(QImage::Format_ARGB32);
+  if (image.isNull()) return image;
+  QRect used;
+  for (int y = 0; y < image.height(); ++y) {
+    for (int x = 0; x < image.width(); ++x) {
+      if (qAlpha(image.pixel(x, y)) != 0) used |= QRect(x, y, 1, 1);
+    }
+  }
+  // One see-through pixel around the picture, so its top-left pixel is not part of it.
+  QImage out(used.width() + 2, used.height() + 2, QImage::Format_ARGB32);
+  out.fill(Qt::transparent);
+  for (int y = 0; y < used.height(); ++y) {
+    for (int x = 0; x < used.width(); ++x) {
+      out.setPixel(x + 1, y + 1, image.pixel(used.x() + x, used.y() + y));
+    }
+  }
+  return out;
+}
+
 QCursor TPopupHelp::QuestionCursor() {
   const QImage image = QuestionImage();
   if (image.isNull()) return QCursor(Qt::WhatsThisCursor);
@@ -164,8 +199,7 @@ void TPopupHelp::SetWhatsThisMenu(QWidget* control, QMenu* menu) {
   control->setContextMenuPolicy(Qt::CustomContextMenu);
   QObject::connect(control, &QWidget::customContextMenuRequested, menu,
                    [control, menu](const QPoint& pos) {
-                     auto* holder = menu->findChild<PopupComponentHolder*>(
-                         QString(), Qt::FindDirectChildrenOnly);
+                     PopupComponentHolder* holder = PopupComponentHolder::Of(menu);
                      if (!holder) holder = new PopupComponentHolder(menu);
                      holder->control = control;
                      menu->exec(control->mapToGlobal(pos));
@@ -174,8 +208,7 @@ void TPopupHelp::SetWhatsThisMenu(QWidget* control, QMenu* menu) {
 
 QWidget* TPopupHelp::PopupComponent(const QMenu* menu) {
   if (!menu) return nullptr;
-  const auto* holder =
-      menu->findChild<PopupComponentHolder*>(QString(), Qt::FindDirectChildrenOnly);
+  const PopupComponentHolder* holder = PopupComponentHolder::Of(menu);
   return holder ? holder->control.data() : nullptr;
 }
 

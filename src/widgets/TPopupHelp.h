@@ -29,7 +29,7 @@ class TPopupHelpPopup;
 //   connect(WhatsThisMenu->actions().first(), &QAction::triggered, this,
 //           &TForm::WhatsthisClick);  // calls PopupHelp1->ShowHelpFor(
 //                                     //   TPopupHelp::PopupComponent(WhatsThisMenu))
-//   MouseHelpButton->SetBitmap(TPopupHelp::QuestionImage());
+//   MouseHelpButton->SetBitmap(TPopupHelp::MouseHelpBitmap());
 //   connect(MouseHelpButton, &TFlatButton::clicked, this, &TForm::MouseHelpButtonClick);
 //                                     // calls PopupHelp1->StartHelpMode()
 //   PopupHelp1->InstallHelpKeys(1004);  // F1: help topic, Shift+F1: help mode
@@ -89,6 +89,9 @@ class TPopupHelp : public QObject {
   // its picture, which the help-mode buttons carry.
   static QCursor QuestionCursor();
   static QImage QuestionImage();
+  // The picture for a form's MouseHelpButton: the question pointer cut to its size, with a
+  // see-through top-left pixel (a flat button's transparent colour). Empty without resources.
+  static QImage MouseHelpBitmap();
 
   // A "WhatsThisMenu" with its single "What's this?" item ("Whatsthis1"), owned by `form`.
   static QMenu* CreateWhatsThisMenu(QWidget* form);

@@ -3,10 +3,10 @@
 namespace {
 
 // Windows-1252 bytes 0x80..0x9F; 0 marks the five bytes the code page leaves undefined.
-constexpr char16_t kHigh[32] = {
-    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+constexpr char16_t kHigh[32] = {0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,
+                                0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
 
 }  // namespace
 
@@ -15,7 +15,9 @@ TPopupHelpData::TPopupHelpData(const QString& text, quint32 help_context)
   SetText(text);
 }
 
-QString TPopupHelpData::Text() const { return raw_text_ ? Decode(*raw_text_) : QString(); }
+QString TPopupHelpData::Text() const {
+  return raw_text_ ? Decode(*raw_text_) : QString();
+}
 
 bool TPopupHelpData::SetText(const QString& text) {
   const std::optional<QByteArray> bytes = Encode(text);

@@ -16,7 +16,9 @@ TPopupHelpMask::TPopupHelpMask(QWidget* form, TPopupHelp* help)
   setMouseTracking(true);
 }
 
-TPopupHelpMask::~TPopupHelpMask() { ReleaseInput(); }
+TPopupHelpMask::~TPopupHelpMask() {
+  ReleaseInput();
+}
 
 void TPopupHelpMask::Start() {
   raise();

@@ -50,10 +50,10 @@ void TPopupHelpPopup::ShowHelp(TPopupHelpData* record, const QRect& control_rect
                                const QString& more_text) {
   if (isVisible()) hide();
   // The application losing the activation closes the popup, like a click anywhere else.
-  app_state_connection_ =
-      connect(qApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState s) {
-        if (s != Qt::ApplicationActive && isVisible()) hide();
-      });
+  app_state_connection_ = connect(qApp, &QGuiApplication::applicationStateChanged, this,
+                                  [this](Qt::ApplicationState s) {
+                                    if (s != Qt::ApplicationActive && isVisible()) hide();
+                                  });
 
   text_ = record ? PlainLines(record->Text()) : QString();
   help_context_ = record ? record->HelpContext() : 0;
@@ -167,7 +167,9 @@ void TPopupHelpPopup::mousePressEvent(QMouseEvent* event) {
   if (open) OpenHelpTopic();
 }
 
-void TPopupHelpPopup::mouseReleaseEvent(QMouseEvent* event) { event->accept(); }
+void TPopupHelpPopup::mouseReleaseEvent(QMouseEvent* event) {
+  event->accept();
+}
 
 void TPopupHelpPopup::hideEvent(QHideEvent* event) {
   QWidget::hideEvent(event);

@@ -48,7 +48,9 @@ bool Fail(QString* error, const QString& message) {
 
 }  // namespace
 
-TPopupHelpText::TPopupHelpText(const TPopupHelpText& other) { *this = other; }
+TPopupHelpText::TPopupHelpText(const TPopupHelpText& other) {
+  *this = other;
+}
 
 TPopupHelpText& TPopupHelpText::operator=(const TPopupHelpText& other) {
   if (this == &other) return *this;

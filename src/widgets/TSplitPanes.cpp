@@ -44,7 +44,9 @@ int TSplitPanes::Room() const {
   return std::max(0, length - 2 * Inset() - BarWidth());
 }
 
-int TSplitPanes::EffectivePosition() const { return std::clamp(bar_position_, 0, Room()); }
+int TSplitPanes::EffectivePosition() const {
+  return std::clamp(bar_position_, 0, Room());
+}
 
 void TSplitPanes::SetBarPosition(int position) {
   position = std::max(0, position);
@@ -63,7 +65,8 @@ int TSplitPanes::Percent() const {
 
 void TSplitPanes::SetPercent(int percent) {
   percent = std::clamp(percent, 0, 100);
-  SetBarPosition(percent == 0 ? 0 : static_cast<int>(static_cast<long long>(percent) * Room() / 100));
+  SetBarPosition(percent == 0 ? 0
+                              : static_cast<int>(static_cast<long long>(percent) * Room() / 100));
 }
 
 void TSplitPanes::SetAutoScroll(bool auto_scroll) {
@@ -94,13 +97,17 @@ void TSplitPanes::LayoutPanes() {
   }
 }
 
-QList<QRect> TSplitPanes::PaneRects() const { return {pane1_->geometry(), pane2_->geometry()}; }
+QList<QRect> TSplitPanes::PaneRects() const {
+  return {pane1_->geometry(), pane2_->geometry()};
+}
 
 int TSplitPanes::Along(const QPoint& point) const {
   return orientation_ == spHorz ? point.y() : point.x();
 }
 
-int TSplitPanes::FarEdge() const { return orientation_ == spHorz ? height() : width(); }
+int TSplitPanes::FarEdge() const {
+  return orientation_ == spHorz ? height() : width();
+}
 
 void TSplitPanes::showEvent(QShowEvent* event) {
   TCustomSplitPanes::showEvent(event);

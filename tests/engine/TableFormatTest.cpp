@@ -55,7 +55,7 @@ TEST(TableFormat, TaskTableHeaderIsFoxProWithMemo) {
   EXPECT_EQ(b[256], 0x0D);
   EXPECT_EQ(b[257], 0x00);
   EXPECT_EQ(b.back(), 0x1A);
-  for (int i = 0; i < 7; ++i) EXPECT_EQ(Le32(b, 32 + 32 * i + 12), static_cast<uint32_t>(offsets[i]));
+  for (int i = 0; i < 7; ++i) EXPECT_EQ(Le32(b, 32 + 32 * i + 12), static_cast<uint32_t>(offsets[i] - 1));
   EXPECT_EQ(std::string(b.begin() + 258 + 64, b.begin() + 258 + 74), "         8");
 
   auto m = ReadBytes(dir.File("LWISE.FPT"));

@@ -59,8 +59,8 @@ class FlatButtonTest : public QObject {
     TFlatButton button;
     QCOMPARE(button.size(), QSize(50, 40));
     QCOMPARE(button.focusPolicy(), Qt::NoFocus);
-    QCOMPARE(button.Options(), TFlatButton::TButtonOptions(TFlatButton::boMonoDisplay |
-                                                           TFlatButton::boPopupMark));
+    QCOMPARE(button.Options(),
+             TFlatButton::TButtonOptions(TFlatButton::boMonoDisplay | TFlatButton::boPopupMark));
     QCOMPARE(button.Layout(), TFlatButton::blBitmapTop);
     QCOMPARE(button.ShadingType(), TFlatButton::stMedium);
     QVERIFY(button.ShowDownPattern());
@@ -251,9 +251,28 @@ class FlatButtonTest : public QObject {
     QCOMPARE(shot.pixel(21 + 0, 16 + 0) & 0xFFFFFF, qRgb(10, 20, 30) & 0xFFFFFF);
   }
 
+  void PictureWithItsOwnTransparencyKeepsItsBlackPixels() {
+    QImage bitmap(8, 8, QImage::Format_ARGB32);
+    bitmap.fill(Qt::transparent);
+    for (int i = 0; i < 8; ++i) bitmap.setPixel(i, 4, qRgba(0, 0, 0, 255));
+    TFlatButton button;
+    button.SetOptions({});  // no grey picture: the bitmap itself
+    button.SetBitmap(bitmap);
+    QImage shot(button.size(), QImage::Format_RGB32);
+    shot.fill(qRgb(200, 100, 50));
+    button.render(&shot, QPoint(), QRegion(), QWidget::DrawChildren);
+    QCOMPARE(shot.pixel(21 + 3, 16 + 4) & 0xFFFFFF, 0u);
+    QCOMPARE(shot.pixel(21 + 3, 16 + 3) & 0xFFFFFF, qRgb(200, 100, 50) & 0xFFFFFF);
+    // Its grey picture leaves the see-through pixels alone and turns black to black.
+    const QImage grey =
+        TFlatButton::MakeGreyBitmap(bitmap, TFlatButton::stMedium, Qt::white, Qt::gray);
+    QCOMPARE(qAlpha(grey.pixel(0, 0)), 0);
+    QCOMPARE(grey.pixel(3, 4), qRgba(0, 0, 0, 255));
+  }
+
   void GreyPictureFollowsTheShadingThresholds() {
     QImage bitmap(5, 1, QImage::Format_RGB32);
-    bitmap.setPixel(0, 0, qRgb(255, 0, 255));  // transparent, kept
+    bitmap.setPixel(0, 0, qRgb(255, 0, 255));    // transparent, kept
     bitmap.setPixel(1, 0, qRgb(200, 200, 200));  // 600: above 553
     bitmap.setPixel(2, 0, qRgb(100, 100, 100));  // 300: above 231
     bitmap.setPixel(3, 0, qRgb(20, 20, 20));     // 60: above 57

@@ -51,13 +51,19 @@ class PopupHelpTextTest : public QObject {
     list.Add(QStringLiteral("Some"), Record(&ab, 0x11223344u, 0x0102, 1));
     list.Add(QStringLiteral("NoText"), Record(nullptr));
     const QByteArray expected = QByteArray::fromHex(
-        "0300"          // count 3
-        "00"            // None: not present
-        "01" "0201"     // Some: present, reserved word 0x0102
-        "0300" "414200" // text length 3 (with the zero), "AB", zero
-        "01"            // reserved byte
-        "44332211"      // help context
-        "01" "0000" "0000" "01" "00000000");  // NoText: no text bytes at all
+        "0300"  // count 3
+        "00"    // None: not present
+        "01"
+        "0201"  // Some: present, reserved word 0x0102
+        "0300"
+        "414200"    // text length 3 (with the zero), "AB", zero
+        "01"        // reserved byte
+        "44332211"  // help context
+        "01"
+        "0000"
+        "0000"
+        "01"
+        "00000000");  // NoText: no text bytes at all
     QCOMPARE(list.WriteHelpData(), expected);
   }
 
@@ -105,10 +111,18 @@ class PopupHelpTextTest : public QObject {
     // A text without its closing zero, and a presence mark that is neither 0 nor 1.
     TPopupHelpText one;
     one.Add(QStringLiteral("X"));
-    QVERIFY(!one.ReadHelpData(QByteArray::fromHex("0100" "01" "0000" "0200" "4142" "01" "00000000"),
+    QVERIFY(!one.ReadHelpData(QByteArray::fromHex("0100"
+                                                  "01"
+                                                  "0000"
+                                                  "0200"
+                                                  "4142"
+                                                  "01"
+                                                  "00000000"),
                               &error));
     QVERIFY(error.contains(QStringLiteral("closing zero")));
-    QVERIFY(!one.ReadHelpData(QByteArray::fromHex("0100" "07"), &error));
+    QVERIFY(!one.ReadHelpData(QByteArray::fromHex("0100"
+                                                  "07"),
+                              &error));
     QCOMPARE(one.Data(0), nullptr);
   }
 

@@ -1,0 +1,314 @@
+// Batched changes and the faster build paths: sorted batches merged leaf by leaf against a
+// model, the key-only and two-thread sorts against a plain sort, and a large task table whose
+// appended batch and pack take the parallel paths, checked record by record.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <functional>
+#include <random>
+#include <set>
+
+#include "CdxBulkBuilder.h"
+#include "CdxTestSupport.h"
+#include "Engine.h"
+#include "TaskOrders.h"
+#include "TestUtil.h"
+#include "WorkArea.h"
+#include "xbengine.h"
+
+using namespace xb;
+using namespace cdxtest;
+
+namespace {
+
+using Model = std::set<Entry>;
+
+struct BatchShape {
+  const char* name;
+  size_t keyLength;
+  uint8_t fill;
+  std::function<std::string(std::mt19937&)> key;
+};
+
+std::string Padded(std::string s, size_t n, char fill = ' ') {
+  s.resize(n, fill);
+  return s;
+}
+
+std::vector<BatchShape> BatchShapes() {
+  static const char* words[] = {"HOME", "WORK", "CALL", "SHOP", "GARDEN", "READ"};
+  return {
+      {"logical", 1, ' ', [](std::mt19937& rng) { return std::string(1, "TF"[rng() % 2]); }},
+      {"datetime", 13, ' ',
+       [](std::mt19937& rng) {
+         char buf[16];
+         std::snprintf(buf, sizeof buf, "2025%02u%02u%02u:%02u",
+                       1 + static_cast<unsigned>(rng() % 12), 1 + static_cast<unsigned>(rng() % 28),
+                       static_cast<unsigned>(rng() % 24), static_cast<unsigned>(rng() % 60));
+         return rng() % 8 == 0 ? Padded(std::string(buf, 8), 13) : std::string(buf, 13);
+       }},
+      {"keys", 60, ' ',
+       [](std::mt19937& rng) {
+         return Padded(std::string(words[rng() % 6]) + " " + words[rng() % 6], 60);
+       }},
+      {"long", 240, ' ',
+       [](std::mt19937& rng) {
+         std::string s(rng() % 241, 'A');
+         for (char& c : s) c = static_cast<char>('A' + rng() % 3);
+         return Padded(s, 240);
+       }},
+  };
+}
+
+// Sorted, distinct pairs in the builder's layout (key, big-endian record number).
+std::vector<uint8_t> PairsOf(const std::vector<Entry>& sorted, size_t keyLength) {
+  std::vector<uint8_t> out;
+  for (const Entry& e : sorted) {
+    out.insert(out.end(), e.first.begin(), e.first.end());
+    uint8_t be[4];
+    CdxPutBE32(be, e.second);
+    out.insert(out.end(), be, be + 4);
+  }
+  EXPECT_EQ(out.size(), sorted.size() * (keyLength + 4));
+  return out;
+}
+
+class CdxBatchModel : public ::testing::TestWithParam<BatchShape> {};
+
+// Random batches (some pairs already present, some beyond every key at the right edge) merged
+// into a tag, with single removes and a cursor walk in between: the tag holds exactly the
+// model's pairs, passes its check after every batch, and reads back the same from the file.
+TEST_P(CdxBatchModel, SortedBatchesAgreeWithTheModel) {
+  const BatchShape& shape = GetParam();
+  std::mt19937 rng(11);
+  auto bytes = std::make_shared<Bytes>();
+  std::unique_ptr<CdxFile> file;
+  ASSERT_TRUE(
+      CdxFile::CreateOnDevice(std::make_unique<CdxMemoryFile>(bytes, "mem.cdx"), &file).ok());
+  Model model;
+  std::vector<uint8_t> keys;
+  std::vector<uint32_t> recnos;
+  uint32_t nextRecno = 1;
+  for (int i = 0; i < 3000; ++i) {
+    const std::string k = shape.key(rng);
+    keys.insert(keys.end(), k.begin(), k.end());
+    recnos.push_back(nextRecno);
+    model.insert({k, nextRecno++});
+  }
+  CdxTag* tag = nullptr;
+  const CdxTagSpec spec{"T", "X", "", shape.keyLength, false, false, shape.fill};
+  ASSERT_TRUE(file->AddTag(spec, keys, recnos, &tag).ok());
+  for (int round = 0; round < 12; ++round) {
+    // Mostly new records; a few pairs that are already there; every third round a run of
+    // keys above all others, as records arriving in key order.
+    std::set<Entry> batch;
+    const int size = 1 + static_cast<int>(rng() % (round % 4 == 0 ? 4000 : 300));
+    for (int i = 0; i < size; ++i) {
+      std::string k =
+          round % 3 == 2
+              ? Padded(std::string(1, '\xF0') + std::to_string(round * 10000 + i), shape.keyLength)
+              : shape.key(rng);
+      batch.insert({k, nextRecno++});
+    }
+    size_t present = 0;
+    for (int i = 0; i < 5 && !model.empty(); ++i) {
+      auto at = model.begin();
+      std::advance(at, static_cast<long>(rng() % model.size()));
+      present += batch.insert(*at).second ? 1 : 0;
+    }
+    const std::vector<Entry> sorted(batch.begin(), batch.end());
+    const std::vector<uint8_t> pairs = PairsOf(sorted, shape.keyLength);
+    size_t skipped = 0;
+    Status s = tag->InsertSorted(pairs.data(), sorted.size(), &skipped);
+    ASSERT_TRUE(s.ok()) << s.ToString();
+    EXPECT_EQ(skipped, present) << "round " << round;
+    model.insert(batch.begin(), batch.end());
+    for (int i = 0; i < 40 && !model.empty(); ++i) {
+      auto at = model.begin();
+      std::advance(at, static_cast<long>(rng() % model.size()));
+      ASSERT_TRUE(tag->Remove(at->first, at->second).ok());
+      model.erase(at);
+    }
+    s = file->Check();
+    ASSERT_TRUE(s.ok()) << "round " << round << ": " << s.ToString();
+    ASSERT_EQ(AllEntries(tag), std::vector<Entry>(model.begin(), model.end())) << "round " << round;
+    // The cursor walks the same pairs in both directions.
+    std::vector<Entry> walked;
+    ASSERT_TRUE(tag->First().ok());
+    while (tag->Valid()) {
+      walked.emplace_back(tag->Key(), tag->Recno());
+      ASSERT_TRUE(tag->Next().ok());
+    }
+    EXPECT_EQ(walked, std::vector<Entry>(model.begin(), model.end()));
+    std::vector<Entry> back;
+    ASSERT_TRUE(tag->Last().ok());
+    while (tag->Valid()) {
+      back.emplace_back(tag->Key(), tag->Recno());
+      ASSERT_TRUE(tag->Prev().ok());
+    }
+    std::reverse(back.begin(), back.end());
+    EXPECT_EQ(back, walked);
+    ASSERT_TRUE(file->Flush().ok());
+    std::unique_ptr<CdxFile> again;
+    ASSERT_TRUE(OpenCopy(*bytes, true, &again).ok());
+    CdxTag* reread = again->FindTag("T");
+    ASSERT_NE(reread, nullptr);
+    ASSERT_TRUE(reread->SetKeyFill(shape.fill).ok());
+    EXPECT_EQ(AllEntries(reread), std::vector<Entry>(model.begin(), model.end()))
+        << "round " << round;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(KeyShapes, CdxBatchModel, ::testing::ValuesIn(BatchShapes()),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(CdxBatch, RefusesPairsOutOfOrderOrWithRecordZeroAndChangesNothing) {
+  auto bytes = std::make_shared<Bytes>();
+  std::unique_ptr<CdxFile> file;
+  ASSERT_TRUE(
+      CdxFile::CreateOnDevice(std::make_unique<CdxMemoryFile>(bytes, "mem.cdx"), &file).ok());
+  const std::vector<uint8_t> keys = {'B'};
+  const std::vector<uint32_t> recnos = {5};
+  CdxTag* tag = nullptr;
+  ASSERT_TRUE(file->AddTag({"T", "X", "", 1, false, false, ' '}, keys, recnos, &tag).ok());
+  size_t skipped = 0;
+  const std::vector<uint8_t> unordered = PairsOf({{"C", 1}, {"A", 2}}, 1);
+  EXPECT_EQ(tag->InsertSorted(unordered.data(), 2, &skipped).code(), Status::kInvalidArgument);
+  const std::vector<uint8_t> twice = PairsOf({{"A", 2}, {"A", 2}}, 1);
+  EXPECT_EQ(tag->InsertSorted(twice.data(), 2, &skipped).code(), Status::kInvalidArgument);
+  const std::vector<uint8_t> zero = PairsOf({{"A", 0}}, 1);
+  EXPECT_EQ(tag->InsertSorted(zero.data(), 1, &skipped).code(), Status::kInvalidArgument);
+  EXPECT_EQ(AllEntries(tag), (std::vector<Entry>{{"B", 5}}));
+  // A good batch still works afterwards: nothing was marked broken.
+  const std::vector<uint8_t> good = PairsOf({{"A", 1}, {"C", 2}}, 1);
+  ASSERT_TRUE(tag->InsertSorted(good.data(), 2, &skipped).ok());
+  EXPECT_EQ(AllEntries(tag), (std::vector<Entry>{{"A", 1}, {"B", 5}, {"C", 2}}));
+}
+
+// Sorting on a key prefix keeps equal keys in their input order, and the two-thread sort of a
+// large input gives exactly what the one-thread sort gives.
+TEST(CdxBatch, KeyOnlyAndParallelSortsMatchAStableSort) {
+  std::mt19937 rng(3);
+  for (size_t keyLength : {1u, 13u, 60u}) {
+    const size_t size = keyLength + 4;
+    for (size_t n : {30u, 5000u, 100000u}) {
+      std::vector<uint8_t> records(n * size);
+      for (size_t i = 0; i < n; ++i) {
+        uint8_t* rec = &records[i * size];
+        for (size_t b = 0; b < keyLength; ++b) {
+          // Few distinct values with long runs of blanks: many ties to keep in order.
+          rec[b] = b < 3 ? static_cast<uint8_t>("AB "[rng() % 3]) : ' ';
+        }
+        CdxPutBE32(rec + keyLength, static_cast<uint32_t>(i + 1));
+      }
+      std::vector<std::string> expected;
+      for (size_t i = 0; i < n; ++i) {
+        expected.emplace_back(reinterpret_cast<const char*>(&records[i * size]), size);
+      }
+      std::stable_sort(expected.begin(), expected.end(),
+                       [&](const std::string& a, const std::string& b) {
+                         return a.compare(0, keyLength, b, 0, keyLength) < 0;
+                       });
+      for (bool parallel : {false, true}) {
+        std::vector<uint8_t> sorted = records;
+        CdxBulkBuilder::SortRecords(sorted.data(), n, size, keyLength, parallel);
+        for (size_t i = 0; i < n; ++i) {
+          ASSERT_EQ(std::string(reinterpret_cast<const char*>(&sorted[i * size]), size),
+                    expected[i])
+              << "key " << keyLength << ", " << n << " records, parallel " << parallel << ", at "
+              << i;
+        }
+      }
+    }
+  }
+}
+
+// Pairs handed over already in order are taken as they are; in any order they are sorted: both
+// give the same file.
+TEST(CdxBatch, PresortedAndUnsortedPairsBuildTheSameFile) {
+  std::mt19937 rng(9);
+  std::vector<Entry> pairs;
+  for (uint32_t r = 1; r <= 20000; ++r)
+    pairs.push_back({Padded(std::to_string(rng() % 3000), 13), r});
+  std::vector<Entry> sorted = pairs;
+  std::sort(sorted.begin(), sorted.end());
+  const CdxTagSpec spec{"T", "X", "", 13, false, false, ' '};
+  auto build = [&](const std::vector<Entry>& input) {
+    auto bytes = std::make_shared<Bytes>();
+    std::unique_ptr<CdxFile> file;
+    EXPECT_TRUE(
+        CdxFile::CreateOnDevice(std::make_unique<CdxMemoryFile>(bytes, "mem.cdx"), &file).ok());
+    CdxPairBuffer records;
+    for (const Entry& e : input) {
+      records.insert(records.end(), e.first.begin(), e.first.end());
+      uint8_t be[4];
+      CdxPutBE32(be, e.second);
+      records.insert(records.end(), be, be + 4);
+    }
+    Status s = file->AddTagRecords(spec, std::move(records));
+    EXPECT_TRUE(s.ok()) << s.ToString();
+    EXPECT_TRUE(file->Close().ok());
+    return *bytes;
+  };
+  const Bytes fromSorted = build(sorted), fromInput = build(pairs);
+  EXPECT_EQ(fromSorted, fromInput);
+  std::unique_ptr<CdxFile> file;
+  ASSERT_TRUE(OpenCopy(fromSorted, true, &file).ok());
+  EXPECT_EQ(AllEntries(file->FindTag("T")), sorted);
+}
+
+// A task table large enough that an appended batch goes into two tags at once and a pack
+// rebuilds two tags at a time: every tag still holds exactly the table's records.
+TEST(CdxBatch, LargeTableAppendsAndPackKeepEveryTagExact) {
+  xbtest::TempDir dir;
+  const std::string path = dir.File("BIG.DBF");
+  ASSERT_NE(xbtest::CreateTaskTable(path), 0) << xb_ErrorText();
+  const int reclen = xb_RecSize();
+  std::mt19937 rng(21);
+  auto append = [&](long count) {
+    std::vector<char> rec(static_cast<size_t>(reclen));
+    for (long i = 0; i < count; ++i) {
+      std::memset(rec.data(), ' ', rec.size());
+      char buf[32];
+      std::snprintf(buf, sizeof buf, "2025%02u%02u", 1 + static_cast<unsigned>(rng() % 12),
+                    1 + static_cast<unsigned>(rng() % 28));
+      std::memcpy(rec.data() + 1, buf, 8);
+      const std::string d = "Task " + std::to_string(rng() % 100000);
+      std::memcpy(rec.data() + 14, d.data(), d.size());
+      rec[74] = rng() % 3 == 0 ? 'T' : 'F';
+      const std::string k =
+          std::string(rng() % 2 ? "home" : "WORK") + " " + std::to_string(rng() % 50);
+      std::memcpy(rec.data() + 75, k.data(), k.size());
+      rec[135] = "ABC "[rng() % 4];
+      if (!xb_AppendBlank() || !xb_PutRecord(rec.data())) return false;
+    }
+    return true;
+  };
+  ASSERT_TRUE(append(100000));
+  xb_CloseAll();
+  ASSERT_NE(xb_Use(path.c_str(), "", XB_EXCLUSIVE, XB_DRIVER_FOX), 0) << xb_ErrorText();
+  xbtest::BuildTaskTags();
+  if (HasFatalFailure()) return;
+  ASSERT_TRUE(append(20000));
+  ASSERT_TRUE(xb_Commit()) << xb_ErrorText();
+  auto sound = [](const char* when) {
+    std::vector<std::string> report;
+    Status s = Engine::Instance().Current()->table().indexes().Check(&report);
+    std::string lines;
+    for (const auto& line : report) lines += "\n  " + line;
+    EXPECT_TRUE(s.ok()) << when << ": " << s.ToString() << lines;
+  };
+  sound("after the appended batch");
+  for (long r = 1; r <= xb_RecCount(); r += 7) {
+    xb_Go(r);
+    ASSERT_TRUE(xb_Delete());
+  }
+  ASSERT_TRUE(xb_Pack()) << xb_ErrorText();
+  EXPECT_EQ(xb_RecCount(), 120000 - (120000 + 6) / 7);
+  sound("after the pack");
+  xb_CloseAll();
+}
+
+}  // namespace

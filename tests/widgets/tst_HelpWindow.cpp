@@ -1,0 +1,74 @@
+// The help window: one window, the topic of each help context, the fall-back to the main topic,
+// and links between topics.
+
+#include <QFile>
+#include <QtTest>
+
+#include "widgets/THelpWindow.h"
+
+class HelpWindowTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void initTestCase() {
+    // Without the compiled-in topics every other check here would pass on the fall-back text.
+    QVERIFY2(QFile::exists(THelpWindow::TopicPath(THelpWindow::kMainWindow)),
+             "the help topics are not in the program's resources (widgets.qrc not built)");
+  }
+
+  void EachContextOpensItsTopic_data() {
+    QTest::addColumn<int>("context");
+    QTest::addColumn<int>("shown");
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<QString>("mentions");
+    QTest::newRow("main window") << 1009 << 1009 << "the main window"
+                                 << "Show DONE";
+    QTest::newRow("task editor") << 1004 << 1004 << "editing a task"
+                                 << "Quick Date";
+    QTest::newRow("filter") << 1018 << 1018 << "the filter"
+                            << "Next 7 Days";
+    QTest::newRow("set time") << 2986 << 2986 << "setting a time"
+                              << "Set Time As";
+    QTest::newRow("report") << 1007 << 1007 << "reports and export"
+                            << "Printer Setup";
+    QTest::newRow("preview") << 1017 << 1017 << "print preview"
+                             << "100%";
+    QTest::newRow("unknown") << 4242 << 1009 << "the main window"
+                             << "Rebuild Indexes";
+    QTest::newRow("none") << 0 << 1009 << "the main window"
+                          << "What's this?";
+  }
+
+  void EachContextOpensItsTopic() {
+    QFETCH(int, context);
+    QFETCH(int, shown);
+    QFETCH(QString, title);
+    QFETCH(QString, mentions);
+    THelpWindow* window = THelpWindow::ShowHelpContext(context);
+    QVERIFY(window->isVisible());
+    QCOMPARE(window->CurrentContext(), shown);
+    QCOMPARE(window->documentTitle(), QStringLiteral("Listwise: ") + title);
+    QVERIFY2(window->toPlainText().contains(mentions), qPrintable(mentions));
+  }
+
+  void OneWindowForTheApplication() {
+    THelpWindow* first = THelpWindow::ShowHelpContext(1009);
+    first->hide();
+    THelpWindow* second = THelpWindow::ShowHelpContext(1018);
+    QCOMPARE(second, first);
+    QCOMPARE(THelpWindow::Instance(), first);
+    QVERIFY(second->isVisible());
+  }
+
+  void LinksLeadToOtherTopics() {
+    THelpWindow* window = THelpWindow::ShowHelpContext(1004);
+    window->setSource(QUrl(QStringLiteral("topic2986.html")));
+    QCOMPARE(window->CurrentContext(), 2986);
+    QVERIFY(window->toPlainText().contains(QStringLiteral("Minute")));
+    window->backward();
+    QCOMPARE(window->CurrentContext(), 1004);
+  }
+};
+
+QTEST_MAIN(HelpWindowTest)
+#include "tst_HelpWindow.moc"
