@@ -5,6 +5,8 @@
 #include <QCloseEvent>
 #include <QContextMenuEvent>
 #include <QFrame>
+#include <QHash>
+#include <QSet>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -19,6 +21,8 @@
 #include <QElapsedTimer>
 
 #include "app/TSplashform.h"
+#include "db/Cp1252.h"
+#include "db/CursorLayer.h"
 #include "db/DateTimeText.h"
 #include "db/DateTimeValue.h"
 #include "db/RegionalSettings.h"
@@ -837,22 +841,62 @@ void TMainScreen::BreakStringIntoWords(const QString& text, QStringList* list) {
 }
 
 void TMainScreen::BuildKeyWordList() {
+  // The words are taken in the order the table's walk meets them. Walking a million tasks in a
+  // tag order reads records all over the file, so the walk is made cheap: one pass in file
+  // order collects each record's key-word text, then the order is walked by record number
+  // alone, and only until every distinct word has been met. The list comes out exactly as a
+  // plain walk of the table would build it.
   TasqTable.DisableControls();
   KeyWordList->clear();
   TasqTable.First();
   TasqEngine.SetTurboRead(true);
-  TField* keys = TasqTable.FieldByName(QStringLiteral("KEYS"));
+  CursorLayer& layer = CursorLayer::Instance();
+  const int cursor = TasqTable.CursorHandle();
+  const TField* keys = TasqTable.FieldByName(QStringLiteral("KEYS"));
+  int offset = 0, width = 0;
+  for (const FieldDesc& f : TasqTable.FieldDefs())
+    if (f.number == keys->FieldNo()) {
+      offset = f.offset - 1;
+      width = f.width;
+    }
   QElapsedTimer since;
   since.start();
-  while (!TasqTable.Eof() && !TasqTable.IsEmpty()) {
-    BreakStringIntoWords(keys->AsString(), KeyWordList.get());
-    TasqTable.Next();
+  auto breathe = [&] {
     // A million tasks take a while: the window must keep painting meanwhile.
     if (since.elapsed() >= 30) {
       ProcessMessages();
       since.restart();
     }
-  }
+  };
+  QHash<QByteArray, int> textIds;          // each distinct KEYS text once
+  std::vector<int> textOf(1, -1);          // record number -> its text
+  QSet<QString> distinct;                  // every word of every record, without case
+  layer.ScanRecords(cursor, [&](quint32 recno, const QByteArray& image) {
+    const QByteArray text = image.mid(offset, width);
+    auto it = textIds.find(text);
+    if (it == textIds.end()) {
+      it = textIds.insert(text, int(textIds.size()));
+      QStringList words;
+      BreakStringIntoWords(Cp1252::Decode(text), &words);
+      for (const QString& w : words) distinct.insert(w.toCaseFolded());
+    }
+    if (textOf.size() <= recno) textOf.resize(recno + 1, -1);
+    textOf[recno] = it.value();
+    breathe();
+    return true;
+  });
+  std::vector<bool> seen(size_t(textIds.size()), false);
+  QHash<int, QByteArray> texts;
+  for (auto it = textIds.cbegin(); it != textIds.cend(); ++it) texts.insert(it.value(), it.key());
+  layer.WalkOrder(cursor, [&](quint32 recno) {
+    const int id = recno < textOf.size() ? textOf[recno] : -1;
+    if (id >= 0 && !seen[size_t(id)]) {
+      seen[size_t(id)] = true;
+      BreakStringIntoWords(Cp1252::Decode(texts.value(id)), KeyWordList.get());
+    }
+    breathe();
+    return KeyWordList->size() < distinct.size();
+  });
   TasqEngine.SetTurboRead(false);
   TasqTable.EnableControls();
 }

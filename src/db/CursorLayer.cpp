@@ -572,6 +572,39 @@ int CursorLayer::RowOf(int cursor, quint32 recno, long* row) {
   return kCursorOk;
 }
 
+int CursorLayer::ScanRecords(int cursor, const std::function<bool(quint32, const QByteArray&)>& visit) {
+  Cursor* c = Find(cursor);
+  if (c == nullptr) return kCursorNotOpen;
+  AreaGuard guard(cursor);
+  const long start = xb_RecNo();
+  const bool atEnd = xb_Eof() != 0;
+  const long count = xb_RecCount();
+  QByteArray image(c->recordSize, ' ');
+  for (long r = 1; r <= count; ++r) {
+    xb_Go(r);
+    xb_GetRecord(image.data());
+    if (!visit(quint32(r), image)) break;
+  }
+  if (atEnd) {
+    xb_GoBottom();
+    xb_Skip(1);
+  } else {
+    xb_Go(start);
+  }
+  return kCursorOk;
+}
+
+int CursorLayer::WalkOrder(int cursor, const std::function<bool(quint32)>& visit) {
+  if (Find(cursor) == nullptr) return kCursorNotOpen;
+  AreaGuard guard(cursor);
+  if (xb_GoTop() == 0 && xb_Error() != 0) return EngineFailed();
+  while (!xb_Eof()) {
+    if (!visit(quint32(xb_RecNo()))) break;
+    if (xb_Skip(1) == 0 && xb_Error() != 0) return EngineFailed();
+  }
+  return kCursorOk;
+}
+
 // ---- Records --------------------------------------------------------------------------------
 
 int CursorLayer::InitRecord(int cursor, QByteArray* image) {
@@ -664,32 +697,38 @@ int CursorLayer::GetField(int cursor, int fieldNumber, const QByteArray& image, 
   *value = QVariant();
   *blank = true;
   if (f.kind == FieldKind::Memo || f.kind == FieldKind::None) return kCursorOk;
-  QByteArray raw;
+  // Fixed fields are read in place in the image; only variable ones ask the engine.
+  QByteArray variable;
+  const char* raw = nullptr;
+  int rawSize = 0;
   if (f.variable) {
     AreaGuard guard(cursor);
-    QByteArray buffer(f.width + 1, '\0');
-    xb_GetField(f.name.toLatin1().constData(), buffer.data(), int(buffer.size()));
-    raw = QByteArray(buffer.constData());
+    variable = QByteArray(f.width + 1, '\0');
+    xb_GetField(f.name.toLatin1().constData(), variable.data(), int(variable.size()));
+    raw = variable.constData();
+    rawSize = int(qstrlen(raw));
   } else {
     if (f.offset < 1 || f.offset - 1 + f.width > image.size()) return kCursorEngineFailed;
-    raw = QByteArray(image.constData() + f.offset - 1, f.width);
+    raw = image.constData() + f.offset - 1;
+    rawSize = f.width;
   }
-  if (AllBlank(raw.constData(), int(raw.size()))) return kCursorOk;
+  if (AllBlank(raw, rawSize)) return kCursorOk;
   *blank = false;
   switch (f.kind) {
     case FieldKind::String: {
-      qsizetype n = raw.size();
+      int n = rawSize;
       while (n > 0 && raw[n - 1] == ' ') --n;
-      *value = Cp1252::Decode(raw.constData(), int(n));
+      *value = Cp1252::Decode(raw, n);
       break;
     }
     case FieldKind::Date: {
-      bool ok = raw.size() == 8;
+      const QByteArray text(raw, rawSize);
+      bool ok = text.size() == 8;
       int y = 0, m = 0, d = 0;
       if (ok) {
-        y = raw.left(4).toInt(&ok);
-        if (ok) m = raw.mid(4, 2).toInt(&ok);
-        if (ok) d = raw.mid(6, 2).toInt(&ok);
+        y = text.left(4).toInt(&ok);
+        if (ok) m = text.mid(4, 2).toInt(&ok);
+        if (ok) d = text.mid(6, 2).toInt(&ok);
       }
       if (!ok || y < 1 || m < 1 || m > 12 || d < 1 || d > 31) {
         *blank = true;  // an unreadable date shows as no date rather than a made-up one
@@ -698,9 +737,9 @@ int CursorLayer::GetField(int cursor, int fieldNumber, const QByteArray& image, 
       *value = DayCount(y, m, d);
       break;
     }
-    case FieldKind::Logical: *value = raw.at(0) == 'T'; break;
-    case FieldKind::SmallInt: *value = raw.trimmed().toInt(); break;
-    case FieldKind::Float: *value = raw.trimmed().toDouble(); break;
+    case FieldKind::Logical: *value = raw[0] == 'T'; break;
+    case FieldKind::SmallInt: *value = QByteArray(raw, rawSize).trimmed().toInt(); break;
+    case FieldKind::Float: *value = QByteArray(raw, rawSize).trimmed().toDouble(); break;
     default: break;
   }
   return kCursorOk;

@@ -4,6 +4,7 @@
 #include <QString>
 #include <QVariant>
 #include <array>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -72,6 +73,12 @@ class CursorLayer {
   // Number of visible records before record `recno` in the order in force; -1 when the
   // record is not visible.
   int RowOf(int cursor, quint32 recno, long* row);
+  // Every record in record-number order (marked ones too), its image handed to `visit`, which
+  // returns false to stop. The position is left where it was.
+  int ScanRecords(int cursor, const std::function<bool(quint32 recno, const QByteArray& image)>& visit);
+  // The record numbers navigation visits in the order and query in force, first to last, until
+  // `visit` returns false. No record image is copied.
+  int WalkOrder(int cursor, const std::function<bool(quint32 recno)>& visit);
 
   // ---- Records ----
   int InitRecord(int cursor, QByteArray* image);

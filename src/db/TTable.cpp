@@ -474,7 +474,9 @@ int TTable::MoveBy(int distance) {
   }
   int moved = 0;
   PositionEngine();
-  QByteArray image;
+  // Records are read into a buffer kept between moves: a walk over a million tasks must not
+  // allocate for each of them.
+  QByteArray& image = scratch_;
   RecordInfo info;
   while (moved != distance) {
     const int status = distance > 0 ? Layer().GetNextRecord(cursor_, false, &image, &info)
@@ -483,7 +485,13 @@ int TTable::MoveBy(int distance) {
     Check(status);
     moved += distance > 0 ? 1 : -1;
   }
-  if (moved != 0) Load(image, info);
+  if (moved != 0) {
+    current_.memos.clear();
+    std::swap(current_.image, image);
+    current_.recno = quint32(info.recno);
+    current_.deleted = info.deleted;
+    CalculateFields(&current_);
+  }
   bof_ = distance < 0 && moved != distance;
   eof_ = distance > 0 && moved != distance;
   if (moved != distance) PositionEngine();
@@ -491,15 +499,18 @@ int TTable::MoveBy(int distance) {
   return moved;
 }
 
-void TTable::Resync() {
+void TTable::Resync(bool setChanged) {
   CheckActive();
   QByteArray image;
   RecordInfo info;
   const int status = Layer().GetRecord(cursor_, false, &image, &info);
   if (status == kCursorOk) {
+    const bool moved = quint32(info.recno) != current_.recno;
     Load(image, info);
     bof_ = eof_ = false;
-    NotifyChanged();
+    // An engine call that changed nothing but the position is a move, not a new record set.
+    if (setChanged) NotifyChanged();
+    else if (moved) NotifyScrolled(0);
     return;
   }
   if (status == kCursorNotInQuery) {

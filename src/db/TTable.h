@@ -89,8 +89,9 @@ class TTable : public QObject {
   bool Bof() const { return bof_; }
   bool IsEmpty() const { return current_.recno == 0 && state_ != dsInsert; }
   // Re-reads the current record set from the engine's position (after an engine-side move,
-  // order change, query, pack): the engine's record becomes current.
-  void Resync();
+  // order change, query, pack): the engine's record becomes current. `setChanged` false says
+  // the engine only moved (a seek, a test), so bound controls need not re-read every record.
+  void Resync(bool setChanged = true);
   // Re-reads the current record where it is.
   void Refresh();
 
@@ -178,6 +179,7 @@ class TTable : public QObject {
   std::vector<CalcDef> calcDefs_;
 
   Buffer current_;
+  QByteArray scratch_;
   Buffer edit_;
   Buffer* calcTarget_ = nullptr;  // the buffer OnCalcFields fills
   bool bof_ = true;

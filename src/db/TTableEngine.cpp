@@ -46,8 +46,8 @@ void TTableEngine::BeginSync() {
   }
 }
 
-void TTableEngine::EndSync() {
-  if (dataSet_ != nullptr && dataSet_->Active()) dataSet_->Resync();
+void TTableEngine::EndSync(bool setChanged) {
+  if (dataSet_ != nullptr && dataSet_->Active()) dataSet_->Resync(setChanged);
   Leave();
 }
 
@@ -142,7 +142,7 @@ int TTableEngine::TagOrder(const QString& tag) {
   TCTextBuffers texts;
   texts.Add(tag);
   const int order = xb_TagArea(texts.Item(0));
-  EndSync();
+  EndSync(false);
   return order;
 }
 
@@ -218,7 +218,7 @@ int TTableEngine::TestQuery(const QString& expression) {
   TCTextBuffers texts;
   texts.Add(expression);
   const int result = xb_QueryTest(texts.Item(0));
-  EndSync();
+  EndSync(false);
   return result;
 }
 
@@ -262,7 +262,7 @@ bool TTableEngine::IsRecordDeleted() {
 void TTableEngine::GotoRecord(long recno) {
   BeginSync();
   xb_Go(recno);
-  EndSync();
+  EndSync(false);
 }
 
 bool TTableEngine::FindKey(const QString& key) {
@@ -271,7 +271,7 @@ bool TTableEngine::FindKey(const QString& key) {
   texts.Add(key);
   const bool found = xb_Seek(texts.Item(0)) != 0;
   if (found) {
-    EndSync();
+    EndSync(false);
     return true;
   }
   Leave();

@@ -78,7 +78,7 @@ class TTableEngine : public QObject {
   void Enter();
   void Leave();
   void BeginSync();
-  void EndSync();
+  void EndSync(bool setChanged = true);
   QString WithDefaultExtension(const QString& name) const;
 
   TTable* dataSet_ = nullptr;
