@@ -32,6 +32,7 @@
 #include "dialogs/TMonthGrid.h"
 #include "dialogs/TQuickDates.h"
 #include "dialogs/TSetTimeDialog.h"
+#include "report/TReportSetup.h"
 #include "platform/StartupInfo.h"
 #include "store/MainPreferences.h"
 #include "store/StoreHelpers.h"
@@ -252,7 +253,7 @@ void TMainScreen::BuildLayout() {
   connect(DeleteButton, &QAbstractButton::clicked, this, [this] { NotAvailable(QStringLiteral("Delete")); });
   connect(DoneToggleButton, &QAbstractButton::clicked, this, [this] { NotAvailable(QStringLiteral("Done")); });
   connect(Filterbutton, &QAbstractButton::clicked, this, [this] { NotAvailable(QStringLiteral("Filter")); });
-  connect(Printbutton, &QAbstractButton::clicked, this, [this] { NotAvailable(QStringLiteral("Report")); });
+  connect(Printbutton, &QAbstractButton::clicked, this, &TMainScreen::PrintButtonClick);
   connect(CalendarButton, &QAbstractButton::clicked, this, [this] { NotAvailable(QStringLiteral("Calendar")); });
   connect(ExitButton, &QAbstractButton::clicked, this, &TMainScreen::ExitButtonClick);
   connect(FilterClearbutton, &QAbstractButton::clicked, this, &TMainScreen::FilterClearbuttonClick);
@@ -265,7 +266,7 @@ void TMainScreen::BuildMenus() {
   file->setObjectName(QStringLiteral("File1"));
   QAction* rebuild = file->addAction(QStringLiteral("&Rebuild Indexes"));
   rebuild->setObjectName(QStringLiteral("RebuildIndexes1"));
-  connect(rebuild, &QAction::triggered, this, [this] { NotAvailable(QStringLiteral("Rebuild Indexes")); });
+  connect(rebuild, &QAction::triggered, this, &TMainScreen::RebuildIndexes1Click);
   QMenu* sort = file->addMenu(QStringLiteral("Sort"));
   sort->setObjectName(QStringLiteral("Sort1"));
   ButtonSortMenu = new QMenu(this);
@@ -937,6 +938,42 @@ void TMainScreen::AboutClick() {
   TSplashform about(this);
   WindowPlacement::PlaceDialog(&about);
   about.exec();
+}
+
+void TMainScreen::PrintButtonClick() {
+  {
+    TReportSetup report(TasqTable, TasqEngine, this);
+    WindowPlacement::PlaceDialog(&report);
+    report.exec();
+  }
+  update();
+}
+
+void TMainScreen::RebuildIndexes1Click() {
+  if (!StoreHelpers::AskYesNo(QStringLiteral("Rebuild Index Files?"))) return;
+  TasqTable.Close();
+  if (Store.OpenTaskStore(true)) {
+    try {
+      Store.RunRebuild(true);
+      StoreHelpers::ShowInformation(QStringLiteral("Done!"));
+    } catch (const EDatabaseError& e) {
+      StoreHelpers::ShowInformation(e.Message());
+    }
+  }
+  TasqTable.SetTag(-1);
+  if (!Store.OpenTaskStore(false)) {
+    close();
+    return;
+  }
+  TasqEngine.SelectOrder(TasqEngine.TagOrder(QStringLiteral("DATETIME")));
+  SetMainMenuSortChecks();
+  TasqTable.SetTag(0);
+  ProcessMessages();
+  SetUpFilter();
+  ProcessMessages();
+  SetButtons();
+  ReindexNeeded = false;
+  SavePreferences();
 }
 
 void TMainScreen::NotAvailable(const QString& command) {

@@ -112,6 +112,8 @@ class TMainScreen : public QMainWindow {
   void HelpButtonClick();
   void ExitButtonClick();
   void AboutClick();
+  void PrintButtonClick();
+  void RebuildIndexes1Click();
   // Commands that later work fills in; until then they say so.
   void NotAvailable(const QString& command);
   // The name of the grid column's field that is current (upper case).

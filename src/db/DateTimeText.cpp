@@ -101,8 +101,13 @@ bool DateTimeText::TryStrToDate(const QString& text, const RegionalFormats& form
   }
   if (!scan.AtEnd()) return false;
 
-  int todayYear = 0, todayMonth = 0, todayDay = 0;
-  DateTimeValue::DecodeDate(DateTimeValue::Today(), todayYear, todayMonth, todayDay);
+  // The current year is only needed for two-number dates and two-digit years; asking the
+  // clock (and the time zone) for every stored date would dominate a pass over many tasks.
+  auto currentYear = [] {
+    int y = 0, m = 0, d = 0;
+    DateTimeValue::DecodeDate(DateTimeValue::Today(), y, m, d);
+    return y;
+  };
   const DateOrder order = OrderOf(formats.ShortDateFormat);
   int year = 0, month = 0, day = 0;
   if (three) {
@@ -117,9 +122,9 @@ bool DateTimeText::TryStrToDate(const QString& text, const RegionalFormats& form
         year = n1, month = n2, day = n3;
         break;
     }
-    if (year <= 99) year += todayYear / 100 * 100;
+    if (year <= 99) year += currentYear() / 100 * 100;
   } else {
-    year = todayYear;
+    year = currentYear();
     if (order == DateOrder::DayMonthYear)
       day = n1, month = n2;
     else

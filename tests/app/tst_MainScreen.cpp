@@ -272,6 +272,24 @@ class MainScreenTest : public QObject {
     QCOMPARE(w->TasqTable.FieldByName("NOTE")->AsString(), QString("typed note"));
   }
 
+  void rebuildPacksAndClearsTheReminder() {
+    auto w = Open({{"20240305", "", "keep", false, "", "B", ""}, {"20240306", "", "gone", false, "", "B", ""}});
+    QVERIFY(w);
+    QCOMPARE(w->GridModel->rowCount(), 2);
+    w->SetButtons();
+    QVERIFY(w->ReindexNeeded);
+    // Mark one task the way the grid's own delete would, then rebuild with the pack step.
+    w->GridModel->SetCurrentRow(RowOf(*w, "gone"));
+    w->TasqTable.Delete();
+    w->RebuildIndexes1Click();
+    QCOMPARE(messages_.shown.mid(messages_.shown.size() - 2), QStringList({"Rebuild Index Files?", "Done!"}));
+    QCOMPARE(w->TasqEngine.RecordCount(), 1L);
+    QCOMPARE(w->GridModel->rowCount(), 1);
+    QVERIFY(!w->ReindexNeeded);
+    QVERIFY(!MainPreferences::Load().reindex_needed);
+    QVERIFY(w->MainSortItems[0]->isChecked());
+  }
+
   void resizeChangesOnlyTheDescription() {
     auto w = Open({{"20240305", "", "t", false, "", "B", ""}}, "[Reindex]\nNeeded=0\n");
     QVERIFY(w);

@@ -1,0 +1,141 @@
+#include "report/ExportFile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <QFileInfo>
+#include <cerrno>
+
+#include "db/Cp1252.h"
+
+namespace {
+
+// Lines are gathered up to this size before they go to the file: one write per line would make
+// a long export spend its time in the kernel.
+constexpr qsizetype kBufferSize = 64 * 1024;
+
+// The permissions a newly created file gets from the process's umask.
+mode_t NewFileMode() {
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  return 0666 & ~mask;
+}
+
+}  // namespace
+
+ExportFile::ExportFile(QString fileName) : fileName_(std::move(fileName)) {}
+
+ExportFile::~ExportFile() {
+  Discard();
+}
+
+QString ExportFile::MessageForError(int error) {
+  switch (error) {
+    case EACCES:
+    case EPERM:
+    case EROFS:
+    case ETXTBSY:
+    case EISDIR:
+    case EBUSY:
+      return QStringLiteral("File access denied");
+    case ENOSPC:
+    case EDQUOT:
+    case EFBIG:
+      return QStringLiteral("Disk full");
+    case ENOENT:
+    case ENOTDIR:
+      return QStringLiteral("File not found");
+    default:
+      return QStringLiteral("I/O error %1").arg(error);
+  }
+}
+
+bool ExportFile::Fail(int error) {
+  error_ = error != 0 ? error : EIO;
+  Discard();
+  return false;
+}
+
+void ExportFile::Discard() {
+  if (fd_ >= 0) {
+    ::close(fd_);
+    fd_ = -1;
+  }
+  if (!tempPath_.isEmpty()) {
+    ::unlink(tempPath_.constData());
+    tempPath_.clear();
+  }
+}
+
+bool ExportFile::Open() {
+  if (Failed()) return false;
+  if (fileName_.isEmpty()) return Fail(ENOENT);
+  const QFileInfo target(fileName_);
+  // The temporary file must lie in the target's folder so that the final rename stays on one
+  // file system and is atomic.
+  QByteArray pattern = QFile::encodeName(target.absolutePath() + QLatin1String("/.") +
+                                         target.fileName() + QLatin1String(".XXXXXX"));
+  const int fd = ::mkstemp(pattern.data());
+  if (fd < 0) return Fail(errno);
+  fd_ = fd;
+  tempPath_ = pattern;
+  // The replacement keeps the permissions of the file it replaces; a new file gets the usual
+  // ones rather than mkstemp's private 0600.
+  struct stat existing {};
+  const QByteArray targetPath = QFile::encodeName(target.absoluteFilePath());
+  const mode_t mode =
+      ::stat(targetPath.constData(), &existing) == 0 ? (existing.st_mode & 07777) : NewFileMode();
+  ::fchmod(fd_, mode);
+  buffer_.reserve(kBufferSize + 1024);
+  return true;
+}
+
+bool ExportFile::WriteLine(const QString& line) {
+  if (Failed() || fd_ < 0) return false;
+  // Most text is ASCII and goes straight into the buffer; only other characters need the code
+  // page's table.
+  const qsizetype start = buffer_.size();
+  buffer_.resize(start + line.size() + 2);
+  char* out = buffer_.data() + start;
+  QByteArray byte;
+  for (const QChar c : line) {
+    if (c.unicode() < 0x80) {
+      *out++ = char(c.unicode());
+    } else {
+      Cp1252::Encode(QString(c), &byte);
+      *out++ = byte.isEmpty() ? '?' : byte.at(0);
+    }
+  }
+  *out++ = '\r';
+  *out++ = '\n';
+  return buffer_.size() < kBufferSize || Flush();
+}
+
+bool ExportFile::Flush() {
+  const char* data = buffer_.constData();
+  qsizetype left = buffer_.size();
+  while (left > 0) {
+    const ssize_t written = ::write(fd_, data, size_t(left));
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      return Fail(errno);
+    }
+    data += written;
+    left -= written;
+  }
+  buffer_.clear();
+  return true;
+}
+
+bool ExportFile::Commit() {
+  if (Failed() || fd_ < 0) return false;
+  if (!Flush()) return false;
+  if (::fsync(fd_) != 0) return Fail(errno);
+  const int fd = fd_;
+  fd_ = -1;
+  if (::close(fd) != 0) return Fail(errno);
+  const QByteArray targetPath = QFile::encodeName(QFileInfo(fileName_).absoluteFilePath());
+  if (::rename(tempPath_.constData(), targetPath.constData()) != 0) return Fail(errno);
+  tempPath_.clear();
+  return true;
+}

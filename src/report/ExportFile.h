@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+// One export file being written: single-byte Windows-1252 text, every line ending in CR LF.
+// The lines go to a temporary file beside the target, which replaces the target only when the
+// whole file has been written (Commit). An export that fails midway (disk full, a lost device)
+// therefore never leaves a half-written file in place of an earlier, complete one; the temporary
+// file is removed. After the first failure every further call does nothing and returns false,
+// and ErrorMessage() tells the user what went wrong in the words of the program's file errors.
+class ExportFile {
+ public:
+  explicit ExportFile(QString fileName);
+  ~ExportFile();
+  ExportFile(const ExportFile&) = delete;
+  ExportFile& operator=(const ExportFile&) = delete;
+
+  bool Open();
+  // `line` must hold only characters the code page has (callers escape or replace the others);
+  // any other character is written as "?".
+  bool WriteLine(const QString& line);
+  // Flushes, syncs and puts the file in place of the target.
+  bool Commit();
+
+  bool Failed() const { return error_ != 0; }
+  QString ErrorMessage() const { return MessageForError(error_); }
+  // "File access denied", "Disk full", "File not found" or "I/O error %d" for an errno value.
+  static QString MessageForError(int error);
+
+ private:
+  bool Flush();
+  bool Fail(int error);
+  void Discard();
+
+  QString fileName_;
+  QByteArray tempPath_;
+  int fd_ = -1;
+  int error_ = 0;
+  QByteArray buffer_;
+};

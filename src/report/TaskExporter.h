@@ -1,0 +1,71 @@
+#pragma once
+
+#include <QFont>
+#include <QString>
+#include <QStringList>
+#include <functional>
+
+class ExportFile;
+class TField;
+class TTable;
+class TTableEngine;
+
+// Writes the task list as the main window shows it (its order, its filter, its calculated
+// display texts) to an HTML page, an RTF document or a plain text file. Each export is one pass
+// over the table: it starts at the first task and leaves the table on the last task it wrote,
+// letting the window repaint now and then on the way. The table must carry the calculated
+// fields ShowDate, ShowTime, ShowPriority and IsDone, computed for every record it moves to.
+//
+// Texts from the tasks and the title are written so that the document keeps its structure:
+// "&", "<" and ">" become entities in the page, braces and backslashes are escaped in the RTF
+// document and its characters above 127 become hexadecimal escapes there.
+//
+// A failed export shows the file error ("File access denied", "Disk full", "File not found",
+// "I/O error n") and returns false; the file it was to replace is left as it was.
+class TaskExporter {
+ public:
+  TaskExporter(TTable& table, TTableEngine& engine);
+
+  // The font in which notes are wrapped into display lines; the report dialog's by default.
+  void SetNoteFont(const QFont& font) { noteFont_ = font; }
+
+  // `colorText` is the page background as six hexadecimal digits, red, green, blue.
+  bool CopyHTML(const QString& fileName, const QString& colorText, const QString& title,
+                bool doNotes);
+  bool CopyRTF(const QString& fileName, const QString& title, bool doNotes);
+  bool CopyText(const QString& fileName, const QString& title, bool doNotes);
+
+  // The message of the last failed export; empty after a success, and after an export refused
+  // because another one was running.
+  QString ErrorMessage() const { return error_; }
+
+  static QString EscapeHtml(const QString& text);
+  static QString EscapeRtf(const QString& text);
+
+ private:
+  struct Row {
+    QString descript;
+    QString date;
+    QString time;
+    QString priority;
+    QString done;
+    QStringList notes;  // display lines; empty when notes are left out or there are none
+  };
+  using RowWriter = std::function<void(ExportFile&, const Row&)>;
+
+  // The export walk. `noteWidth` 0 leaves the notes out.
+  bool Run(const QString& fileName, const QStringList& head, int noteWidth, const RowWriter& row,
+           const QStringList& tail);
+  void ReadRow(int noteWidth, Row* row) const;
+
+  TTable& table_;
+  TTableEngine& engine_;
+  QFont noteFont_;
+  QString error_;
+  TField* descript_ = nullptr;
+  TField* date_ = nullptr;
+  TField* time_ = nullptr;
+  TField* priority_ = nullptr;
+  TField* done_ = nullptr;
+  TField* note_ = nullptr;
+};
