@@ -34,6 +34,15 @@ void* operator new(std::size_t size) {
 [[gnu::noinline]] void operator delete(void* p, std::size_t) noexcept {
   std::free(p);
 }
+// The library's nothrow form (std::stable_sort's temporary buffer uses it) must come from the
+// same heap as the deletes above, or a checked build sees new and free mismatched.
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+  if (g_counting) ++g_allocations;
+  return std::malloc(size ? size : 1);
+}
+[[gnu::noinline]] void operator delete(void* p, const std::nothrow_t&) noexcept {
+  std::free(p);
+}
 
 #if defined(__SANITIZE_ADDRESS__)
 #define XB_SANITIZED 1
