@@ -249,12 +249,12 @@ void TMainScreen::BuildLayout() {
 
   connect(Newbutton, &QAbstractButton::clicked, this, [this] { NotAvailable(QStringLiteral("New")); });
   connect(Editbutton, &QAbstractButton::clicked, this, [this] { NotAvailable(QStringLiteral("Edit")); });
-  connect(CloneButton, &QAbstractButton::clicked, this, [this] { NotAvailable(QStringLiteral("Clone")); });
-  connect(DeleteButton, &QAbstractButton::clicked, this, [this] { NotAvailable(QStringLiteral("Delete")); });
-  connect(DoneToggleButton, &QAbstractButton::clicked, this, [this] { NotAvailable(QStringLiteral("Done")); });
+  connect(CloneButton, &QAbstractButton::clicked, this, &TMainScreen::CloneButtonClick);
+  connect(DeleteButton, &QAbstractButton::clicked, this, &TMainScreen::DeleteButtonClick);
+  connect(DoneToggleButton, &QAbstractButton::clicked, this, &TMainScreen::DoneToggleButtonClick);
   connect(Filterbutton, &QAbstractButton::clicked, this, [this] { NotAvailable(QStringLiteral("Filter")); });
   connect(Printbutton, &QAbstractButton::clicked, this, &TMainScreen::PrintButtonClick);
-  connect(CalendarButton, &QAbstractButton::clicked, this, [this] { NotAvailable(QStringLiteral("Calendar")); });
+  connect(CalendarButton, &QAbstractButton::clicked, this, &TMainScreen::CalendarButtonClick);
   connect(ExitButton, &QAbstractButton::clicked, this, &TMainScreen::ExitButtonClick);
   connect(FilterClearbutton, &QAbstractButton::clicked, this, &TMainScreen::FilterClearbuttonClick);
   connect(ShowDone, &QAbstractButton::clicked, this, &TMainScreen::ShowDoneClick);
@@ -938,6 +938,80 @@ void TMainScreen::AboutClick() {
   TSplashform about(this);
   WindowPlacement::PlaceDialog(&about);
   about.exec();
+}
+
+void TMainScreen::CloneButtonClick() {
+  if (StoreHelpers::AskYesNo(QStringLiteral("Clone this task?"))) {
+    try {
+      const QStringList note = TasqTable.FieldByName(QStringLiteral("NOTE"))->Lines();
+      const QString descript = TasqTable.FieldByName(QStringLiteral("DESCRIPT"))->AsString();
+      const QString keys = TasqTable.FieldByName(QStringLiteral("KEYS"))->AsString();
+      const QString date = TasqTable.FieldByName(QStringLiteral("DATE"))->AsString();
+      const QString time = TasqTable.FieldByName(QStringLiteral("TIME"))->AsString();
+      TasqTable.Append();
+      TasqTable.FieldByName(QStringLiteral("DESCRIPT"))->SetAsString(descript);
+      TasqTable.FieldByName(QStringLiteral("NOTE"))->SetLines(note);
+      TasqTable.FieldByName(QStringLiteral("KEYS"))->SetAsString(keys);
+      TasqTable.FieldByName(QStringLiteral("DATE"))->SetAsString(date);
+      TasqTable.FieldByName(QStringLiteral("TIME"))->SetAsString(time);
+      TasqTable.FieldByName(QStringLiteral("DONE"))->SetAsBoolean(false);
+      TasqTable.Post();
+    } catch (const EDatabaseError& e) {
+      TasqTable.Cancel();
+      StoreHelpers::ShowInformation(e.Message());
+    }
+  }
+  SetButtons();
+}
+
+void TMainScreen::DeleteButtonClick() {
+  if (!StoreHelpers::AskYesNo(QStringLiteral("Delete this task? "))) return;
+  const long first = TasqEngine.DatasetRecordNumber();
+  TasqTable.Next();
+  const long next = TasqTable.Eof() ? TasqEngine.RecordCount() + 1 : TasqEngine.DatasetRecordNumber();
+  TasqEngine.GotoRecord(first);
+  try {
+    TasqTable.Delete();
+    if (next <= TasqEngine.RecordCount()) TasqEngine.GotoRecord(next);
+  } catch (const EDatabaseError&) {
+    StoreHelpers::ShowInformation(QStringLiteral("Error: Unable to delete"));
+  }
+  SetButtons();
+}
+
+void TMainScreen::DoneToggleButtonClick() {
+  TasqTable.SetTag(-1);
+  try {
+    TasqTable.Edit();
+    TField* done = TasqTable.FieldByName(QStringLiteral("DONE"));
+    done->SetAsBoolean(!done->AsBoolean());
+    TasqTable.Post();
+  } catch (const EDatabaseError&) {
+    TasqTable.Cancel();
+    StoreHelpers::ShowInformation(QStringLiteral("Error:Unable to delete"));
+  }
+  TasqTable.SetTag(0);
+  // The display texts were left out while busy; read the record again with them.
+  if (TasqTable.GetBookmark() != 0) TasqTable.Refresh();
+  SetButtons();
+}
+
+void TMainScreen::CalendarButtonClick() {
+  {
+    TDateSelector selector(this);
+    selector.Calendar()->SetSelectedDate(DateTimeValue::Now());
+    WindowPlacement::PlaceDialog(&selector);
+    if (selector.exec() == 1) {
+      const QString key = DateTimeText::FormatDateTime(QStringLiteral("yyyymmdd"), selector.Calendar()->SelectedDate());
+      const int order = TasqEngine.CurrentOrder();
+      TasqEngine.SelectOrder(TasqEngine.TagOrder(QStringLiteral("DATETIME")));
+      EngineEnv1.SetSoftSeek(true);
+      TasqEngine.FindKey(key);
+      EngineEnv1.SetSoftSeek(false);
+      TasqEngine.SelectOrder(order);
+    }
+  }
+  update();
 }
 
 void TMainScreen::PrintButtonClick() {

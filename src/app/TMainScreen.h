@@ -113,6 +113,10 @@ class TMainScreen : public QMainWindow {
   void ExitButtonClick();
   void AboutClick();
   void PrintButtonClick();
+  void CloneButtonClick();
+  void DeleteButtonClick();
+  void DoneToggleButtonClick();
+  void CalendarButtonClick();
   void RebuildIndexes1Click();
   // Commands that later work fills in; until then they say so.
   void NotAvailable(const QString& command);
