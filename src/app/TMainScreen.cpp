@@ -2,6 +2,7 @@
 
 #include <QAbstractItemView>
 #include <QApplication>
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QContextMenuEvent>
 #include <QFrame>
@@ -14,13 +15,16 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPlainTextEdit>
+#include <QRadioButton>
 #include <QStyle>
 #include <QTableView>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <QElapsedTimer>
 
+#include "app/TMainScreenHelp.h"
 #include "app/TSplashform.h"
+#include "app/TTaskGridDelegate.h"
 #include "db/Cp1252.h"
 #include "db/CursorLayer.h"
 #include "db/DateTimeText.h"
@@ -29,9 +33,12 @@
 #include "db/TDataLink.h"
 #include "db/TDataSetModel.h"
 #include "dialogs/TDateSelector.h"
+#include "dialogs/TFilterForm.h"
 #include "dialogs/TMonthGrid.h"
 #include "dialogs/TQuickDates.h"
 #include "dialogs/TSetTimeDialog.h"
+#include "dialogs/TTaskEditor.h"
+#include "dialogs/TTaskEditorTextGuard.h"
 #include "report/TReportSetup.h"
 #include "platform/StartupInfo.h"
 #include "store/MainPreferences.h"
@@ -122,6 +129,7 @@ TMainScreen::TMainScreen(QWidget* parent)
   BuildLayout();
   BuildMenus();
   BuildGrid();
+  PopupHelp1 = TMainScreenHelp::Install(this);
   Store.SetStatusLabel(UpdateStatusCaption);
   qApp->installEventFilter(this);
   FormCreate();
@@ -223,6 +231,15 @@ void TMainScreen::BuildLayout() {
   Helpbutton->SetBitmap(style()->standardIcon(QStyle::SP_DialogHelpButton).pixmap(16, 16).toImage());
   ExitButton->SetBitmap(style()->standardIcon(QStyle::SP_DialogCloseButton).pixmap(16, 16).toImage());
   MouseHelpbutton->setFixedWidth(32);
+  Showbmp = new QLabel(bottom);
+  Showbmp->setObjectName(QStringLiteral("Showbmp"));
+  Showbmp->setPixmap(style()->standardIcon(QStyle::SP_DialogYesButton).pixmap(16, 16));
+  Showbmp->hide();
+  Hidebmp = new QLabel(bottom);
+  Hidebmp->setObjectName(QStringLiteral("Hidebmp"));
+  Hidebmp->setPixmap(style()->standardIcon(QStyle::SP_DialogNoButton).pixmap(16, 16));
+  Hidebmp->hide();
+  ShowDone->SetBitmap(Showbmp->pixmap().toImage());
   ExitButton->hide();
   FilterClearbutton->hide();
   bar->addWidget(ExitButton);
@@ -247,12 +264,12 @@ void TMainScreen::BuildLayout() {
 
   resize(618, 405 + menuBar()->sizeHint().height());
 
-  connect(Newbutton, &QAbstractButton::clicked, this, [this] { NotAvailable(QStringLiteral("New")); });
-  connect(Editbutton, &QAbstractButton::clicked, this, [this] { NotAvailable(QStringLiteral("Edit")); });
+  connect(Newbutton, &QAbstractButton::clicked, this, &TMainScreen::NewButtonClick);
+  connect(Editbutton, &QAbstractButton::clicked, this, &TMainScreen::EditButtonClick);
   connect(CloneButton, &QAbstractButton::clicked, this, &TMainScreen::CloneButtonClick);
   connect(DeleteButton, &QAbstractButton::clicked, this, &TMainScreen::DeleteButtonClick);
   connect(DoneToggleButton, &QAbstractButton::clicked, this, &TMainScreen::DoneToggleButtonClick);
-  connect(Filterbutton, &QAbstractButton::clicked, this, [this] { NotAvailable(QStringLiteral("Filter")); });
+  connect(Filterbutton, &QAbstractButton::clicked, this, &TMainScreen::FilterbuttonClick);
   connect(Printbutton, &QAbstractButton::clicked, this, &TMainScreen::PrintButtonClick);
   connect(CalendarButton, &QAbstractButton::clicked, this, &TMainScreen::CalendarButtonClick);
   connect(ExitButton, &QAbstractButton::clicked, this, &TMainScreen::ExitButtonClick);
@@ -291,17 +308,27 @@ void TMainScreen::BuildMenus() {
   file->addSeparator();
   QMenu* del = file->addMenu(QStringLiteral("Delete"));
   del->setObjectName(QStringLiteral("Delete1"));
-  static const char* const kDeletes[5][2] = {{"All Marked Done", "AllMarkedDone1"},
-                                             {"All With Dates Before Today", "AllWithDatesBeforeToday1"},
-                                             {"All Tasks Matching Current Filter", "AllTasksMatchingCurrentFilter1"},
-                                             {"All Tasks NOT Matching Current Filter", "AllTasksNOTMatchingCurrentFilter1"},
-                                             {"All Tasks", "AllTasks1"}};
-  for (const auto& d : kDeletes) {
-    QAction* a = del->addAction(QString::fromLatin1(d[0]));
-    a->setObjectName(QString::fromLatin1(d[1]));
-    const QString caption = QString::fromLatin1(d[0]);
-    connect(a, &QAction::triggered, this, [this, caption] { NotAvailable(QStringLiteral("Delete ") + caption); });
+  const struct {
+    const char* caption;
+    const char* name;
+    void (TMainScreen::*handler)();
+  } deletes[5] = {{"All Marked Done", "AllMarkedDone1", &TMainScreen::AllMarkedDone1Click},
+                  {"All With Dates Before Today", "AllWithDatesBeforeToday1", &TMainScreen::AllWithDatesBeforeToday1Click},
+                  {"All Tasks Matching Current Filter", "AllTasksMatchingCurrentFilter1",
+                   &TMainScreen::AllTasksMatchingCurrentFilter1Click},
+                  {"All Tasks NOT Matching Current Filter", "AllTasksNOTMatchingCurrentFilter1",
+                   &TMainScreen::AllTasksNOTMatchingCurrentFilter1Click},
+                  {"All Tasks", "AllTasks1", &TMainScreen::AllTasks1Click}};
+  for (const auto& d : deletes) {
+    QAction* a = del->addAction(QString::fromLatin1(d.caption));
+    a->setObjectName(QString::fromLatin1(d.name));
+    connect(a, &QAction::triggered, this, d.handler);
   }
+  UndoDelete1 = file->addAction(QStringLiteral("&Undo Delete"));
+  UndoDelete1->setObjectName(QStringLiteral("UndoDelete1"));
+  UndoDelete1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
+  UndoDelete1->setEnabled(false);
+  connect(UndoDelete1, &QAction::triggered, this, &TMainScreen::UndoDelete1Click);
   file->addSeparator();
   QAction* exit = file->addAction(QStringLiteral("E&xit"));
   exit->setObjectName(QStringLiteral("Exit1"));
@@ -386,6 +413,20 @@ void TMainScreen::BuildGrid() {
     return QVariant();
   };
   ActiveGrid->setModel(GridModel);
+  ActiveGrid->setItemDelegate(new TTaskGridDelegate(
+      5,
+      [this](int row, const QString& text) {
+        try {
+          GridModel->SetCurrentRow(row);
+          TasqTable.Edit();
+          TasqTableKEYSSetText(text);
+          TasqTable.Post();
+        } catch (const EDatabaseError& e) {
+          TasqTable.Cancel();
+          StoreHelpers::ShowInformation(e.Message());
+        }
+      },
+      ActiveGrid));
   ActiveGrid->setFont(font());
   ActiveGrid->horizontalHeader()->setFont(font());
   ActiveGrid->verticalHeader()->hide();  // no indicator column
@@ -411,6 +452,7 @@ void TMainScreen::BuildGrid() {
   noteLink_ = std::make_unique<NoteLink>(this);
   noteLink_->SetDataSource(&TasqDataSource);
   connect(ActiveNotes, &QPlainTextEdit::textChanged, this, [this] { noteLink_->UserTyped(); });
+  TTaskEditorTextGuard::Guard(ActiveNotes);
   ActiveNotes->installEventFilter(this);
 }
 
@@ -789,6 +831,7 @@ void TMainScreen::SetUpFilter() {
   TasqEngine.ApplyQuery(e);
   SetButtons();
   ShowDone->SetCaption(ShowDoneTasks ? QStringLiteral("Hide DONE") : QStringLiteral("Show DONE"));
+  ShowDone->SetBitmap((ShowDoneTasks ? Hidebmp : Showbmp)->pixmap().toImage());
 }
 
 void TMainScreen::ShowDoneClick() {
@@ -904,7 +947,7 @@ void TMainScreen::BuildKeyWordList() {
 
 void TMainScreen::TasqTableKEYSSetText(const QString& text) {
   TasqTable.FieldByName(QStringLiteral("KEYS"))->SetAsString(text);
-  BreakStringIntoWords(TasqTable.FieldByName(QStringLiteral("KEYS"))->AsString(), KeyWordList.get());
+  if (KeyWordList) BreakStringIntoWords(TasqTable.FieldByName(QStringLiteral("KEYS"))->AsString(), KeyWordList.get());
 }
 
 void TMainScreen::DoKeyListMenu(const QPoint& at) {
@@ -972,6 +1015,7 @@ void TMainScreen::DeleteButtonClick() {
   TasqEngine.GotoRecord(first);
   try {
     TasqTable.Delete();
+    RememberDeleted({quint32(first)});
     if (next <= TasqEngine.RecordCount()) TasqEngine.GotoRecord(next);
   } catch (const EDatabaseError&) {
     StoreHelpers::ShowInformation(QStringLiteral("Error: Unable to delete"));
@@ -1029,6 +1073,7 @@ void TMainScreen::RebuildIndexes1Click() {
   if (Store.OpenTaskStore(true)) {
     try {
       Store.RunRebuild(true);
+      RememberDeleted({});  // the pack renumbered the records and removed the marked ones
       StoreHelpers::ShowInformation(QStringLiteral("Done!"));
     } catch (const EDatabaseError& e) {
       StoreHelpers::ShowInformation(e.Message());
@@ -1050,6 +1095,334 @@ void TMainScreen::RebuildIndexes1Click() {
   SavePreferences();
 }
 
-void TMainScreen::NotAvailable(const QString& command) {
-  StoreHelpers::ShowInformation(QStringLiteral("The %1 command is not available yet.").arg(command));
+// ---- Adding and editing tasks ------------------------------------------------------------------------
+
+QString TMainScreen::ReducedDatePattern(const QString& pattern) {
+  QString reduced;
+  int days = 0, months = 0;
+  for (QChar c : pattern) {
+    const QChar lower = c.toLower();
+    if (lower == QLatin1Char('d') && ++days > 2) continue;
+    if (lower == QLatin1Char('m') && ++months > 2) continue;
+    reduced += c;
+  }
+  return reduced;
+}
+
+void TMainScreen::NewButtonClick() {
+  CallTaskEdit(1);
+  SetButtons();
+}
+
+void TMainScreen::EditButtonClick() { CallTaskEdit(0); }
+
+void TMainScreen::CallTaskEdit(int mode) {
+  const bool adding = mode == 1;
+  try {
+    if (TasqTable.State() == TTable::dsEdit || TasqTable.State() == TTable::dsInsert) TasqTable.Post();
+  } catch (const EDatabaseError& e) {
+    StoreHelpers::ShowInformation(e.Message());
+    return;
+  }
+  const QString savedPattern = RegionalSettings::UserFormats().ShortDateFormat;
+  RegionalSettings::SetUserShortDateFormat(ReducedDatePattern(savedPattern));
+  {
+    TTaskEditor::Clock clock;
+    if (g_testToday != 0) clock = [] { return g_testToday + DateTimeValue::CurrentTime(); };
+    TTaskEditor editor(KeyWordList ? *KeyWordList : QStringList(), this, clock);
+    ProcessMessages();
+    double value = 0;
+    if (!adding) {
+      const QString date = TasqTable.FieldByName(QStringLiteral("DATE"))->AsString();
+      const QString time = TasqTable.FieldByName(QStringLiteral("TIME"))->AsString();
+      const QString priority = TasqTable.FieldByName(QStringLiteral("PRIORITY"))->AsString();
+      if (priority == QLatin1String("A")) editor.pHigh->setChecked(true);
+      else if (priority == QLatin1String("B")) editor.pMedium->setChecked(true);
+      else if (priority == QLatin1String("C")) editor.pLow->setChecked(true);
+      editor.TaskLabel->setText(QStringLiteral("Editing Task"));
+      editor.IsDone->setChecked(TasqTable.FieldByName(QStringLiteral("DONE"))->AsBoolean());
+      editor.Task->setText(TasqTable.FieldByName(QStringLiteral("DESCRIPT"))->AsString());
+      editor.KeyWords->setText(TasqTable.FieldByName(QStringLiteral("KEYS"))->AsString());
+      editor.Notes->setPlainText(TasqTable.FieldByName(QStringLiteral("NOTE"))->Lines().join(QLatin1Char('\n')));
+      editor.DateEdit->clear();
+      if (DateTimeText::TryStrToDate(Rearranged(date), RegionalFormats::Fixed(), value)) {
+        RegionalSettings::UseUserFormats();
+        editor.DateEdit->setText(DateTimeText::FormatDateTime(QStringLiteral("ddddd"), value));
+        RegionalSettings::UseFixedFormats();
+      }
+      editor.TimeEdit->clear();
+      if (DateTimeText::TryStrToTime(time, value)) {
+        RegionalSettings::UseUserFormats();
+        editor.TimeEdit->setText(DateTimeText::FormatDateTime(QStringLiteral("t"), value));
+        RegionalSettings::UseFixedFormats();
+      }
+    } else {
+      editor.TaskLabel->setText(QStringLiteral("Adding Task"));
+      editor.IsDone->setChecked(false);
+      editor.Task->setText(QStringLiteral("{Task description}"));
+      editor.Notes->clear();
+      editor.KeyWords->clear();
+      editor.DateEdit->clear();
+      editor.TimeEdit->clear();
+    }
+    WindowPlacement::PlaceDialog(&editor);
+    RegionalSettings::UseUserFormats();
+    editor.exec();
+    RegionalSettings::UseFixedFormats();
+
+    // What was typed is read under the user's settings and stored in the fixed forms.
+    double dateValue = 0, timeValue = 0;
+    RegionalSettings::UseUserFormats();
+    const bool dateValid = DateTimeText::TryStrToDate(editor.DateEdit->text(), dateValue);
+    const bool timeValid = DateTimeText::TryStrToTime(editor.TimeEdit->text(), timeValue);
+    RegionalSettings::UseFixedFormats();
+
+    if (editor.ModalResult == 1) {
+      QString priority;
+      if (editor.pHigh->isChecked()) priority = QStringLiteral("A");
+      else if (editor.pMedium->isChecked()) priority = QStringLiteral("B");
+      else if (editor.pLow->isChecked()) priority = QStringLiteral("C");
+      QStringList note;
+      if (!editor.Notes->toPlainText().isEmpty()) note = editor.Notes->toPlainText().split(QLatin1Char('\n'));
+      const qsizetype length = note.join(QStringLiteral("\r\n")).size();
+      if (!note.isEmpty() && length > 0 && length % 4 == 0) note.last() += QLatin1Char(' ');
+      const QString date = dateValid ? DateTimeText::FormatDateTime(QStringLiteral("yyyymmdd"), dateValue) : QString();
+      const QString time = timeValid ? DateTimeText::FormatDateTime(QStringLiteral("hh:nn"), timeValue) : QString();
+      try {
+        if (adding) {
+          TasqTable.Append();
+          ProcessMessages();
+        } else {
+          TasqTable.Edit();
+        }
+        TasqTable.FieldByName(QStringLiteral("DESCRIPT"))->SetAsString(editor.Task->text());
+        TasqTable.FieldByName(QStringLiteral("KEYS"))->SetAsString(editor.KeyWords->text());
+        if (adding) ProcessMessages();
+        TasqTable.FieldByName(QStringLiteral("NOTE"))->SetLines(note);
+        TasqTable.FieldByName(QStringLiteral("DATE"))->SetAsString(date);
+        TasqTable.FieldByName(QStringLiteral("TIME"))->SetAsString(time);
+        TasqTable.FieldByName(QStringLiteral("PRIORITY"))->SetAsString(priority);
+        TasqTable.FieldByName(QStringLiteral("DONE"))->SetAsBoolean(editor.IsDone->isChecked());
+        TasqTable.Post();
+        if (KeyWordList) BreakStringIntoWords(TasqTable.FieldByName(QStringLiteral("KEYS"))->AsString(), KeyWordList.get());
+      } catch (const EDatabaseError&) {
+        StoreHelpers::ShowInformation(QStringLiteral("Error:Unable to save changes"));
+      }
+    }
+  }
+  RegionalSettings::SetUserShortDateFormat(savedPattern);
+  update();
+  SetButtons();
+}
+
+// ---- The filter dialog ----------------------------------------------------------------------------------
+
+void TMainScreen::FilterbuttonClick() {
+  {
+    TFilterForm form(KeyWordList ? *KeyWordList : QStringList(), this);
+    WindowPlacement::PlaceDialog(&form);
+    form.SetDateFilterIndex(DateFilterIndex);
+    form.SetKeyFilterText(KeyFilterText);
+    form.SetPriorityFilterIndex(PriorityFilterIndex);
+    form.exec();
+    if (form.ModalResult == 1) {
+      DateFilterIndex = quint8(form.DateFilterIndex());
+      PriorityFilterIndex = quint8(form.PriorityFilterIndex());
+      KeyFilterText = form.KeyFilterText();
+      SetUpFilter();
+    }
+  }
+  update();
+}
+
+// ---- Bulk deletes and their undo --------------------------------------------------------------------------
+
+std::vector<bool> TMainScreen::MarkedRecords() {
+  std::vector<bool> marked(size_t(TasqEngine.RecordCount()) + 1, false);
+  CursorLayer::Instance().ScanRecords(TasqTable.CursorHandle(), [&](quint32 recno, const QByteArray& image) {
+    if (recno < marked.size()) marked[recno] = !image.isEmpty() && image.at(0) == '*';
+    return true;
+  });
+  return marked;
+}
+
+std::vector<quint32> TMainScreen::SweepCandidates(Sweep kind) {
+  // The records are found before anything is deleted, so the question can say how many; the
+  // sets are those of a walk in record order that tests each record as the command describes.
+  std::vector<quint32> found;
+  CursorLayer& layer = CursorLayer::Instance();
+  const int cursor = TasqTable.CursorHandle();
+  int doneOffset = -1, dateOffset = -1, dateWidth = 0;
+  for (const FieldDesc& f : TasqTable.FieldDefs()) {
+    if (f.name.compare(QLatin1String("DONE"), Qt::CaseInsensitive) == 0) doneOffset = f.offset - 1;
+    if (f.name.compare(QLatin1String("DATE"), Qt::CaseInsensitive) == 0) {
+      dateOffset = f.offset - 1;
+      dateWidth = f.width;
+    }
+  }
+  if (kind == Sweep::MarkedDone || kind == Sweep::BeforeToday) {
+    const double today = Today();
+    layer.ScanRecords(cursor, [&](quint32 recno, const QByteArray& image) {
+      if (image.isEmpty() || image.at(0) == '*') return true;
+      if (kind == Sweep::MarkedDone) {
+        const char done = doneOffset >= 0 && doneOffset < image.size() ? image.at(doneOffset) : ' ';
+        if (done == 'T' || done == 't' || done == 'Y' || done == 'y') found.push_back(recno);
+      } else {
+        // A task without a valid date counts as due ten days from now, so it stays.
+        double due = today + 10;
+        const QString date = dateOffset >= 0 ? QString::fromLatin1(image.mid(dateOffset, dateWidth)).trimmed() : QString();
+        double value = 0;
+        if (date.size() == 8 && DateTimeText::TryStrToDate(Rearranged(date), RegionalFormats::Fixed(), value)) due = value;
+        if (today > due) found.push_back(recno);
+      }
+      return true;
+    });
+    return found;
+  }
+  const std::vector<bool> marked = MarkedRecords();
+  std::vector<bool> passes(marked.size(), false);
+  layer.WalkOrder(cursor, [&](quint32 recno) {
+    if (recno < passes.size()) passes[recno] = true;
+    return true;
+  });
+  const bool wanted = kind == Sweep::Matching;
+  for (quint32 r = 1; r < marked.size(); ++r)
+    if (!marked[r] && passes[r] == wanted) found.push_back(r);
+  return found;
+}
+
+QString TMainScreen::CountSentence(size_t count) {
+  return count == 1 ? QStringLiteral("\r\rThis will delete 1 task.")
+                    : QStringLiteral("\r\rThis will delete %1 tasks.").arg(count);
+}
+
+void TMainScreen::RememberDeleted(std::vector<quint32> recnos) {
+  lastDeleted_ = std::move(recnos);
+  UndoDelete1->setEnabled(!lastDeleted_.empty());
+}
+
+void TMainScreen::BulkDelete(Sweep kind) {
+  struct Texts {
+    const char* question;
+    const char* none;
+    const char* some;
+  };
+  static const Texts kTexts[4] = {
+      {"CONFIRM: Delete all tasks marked as done?", "No tasks marked DONE have been deleted",
+       "All tasks marked DONE have been deleted (%1 records)"},
+      {"CONFIRM: Delete all with dates before today?", "No tasks with dates before today have been deleted",
+       "All tasks with dates before today have been deleted (%1 records)"},
+      {"CONFIRM: Delete all tasks matching the current filter?\r(i.e. all showing tasks)",
+       "No tasks matching filter have been deleted",
+       "All tasks matching filter have been deleted\r(%1 records)\rFILTER WILL NOW BE CLEARED"},
+      {"CONFIRM: Delete all tasks NOT matching the current filter?\r(i.e. all tasks not showing)",
+       "No tasks NOT matching filter have been deleted", "All tasks NOT matching filter have been deleted\r(%1 records)"}};
+  const Texts& texts = kTexts[int(kind)];
+  const bool byFilter = kind == Sweep::Matching || kind == Sweep::NotMatching;
+  if (byFilter && TasqEngine.CurrentQuery().isEmpty()) {
+    StoreHelpers::ShowInformation(QStringLiteral("No Filter currently set"));
+    return;
+  }
+  try {
+    TasqTable.CheckBrowseMode();
+  } catch (const EDatabaseError& e) {
+    StoreHelpers::ShowInformation(e.Message());
+    return;
+  }
+  const long current = TasqEngine.DatasetRecordNumber();
+  std::vector<quint32> doomed;
+  {
+    Hourglass hourglass;
+    doomed = SweepCandidates(kind);
+    // The walks moved the engine, not the dataset: put the engine back under it.
+    if (current > 0 && current <= TasqEngine.RecordCount()) TasqEngine.GotoRecord(current);
+  }
+  if (!StoreHelpers::AskYesNo(QString::fromLatin1(texts.question) + CountSentence(doomed.size()))) return;
+
+  std::vector<quint32> deleted;
+  {
+    Hourglass hourglass;
+    TasqTable.SetTag(-1);
+    TasqTable.DisableControls();
+    deleted = TasqEngine.MarkDeleted(doomed);
+    TasqTable.SetTag(0);
+    TasqTable.EnableControls();
+    if (!deleted.empty()) RememberDeleted(deleted);
+    if (kind == Sweep::Matching) {
+      DateFilterIndex = 0;
+      KeyFilterText.clear();
+      PriorityFilterIndex = 0;
+    }
+    SetUpFilter();
+    SetButtons();
+  }
+  StoreHelpers::ShowInformation(deleted.empty() ? QString::fromLatin1(texts.none)
+                                                : QString::fromLatin1(texts.some).arg(deleted.size()));
+}
+
+void TMainScreen::AllMarkedDone1Click() { BulkDelete(Sweep::MarkedDone); }
+void TMainScreen::AllWithDatesBeforeToday1Click() { BulkDelete(Sweep::BeforeToday); }
+void TMainScreen::AllTasksMatchingCurrentFilter1Click() { BulkDelete(Sweep::Matching); }
+void TMainScreen::AllTasksNOTMatchingCurrentFilter1Click() { BulkDelete(Sweep::NotMatching); }
+
+void TMainScreen::AllTasks1Click() {
+  size_t count = 0;
+  {
+    Hourglass hourglass;
+    for (bool marked : MarkedRecords()) count += marked ? 0 : 1;
+    count = count > 0 ? count - 1 : 0;  // index 0 is no record
+  }
+  // Emptying the table removes the records for good, so the question says so.
+  if (!StoreHelpers::AskYesNo(QStringLiteral("CONFIRM: Delete ALL tasks?") + CountSentence(count) +
+                              QStringLiteral(" It cannot be undone.")))
+    return;
+  {
+    Hourglass hourglass;
+    TasqTable.Close();
+    if (Store.OpenTaskStore(true)) {
+      if (TasqEngine.EmptyTable() != 0) {
+        RememberDeleted({});
+        StoreHelpers::ShowInformation(QStringLiteral("Done!"));
+      } else {
+        StoreHelpers::ShowInformation(TTableEngine::LastEngineError());
+      }
+    }
+    TasqTable.SetTag(-1);
+    if (!Store.OpenTaskStore(false)) {
+      close();
+      return;
+    }
+    TasqEngine.SelectOrder(TasqEngine.TagOrder(QStringLiteral("DATETIME")));
+    SetMainMenuSortChecks();
+    TasqTable.SetTag(0);
+    ProcessMessages();
+    SetUpFilter();
+    ProcessMessages();
+    SetButtons();
+  }
+}
+
+void TMainScreen::UndoDelete1Click() {
+  if (lastDeleted_.empty() || !TasqTable.Active()) return;
+  try {
+    TasqTable.CheckBrowseMode();
+  } catch (const EDatabaseError& e) {
+    StoreHelpers::ShowInformation(e.Message());
+    return;
+  }
+  std::vector<quint32> recalled;
+  {
+    Hourglass hourglass;
+    recalled = TasqEngine.RecallRecords(lastDeleted_);
+    RememberDeleted({});
+    // The first task brought back becomes current when the filter lets it be seen.
+    long row = -1;
+    if (!recalled.empty() && CursorLayer::Instance().RowOf(TasqTable.CursorHandle(), recalled.front(), &row) == 0 &&
+        row >= 0)
+      TasqEngine.GotoRecord(long(recalled.front()));
+    SetButtons();
+  }
+  StoreHelpers::ShowInformation(recalled.size() == 1
+                                    ? QStringLiteral("1 deleted task has been brought back.")
+                                    : QStringLiteral("%1 deleted tasks have been brought back.").arg(recalled.size()));
 }

@@ -4,6 +4,7 @@
 #include <QPointer>
 #include <QStringList>
 #include <memory>
+#include <vector>
 
 #include "store/TaskStore.h"
 
@@ -15,6 +16,7 @@ class QPlainTextEdit;
 class QTableView;
 class TDataSetModel;
 class TFlatButton;
+class TPopupHelp;
 class TSplitPanes;
 
 // The program's one window: tool bar, task grid with the note underneath, bottom bar, main
@@ -43,6 +45,8 @@ class TMainScreen : public QMainWindow {
   TSplitPanes* SplitPanes1 = nullptr;
   QTableView* ActiveGrid = nullptr;
   QPlainTextEdit* ActiveNotes = nullptr;
+  QLabel* Showbmp = nullptr;  // hidden images: the Show DONE button's two pictures
+  QLabel* Hidebmp = nullptr;
   QFrame* UpdateStatus = nullptr;
   QLabel* UpdateStatusCaption = nullptr;
   QMenu* DateColumnMenu = nullptr;
@@ -50,8 +54,10 @@ class TMainScreen : public QMainWindow {
   QMenu* PriorityColumnMenu = nullptr;
   QMenu* ButtonSortMenu = nullptr;
   QMenu* WhatsThisMenu = nullptr;
+  TPopupHelp* PopupHelp1 = nullptr;
   QList<QAction*> MainSortItems;    // Date+Time, Description, Priority, Key Words
   QList<QAction*> ButtonSortItems;  // the same in the tool-bar menu
+  QAction* UndoDelete1 = nullptr;   // File, "Undo Delete" (Ctrl+Z)
 
   // ---- The task store's components ----
   TaskStore Store;
@@ -118,8 +124,21 @@ class TMainScreen : public QMainWindow {
   void DoneToggleButtonClick();
   void CalendarButtonClick();
   void RebuildIndexes1Click();
-  // Commands that later work fills in; until then they say so.
-  void NotAvailable(const QString& command);
+  void NewButtonClick();
+  void EditButtonClick();
+  // Adds (mode 1) or edits (mode 0) a task through the task editor.
+  void CallTaskEdit(int mode);
+  void FilterbuttonClick();
+  void AllMarkedDone1Click();
+  void AllWithDatesBeforeToday1Click();
+  void AllTasksMatchingCurrentFilter1Click();
+  void AllTasksNOTMatchingCurrentFilter1Click();
+  void AllTasks1Click();
+  // Brings back the tasks the last delete or bulk delete removed, while no pack has run since.
+  void UndoDelete1Click();
+  // The user's short date pattern with every d and m after the first two of each dropped, so
+  // that no day or month name reaches the editor's date field.
+  static QString ReducedDatePattern(const QString& pattern);
   // The name of the grid column's field that is current (upper case).
   QString SelectedFieldName() const;
   // Opens the column menu of the current cell at `globalPos` (double click or context key).
@@ -140,8 +159,17 @@ class TMainScreen : public QMainWindow {
   void EditField(const char* field, const QString& value);
   void GridRowChanged(int row);
   void ShowStatus(const QString& text);
+  enum class Sweep { MarkedDone, BeforeToday, Matching, NotMatching };
+  void BulkDelete(Sweep kind);
+  // The unmarked records the bulk delete `kind` removes, in record-number order.
+  std::vector<quint32> SweepCandidates(Sweep kind);
+  // Record numbers of the marked records (index = record number).
+  std::vector<bool> MarkedRecords();
+  void RememberDeleted(std::vector<quint32> recnos);
+  static QString CountSentence(size_t count);
 
   std::unique_ptr<NoteLink> noteLink_;
+  std::vector<quint32> lastDeleted_;  // what Undo Delete brings back
   bool preferencesLoaded_ = false;
   bool followingDataset_ = false;
   bool closing_ = false;

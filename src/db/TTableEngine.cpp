@@ -296,6 +296,35 @@ int TTableEngine::EmptyTable() {
   return result;
 }
 
+std::vector<quint32> TTableEngine::MarkDeleted(const std::vector<quint32>& recnos) {
+  std::vector<quint32> marked;
+  if (!IsTableOpen()) return marked;
+  marked.reserve(recnos.size());
+  BeginSync();
+  const long count = xb_RecCount();
+  for (quint32 r : recnos) {
+    if (r == 0 || long(r) > count || xb_Go(long(r)) == 0) continue;
+    if (xb_Deleted() != 0) continue;
+    if (xb_Delete() != 0) marked.push_back(r);
+  }
+  EndSync();
+  return marked;
+}
+
+std::vector<quint32> TTableEngine::RecallRecords(const std::vector<quint32>& recnos) {
+  std::vector<quint32> recalled;
+  if (!IsTableOpen()) return recalled;
+  BeginSync();
+  const long count = xb_RecCount();
+  for (quint32 r : recnos) {
+    if (r == 0 || long(r) > count || xb_Go(long(r)) == 0) continue;
+    if (xb_Deleted() == 0) continue;
+    if (xb_Recall() != 0) recalled.push_back(r);
+  }
+  EndSync();
+  return recalled;
+}
+
 long TTableEngine::RecordCount() {
   Enter();
   const long count = xb_RecCount();

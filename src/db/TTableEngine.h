@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QObject>
 #include <QStringList>
+#include <vector>
 
 #include "db/TTableEngineLink.h"
 
@@ -68,6 +69,14 @@ class TTableEngine : public QObject {
   long EngineProperty(int property, long value);
   long SetProgressWindow(long window);
   bool IsTableOpen() const;
+
+  // ---- Marking many records at once (the main window's bulk deletes and their undo) ----
+  // Sets the deletion mark of each listed record not marked yet and returns the ones it
+  // marked, in list order; a record that cannot be marked is skipped. The dataset is read
+  // again once, at the end.
+  std::vector<quint32> MarkDeleted(const std::vector<quint32>& recnos);
+  // Clears the mark of each listed record that carries it; returns the ones recalled.
+  std::vector<quint32> RecallRecords(const std::vector<quint32>& recnos);
 
   // Called by the data link when the dataset changes or opens.
   void DataSetActivated();

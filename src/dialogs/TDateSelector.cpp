@@ -9,9 +9,11 @@
 
 #include "db/DateTimeText.h"
 #include "db/DateTimeValue.h"
+#include "dialogs/TDateSelectorHelp.h"
 #include "dialogs/TMonthGrid.h"
 #include "widgets/TFlatButton.h"
 #include "widgets/THelpWindow.h"
+#include "widgets/TPopupHelp.h"
 
 namespace {
 
@@ -114,10 +116,9 @@ TDateSelector::TDateSelector(QWidget* parent) : QDialog(parent) {
   connect(CancelButton, &TFlatButton::clicked, this, &TDateSelector::CancelButtonClick);
   connect(Helpbutton, &TFlatButton::clicked, this, &TDateSelector::HelpbuttonClick);
 
-  WhatsThisMenu = new QMenu(this);
-  WhatsThisMenu->setObjectName(QStringLiteral("WhatsThisMenu"));
-  WhatsthisMenuItem = WhatsThisMenu->addAction(QStringLiteral("What's this?"));
-  WhatsthisMenuItem->setObjectName(QStringLiteral("WhatsthisMenuItem"));
+  WhatsThisMenu = TPopupHelp::CreateWhatsThisMenu(this, QStringLiteral("WhatsthisMenuItem"));
+  WhatsthisMenuItem = WhatsThisMenu->actions().constFirst();
+  PopupHelp1 = TDateSelectorHelp::Install(this, WhatsThisMenu);
 
   // The grid keeps the keyboard: the buttons never take it, so the arrow keys always move the
   // selected day.

@@ -8,6 +8,7 @@ class QLabel;
 class QMenu;
 class TFlatButton;
 class TMonthGrid;
+class TPopupHelp;
 
 // "Select a Date": a month grid with the chosen date written out in full above it, buttons to
 // step a year or a month either way or to come back to today, and OK, Cancel and Help. The
@@ -55,4 +56,5 @@ class TDateSelector : public QDialog {
   TFlatButton* MouseHelpButton = nullptr;
   QMenu* WhatsThisMenu = nullptr;
   QAction* WhatsthisMenuItem = nullptr;
+  TPopupHelp* PopupHelp1 = nullptr;
 };

@@ -10,10 +10,12 @@
 #include <QRadioButton>
 #include <QVariant>
 
+#include "dialogs/TFilterFormHelp.h"
 #include "dialogs/TTaskEditorBitmaps.h"
 #include "dialogs/TTaskEditorTextGuard.h"
 #include "widgets/TFlatButton.h"
 #include "widgets/THelpWindow.h"
+#include "widgets/TPopupHelp.h"
 
 namespace {
 
@@ -110,10 +112,9 @@ TFilterForm::TFilterForm(const QStringList& keyWordList, QWidget* parent) : QDia
   connect(ResetButton, &TFlatButton::clicked, this, &TFilterForm::ResetButtonClick);
   connect(Helpbutton, &TFlatButton::clicked, this, &TFilterForm::HelpButtonClick);
 
-  WhatsThisMenu = new QMenu(this);
-  WhatsThisMenu->setObjectName(QStringLiteral("WhatsThisMenu"));
-  Whatsthis = WhatsThisMenu->addAction(QStringLiteral("What's this?"));
-  Whatsthis->setObjectName(QStringLiteral("Whatsthis"));
+  WhatsThisMenu = TPopupHelp::CreateWhatsThisMenu(this);
+  Whatsthis = WhatsThisMenu->actions().constFirst();
+  PopupHelp1 = TFilterFormHelp::Install(this, WhatsThisMenu);
 
   // Date range, then the key words, then the priority: the buttons take no focus, so the
   // bottom panel adds no stop of its own.

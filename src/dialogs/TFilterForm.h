@@ -11,6 +11,7 @@ class QLabel;
 class QLineEdit;
 class QMenu;
 class TFlatButton;
+class TPopupHelp;
 
 // "Task Filter": which tasks the main window's grid shows, as three values the dialog only
 // collects: a date range (0 All Dates, 1 Today, 2 Tomorrow, 3 Next 7 Days, 4 Next 30 Days,
@@ -71,4 +72,5 @@ class TFilterForm : public QDialog {
   TFlatButton* MouseHelpButton = nullptr;
   QMenu* WhatsThisMenu = nullptr;
   QAction* Whatsthis = nullptr;
+  TPopupHelp* PopupHelp1 = nullptr;
 };

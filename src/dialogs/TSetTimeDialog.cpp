@@ -124,6 +124,7 @@ TSetTimeDialog::TSetTimeDialog(QWidget* parent) : QDialog(parent) {
   Helpbutton->setToolTip(QStringLiteral("Explain how to set the time"));
   Helpbutton->setGeometry(202, 296, 75, 25);
   connect(Helpbutton, &TFlatButton::clicked, this, &TSetTimeDialog::HelpbuttonClick);
+  THelpWindow::InstallHelpKey(this, kHelpContext);
 }
 
 void TSetTimeDialog::showEvent(QShowEvent* event) {

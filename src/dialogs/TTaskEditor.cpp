@@ -22,11 +22,13 @@
 #include "dialogs/TQuickDates.h"
 #include "dialogs/TSetTimeDialog.h"
 #include "dialogs/TTaskEditorBitmaps.h"
+#include "dialogs/TTaskEditorHelp.h"
 #include "dialogs/TTaskEditorTextGuard.h"
 #include "store/StoreHelpers.h"
 #include "store/WindowPlacement.h"
 #include "widgets/TFlatButton.h"
 #include "widgets/THelpWindow.h"
+#include "widgets/TPopupHelp.h"
 
 namespace {
 
@@ -168,10 +170,9 @@ TTaskEditor::TTaskEditor(const QStringList& keyWordList, QWidget* parent, Clock 
   connect(CancelButton, &TFlatButton::clicked, this, &TTaskEditor::CancelButtonClick);
   connect(Helpbutton, &TFlatButton::clicked, this, &TTaskEditor::HelpButtonClick);
 
-  WhatsThisMenu = new QMenu(this);
-  WhatsThisMenu->setObjectName(QStringLiteral("WhatsThisMenu"));
-  Whatsthis = WhatsThisMenu->addAction(QStringLiteral("What's this?"));
-  Whatsthis->setObjectName(QStringLiteral("Whatsthis"));
+  WhatsThisMenu = TPopupHelp::CreateWhatsThisMenu(this);
+  Whatsthis = WhatsThisMenu->actions().constFirst();
+  PopupHelp1 = TTaskEditorHelp::Install(this, WhatsThisMenu);
 
   setTabOrder(Task, IsDone);
   setTabOrder(IsDone, KeyWords);

@@ -13,6 +13,7 @@ class QMenu;
 class QPlainTextEdit;
 class QRadioButton;
 class TFlatButton;
+class TPopupHelp;
 
 // "Task Editor": one task's description, done mark, key words, date, time, priority and note.
 // It serves adding and editing alike and never touches the task store: the caller fills the
@@ -118,4 +119,5 @@ class TTaskEditor : public QDialog {
   TFlatButton* MouseHelpButton = nullptr;
   QMenu* WhatsThisMenu = nullptr;
   QAction* Whatsthis = nullptr;
+  TPopupHelp* PopupHelp1 = nullptr;
 };

@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QPointer>
 #include <QRegularExpression>
+#include <QShortcut>
 
 namespace {
 
@@ -35,6 +36,12 @@ THelpWindow::THelpWindow() : QTextBrowser(nullptr) {
     const QRegularExpressionMatch match = topic.match(url.path());
     if (match.hasMatch()) current_context_ = match.captured(1).toInt();
   });
+}
+
+void THelpWindow::InstallHelpKey(QWidget* form, int context) {
+  auto* key = new QShortcut(QKeySequence(Qt::Key_F1), form);
+  key->setObjectName(QStringLiteral("HelpKey"));
+  QObject::connect(key, &QShortcut::activated, form, [context] { ShowHelpContext(context); });
 }
 
 THelpWindow* THelpWindow::Instance() {

@@ -19,6 +19,8 @@ class THelpWindow : public QTextBrowser {
   // Opens (creating it on first use) the help window at the topic of `context`, brings it to
   // the front and returns it.
   static THelpWindow* ShowHelpContext(int context);
+  // F1 on `form` (and on any of its controls) opens the topic of `context`.
+  static void InstallHelpKey(QWidget* form, int context);
   // The window, or nullptr before the first ShowHelpContext.
   static THelpWindow* Instance();
   // The resource of a context's topic, with the fall-back to the main topic.

@@ -1,7 +1,10 @@
 #include "widgets/TPopupHelp.h"
 
+#include <QAbstractButton>
+#include <QAbstractScrollArea>
 #include <QAction>
 #include <QCoreApplication>
+#include <QEvent>
 #include <QMenu>
 #include <QPointer>
 #include <QSet>
@@ -51,6 +54,10 @@ TPopupHelp::TPopupHelp(QWidget* form) : QObject(form) {
 
 bool TPopupHelp::AddHelp(const QString& control_name, const QString& text, quint32 help_context) {
   return help_text_.AddHelp(control_name, text, help_context);
+}
+
+bool TPopupHelp::AddRecord(const QString& control_name) {
+  return help_text_.Add(control_name, std::make_unique<TPopupHelpData>());
 }
 
 void TPopupHelp::SetMaxWidth(int width) {
@@ -187,12 +194,25 @@ QCursor TPopupHelp::QuestionCursor() {
   return QCursor(QPixmap::fromImage(image), 0, 0);
 }
 
-QMenu* TPopupHelp::CreateWhatsThisMenu(QWidget* form) {
+QMenu* TPopupHelp::CreateWhatsThisMenu(QWidget* form, const QString& item_name) {
   auto* menu = new QMenu(form);
   menu->setObjectName(QStringLiteral("WhatsThisMenu"));
   QAction* item = menu->addAction(QStringLiteral("What's this?"));
-  item->setObjectName(QStringLiteral("Whatsthis1"));
+  item->setObjectName(item_name);
+  ConnectWhatsThisMenu(menu);
   return menu;
+}
+
+void TPopupHelp::ConnectWhatsThisMenu(QMenu* menu) {
+  if (menu->actions().isEmpty()) return;
+  QObject::connect(menu->actions().constFirst(), &QAction::triggered, menu, [menu] {
+    QWidget* control = PopupComponent(menu);
+    if (!control) return;
+    // The help of the form the control stands on, as the lookup itself takes it.
+    const QList<TPopupHelp*> helps =
+        control->window()->findChildren<TPopupHelp*>(Qt::FindDirectChildrenOnly);
+    if (!helps.isEmpty()) helps.last()->ShowHelpFor(control);
+  });
 }
 
 void TPopupHelp::SetWhatsThisMenu(QWidget* control, QMenu* menu) {
@@ -202,7 +222,15 @@ void TPopupHelp::SetWhatsThisMenu(QWidget* control, QMenu* menu) {
                      PopupComponentHolder* holder = PopupComponentHolder::Of(menu);
                      if (!holder) holder = new PopupComponentHolder(menu);
                      holder->control = control;
-                     menu->exec(control->mapToGlobal(pos));
+                     // A scroll area (grid, memo) reports the point on its viewport.
+                     auto* area = qobject_cast<QAbstractScrollArea*>(control);
+                     const QWidget* from = area ? area->viewport() : control;
+                     menu->exec(from->mapToGlobal(pos));
+                     // The item has been chosen or not by now; the menu opened some other way
+                     // later must not explain this control again.
+                     if (PopupComponentHolder* done = PopupComponentHolder::Of(menu)) {
+                       done->control = nullptr;
+                     }
                    });
 }
 
@@ -213,11 +241,62 @@ QWidget* TPopupHelp::PopupComponent(const QMenu* menu) {
 }
 
 void TPopupHelp::InstallHelpKeys(int help_context) {
+  InstallHelpKey(help_context);
+  InstallHelpModeKey();
+}
+
+void TPopupHelp::InstallHelpKey(int help_context) {
+  if (QWidget* form = Form()) THelpWindow::InstallHelpKey(form, help_context);
+}
+
+void TPopupHelp::InstallHelpModeKey() {
   QWidget* form = Form();
   if (!form) return;
-  auto* help = new QShortcut(QKeySequence(Qt::Key_F1), form);
-  connect(help, &QShortcut::activated, this,
-          [help_context] { THelpWindow::ShowHelpContext(help_context); });
   auto* mode = new QShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F1), form);
   connect(mode, &QShortcut::activated, this, &TPopupHelp::StartHelpMode);
+}
+
+bool TPopupHelp::WireForm(QMenu* menu, const QStringList& menu_controls,
+                          QAbstractButton* mouse_help_button, int help_context) {
+  QWidget* form = Form();
+  if (!form) return false;
+  bool all_found = true;
+  if (menu) {
+    for (const QString& name : menu_controls) {
+      QWidget* control = form->findChild<QWidget*>(name);
+      if (!control) {
+        qWarning("TPopupHelp: %s has no control %s for its \"What's this?\" menu",
+                 qPrintable(form->objectName()), qPrintable(name));
+        all_found = false;
+        continue;
+      }
+      SetWhatsThisMenu(control, menu);
+    }
+  }
+  if (mouse_help_button) {
+    connect(mouse_help_button, &QAbstractButton::clicked, this, &TPopupHelp::StartHelpMode);
+  }
+  if (help_context != 0) InstallHelpKey(help_context);
+  InstallHelpModeKey();
+  FollowWindowColor();
+  return all_found;
+}
+
+void TPopupHelp::FollowWindowColor() {
+  QWidget* form = Form();
+  if (!form) return;
+  color_ = form->palette().color(QPalette::Base);
+  if (follows_window_color_) return;
+  follows_window_color_ = true;
+  form->installEventFilter(this);
+}
+
+bool TPopupHelp::eventFilter(QObject* watched, QEvent* event) {
+  // Showing counts as activating: without a window manager activation may never come.
+  if (follows_window_color_ && watched == Form() &&
+      (event->type() == QEvent::WindowActivate || event->type() == QEvent::Show ||
+       event->type() == QEvent::PaletteChange)) {
+    color_ = Form()->palette().color(QPalette::Base);
+  }
+  return QObject::eventFilter(watched, event);
 }

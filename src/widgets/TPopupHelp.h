@@ -7,10 +7,12 @@
 #include <QObject>
 #include <QRect>
 #include <QString>
+#include <QStringList>
 
 #include "widgets/TPopupHelpSettings.h"
 #include "widgets/TPopupHelpText.h"
 
+class QAbstractButton;
 class QMenu;
 class QWidget;
 class TPopupHelpPopup;
@@ -24,16 +26,13 @@ class TPopupHelpPopup;
 //   PopupHelp1 = new TPopupHelp(this);                    // parent: the form
 //   PopupHelp1->AddHelp("OKButton", "Click here to save changes");
 //   PopupHelp1->AddHelp("KeysBox", "->KeyWords");         // use KeyWords' text
-//   WhatsThisMenu = TPopupHelp::CreateWhatsThisMenu(this);
-//   TPopupHelp::SetWhatsThisMenu(OKButton, WhatsThisMenu);   // each control with help
-//   connect(WhatsThisMenu->actions().first(), &QAction::triggered, this,
-//           &TForm::WhatsthisClick);  // calls PopupHelp1->ShowHelpFor(
-//                                     //   TPopupHelp::PopupComponent(WhatsThisMenu))
-//   MouseHelpButton->SetBitmap(TPopupHelp::MouseHelpBitmap());
-//   connect(MouseHelpButton, &TFlatButton::clicked, this, &TForm::MouseHelpButtonClick);
-//                                     // calls PopupHelp1->StartHelpMode()
-//   PopupHelp1->InstallHelpKeys(1004);  // F1: help topic, Shift+F1: help mode
-//   FormActivate: PopupHelp1->SetColor(palette().color(QPalette::Base));
+//   PopupHelp1->AddRecord("Label1");                      // a record without text
+//   WhatsThisMenu = TPopupHelp::CreateWhatsThisMenu(this);  // its item shows the help of the
+//                                                           // control it was opened on
+//   PopupHelp1->WireForm(WhatsThisMenu, {"OKButton", ...}, MouseHelpButton, 1004);
+//     // the menu on those controls, the button and Shift+F1 start the help mode, F1 opens
+//     // help topic 1004, and the popup colour follows the system window colour at each
+//     // activation of the form
 class TPopupHelp : public QObject {
   Q_OBJECT
 
@@ -46,6 +45,8 @@ class TPopupHelp : public QObject {
   void SetHelpText(const TPopupHelpText& text) { help_text_ = text; }
   // Registers a control's text (see TPopupHelpText::AddHelp).
   bool AddHelp(const QString& control_name, const QString& text, quint32 help_context = 0);
+  // Registers a control with a record but no text: the lookup passes on to its parent.
+  bool AddRecord(const QString& control_name);
 
   QColor Color() const { return color_; }
   void SetColor(const QColor& color) { color_ = color; }
@@ -93,8 +94,14 @@ class TPopupHelp : public QObject {
   // see-through top-left pixel (a flat button's transparent colour). Empty without resources.
   static QImage MouseHelpBitmap();
 
-  // A "WhatsThisMenu" with its single "What's this?" item ("Whatsthis1"), owned by `form`.
-  static QMenu* CreateWhatsThisMenu(QWidget* form);
+  // A "WhatsThisMenu" with its single "What's this?" item (named `item_name`), owned by `form`.
+  // Choosing the item shows the help of the control the menu was opened on
+  // (ConnectWhatsThisMenu).
+  static QMenu* CreateWhatsThisMenu(QWidget* form,
+                                    const QString& item_name = QStringLiteral("Whatsthis"));
+  // Makes the first item of `menu` show the help of the control the menu was opened on, through
+  // the popup help of that control's form.
+  static void ConnectWhatsThisMenu(QMenu* menu);
   // Makes `menu` the right-click menu of `control`; the menu remembers on which control it was
   // opened (PopupComponent).
   static void SetWhatsThisMenu(QWidget* control, QMenu* menu);
@@ -102,6 +109,21 @@ class TPopupHelp : public QObject {
 
   // F1 opens the help window at `help_context`; Shift+F1 starts the help mode.
   void InstallHelpKeys(int help_context);
+  void InstallHelpKey(int help_context);
+  void InstallHelpModeKey();
+
+  // What every form with popup help has, in one call: `menu` becomes the right-click menu of
+  // each control named in `menu_controls` (found by object name on the form; false when one is
+  // missing), `mouse_help_button` and Shift+F1 start the help mode, F1 opens `help_context`
+  // (0: the form binds F1 itself), and each activation of the form sets the popup colour to
+  // the system window colour.
+  bool WireForm(QMenu* menu, const QStringList& menu_controls, QAbstractButton* mouse_help_button,
+                int help_context);
+  // Sets the popup colour to the system window colour now and at each activation of the form.
+  void FollowWindowColor();
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  signals:
   // A help interaction of this component ended (popup hidden, or nothing shown).
@@ -116,4 +138,5 @@ class TPopupHelp : public QObject {
   bool parent_font_ = true;
   int max_width_ = 300;
   QString more_text_ = QStringLiteral("Click here or press F1 for more...");
+  bool follows_window_color_ = false;
 };

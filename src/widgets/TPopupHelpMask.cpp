@@ -28,9 +28,17 @@ void TPopupHelpMask::Start() {
   cursor_set_ = true;
   grabMouse();
   setFocus(Qt::OtherFocusReason);
+  // A form may watch every key of the application (to run commands by key); while the mode
+  // lasts the keys are the mask's alone, so it sees them before any other watcher.
+  qApp->installEventFilter(this);
+  filtering_ = true;
 }
 
 void TPopupHelpMask::ReleaseInput() {
+  if (filtering_) {
+    filtering_ = false;
+    qApp->removeEventFilter(this);
+  }
   if (QWidget::mouseGrabber() == this) releaseMouse();
   if (cursor_set_) {
     cursor_set_ = false;
@@ -67,6 +75,14 @@ bool TPopupHelpMask::event(QEvent* event) {
     return true;
   }
   return QWidget::event(event);
+}
+
+bool TPopupHelpMask::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == this && event->type() == QEvent::KeyPress) {
+    keyPressEvent(static_cast<QKeyEvent*>(event));
+    return true;
+  }
+  return QWidget::eventFilter(watched, event);
 }
 
 void TPopupHelpMask::mousePressEvent(QMouseEvent* event) {

@@ -25,6 +25,7 @@ class TPopupHelpMask : public QWidget {
 
  protected:
   bool event(QEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;
   void mouseMoveEvent(QMouseEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
@@ -42,5 +43,6 @@ class TPopupHelpMask : public QWidget {
   QPointer<QWidget> previous_active_;
   bool ended_ = false;
   bool cursor_set_ = false;
+  bool filtering_ = false;
   bool finished_ = false;
 };

@@ -100,6 +100,12 @@ void TPopupHelpPopup::ShowHelp(TPopupHelpData* record, const QRect& control_rect
   left = std::max(left, area.left());
   top = std::max(top, area.top());
 
+  under_ = screen ? screen->grabWindow(0, left - area.left(), top - area.top(), popup_width,
+                                       popup_height)
+                  : QPixmap();
+  if (under_.size() != QSize(popup_width, popup_height) * under_.devicePixelRatio()) {
+    under_ = QPixmap();
+  }
   setGeometry(left, top, popup_width, popup_height);
   shown_ = true;
   show();
@@ -111,10 +117,15 @@ void TPopupHelpPopup::ShowHelp(TPopupHelpData* record, const QRect& control_rect
 
 void TPopupHelpPopup::paintEvent(QPaintEvent*) {
   QPainter painter(this);
-  // The shadow: the pattern over the rectangle moved 6 pixels right and down. The paint box
-  // covers its top-left part; the two 6 x 6 corners that neither covers stay see-through.
+  // The shadow: the pattern over the rectangle moved 6 pixels right and down, darkening the
+  // screen taken before showing. The paint box covers its top-left part; the two 6 x 6 corners
+  // that neither covers show the screen as it was (or stay see-through without that picture).
   painter.setCompositionMode(QPainter::CompositionMode_Source);
-  painter.fillRect(rect(), Qt::transparent);
+  if (under_.isNull()) {
+    painter.fillRect(rect(), Qt::transparent);
+  } else {
+    painter.drawPixmap(0, 0, under_);
+  }
   for (int y = kShadow; y < height(); ++y) {
     for (int x = kShadow; x < width(); ++x) {
       if (x < paint_width_ && y < paint_height_) continue;
@@ -176,6 +187,7 @@ void TPopupHelpPopup::hideEvent(QHideEvent* event) {
   if (!shown_) return;
   shown_ = false;
   text_.clear();
+  under_ = QPixmap();
   disconnect(app_state_connection_);
   emit Hidden();
 }

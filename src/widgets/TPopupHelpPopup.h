@@ -3,6 +3,7 @@
 #include <QColor>
 #include <QFont>
 #include <QMetaObject>
+#include <QPixmap>
 #include <QPointer>
 #include <QRect>
 #include <QWidget>
@@ -65,6 +66,9 @@ class TPopupHelpPopup : public QWidget {
   int paint_height_ = 0;
   QRect control_rect_;
   QColor color_;
+  // The screen under the popup, taken before it shows: the shadow darkens it and the corners
+  // beside the shadow show it, also where the display cannot blend windows.
+  QPixmap under_;
   bool shown_ = false;
   QMetaObject::Connection app_state_connection_;
 };

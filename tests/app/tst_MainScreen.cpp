@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QFile>
 #include <QHeaderView>
+#include <QLineEdit>
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QProcess>
@@ -11,7 +12,9 @@
 #include <QTest>
 #include <QTimer>
 
+#include "MainScreenFixture.h"
 #include "app/TMainScreen.h"
+#include "dialogs/TTaskEditor.h"
 #include "db/DateTimeValue.h"
 #include "db/TDataSetModel.h"
 #include "dialogs/TSetTimeDialog.h"
@@ -21,69 +24,18 @@
 #include "widgets/TFlatButton.h"
 #include "widgets/TSplitPanes.h"
 
-namespace {
-
-class Recorded : public UserMessages {
- public:
-  void Information(const QString&, const QString& text) override { shown << text; }
-  bool YesNo(const QString&, const QString& text) override {
-    shown << text;
-    return true;
-  }
-  QStringList shown;
-};
-
-struct Task {
-  QString date, time, descript;
-  bool done;
-  QString keys, priority, note;
-};
-
-}  // namespace
-
 class MainScreenTest : public QObject {
   Q_OBJECT
  private:
-  Recorded messages_;
+  RecordedMessages messages_;
   std::unique_ptr<QTemporaryDir> dir_;
 
-  // Opens the window on the given tasks (written through the store first) and waits for the
-  // opening sequence to end.
   std::unique_ptr<TMainScreen> Open(const QList<Task>& tasks, const QString& settings = QString()) {
-    if (!settings.isEmpty()) {
-      QFile ini(dir_->filePath("TASQ.INI"));
-      if (!ini.open(QIODevice::WriteOnly)) return nullptr;
-      ini.write(settings.toUtf8());
-    }
-    if (!tasks.isEmpty()) {
-      TaskStore store;
-      if (!store.OpenTaskStore(false)) return nullptr;
-      for (const Task& t : tasks) {
-        store.TasqTable.Append();
-        store.TasqTable.FieldByName("DATE")->SetAsString(t.date);
-        store.TasqTable.FieldByName("TIME")->SetAsString(t.time);
-        store.TasqTable.FieldByName("DESCRIPT")->SetAsString(t.descript);
-        store.TasqTable.FieldByName("DONE")->SetAsBoolean(t.done);
-        store.TasqTable.FieldByName("KEYS")->SetAsString(t.keys);
-        store.TasqTable.FieldByName("PRIORITY")->SetAsString(t.priority);
-        store.TasqTable.FieldByName("NOTE")->SetAsString(t.note);
-        store.TasqTable.Post();
-      }
-    }
-    auto w = std::make_unique<TMainScreen>();
-    w->show();
-    if (!QTest::qWaitFor([&] { return !w->FirstActivation && w->ExitButton->isVisible(); }, 10000)) return nullptr;
-    return w;
+    return OpenMainScreen(tasks, dir_->path(), settings);
   }
 
-  QString Cell(TMainScreen& w, int row, int column) {
-    return w.GridModel->data(w.GridModel->index(row, column)).toString();
-  }
-  int RowOf(TMainScreen& w, const QString& descript) {
-    for (int r = 0; r < w.GridModel->rowCount(); ++r)
-      if (Cell(w, r, 3) == descript) return r;
-    return -1;
-  }
+  QString Cell(TMainScreen& w, int row, int column) { return GridCell(w, row, column); }
+  int RowOf(TMainScreen& w, const QString& descript) { return GridRowOf(w, descript); }
   void Select(TMainScreen& w, int row, int column) {
     w.ActiveGrid->setCurrentIndex(w.GridModel->index(row, column));
   }
@@ -240,11 +192,15 @@ class MainScreenTest : public QObject {
     QCOMPARE(w->TasqTable.FieldByName("KEYS")->AsString(), QString("HOME WORK"));
     w->KeyListMenuItemClick("Clear Entry");
     QVERIFY(w->TasqTable.FieldByName("KEYS")->IsNull());
-    // Task and Done columns reach their commands (the editor is not wired yet and says so).
+    // Task and Done columns reach their commands: the editor, here cancelled, and the toggle.
     Select(*w, 0, 3);
+    bool edited = false;
+    WhenModal<TTaskEditor>([&](TTaskEditor& editor) {
+      edited = editor.Task->text() == "task";
+      editor.CancelButtonClick();
+    });
     w->ActiveGridDblClick(at);
-    QCOMPARE(messages_.shown.size(), 1);
-    QVERIFY(messages_.shown.last().contains("Edit"));
+    QVERIFY(edited);
     Select(*w, 0, 4);
     w->ActiveGridDblClick(at);
     QCOMPARE(w->GridModel->rowCount(), 0);  // done now, and done tasks are hidden

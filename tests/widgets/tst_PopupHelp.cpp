@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QSignalSpy>
 #include <QTimer>
@@ -396,18 +397,100 @@ class PopupHelpTest : public QObject {
     QCOMPARE(menu->objectName(), QStringLiteral("WhatsThisMenu"));
     QCOMPARE(menu->actions().size(), 1);
     QCOMPARE(menu->actions().first()->text(), QStringLiteral("What's this?"));
+    QCOMPARE(menu->actions().first()->objectName(), QStringLiteral("Whatsthis"));
+    QCOMPARE(TPopupHelp::CreateWhatsThisMenu(&form.window, "WhatsthisMenuItem")
+                 ->actions()
+                 .first()
+                 ->objectName(),
+             QStringLiteral("WhatsthisMenuItem"));
     TPopupHelp::SetWhatsThisMenu(form.task, menu);
-    connect(menu->actions().first(), &QAction::triggered, form.help,
-            [&] { form.help->ShowHelpFor(TPopupHelp::PopupComponent(menu)); });
+    QSignalSpy done(form.help, &TPopupHelp::HelpDone);
 
-    QTimer::singleShot(0, menu, [menu] {
+    // The item itself reaches the form's help: nothing else needs connecting.
+    QWidget* opened_on = nullptr;
+    QTimer::singleShot(0, menu, [menu, &opened_on] {
+      opened_on = TPopupHelp::PopupComponent(menu);
       menu->actions().first()->trigger();
       menu->close();
     });
     emit form.task->customContextMenuRequested(QPoint(2, 2));
-    QCOMPARE(TPopupHelp::PopupComponent(menu), form.task);
+    QCOMPARE(opened_on, form.task);
     QVERIFY(PopupShown());
     QCOMPARE(Popup()->ShownText(), QStringLiteral("Enter a description for the task here"));
+    HidePopup();
+    QCOMPARE(done.count(), 1);  // shown once, not once per connection
+
+    // Once closed the menu forgets the control: opened by other means it explains nothing.
+    QCOMPARE(TPopupHelp::PopupComponent(menu), nullptr);
+    menu->actions().first()->trigger();
+    QVERIFY(!PopupShown());
+  }
+
+  void WireFormGivesAFormItsHelp() {
+    Form form;
+    auto* mouse_help =
+        form.Make<TFlatButton>(&form.window, "MouseHelpButton", QRect(370, 250, 25, 25));
+    QMenu* menu = TPopupHelp::CreateWhatsThisMenu(&form.window);
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("no control Missing"));
+    QVERIFY(!form.help->WireForm(menu, {"Task", "pHigh", "Missing"}, mouse_help, 1004));
+    QCOMPARE(form.task->contextMenuPolicy(), Qt::CustomContextMenu);
+    QCOMPARE(form.high->contextMenuPolicy(), Qt::CustomContextMenu);
+    QCOMPARE(form.ok->contextMenuPolicy(), Qt::DefaultContextMenu);
+
+    // The colour follows the form's window colour at each activation, whatever was set before.
+    form.help->SetColor(QColor(1, 2, 3));
+    QPalette palette = form.window.palette();
+    palette.setColor(QPalette::Base, QColor(10, 20, 30));
+    form.window.setPalette(palette);
+    QVERIFY(form.Show());
+    QCOMPARE(form.help->Color(), QColor(10, 20, 30));
+
+    // The help-mode button starts the mode; clicking it again in the mode does not stack masks.
+    form.task->setFocus();
+    mouse_help->click();
+    QVERIFY(form.help->InHelpMode());
+    form.help->StartHelpMode();
+    QCOMPARE(form.window.findChildren<TPopupHelpMask*>().size(), 1);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+    DeleteLater();
+    QVERIFY(!form.help->InHelpMode());
+    QCOMPARE(QApplication::focusWidget(), form.task);
+
+    // F1 opens the form's topic.
+    QTest::keyClick(form.task, Qt::Key_F1);
+    QVERIFY(THelpWindow::Instance() && THelpWindow::Instance()->isVisible());
+    QCOMPARE(THelpWindow::Instance()->CurrentContext(), 1004);
+  }
+
+  void HelpModeKeepsTheKeysFromOtherWatchers() {
+    // A window that runs commands by key watches every key of the application; in help mode
+    // Delete must not reach it (it would delete a task), and Esc must still end the mode.
+    struct KeyWatcher : QObject {
+      int keys = 0;
+      bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::KeyPress) {
+          ++keys;
+          return static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape;
+        }
+        return false;
+      }
+    } watcher;
+    qApp->installEventFilter(&watcher);
+    Form form;
+    QVERIFY(form.Show());
+    form.task->setFocus();
+    form.help->StartHelpMode();
+    auto* mask = form.window.findChild<TPopupHelpMask*>();
+    QVERIFY(mask);
+    QTest::keyClick(mask, Qt::Key_Delete);
+    QTest::keyClick(mask, Qt::Key_Escape);
+    DeleteLater();
+    QCOMPARE(watcher.keys, 0);
+    QVERIFY(!form.help->InHelpMode());
+    // Once the mode is over the watcher sees keys again.
+    QTest::keyClick(form.task, Qt::Key_A);
+    QCOMPARE(watcher.keys, 1);
+    qApp->removeEventFilter(&watcher);
   }
 };
 

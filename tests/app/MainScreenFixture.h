@@ -1,0 +1,88 @@
+// Shared by the main window's tests: a message stub, tasks written through the store, and the
+// real window opened on them in the current data directory.
+#pragma once
+
+#include <QApplication>
+#include <QFile>
+#include <QTest>
+#include <QTimer>
+#include <functional>
+#include <memory>
+
+#include "app/TMainScreen.h"
+#include "db/TDataSetModel.h"
+#include "platform/UserMessages.h"
+#include "widgets/TFlatButton.h"
+
+class RecordedMessages : public UserMessages {
+ public:
+  void Information(const QString&, const QString& text) override { shown << text; }
+  bool YesNo(const QString&, const QString& text) override {
+    shown << text;
+    return answer;
+  }
+  QStringList shown;
+  bool answer = true;  // what every question is answered
+};
+
+struct Task {
+  QString date, time, descript;
+  bool done;
+  QString keys, priority, note;
+};
+
+// Writes the tasks through the store (in the data directory in force), opens the window and
+// waits for its opening sequence to end; null when that fails.
+inline std::unique_ptr<TMainScreen> OpenMainScreen(const QList<Task>& tasks, const QString& dataDir,
+                                                   const QString& settings = QString()) {
+  if (!settings.isEmpty()) {
+    QFile ini(dataDir + QStringLiteral("/TASQ.INI"));
+    if (!ini.open(QIODevice::WriteOnly)) return nullptr;
+    ini.write(settings.toUtf8());
+  }
+  if (!tasks.isEmpty()) {
+    TaskStore store;
+    if (!store.OpenTaskStore(false)) return nullptr;
+    for (const Task& t : tasks) {
+      store.TasqTable.Append();
+      store.TasqTable.FieldByName("DATE")->SetAsString(t.date);
+      store.TasqTable.FieldByName("TIME")->SetAsString(t.time);
+      store.TasqTable.FieldByName("DESCRIPT")->SetAsString(t.descript);
+      store.TasqTable.FieldByName("DONE")->SetAsBoolean(t.done);
+      store.TasqTable.FieldByName("KEYS")->SetAsString(t.keys);
+      store.TasqTable.FieldByName("PRIORITY")->SetAsString(t.priority);
+      store.TasqTable.FieldByName("NOTE")->SetAsString(t.note);
+      store.TasqTable.Post();
+    }
+  }
+  auto w = std::make_unique<TMainScreen>();
+  w->show();
+  if (!QTest::qWaitFor([&] { return !w->FirstActivation && w->ExitButton->isVisible(); }, 10000)) return nullptr;
+  return w;
+}
+
+inline QString GridCell(TMainScreen& w, int row, int column) {
+  return w.GridModel->data(w.GridModel->index(row, column)).toString();
+}
+
+inline int GridRowOf(TMainScreen& w, const QString& descript) {
+  for (int r = 0; r < w.GridModel->rowCount(); ++r)
+    if (GridCell(w, r, 3) == descript) return r;
+  return -1;
+}
+
+// Runs `drive` on the modal dialog of type T as soon as it is up (the caller then starts the
+// command that shows it); `drive` must end the dialog.
+template <typename T>
+void WhenModal(std::function<void(T&)> drive) {
+  auto* timer = new QTimer;
+  timer->setInterval(10);
+  QObject::connect(timer, &QTimer::timeout, timer, [timer, drive] {
+    if (auto* dialog = qobject_cast<T*>(QApplication::activeModalWidget())) {
+      timer->stop();
+      timer->deleteLater();
+      drive(*dialog);
+    }
+  });
+  timer->start();
+}
