@@ -8,6 +8,8 @@ LISTWISE_PACKAGES=(
   python3 python3-dbf
   xvfb xauth
   fonts-liberation2
+  cups printer-driver-cups-pdf poppler-utils
+  chromium unrtf
 )
 
 listwise_missing_packages() {

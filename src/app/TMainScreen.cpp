@@ -25,6 +25,7 @@
 #include "app/TMainScreenHelp.h"
 #include "app/TSplashform.h"
 #include "app/TTaskGridDelegate.h"
+#include "app/TaskDisplayTexts.h"
 #include "db/Cp1252.h"
 #include "db/CursorLayer.h"
 #include "db/DateTimeText.h"
@@ -725,22 +726,7 @@ void TMainScreen::ActiveNotesExit() {
 
 // ---- Calculated fields -----------------------------------------------------------------------------
 
-void TMainScreen::TasqTableCalcFields(TTable& t) {
-  if (t.Tag() == -1) return;
-  double value = 0;
-  const QString date = t.FieldByName(QStringLiteral("DATE"))->AsString();
-  if (date.size() == 8 && DateTimeText::TryStrToDate(Rearranged(date), RegionalFormats::Fixed(), value))
-    t.FieldByName(QStringLiteral("ShowDate"))->SetAsString(DateTimeText::FormatDateTime(QStringLiteral("dd mmm yyyy"), value));
-  t.FieldByName(QStringLiteral("IsDone"))
-      ->SetAsString(t.FieldByName(QStringLiteral("DONE"))->AsBoolean() ? QStringLiteral("Y") : QStringLiteral("N"));
-  const QString time = t.FieldByName(QStringLiteral("TIME"))->AsString();
-  if (!time.isEmpty() && DateTimeText::TryStrToTime(time, RegionalFormats::Fixed(), value))
-    t.FieldByName(QStringLiteral("ShowTime"))->SetAsString(DateTimeText::FormatDateTime(QStringLiteral(" hh:mmam/pm"), value));
-  const QString priority = t.FieldByName(QStringLiteral("PRIORITY"))->AsString().toUpper();
-  if (priority == QLatin1String("A")) t.FieldByName(QStringLiteral("ShowPriority"))->SetAsString(QStringLiteral("High"));
-  else if (priority == QLatin1String("B")) t.FieldByName(QStringLiteral("ShowPriority"))->SetAsString(QStringLiteral("Medium"));
-  else if (priority == QLatin1String("C")) t.FieldByName(QStringLiteral("ShowPriority"))->SetAsString(QStringLiteral("Low"));
-}
+void TMainScreen::TasqTableCalcFields(TTable& t) { TaskDisplayTexts::Fill(t); }
 
 // ---- Quick changes ------------------------------------------------------------------------------------
 

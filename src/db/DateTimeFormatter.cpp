@@ -38,12 +38,26 @@ QString DateTimeFormatter::Format(const QString& pattern, double value) {
   DateTimeValue::DecodeTime(value, hour_, minute_, second_, msec_);
   dayOfWeek_ = DateTimeValue::DayOfWeek(value);
   out_.clear();
+  out_.reserve(pattern.size() + 16);
   Append(pattern, 0);
   return out_;
 }
 
 void DateTimeFormatter::AppendNumber(int value, int width) {
-  out_ += QString::number(value).rightJustified(width, QLatin1Char('0'));
+  // Written digit by digit: a grid or an export formats a date for every record, and a string
+  // per number would dominate that.
+  if (value < 0) {
+    out_ += QString::number(value).rightJustified(width, QLatin1Char('0'));
+    return;
+  }
+  char digits[12];
+  int n = 0;
+  do {
+    digits[n++] = char('0' + value % 10);
+    value /= 10;
+  } while (value > 0);
+  for (int i = n; i < width; ++i) out_ += QLatin1Char('0');
+  while (n > 0) out_ += QLatin1Char(digits[--n]);
 }
 
 void DateTimeFormatter::AppendNested(const QString& pattern, int depth) {

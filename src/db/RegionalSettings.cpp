@@ -11,6 +11,10 @@ struct State {
   QString longTimeFormat;
   QString longDateFormat;
   QLocale namesLocale;
+  // The locale's names, asked for once: a date format with a month or day name is applied to
+  // every record a grid or an export shows. Index 0 is long, 1 abbreviated.
+  QString monthNames[2][13];
+  QString dayNames[2][8];
 };
 
 void TakeLocale(State& s, const QLocale& locale) {
@@ -22,6 +26,11 @@ void TakeLocale(State& s, const QLocale& locale) {
   s.longTimeFormat = RegionalSettings::FromQtFormat(locale.timeFormat(QLocale::LongFormat));
   s.longDateFormat = RegionalSettings::FromQtFormat(locale.dateFormat(QLocale::LongFormat));
   s.namesLocale = locale;
+  for (int form = 0; form < 2; ++form) {
+    const QLocale::FormatType type = form == 1 ? QLocale::ShortFormat : QLocale::LongFormat;
+    for (int m = 1; m <= 12; ++m) s.monthNames[form][m] = locale.monthName(m, type);
+    for (int d = 1; d <= 7; ++d) s.dayNames[form][d] = locale.dayName(d, type);
+  }
 }
 
 State& S() {
@@ -132,12 +141,12 @@ QString RegionalSettings::DayName(int dayOfWeek, bool abbreviated) {
   if (dayOfWeek < 1 || dayOfWeek > 7) return {};
   // Qt counts Monday as 1 and Sunday as 7.
   const int qtDay = dayOfWeek == 1 ? 7 : dayOfWeek - 1;
-  return S().namesLocale.dayName(qtDay, abbreviated ? QLocale::ShortFormat : QLocale::LongFormat);
+  return S().dayNames[abbreviated ? 1 : 0][qtDay];
 }
 
 QString RegionalSettings::MonthName(int month, bool abbreviated) {
   if (month < 1 || month > 12) return {};
-  return S().namesLocale.monthName(month, abbreviated ? QLocale::ShortFormat : QLocale::LongFormat);
+  return S().monthNames[abbreviated ? 1 : 0][month];
 }
 
 QLocale RegionalSettings::NamesLocale() {

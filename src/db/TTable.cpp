@@ -61,10 +61,51 @@ void TTable::AddCalcField(const QString& name, FieldKind kind, int size) {
   calcDefs_.push_back({name, kind, size});
 }
 
+namespace {
+
+// Field names compare without case. Handlers look fields up by name for every record they
+// see, so names of another length are passed over without comparing, and a name spelt as
+// defined is found without folding case.
+bool SameFieldName(const QString& a, const QString& b) {
+  return a.size() == b.size() && (a == b || a.compare(b, Qt::CaseInsensitive) == 0);
+}
+
+}  // namespace
+
 TField* TTable::FindField(const QString& name) const {
-  for (const auto& f : fields_)
-    if (f->FieldName().compare(name, Qt::CaseInsensitive) == 0) return f.get();
-  return nullptr;
+  // A handler names its fields with the same string constants on every call: a name whose
+  // characters are the very ones looked up before gives the same field. The cache holds a
+  // reference to each name, so its characters cannot be freed and reused for another text;
+  // the field's own name is compared still, for text that is not the string's own.
+  for (const FoundField& found : foundFields_)
+    if (found.name.constData() == name.constData() && found.name.size() == name.size() &&
+        !name.isNull() && SameFieldName(found.field->FieldName(), name))
+      return found.field;
+  TField* field = nullptr;
+  for (const auto& f : fields_) {
+    if (SameFieldName(f->FieldName(), name)) {
+      field = f.get();
+      break;
+    }
+  }
+  if (field != nullptr) {
+    foundFields_[nextFound_] = {name, field};
+    nextFound_ = (nextFound_ + 1) % foundFields_.size();
+  }
+  return field;
+}
+
+size_t TTable::CalcIndex(const TField* field) const {
+  // Calculated fields follow the data fields in the order of their definitions; with no two
+  // names alike the field's own place says which value is its own, without comparing names.
+  if (calcNamesDistinct_ && fields_.size() >= calcDefs_.size()) {
+    const size_t first = fields_.size() - calcDefs_.size();
+    for (size_t i = 0; i < calcDefs_.size(); ++i)
+      if (fields_[first + i].get() == field) return i;
+  }
+  for (size_t i = 0; i < calcDefs_.size(); ++i)
+    if (SameFieldName(calcDefs_[i].name, field->FieldName())) return i;
+  return calcDefs_.size();
 }
 
 TField* TTable::FieldByName(const QString& name) const {
@@ -103,6 +144,7 @@ void TTable::UpdateIndexDefs() {
 }
 
 void TTable::CreateFields() {
+  foundFields_ = {};
   fields_.clear();
   for (const FieldDesc& d : fieldDefs_) {
     const int size = d.kind == FieldKind::String ? d.units1 : d.width;
@@ -110,6 +152,10 @@ void TTable::CreateFields() {
   }
   for (const CalcDef& c : calcDefs_)
     fields_.push_back(std::make_unique<TField>(this, c.name, c.kind, 0, c.size, true));
+  calcNamesDistinct_ = true;
+  for (size_t i = 0; i < calcDefs_.size(); ++i)
+    for (size_t j = 0; j < i; ++j)
+      if (SameFieldName(calcDefs_[i].name, calcDefs_[j].name)) calcNamesDistinct_ = false;
 }
 
 // ---- Opening --------------------------------------------------------------------------------
@@ -155,6 +201,7 @@ void TTable::Close() {
   Layer().CloseDatabase(database_);
   cursor_ = database_ = 0;
   state_ = dsInactive;
+  foundFields_ = {};
   fields_.clear();
   current_ = Buffer();
   edit_ = Buffer();
@@ -244,10 +291,8 @@ QVariant TTable::FieldValue(const TField* field) const {
   if (!Active()) return QVariant();
   const Buffer& b = ActiveBuffer();
   if (field->Calculated()) {
-    for (size_t i = 0; i < calcDefs_.size(); ++i)
-      if (calcDefs_[i].name.compare(field->FieldName(), Qt::CaseInsensitive) == 0)
-        return i < b.calc.size() ? b.calc[i] : QVariant();
-    return QVariant();
+    const size_t i = CalcIndex(field);
+    return i < b.calc.size() ? b.calc[i] : QVariant();
   }
   if (field->DataType() == FieldKind::Memo) {
     auto it = b.memos.find(field->FieldNo());
@@ -272,8 +317,13 @@ void TTable::SetFieldValue(TField* field, const QVariant& value) {
     if (state_ != dsCalcFields)
       throw EDatabaseError(QStringLiteral("Field '%1' cannot be modified").arg(field->FieldName()));
     Buffer& b = WorkBuffer();
+    if (calcNamesDistinct_) {
+      const size_t i = CalcIndex(field);
+      if (i < b.calc.size()) b.calc[i] = value;
+      return;
+    }
     for (size_t i = 0; i < calcDefs_.size(); ++i)
-      if (calcDefs_[i].name.compare(field->FieldName(), Qt::CaseInsensitive) == 0 && i < b.calc.size())
+      if (SameFieldName(calcDefs_[i].name, field->FieldName()) && i < b.calc.size())
         b.calc[i] = value;
     return;
   }

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QObject>
 #include <QStringList>
+#include <array>
 #include <functional>
 #include <map>
 #include <memory>
@@ -169,6 +170,15 @@ class TTable : public QObject {
   bool acquired_ = false;
   TDataSetState state_ = dsInactive;
   std::vector<std::unique_ptr<TField>> fields_;
+  struct FoundField {
+    QString name;
+    TField* field = nullptr;
+  };
+  mutable std::array<FoundField, 16> foundFields_;  // names looked up lately, and their fields
+  mutable size_t nextFound_ = 0;
+  bool calcNamesDistinct_ = false;  // no two calculated fields share a name
+  // The place of a calculated field's value in a buffer (calcDefs_.size() when none).
+  size_t CalcIndex(const TField* field) const;
   std::vector<FieldDesc> fieldDefs_;
   QStringList indexDefs_;
   struct CalcDef {

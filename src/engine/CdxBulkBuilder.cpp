@@ -199,8 +199,8 @@ void RadixSortGroups(uint8_t* records, uint8_t* spareData, Size size, size_t sor
 template <typename Size>
 void RadixSort(uint8_t* records, size_t count, Size size, size_t sortBytes, bool parallel) {
   // Every byte of the spare buffer is written before it is read: no need to clear it.
-  std::unique_ptr<uint8_t[]> spareBuffer(new uint8_t[count * size]);
-  uint8_t* const spareData = spareBuffer.get();
+  CdxPairBuffer spareBuffer(count * size);
+  uint8_t* const spareData = spareBuffer.data();
   std::vector<RadixGroup> stack{{0, count, 0, false}};
   if (!parallel || count < kParallelSort || std::thread::hardware_concurrency() < 2) {
     RadixSortGroups(records, spareData, size, sortBytes, stack, false);

@@ -4,6 +4,7 @@
 #include <cctype>
 
 #include <atomic>
+#include <bit>
 #include <condition_variable>
 #include <cstring>
 #include <mutex>
@@ -313,23 +314,12 @@ size_t IndexSet::CollectKeys(const Expression& key, const Expression* cond, uint
   return count;
 }
 
-Status IndexSet::PrepareTag(TagBuild* build, bool threads, const Progress& progress) const {
-  std::unique_ptr<Expression> key, cond;
+// Keys every record of the table that qualifies into the build's pairs, in record order.
+Status IndexSet::CollectAll(TagBuild* build, const Expression& key, const Expression* cond,
+                            bool threads, const Progress& progress) const {
   const std::string& key_text = build->key_text;
   const std::string& cond_text = build->cond_text;
-  Status s = Compile(key_text, &key);
-  if (!s.ok()) return Status::Syntax("index key '" + key_text + "': " + s.message());
-  if (key->KeyLength() < 1 || key->KeyLength() > static_cast<int>(kCdxMaxKeyLength))
-    return Status::InvalidArgument("index key '" + key_text + "' is " +
-                                   std::to_string(key->KeyLength()) +
-                                   " bytes long; keys can have 1 to 240 bytes");
-  if (!cond_text.empty()) {
-    s = Compile(cond_text, &cond);
-    if (!s.ok()) return Status::Syntax("index condition '" + cond_text + "': " + s.message());
-    if (cond->type() != Expression::kLogical)
-      return Status::Syntax("index condition '" + cond_text + "' is not a logical expression");
-  }
-  const size_t klen = static_cast<size_t>(key->KeyLength());
+  const size_t klen = static_cast<size_t>(key.KeyLength());
   const size_t size = klen + 4;
   const uint32_t n = table_->record_count();
   // Pairs go straight into the layout the bulk builder sorts: key, then big-endian record
@@ -347,14 +337,14 @@ Status IndexSet::PrepareTag(TagBuild* build, bool threads, const Progress& progr
     other = std::thread([&] {
       std::unique_ptr<Expression> k2, c2;
       s2 = Compile(key_text, &k2);
-      if (s2.ok() && cond) s2 = Compile(cond_text, &c2);
+      if (s2.ok() && cond != nullptr) s2 = Compile(cond_text, &c2);
       if (!s2.ok()) return;
       count2 = CollectKeys(*k2, c2.get(), half + 1, n, records.data() + size_t{half} * size,
                            nullptr);
     });
   }
   size_t count = CollectKeys(
-      *key, cond.get(), 1, half, records.data(),
+      key, cond, 1, half, records.data(),
       progress ? [&](uint32_t r) { progress(static_cast<int>(uint64_t{r} * 90 / half)); }
                : std::function<void(uint32_t)>());
   if (split) {
@@ -367,6 +357,71 @@ Status IndexSet::PrepareTag(TagBuild* build, bool threads, const Progress& progr
     count += count2;
   }
   records.resize(count * size);
+  return Status::Ok();
+}
+
+bool IndexSet::ReusePackedEntries(TagBuild* build, size_t keyLength,
+                                  const Progress& progress) const {
+  const Renumbering& renumbered = *renumbered_;
+  const size_t size = keyLength + 4;
+  const uint32_t n = table_->record_count();
+  const size_t previousCount = renumbered.live.size() * 64;
+  CdxPairBuffer& records = build->records;
+  records.resize(static_cast<size_t>(n) * size);
+  size_t count = 0;
+  bool usable = true;
+  std::lock_guard<std::mutex> lock(previous_mutex_);
+  const Status s = build->previous->ForEach([&](std::string_view key, uint32_t old) {
+    // Entries that do not fit the table as it was are a damaged tag: build it from the records.
+    if (key.size() != keyLength || old == 0 || old > previousCount) {
+      usable = false;
+      return false;
+    }
+    const uint32_t now = renumbered.New(old);
+    if (now == 0) return true;
+    if (count == n) {
+      usable = false;
+      return false;
+    }
+    uint8_t* pair = records.data() + count * size;
+    std::memcpy(pair, key.data(), keyLength);
+    CdxPutBE32(pair + keyLength, now);
+    ++count;
+    if (progress && (count & 0xFFFF) == 0) progress(static_cast<int>(uint64_t{count} * 90 / n));
+    return true;
+  });
+  if (!s.ok() || !usable) {
+    CdxPairBuffer().swap(records);
+    return false;
+  }
+  records.resize(count * size);
+  return true;
+}
+
+Status IndexSet::PrepareTag(TagBuild* build, bool threads, const Progress& progress) const {
+  std::unique_ptr<Expression> key, cond;
+  const std::string& key_text = build->key_text;
+  const std::string& cond_text = build->cond_text;
+  Status s = Compile(key_text, &key);
+  if (!s.ok()) return Status::Syntax("index key '" + key_text + "': " + s.message());
+  if (key->KeyLength() < 1 || key->KeyLength() > static_cast<int>(kCdxMaxKeyLength))
+    return Status::InvalidArgument("index key '" + key_text + "' is " +
+                                   std::to_string(key->KeyLength()) +
+                                   " bytes long; keys can have 1 to 240 bytes");
+  if (!cond_text.empty()) {
+    s = Compile(cond_text, &cond);
+    if (!s.ok()) return Status::Syntax("index condition '" + cond_text + "': " + s.message());
+    if (cond->type() != Expression::kLogical)
+      return Status::Syntax("index condition '" + cond_text + "' is not a logical expression");
+  }
+  const size_t klen = static_cast<size_t>(key->KeyLength());
+  if (build->previous != nullptr && ReusePackedEntries(build, klen, progress)) {
+    build->sorted = true;
+  } else {
+    build->sorted = false;
+    s = CollectAll(build, *key, cond.get(), threads, progress);
+    if (!s.ok()) return s;
+  }
   CdxTagSpec& spec = build->spec;
   spec.name = UpperAscii(build->name);
   // Other tools read the stored text, and some of them know only the dotted operators.
@@ -464,6 +519,12 @@ Status IndexSet::RebuildFile(File* file, const Progress& progress) {
     b.cond_text = info.forExpression;
     b.descending = info.descending;
     b.unique = info.unique;
+    // Reused entries keep their keys and their order, which holds only when neither key nor
+    // condition looks at the record number, and when a unique tag cannot need a record it
+    // left out before (a removed record may have been the one it kept).
+    if (renumbered_ != nullptr && !b.unique &&
+        UpperAscii(b.key_text + " " + b.cond_text).find("RECNO") == std::string::npos)
+      b.previous = file->cdx->FindTag(b.name);
     builds.push_back(std::move(b));
   }
   const bool parallel = builds.size() > 1 && table_->record_count() >= kParallelRebuild &&
@@ -505,7 +566,7 @@ Status IndexSet::BuildTagsInParallel(CdxFile* cdx, std::vector<TagBuild>* builds
   auto prepare = [&](size_t i, const Progress& report) {
     TagBuild& b = (*builds)[i];
     Status st = PrepareTag(&b, false, report);
-    if (st.ok()) {
+    if (st.ok() && !b.sorted) {
       const size_t size = b.spec.keyLength + 4;
       CdxBulkBuilder::SortRecords(b.records.data(), b.records.size() / size, size,
                                   b.spec.keyLength);
@@ -545,6 +606,34 @@ Status IndexSet::BuildTagsInParallel(CdxFile* cdx, std::vector<TagBuild>* builds
   stop = true;
   helper.join();
   return result;
+}
+
+uint32_t IndexSet::Renumbering::New(uint32_t old) const {
+  const size_t word = old >> 6;
+  const uint64_t bit = uint64_t{1} << (old & 63);
+  if (word >= live.size() || (live[word] & bit) == 0) return 0;
+  return before[word] + static_cast<uint32_t>(std::popcount(live[word] & (bit - 1))) + 1;
+}
+
+Status IndexSet::RebuildAfterPack(const std::vector<uint32_t>& renumbered,
+                                  const Progress& progress) {
+  Renumbering map;
+  map.live.assign(renumbered.size() / 64 + 1, 0);
+  map.before.assign(map.live.size(), 0);
+  for (size_t r = 1; r < renumbered.size(); ++r)
+    if (renumbered[r] != 0) map.live[r >> 6] |= uint64_t{1} << (r & 63);
+  uint32_t kept = 0;
+  for (size_t w = 0; w < map.live.size(); ++w) {
+    map.before[w] = kept;
+    kept += static_cast<uint32_t>(std::popcount(map.live[w]));
+  }
+  // The numbers given must be the ones the records were given: kept records numbered in order.
+  for (size_t r = 1; r < renumbered.size(); ++r)
+    if (renumbered[r] != map.New(static_cast<uint32_t>(r))) return RebuildAll(progress);
+  renumbered_ = &map;
+  Status s = RebuildAll(progress);
+  renumbered_ = nullptr;
+  return s;
 }
 
 Status IndexSet::RebuildAll(const Progress& progress) {

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -60,6 +61,12 @@ class IndexSet {
                 bool descending, const Progress& progress, int* order);
   // Writes every file afresh with the same tags, built from the table as it is now.
   Status RebuildAll(const Progress& progress);
+  // The same after a pack, while the files still hold the tags of the table before it:
+  // `renumbered[old]` is the new number of old record `old` (0 for a removed one). A tag whose
+  // pairs cannot change but for their numbers takes them, already in order, from its old
+  // entries instead of keying and sorting every record again; any other tag, and any tag whose
+  // old entries cannot be read, is built from the records.
+  Status RebuildAfterPack(const std::vector<uint32_t>& renumbered, const Progress& progress);
 
   // Record changes: the image before the change, then the record as it is after it.
   bool active() const { return !orders_.empty(); }
@@ -99,15 +106,18 @@ class IndexSet {
     bool unique = false;
     CdxTagSpec spec;
     CdxPairBuffer records;
+    CdxTag* previous = nullptr;  // the tag's entries before a pack, when they can be reused
+    bool sorted = false;         // the pairs are in order already
   };
   // Compiles the expressions and collects the pairs of every qualifying record; with
   // `threads`, a large table is keyed in two halves at once.
   Status PrepareTag(TagBuild* build, bool threads, const Progress& progress) const;
+  Status CollectAll(TagBuild* build, const Expression& key, const Expression* cond, bool threads,
+                    const Progress& progress) const;
   Status BuildTag(CdxFile* cdx, const std::string& tag, const std::string& key_text,
                   const std::string& cond_text, bool descending, bool unique,
                   const Progress& progress);
-  Status BuildTagsInParallel(CdxFile* cdx, std::vector<TagBuild>* builds,
-                             const Progress& progress);
+  Status BuildTagsInParallel(CdxFile* cdx, std::vector<TagBuild>* builds, const Progress& progress);
   // Tables from this many records up rebuild two tags at a time.
   static constexpr uint32_t kParallelRebuild = 100000;
   Status Compile(const std::string& text, std::unique_ptr<Expression>* out) const;
@@ -118,6 +128,19 @@ class IndexSet {
   std::vector<std::unique_ptr<File>> files_;
   std::vector<std::unique_ptr<Order>> orders_;
   std::vector<uint8_t> old_image_;
+  // While a pack's tags are rebuilt: the new record numbers, and the lock that lets one thread
+  // at a time read the old file.
+  // The new numbers are looked up in key order, that is all over the table: a bit per old
+  // record and a count per 64 of them stay in the processor's cache where a number per record
+  // would not.
+  struct Renumbering {
+    std::vector<uint64_t> live;    // bit r: old record r is kept
+    std::vector<uint32_t> before;  // kept records in the words before this one
+    // The new number of old record `old` (1..n), 0 for a removed one.
+    uint32_t New(uint32_t old) const;
+  };
+  const Renumbering* renumbered_ = nullptr;
+  mutable std::mutex previous_mutex_;
   std::string old_key_, new_key_;
   bool dirty_ = false;
   Status failed_;
@@ -126,11 +149,12 @@ class IndexSet {
     return s;
   }
   Status RebuildFile(File* file, const Progress& progress);
+  // Takes a tag's pairs from its entries before a pack; false when they cannot be used.
+  bool ReusePackedEntries(TagBuild* build, size_t keyLength, const Progress& progress) const;
   // Writes the pairs of records first..last that qualify to `out` (room for all of them) and
   // returns how many.
-  size_t CollectKeys(const Expression& key, const Expression* cond, uint32_t first,
-                     uint32_t last, uint8_t* out,
-                     const std::function<void(uint32_t)>& progress) const;
+  size_t CollectKeys(const Expression& key, const Expression* cond, uint32_t first, uint32_t last,
+                     uint8_t* out, const std::function<void(uint32_t)>& progress) const;
   Status DoAfterChange(uint32_t recno, const uint8_t* new_image);
   Status DoAfterAppend(uint32_t recno, const uint8_t* new_image);
   Status DoAfterAppends(uint32_t first, uint32_t last);

@@ -35,6 +35,78 @@ constexpr const char* kPackSuffix = ".pack";
 // Record locks live far past any real file offset, where they cannot collide with data.
 constexpr off_t kLockBase = off_t{1} << 40;
 
+// The file a pack writes its table into: records are laid out in a buffer and go to the file
+// in large writes. Next() hands out room for one record; Commit() takes it (and may write the
+// buffer out); Finish() writes the rest and makes it durable.
+class PackOutput {
+ public:
+  explicit PackOutput(std::string path) : path_(std::move(path)) {}
+  ~PackOutput() { Abandon(); }
+  PackOutput(const PackOutput&) = delete;
+  PackOutput& operator=(const PackOutput&) = delete;
+
+  Status Open() {
+    fd_ = ::open(path_.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd_ < 0) return Status::IoError(path_ + ": cannot create: " + std::strerror(errno));
+    buffer_.reserve(kBufferSize + 4096);
+    return Status::Ok();
+  }
+  uint8_t* Next(size_t length) {
+    buffer_.resize(used_ + length);
+    return buffer_.data() + used_;
+  }
+  Status Commit() {
+    used_ = buffer_.size();
+    return used_ >= kBufferSize ? Drain() : Status::Ok();
+  }
+  Status Append(const uint8_t* data, size_t length) {
+    std::memcpy(Next(length), data, length);
+    return Commit();
+  }
+  Status Finish() {
+    Status s = Drain();
+    if (!s.ok()) return s;
+    if (::fsync(fd_) != 0) return Failed(errno);
+    const int fd = fd_;
+    fd_ = -1;
+    if (::close(fd) != 0) return Failed(errno);
+    return Status::Ok();
+  }
+  void Abandon() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+  }
+
+ private:
+  static constexpr size_t kBufferSize = size_t{1} << 20;
+
+  Status Drain() {
+    const uint8_t* p = buffer_.data();
+    size_t left = used_;
+    while (left > 0) {
+      const ssize_t n = ::write(fd_, p, left);
+      if (n < 0) {
+        if (errno == EINTR) continue;
+        return Failed(errno);
+      }
+      p += n;
+      left -= static_cast<size_t>(n);
+    }
+    buffer_.clear();
+    used_ = 0;
+    return Status::Ok();
+  }
+  Status Failed(int error) {
+    if (error == ENOSPC || error == EDQUOT) return Status::DiskFull(path_ + ": the disk is full");
+    return Status::IoError(path_ + ": cannot write: " + std::strerror(error));
+  }
+
+  std::string path_;
+  int fd_ = -1;
+  std::vector<uint8_t> buffer_;
+  size_t used_ = 0;
+};
+
 }  // namespace
 
 Table::~Table() { Close(); }
@@ -759,9 +831,13 @@ Status Table::Rewrite(bool pack, const IndexSet::Progress& progress) {
     s = MemoFile::Create(tmp_fpt, memo_->block_size(), &new_memo);
     if (!s.ok()) return s;
   }
-  std::unique_ptr<MappedFile> out;
-  s = MappedFile::Create(tmp_dbf, &out);
+  // The new table is written with plain writes through a buffer: it is written once, front
+  // to back, and a mapping of a new file would have every page zeroed by the kernel before it
+  // is filled.
+  PackOutput out(tmp_dbf);
+  s = out.Open();
   if (!s.ok()) {
+    new_memo.reset();
     discard();
     return s;
   }
@@ -773,11 +849,14 @@ Status Table::Rewrite(bool pack, const IndexSet::Progress& progress) {
   // The indexes are rebuilt after the switch; until then the new table says they are behind.
   const bool indexed = (header_.flags & DbfHeader::kFlagStructuralIndex) || indexes_->active();
   if (indexed) head[kIndexBusyByte] = 1;
-  const uint64_t size = head.size() + static_cast<uint64_t>(live) * header_.record_length + 1;
-  s = out->Resize(size);
-  if (s.ok()) s = out->Write(0, head.data(), head.size());
-  uint64_t at = head.size();
+  s = out.Append(head.data(), head.size());
   const bool binary = header_.binary_memo_pointers();
+  // The tags open now are current (just flushed): after the pack they can be rebuilt from
+  // their own entries with the records' new numbers. Not so for an index that could not be
+  // opened, or one left behind by a program that stopped while changing it.
+  std::vector<uint32_t> renumbered;
+  if (pack && indexed && index_problem_.empty() && indexes_->active()) renumbered.assign(n + 1, 0);
+  uint32_t kept = 0;
   int last = -1;
   for (uint32_t r = 1; s.ok() && pack && r <= n; ++r) {
     if (progress && (r & 0x3FFF) == 0) {
@@ -785,7 +864,9 @@ Status Table::Rewrite(bool pack, const IndexSet::Progress& progress) {
       if (p != last) progress(last = p);
     }
     if (IsDeleted(r)) continue;
-    uint8_t* rec = out->mutable_data() + at;
+    ++kept;
+    if (!renumbered.empty()) renumbered[r] = kept;
+    uint8_t* rec = out.Next(header_.record_length);
     std::memcpy(rec, Record(r), header_.record_length);
     for (size_t fi = 0; s.ok() && new_memo && fi < header_.fields.size(); ++fi) {
       const FieldDef& f = header_.fields[fi];
@@ -802,17 +883,24 @@ Status Table::Rewrite(bool pack, const IndexSet::Progress& progress) {
       s = new_memo->Write(0, data, len, &block);
       MemoFile::EncodePointer(block, f.width, binary, rec + f.offset);
     }
-    at += header_.record_length;
+    if (s.ok()) s = out.Commit();
   }
   if (s.ok()) {
-    out->mutable_data()[size - 1] = 0x1A;
-    s = out->Sync();
+    const uint8_t eof = 0x1A;
+    s = out.Append(&eof, 1);
   }
-  if (s.ok() && new_memo) s = new_memo->Sync();
-  if (s.ok()) s = out->Close();
+  if (s.ok()) {
+    // The two files go to the disk at once: each sync mostly waits on the device.
+    Status memo_synced;
+    std::thread memo_sync;
+    if (new_memo) memo_sync = std::thread([&] { memo_synced = new_memo->Sync(); });
+    s = out.Finish();
+    if (memo_sync.joinable()) memo_sync.join();
+    if (s.ok()) s = memo_synced;
+  }
   if (s.ok() && new_memo) s = new_memo->Close();
   if (!s.ok()) {
-    out.reset();
+    out.Abandon();
     new_memo.reset();
     discard();
     return s;
@@ -885,7 +973,8 @@ Status Table::Rewrite(bool pack, const IndexSet::Progress& progress) {
     int first;
     indexes_->OpenFile(f, true, &first);
   }
-  s = indexes_->RebuildAll(progress);
+  s = renumbered.empty() ? indexes_->RebuildAll(progress)
+                         : indexes_->RebuildAfterPack(renumbered, progress);
   if (!s.ok()) return s;
   SetIndexBusy(false);
   return Status::Ok();

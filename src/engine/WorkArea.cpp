@@ -347,7 +347,8 @@ Status WorkArea::OrderedSkip(long count) {
       need_step = false;
       if (!s.ok()) return s;
     }
-    const bool reads_records = query_ != nullptr || settings_->deleted;
+    // The record each step lands on is read: by the query or the deleted setting here, and by
+    // nearly every caller (a grid, an export) right after the step.
     while (count > 0) {
       if (need_step) {
         s = Step(true);
@@ -358,7 +359,7 @@ Status WorkArea::OrderedSkip(long count) {
         SetEnd();
         return Status::Ok();
       }
-      if (reads_records) PrefetchAhead(*tag, !o->descending);
+      PrefetchAhead(*tag, !o->descending);
       int scope = ScopeTest(tag->Key());
       if (scope > 0) {
         SetEnd();
@@ -394,13 +395,12 @@ Status WorkArea::OrderedSkip(long count) {
     need_step = false;
     if (!s.ok()) return s;
   }
-  const bool reads_records = query_ != nullptr || settings_->deleted;
   while (count < 0) {
     if (need_step) {
       s = Step(false);
       if (!s.ok()) return s;
     }
-    if (reads_records && tag->Valid()) PrefetchAhead(*tag, o->descending);
+    if (tag->Valid()) PrefetchAhead(*tag, o->descending);
     need_step = true;
     int scope = tag->Valid() ? ScopeTest(tag->Key()) : -1;
     if (!tag->Valid() || scope < 0) {

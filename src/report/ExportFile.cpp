@@ -5,6 +5,7 @@
 #include <unistd.h>
 #include <QFileInfo>
 #include <cerrno>
+#include <cstring>
 
 #include "db/Cp1252.h"
 
@@ -90,24 +91,53 @@ bool ExportFile::Open() {
   return true;
 }
 
-bool ExportFile::WriteLine(const QString& line) {
-  if (Failed() || fd_ < 0) return false;
+bool ExportFile::WriteLine(QStringView line) {
+  Write(line);
+  return EndLine();
+}
+
+bool ExportFile::WriteLine(QLatin1String line) {
+  Write(line);
+  return EndLine();
+}
+
+char* ExportFile::Reserve(qsizetype bytes) {
+  const qsizetype start = buffer_.size();
+  buffer_.resize(start + bytes);
+  return buffer_.data() + start;
+}
+
+void ExportFile::Write(QStringView text) {
+  if (Failed() || fd_ < 0) return;
   // Most text is ASCII and goes straight into the buffer; only other characters need the code
   // page's table.
-  const qsizetype start = buffer_.size();
-  buffer_.resize(start + line.size() + 2);
-  char* out = buffer_.data() + start;
-  QByteArray byte;
-  for (const QChar c : line) {
-    if (c.unicode() < 0x80) {
-      *out++ = char(c.unicode());
+  char* out = Reserve(text.size());
+  for (const QChar c : text) {
+    const char16_t u = c.unicode();
+    if (u < 0x80 || (u >= 0xA0 && u <= 0xFF)) {
+      *out++ = char(u);
     } else {
+      QByteArray byte;
       Cp1252::Encode(QString(c), &byte);
       *out++ = byte.isEmpty() ? '?' : byte.at(0);
     }
   }
-  *out++ = '\r';
-  *out++ = '\n';
+}
+
+void ExportFile::Write(QLatin1String text) {
+  if (Failed() || fd_ < 0) return;
+  std::memcpy(Reserve(text.size()), text.data(), size_t(text.size()));
+}
+
+void ExportFile::Write(QChar c) {
+  Write(QStringView(&c, 1));
+}
+
+bool ExportFile::EndLine() {
+  if (Failed() || fd_ < 0) return false;
+  char* out = Reserve(2);
+  out[0] = '\r';
+  out[1] = '\n';
   return buffer_.size() < kBufferSize || Flush();
 }
 

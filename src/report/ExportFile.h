@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringView>
 
 // One export file being written: single-byte Windows-1252 text, every line ending in CR LF.
 // The lines go to a temporary file beside the target, which replaces the target only when the
@@ -19,7 +20,14 @@ class ExportFile {
   bool Open();
   // `line` must hold only characters the code page has (callers escape or replace the others);
   // any other character is written as "?".
-  bool WriteLine(const QString& line);
+  bool WriteLine(QStringView line);
+  bool WriteLine(QLatin1String line);
+  // A line built from pieces: Write appends to the line being written, EndLine closes it. A
+  // long export writes its rows this way so that no row needs a string of its own.
+  void Write(QStringView text);
+  void Write(QLatin1String text);
+  void Write(QChar c);
+  bool EndLine();
   // Flushes, syncs and puts the file in place of the target.
   bool Commit();
 
@@ -30,6 +38,7 @@ class ExportFile {
 
  private:
   bool Flush();
+  char* Reserve(qsizetype bytes);
   bool Fail(int error);
   void Discard();
 

@@ -42,12 +42,76 @@ class BusyCursor {
 };
 
 bool Encodable(QChar c) {
+  const char16_t u = c.unicode();
+  if (u < 0x80 || (u >= 0xA0 && u <= 0xFF)) return true;
   return Cp1252::FirstUnencodable(QString(c)).isNull();
 }
 
-QString HtmlCell(const QString& open, const QString& value) {
-  return open + (value.isEmpty() ? QStringLiteral("</BR>") : TaskExporter::EscapeHtml(value)) +
-         QStringLiteral("</TD>");
+// The code page's byte for a character above 127 that it has.
+uchar CodePageByte(QChar c) {
+  const char16_t u = c.unicode();
+  if (u >= 0xA0 && u <= 0xFF) return uchar(u);
+  QByteArray byte;
+  Cp1252::Encode(QString(c), &byte);
+  return uchar(byte.at(0));
+}
+
+// The rows of a long export are written piece by piece straight into the file's buffer: a
+// million rows must not each build strings that are copied again on the way out. Every piece
+// comes out byte for byte as EscapeHtml/EscapeRtf and the whole-line forms would give it.
+void WriteHtml(ExportFile& out, QStringView text) {
+  qsizetype plain = 0;  // start of the run of characters that need no escape
+  for (qsizetype i = 0; i < text.size(); ++i) {
+    const QChar c = text[i];
+    const char16_t u = c.unicode();
+    const bool special = u == '&' || u == '<' || u == '>' || (u > 127 && !Encodable(c));
+    if (!special) continue;
+    out.Write(text.sliced(plain, i - plain));
+    plain = i + 1;
+    if (u == '&')
+      out.Write(QLatin1String("&amp;"));
+    else if (u == '<')
+      out.Write(QLatin1String("&lt;"));
+    else if (u == '>')
+      out.Write(QLatin1String("&gt;"));
+    else
+      out.Write(QLatin1String("&#" + QByteArray::number(int(u)) + ';'));
+  }
+  out.Write(text.sliced(plain));
+}
+
+void WriteRtf(ExportFile& out, QStringView text) {
+  qsizetype plain = 0;
+  for (qsizetype i = 0; i < text.size(); ++i) {
+    const QChar c = text[i];
+    const char16_t u = c.unicode();
+    const bool special = u == '{' || u == '}' || u == '\\' || u >= 128;
+    if (!special) continue;
+    out.Write(text.sliced(plain, i - plain));
+    plain = i + 1;
+    if (u < 128) {
+      const char escaped[2] = {'\\', char(u)};
+      out.Write(QLatin1String(escaped, 2));
+    } else if (Encodable(c)) {
+      static const char kHex[] = "0123456789abcdef";
+      const uchar b = CodePageByte(c);
+      const char escaped[4] = {'\\', '\'', kHex[b >> 4], kHex[b & 15]};
+      out.Write(QLatin1String(escaped, 4));
+    } else {
+      // Outside the code page: the Unicode escape, with "?" for readers that do not know it.
+      out.Write(QLatin1String("\\u" + QByteArray::number(int(qint16(u))) + '?'));
+    }
+  }
+  out.Write(text.sliced(plain));
+}
+
+void HtmlCell(ExportFile& out, QLatin1String open, const QString& value) {
+  out.Write(open);
+  if (value.isEmpty())
+    out.Write(QLatin1String("</BR>"));
+  else
+    WriteHtml(out, value);
+  out.Write(QLatin1String("</TD>"));
 }
 
 // Left-aligned in `width` columns: padded with blanks, cut when longer.
@@ -55,7 +119,18 @@ QString Column(const QString& text, int width) {
   return text.leftJustified(width, QLatin1Char(' '), true);
 }
 
-const QString kRtfCellStart = QStringLiteral("\\intbl \\sb40\\sl\\sa40 \\plain\\f0\\fs20\\cf1 ");
+void WriteColumn(ExportFile& out, const QString& text, int width) {
+  static const QLatin1String kBlanks("                                                  ");
+  if (text.size() >= width) {
+    out.Write(QStringView(text).left(width));
+    return;
+  }
+  out.Write(text);
+  for (qsizetype left = width - text.size(); left > 0; left -= kBlanks.size())
+    out.Write(kBlanks.left(std::min(left, kBlanks.size())));
+}
+
+const QLatin1String kRtfCellStart("\\intbl \\sb40\\sl\\sa40 \\plain\\f0\\fs20\\cf1 ");
 
 }  // namespace
 
@@ -181,24 +256,29 @@ bool TaskExporter::CopyHTML(const QString& fileName, const QString& colorText, c
   };
   const QStringList tail = {QStringLiteral("</TABLE>"), QStringLiteral("</BODY>"),
                             QStringLiteral("</HTML>")};
-  const QString wrap = QStringLiteral("<TD WRAP>");
-  const QString nowrap = QStringLiteral("<TD NOWRAP>");
   auto writeRow = [&](ExportFile& out, const Row& row) {
-    out.WriteLine(QStringLiteral("<TR>"));
-    out.WriteLine(HtmlCell(wrap, row.descript) + HtmlCell(nowrap, row.date) +
-                  HtmlCell(nowrap, row.time) + HtmlCell(nowrap, row.priority) +
-                  HtmlCell(nowrap, row.done) + QStringLiteral("</TR>"));
+    const QLatin1String wrap("<TD WRAP>");
+    const QLatin1String nowrap("<TD NOWRAP>");
+    out.WriteLine(QLatin1String("<TR>"));
+    HtmlCell(out, wrap, row.descript);
+    HtmlCell(out, nowrap, row.date);
+    HtmlCell(out, nowrap, row.time);
+    HtmlCell(out, nowrap, row.priority);
+    HtmlCell(out, nowrap, row.done);
+    out.Write(QLatin1String("</TR>"));
+    out.EndLine();
     if (row.notes.isEmpty()) return;
-    out.WriteLine(QStringLiteral("<TR>"));
+    out.WriteLine(QLatin1String("<TR>"));
     for (int i = 0; i < row.notes.size(); ++i) {
-      const QString text =
-          EscapeHtml(StoreHelpers::TrimTrailing(row.notes.at(i))) + QLatin1Char(' ');
-      out.WriteLine((i == 0 ? QStringLiteral("<TD WRAP><FONT SIZE=-1><I><BLOCKQUOTE>")
-                            : QStringLiteral("<BR>")) +
-                    text);
+      out.Write(i == 0 ? QLatin1String("<TD WRAP><FONT SIZE=-1><I><BLOCKQUOTE>")
+                       : QLatin1String("<BR>"));
+      WriteHtml(out, StoreHelpers::TrimTrailing(row.notes.at(i)));
+      out.Write(QLatin1Char(' '));
+      out.EndLine();
     }
-    out.WriteLine(QStringLiteral("</I><FONT SIZE=+1></BLOCKQUOTE></TD>") +
-                  QStringLiteral("<TD NOWRAP></BR></TD>").repeated(3) + QStringLiteral("</TR>"));
+    out.Write(QLatin1String("</I><FONT SIZE=+1></BLOCKQUOTE></TD>"));
+    for (int i = 0; i < 3; ++i) out.Write(QLatin1String("<TD NOWRAP></BR></TD>"));
+    out.WriteLine(QLatin1String("</TR>"));
   };
   return Run(fileName, head, doNotes ? kHtmlNoteWidth : 0, writeRow, tail);
 }
@@ -234,22 +314,30 @@ bool TaskExporter::CopyRTF(const QString& fileName, const QString& title, bool d
   head << headingCell + QStringLiteral("Done\\cell\\row");
 
   auto writeRow = [&](ExportFile& out, const Row& row) {
-    out.WriteLine(kRtfCellStart + EscapeRtf(row.descript) + QStringLiteral("\\cell"));
-    out.WriteLine(kRtfCellStart + EscapeRtf(row.date) + QStringLiteral("\\cell"));
-    out.WriteLine(kRtfCellStart + EscapeRtf(row.time) + QStringLiteral("\\cell"));
-    out.WriteLine(kRtfCellStart + EscapeRtf(row.priority) + QStringLiteral("\\cell"));
-    out.WriteLine(kRtfCellStart + EscapeRtf(row.done) + QStringLiteral("\\cell\\row"));
+    auto cell = [&out](const QString& text, QLatin1String end) {
+      out.Write(kRtfCellStart);
+      WriteRtf(out, text);
+      out.WriteLine(end);
+    };
+    cell(row.descript, QLatin1String("\\cell"));
+    cell(row.date, QLatin1String("\\cell"));
+    cell(row.time, QLatin1String("\\cell"));
+    cell(row.priority, QLatin1String("\\cell"));
+    cell(row.done, QLatin1String("\\cell\\row"));
     if (row.notes.isEmpty()) return;
-    out.WriteLine(QStringLiteral("\\intbl \\sb0\\sl\\sa0 \\plain\\f0\\fs16\\cf1\\i\\li180 "));
+    out.WriteLine(QLatin1String("\\intbl \\sb0\\sl\\sa0 \\plain\\f0\\fs16\\cf1\\i\\li180 "));
     for (int i = 0; i < row.notes.size(); ++i) {
-      const QString text =
-          EscapeRtf(StoreHelpers::TrimTrailing(row.notes.at(i))) + QLatin1Char(' ');
-      out.WriteLine(i == 0 ? text : QStringLiteral("\\par ") + text);
+      if (i > 0) out.Write(QLatin1String("\\par "));
+      WriteRtf(out, StoreHelpers::TrimTrailing(row.notes.at(i)));
+      out.Write(QLatin1Char(' '));
+      out.EndLine();
     }
-    out.WriteLine(QStringLiteral("\\cell"));
-    out.WriteLine(QStringLiteral("\\intbl \\sb40\\sl\\sa40 \\plain\\f0\\fs20\\cf1\\li0 \\cell"));
-    out.WriteLine(kRtfCellStart + QStringLiteral("\\cell"));
-    out.WriteLine(kRtfCellStart + QStringLiteral("\\cell\\row"));
+    out.WriteLine(QLatin1String("\\cell"));
+    out.WriteLine(QLatin1String("\\intbl \\sb40\\sl\\sa40 \\plain\\f0\\fs20\\cf1\\li0 \\cell"));
+    out.Write(kRtfCellStart);
+    out.WriteLine(QLatin1String("\\cell"));
+    out.Write(kRtfCellStart);
+    out.WriteLine(QLatin1String("\\cell\\row"));
   };
   return Run(fileName, head, doNotes ? kRtfNoteWidth : 0, writeRow, {QStringLiteral("}}}")});
 }
@@ -267,10 +355,16 @@ bool TaskExporter::CopyText(const QString& fileName, const QString& title, bool 
       QString(84, QLatin1Char('=')),
   };
   auto writeRow = [&](ExportFile& out, const Row& row) {
-    out.WriteLine(Column(row.descript, 50) + Column(row.date, 12) + Column(row.time, 9) +
-                  Column(row.priority, 9) + Column(row.done, 4));
-    for (const QString& line : row.notes)
-      out.WriteLine(QStringLiteral("   ") + StoreHelpers::TrimTrailing(line));
+    WriteColumn(out, row.descript, 50);
+    WriteColumn(out, row.date, 12);
+    WriteColumn(out, row.time, 9);
+    WriteColumn(out, row.priority, 9);
+    WriteColumn(out, row.done, 4);
+    out.EndLine();
+    for (const QString& line : row.notes) {
+      out.Write(QLatin1String("   "));
+      out.WriteLine(StoreHelpers::TrimTrailing(line));
+    }
   };
   const int width = doNotes ? NoteLines::TextFileWidth(noteFont_) : 0;
   return Run(fileName, head, width, writeRow, {});
