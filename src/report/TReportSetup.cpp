@@ -10,7 +10,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
-#include <QPrinterInfo>
 #include <QStackedWidget>
 #include <QTabBar>
 
@@ -21,6 +20,8 @@
 #include "dialogs/TGraphicPanel.h"
 #include "platform/UserMessages.h"
 #include "report/NoteLines.h"
+#include "render/TPrinterSetup.h"
+#include "report/ReportPrinting.h"
 #include "report/ReportRunGuard.h"
 #include "report/TaskExporter.h"
 #include "store/ReportPreferences.h"
@@ -88,12 +89,10 @@ TReportSetup::TReportSetup(TTable& table, TTableEngine& engine, QWidget* parent)
   setFont(NoteLines::DialogFont());
   setFixedSize(kClientWidth, kClientHeight);
 
-  InstalledPrinters = [] {
-    // A PDF file can always be printed to, besides the printers the system knows.
-    QStringList names = QPrinterInfo::availablePrinterNames();
-    names << QStringLiteral("PDF");
-    return names;
-  };
+  // The spooler's printers and a PDF printer, the dialogs and the report run.
+  PrinterSetup1 = new TPrinterSetup(this);
+  PrinterSetup1->setObjectName(QStringLiteral("PrinterSetup1"));
+  ReportPrinting::Install(*this);
 
   constexpr int kBookHeight = 340;
   Notebook1 = new QStackedWidget(this);

@@ -16,6 +16,7 @@ class QTabBar;
 class TFlatButton;
 class TGraphicPanel;
 class TPopupHelp;
+class TPrinterSetup;
 class TTable;
 class TTableEngine;
 
@@ -24,8 +25,9 @@ class TTableEngine;
 // names in the report settings file, and only after a successful export; the check boxes, the
 // page background colour and the chosen page start afresh at every opening.
 //
-// The printed report and its preview are run through the hooks below, which the printing work
-// fills; while a hook is unset its button is disabled.
+// The printed report and its preview are run through the hooks below, which hold the program's
+// printing (ReportPrinting) from the start; a test may put its own in place, and while a hook
+// is unset its button is disabled.
 class TReportSetup : public QDialog {
   Q_OBJECT
  public:
@@ -45,6 +47,9 @@ class TReportSetup : public QDialog {
   std::function<void(TReportSetup&)> RunPrinterSetup;
 
   bool PrintToPrinter() const { return printToPrinter_; }
+  // The task table the reports walk.
+  TTable& Table() const { return table_; }
+  TTableEngine& Engine() const { return engine_; }
   QString HtmlColorText() const { return htmlColorText_; }
   QString HtmlFilePath() const { return htmlFilePath_; }
   QString RtfFilePath() const { return rtfFilePath_; }
@@ -129,6 +134,8 @@ class TReportSetup : public QDialog {
   TFlatButton* Helpbutton = nullptr;
   TFlatButton* MouseHelpButton = nullptr;
   TPopupHelp* PopupHelp1 = nullptr;
+  // The print and printer setup dialogs, and the page orientation handed to the report.
+  TPrinterSetup* PrinterSetup1 = nullptr;
   QMenu* WhatsThisMenu = nullptr;
   QColorDialog* ColorDialog1 = nullptr;
 

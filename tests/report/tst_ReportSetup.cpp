@@ -181,9 +181,9 @@ class ReportSetupTest : public QObject {
     for (const char* d : {"First", "Second", "Third"})
       t.Add({"20240301", "", d, "A", false, "", ""});
     Answered d(t.Table(), t.Engine());
-    // Without the printed report's hooks the commands are not offered.
-    QVERIFY(!d.PrintNow->isEnabled() && !d.Previewbutton->isEnabled() &&
-            !d.PrintSetup->isEnabled());
+    // The program's printing is in place from the start.
+    QVERIFY(d.InstalledPrinters && d.RunPrintDialog && d.RunReport && d.RunPrinterSetup);
+    QVERIFY(d.PrintNow->isEnabled() && d.Previewbutton->isEnabled() && d.PrintSetup->isEnabled());
 
     int runs = 0;
     QString seenFirst;

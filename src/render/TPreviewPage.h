@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QPicture>
+#include <QSizeF>
+#include <QWidget>
+
+// One recorded page on the screen: white paper with a thin edge, a margin of grey around it,
+// the page's drawing scaled to the zoom.
+class TPreviewPage : public QWidget {
+  Q_OBJECT
+ public:
+  explicit TPreviewPage(QWidget* parent = nullptr);
+
+  // `sizeUnits` in report units; `pixelsPerUnit` the zoom; `margin` the grey border in pixels.
+  void SetPage(const QPicture& picture, const QSizeF& sizeUnits, double pixelsPerUnit, int margin);
+  QSize PaperPixels() const;
+  int Margin() const { return margin_; }
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+
+ private:
+  QPicture picture_;
+  QSizeF size_units_;
+  double scale_ = 0;
+  int margin_ = 0;
+};
