@@ -1065,18 +1065,7 @@ void TMainScreen::RebuildIndexes1Click() {
       StoreHelpers::ShowInformation(e.Message());
     }
   }
-  TasqTable.SetTag(-1);
-  if (!Store.OpenTaskStore(false)) {
-    close();
-    return;
-  }
-  TasqEngine.SelectOrder(TasqEngine.TagOrder(QStringLiteral("DATETIME")));
-  SetMainMenuSortChecks();
-  TasqTable.SetTag(0);
-  ProcessMessages();
-  SetUpFilter();
-  ProcessMessages();
-  SetButtons();
+  if (!ReopenInDateOrder()) return;
   ReindexNeeded = false;
   SavePreferences();
 }
@@ -1373,19 +1362,24 @@ void TMainScreen::AllTasks1Click() {
         StoreHelpers::ShowInformation(TTableEngine::LastEngineError());
       }
     }
-    TasqTable.SetTag(-1);
-    if (!Store.OpenTaskStore(false)) {
-      close();
-      return;
-    }
-    TasqEngine.SelectOrder(TasqEngine.TagOrder(QStringLiteral("DATETIME")));
-    SetMainMenuSortChecks();
-    TasqTable.SetTag(0);
-    ProcessMessages();
-    SetUpFilter();
-    ProcessMessages();
-    SetButtons();
+    ReopenInDateOrder();
   }
+}
+
+bool TMainScreen::ReopenInDateOrder() {
+  TasqTable.SetTag(-1);
+  if (!Store.OpenTaskStore(false)) {
+    close();  // the task files cannot be used any more: the program ends
+    return false;
+  }
+  TasqEngine.SelectOrder(TasqEngine.TagOrder(QStringLiteral("DATETIME")));
+  SetMainMenuSortChecks();
+  TasqTable.SetTag(0);
+  ProcessMessages();
+  SetUpFilter();
+  ProcessMessages();
+  SetButtons();
+  return true;
 }
 
 void TMainScreen::UndoDelete1Click() {

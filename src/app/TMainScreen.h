@@ -166,6 +166,9 @@ class TMainScreen : public QMainWindow {
   // Record numbers of the marked records (index = record number).
   std::vector<bool> MarkedRecords();
   void RememberDeleted(std::vector<quint32> recnos);
+  // After a maintenance open (rebuild, emptying): the store opened again for use, in date and
+  // time order, the filter applied; false when it could not be opened and the window closes.
+  bool ReopenInDateOrder();
   static QString CountSentence(size_t count);
 
   std::unique_ptr<NoteLink> noteLink_;
