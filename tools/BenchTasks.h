@@ -1,0 +1,8 @@
+#pragma once
+
+#include <QString>
+
+// Writes `count` generated tasks (varied dates, times, priorities, done marks, key words; no
+// notes) into the task table `dbf`, which must exist with the task layout and have no index
+// open. The benchmarks build their million-task lists with it. False when the engine refused.
+bool WriteBenchTasks(const QString& dbf, long count);
