@@ -2,8 +2,6 @@
 
 // Small value types and byte helpers shared by the compound-index classes (Cdx*).
 
-#include <sys/mman.h>
-
 #include <bit>
 #include <cstddef>
 #include <cstdint>
@@ -14,6 +12,8 @@
 #include <type_traits>
 #include <utility>
 #include <vector>
+
+#include "CdxBufferPool.h"
 
 namespace xb {
 
@@ -38,27 +38,18 @@ struct CdxUninitAllocator : std::allocator<T> {
     ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
   }
 
-  // Buffers of a whole table's keys (tens of megabytes) come straight from the system in huge
-  // pages where it offers them: touching them page by page otherwise costs a fault every
-  // 4 KiB, which for a tag of a million records is a good part of its build time.
-  static constexpr size_t kLargeBytes = size_t{4} << 20;
+  // Buffers of a whole table's keys come from the pool of large blocks (see CdxBufferPool).
   T* allocate(size_t n) {
     const size_t bytes = n * sizeof(T);
-    if (bytes < kLargeBytes) return std::allocator<T>::allocate(n);
-    void* p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (p == MAP_FAILED) throw std::bad_alloc();
-#ifdef MADV_HUGEPAGE
-    madvise(p, bytes, MADV_HUGEPAGE);
-#endif
-    return static_cast<T*>(p);
+    if (bytes < CdxBufferPool::kLargeBytes) return std::allocator<T>::allocate(n);
+    return static_cast<T*>(CdxBufferPool::Take(bytes));
   }
   void deallocate(T* p, size_t n) {
-    const size_t bytes = n * sizeof(T);
-    if (bytes < kLargeBytes) {
+    if (n * sizeof(T) < CdxBufferPool::kLargeBytes) {
       std::allocator<T>::deallocate(p, n);
       return;
     }
-    munmap(p, bytes);
+    CdxBufferPool::Give(p);
   }
 };
 

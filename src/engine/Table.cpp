@@ -499,6 +499,7 @@ Status Table::WriteMemo(uint32_t recno, int field, const uint8_t* data, uint64_t
   uint8_t pointer[10];
   MemoFile::EncodePointer(new_block, f.width, binary, pointer);
   std::memcpy(MutableRecord(recno) + f.offset, pointer, static_cast<size_t>(f.width));
+  ++change_count_;  // the record changed, though no index sees its memo pointers
   TouchDate();
   return Status::Ok();
 }

@@ -1,5 +1,6 @@
 #include "WorkArea.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -43,13 +44,59 @@ WorkArea::WorkArea(std::unique_ptr<Table> table, std::string alias, int driver,
   GoTop();
 }
 
-bool WorkArea::Visible(uint32_t recno) const {
+bool WorkArea::Judge(uint32_t recno) const {
   if (settings_->deleted && table_->IsDeleted(recno)) return false;
   if (query_) {
     EvalContext c{table_->Record(recno), recno, settings_->exact};
     if (!query_->EvalLogical(c)) return false;
   }
   return true;
+}
+
+bool WorkArea::VisibilityCurrent() const {
+  const Visibility& v = visibility_;
+  return v.change == table_->change_count() && v.records == table_->record_count() &&
+         v.query == query_generation_ && v.deleted == settings_->deleted &&
+         v.exact == settings_->exact && v.century == settings_->century &&
+         v.date_format == settings_->date_format;
+}
+
+void WorkArea::BuildVisibility() const {
+  Visibility& v = visibility_;
+  const uint32_t n = table_->record_count();
+  v.bits.assign(n / 64 + 1, 0);
+  for (uint32_t r = 1; r <= n; ++r) {
+    if (Judge(r)) v.bits[r / 64] |= uint64_t{1} << (r % 64);
+  }
+  v.records = n;
+  v.change = table_->change_count();
+  v.query = query_generation_;
+  v.deleted = settings_->deleted;
+  v.exact = settings_->exact;
+  v.century = settings_->century;
+  v.date_format = settings_->date_format;
+}
+
+bool WorkArea::Visible(uint32_t recno) const {
+  if (!query_ && !settings_->deleted) return true;
+  Visibility& v = visibility_;
+  if (VisibilityCurrent()) {
+    if (recno <= v.records) return (v.bits[recno / 64] >> (recno % 64)) & 1;
+  } else if (OwnsChanges()) {
+    // Judging the whole table in record order costs about as much as judging an eighth of it
+    // in a scattered order, so it pays once a walk has come that far without a change.
+    const uint64_t change = table_->change_count();
+    if (v.judged_change != change) {
+      v.judged_change = change;
+      v.judged = 0;
+    }
+    if (++v.judged >= std::max<uint64_t>(4096, table_->record_count() / 8)) {
+      v.judged = 0;
+      BuildVisibility();
+      if (recno <= v.records) return (v.bits[recno / 64] >> (recno % 64)) & 1;
+    }
+  }
+  return Judge(recno);
 }
 
 bool WorkArea::PassesQuery() const {
@@ -304,6 +351,9 @@ Status WorkArea::OrderedTop(bool top) {
 // In an index order the records come scattered over the table, and judging each one waits on
 // memory. Asking for the record a few entries ahead lets those fetches overlap.
 void WorkArea::PrefetchAhead(const CdxTag& tag, bool physical_forward) const {
+  // With every record judged already the walk reads no record itself; fetching them early
+  // then only costs a page-table walk per step.
+  if (query_ && VisibilityCurrent()) return;
   constexpr size_t kAhead = 6;
   const uint32_t r = tag.RecnoAhead(kAhead, physical_forward);
   if (r == 0 || r > table_->record_count()) return;
@@ -463,6 +513,7 @@ Status WorkArea::SetQuery(const std::string& text) {
   if (text.find_first_not_of(' ') == std::string::npos) {
     query_.reset();
     query_text_.clear();
+    ++query_generation_;
     return Status::Ok();
   }
   std::unique_ptr<Expression> q;
@@ -472,6 +523,7 @@ Status WorkArea::SetQuery(const std::string& text) {
     return Status::Syntax("the query '" + text + "' is not a logical expression");
   query_ = std::move(q);
   query_text_ = text;
+  ++query_generation_;
   return Status::Ok();
 }
 

@@ -66,6 +66,12 @@ class WorkArea {
 
  private:
   bool Visible(uint32_t recno) const;
+  bool Judge(uint32_t recno) const;
+  // Whether the table's changes are all made through this program, so that a judgement of
+  // every record stays true until its change count moves.
+  bool OwnsChanges() const { return table_->mode() == Table::Mode::kExclusive; }
+  bool VisibilityCurrent() const;
+  void BuildVisibility() const;
   void SetEnd();
   IndexSet::Order* CurrentOrder() const;
   // Encodes a key text for the order in force (numbers, dates and logicals from their text).
@@ -101,6 +107,22 @@ class WorkArea {
   uint64_t synced_change_ = ~uint64_t{0};
   std::unique_ptr<Expression> query_;
   std::string query_text_;
+  uint64_t query_generation_ = 0;  // moves with every SetQuery
+  // A long walk under a query judges the records one by one in the order's scattered sequence,
+  // each waiting on memory. Once a walk has judged a good share of the table, every record is
+  // judged in one pass in record order instead and the answers kept as bits, valid while the
+  // table, the query and the settings the judgement depends on stay as they were.
+  struct Visibility {
+    std::vector<uint64_t> bits;
+    uint32_t records = 0;
+    uint64_t change = ~uint64_t{0};
+    uint64_t query = ~uint64_t{0};  // the query generation judged
+    bool deleted = false, exact = false, century = false;
+    int date_format = 0;
+    uint64_t judged = 0;  // records judged one by one since the table last changed
+    uint64_t judged_change = ~uint64_t{0};
+  };
+  mutable Visibility visibility_;
 };
 
 }  // namespace xb

@@ -190,3 +190,85 @@ TEST(WorkAreas, EngineProperties) {
   EXPECT_EQ(xb_SysProp(1303, -1), 3);
   EXPECT_GT(xb_SysProp(65010, -1), 0);
 }
+
+namespace {
+
+// Record numbers a full walk of the current order visits.
+std::vector<long> Walk() {
+  std::vector<long> seen;
+  for (xb_GoTop(); !xb_Eof(); xb_Skip(1)) seen.push_back(xb_RecNo());
+  return seen;
+}
+
+std::vector<long> WalkBack() {
+  std::vector<long> seen;
+  for (xb_GoBottom(); !xb_Bof() && !xb_Eof(); xb_Skip(-1)) seen.insert(seen.begin(), xb_RecNo());
+  return seen;
+}
+
+}  // namespace
+
+// Long walks under a query judge the whole table at once and keep the answers; every kind of
+// change, a new query and a changed setting must still be seen at the next step.
+TEST(WorkAreas, LongWalksUnderAQuerySeeEveryChange) {
+  TempDir dir;
+  ASSERT_NE(CreateTaskTable(dir.File("T.DBF")), 0);
+  constexpr long kRecords = 20000;
+  for (long i = 1; i <= kRecords; ++i) {
+    ASSERT_TRUE(xb_AppendBlank());
+    const std::string d = std::to_string(100000 - i);  // the tag reverses record order
+    xb_Replace("DESCRIPT", XB_VAL_STRING, d.c_str());
+    int done = i % 3 == 0;
+    xb_Replace("DONE", XB_VAL_LOGICAL, &done);
+  }
+  ASSERT_TRUE(xb_IndexTag("", "DESCRIPT", "DESCRIPT", 0, 0, ""));
+  ASSERT_TRUE(xb_SetOrder(xb_TagArea("DESCRIPT")));
+  ASSERT_TRUE(xb_Query(".not.DONE"));
+
+  auto expected = [](auto pass) {
+    std::vector<long> want;
+    for (long r = kRecords; r >= 1; --r)
+      if (pass(r)) want.push_back(r);
+    return want;
+  };
+  auto open = [](long r) { return r % 3 != 0; };
+  // Twice: the second walk runs on the kept answers from its start.
+  EXPECT_EQ(Walk(), expected(open));
+  EXPECT_EQ(Walk(), expected(open));
+  EXPECT_EQ(WalkBack(), expected(open));
+
+  // A record changed to fail the query disappears, one changed to pass appears.
+  xb_Go(4);
+  int done = 1;
+  ASSERT_TRUE(xb_Replace("DONE", XB_VAL_LOGICAL, &done));
+  xb_Go(9);
+  done = 0;
+  ASSERT_TRUE(xb_Replace("DONE", XB_VAL_LOGICAL, &done));
+  auto changed = [&](long r) { return r == 9 || (r != 4 && open(r)); };
+  EXPECT_EQ(Walk(), expected(changed));
+  EXPECT_EQ(Walk(), expected(changed));
+
+  // Deletion marks count once SET DELETED is on, and again not once it is off.
+  xb_Go(5);
+  ASSERT_TRUE(xb_Delete());
+  EXPECT_EQ(Walk(), expected(changed));
+  xb_SetDeleted(1);
+  auto live = [&](long r) { return r != 5 && changed(r); };
+  EXPECT_EQ(Walk(), expected(live));
+  EXPECT_EQ(Walk(), expected(live));
+  xb_SetDeleted(0);
+  EXPECT_EQ(Walk(), expected(changed));
+
+  // A new query is judged afresh, and an appended record is judged too.
+  ASSERT_TRUE(xb_Query("DONE"));
+  auto closed = [&](long r) { return !changed(r); };
+  EXPECT_EQ(Walk(), expected(closed));
+  ASSERT_TRUE(xb_AppendBlank());
+  ASSERT_TRUE(xb_Replace("DESCRIPT", XB_VAL_STRING, "Z"));  // last in the order
+  done = 1;
+  ASSERT_TRUE(xb_Replace("DONE", XB_VAL_LOGICAL, &done));
+  std::vector<long> want = expected(closed);
+  want.push_back(kRecords + 1);
+  EXPECT_EQ(Walk(), want);
+  EXPECT_EQ(xb_QueryRecCount(), static_cast<long>(want.size()));
+}
