@@ -34,6 +34,10 @@ void* CdxBufferPool::Take(size_t bytes) {
   if (best == kept.end()) {
     best = std::max_element(kept.begin(), kept.end(),
                             [](const Block& a, const Block& b) { return a.bytes < b.bytes; });
+  } else if (want < kSmallTake && best->bytes > 4 * want) {
+    // A small buffer costs little to clear, and a large block spent on it would leave the next
+    // large buffer to be cleared in full.
+    best = kept.end();
   }
   Block block{nullptr, 0};
   if (best != kept.end()) {

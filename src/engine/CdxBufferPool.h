@@ -38,9 +38,11 @@ class CdxBufferPool {
   static size_t RoundUp(size_t bytes);
   static void Unmap(const Block& b);
 
-  // At most this many blocks and bytes are kept: enough for one tag build, or two at once.
-  static constexpr size_t kKeepBlocks = 4;
-  static constexpr size_t kKeepBytes = size_t{1} << 30;
+  // At most this many blocks and bytes are kept: enough for two tags built at once.
+  static constexpr size_t kKeepBlocks = 8;
+  static constexpr size_t kKeepBytes = size_t{512} << 20;
+  // Requests below this take a fresh mapping rather than a kept block four times their size.
+  static constexpr size_t kSmallTake = size_t{16} << 20;
 
   std::mutex mutex_;
   std::vector<Block> lent_;

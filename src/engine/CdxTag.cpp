@@ -5,6 +5,7 @@
 #include <cstring>
 #include <unordered_set>
 
+#include "CdxBulkBuilder.h"
 #include "CdxInteriorNode.h"
 #include "CdxLeafNode.h"
 
@@ -614,7 +615,8 @@ Status CdxTag::Insert(std::string_view key, uint32_t recno) {
   return s;
 }
 
-Status CdxTag::InsertSorted(const uint8_t* pairs, size_t count, size_t* skipped) {
+Status CdxTag::InsertSorted(const uint8_t* pairs, size_t count, size_t* skipped,
+                            size_t expectedEntries) {
   *skipped = 0;
   CDX_RETURN_IF_ERROR(CheckWritable());
   const size_t size = header_.keyLength + 4;
@@ -630,9 +632,102 @@ Status CdxTag::InsertSorted(const uint8_t* pairs, size_t count, size_t* skipped)
   }
   if (count == 0) return Status::Ok();
   BeginCall();
-  Status s = DoInsertSorted(pairs, count, skipped);
+  const bool rebuild = count >= kRebuildMin && count * kRebuildShare >= expectedEntries &&
+                       expectedEntries != 0;
+  Status s = rebuild ? RebuildMerged(pairs, count, skipped, expectedEntries) : DoInsertSorted(pairs, count, skipped);
   if (!s.ok() && callDirtied_) broken_ = true;
   return s;
+}
+
+// A batch that reaches most leaves would decode, split and encode nearly every one of them,
+// holding them all in memory until the flush; merging the old entries with the batch into a
+// fresh tree reads each leaf once and writes full pages straight away.
+Status CdxTag::RebuildMerged(const uint8_t* pairs, size_t count, size_t* skipped,
+                             size_t expectedEntries) {
+  const size_t keyLength = header_.keyLength;
+  const size_t size = keyLength + 4;
+  CdxPairBuffer merged;
+  merged.reserve((count + expectedEntries) * size);
+  std::vector<uint32_t> pages;
+  size_t next = 0;  // the first new pair not merged yet
+  auto put = [&merged, size](const uint8_t* pair) {
+    const size_t at = merged.size();
+    merged.resize(at + size);
+    std::memcpy(merged.data() + at, pair, size);
+  };
+  uint8_t oldPair[kCdxMaxKeyLength + 4];
+  bool haveOld = false;
+  uint8_t prevOld[kCdxMaxKeyLength + 4];
+
+  // The old tree, depth first in key order: one scratch node per level.
+  std::vector<Node> scratch(kCdxMaxDepth + 1);
+  struct Frame {
+    const Node* node;
+    size_t child;
+  };
+  std::vector<Frame> stack;
+  const Node* root = nullptr;
+  CDX_RETURN_IF_ERROR(ReadNode(header_.root, &scratch[0], &root));
+  stack.push_back({root, 0});
+  pages.push_back(header_.root);
+  const size_t limit = MaxSteps();
+  while (!stack.empty()) {
+    Frame& top = stack.back();
+    const Node* node = top.node;
+    if (node->isLeaf) {
+      for (size_t i = 0; i < node->leaf.count(); ++i) {
+        std::memcpy(oldPair, node->leaf.key(i), keyLength);
+        CdxPutBE32(oldPair + keyLength, node->leaf.recno(i));
+        if (haveOld && CdxCompareBytes(prevOld, oldPair, size) >= 0) {
+          return Where(node->page, "leaf page").Corrupt("the entries do not run in order");
+        }
+        std::memcpy(prevOld, oldPair, size);
+        haveOld = true;
+        for (; next < count; ++next) {
+          const int c = CdxCompareBytes(pairs + next * size, oldPair, size);
+          if (c > 0) break;
+          if (c == 0) {
+            ++*skipped;
+          } else {
+            put(pairs + next * size);
+          }
+        }
+        put(oldPair);
+      }
+      stack.pop_back();
+      continue;
+    }
+    if (top.child == node->inner.count()) {
+      stack.pop_back();
+      continue;
+    }
+    const uint32_t child = node->inner.child(top.child++);
+    if (stack.size() > kCdxMaxDepth || pages.size() > limit) {
+      return Where(node->page, "interior page").Corrupt("the child links form a loop");
+    }
+    const Node* below = nullptr;
+    CDX_RETURN_IF_ERROR(ReadNode(child, &scratch[stack.size()], &below));
+    pages.push_back(child);
+    stack.push_back({below, 0});
+  }
+  for (; next < count; ++next) put(pairs + next * size);
+
+  // The old pages go back to the file's free list first, so the new tree takes their places
+  // rather than growing the file. Nothing of the old tree is kept in memory.
+  callDirtied_ = true;
+  for (uint32_t page : pages) pager_->Free(page);
+  nodes_.clear();
+  graveyard_.clear();
+  dirtyPages_.clear();
+  cacheBytes_ = 0;
+  CdxBulkBuilder builder(pager_, keyLength, fill_, fileName_ + ": tag " + name_);
+  CDX_RETURN_IF_ERROR(builder.PrepareRecords(std::move(merged), false));
+  uint32_t newRoot = 0;
+  CDX_RETURN_IF_ERROR(builder.Write(&newRoot));
+  header_.root = newRoot;
+  headerDirty_ = true;
+  Bump();
+  return Status::Ok();
 }
 
 Status CdxTag::DoInsertSorted(const uint8_t* pairs, size_t count, size_t* skipped) {

@@ -53,7 +53,11 @@ class CdxTag {
   // each), sorted by (key, recno) and distinct. Each leaf that receives pairs is found once,
   // merged with all of its new pairs and split at most once, rather than once per pair.
   // Pairs already in the tag are left out and counted in *skipped.
-  Status InsertSorted(const uint8_t* pairs, size_t count, size_t* skipped);
+  // `expectedEntries`, when the caller knows roughly how many entries the tag holds, lets a
+  // batch large enough to reach most leaves rebuild the tree instead: the old entries and the
+  // new pairs are merged in one pass and written as a fresh tree, the old pages freed.
+  Status InsertSorted(const uint8_t* pairs, size_t count, size_t* skipped,
+                      size_t expectedEntries = 0);
   // Removes the pair; kNotFound (and nothing changed) if it is not there.
   Status Remove(std::string_view key, uint32_t recno);
 
@@ -143,6 +147,11 @@ class CdxTag {
   Status DoInsert(std::string_view key, uint32_t recno);
   Status DoRemove(std::string_view key, uint32_t recno);
   Status DoInsertSorted(const uint8_t* pairs, size_t count, size_t* skipped);
+  Status RebuildMerged(const uint8_t* pairs, size_t count, size_t* skipped,
+                       size_t expectedEntries);
+  // Batches of at least this many pairs, and at least 1/kRebuildShare of the tag, rebuild it.
+  static constexpr size_t kRebuildMin = 20000;
+  static constexpr size_t kRebuildShare = 32;
   std::vector<size_t> PlanMergedSplit(const Node& leaf, bool appended) const;
   Status SplitLeafAt(std::vector<PathStep>& path, Node* leaf, const std::vector<size_t>& cuts,
                      bool appended);

@@ -255,7 +255,7 @@ Status IndexSet::InsertBatch(const Order& o, const uint8_t* pairs, size_t count)
   const size_t size = klen + 4;
   if (!o.unique) {
     size_t skipped = 0;
-    Status s = o.tag->InsertSorted(pairs, count, &skipped);
+    Status s = o.tag->InsertSorted(pairs, count, &skipped, table_->record_count());
     if (s.ok() && skipped != 0) {
       s = Status::InvalidArgument(o.file_path + ": tag " + o.name + ": " +
                                   std::to_string(skipped) +

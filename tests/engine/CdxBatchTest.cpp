@@ -104,7 +104,10 @@ TEST_P(CdxBatchModel, SortedBatchesAgreeWithTheModel) {
     // Mostly new records; a few pairs that are already there; every third round a run of
     // keys above all others, as records arriving in key order.
     std::set<Entry> batch;
-    const int size = 1 + static_cast<int>(rng() % (round % 4 == 0 ? 4000 : 300));
+    // Two rounds bring a batch large enough to rebuild the tree from old and new pairs.
+    const bool rebuild = round == 5 || round == 10;
+    const int size =
+        rebuild ? 25000 : 1 + static_cast<int>(rng() % (round % 4 == 0 ? 4000 : 300));
     for (int i = 0; i < size; ++i) {
       std::string k =
           round % 3 == 2
@@ -121,7 +124,8 @@ TEST_P(CdxBatchModel, SortedBatchesAgreeWithTheModel) {
     const std::vector<Entry> sorted(batch.begin(), batch.end());
     const std::vector<uint8_t> pairs = PairsOf(sorted, shape.keyLength);
     size_t skipped = 0;
-    Status s = tag->InsertSorted(pairs.data(), sorted.size(), &skipped);
+    Status s = tag->InsertSorted(pairs.data(), sorted.size(), &skipped,
+                                 rebuild ? model.size() : 0);
     ASSERT_TRUE(s.ok()) << s.ToString();
     EXPECT_EQ(skipped, present) << "round " << round;
     model.insert(batch.begin(), batch.end());
