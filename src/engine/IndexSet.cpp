@@ -370,7 +370,8 @@ bool IndexSet::ReusePackedEntries(TagBuild* build, size_t keyLength,
   records.resize(static_cast<size_t>(n) * size);
   size_t count = 0;
   bool usable = true;
-  std::lock_guard<std::mutex> lock(previous_mutex_);
+  // Each build reads its own tag of the old file; the file's pages are shared under its
+  // pager's lock, so two builds read their tags at once.
   const Status s = build->previous->ForEach([&](std::string_view key, uint32_t old) {
     // Entries that do not fit the table as it was are a damaged tag: build it from the records.
     if (key.size() != keyLength || old == 0 || old > previousCount) {
@@ -417,6 +418,8 @@ Status IndexSet::PrepareTag(TagBuild* build, bool threads, const Progress& progr
   const size_t klen = static_cast<size_t>(key->KeyLength());
   if (build->previous != nullptr && ReusePackedEntries(build, klen, progress)) {
     build->sorted = true;
+  } else if (require_reuse_) {
+    return Status::InvalidArgument("tag " + build->name + ": its old entries cannot be reused");
   } else {
     build->sorted = false;
     s = CollectAll(build, *key, cond.get(), threads, progress);
@@ -508,6 +511,18 @@ int IndexSet::FindOrderIn(const CdxFile* file, const std::string& tag) const {
 // (a full disk) or a stop halfway leaves the old file, with every tag definition, as it was.
 Status IndexSet::RebuildFile(File* file, const Progress& progress) {
   const std::string tmp = file->path + ".new";
+  Status s = BuildCopy(file, tmp, progress);
+  if (!s.ok()) return s;
+  if (std::rename(tmp.c_str(), file->path.c_str()) != 0) {
+    std::remove(tmp.c_str());
+    return Status::IoError(file->path + ": cannot put the rebuilt index in place");
+  }
+  file->cdx->Close();
+  file->cdx.reset();
+  return CdxFile::Open(file->path, false, &file->cdx);
+}
+
+Status IndexSet::BuildCopy(File* file, const std::string& tmp, const Progress& progress) {
   std::unique_ptr<CdxFile> fresh;
   Status s = CdxFile::Create(tmp, &fresh);
   if (!s.ok()) return s;
@@ -525,6 +540,11 @@ Status IndexSet::RebuildFile(File* file, const Progress& progress) {
     if (renumbered_ != nullptr && !b.unique &&
         UpperAscii(b.key_text + " " + b.cond_text).find("RECNO") == std::string::npos)
       b.previous = file->cdx->FindTag(b.name);
+    if (require_reuse_ && b.previous == nullptr) {
+      fresh.reset();
+      std::remove(tmp.c_str());
+      return Status::InvalidArgument("tag " + b.name + " cannot reuse its old entries");
+    }
     builds.push_back(std::move(b));
   }
   const bool parallel = builds.size() > 1 && table_->record_count() >= kParallelRebuild &&
@@ -541,13 +561,11 @@ Status IndexSet::RebuildFile(File* file, const Progress& progress) {
   if (s.ok()) s = fresh->Flush();
   if (s.ok()) s = fresh->Sync();
   if (s.ok()) s = fresh->Close();
-  if (!s.ok() || std::rename(tmp.c_str(), file->path.c_str()) != 0) {
+  if (!s.ok()) {
+    fresh.reset();
     std::remove(tmp.c_str());
-    return s.ok() ? Status::IoError(file->path + ": cannot put the rebuilt index in place") : s;
   }
-  file->cdx->Close();
-  file->cdx.reset();
-  return CdxFile::Open(file->path, false, &file->cdx);
+  return s;
 }
 
 // The tags of a large table: keys are computed and sorted for two tags at a time, one on a
@@ -615,24 +633,54 @@ uint32_t IndexSet::Renumbering::New(uint32_t old) const {
   return before[word] + static_cast<uint32_t>(std::popcount(live[word] & (bit - 1))) + 1;
 }
 
-Status IndexSet::RebuildAfterPack(const std::vector<uint32_t>& renumbered,
-                                  const Progress& progress) {
-  Renumbering map;
-  map.live.assign(renumbered.size() / 64 + 1, 0);
-  map.before.assign(map.live.size(), 0);
+bool IndexSet::MakeRenumbering(const std::vector<uint32_t>& renumbered, Renumbering* map) {
+  map->live.assign(renumbered.size() / 64 + 1, 0);
+  map->before.assign(map->live.size(), 0);
   for (size_t r = 1; r < renumbered.size(); ++r)
-    if (renumbered[r] != 0) map.live[r >> 6] |= uint64_t{1} << (r & 63);
+    if (renumbered[r] != 0) map->live[r >> 6] |= uint64_t{1} << (r & 63);
   uint32_t kept = 0;
-  for (size_t w = 0; w < map.live.size(); ++w) {
-    map.before[w] = kept;
-    kept += static_cast<uint32_t>(std::popcount(map.live[w]));
+  for (size_t w = 0; w < map->live.size(); ++w) {
+    map->before[w] = kept;
+    kept += static_cast<uint32_t>(std::popcount(map->live[w]));
   }
   // The numbers given must be the ones the records were given: kept records numbered in order.
   for (size_t r = 1; r < renumbered.size(); ++r)
-    if (renumbered[r] != map.New(static_cast<uint32_t>(r))) return RebuildAll(progress);
+    if (renumbered[r] != map->New(static_cast<uint32_t>(r))) return false;
+  return true;
+}
+
+Status IndexSet::RebuildAfterPack(const std::vector<uint32_t>& renumbered,
+                                  const Progress& progress) {
+  Renumbering map;
+  if (!MakeRenumbering(renumbered, &map)) return RebuildAll(progress);
   renumbered_ = &map;
   Status s = RebuildAll(progress);
   renumbered_ = nullptr;
+  return s;
+}
+
+Status IndexSet::PrepareAfterPack(const std::vector<uint32_t>& renumbered,
+                                  const Progress& progress,
+                                  std::vector<std::pair<std::string, std::string>>* copies) {
+  copies->clear();
+  Renumbering map;
+  if (files_.empty() || dirty_ || !failed_.ok() || !MakeRenumbering(renumbered, &map))
+    return Status::InvalidArgument("the indexes cannot be prepared before the pack");
+  renumbered_ = &map;
+  require_reuse_ = true;
+  Status s;
+  for (auto& f : files_) {
+    const std::string copy = f->path + ".new";
+    s = BuildCopy(f.get(), copy, progress);
+    if (!s.ok()) break;
+    copies->emplace_back(copy, f->path);
+  }
+  require_reuse_ = false;
+  renumbered_ = nullptr;
+  if (!s.ok()) {
+    for (const auto& c : *copies) std::remove(c.first.c_str());
+    copies->clear();
+  }
   return s;
 }
 

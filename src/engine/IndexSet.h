@@ -67,6 +67,14 @@ class IndexSet {
   // entries instead of keying and sorting every record again; any other tag, and any tag whose
   // old entries cannot be read, is built from the records.
   Status RebuildAfterPack(const std::vector<uint32_t>& renumbered, const Progress& progress);
+  // Before a pack puts its new table in place, while the old one is still the table: writes
+  // each index file's tags, renumbered as `renumbered` says, from their old entries into a copy
+  // beside the file, synced to the disk. `*copies` receives (copy, file) pairs for the caller to
+  // rename once the new table is in place. Only when every tag can be taken from its old
+  // entries; otherwise nothing is left behind and kInvalidArgument says so, and the indexes are
+  // rebuilt after the switch as before.
+  Status PrepareAfterPack(const std::vector<uint32_t>& renumbered, const Progress& progress,
+                          std::vector<std::pair<std::string, std::string>>* copies);
 
   // Record changes: the image before the change, then the record as it is after it.
   bool active() const { return !orders_.empty(); }
@@ -139,8 +147,11 @@ class IndexSet {
     // The new number of old record `old` (1..n), 0 for a removed one.
     uint32_t New(uint32_t old) const;
   };
+  static bool MakeRenumbering(const std::vector<uint32_t>& renumbered, Renumbering* map);
+  // Writes the file's tags afresh into `copy`, synced and closed; removes it on failure.
+  Status BuildCopy(File* file, const std::string& copy, const Progress& progress);
   const Renumbering* renumbered_ = nullptr;
-  mutable std::mutex previous_mutex_;
+  bool require_reuse_ = false;  // a tag that cannot reuse its old entries fails the build
   std::string old_key_, new_key_;
   bool dirty_ = false;
   Status failed_;

@@ -184,6 +184,13 @@ Status MappedFile::Sync() {
   return Status::Ok();
 }
 
+void MappedFile::StartWriteback(uint64_t from, uint64_t to) {
+  if (!writable_ || fd_ < 0 || to <= from) return;
+  // Only a hint: a failure here is found again by the Sync that follows.
+  sync_file_range(fd_, static_cast<off64_t>(from), static_cast<off64_t>(to - from),
+                  SYNC_FILE_RANGE_WRITE);
+}
+
 Status MappedFile::Close() {
   if (fd_ < 0) return Status::Ok();
   Status s = Trim();

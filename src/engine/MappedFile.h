@@ -42,6 +42,9 @@ class MappedFile {
   Status Write(uint64_t offset, const void* src, uint64_t len);
   // Flushes the mapping and the file to the disk (msync + fsync) and trims reserved space.
   Status Sync();
+  // Asks the kernel to start writing [from, to) to the disk now, without waiting: a long
+  // sequential write then overlaps with the disk, and the final Sync has less left to wait on.
+  void StartWriteback(uint64_t from, uint64_t to);
   // Trims reserved space, unmaps and closes. Safe to call twice.
   Status Close();
 

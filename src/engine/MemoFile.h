@@ -35,6 +35,12 @@ class MemoFile {
   Status Refresh();
 
   Status Sync() { return file_->Sync(); }
+  // Starts writing the blocks filled since the last call to the disk (see MappedFile).
+  void StartWriteback() {
+    const uint64_t end = uint64_t{next_free_} * block_size_ / 4096 * 4096;
+    file_->StartWriteback(written_back_, end);
+    if (end > written_back_) written_back_ = end;
+  }
   Status Close() { return file_->Close(); }
 
   // Block number from a memo field's stored bytes: ASCII digits padded with blanks (or zeros, or
@@ -50,6 +56,7 @@ class MemoFile {
   std::unique_ptr<MappedFile> file_;
   uint32_t block_size_ = 64;
   uint32_t next_free_ = 8;
+  uint64_t written_back_ = 0;  // bytes StartWriteback has handed to the disk
 };
 
 }  // namespace xb

@@ -79,6 +79,7 @@ class PackOutput {
 
  private:
   static constexpr size_t kBufferSize = size_t{1} << 20;
+  static constexpr uint64_t kWritebackStep = uint64_t{16} << 20;
 
   Status Drain() {
     const uint8_t* p = buffer_.data();
@@ -92,8 +93,15 @@ class PackOutput {
       p += n;
       left -= static_cast<size_t>(n);
     }
+    written_ += used_;
     buffer_.clear();
     used_ = 0;
+    // The disk starts on what is written while the rest is still being prepared.
+    if (written_ - kicked_ >= kWritebackStep) {
+      sync_file_range(fd_, static_cast<off64_t>(kicked_), static_cast<off64_t>(written_ - kicked_),
+                      SYNC_FILE_RANGE_WRITE);
+      kicked_ = written_;
+    }
     return Status::Ok();
   }
   Status Failed(int error) {
@@ -105,6 +113,8 @@ class PackOutput {
   int fd_ = -1;
   std::vector<uint8_t> buffer_;
   size_t used_ = 0;
+  uint64_t written_ = 0;
+  uint64_t kicked_ = 0;
 };
 
 }  // namespace
@@ -885,18 +895,32 @@ Status Table::Rewrite(bool pack, const IndexSet::Progress& progress) {
       MemoFile::EncodePointer(block, f.width, binary, rec + f.offset);
     }
     if (s.ok()) s = out.Commit();
+    if (new_memo && (kept & 0x3FFF) == 0) new_memo->StartWriteback();
   }
   if (s.ok()) {
     const uint8_t eof = 0x1A;
     s = out.Append(&eof, 1);
   }
+  // Index copies written while the new files go to the disk (see below): (copy, file).
+  std::vector<std::pair<std::string, std::string>> index_copies;
+  auto discard_copies = [&] {
+    for (const auto& c : index_copies) std::remove(c.first.c_str());
+    index_copies.clear();
+  };
   if (s.ok()) {
-    // The two files go to the disk at once: each sync mostly waits on the device.
-    Status memo_synced;
-    std::thread memo_sync;
+    // The two files go to the disk at once: each sync mostly waits on the device. Meanwhile
+    // the indexes are written, renumbered, from their old entries into copies beside them;
+    // they take their places only after the new table, whose header says its indexes are
+    // behind until then.
+    Status memo_synced, dbf_synced;
+    std::thread memo_sync, dbf_sync;
     if (new_memo) memo_sync = std::thread([&] { memo_synced = new_memo->Sync(); });
-    s = out.Finish();
+    dbf_sync = std::thread([&] { dbf_synced = out.Finish(); });
+    if (!renumbered.empty() && index_problem_.empty())
+      indexes_->PrepareAfterPack(renumbered, progress, &index_copies);
+    dbf_sync.join();
     if (memo_sync.joinable()) memo_sync.join();
+    s = dbf_synced;
     if (s.ok()) s = memo_synced;
   }
   if (s.ok() && new_memo) s = new_memo->Close();
@@ -904,6 +928,7 @@ Status Table::Rewrite(bool pack, const IndexSet::Progress& progress) {
     out.Abandon();
     new_memo.reset();
     discard();
+    discard_copies();
     return s;
   }
 
@@ -914,6 +939,7 @@ Status Table::Rewrite(bool pack, const IndexSet::Progress& progress) {
     FILE* j = std::fopen(journal.c_str(), "w");
     if (j == nullptr) {
       discard();
+      discard_copies();
       return Status::IoError(journal + ": cannot write the journal: " + std::strerror(errno));
     }
     if (!tmp_fpt.empty()) std::fprintf(j, "rename\t%s\t%s\n", tmp_fpt.c_str(), memo_path.c_str());
@@ -923,6 +949,7 @@ Status Table::Rewrite(bool pack, const IndexSet::Progress& progress) {
     if (!ok) {
       std::remove(journal.c_str());
       discard();
+      discard_copies();
       return Status::IoError(journal + ": cannot write the journal");
     }
   }
@@ -944,6 +971,17 @@ Status Table::Rewrite(bool pack, const IndexSet::Progress& progress) {
       extra.push_back(f);
   }
   indexes_->CloseAll();
+  // The new table is in place, so the index copies can follow. One that cannot leaves its
+  // file behind the table, which the busy mark in the new header makes the next open rebuild;
+  // here the rebuild below is done the slow way instead.
+  bool indexes_ready = !index_copies.empty();
+  for (const auto& c : index_copies) {
+    if (std::rename(c.first.c_str(), c.second.c_str()) == 0)
+      renumbered.clear();  // a file holds the new numbers: never renumber its entries again
+    else
+      indexes_ready = false;
+  }
+  discard_copies();
   std::unique_ptr<MappedFile> dbf;
   s = MappedFile::Open(path_, true, MappedFile::Lock::kExclusive, &dbf);
   if (!s.ok()) return s;
@@ -973,6 +1011,10 @@ Status Table::Rewrite(bool pack, const IndexSet::Progress& progress) {
   for (const auto& f : extra) {
     int first;
     indexes_->OpenFile(f, true, &first);
+  }
+  if (indexes_ready && index_problem_.empty()) {
+    SetIndexBusy(false);
+    return Status::Ok();
   }
   s = renumbered.empty() ? indexes_->RebuildAll(progress)
                          : indexes_->RebuildAfterPack(renumbered, progress);
