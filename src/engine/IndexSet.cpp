@@ -446,9 +446,13 @@ Status IndexSet::BuildTag(CdxFile* cdx, const std::string& tag, const std::strin
   build.cond_text = cond_text;
   build.descending = descending;
   build.unique = unique;
-  Status s = PrepareTag(&build, true, progress);
+  return BuildTag(cdx, &build, progress);
+}
+
+Status IndexSet::BuildTag(CdxFile* cdx, TagBuild* build, const Progress& progress) {
+  Status s = PrepareTag(build, true, progress);
   if (!s.ok()) return s;
-  s = cdx->AddTagRecords(build.spec, std::move(build.records));
+  s = cdx->AddTagRecords(build->spec, std::move(build->records));
   if (!s.ok()) return s;
   if (progress) progress(100);
   return Status::Ok();
@@ -553,8 +557,7 @@ Status IndexSet::BuildCopy(File* file, const std::string& tmp, const Progress& p
     s = BuildTagsInParallel(fresh.get(), &builds, progress);
   } else {
     for (auto& b : builds) {
-      s = BuildTag(fresh.get(), b.name, b.key_text, b.cond_text, b.descending, b.unique,
-                   progress);
+      s = BuildTag(fresh.get(), &b, progress);
       if (!s.ok()) break;
     }
   }

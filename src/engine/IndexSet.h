@@ -125,6 +125,7 @@ class IndexSet {
   Status BuildTag(CdxFile* cdx, const std::string& tag, const std::string& key_text,
                   const std::string& cond_text, bool descending, bool unique,
                   const Progress& progress);
+  Status BuildTag(CdxFile* cdx, TagBuild* build, const Progress& progress);
   Status BuildTagsInParallel(CdxFile* cdx, std::vector<TagBuild>* builds, const Progress& progress);
   // Tables from this many records up rebuild two tags at a time.
   static constexpr uint32_t kParallelRebuild = 100000;
