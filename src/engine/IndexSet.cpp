@@ -388,7 +388,7 @@ bool IndexSet::ReusePackedEntries(TagBuild* build, size_t keyLength,
     std::memcpy(pair, key.data(), keyLength);
     CdxPutBE32(pair + keyLength, now);
     ++count;
-    if (progress && (count & 0xFFFF) == 0) progress(static_cast<int>(uint64_t{count} * 90 / n));
+    if (progress && (count & 0xFFF) == 0) progress(static_cast<int>(uint64_t{count} * 90 / n));
     return true;
   });
   if (!s.ok() || !usable) {

@@ -320,8 +320,9 @@ TEST(IndexCrash, KilledPackLeavesTheOldTableOrTheNewOneNeverAMix) {
   verify("uninterrupted pack");
   if (HasFatalFailure()) return;
 
-  // Stops at chosen stages: while copying the records (before the switch), at the start of the
-  // index rebuild that follows the switch, in its middle and at its end.
+  // Stops at chosen stages: while copying the records, and at the start, the middle and the end
+  // of writing the indexes (the random kills below also land between the switch of the table
+  // and the switch of its indexes).
   for (int at : {1, 2, 14, 26}) {
     Restore(dir.path(), original);
     g_kill_at = at;
