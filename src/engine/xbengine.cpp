@@ -14,6 +14,7 @@
 #include <string>
 #include <utility>
 
+#include "CdxBufferPool.h"
 #include "Engine.h"
 
 using xb::Engine;
@@ -348,6 +349,8 @@ int xb_Close(int area) { return E().Close(area) ? 1 : 0; }
 
 int xb_CloseAll(void) {
   E().CloseAll();
+  // With no table open no tag will be built soon: the kept key buffers go back to the system.
+  xb::CdxBufferPool::Release();
   return E().last().ok() ? 1 : 0;
 }
 
