@@ -615,18 +615,27 @@ void TTable::GotoBookmark(quint32 bookmark) {
 bool TTable::FetchRow(quint32 recno, const std::vector<TField*>& fields, std::vector<QVariant>* values) {
   values->clear();
   if (!Active()) return false;
-  Buffer row;
+  QByteArray image;
   RecordInfo info;
-  if (Layer().ReadRecord(cursor_, recno, &row.image, &info) != kCursorOk) return false;
+  if (Layer().ReadRecord(cursor_, recno, &image, &info) != kCursorOk) return false;
+  RowValues(recno, image, fields, values);
+  return true;
+}
+
+void TTable::RowValues(quint32 recno, const QByteArray& image, const std::vector<TField*>& fields,
+                       std::vector<QVariant>* values) {
+  values->clear();
+  if (!Active()) return;
+  Buffer row;
+  row.image = image;
   row.recno = recno;
-  row.deleted = info.deleted;
+  row.deleted = !image.isEmpty() && image.at(0) == '*';
   CalculateFields(&row);
   // Field reads go to the row's buffer for the moment, as calculated fields do.
   Buffer* saved = calcTarget_;
   calcTarget_ = &row;
   for (TField* f : fields) values->push_back(f != nullptr ? FieldValue(f) : QVariant());
   calcTarget_ = saved;
-  return true;
 }
 
 // ---- Notifications ------------------------------------------------------------------------------

@@ -116,6 +116,12 @@ class TTable : public QObject {
   // Fetches record `recno` as a row for display: its field values for `fields`, calculated
   // fields computed; the current record is not disturbed.
   bool FetchRow(quint32 recno, const std::vector<TField*>& fields, std::vector<QVariant>* values);
+  // The same for a record image the caller has read itself (a walk straight over the engine):
+  // the values of `fields` in record `recno` whose bytes are `image`, calculated fields
+  // computed. The current record stays as it is, and so does the engine's position unless a
+  // calculation or a field asked for reads a memo (which goes to record `recno`).
+  void RowValues(quint32 recno, const QByteArray& image, const std::vector<TField*>& fields,
+                 std::vector<QVariant>* values);
 
   // ---- Events ----
   std::function<void(TTable&)> OnCalcFields;

@@ -13,7 +13,18 @@ namespace {
 
 // Lines are gathered up to this size before they go to the file: one write per line would make
 // a long export spend its time in the kernel.
-constexpr qsizetype kBufferSize = 64 * 1024;
+constexpr qsizetype kBufferSize = 256 * 1024;
+
+// Written data is handed to the disk in pieces of this size while the export goes on.
+[[maybe_unused]] constexpr qint64 kWritebackChunk = 8 * 1024 * 1024;
+
+// The code page's byte for a character, "?" when it has none.
+inline char FileByte(char16_t u) {
+  if (u < 0x80 || (u >= 0xA0 && u <= 0xFF)) return char(u);
+  QByteArray byte;
+  Cp1252::Encode(QString(QChar(u)), &byte);
+  return byte.isEmpty() ? '?' : byte.at(0);
+}
 
 // The permissions a newly created file gets from the process's umask.
 mode_t NewFileMode() {
@@ -87,8 +98,16 @@ bool ExportFile::Open() {
   const mode_t mode =
       ::stat(targetPath.constData(), &existing) == 0 ? (existing.st_mode & 07777) : NewFileMode();
   ::fchmod(fd_, mode);
-  buffer_.reserve(kBufferSize + 1024);
+  buffer_.resize(size_t(kBufferSize));
+  used_ = 0;
   return true;
+}
+
+QByteArray ExportFile::Encode(QStringView text) {
+  QByteArray out(text.size(), Qt::Uninitialized);
+  char* p = out.data();
+  for (const QChar c : text) *p++ = FileByte(c.unicode());
+  return out;
 }
 
 bool ExportFile::WriteLine(QStringView line) {
@@ -102,31 +121,31 @@ bool ExportFile::WriteLine(QLatin1String line) {
 }
 
 char* ExportFile::Reserve(qsizetype bytes) {
-  const qsizetype start = buffer_.size();
-  buffer_.resize(start + bytes);
-  return buffer_.data() + start;
+  if (Failed() || fd_ < 0) return nullptr;
+  if (used_ + bytes > qsizetype(buffer_.size())) {
+    if (used_ > 0 && !Flush()) return nullptr;
+    if (bytes > qsizetype(buffer_.size())) buffer_.resize(size_t(bytes));
+  }
+  char* start = buffer_.data() + used_;
+  used_ += bytes;
+  return start;
 }
 
 void ExportFile::Write(QStringView text) {
-  if (Failed() || fd_ < 0) return;
   // Most text is ASCII and goes straight into the buffer; only other characters need the code
   // page's table.
   char* out = Reserve(text.size());
-  for (const QChar c : text) {
-    const char16_t u = c.unicode();
-    if (u < 0x80 || (u >= 0xA0 && u <= 0xFF)) {
-      *out++ = char(u);
-    } else {
-      QByteArray byte;
-      Cp1252::Encode(QString(c), &byte);
-      *out++ = byte.isEmpty() ? '?' : byte.at(0);
-    }
-  }
+  if (out == nullptr) return;
+  for (const QChar c : text) *out++ = FileByte(c.unicode());
 }
 
 void ExportFile::Write(QLatin1String text) {
-  if (Failed() || fd_ < 0) return;
-  std::memcpy(Reserve(text.size()), text.data(), size_t(text.size()));
+  Write(text.data(), text.size());
+}
+
+void ExportFile::Write(const char* bytes, qsizetype size) {
+  char* out = Reserve(size);
+  if (out != nullptr) std::memcpy(out, bytes, size_t(size));
 }
 
 void ExportFile::Write(QChar c) {
@@ -134,16 +153,13 @@ void ExportFile::Write(QChar c) {
 }
 
 bool ExportFile::EndLine() {
-  if (Failed() || fd_ < 0) return false;
-  char* out = Reserve(2);
-  out[0] = '\r';
-  out[1] = '\n';
-  return buffer_.size() < kBufferSize || Flush();
+  Write("\r\n", 2);
+  return !Failed();
 }
 
 bool ExportFile::Flush() {
-  const char* data = buffer_.constData();
-  qsizetype left = buffer_.size();
+  const char* data = buffer_.data();
+  qsizetype left = used_;
   while (left > 0) {
     const ssize_t written = ::write(fd_, data, size_t(left));
     if (written < 0) {
@@ -153,8 +169,22 @@ bool ExportFile::Flush() {
     data += written;
     left -= written;
   }
-  buffer_.clear();
+  fileSize_ += used_;
+  used_ = 0;
+  StartWriteback();
   return true;
+}
+
+void ExportFile::StartWriteback() {
+#ifdef __linux__
+  // A large export would otherwise leave all its pages for the final sync and wait for the disk
+  // only at the end; handing them to the disk as they fill lets the disk work while the rows
+  // are made. The final fsync still decides when the file is safe.
+  if (fileSize_ - writebackStart_ < kWritebackChunk) return;
+  ::sync_file_range(fd_, off_t(writebackStart_), off_t(fileSize_ - writebackStart_),
+                    SYNC_FILE_RANGE_WRITE);
+  writebackStart_ = fileSize_;
+#endif
 }
 
 bool ExportFile::Commit() {

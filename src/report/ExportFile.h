@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QString>
 #include <QStringView>
+#include <vector>
 
 // One export file being written: single-byte Windows-1252 text, every line ending in CR LF.
 // The lines go to a temporary file beside the target, which replaces the target only when the
@@ -27,7 +28,15 @@ class ExportFile {
   void Write(QStringView text);
   void Write(QLatin1String text);
   void Write(QChar c);
+  // Bytes that are already the file's text (pieces made by Encode, markup).
+  void Write(const char* bytes, qsizetype size);
+  void Write(const QByteArray& bytes) { Write(bytes.constData(), bytes.size()); }
   bool EndLine();
+  // Room for up to `bytes` bytes, filled in place by the caller and closed by Settle with the
+  // end of what it wrote; null once the file has failed. Nothing else may be written between
+  // the two.
+  char* Claim(qsizetype bytes) { return Reserve(bytes); }
+  void Settle(const char* end) { used_ = end - buffer_.data(); }
   // Flushes, syncs and puts the file in place of the target.
   bool Commit();
 
@@ -35,9 +44,14 @@ class ExportFile {
   QString ErrorMessage() const { return MessageForError(error_); }
   // "File access denied", "Disk full", "File not found" or "I/O error %d" for an errno value.
   static QString MessageForError(int error);
+  // The file's bytes for `text`: its code page bytes, "?" for a character the code page lacks.
+  static QByteArray Encode(QStringView text);
 
  private:
   bool Flush();
+  void StartWriteback();
+  // Room for `bytes` more bytes at the end of the buffer, written out first when they do not
+  // fit; null once the file has failed.
   char* Reserve(qsizetype bytes);
   bool Fail(int error);
   void Discard();
@@ -46,5 +60,8 @@ class ExportFile {
   QByteArray tempPath_;
   int fd_ = -1;
   int error_ = 0;
-  QByteArray buffer_;
+  std::vector<char> buffer_;
+  qsizetype used_ = 0;
+  qint64 fileSize_ = 0;        // bytes written to the file so far
+  qint64 writebackStart_ = 0;  // the first of them not yet handed to the disk
 };

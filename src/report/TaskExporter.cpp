@@ -6,6 +6,7 @@
 #include <QElapsedTimer>
 
 #include "db/Cp1252.h"
+#include "db/CursorLayer.h"
 #include "db/EDatabaseError.h"
 #include "db/TField.h"
 #include "db/TTable.h"
@@ -15,12 +16,15 @@
 #include "report/NoteLines.h"
 #include "report/ReportRunGuard.h"
 #include "store/StoreHelpers.h"
+#include "xbengine.h"
 
 namespace {
 
 // The window repaints during a long export, but not so often that repainting costs more than
 // the export itself.
 constexpr qint64 kEventInterval = 30;
+// Rows are written in well under a microsecond each; the clock is read only now and then.
+constexpr long kRowsBetweenClockReads = 64;
 
 constexpr int kHtmlNoteWidth = 384;
 constexpr int kRtfNoteWidth = 288;
@@ -47,90 +51,31 @@ bool Encodable(QChar c) {
   return Cp1252::FirstUnencodable(QString(c)).isNull();
 }
 
-// The code page's byte for a character above 127 that it has.
-uchar CodePageByte(QChar c) {
-  const char16_t u = c.unicode();
-  if (u >= 0xA0 && u <= 0xFF) return uchar(u);
-  QByteArray byte;
-  Cp1252::Encode(QString(c), &byte);
-  return uchar(byte.at(0));
-}
-
-// The rows of a long export are written piece by piece straight into the file's buffer: a
-// million rows must not each build strings that are copied again on the way out. Every piece
-// comes out byte for byte as EscapeHtml/EscapeRtf and the whole-line forms would give it.
-void WriteHtml(ExportFile& out, QStringView text) {
-  qsizetype plain = 0;  // start of the run of characters that need no escape
-  for (qsizetype i = 0; i < text.size(); ++i) {
-    const QChar c = text[i];
-    const char16_t u = c.unicode();
-    const bool special = u == '&' || u == '<' || u == '>' || (u > 127 && !Encodable(c));
-    if (!special) continue;
-    out.Write(text.sliced(plain, i - plain));
-    plain = i + 1;
-    if (u == '&')
-      out.Write(QLatin1String("&amp;"));
-    else if (u == '<')
-      out.Write(QLatin1String("&lt;"));
-    else if (u == '>')
-      out.Write(QLatin1String("&gt;"));
-    else
-      out.Write(QLatin1String("&#" + QByteArray::number(int(u)) + ';'));
-  }
-  out.Write(text.sliced(plain));
-}
-
-void WriteRtf(ExportFile& out, QStringView text) {
-  qsizetype plain = 0;
-  for (qsizetype i = 0; i < text.size(); ++i) {
-    const QChar c = text[i];
-    const char16_t u = c.unicode();
-    const bool special = u == '{' || u == '}' || u == '\\' || u >= 128;
-    if (!special) continue;
-    out.Write(text.sliced(plain, i - plain));
-    plain = i + 1;
-    if (u < 128) {
-      const char escaped[2] = {'\\', char(u)};
-      out.Write(QLatin1String(escaped, 2));
-    } else if (Encodable(c)) {
-      static const char kHex[] = "0123456789abcdef";
-      const uchar b = CodePageByte(c);
-      const char escaped[4] = {'\\', '\'', kHex[b >> 4], kHex[b & 15]};
-      out.Write(QLatin1String(escaped, 4));
-    } else {
-      // Outside the code page: the Unicode escape, with "?" for readers that do not know it.
-      out.Write(QLatin1String("\\u" + QByteArray::number(int(qint16(u))) + '?'));
-    }
-  }
-  out.Write(text.sliced(plain));
-}
-
-void HtmlCell(ExportFile& out, QLatin1String open, const QString& value) {
-  out.Write(open);
-  if (value.isEmpty())
-    out.Write(QLatin1String("</BR>"));
-  else
-    WriteHtml(out, value);
-  out.Write(QLatin1String("</TD>"));
-}
-
 // Left-aligned in `width` columns: padded with blanks, cut when longer.
 QString Column(const QString& text, int width) {
   return text.leftJustified(width, QLatin1Char(' '), true);
 }
 
-void WriteColumn(ExportFile& out, const QString& text, int width) {
-  static const QLatin1String kBlanks("                                                  ");
-  if (text.size() >= width) {
-    out.Write(QStringView(text).left(width));
-    return;
+// Keeps the engine's work area selected for a walk and selects the previous one afterwards.
+class SelectedArea {
+ public:
+  explicit SelectedArea(int area) : previous_(xb_Select(area)) {}
+  ~SelectedArea() {
+    if (previous_ > 0) xb_Select(previous_);
   }
-  out.Write(text);
-  for (qsizetype left = width - text.size(); left > 0; left -= kBlanks.size())
-    out.Write(kBlanks.left(std::min(left, kBlanks.size())));
-}
+  SelectedArea(const SelectedArea&) = delete;
+  SelectedArea& operator=(const SelectedArea&) = delete;
 
-const QLatin1String kRtfCellStart("\\intbl \\sb40\\sl\\sa40 \\plain\\f0\\fs20\\cf1 ");
+ private:
+  int previous_;
+};
+
+// The error a failed move raises, in the dataset's words.
+EDatabaseError MoveFailed() {
+  QString text = QString::fromLocal8Bit(xb_ErrorText());
+  if (text.isEmpty()) text = CursorLayer::StatusText(kCursorEngineFailed);
+  return EDatabaseError(text, kCursorEngineFailed);
+}
 
 }  // namespace
 
@@ -178,54 +123,74 @@ QString TaskExporter::EscapeRtf(const QString& text) {
   return out;
 }
 
-void TaskExporter::ReadRow(int noteWidth, Row* row) const {
-  row->descript = descript_->AsString();
-  row->date = date_->AsString();
-  row->time = time_->AsString();
-  row->priority = priority_->AsString();
-  row->done = done_->AsString();
-  if (noteWidth > 0)
-    row->notes = NoteLines::Of(note_->AsString(), noteFont_, noteWidth);
-  else
-    row->notes.clear();
+void TaskExporter::WriteRows(ExportFile& out, ExportRowWriter& rows, int noteWidth, long limit) {
+  const int area = table_.CursorHandle();
+  SelectedArea selected(area);
+  quint32 recno = quint32(table_.RecNo());
+  // Puts the engine back on the record being written after anything that may have moved it:
+  // the window repainting, a calculation.
+  auto reposition = [&] {
+    xb_Select(area);
+    if (xb_RecNo() != long(recno) || xb_Eof() || xb_Bof()) xb_Go(long(recno));
+  };
+  reposition();
+  QByteArray image(xb_RecSize(), ' ');
+  quint32 last = 0;
+  long written = 0;
+  bool ranOut = false;
+  QElapsedTimer sinceEvents;
+  sinceEvents.start();
+  for (;;) {
+    xb_GetRecord(image.data());
+    rows.WriteRow(out, recno, image);
+    if (rows.TakeCalculated()) reposition();
+    if (noteWidth > 0) {
+      QString note;
+      CursorLayer::Instance().GetBlob(area, note_->FieldNo(), &note);
+      rows.WriteNotes(out, NoteLines::Of(note, noteFont_, noteWidth));
+    }
+    last = recno;
+    ++written;
+    if (out.Failed()) break;
+    if (xb_Skip(1) == 0 && xb_Error() != 0) throw MoveFailed();
+    if (xb_Eof()) {
+      ranOut = true;
+      break;
+    }
+    recno = quint32(xb_RecNo());
+    if (written % kRowsBetweenClockReads == 0 && sinceEvents.elapsed() >= kEventInterval) {
+      QCoreApplication::processEvents();
+      sinceEvents.restart();
+      // The window may have closed the table meanwhile.
+      if (!table_.Active())
+        throw EDatabaseError(QStringLiteral("Cannot perform this operation on a closed dataset"));
+      reposition();
+    }
+    if (limit > 0 && written == limit) break;
+  }
+  // The window's table stands on the last task written, at the end of the list when that was
+  // the last one, as if the export had moved it there step by step.
+  table_.GotoBookmark(last);
+  if (ranOut) table_.Next();
 }
 
-bool TaskExporter::Run(const QString& fileName, const QStringList& head, int noteWidth,
-                       const RowWriter& writeRow, const QStringList& tail) {
+bool TaskExporter::Run(ExportRowWriter::Format format, const QString& fileName,
+                       const QStringList& head, int noteWidth, const QStringList& tail) {
   error_.clear();
   ReportRunGuard guard;
   if (!guard.Acquired()) return false;
   BusyCursor cursor;
   ExportFile out(fileName);
   try {
-    descript_ = table_.FieldByName(QStringLiteral("DESCRIPT"));
-    date_ = table_.FieldByName(QStringLiteral("ShowDate"));
-    time_ = table_.FieldByName(QStringLiteral("ShowTime"));
-    priority_ = table_.FieldByName(QStringLiteral("ShowPriority"));
-    done_ = table_.FieldByName(QStringLiteral("IsDone"));
+    ExportRowWriter rows(format, table_);
     note_ = table_.FieldByName(QStringLiteral("NOTE"));
     if (out.Open()) {
       for (const QString& line : head) out.WriteLine(line);
       table_.First();
       // The engine's count of the tasks that pass the filter; 0 means it sets no limit.
       const long limit = engine_.QueryCount();
-      long rows = 0;
-      QElapsedTimer sinceEvents;
-      sinceEvents.start();
-      Row row;
-      while (!out.Failed() && !table_.Eof() && !table_.IsEmpty()) {
-        ReadRow(noteWidth, &row);
-        writeRow(out, row);
-        if (out.Failed()) break;
-        ++rows;
-        table_.Next();
-        if (table_.Eof()) break;
-        if (sinceEvents.elapsed() >= kEventInterval) {
-          QCoreApplication::processEvents();
-          sinceEvents.restart();
-        }
-        if (limit > 0 && rows == limit) break;
-      }
+      if (!out.Failed() && !table_.Eof() && !table_.IsEmpty())
+        WriteRows(out, rows, noteWidth, limit);
       for (const QString& line : tail) out.WriteLine(line);
       if (out.Commit()) return true;
     }
@@ -256,31 +221,7 @@ bool TaskExporter::CopyHTML(const QString& fileName, const QString& colorText, c
   };
   const QStringList tail = {QStringLiteral("</TABLE>"), QStringLiteral("</BODY>"),
                             QStringLiteral("</HTML>")};
-  auto writeRow = [&](ExportFile& out, const Row& row) {
-    const QLatin1String wrap("<TD WRAP>");
-    const QLatin1String nowrap("<TD NOWRAP>");
-    out.WriteLine(QLatin1String("<TR>"));
-    HtmlCell(out, wrap, row.descript);
-    HtmlCell(out, nowrap, row.date);
-    HtmlCell(out, nowrap, row.time);
-    HtmlCell(out, nowrap, row.priority);
-    HtmlCell(out, nowrap, row.done);
-    out.Write(QLatin1String("</TR>"));
-    out.EndLine();
-    if (row.notes.isEmpty()) return;
-    out.WriteLine(QLatin1String("<TR>"));
-    for (int i = 0; i < row.notes.size(); ++i) {
-      out.Write(i == 0 ? QLatin1String("<TD WRAP><FONT SIZE=-1><I><BLOCKQUOTE>")
-                       : QLatin1String("<BR>"));
-      WriteHtml(out, StoreHelpers::TrimTrailing(row.notes.at(i)));
-      out.Write(QLatin1Char(' '));
-      out.EndLine();
-    }
-    out.Write(QLatin1String("</I><FONT SIZE=+1></BLOCKQUOTE></TD>"));
-    for (int i = 0; i < 3; ++i) out.Write(QLatin1String("<TD NOWRAP></BR></TD>"));
-    out.WriteLine(QLatin1String("</TR>"));
-  };
-  return Run(fileName, head, doNotes ? kHtmlNoteWidth : 0, writeRow, tail);
+  return Run(ExportRowWriter::Format::Html, fileName, head, doNotes ? kHtmlNoteWidth : 0, tail);
 }
 
 bool TaskExporter::CopyRTF(const QString& fileName, const QString& title, bool doNotes) {
@@ -313,33 +254,8 @@ bool TaskExporter::CopyRTF(const QString& fileName, const QString& title, bool d
     head << headingCell + QLatin1String(heading) + QStringLiteral("\\cell");
   head << headingCell + QStringLiteral("Done\\cell\\row");
 
-  auto writeRow = [&](ExportFile& out, const Row& row) {
-    auto cell = [&out](const QString& text, QLatin1String end) {
-      out.Write(kRtfCellStart);
-      WriteRtf(out, text);
-      out.WriteLine(end);
-    };
-    cell(row.descript, QLatin1String("\\cell"));
-    cell(row.date, QLatin1String("\\cell"));
-    cell(row.time, QLatin1String("\\cell"));
-    cell(row.priority, QLatin1String("\\cell"));
-    cell(row.done, QLatin1String("\\cell\\row"));
-    if (row.notes.isEmpty()) return;
-    out.WriteLine(QLatin1String("\\intbl \\sb0\\sl\\sa0 \\plain\\f0\\fs16\\cf1\\i\\li180 "));
-    for (int i = 0; i < row.notes.size(); ++i) {
-      if (i > 0) out.Write(QLatin1String("\\par "));
-      WriteRtf(out, StoreHelpers::TrimTrailing(row.notes.at(i)));
-      out.Write(QLatin1Char(' '));
-      out.EndLine();
-    }
-    out.WriteLine(QLatin1String("\\cell"));
-    out.WriteLine(QLatin1String("\\intbl \\sb40\\sl\\sa40 \\plain\\f0\\fs20\\cf1\\li0 \\cell"));
-    out.Write(kRtfCellStart);
-    out.WriteLine(QLatin1String("\\cell"));
-    out.Write(kRtfCellStart);
-    out.WriteLine(QLatin1String("\\cell\\row"));
-  };
-  return Run(fileName, head, doNotes ? kRtfNoteWidth : 0, writeRow, {QStringLiteral("}}}")});
+  return Run(ExportRowWriter::Format::Rtf, fileName, head, doNotes ? kRtfNoteWidth : 0,
+             {QStringLiteral("}}}")});
 }
 
 bool TaskExporter::CopyText(const QString& fileName, const QString& title, bool doNotes) {
@@ -354,18 +270,6 @@ bool TaskExporter::CopyText(const QString& fileName, const QString& title, bool 
           Column(QStringLiteral("Done"), 4),
       QString(84, QLatin1Char('=')),
   };
-  auto writeRow = [&](ExportFile& out, const Row& row) {
-    WriteColumn(out, row.descript, 50);
-    WriteColumn(out, row.date, 12);
-    WriteColumn(out, row.time, 9);
-    WriteColumn(out, row.priority, 9);
-    WriteColumn(out, row.done, 4);
-    out.EndLine();
-    for (const QString& line : row.notes) {
-      out.Write(QLatin1String("   "));
-      out.WriteLine(StoreHelpers::TrimTrailing(line));
-    }
-  };
   const int width = doNotes ? NoteLines::TextFileWidth(noteFont_) : 0;
-  return Run(fileName, head, width, writeRow, {});
+  return Run(ExportRowWriter::Format::Text, fileName, head, width, {});
 }
