@@ -320,7 +320,111 @@ Status CdxBulkBuilder::PrepareRecords(CdxPairBuffer records, bool unique) {
 
 // Leaves are packed straight from the sorted pairs: each entry's trailing fill and shared
 // prefix are worked out once, and a page is encoded when the next entry would not fit.
+size_t CdxBulkBuilder::LeafEnd(size_t from, uint8_t* dups, uint8_t* trails) const {
+  size_t n = 0, dataBytes = 0;
+  uint32_t maxRecno = 0;
+  const uint8_t* previous = nullptr;
+  for (size_t i = from; i < count_; ++i) {
+    const uint8_t* key = KeyAt(i);
+    const uint32_t recno = RecnoAt(i);
+    const size_t trail = CdxLeafNode::TrailOf(key, keyLength_, fill_);
+    const size_t dup =
+        n == 0 ? 0 : CdxLeafNode::SharedPrefix(previous, key, keyLength_ - trail);
+    const size_t stored = keyLength_ - trail - dup;
+    const uint32_t newMax = std::max(maxRecno, recno);
+    const size_t size = CdxLeafNode::kHeaderBytes +
+                        (n + 1) * CdxLeafNode::EntryBytesFor(newMax, keyLength_) + dataBytes +
+                        stored;
+    if (n != 0 && (size > kCdxPageSize || n == CdxLeafNode::kMaxEntries)) return i;
+    dups[i] = static_cast<uint8_t>(dup);
+    trails[i] = static_cast<uint8_t>(trail);
+    ++n;
+    dataBytes += stored;
+    maxRecno = newMax;
+    previous = key;
+  }
+  return count_;
+}
+
+// Filling leaves is a walk from the left: where a leaf ends depends only on where it starts.
+// A second thread plans the leaves from the middle on while this one plans from the start;
+// once this one starts a leaf where the other started one, every leaf from there on is the
+// other's, so the rest of its plan is taken as it is. (Should the two never meet, this thread
+// plans to the end alone.) Then both encode half of the leaves. The pages are the ones the
+// one-thread fill writes, byte for byte.
+Status CdxBulkBuilder::WriteLeavesParallel(Level* level, uint32_t* root) {
+  std::vector<uint8_t> dups(count_), trails(count_), theirDups(count_), theirTrails(count_);
+  const size_t middle = count_ / 2;
+  std::vector<size_t> theirs;
+  std::thread planner([&] {
+    for (size_t at = middle; at < count_; at = LeafEnd(at, theirDups.data(), theirTrails.data()))
+      theirs.push_back(at);
+  });
+  std::vector<size_t> starts;
+  size_t at = 0;
+  while (at < count_ && at < middle) {
+    starts.push_back(at);
+    at = LeafEnd(at, dups.data(), trails.data());
+  }
+  planner.join();
+  size_t joined = 0;  // the first of their leaves that is ours too
+  for (; at < count_; at = LeafEnd(at, dups.data(), trails.data())) {
+    while (joined < theirs.size() && theirs[joined] < at) ++joined;
+    if (joined < theirs.size() && theirs[joined] == at) break;
+    starts.push_back(at);
+  }
+  if (at < count_) {
+    starts.insert(starts.end(), theirs.begin() + joined, theirs.end());
+    std::memcpy(dups.data() + at, theirDups.data() + at, count_ - at);
+    std::memcpy(trails.data() + at, theirTrails.data() + at, count_ - at);
+  }
+  const size_t leaves = starts.size();
+  starts.push_back(count_);
+
+  std::vector<uint32_t> pages(leaves);
+  for (uint32_t& page : pages) {
+    Status s = pager_->Allocate(&page);
+    if (!s.ok()) return s;
+  }
+  level->keys.resize(leaves * keyLength_);
+  level->recnos.resize(leaves);
+  level->pages = pages;
+  auto encode = [&](size_t first, size_t last) {
+    uint8_t page[kCdxPageSize];
+    std::vector<CdxLeafNode::Packed> entries(CdxLeafNode::kMaxEntries);
+    for (size_t k = first; k < last; ++k) {
+      uint32_t maxRecno = 0;
+      size_t n = 0;
+      for (size_t i = starts[k]; i < starts[k + 1]; ++i, ++n) {
+        const uint32_t recno = RecnoAt(i);
+        maxRecno = std::max(maxRecno, recno);
+        entries[n] = CdxLeafNode::Packed{KeyAt(i), recno, dups[i], trails[i]};
+      }
+      const uint16_t attributes = leaves == 1 ? kCdxAttrLeaf | kCdxAttrRoot : kCdxAttrLeaf;
+      CdxLeafNode::EncodePacked(page, attributes, k == 0 ? kCdxNoPage : pages[k - 1],
+                                k + 1 == leaves ? kCdxNoPage : pages[k + 1], keyLength_,
+                                CdxLeafNode::EntryBytesFor(maxRecno, keyLength_), entries.data(),
+                                n);
+      pager_->Write(pages[k], 1, page, false);
+      std::memcpy(level->keys.data() + k * keyLength_, KeyAt(starts[k + 1] - 1), keyLength_);
+      level->recnos[k] = RecnoAt(starts[k + 1] - 1);
+    }
+  };
+  std::thread encoder([&] { encode(leaves / 2, leaves); });
+  encode(0, leaves / 2);
+  encoder.join();
+  if (leaves == 1) {
+    *root = pages[0];
+    level->keys.clear();
+    level->recnos.clear();
+    level->pages.clear();
+  }
+  return Status::Ok();
+}
+
 Status CdxBulkBuilder::WriteLeaves(Level* level, uint32_t* root) {
+  if (count_ >= parallelLeafMinimum_ && count_ >= 2 && std::thread::hardware_concurrency() > 1)
+    return WriteLeavesParallel(level, root);
   uint8_t page[kCdxPageSize];
   CdxLeafNode::Packed entries[CdxLeafNode::kMaxEntries];
   size_t n = 0, dataBytes = 0;

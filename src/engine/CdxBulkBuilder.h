@@ -37,6 +37,9 @@ class CdxBulkBuilder {
   // shares its work with a second thread.
   static void SortRecords(uint8_t* records, size_t count, size_t recordSize,
                           size_t sortBytes = SIZE_MAX, bool parallel = false);
+  // Trees of at least this many pairs fill their leaves on two threads (tests lower it to
+  // compare both ways on small trees).
+  static void SetParallelLeafMinimum(size_t pairs) { parallelLeafMinimum_ = pairs; }
 
  private:
   // One level of the tree under construction: the last pair and the page of every node.
@@ -47,6 +50,11 @@ class CdxBulkBuilder {
   };
 
   Status WriteLeaves(Level* level, uint32_t* root);
+  // The same on two threads for many pairs, giving the same pages (see the .cpp).
+  Status WriteLeavesParallel(Level* level, uint32_t* root);
+  // Where the leaf that starts at pair `from` ends (exclusive), filled as WriteLeaves fills it;
+  // records each entry's shared-prefix and trailing-fill counts on the way.
+  size_t LeafEnd(size_t from, uint8_t* dups, uint8_t* trails) const;
   Status WriteInterior(const Level& below, Level* level, uint32_t* root);
   const uint8_t* KeyAt(size_t i) const { return records_.data() + i * (keyLength_ + 4); }
   uint32_t RecnoAt(size_t i) const;
@@ -56,6 +64,7 @@ class CdxBulkBuilder {
   uint8_t fill_;
   std::string where_;
   CdxPairBuffer records_;  // key followed by the big-endian record number
+  static inline size_t parallelLeafMinimum_ = 200000;
   size_t count_ = 0;
 };
 

@@ -379,3 +379,42 @@ TEST(CdxBatch, PackedTagsMatchAFullRebuildByteForByte) {
 }
 
 }  // namespace
+
+namespace {
+
+// The index file holding one tag of `count` random keys of the shape, built with the leaves
+// filled on one thread or on two.
+std::vector<uint8_t> BuiltFile(const BatchShape& shape, size_t count, bool twoThreads) {
+  CdxBulkBuilder::SetParallelLeafMinimum(twoThreads ? 0 : SIZE_MAX);
+  std::mt19937 rng(static_cast<unsigned>(count));
+  std::vector<uint8_t> keys;
+  std::vector<uint32_t> recnos;
+  for (size_t i = 0; i < count; ++i) {
+    const std::string k = shape.key(rng);
+    keys.insert(keys.end(), k.begin(), k.end());
+    recnos.push_back(static_cast<uint32_t>(i + 1));
+  }
+  auto bytes = std::make_shared<Bytes>();
+  std::unique_ptr<CdxFile> file;
+  EXPECT_TRUE(
+      CdxFile::CreateOnDevice(std::make_unique<CdxMemoryFile>(bytes, "mem.cdx"), &file).ok());
+  const CdxTagSpec spec{"T", "X", "", shape.keyLength, false, false, shape.fill};
+  EXPECT_TRUE(file->AddTag(spec, keys, recnos).ok());
+  EXPECT_TRUE(file->Close().ok());
+  CdxBulkBuilder::SetParallelLeafMinimum(200000);
+  return std::vector<uint8_t>(bytes->begin(), bytes->end());
+}
+
+}  // namespace
+
+// Leaves planned from the middle by a second thread must join the first thread's plan exactly:
+// the file is the one-thread file byte for byte, for one leaf, a few and many, of every shape.
+TEST(CdxBatch, LeavesFilledOnTwoThreadsMatchOneThread) {
+  for (const BatchShape& shape : BatchShapes()) {
+    for (size_t count : {size_t{2}, size_t{3}, size_t{40}, size_t{700}, size_t{25000}}) {
+      const std::vector<uint8_t> one = BuiltFile(shape, count, false);
+      const std::vector<uint8_t> two = BuiltFile(shape, count, true);
+      EXPECT_TRUE(one == two) << shape.name << ", " << count << " keys";
+    }
+  }
+}
