@@ -21,6 +21,8 @@ class CdxBlockDevice {
   virtual Status Size(uint64_t* size) = 0;
   virtual Status Truncate(uint64_t size) = 0;
   virtual Status Sync() = 0;
+  // Asks for what was written to start going to the disk, without waiting (a hint).
+  virtual void StartWriteback() {}
   // The name used in messages (the path for a real file).
   virtual const std::string& name() const = 0;
 };

@@ -64,6 +64,8 @@ class CdxFile {
   // Writes every change to the file (not synced to the disk: see Sync).
   Status Flush();
   Status Sync();
+  // Starts what Flush wrote on its way to the disk, so that a later Sync waits less.
+  void StartWriteback() { pager_->StartWriteback(); }
   // Flushes and closes; the tags can no longer be used.
   Status Close();
 

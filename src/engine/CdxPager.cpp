@@ -298,6 +298,11 @@ Status CdxPager::Flush() {
   return Status::Ok();
 }
 
+void CdxPager::StartWriteback() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (!closed()) device_->StartWriteback();
+}
+
 Status CdxPager::Sync() {
   std::lock_guard<std::mutex> lock(mutex_);
   if (closed()) return Status::NotOpen(name_ + ": the index file is closed");

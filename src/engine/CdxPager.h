@@ -64,6 +64,8 @@ class CdxPager {
 
   Status Flush();
   Status Sync();
+  // Starts the written pages on their way to the disk (CdxBlockDevice::StartWriteback).
+  void StartWriteback();
   // Drops everything unwritten and closes the device; later reads fail with kNotOpen.
   void Close();
 

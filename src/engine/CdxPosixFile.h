@@ -25,6 +25,7 @@ class CdxPosixFile : public CdxBlockDevice {
   Status Size(uint64_t* size) override;
   Status Truncate(uint64_t size) override;
   Status Sync() override;
+  void StartWriteback() override;
   const std::string& name() const override { return path_; }
 
  private:

@@ -287,6 +287,12 @@ Status IndexSet::Flush() {
   return result;
 }
 
+void IndexSet::StartWriteback() {
+  for (auto& f : files_) {
+    if (!f->cdx->readOnly()) f->cdx->StartWriteback();
+  }
+}
+
 Status IndexSet::Sync() {
   for (auto& f : files_) {
     if (f->cdx->readOnly()) continue;

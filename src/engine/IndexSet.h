@@ -88,6 +88,7 @@ class IndexSet {
   // Writes changed index pages to the files.
   Status Flush();
   Status Sync();
+  void StartWriteback();
   bool dirty() const { return dirty_; }
   // The first change of a tag that failed since the files were opened or rebuilt: the tags may
   // then be behind the table until a rebuild.

@@ -707,7 +707,10 @@ Status Table::AddTag(const std::string& file, const std::string& tag, const std:
   ++change_count_;
   if (!s.ok()) return s;
   index_problem_.clear();
-  return FlushIndexes();
+  s = FlushIndexes();
+  // Tags are often built one after another: the disk takes this one's pages meanwhile.
+  if (s.ok()) indexes_->StartWriteback();
+  return s;
 }
 
 Status Table::OpenIndex(const std::string& file, int* first_order) {
