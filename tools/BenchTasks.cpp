@@ -1,10 +1,13 @@
 #include "BenchTasks.h"
 
+#include <QDir>
 #include <QFile>
 #include <cstring>
 #include <random>
 #include <string>
 
+#include "store/StoreHelpers.h"
+#include "store/TaskStore.h"
 #include "xbengine.h"
 
 bool WriteBenchTasks(const QString& dbf, long count) {
@@ -36,4 +39,17 @@ bool WriteBenchTasks(const QString& dbf, long count) {
   const bool ok = xb_Commit() != 0;
   xb_Close(area);
   return ok;
+}
+
+bool PrepareBenchFolder(const QString& dir) {
+  QDir(dir).removeRecursively();
+  QDir().mkpath(dir);
+  StoreHelpers::SetDataDirectory(dir);
+  {
+    TaskStore empty;
+    if (!empty.OpenTaskStore(false)) return false;
+  }
+  // The benchmarks time the program's own build of the tags after the tasks are written.
+  QFile::remove(dir + QStringLiteral("/LWISE.CDX"));
+  return true;
 }

@@ -96,18 +96,10 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "exportbench: --records and --repeat must be at least 1\n");
     return 2;
   }
-  QDir(dir).removeRecursively();
-  QDir().mkpath(dir);
-  StoreHelpers::SetDataDirectory(dir);
   Agreeing messages;
   UserMessages::Install(&messages);
   std::printf("records %ld dir %s\n", records, qPrintable(dir));
-
-  {
-    TaskStore empty;
-    if (!empty.OpenTaskStore(false)) return 1;
-  }
-  QFile::remove(dir + QStringLiteral("/LWISE.CDX"));
+  if (!PrepareBenchFolder(dir)) return 1;
   QElapsedTimer timer;
   timer.start();
   if (!WriteBenchTasks(dir + QStringLiteral("/LWISE.DBF"), records)) {

@@ -100,18 +100,10 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "printbench: --records must be at least 1\n");
     return 2;
   }
-  QDir(dir).removeRecursively();
-  QDir().mkpath(dir);
-  StoreHelpers::SetDataDirectory(dir);
   Quiet messages;
   UserMessages::Install(&messages);
   std::printf("records %ld dir %s\n", records, qPrintable(dir));
-
-  {
-    TaskStore empty;
-    if (!empty.OpenTaskStore(false)) return 1;
-  }
-  QFile::remove(dir + QStringLiteral("/LWISE.CDX"));
+  if (!PrepareBenchFolder(dir)) return 1;
   if (!WriteBenchTasks(dir + QStringLiteral("/LWISE.DBF"), records)) {
     std::fprintf(stderr, "printbench: writing the tasks failed: %s\n", xb_ErrorText());
     return 1;
