@@ -150,7 +150,12 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "xbbench: --records must be at least 1\n");
     return 2;
   }
-  std::filesystem::create_directories(dir);
+  std::error_code dir_error;
+  std::filesystem::create_directories(dir, dir_error);
+  if (dir_error || !std::filesystem::is_directory(dir)) {
+    std::fprintf(stderr, "xbbench: cannot use %s as the folder for the test table\n", dir.c_str());
+    return 1;
+  }
   const std::string dbf = dir + "/BENCH.DBF";
   const std::string fpt = dir + "/BENCH.FPT";
   std::printf("records %ld dir %s\n", records, dir.c_str());

@@ -3,6 +3,7 @@
 #include <sys/mman.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <new>
 
 namespace xb {
@@ -90,6 +91,23 @@ void CdxBufferPool::Give(void* at) {
     Unmap(pool.kept_.back());
     pool.kept_.pop_back();
   }
+}
+
+void CdxBufferPool::Prefault(void* at, size_t bytes, const std::atomic<bool>& stop) {
+#ifdef MADV_POPULATE_WRITE
+  const uintptr_t start = reinterpret_cast<uintptr_t>(at);
+  uintptr_t end = start + bytes;
+  while (end > start && !stop.load(std::memory_order_relaxed)) {
+    const uintptr_t from = std::max(start, (end - 1) / kHugePage * kHugePage);
+    // A kernel without the call says so at once; there is nothing else to try.
+    if (madvise(reinterpret_cast<void*>(from), end - from, MADV_POPULATE_WRITE) != 0) return;
+    end = from;
+  }
+#else
+  (void)at;
+  (void)bytes;
+  (void)stop;
+#endif
 }
 
 void CdxBufferPool::Release() {

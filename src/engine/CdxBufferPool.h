@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <mutex>
 #include <vector>
@@ -28,6 +29,10 @@ class CdxBufferPool {
   static void Release();
   // Bytes currently kept for reuse.
   static size_t KeptBytes();
+  // Has the kernel supply the pages of [at, at + bytes) that are not there yet, a huge page at a
+  // time from the end towards the start, until `stop` is set. Contents are left as they are,
+  // so another thread may be writing the same memory meanwhile; it then finds its pages ready.
+  static void Prefault(void* at, size_t bytes, const std::atomic<bool>& stop);
 
  private:
   struct Block {

@@ -2,12 +2,14 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <bit>
 #include <cstring>
 #include <memory>
 #include <thread>
 #include <type_traits>
 
+#include "CdxBufferPool.h"
 #include "CdxInteriorNode.h"
 #include "CdxLeafNode.h"
 #include "CdxTypes.h"
@@ -206,9 +208,17 @@ void RadixSort(uint8_t* records, size_t count, Size size, size_t sortBytes, bool
     RadixSortGroups(records, spareData, size, sortBytes, stack, false);
     return;
   }
+  // The first pass scatters into the whole spare buffer on one thread. Fresh memory costs a
+  // cleared page at first touch, so meanwhile the other thread has the kernel supply the
+  // pages from the far end.
+  std::atomic<bool> firstPassDone{false};
+  std::thread prefault(
+      [&] { CdxBufferPool::Prefault(spareData, count * size, firstPassDone); });
+  RadixSortGroups(records, spareData, size, sortBytes, stack, true);
+  firstPassDone = true;
+  prefault.join();
   // After the first pass the groups are independent: deal them out to two threads in
   // alternation, so both get a similar share of large and small ones.
-  RadixSortGroups(records, spareData, size, sortBytes, stack, true);
   std::sort(stack.begin(), stack.end(),
             [](const RadixGroup& a, const RadixGroup& b) { return a.count > b.count; });
   std::vector<RadixGroup> mine, theirs;
@@ -296,7 +306,12 @@ Status CdxBulkBuilder::PrepareRecords(CdxPairBuffer records, bool unique) {
     if (sorted && i > 0 && !(CdxCompareBytes(rec - size, rec, size) < 0)) sorted = false;
   }
   if (!sorted) SortRecords(records_.data(), n, size, ascending ? keyLength_ : size, true);
-  // Drop repeated keys of a unique tag; refuse a pair given twice.
+  // Drop repeated keys of a unique tag; refuse a pair given twice. Record numbers that were
+  // all different to begin with cannot make a pair twice, so only a unique tag needs the walk.
+  if (ascending && !unique) {
+    count_ = n;
+    return Status::Ok();
+  }
   size_t kept = 0;
   for (size_t i = 0; i < n; ++i) {
     const uint8_t* rec = records_.data() + i * size;
@@ -353,66 +368,81 @@ size_t CdxBulkBuilder::LeafEnd(size_t from, uint8_t* dups, uint8_t* trails) cons
 // plans to the end alone.) Then both encode half of the leaves. The pages are the ones the
 // one-thread fill writes, byte for byte.
 Status CdxBulkBuilder::WriteLeavesParallel(Level* level, uint32_t* root) {
-  std::vector<uint8_t> dups(count_), trails(count_), theirDups(count_), theirTrails(count_);
+  // Every count below is written by a plan before it is read: the buffer is not cleared.
+  CdxPairBuffer counts(4 * count_);
+  uint8_t* const dups = counts.data();
+  uint8_t* const trails = dups + count_;
+  uint8_t* const theirDups = trails + count_;
+  uint8_t* const theirTrails = theirDups + count_;
   const size_t middle = count_ / 2;
   std::vector<size_t> theirs;
   std::thread planner([&] {
-    for (size_t at = middle; at < count_; at = LeafEnd(at, theirDups.data(), theirTrails.data()))
+    for (size_t at = middle; at < count_; at = LeafEnd(at, theirDups, theirTrails))
       theirs.push_back(at);
   });
   std::vector<size_t> starts;
   size_t at = 0;
   while (at < count_ && at < middle) {
     starts.push_back(at);
-    at = LeafEnd(at, dups.data(), trails.data());
+    at = LeafEnd(at, dups, trails);
   }
   planner.join();
   size_t joined = 0;  // the first of their leaves that is ours too
-  for (; at < count_; at = LeafEnd(at, dups.data(), trails.data())) {
+  for (; at < count_; at = LeafEnd(at, dups, trails)) {
     while (joined < theirs.size() && theirs[joined] < at) ++joined;
     if (joined < theirs.size() && theirs[joined] == at) break;
     starts.push_back(at);
   }
   if (at < count_) {
     starts.insert(starts.end(), theirs.begin() + joined, theirs.end());
-    std::memcpy(dups.data() + at, theirDups.data() + at, count_ - at);
-    std::memcpy(trails.data() + at, theirTrails.data() + at, count_ - at);
+    std::memcpy(dups + at, theirDups + at, count_ - at);
+    std::memcpy(trails + at, theirTrails + at, count_ - at);
   }
   const size_t leaves = starts.size();
   starts.push_back(count_);
 
-  std::vector<uint32_t> pages(leaves);
-  for (uint32_t& page : pages) {
-    Status s = pager_->Allocate(&page);
-    if (!s.ok()) return s;
-  }
+  std::vector<uint32_t> pages;
+  Status s = pager_->AllocateMany(leaves, &pages);
+  if (!s.ok()) return s;
   level->keys.resize(leaves * keyLength_);
   level->recnos.resize(leaves);
   level->pages = pages;
-  auto encode = [&](size_t first, size_t last) {
-    uint8_t page[kCdxPageSize];
+  // Each thread encodes its leaves into a batch of pages and hands the pager a batch at a time:
+  // new pages at the end of the file go to the disk in one write, without a cached copy each.
+  constexpr size_t kBatchPages = 128;
+  auto encode = [&](size_t first, size_t last) -> Status {
+    std::unique_ptr<uint8_t[]> batch(new uint8_t[kBatchPages * kCdxPageSize]);
     std::vector<CdxLeafNode::Packed> entries(CdxLeafNode::kMaxEntries);
-    for (size_t k = first; k < last; ++k) {
-      uint32_t maxRecno = 0;
-      size_t n = 0;
-      for (size_t i = starts[k]; i < starts[k + 1]; ++i, ++n) {
-        const uint32_t recno = RecnoAt(i);
-        maxRecno = std::max(maxRecno, recno);
-        entries[n] = CdxLeafNode::Packed{KeyAt(i), recno, dups[i], trails[i]};
+    for (size_t from = first; from < last; from += kBatchPages) {
+      const size_t to = std::min(last, from + kBatchPages);
+      for (size_t k = from; k < to; ++k) {
+        uint32_t maxRecno = 0;
+        size_t n = 0;
+        for (size_t i = starts[k]; i < starts[k + 1]; ++i, ++n) {
+          const uint32_t recno = RecnoAt(i);
+          maxRecno = std::max(maxRecno, recno);
+          entries[n] = CdxLeafNode::Packed{KeyAt(i), recno, dups[i], trails[i]};
+        }
+        const uint16_t attributes = leaves == 1 ? kCdxAttrLeaf | kCdxAttrRoot : kCdxAttrLeaf;
+        CdxLeafNode::EncodePacked(batch.get() + (k - from) * kCdxPageSize, attributes,
+                                  k == 0 ? kCdxNoPage : pages[k - 1],
+                                  k + 1 == leaves ? kCdxNoPage : pages[k + 1], keyLength_,
+                                  CdxLeafNode::EntryBytesFor(maxRecno, keyLength_),
+                                  entries.data(), n);
+        std::memcpy(level->keys.data() + k * keyLength_, KeyAt(starts[k + 1] - 1), keyLength_);
+        level->recnos[k] = RecnoAt(starts[k + 1] - 1);
       }
-      const uint16_t attributes = leaves == 1 ? kCdxAttrLeaf | kCdxAttrRoot : kCdxAttrLeaf;
-      CdxLeafNode::EncodePacked(page, attributes, k == 0 ? kCdxNoPage : pages[k - 1],
-                                k + 1 == leaves ? kCdxNoPage : pages[k + 1], keyLength_,
-                                CdxLeafNode::EntryBytesFor(maxRecno, keyLength_), entries.data(),
-                                n);
-      pager_->Write(pages[k], 1, page, false);
-      std::memcpy(level->keys.data() + k * keyLength_, KeyAt(starts[k + 1] - 1), keyLength_);
-      level->recnos[k] = RecnoAt(starts[k + 1] - 1);
+      Status w = pager_->WriteNew(pages.data() + from, to - from, batch.get());
+      if (!w.ok()) return w;
     }
+    return Status::Ok();
   };
-  std::thread encoder([&] { encode(leaves / 2, leaves); });
-  encode(0, leaves / 2);
+  Status second;
+  std::thread encoder([&] { second = encode(leaves / 2, leaves); });
+  s = encode(0, leaves / 2);
   encoder.join();
+  if (!s.ok()) return s;
+  if (!second.ok()) return second;
   if (leaves == 1) {
     *root = pages[0];
     level->keys.clear();

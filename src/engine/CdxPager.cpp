@@ -28,7 +28,7 @@ Status CdxPager::Open() {
   if (size > kMaxFileSize) {
     return Status::Corrupt(name() + ": the file is larger than an index can address");
   }
-  deviceSize_ = end_ = size;
+  deviceSize_ = end_ = stableEnd_ = size;
   return Status::Ok();
 }
 
@@ -157,6 +157,51 @@ void CdxPager::WriteLocked(uint32_t offset, size_t pages, const uint8_t* data, b
     }
     page->late = late;
   }
+}
+
+Status CdxPager::WriteNew(const uint32_t* offsets, size_t pages, const uint8_t* data) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (closed()) return Status::NotOpen(name_ + ": the index file is closed");
+  size_t i = 0;
+  while (i < pages) {
+    const bool direct = offsets[i] >= stableEnd_ && Find(offsets[i]) == nullptr;
+    if (!direct) {
+      WriteLocked(offsets[i], 1, data + i * kCdxPageSize, false);
+      ++i;
+      continue;
+    }
+    size_t j = i + 1;
+    while (j < pages && offsets[j] == offsets[j - 1] + kCdxPageSize &&
+           Find(offsets[j]) == nullptr) {
+      ++j;
+    }
+    Status s = device_->WriteAt(offsets[i], data + i * kCdxPageSize, (j - i) * kCdxPageSize);
+    if (!s.ok()) return s;
+    deviceSize_ = std::max<uint64_t>(deviceSize_, uint64_t{offsets[j - 1]} + kCdxPageSize);
+    i = j;
+  }
+  return Status::Ok();
+}
+
+Status CdxPager::AllocateMany(size_t count, std::vector<uint32_t>* offsets) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  offsets->clear();
+  offsets->reserve(count);
+  while (offsets->size() < count && !freeStack_.empty()) {
+    const uint32_t at = freeStack_.back();
+    freeStack_.pop_back();
+    freeSet_.erase(at);
+    MarkFresh(at);
+    offsets->push_back(at);
+  }
+  const size_t rest = count - offsets->size();
+  if (rest == 0) return Status::Ok();
+  uint32_t first = 0;
+  Status s = AllocateAtEndLocked(rest, &first);
+  if (!s.ok()) return s;
+  for (size_t k = 0; k < rest; ++k)
+    offsets->push_back(first + static_cast<uint32_t>(k * kCdxPageSize));
+  return Status::Ok();
 }
 
 Status CdxPager::AllocateAtEnd(size_t pages, uint32_t* offset) {
@@ -294,6 +339,7 @@ Status CdxPager::Flush() {
   dirty_.clear();
   for (uint32_t at : fresh_) freshSlots_[at / kCdxPageSize] = 0;
   fresh_.clear();
+  stableEnd_ = end_;
   EvictClean();
   return Status::Ok();
 }

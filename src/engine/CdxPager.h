@@ -46,6 +46,14 @@ class CdxPager {
   // Replaces `pages` consecutive pages in the cache. Late pages are written after all others.
   void Write(uint32_t offset, size_t pages, const uint8_t* data, bool late);
 
+  // Pages written once, in full, by a bulk build: `pages` pages of `data`, the k-th going to
+  // offsets[k]. Pages that lie beyond the file as it stood at the last flush go straight to the
+  // device, bypassing the cache: nothing on disk refers to them before a later Flush writes
+  // the pages that point to them. Others (reused free pages, cached pages) are cached as by
+  // Write.
+  Status WriteNew(const uint32_t* offsets, size_t pages, const uint8_t* data);
+  // `count` pages for new nodes: free pages first, the rest at the end of the file.
+  Status AllocateMany(size_t count, std::vector<uint32_t>* offsets);
   // A page for a node: the most recently freed page, or a new one at the end of the file.
   Status Allocate(uint32_t* offset);
   // Consecutive pages at the end of the file (tag headers must follow each other in order).
@@ -109,6 +117,9 @@ class CdxPager {
   std::string name_;
   bool readOnly_;
   uint64_t deviceSize_ = 0;
+  // The end of the file at the last flush (or when opened): pages from here on are not yet
+  // referred to by anything on disk.
+  uint64_t stableEnd_ = 0;
   std::atomic<uint64_t> end_{0};
   mutable std::mutex mutex_;
   // Cached pages by page number (offset / 512): a lookup is an index, not a hash. Pages

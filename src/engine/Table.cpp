@@ -811,6 +811,10 @@ Status Table::RecoverJournal(const std::string& dbf_path) {
       std::remove(from.c_str());
     }
   }
+  // Index copies written for the new table are not in the journal: they were to follow it
+  // into place after the journal was gone. The new table's header says its indexes are
+  // behind, so the next open rebuilds them; a copy left now would never be used.
+  std::remove((CompanionPath(dbf_path, "CDX") + ".new").c_str());
   SyncDirectoryOf(dbf_path);
   std::remove(journal.c_str());
   return Status::Ok();

@@ -422,3 +422,54 @@ TEST(CdxBatch, LeavesFilledOnTwoThreadsMatchOneThread) {
     }
   }
 }
+
+// Pages a bulk build writes past the end the file had at its last flush go straight to the
+// device; a reused free page may still be part of the tree on disk, so it waits in the cache
+// for the flush. Both read back as written.
+TEST(CdxBatch, NewPagesSkipTheCacheOnlyPastTheFlushedEnd) {
+  auto bytes = std::make_shared<Bytes>();
+  CdxPager pager(std::make_unique<CdxMemoryFile>(bytes, "mem.cdx"), false);
+  ASSERT_TRUE(pager.Open().ok());
+  std::vector<uint32_t> first;
+  ASSERT_TRUE(pager.AllocateMany(4, &first).ok());
+  std::vector<uint8_t> old(4 * kCdxPageSize, 0xAA);
+  for (size_t k = 0; k < 4; ++k) pager.Write(first[k], 1, old.data() + k * kCdxPageSize, false);
+  ASSERT_TRUE(pager.Flush().ok());
+  ASSERT_EQ(bytes->size(), 4 * kCdxPageSize);
+
+  pager.Free(first[1]);
+  std::vector<uint32_t> again;
+  ASSERT_TRUE(pager.AllocateMany(3, &again).ok());
+  ASSERT_EQ(again[0], first[1]);  // the free page first, then new ones at the end
+  ASSERT_EQ(again[1], 4 * kCdxPageSize);
+  ASSERT_EQ(again[2], 5 * kCdxPageSize);
+  std::vector<uint8_t> fresh(3 * kCdxPageSize);
+  for (size_t i = 0; i < fresh.size(); ++i) fresh[i] = static_cast<uint8_t>(i / kCdxPageSize + 1);
+  ASSERT_TRUE(pager.WriteNew(again.data(), 3, fresh.data()).ok());
+
+  ASSERT_EQ(bytes->size(), 6 * kCdxPageSize);  // the new pages are in the file already
+  EXPECT_EQ((*bytes)[4 * kCdxPageSize], 2);
+  EXPECT_EQ((*bytes)[5 * kCdxPageSize], 3);
+  EXPECT_EQ((*bytes)[first[1]], 0xAA);  // the reused page is not, until the flush
+  for (size_t k = 0; k < 3; ++k) {
+    uint8_t page[kCdxPageSize];
+    ASSERT_TRUE(pager.Read(again[k], 1, page).ok());
+    EXPECT_EQ(page[0], k + 1);
+    EXPECT_EQ(page[kCdxPageSize - 1], k + 1);
+  }
+  ASSERT_TRUE(pager.Flush().ok());
+  EXPECT_EQ((*bytes)[first[1]], 1);
+
+  // After a flush the file's end is its new end: a page below it waits for the next flush
+  // even when nothing of it is cached any more.
+  pager.SetCacheCapacity(0);
+  pager.Free(again[2]);
+  ASSERT_TRUE(pager.Flush().ok());
+  std::vector<uint32_t> last;
+  ASSERT_TRUE(pager.AllocateMany(1, &last).ok());
+  ASSERT_EQ(last[0], again[2]);
+  ASSERT_TRUE(pager.WriteNew(last.data(), 1, old.data()).ok());
+  EXPECT_EQ((*bytes)[again[2] + 100], 0);  // still the free-list image
+  ASSERT_TRUE(pager.Flush().ok());
+  EXPECT_EQ((*bytes)[again[2] + 100], 0xAA);
+}

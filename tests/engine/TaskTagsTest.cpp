@@ -174,6 +174,26 @@ TEST_F(TaskTags, ReopenPackZapAndQueries) {
   EXPECT_FALSE(std::filesystem::exists(dir_.File("LWISE.DBF-journal")));
 }
 
+// A pack killed while its journal was complete leaves the index copy written for the new
+// table beside it; finishing the switch at the next open must not leave it for good.
+TEST_F(TaskTags, FinishedSwitchRemovesTheLeftIndexCopy) {
+  xb_CloseAll();
+  const std::string copy = dir_.File("LWISE.CDX.new");
+  std::FILE* f = std::fopen(copy.c_str(), "w");
+  ASSERT_NE(f, nullptr);
+  std::fputs("half-written index", f);
+  std::fclose(f);
+  f = std::fopen(dir_.File("LWISE.DBF-journal").c_str(), "w");
+  ASSERT_NE(f, nullptr);
+  std::fputs("end\n", f);
+  std::fclose(f);
+  ASSERT_NE(xb_Use(dir_.File("LWISE.DBF").c_str(), "", XB_EXCLUSIVE, XB_DRIVER_FOX), 0)
+      << xb_ErrorText();
+  EXPECT_FALSE(std::filesystem::exists(copy));
+  EXPECT_FALSE(std::filesystem::exists(dir_.File("LWISE.DBF-journal")));
+  EXPECT_EQ(xb_SysProp(3000, -1), 5);
+}
+
 TEST_F(TaskTags, EvaluationCalls) {
   xb_Go(4);
   EXPECT_EQ(xb_EvalLogical("PRIORITY = \"A\" .and. \"WORK\" $ UPPER(KEYS)"), 1);
