@@ -281,6 +281,42 @@ Status CdxBulkBuilder::Prepare(std::span<const uint8_t> keys, std::span<const ui
 }
 
 Status CdxBulkBuilder::PrepareRecords(CdxPairBuffer records, bool unique) {
+  return PrepareChecked(std::move(records), unique, false);
+}
+
+Status CdxBulkBuilder::PrepareOrderedRecords(CdxPairBuffer records, bool unique) {
+  return PrepareChecked(std::move(records), unique, true);
+}
+
+void CdxBulkBuilder::SetPageSupply(std::vector<uint32_t> pages) {
+  std::sort(pages.begin(), pages.end());
+  supply_ = std::move(pages);
+  supplied_ = 0;
+}
+
+Status CdxBulkBuilder::TakePage(uint32_t* at) {
+  if (supplied_ < supply_.size()) {
+    *at = supply_[supplied_++];
+    return Status::Ok();
+  }
+  return pager_->Allocate(at);
+}
+
+Status CdxBulkBuilder::TakePages(size_t count, std::vector<uint32_t>* pages) {
+  const size_t own = std::min(count, supply_.size() - supplied_);
+  std::vector<uint32_t> more;
+  if (own < count) {
+    Status s = pager_->AllocateMany(count - own, &more);
+    if (!s.ok()) return s;
+  }
+  pages->assign(supply_.begin() + static_cast<ptrdiff_t>(supplied_),
+                supply_.begin() + static_cast<ptrdiff_t>(supplied_ + own));
+  supplied_ += own;
+  pages->insert(pages->end(), more.begin(), more.end());
+  return Status::Ok();
+}
+
+Status CdxBulkBuilder::PrepareChecked(CdxPairBuffer records, bool unique, bool ordered) {
   const size_t size = keyLength_ + 4;
   if (records.size() % size != 0) {
     return Status::InvalidArgument(where_ + ": " + std::to_string(records.size()) +
@@ -301,14 +337,16 @@ Status CdxBulkBuilder::PrepareRecords(CdxPairBuffer records, bool unique) {
       return Status::InvalidArgument(where_ + ": record number 0 given for key " +
                                      std::to_string(i));
     }
+    if (ordered) continue;
     ascending = ascending && recno > previous;
     previous = recno;
     if (sorted && i > 0 && !(CdxCompareBytes(rec - size, rec, size) < 0)) sorted = false;
   }
   if (!sorted) SortRecords(records_.data(), n, size, ascending ? keyLength_ : size, true);
   // Drop repeated keys of a unique tag; refuse a pair given twice. Record numbers that were
-  // all different to begin with cannot make a pair twice, so only a unique tag needs the walk.
-  if (ascending && !unique) {
+  // all different to begin with cannot make a pair twice, and neither can pairs in strictly
+  // ascending order, so only a unique tag needs the walk.
+  if ((ascending || ordered) && !unique) {
     count_ = n;
     return Status::Ok();
   }
@@ -402,7 +440,7 @@ Status CdxBulkBuilder::WriteLeavesParallel(Level* level, uint32_t* root) {
   starts.push_back(count_);
 
   std::vector<uint32_t> pages;
-  Status s = pager_->AllocateMany(leaves, &pages);
+  Status s = TakePages(leaves, &pages);
   if (!s.ok()) return s;
   level->keys.resize(leaves * keyLength_);
   level->recnos.resize(leaves);
@@ -460,7 +498,7 @@ Status CdxBulkBuilder::WriteLeaves(Level* level, uint32_t* root) {
   size_t n = 0, dataBytes = 0;
   uint32_t maxRecno = 0;
   uint32_t at = 0, left = kCdxNoPage;
-  Status s = pager_->Allocate(&at);
+  Status s = TakePage(&at);
   if (!s.ok()) return s;
   auto emit = [&](uint32_t right, uint16_t attributes) {
     CdxLeafNode::EncodePacked(page, attributes, left, right, keyLength_,
@@ -485,7 +523,7 @@ Status CdxBulkBuilder::WriteLeaves(Level* level, uint32_t* root) {
                         stored;
     if (n != 0 && (size > kCdxPageSize || n == CdxLeafNode::kMaxEntries)) {
       uint32_t next = 0;
-      s = pager_->Allocate(&next);
+      s = TakePage(&next);
       if (!s.ok()) return s;
       emit(next, kCdxAttrLeaf);
       left = at;
@@ -517,7 +555,7 @@ Status CdxBulkBuilder::WriteInterior(const Level& below, Level* level, uint32_t*
   uint8_t page[kCdxPageSize];
   CdxInteriorNode node(keyLength_);
   uint32_t at = 0, prev = kCdxNoPage;
-  Status s = pager_->Allocate(&at);
+  Status s = TakePage(&at);
   if (!s.ok()) return s;
   for (size_t k = 0; k < nodes; ++k) {
     node.Reset(keyLength_);
@@ -530,7 +568,7 @@ Status CdxBulkBuilder::WriteInterior(const Level& below, Level* level, uint32_t*
     }
     uint32_t next = kCdxNoPage;
     if (k + 1 < nodes) {
-      s = pager_->Allocate(&next);
+      s = TakePage(&next);
       if (!s.ok()) return s;
     }
     node.set_right(next);
@@ -556,6 +594,7 @@ Status CdxBulkBuilder::Write(uint32_t* root) {
     s = WriteInterior(below, &above, root);
     below = std::move(above);
   }
+  for (; supplied_ < supply_.size(); ++supplied_) pager_->Free(supply_[supplied_]);
   return s;
 }
 

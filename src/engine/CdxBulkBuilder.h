@@ -26,6 +26,12 @@ class CdxBulkBuilder {
   // The same from pairs already laid out as the builder keeps them: each key followed by its
   // record number in big-endian order (keyLength + 4 bytes a pair). Saves a copy of the keys.
   Status PrepareRecords(CdxPairBuffer records, bool unique);
+  // The same for pairs the caller already has in strictly ascending order (a merge of two
+  // checked runs): neither their order nor repeats are looked for again.
+  Status PrepareOrderedRecords(CdxPairBuffer records, bool unique);
+  // Pages the tree is to be written to before any others (those of the tree it replaces),
+  // used in ascending order; those left over go to the file's free list after Write.
+  void SetPageSupply(std::vector<uint32_t> pages);
   // Writes the leaves and interior levels into the pager; *root receives the root's offset.
   Status Write(uint32_t* root);
 
@@ -56,6 +62,10 @@ class CdxBulkBuilder {
   // records each entry's shared-prefix and trailing-fill counts on the way.
   size_t LeafEnd(size_t from, uint8_t* dups, uint8_t* trails) const;
   Status WriteInterior(const Level& below, Level* level, uint32_t* root);
+  Status PrepareChecked(CdxPairBuffer records, bool unique, bool ordered);
+  // A page for a node: from the supply first, then from the pager.
+  Status TakePage(uint32_t* at);
+  Status TakePages(size_t count, std::vector<uint32_t>* pages);
   const uint8_t* KeyAt(size_t i) const { return records_.data() + i * (keyLength_ + 4); }
   uint32_t RecnoAt(size_t i) const;
 
@@ -66,6 +76,8 @@ class CdxBulkBuilder {
   CdxPairBuffer records_;  // key followed by the big-endian record number
   static inline size_t parallelLeafMinimum_ = 200000;
   size_t count_ = 0;
+  std::vector<uint32_t> supply_;
+  size_t supplied_ = 0;  // pages of the supply taken so far
 };
 
 }  // namespace xb

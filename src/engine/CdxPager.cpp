@@ -229,6 +229,11 @@ Status CdxPager::Allocate(uint32_t* offset) {
   return Status::Ok();
 }
 
+void CdxPager::Reuse(const std::vector<uint32_t>& pages) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  for (uint32_t at : pages) MarkFresh(at);
+}
+
 void CdxPager::Free(uint32_t offset) {
   std::lock_guard<std::mutex> lock(mutex_);
   // A damaged tree can name one page twice; listing it twice would hand it out twice.

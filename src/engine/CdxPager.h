@@ -58,6 +58,9 @@ class CdxPager {
   Status Allocate(uint32_t* offset);
   // Consecutive pages at the end of the file (tag headers must follow each other in order).
   Status AllocateAtEnd(size_t pages, uint32_t* offset);
+  // Pages given up by one tree and taken over at once by its replacement: they are treated as
+  // newly allocated, without passing through the free list.
+  void Reuse(const std::vector<uint32_t>& pages);
   // Puts a page on the free list; its image becomes "next free page" and zeros.
   void Free(uint32_t offset);
 

@@ -712,16 +712,19 @@ Status CdxTag::RebuildMerged(const uint8_t* pairs, size_t count, size_t* skipped
   }
   for (; next < count; ++next) put(pairs + next * size);
 
-  // The old pages go back to the file's free list first, so the new tree takes their places
-  // rather than growing the file. Nothing of the old tree is kept in memory.
+  // The new tree takes the old tree's pages, in file order, rather than growing the file;
+  // pages it does not need go to the free list. Nothing of the old tree is kept in memory.
   callDirtied_ = true;
-  for (uint32_t page : pages) pager_->Free(page);
   nodes_.clear();
   graveyard_.clear();
   dirtyPages_.clear();
   cacheBytes_ = 0;
+  pager_->Reuse(pages);
   CdxBulkBuilder builder(pager_, keyLength, fill_, fileName_ + ": tag " + name_);
-  CDX_RETURN_IF_ERROR(builder.PrepareRecords(std::move(merged), false));
+  builder.SetPageSupply(std::move(pages));
+  // The old entries were checked to run in order and the new ones are sorted, with pairs
+  // already present left out: the merge is strictly ascending.
+  CDX_RETURN_IF_ERROR(builder.PrepareOrderedRecords(std::move(merged), false));
   uint32_t newRoot = 0;
   CDX_RETURN_IF_ERROR(builder.Write(&newRoot));
   header_.root = newRoot;

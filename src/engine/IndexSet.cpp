@@ -206,8 +206,7 @@ Status IndexSet::DoAfterAppends(uint32_t first, uint32_t last) {
   const size_t orders = orders_.size();
   std::vector<CdxPairBuffer> batches(orders);
   std::vector<size_t> counts(orders, 0);
-  size_t total = 0;
-  for (size_t k = 0; k < orders; ++k) {
+  auto collect = [&](size_t k) {
     const Order& o = *orders_[k];
     const size_t klen = static_cast<size_t>(o.key->KeyLength());
     const size_t size = klen + 4;
@@ -223,13 +222,27 @@ Status IndexSet::DoAfterAppends(uint32_t first, uint32_t last) {
       CdxPutBE32(pair + klen, r);
       ++count;
     }
-    if (count == 0) continue;
-    dirty_ = true;
     // Collected in record order, so sorting the keys alone puts the pairs in order.
-    CdxBulkBuilder::SortRecords(pairs.data(), count, size, klen, true);
+    if (count != 0) CdxBulkBuilder::SortRecords(pairs.data(), count, size, klen, true);
     counts[k] = count;
-    total += count;
+  };
+  // A large batch is keyed on two threads, an order at a time: each order's expressions are
+  // used by one thread only.
+  const bool twoThreads = size_t{last - first + 1} * orders >= kParallelBatch && orders > 1 &&
+                          std::thread::hardware_concurrency() > 1;
+  {
+    std::atomic<size_t> nextOrder{0};
+    auto collectSome = [&] {
+      for (size_t k; (k = nextOrder++) < orders;) collect(k);
+    };
+    std::thread helper;
+    if (twoThreads) helper = std::thread(collectSome);
+    collectSome();
+    if (helper.joinable()) helper.join();
   }
+  size_t total = 0;
+  for (size_t k = 0; k < orders; ++k) total += counts[k];
+  if (total != 0) dirty_ = true;
   std::vector<Status> results(orders);
   std::atomic<size_t> next{0};
   auto work = [&] {
