@@ -11,6 +11,8 @@ namespace xb {
 static constexpr uint64_t kMaxFileSize = uint64_t{0xFFFFFE00};
 // Adjacent dirty pages are written together, up to this many bytes per write.
 static constexpr size_t kMaxRunBytes = 256 * 1024;
+// Pages written straight to the device are started on their way to the disk every so often.
+static constexpr size_t kWritebackBytes = size_t{8} << 20;
 // Pages read with each page that is not cached.
 static constexpr size_t kReadAheadPages = 16;
 
@@ -178,6 +180,13 @@ Status CdxPager::WriteNew(const uint32_t* offsets, size_t pages, const uint8_t* 
     Status s = device_->WriteAt(offsets[i], data + i * kCdxPageSize, (j - i) * kCdxPageSize);
     if (!s.ok()) return s;
     deviceSize_ = std::max<uint64_t>(deviceSize_, uint64_t{offsets[j - 1]} + kCdxPageSize);
+    // A large build hands its pages to the disk as it goes, so the sync at the end of the
+    // build has little left to wait for.
+    unsentBytes_ += (j - i) * kCdxPageSize;
+    if (unsentBytes_ >= kWritebackBytes) {
+      device_->StartWriteback();
+      unsentBytes_ = 0;
+    }
     i = j;
   }
   return Status::Ok();

@@ -123,6 +123,7 @@ class CdxPager {
   // The end of the file at the last flush (or when opened): pages from here on are not yet
   // referred to by anything on disk.
   uint64_t stableEnd_ = 0;
+  size_t unsentBytes_ = 0;  // written straight to the device since the last writeback hint
   std::atomic<uint64_t> end_{0};
   mutable std::mutex mutex_;
   // Cached pages by page number (offset / 512): a lookup is an index, not a hash. Pages

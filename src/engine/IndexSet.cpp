@@ -345,11 +345,31 @@ Status IndexSet::CollectAll(TagBuild* build, const Expression& key, const Expres
   // number. One buffer for the whole table; a condition that fails leaves its tail unused.
   CdxPairBuffer& records = build->records;
   records.resize(static_cast<size_t>(n) * size);
-  // Keys of a large table are computed in two halves at once, each with its own compiled
-  // expressions (an expression keeps its evaluation buffers, so it serves one thread).
+  // Keys of a large table are computed on two threads at once, each with its own compiled
+  // expressions (an expression keeps its evaluation buffers, so it serves one thread). The
+  // threads take slices of records in turn rather than a half each: the buffer's later pages
+  // are often fresh memory, slower to fill, and one thread would be left waiting for the other.
   const bool split = threads && n >= 200000 && std::thread::hardware_concurrency() > 1;
-  const uint32_t half = split ? n / 2 : n;
-  size_t count2 = 0;
+  constexpr uint32_t kSlice = 1 << 16;
+  const uint32_t slices = n == 0 ? 0 : (n - 1) / kSlice + 1;
+  std::vector<size_t> counts(slices, 0);
+  std::atomic<uint32_t> nextSlice{0};
+  std::atomic<uint32_t> done{0};
+  auto work = [&](const Expression& k, const Expression* c, bool report) {
+    for (uint32_t i; (i = nextSlice++) < slices;) {
+      const uint32_t from = i * kSlice + 1;
+      const uint32_t to = std::min(n, from + kSlice - 1);
+      std::function<void(uint32_t)> report_at;
+      if (report && progress) {
+        report_at = [&, from](uint32_t r) {
+          const uint64_t seen = uint64_t{done.load()} * kSlice + (r - from);
+          progress(static_cast<int>(std::min<uint64_t>(seen, n) * 90 / n));
+        };
+      }
+      counts[i] = CollectKeys(k, c, from, to, records.data() + size_t{from - 1} * size, report_at);
+      ++done;
+    }
+  };
   Status s2;
   std::thread other;
   if (split) {
@@ -357,23 +377,21 @@ Status IndexSet::CollectAll(TagBuild* build, const Expression& key, const Expres
       std::unique_ptr<Expression> k2, c2;
       s2 = Compile(key_text, &k2);
       if (s2.ok() && cond != nullptr) s2 = Compile(cond_text, &c2);
-      if (!s2.ok()) return;
-      count2 = CollectKeys(*k2, c2.get(), half + 1, n, records.data() + size_t{half} * size,
-                           nullptr);
+      if (s2.ok()) work(*k2, c2.get(), false);
     });
   }
-  size_t count = CollectKeys(
-      key, cond, 1, half, records.data(),
-      progress ? [&](uint32_t r) { progress(static_cast<int>(uint64_t{r} * 90 / half)); }
-               : std::function<void(uint32_t)>());
+  work(key, cond, true);
   if (split) {
     other.join();
     if (!s2.ok()) return s2;
-    if (count2 != 0 && count != half) {
-      std::memmove(records.data() + count * size, records.data() + size_t{half} * size,
-                   count2 * size);
-    }
-    count += count2;
+  }
+  // Slices where the condition left records out leave gaps: close them up, in record order.
+  size_t count = 0;
+  for (uint32_t i = 0; i < slices; ++i) {
+    const size_t at = size_t{i} * kSlice;
+    if (count != at && counts[i] != 0)
+      std::memmove(records.data() + count * size, records.data() + at * size, counts[i] * size);
+    count += counts[i];
   }
   records.resize(count * size);
   return Status::Ok();
