@@ -646,18 +646,21 @@ Status CdxTag::RebuildMerged(const uint8_t* pairs, size_t count, size_t* skipped
                              size_t expectedEntries) {
   const size_t keyLength = header_.keyLength;
   const size_t size = keyLength + 4;
-  CdxPairBuffer merged;
-  merged.reserve((count + expectedEntries) * size);
+  // The merge is written straight into a buffer sized for the entries the table can have; a
+  // tree with more (a damaged one) makes it grow.
+  CdxPairBuffer merged((count + expectedEntries) * size);
+  size_t used = 0;
+  auto room = [&merged, &used, size]() -> uint8_t* {
+    if (used + size > merged.size()) merged.resize(std::max(merged.size() * 2, used + size));
+    uint8_t* at = merged.data() + used;
+    used += size;
+    return at;
+  };
   std::vector<uint32_t> pages;
   size_t next = 0;  // the first new pair not merged yet
-  auto put = [&merged, size](const uint8_t* pair) {
-    const size_t at = merged.size();
-    merged.resize(at + size);
-    std::memcpy(merged.data() + at, pair, size);
-  };
-  uint8_t oldPair[kCdxMaxKeyLength + 4];
   bool haveOld = false;
-  uint8_t prevOld[kCdxMaxKeyLength + 4];
+  uint8_t lastOld[kCdxMaxKeyLength];  // the previous leaf's last entry, for the order check
+  uint32_t lastOldRecno = 0;
 
   // The old tree, depth first in key order: one scratch node per level.
   std::vector<Node> scratch(kCdxMaxDepth + 1);
@@ -675,24 +678,35 @@ Status CdxTag::RebuildMerged(const uint8_t* pairs, size_t count, size_t* skipped
     Frame& top = stack.back();
     const Node* node = top.node;
     if (node->isLeaf) {
-      for (size_t i = 0; i < node->leaf.count(); ++i) {
-        std::memcpy(oldPair, node->leaf.key(i), keyLength);
-        CdxPutBE32(oldPair + keyLength, node->leaf.recno(i));
-        if (haveOld && CdxCompareBytes(prevOld, oldPair, size) >= 0) {
+      const CdxLeafNode& leaf = node->leaf;
+      const size_t n = leaf.count();
+      for (size_t i = 0; i < n; ++i) {
+        const uint8_t* key = leaf.key(i);
+        const uint32_t recno = leaf.recno(i);
+        const uint8_t* previous = i > 0 ? leaf.key(i - 1) : haveOld ? lastOld : nullptr;
+        const uint32_t previousRecno = i > 0 ? leaf.recno(i - 1) : lastOldRecno;
+        if (previous != nullptr &&
+            CdxComparePairs(previous, previousRecno, key, recno, keyLength) >= 0) {
           return Where(node->page, "leaf page").Corrupt("the entries do not run in order");
         }
-        std::memcpy(prevOld, oldPair, size);
-        haveOld = true;
         for (; next < count; ++next) {
-          const int c = CdxCompareBytes(pairs + next * size, oldPair, size);
+          const uint8_t* pair = pairs + next * size;
+          const int c = CdxComparePairs(pair, CdxGetBE32(pair + keyLength), key, recno, keyLength);
           if (c > 0) break;
           if (c == 0) {
             ++*skipped;
           } else {
-            put(pairs + next * size);
+            std::memcpy(room(), pair, size);
           }
         }
-        put(oldPair);
+        uint8_t* out = room();
+        std::memcpy(out, key, keyLength);
+        CdxPutBE32(out + keyLength, recno);
+      }
+      if (n != 0) {
+        std::memcpy(lastOld, leaf.key(n - 1), keyLength);
+        lastOldRecno = leaf.recno(n - 1);
+        haveOld = true;
       }
       stack.pop_back();
       continue;
@@ -710,7 +724,8 @@ Status CdxTag::RebuildMerged(const uint8_t* pairs, size_t count, size_t* skipped
     pages.push_back(child);
     stack.push_back({below, 0});
   }
-  for (; next < count; ++next) put(pairs + next * size);
+  for (; next < count; ++next) std::memcpy(room(), pairs + next * size, size);
+  merged.resize(used);
 
   // The new tree takes the old tree's pages, in file order, rather than growing the file;
   // pages it does not need go to the free list. Nothing of the old tree is kept in memory.
