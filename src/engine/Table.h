@@ -122,6 +122,8 @@ class Table {
   // Exclusive opens write index pages out after this many changes: often enough that the
   // page cache can drop clean pages, rarely enough that a page takes many changes per write.
   static constexpr uint64_t kFlushEvery = 250000;
+  // Appended batches of this many records start going to the disk before their index work.
+  static constexpr uint32_t kWritebackBatch = 10000;
   // A new record enters the indexes only when something else happens: callers append a blank
   // record and fill it at once, and keying the blank record first would be wasted work.
   Status SettleAppend();
