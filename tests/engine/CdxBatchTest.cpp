@@ -319,6 +319,42 @@ TEST(CdxBatch, LargeTableAppendsAndPackKeepEveryTagExact) {
   xb_CloseAll();
 }
 
+// Keys of a table this large are collected on two threads taking slices of records in turn.
+// Records the condition leaves out, in clumps and scattered, leave gaps in slices that are
+// closed up afterwards: every tag must still hold exactly the qualifying records, in order.
+TEST(CdxBatch, KeysCollectedInSlicesSkipRecordsTheConditionLeavesOut) {
+  xbtest::TempDir dir;
+  const std::string path = dir.File("SLICES.DBF");
+  ASSERT_NE(xbtest::CreateTaskTable(path), 0) << xb_ErrorText();
+  std::vector<char> rec(static_cast<size_t>(xb_RecSize()));
+  const long kRecords = 210000;  // three full slices of 65,536 and part of a fourth
+  long done = 0;
+  for (long n = 1; n <= kRecords; ++n) {
+    std::memset(rec.data(), ' ', rec.size());
+    const std::string d = "Task " + std::to_string((n * 7919) % 100003);
+    std::memcpy(rec.data() + 14, d.data(), d.size());
+    const bool isDone = n % 3 == 0 || (n > 70000 && n <= 140000);
+    rec[74] = isDone ? 'T' : 'F';
+    done += isDone ? 1 : 0;
+    ASSERT_TRUE(xb_AppendBlank() && xb_PutRecord(rec.data())) << xb_ErrorText();
+  }
+  ASSERT_TRUE(xb_Commit()) << xb_ErrorText();
+  ASSERT_GT(xb_IndexTag("", "OPEN", "upper(DESCRIPT)", 0, 0, ".not.DONE"), 0) << xb_ErrorText();
+  ASSERT_GT(xb_IndexTag("", "CLOSED", "DESCRIPT", 0, 1, "DONE"), 0) << xb_ErrorText();
+  std::vector<std::string> report;
+  Status s = Engine::Instance().Current()->table().indexes().Check(&report);
+  std::string lines;
+  for (const auto& line : report) lines += "\n  " + line;
+  EXPECT_TRUE(s.ok()) << s.ToString() << lines;
+  for (const auto& [tag, expected] : {std::pair{"OPEN", kRecords - done}, std::pair{"CLOSED", done}}) {
+    xb_SetOrder(xb_TagArea(tag));
+    long walked = 0;
+    for (xb_GoTop(); !xb_Eof(); xb_Skip(1)) ++walked;
+    EXPECT_EQ(walked, expected) << tag;
+  }
+  xb_CloseAll();
+}
+
 // A pack rebuilds most tags from their old entries with the records' new numbers; tags whose
 // keys or conditions look at record numbers must be keyed afresh. Either way the packed file
 // must hold exactly what a rebuild from the records writes.
