@@ -299,7 +299,9 @@ Status CdxBulkBuilder::TakePage(uint32_t* at) {
     *at = supply_[supplied_++];
     return Status::Ok();
   }
-  return pager_->Allocate(at);
+  Status s = pager_->Allocate(at);
+  if (s.ok()) allocated_.push_back(*at);
+  return s;
 }
 
 Status CdxBulkBuilder::TakePages(size_t count, std::vector<uint32_t>* pages) {
@@ -308,6 +310,7 @@ Status CdxBulkBuilder::TakePages(size_t count, std::vector<uint32_t>* pages) {
   if (own < count) {
     Status s = pager_->AllocateMany(count - own, &more);
     if (!s.ok()) return s;
+    allocated_.insert(allocated_.end(), more.begin(), more.end());
   }
   pages->assign(supply_.begin() + static_cast<ptrdiff_t>(supplied_),
                 supply_.begin() + static_cast<ptrdiff_t>(supplied_ + own));
@@ -595,6 +598,12 @@ Status CdxBulkBuilder::Write(uint32_t* root) {
     below = std::move(above);
   }
   for (; supplied_ < supply_.size(); ++supplied_) pager_->Free(supply_[supplied_]);
+  // New pages may already be in the file (see CdxPager::WriteNew); a tree left half-built
+  // must not leave them belonging to nothing.
+  if (!s.ok()) {
+    for (uint32_t page : allocated_) pager_->Free(page);
+  }
+  allocated_.clear();
   return s;
 }
 

@@ -33,6 +33,7 @@ class CdxBulkBuilder {
   // used in ascending order; those left over go to the file's free list after Write.
   void SetPageSupply(std::vector<uint32_t> pages);
   // Writes the leaves and interior levels into the pager; *root receives the root's offset.
+  // When it fails (a full disk), the pages it took from the pager are on the free list again.
   Status Write(uint32_t* root);
 
   size_t entryCount() const { return count_; }
@@ -78,6 +79,7 @@ class CdxBulkBuilder {
   size_t count_ = 0;
   std::vector<uint32_t> supply_;
   size_t supplied_ = 0;  // pages of the supply taken so far
+  std::vector<uint32_t> allocated_;  // pages taken from the pager, freed again if Write fails
 };
 
 }  // namespace xb

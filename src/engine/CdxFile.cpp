@@ -224,7 +224,13 @@ Status CdxFile::WriteTag(const CdxTagSpec& spec, CdxBulkBuilder* builder, CdxTag
   uint32_t headerAt = 0;
   CDX_RETURN_IF_ERROR(pager_->AllocateAtEnd(2, &headerAt));
   CdxHeader header;
-  CDX_RETURN_IF_ERROR(builder->Write(&header.root));
+  Status built = builder->Write(&header.root);
+  if (!built.ok()) {
+    // The builder gave back its own pages; the header's go back too.
+    pager_->Free(headerAt);
+    pager_->Free(headerAt + kCdxPageSize);
+    return built;
+  }
   header.keyLength = static_cast<uint16_t>(spec.keyLength);
   header.options = kCdxOptCompact | kCdxOptCompound;
   if (spec.unique) header.options |= kCdxOptUnique;

@@ -5,6 +5,7 @@
 
 #include <random>
 
+#include "CdxBulkBuilder.h"
 #include "CdxLeafNode.h"
 #include "CdxTestSupport.h"
 
@@ -313,6 +314,41 @@ TEST(CdxIoFailures, AFullDiskIsReportedAndAFlushCanBeRetried) {
   auto readOnly = std::make_unique<CdxMemoryFile>(std::make_shared<Bytes>(), "ro.cdx");
   readOnly->SetReadOnly(true);
   EXPECT_EQ(CdxFile::CreateOnDevice(std::move(readOnly), &file).code(), Status::kReadOnly);
+}
+
+// A tag build writes its new pages to the file as it goes; when the disk fills up halfway the
+// build fails, and the pages it had taken must not be left belonging to nothing: the file
+// stays sound, and the same tag can be built once there is room again.
+TEST(CdxIoFailures, ATagBuildThatRunsOutOfSpaceLeavesASoundFile) {
+  auto bytes = std::make_shared<Bytes>();
+  auto device = std::make_unique<CdxMemoryFile>(bytes, "full.cdx");
+  CdxMemoryFile* disk = device.get();
+  std::unique_ptr<CdxFile> file;
+  ASSERT_TRUE(CdxFile::CreateOnDevice(std::move(device), &file).ok());
+  std::vector<uint8_t> keys;
+  std::vector<uint32_t> recnos;
+  std::mt19937 rng(3);
+  for (uint32_t r = 1; r <= 20000; ++r) {
+    for (int i = 0; i < 20; ++i) keys.push_back(static_cast<uint8_t>('A' + rng() % 26));
+    recnos.push_back(r);
+  }
+  const CdxTagSpec spec{"NAMES", "NAME", "", 20, false, false, ' '};
+  CdxBulkBuilder::SetParallelLeafMinimum(0);
+  disk->FailWritesAfter(40 * kCdxPageSize);
+  Status s = file->AddTag(spec, keys, recnos);
+  EXPECT_EQ(s.code(), Status::kDiskFull) << s.ToString();
+  disk->FailWritesAfter(UINT64_MAX);
+  EXPECT_EQ(file->TagCount(), 0u);
+  ASSERT_TRUE(file->Flush().ok());
+  s = file->Check();
+  EXPECT_TRUE(s.ok()) << s.ToString();
+  s = file->AddTag(spec, keys, recnos);
+  CdxBulkBuilder::SetParallelLeafMinimum(200000);
+  ASSERT_TRUE(s.ok()) << s.ToString();
+  ASSERT_TRUE(file->Flush().ok());
+  s = file->Check();
+  EXPECT_TRUE(s.ok()) << s.ToString();
+  EXPECT_EQ(AllEntries(file->FindTag("NAMES")).size(), 20000u);
 }
 
 TEST(CdxIoFailures, RealFilesThatCannotBeOpenedGiveAStatus) {
