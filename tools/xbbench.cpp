@@ -51,11 +51,14 @@ Clock::time_point Mark() {
   return Clock::now();
 }
 
+// Rates ("1/s") are timed work as well, so they get a span and their CPU seconds too.
 void Figure(const char* name, double value, const char* unit) {
   std::printf("figure %s %.3f %s\n", name, value, unit);
-  if (std::strcmp(unit, "s") == 0)
+  const bool timed = std::strcmp(unit, "s") == 0 || std::strcmp(unit, "1/s") == 0;
+  if (timed) {
     std::fprintf(stderr, "span %s %.6f,%.6f\n", name, mono_mark, MonoSeconds());
-  if (std::strcmp(unit, "s") == 0) std::printf("cpu %s %.3f s\n", name, CpuSeconds() - cpu_mark);
+    std::printf("cpu %s %.3f s\n", name, CpuSeconds() - cpu_mark);
+  }
   std::fflush(stdout);
 }
 

@@ -23,6 +23,9 @@ class CdxBlockDevice {
   virtual Status Sync() = 0;
   // Asks for what was written to start going to the disk, without waiting (a hint).
   virtual void StartWriteback() {}
+  // True when reads are copies out of memory the device maps, with no system call: a cache in
+  // front of it would only hold second copies.
+  virtual bool MappedReads() const { return false; }
   // The name used in messages (the path for a real file).
   virtual const std::string& name() const = 0;
 };

@@ -19,6 +19,21 @@ unsigned RecnoBits(size_t entryBytes, unsigned countBits) {
   return static_cast<unsigned>(std::min<size_t>(32, 8 * entryBytes - 2 * countBits));
 }
 
+// Decoding copies many short, odd-sized pieces; a library call or a string instruction per
+// piece costs more than the piece. These move whole 16-byte chunks and so may write up to 15
+// bytes past `n`, and read as far past `src`: callers leave that much room on both sides.
+constexpr size_t kChunk = 16;
+
+// memmove: a key's prefix is copied from the key just before it, and with keys shorter than a
+// chunk the two ranges overlap.
+inline void CopyChunks(uint8_t* dst, const uint8_t* src, size_t n) {
+  for (size_t i = 0; i < n; i += kChunk) std::memmove(dst + i, src + i, kChunk);
+}
+
+inline void FillChunks(uint8_t* dst, const uint8_t* fill16, size_t n) {
+  for (size_t i = 0; i < n; i += kChunk) std::memcpy(dst + i, fill16, kChunk);
+}
+
 }  // namespace
 
 void CdxLeafNode::Reset(size_t keyLength, uint8_t fill) {
@@ -257,34 +272,51 @@ Status CdxLeafNode::DecodeFrom(const uint8_t* page, const CdxWhere& where) {
   if (kHeaderBytes + n * nb > kCdxPageSize) {
     return where.Corrupt("the entry count " + std::to_string(n) + " does not fit in a page");
   }
-  keys_.resize(n * keyLength_);
+  // The chunked copies below read and write a little past their pieces: the page is copied
+  // with room after it, and the keys get room after the last one until the loop is done.
+  uint8_t padded[kCdxPageSize + kChunk];
+  std::memcpy(padded, page, kCdxPageSize);
+  std::memset(padded + kCdxPageSize, 0, kChunk);
+  uint8_t fill16[kChunk];
+  std::memset(fill16, fill_, kChunk);
+  keys_.resize(n * keyLength_ + kChunk);
   recnos_.resize(n);
   trails_.resize(n);
   const size_t entriesEnd = kHeaderBytes + n * nb;
+  const uint64_t entryMask = nb >= 8 ? ~uint64_t{0} : (uint64_t{1} << (8 * nb)) - 1;
   size_t dataStart = kCdxPageSize;
   bool canonical = true;
   size_t canonicalBytes = 0;
   uint32_t maxRecno = 0;
   for (size_t i = 0; i < n; ++i) {
-    uint64_t v = 0;
-    for (size_t b = 0; b < nb; ++b) v |= uint64_t{page[kHeaderBytes + i * nb + b]} << (8 * b);
+    uint64_t v;
+    std::memcpy(&v, padded + kHeaderBytes + i * nb, 8);
+    if constexpr (std::endian::native == std::endian::big) v = __builtin_bswap64(v);
+    v &= entryMask;
     const uint32_t recno = static_cast<uint32_t>(v & recnoMask);
     const size_t dup = static_cast<size_t>((v >> rb) & dupMask);
     const size_t trail = static_cast<size_t>((v >> (rb + db)) & trailMask);
     if (dup + trail > keyLength_) {
+      Reset(keyLength, fill);
       return where.Corrupt("entry " + std::to_string(i) + " has duplicate and trailing counts " +
                            "longer than the key");
     }
-    if (i == 0 && dup != 0) return where.Corrupt("the first entry refers to a previous key");
+    if (i == 0 && dup != 0) {
+      Reset(keyLength, fill);
+      return where.Corrupt("the first entry refers to a previous key");
+    }
     const size_t stored = keyLength_ - dup - trail;
     if (stored > dataStart - entriesEnd) {
+      Reset(keyLength, fill);
       return where.Corrupt("the key data runs into the entry array");
     }
     dataStart -= stored;
+    // In this order each piece overwrites what the previous one spilled: the shared prefix,
+    // the stored bytes, the fill. Spills past the key land in the next key's place.
     uint8_t* k = keys_.data() + i * keyLength_;
-    if (dup != 0) std::memcpy(k, k - keyLength_, dup);
-    std::memcpy(k + dup, page + dataStart, stored);
-    std::memset(k + dup + stored, fill_, trail);
+    CopyChunks(k, k - keyLength_, dup);
+    CopyChunks(k + dup, padded + dataStart, stored);
+    FillChunks(k + dup + stored, fill16, trail);
     recnos_[i] = recno;
     // The stored trailing count may be smaller than the real one; keep the real one so the
     // sizes computed later are what the encoder will write.
@@ -300,6 +332,7 @@ Status CdxLeafNode::DecodeFrom(const uint8_t* page, const CdxWhere& where) {
     canonicalBytes += stored;
     maxRecno = std::max(maxRecno, recno);
   }
+  keys_.resize(n * keyLength_);
   if (freeWord != dataStart - entriesEnd) {
     return where.Corrupt("the free-space word says " + std::to_string(freeWord) +
                          " but the entries leave " + std::to_string(dataStart - entriesEnd));

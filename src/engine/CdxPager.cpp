@@ -116,6 +116,12 @@ Status CdxPager::ReadLocked(uint32_t offset, size_t pages, uint8_t* out) {
       std::memset(dst, 0, kCdxPageSize);
       continue;
     }
+    if (device_->MappedReads()) {
+      // A copy out of memory: caching it would only cost a second copy and an eviction.
+      Status s = device_->ReadAt(at, dst, kCdxPageSize);
+      if (!s.ok()) return s;
+      continue;
+    }
     // Neighbouring pages are read along: leaves written by a bulk build lie side by side, and
     // walks and batches of changes visit them in that order. Pages already cached (perhaps
     // changed) are kept as they are.

@@ -1,9 +1,11 @@
 #include "CdxPosixFile.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -37,22 +39,55 @@ Status CdxPosixFile::Open(const std::string& path, bool readOnly,
     ::close(fd);
     return Status::IoError(path + ": not a regular file");
   }
-  out->reset(new CdxPosixFile(path, fd));
+  auto* file = new CdxPosixFile(path, fd);
+  out->reset(file);
+  file->size_ = static_cast<uint64_t>(st.st_size);
+  file->Map(file->size_);
   return Status::Ok();
 }
 
 Status CdxPosixFile::Create(const std::string& path, std::unique_ptr<CdxBlockDevice>* out) {
   int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
   if (fd < 0) return CdxPosixFile(path, -1).Error("create", errno);
-  out->reset(new CdxPosixFile(path, fd));
+  auto* file = new CdxPosixFile(path, fd);
+  out->reset(file);
+  file->Map(0);
   return Status::Ok();
 }
 
 CdxPosixFile::~CdxPosixFile() {
+  Unmap();
   if (fd_ >= 0) ::close(fd_);
 }
 
+void CdxPosixFile::Unmap() {
+  if (map_ != nullptr) ::munmap(const_cast<uint8_t*>(map_), mapLength_);
+  map_ = nullptr;
+  mapLength_ = 0;
+}
+
+void CdxPosixFile::Map(uint64_t size) {
+  // Twice the file, and never less than 64 MB: address space costs nothing until it is read.
+  const uint64_t length = std::max<uint64_t>(size * 2, uint64_t{64} << 20);
+  if (length > SIZE_MAX) return;
+  Unmap();
+  void* p = ::mmap(nullptr, static_cast<size_t>(length), PROT_READ, MAP_SHARED, fd_, 0);
+  if (p == MAP_FAILED) return;
+  map_ = static_cast<const uint8_t*>(p);
+  mapLength_ = length;
+}
+
 Status CdxPosixFile::ReadAt(uint64_t offset, uint8_t* buffer, size_t n) {
+  if (offset + n > size_ && offset + n <= mapLength_) {
+    // The file may have been grown by another program since this object last looked.
+    struct stat st;
+    if (::fstat(fd_, &st) == 0) size_ = std::max(size_, static_cast<uint64_t>(st.st_size));
+  }
+  if (offset + n > mapLength_ && map_ != nullptr && offset + n <= size_) Map(size_);
+  if (map_ != nullptr && offset + n <= size_ && offset + n <= mapLength_) {
+    std::memcpy(buffer, map_ + offset, n);
+    return Status::Ok();
+  }
   size_t done = 0;
   while (done < n) {
     ssize_t r = ::pread(fd_, buffer + done, n - done, static_cast<off_t>(offset + done));
@@ -79,6 +114,7 @@ Status CdxPosixFile::WriteAt(uint64_t offset, const uint8_t* data, size_t n) {
     }
     if (w == 0) return Error("write", ENOSPC);
     done += static_cast<size_t>(w);
+    size_ = std::max(size_, offset + done);
   }
   return Status::Ok();
 }
@@ -87,11 +123,15 @@ Status CdxPosixFile::Size(uint64_t* size) {
   struct stat st;
   if (::fstat(fd_, &st) != 0) return Error("read the size of", errno);
   *size = static_cast<uint64_t>(st.st_size);
+  size_ = *size;
   return Status::Ok();
 }
 
 Status CdxPosixFile::Truncate(uint64_t size) {
+  // Shrink what reads may touch first: the mapped pages past the new end stop being readable.
+  if (size < size_) size_ = size;
   if (::ftruncate(fd_, static_cast<off_t>(size)) != 0) return Error("truncate", errno);
+  size_ = size;
   return Status::Ok();
 }
 
