@@ -67,14 +67,23 @@ class CdxBulkBuilder {
   // A page for a node: from the supply first, then from the pager.
   Status TakePage(uint32_t* at);
   Status TakePages(size_t count, std::vector<uint32_t>* pages);
-  const uint8_t* KeyAt(size_t i) const { return records_.data() + i * (keyLength_ + 4); }
+  // Pairs hold the first width_ bytes of each key; the rest of every key is fill.
+  const uint8_t* KeyAt(size_t i) const { return records_.data() + i * (width_ + 4); }
   uint32_t RecnoAt(size_t i) const;
+  // Trailing fill bytes of a key, counting the ones the pair does not hold.
+  size_t TrailAt(const uint8_t* key) const;
+  // Writes the whole key (keyLength_ bytes) of a pair's key.
+  void FullKey(uint8_t* out, const uint8_t* key) const;
+  // Cuts the pairs down to the widest key without its trailing fill, when that saves enough
+  // to pay for the copy.
+  void Narrow(size_t used);
 
   CdxPager* pager_;
   size_t keyLength_;
+  size_t width_;
   uint8_t fill_;
   std::string where_;
-  CdxPairBuffer records_;  // key followed by the big-endian record number
+  CdxPairBuffer records_;  // key (width_ bytes) followed by the big-endian record number
   static inline size_t parallelLeafMinimum_ = 200000;
   size_t count_ = 0;
   std::vector<uint32_t> supply_;

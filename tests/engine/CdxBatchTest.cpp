@@ -235,36 +235,65 @@ TEST(CdxBatch, KeyOnlyAndParallelSortsMatchAStableSort) {
 
 // Pairs handed over already in order are taken as they are; in any order they are sorted: both
 // give the same file.
+// Unsorted pairs are sorted carrying only the bytes their keys use when the rest is fill:
+// the file must come out the same as from pairs given in order, whatever that width is, for
+// unique tags too (which keep the first record of each key).
 TEST(CdxBatch, PresortedAndUnsortedPairsBuildTheSameFile) {
-  std::mt19937 rng(9);
-  std::vector<Entry> pairs;
-  for (uint32_t r = 1; r <= 20000; ++r)
-    pairs.push_back({Padded(std::to_string(rng() % 3000), 13), r});
-  std::vector<Entry> sorted = pairs;
-  std::sort(sorted.begin(), sorted.end());
-  const CdxTagSpec spec{"T", "X", "", 13, false, false, ' '};
-  auto build = [&](const std::vector<Entry>& input) {
-    auto bytes = std::make_shared<Bytes>();
-    std::unique_ptr<CdxFile> file;
-    EXPECT_TRUE(
-        CdxFile::CreateOnDevice(std::make_unique<CdxMemoryFile>(bytes, "mem.cdx"), &file).ok());
-    CdxPairBuffer records;
-    for (const Entry& e : input) {
-      records.insert(records.end(), e.first.begin(), e.first.end());
-      uint8_t be[4];
-      CdxPutBE32(be, e.second);
-      records.insert(records.end(), be, be + 4);
-    }
-    Status s = file->AddTagRecords(spec, std::move(records));
-    EXPECT_TRUE(s.ok()) << s.ToString();
-    EXPECT_TRUE(file->Close().ok());
-    return *bytes;
+  struct Case {
+    const char* name;
+    size_t keyLength;
+    bool unique;
+    std::function<std::string(std::mt19937&, uint32_t)> key;
   };
-  const Bytes fromSorted = build(sorted), fromInput = build(pairs);
-  EXPECT_EQ(fromSorted, fromInput);
-  std::unique_ptr<CdxFile> file;
-  ASSERT_TRUE(OpenCopy(fromSorted, true, &file).ok());
-  EXPECT_EQ(AllEntries(file->FindTag("T")), sorted);
+  const std::vector<Case> cases = {
+      {"short numbers", 13, false,
+       [](std::mt19937& rng, uint32_t) { return std::to_string(rng() % 3000); }},
+      {"words in a wide key", 60, false,
+       [](std::mt19937& rng, uint32_t) { return "W" + std::to_string(rng() % 500) + " X"; }},
+      {"words, unique", 60, true,
+       [](std::mt19937& rng, uint32_t) { return "W" + std::to_string(rng() % 500); }},
+      {"one key uses the last byte", 40, false,
+       [](std::mt19937& rng, uint32_t r) {
+         return r == 777 ? std::string(40, 'Z') : std::to_string(rng() % 3000);
+       }},
+      {"keys of every length", 24, false,
+       [](std::mt19937& rng, uint32_t) { return std::string(rng() % 25, "AB "[rng() % 3]); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::mt19937 rng(9);
+    std::vector<Entry> pairs;
+    for (uint32_t r = 1; r <= 20000; ++r) pairs.push_back({Padded(c.key(rng, r), c.keyLength), r});
+    std::vector<Entry> sorted = pairs;
+    std::sort(sorted.begin(), sorted.end());
+    std::vector<Entry> expected;
+    for (const Entry& e : sorted)
+      if (!c.unique || expected.empty() || expected.back().first != e.first) expected.push_back(e);
+    const CdxTagSpec spec{"T", "X", "", c.keyLength, false, c.unique, ' '};
+    auto build = [&](const std::vector<Entry>& input) {
+      auto bytes = std::make_shared<Bytes>();
+      std::unique_ptr<CdxFile> file;
+      EXPECT_TRUE(
+          CdxFile::CreateOnDevice(std::make_unique<CdxMemoryFile>(bytes, "mem.cdx"), &file).ok());
+      CdxPairBuffer records;
+      for (const Entry& e : input) {
+        records.insert(records.end(), e.first.begin(), e.first.end());
+        uint8_t be[4];
+        CdxPutBE32(be, e.second);
+        records.insert(records.end(), be, be + 4);
+      }
+      Status s = file->AddTagRecords(spec, std::move(records));
+      EXPECT_TRUE(s.ok()) << s.ToString();
+      EXPECT_TRUE(file->Close().ok());
+      return *bytes;
+    };
+    const Bytes fromSorted = build(sorted), fromInput = build(pairs);
+    EXPECT_EQ(fromSorted, fromInput);
+    std::unique_ptr<CdxFile> file;
+    ASSERT_TRUE(OpenCopy(fromInput, true, &file).ok());
+    EXPECT_TRUE(file->FindTag("T")->Check().ok());
+    EXPECT_EQ(AllEntries(file->FindTag("T")), expected);
+  }
 }
 
 // A task table large enough that an appended batch goes into two tags at once and a pack
