@@ -301,7 +301,7 @@ void CdxBulkBuilder::Narrow(size_t used) {
   for (size_t i = 0; i < n; ++i) {
     uint8_t recno[4];
     std::memcpy(recno, data + i * from + keyLength_, 4);
-    std::memmove(data + i * to, data + i * from, width);
+    CdxMoveSmall(data + i * to, data + i * from, width);
     std::memcpy(data + i * to + width, recno, 4);
   }
   records_.resize(n * to);
@@ -436,6 +436,8 @@ Status CdxBulkBuilder::PrepareChecked(CdxPairBuffer records, bool unique, bool o
 size_t CdxBulkBuilder::LeafEnd(size_t from, uint8_t* dups, uint8_t* trails) const {
   size_t n = 0, dataBytes = 0;
   uint32_t maxRecno = 0;
+  // The entry width only changes when a record number outgrows it: worked out again then.
+  size_t entryBytes = CdxLeafNode::EntryBytesFor(0, keyLength_);
   const uint8_t* previous = nullptr;
   for (size_t i = from; i < count_; ++i) {
     const uint8_t* key = KeyAt(i);
@@ -445,15 +447,16 @@ size_t CdxBulkBuilder::LeafEnd(size_t from, uint8_t* dups, uint8_t* trails) cons
         n == 0 ? 0 : CdxLeafNode::SharedPrefix(previous, key, keyLength_ - trail);
     const size_t stored = keyLength_ - trail - dup;
     const uint32_t newMax = std::max(maxRecno, recno);
-    const size_t size = CdxLeafNode::kHeaderBytes +
-                        (n + 1) * CdxLeafNode::EntryBytesFor(newMax, keyLength_) + dataBytes +
-                        stored;
+    const size_t newBytes =
+        newMax == maxRecno ? entryBytes : CdxLeafNode::EntryBytesFor(newMax, keyLength_);
+    const size_t size = CdxLeafNode::kHeaderBytes + (n + 1) * newBytes + dataBytes + stored;
     if (n != 0 && (size > kCdxPageSize || n == CdxLeafNode::kMaxEntries)) return i;
     dups[i] = static_cast<uint8_t>(dup);
     trails[i] = static_cast<uint8_t>(trail);
     ++n;
     dataBytes += stored;
     maxRecno = newMax;
+    entryBytes = newBytes;
     previous = key;
   }
   return count_;

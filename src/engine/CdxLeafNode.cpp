@@ -393,7 +393,7 @@ void CdxLeafNode::EncodePacked(uint8_t* page, uint16_t attributes, uint32_t left
       page[kHeaderBytes + i * nb + b] = static_cast<uint8_t>(v >> (8 * b));
     }
     dataStart -= stored;
-    std::memcpy(page + dataStart, e.key + e.dup, stored);
+    CdxMoveSmall(page + dataStart, e.key + e.dup, stored);
   }
   CdxPutLE16(page + 12, static_cast<uint16_t>(dataStart - kHeaderBytes - count * nb));
 }
