@@ -824,6 +824,12 @@ Status Table::RecoverJournal(const std::string& dbf_path) {
       std::remove(from.c_str());
     }
   }
+  // A journal cut short may not name its files at all (killed before its lines were
+  // written): the new files of a pack are removed by their names as well.
+  if (!complete) {
+    std::remove((dbf_path + kPackSuffix).c_str());
+    std::remove((CompanionPath(dbf_path, "FPT") + kPackSuffix).c_str());
+  }
   // Index copies written for the new table are not in the journal: they were to follow it
   // into place after the journal was gone. The new table's header says its indexes are
   // behind, so the next open rebuilds them; a copy left now would never be used.

@@ -194,6 +194,25 @@ TEST_F(TaskTags, FinishedSwitchRemovesTheLeftIndexCopy) {
   EXPECT_EQ(xb_SysProp(3000, -1), 5);
 }
 
+// A pack killed just after it created its journal, before writing a line of it: the journal
+// names nothing, yet its new files must go with it, and the table stays as it was.
+TEST_F(TaskTags, EmptyJournalTakesThePackFilesAway) {
+  const long records = xb_RecCount();
+  xb_CloseAll();
+  for (const char* name : {"LWISE.DBF.pack", "LWISE.FPT.pack", "LWISE.DBF-journal"}) {
+    std::FILE* f = std::fopen(dir_.File(name).c_str(), "w");
+    ASSERT_NE(f, nullptr);
+    if (std::string(name).find("pack") != std::string::npos) std::fputs("half-written", f);
+    std::fclose(f);
+  }
+  ASSERT_NE(xb_Use(dir_.File("LWISE.DBF").c_str(), "", XB_READONLY, XB_DRIVER_FOX), 0)
+      << xb_ErrorText();
+  for (const char* name : {"LWISE.DBF.pack", "LWISE.FPT.pack", "LWISE.DBF-journal"})
+    EXPECT_FALSE(std::filesystem::exists(dir_.File(name))) << name;
+  EXPECT_EQ(xb_RecCount(), records);
+  EXPECT_EQ(xb_SysProp(3000, -1), 5);
+}
+
 TEST_F(TaskTags, EvaluationCalls) {
   xb_Go(4);
   EXPECT_EQ(xb_EvalLogical("PRIORITY = \"A\" .and. \"WORK\" $ UPPER(KEYS)"), 1);
