@@ -327,11 +327,12 @@ Status CdxBulkBuilder::Prepare(std::span<const uint8_t> keys, std::span<const ui
 }
 
 Status CdxBulkBuilder::PrepareRecords(CdxPairBuffer records, bool unique) {
-  return PrepareChecked(std::move(records), unique, false);
+  return PrepareChecked(std::move(records), unique, false, keyLength_);
 }
 
-Status CdxBulkBuilder::PrepareOrderedRecords(CdxPairBuffer records, bool unique) {
-  return PrepareChecked(std::move(records), unique, true);
+Status CdxBulkBuilder::PrepareOrderedRecords(CdxPairBuffer records, bool unique, size_t width) {
+  if (width == 0 || width > keyLength_) width = keyLength_;
+  return PrepareChecked(std::move(records), unique, true, width);
 }
 
 void CdxBulkBuilder::SetPageSupply(std::vector<uint32_t> pages) {
@@ -365,9 +366,10 @@ Status CdxBulkBuilder::TakePages(size_t count, std::vector<uint32_t>* pages) {
   return Status::Ok();
 }
 
-Status CdxBulkBuilder::PrepareChecked(CdxPairBuffer records, bool unique, bool ordered) {
-  width_ = keyLength_;
-  size_t size = keyLength_ + 4;
+Status CdxBulkBuilder::PrepareChecked(CdxPairBuffer records, bool unique, bool ordered,
+                                      size_t width) {
+  width_ = width;
+  size_t size = width_ + 4;
   if (records.size() % size != 0) {
     return Status::InvalidArgument(where_ + ": " + std::to_string(records.size()) +
                                    " bytes are not a whole number of " + std::to_string(size) +
@@ -382,7 +384,7 @@ Status CdxBulkBuilder::PrepareChecked(CdxPairBuffer records, bool unique, bool o
   size_t used = 0;  // bytes of the widest key without its trailing fill
   for (size_t i = 0; i < n; ++i) {
     const uint8_t* rec = records_.data() + i * size;
-    const uint32_t recno = CdxGetBE32(rec + keyLength_);
+    const uint32_t recno = CdxGetBE32(rec + width_);
     if (recno == 0) {
       records_.clear();
       return Status::InvalidArgument(where_ + ": record number 0 given for key " +

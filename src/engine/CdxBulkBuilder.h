@@ -27,8 +27,10 @@ class CdxBulkBuilder {
   // record number in big-endian order (keyLength + 4 bytes a pair). Saves a copy of the keys.
   Status PrepareRecords(CdxPairBuffer records, bool unique);
   // The same for pairs the caller already has in strictly ascending order (a merge of two
-  // checked runs): neither their order nor repeats are looked for again.
-  Status PrepareOrderedRecords(CdxPairBuffer records, bool unique);
+  // checked runs): neither their order nor repeats are looked for again. A `width` below the
+  // key length says each pair holds only the key's first `width` bytes, every byte after them
+  // being fill (width + 4 bytes a pair).
+  Status PrepareOrderedRecords(CdxPairBuffer records, bool unique, size_t width = 0);
   // Pages the tree is to be written to before any others (those of the tree it replaces),
   // used in ascending order; those left over go to the file's free list after Write.
   void SetPageSupply(std::vector<uint32_t> pages);
@@ -63,7 +65,7 @@ class CdxBulkBuilder {
   // records each entry's shared-prefix and trailing-fill counts on the way.
   size_t LeafEnd(size_t from, uint8_t* dups, uint8_t* trails) const;
   Status WriteInterior(const Level& below, Level* level, uint32_t* root);
-  Status PrepareChecked(CdxPairBuffer records, bool unique, bool ordered);
+  Status PrepareChecked(CdxPairBuffer records, bool unique, bool ordered, size_t width);
   // A page for a node: from the supply first, then from the pager.
   Status TakePage(uint32_t* at);
   Status TakePages(size_t count, std::vector<uint32_t>* pages);

@@ -356,6 +356,28 @@ Status CdxLeafNode::DecodeFrom(const uint8_t* page, const CdxWhere& where) {
   return Status::Ok();
 }
 
+bool CdxLeafNode::UsedKeyBytes(const uint8_t* page, size_t keyLength, size_t* used) {
+  const size_t n = CdxGetLE16(page + 2);
+  const uint8_t trailMask = page[19];
+  const unsigned rb = page[20], db = page[21], tb = page[22];
+  const size_t nb = page[23];
+  if (nb == 0 || nb > kMaxEntryBytes || rb > 32 || db > 8 || tb > 8 || rb + db + tb > 8 * nb ||
+      kHeaderBytes + n * nb > kCdxPageSize) {
+    return false;
+  }
+  size_t most = 0;
+  for (size_t i = 0; i < n && most < keyLength; ++i) {
+    const uint8_t* at = page + kHeaderBytes + i * nb;
+    uint64_t v = 0;
+    for (size_t b = 0; b < nb; ++b) v |= uint64_t{at[b]} << (8 * b);
+    const size_t trail = static_cast<size_t>((v >> (rb + db)) & trailMask);
+    if (trail > keyLength) return false;
+    most = std::max(most, keyLength - trail);
+  }
+  *used = most;
+  return true;
+}
+
 bool CdxLeafNode::EncodeTo(uint8_t* page) const {
   if (!Fits()) return false;
   Packed entries[kMaxEntries];

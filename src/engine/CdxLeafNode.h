@@ -88,6 +88,11 @@ class CdxLeafNode {
   // Checks the attribute, layout bytes, masks, entry counts and the free-space word before and
   // while reading; nothing is read outside the page.
   Status DecodeFrom(const uint8_t* page, const CdxWhere& where);
+  // The most key bytes an entry of an encoded leaf holds before its trailing fill, read from
+  // the entry words alone, without rebuilding a key. A trailing count written shorter than
+  // the real one (other tools may) only makes the answer larger. False when the layout is not
+  // a leaf's; the page is then left to DecodeFrom to report.
+  static bool UsedKeyBytes(const uint8_t* page, size_t keyLength, size_t* used);
   // Writes a full page; false (and nothing useful written) when the entries do not fit.
   bool EncodeTo(uint8_t* page) const;
 

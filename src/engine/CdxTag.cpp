@@ -646,86 +646,145 @@ Status CdxTag::RebuildMerged(const uint8_t* pairs, size_t count, size_t* skipped
                              size_t expectedEntries) {
   const size_t keyLength = header_.keyLength;
   const size_t size = keyLength + 4;
-  // The merge is written straight into a buffer sized for the entries the table can have; a
-  // tree with more (a damaged one) makes it grow.
-  CdxPairBuffer merged((count + expectedEntries) * size);
+
+  // First the old tree's pages, through its interior nodes: every page (for the new tree to
+  // take over) and the leaves in key order. Leaves are not decoded yet; their entry words say
+  // how many key bytes each entry holds before its fill, and the widest key of the old
+  // entries and the new pairs sets how wide the merged pairs need to be. Past that width every
+  // key is fill, so cutting the pairs there changes nothing but the memory and copying
+  // they take (see CdxBulkBuilder::Narrow).
+  std::vector<uint32_t> pages;
+  std::vector<uint32_t> leaves;
   size_t used = 0;
-  auto room = [&merged, &used, size]() -> uint8_t* {
-    if (used + size > merged.size()) merged.resize(std::max(merged.size() * 2, used + size));
-    uint8_t* at = merged.data() + used;
-    used += size;
+  {
+    std::vector<Node> scratch(kCdxMaxDepth + 1);
+    struct Frame {
+      const Node* node;
+      size_t child;
+    };
+    std::vector<Frame> stack;
+    const size_t limit = MaxSteps();
+    // Either records a leaf and returns no node, or gives the interior node to descend into.
+    auto visit = [&](uint32_t page, size_t depth, const Node** interior) -> Status {
+      *interior = nullptr;
+      pages.push_back(page);
+      if (const Node* cached = Cached(page)) {
+        if (!cached->isLeaf) {
+          *interior = cached;
+          return Status::Ok();
+        }
+        leaves.push_back(page);
+        for (size_t i = 0; i < cached->leaf.count() && used < keyLength; ++i)
+          used = std::max(used, cached->leaf.FirstEntryBytes(i));
+        return Status::Ok();
+      }
+      if (!pager_->IsPage(page) || page == headerOffset_ || page == headerOffset_ + kCdxPageSize) {
+        return Where(page, "page").Corrupt("a pointer leads outside the tree's pages");
+      }
+      uint8_t buf[kCdxPageSize];
+      CDX_RETURN_IF_ERROR(pager_->Read(page, 1, buf));
+      if ((CdxGetLE16(buf) & kCdxAttrLeaf) == 0) return ReadNode(page, &scratch[depth], interior);
+      leaves.push_back(page);
+      size_t mostHere = keyLength;
+      if (!CdxLeafNode::UsedKeyBytes(buf, keyLength, &mostHere)) mostHere = keyLength;
+      used = std::max(used, mostHere);
+      return Status::Ok();
+    };
+    const Node* root = nullptr;
+    CDX_RETURN_IF_ERROR(visit(header_.root, 0, &root));
+    if (root != nullptr) stack.push_back({root, 0});
+    while (!stack.empty()) {
+      Frame& top = stack.back();
+      const Node* node = top.node;
+      if (top.child == node->inner.count()) {
+        stack.pop_back();
+        continue;
+      }
+      const uint32_t child = node->inner.child(top.child++);
+      if (stack.size() >= kCdxMaxDepth || pages.size() > limit) {
+        return Where(node->page, "interior page").Corrupt("the child links form a loop");
+      }
+      const Node* below = nullptr;
+      CDX_RETURN_IF_ERROR(visit(child, stack.size(), &below));
+      if (below != nullptr) stack.push_back({below, 0});
+    }
+  }
+  for (size_t i = 0; i < count && used < keyLength; ++i) {
+    const uint8_t* key = pairs + i * size;
+    if (key[keyLength - 1] != fill_) {
+      used = keyLength;
+    } else {
+      used = std::max(used, keyLength - CdxLeafNode::TrailOf(key, keyLength, fill_));
+    }
+  }
+  // A multiple of 4, as the bulk builder cuts pairs itself, and only when it saves something.
+  size_t width = std::min(keyLength, (used + 3) / 4 * 4);
+  if (width + 8 > keyLength) width = keyLength;
+  const size_t out = width + 4;
+
+  // Then the merge, leaf by leaf, straight into a buffer sized for the entries the table can
+  // have; a tree with more (a damaged one) makes it grow.
+  CdxPairBuffer merged((count + expectedEntries) * out);
+  size_t filled = 0;
+  auto room = [&merged, &filled, out]() -> uint8_t* {
+    if (filled + out > merged.size()) merged.resize(std::max(merged.size() * 2, filled + out));
+    uint8_t* at = merged.data() + filled;
+    filled += out;
     return at;
   };
-  std::vector<uint32_t> pages;
   size_t next = 0;  // the first new pair not merged yet
   bool haveOld = false;
   uint8_t lastOld[kCdxMaxKeyLength];  // the previous leaf's last entry, for the order check
   uint32_t lastOldRecno = 0;
-
-  // The old tree, depth first in key order: one scratch node per level.
-  std::vector<Node> scratch(kCdxMaxDepth + 1);
-  struct Frame {
-    const Node* node;
-    size_t child;
-  };
-  std::vector<Frame> stack;
-  const Node* root = nullptr;
-  CDX_RETURN_IF_ERROR(ReadNode(header_.root, &scratch[0], &root));
-  stack.push_back({root, 0});
-  pages.push_back(header_.root);
-  const size_t limit = MaxSteps();
-  while (!stack.empty()) {
-    Frame& top = stack.back();
-    const Node* node = top.node;
-    if (node->isLeaf) {
-      const CdxLeafNode& leaf = node->leaf;
-      const size_t n = leaf.count();
-      for (size_t i = 0; i < n; ++i) {
-        const uint8_t* key = leaf.key(i);
-        const uint32_t recno = leaf.recno(i);
-        const uint8_t* previous = i > 0 ? leaf.key(i - 1) : haveOld ? lastOld : nullptr;
-        const uint32_t previousRecno = i > 0 ? leaf.recno(i - 1) : lastOldRecno;
-        if (previous != nullptr &&
-            CdxComparePairs(previous, previousRecno, key, recno, keyLength) >= 0) {
-          return Where(node->page, "leaf page").Corrupt("the entries do not run in order");
-        }
-        for (; next < count; ++next) {
-          const uint8_t* pair = pairs + next * size;
-          const int c = CdxComparePairs(pair, CdxGetBE32(pair + keyLength), key, recno, keyLength);
-          if (c > 0) break;
-          if (c == 0) {
-            ++*skipped;
-          } else {
-            std::memcpy(room(), pair, size);
-          }
-        }
-        uint8_t* out = room();
-        std::memcpy(out, key, keyLength);
-        CdxPutBE32(out + keyLength, recno);
+  Node scratch;
+  for (uint32_t page : leaves) {
+    const Node* node = nullptr;
+    CDX_RETURN_IF_ERROR(ReadNode(page, &scratch, &node));
+    if (!node->isLeaf) return Where(page, "leaf page").Corrupt("the page is not a leaf");
+    const CdxLeafNode& leaf = node->leaf;
+    const size_t n = leaf.count();
+    for (size_t i = 0; i < n; ++i) {
+      const uint8_t* key = leaf.key(i);
+      const uint32_t recno = leaf.recno(i);
+      const uint8_t* previous = i > 0 ? leaf.key(i - 1) : haveOld ? lastOld : nullptr;
+      const uint32_t previousRecno = i > 0 ? leaf.recno(i - 1) : lastOldRecno;
+      if (previous != nullptr &&
+          CdxComparePairs(previous, previousRecno, key, recno, keyLength) >= 0) {
+        return Where(page, "leaf page").Corrupt("the entries do not run in order");
       }
-      if (n != 0) {
-        std::memcpy(lastOld, leaf.key(n - 1), keyLength);
-        lastOldRecno = leaf.recno(n - 1);
-        haveOld = true;
+      if (leaf.FirstEntryBytes(i) > width) {
+        return Where(page, "leaf page").Corrupt("an entry's trailing count is wrong");
       }
-      stack.pop_back();
-      continue;
+      for (; next < count; ++next) {
+        const uint8_t* pair = pairs + next * size;
+        const uint32_t pairRecno = CdxGetBE32(pair + keyLength);
+        const int c = CdxComparePairs(pair, pairRecno, key, recno, keyLength);
+        if (c > 0) break;
+        if (c == 0) {
+          ++*skipped;
+        } else {
+          uint8_t* to = room();
+          CdxMoveSmall(to, pair, width);
+          CdxPutBE32(to + width, pairRecno);
+        }
+      }
+      uint8_t* to = room();
+      CdxMoveSmall(to, key, width);
+      CdxPutBE32(to + width, recno);
     }
-    if (top.child == node->inner.count()) {
-      stack.pop_back();
-      continue;
+    if (n != 0) {
+      std::memcpy(lastOld, leaf.key(n - 1), keyLength);
+      lastOldRecno = leaf.recno(n - 1);
+      haveOld = true;
     }
-    const uint32_t child = node->inner.child(top.child++);
-    if (stack.size() > kCdxMaxDepth || pages.size() > limit) {
-      return Where(node->page, "interior page").Corrupt("the child links form a loop");
-    }
-    const Node* below = nullptr;
-    CDX_RETURN_IF_ERROR(ReadNode(child, &scratch[stack.size()], &below));
-    pages.push_back(child);
-    stack.push_back({below, 0});
   }
-  for (; next < count; ++next) std::memcpy(room(), pairs + next * size, size);
-  merged.resize(used);
+  for (; next < count; ++next) {
+    const uint8_t* pair = pairs + next * size;
+    uint8_t* to = room();
+    CdxMoveSmall(to, pair, width);
+    CdxPutBE32(to + width, CdxGetBE32(pair + keyLength));
+  }
+  merged.resize(filled);
 
   // The new tree takes the old tree's pages, in file order, rather than growing the file;
   // pages it does not need go to the free list. Nothing of the old tree is kept in memory.
@@ -739,7 +798,7 @@ Status CdxTag::RebuildMerged(const uint8_t* pairs, size_t count, size_t* skipped
   builder.SetPageSupply(std::move(pages));
   // The old entries were checked to run in order and the new ones are sorted, with pairs
   // already present left out: the merge is strictly ascending.
-  CDX_RETURN_IF_ERROR(builder.PrepareOrderedRecords(std::move(merged), false));
+  CDX_RETURN_IF_ERROR(builder.PrepareOrderedRecords(std::move(merged), false, width));
   uint32_t newRoot = 0;
   CDX_RETURN_IF_ERROR(builder.Write(&newRoot));
   header_.root = newRoot;

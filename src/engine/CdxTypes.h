@@ -110,10 +110,16 @@ enum class CdxSeekResult {
 };
 
 // Copies n bytes that may overlap (as memmove). Leaf pages are built from many pieces of a
-// few bytes each, where a library call per piece costs more than the copy: up to 32 bytes
+// few bytes each, where a library call per piece costs more than the copy: up to 64 bytes
 // are moved inline, every load before any store, without touching a byte outside either range.
-inline void CdxMoveSmall(uint8_t* dst, const uint8_t* src, size_t n) {
-  if (n >= 16 && n <= 32) {
+[[gnu::always_inline]] inline void CdxMoveSmall(uint8_t* dst, const uint8_t* src, size_t n) {
+  if (n > 32 && n <= 64) {
+    uint8_t a[32], b[32];
+    std::memcpy(a, src, 32);
+    std::memcpy(b, src + n - 32, 32);
+    std::memcpy(dst, a, 32);
+    std::memcpy(dst + n - 32, b, 32);
+  } else if (n >= 16 && n <= 32) {
     uint8_t a[16], b[16];
     std::memcpy(a, src, 16);
     std::memcpy(b, src + n - 16, 16);
