@@ -4,8 +4,11 @@
 #include <array>
 #include <atomic>
 #include <bit>
+#include <condition_variable>
 #include <cstring>
 #include <memory>
+#include <mutex>
+#include <queue>
 #include <thread>
 #include <type_traits>
 
@@ -217,24 +220,45 @@ void RadixSort(uint8_t* records, size_t count, Size size, size_t sortBytes, bool
   RadixSortGroups(records, spareData, size, sortBytes, stack, true);
   firstPassDone = true;
   prefault.join();
-  // After the first pass the groups are independent: deal them out to two threads in
-  // alternation, so both get a similar share of large and small ones.
-  std::sort(stack.begin(), stack.end(),
-            [](const RadixGroup& a, const RadixGroup& b) { return a.count > b.count; });
-  std::vector<RadixGroup> mine, theirs;
-  size_t mineCount = 0, theirsCount = 0;
-  for (const RadixGroup& g : stack) {
-    if (mineCount <= theirsCount) {
-      mine.push_back(g);
-      mineCount += g.count;
-    } else {
-      theirs.push_back(g);
-      theirsCount += g.count;
+  // After the first pass the groups are independent, and two threads take them largest
+  // first. One pass does not always spread the pairs: dates that all start "20", with a tenth
+  // blank, leave nine tenths in one group, which a thread would then sort alone while the
+  // other had little to do. So a group above an eighth of the pairs is only split one pass
+  // further by the thread that takes it, and its pieces go back for either thread to take.
+  const size_t splitAbove = count / 8;
+  auto larger = [](const RadixGroup& a, const RadixGroup& b) { return a.count < b.count; };
+  std::priority_queue<RadixGroup, std::vector<RadixGroup>, decltype(larger)> groups(
+      larger, std::move(stack));
+  std::mutex mutex;
+  std::condition_variable changed;
+  int splitting = 0;  // groups being split, whose pieces are still to come
+  auto work = [&] {
+    std::vector<RadixGroup> local;
+    for (;;) {
+      RadixGroup g;
+      bool split = false;
+      {
+        std::unique_lock<std::mutex> lock(mutex);
+        changed.wait(lock, [&] { return !groups.empty() || splitting == 0; });
+        if (groups.empty()) return;
+        g = groups.top();
+        groups.pop();
+        split = g.count > splitAbove;
+        if (split) ++splitting;
+      }
+      local.assign(1, g);
+      RadixSortGroups(records, spareData, size, sortBytes, local, split);
+      if (!split) continue;
+      {
+        std::lock_guard<std::mutex> lock(mutex);
+        for (const RadixGroup& piece : local) groups.push(piece);
+        --splitting;
+      }
+      changed.notify_all();
     }
-  }
-  std::thread other(
-      [&] { RadixSortGroups(records, spareData, size, sortBytes, theirs, false); });
-  RadixSortGroups(records, spareData, size, sortBytes, mine, false);
+  };
+  std::thread other(work);
+  work();
   other.join();
 }
 
