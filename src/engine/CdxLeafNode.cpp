@@ -60,44 +60,6 @@ size_t CdxLeafNode::EntryBytesFor(uint32_t maxRecno, size_t keyLength) {
   return kMaxEntryBytes;
 }
 
-size_t CdxLeafNode::TrailOf(const uint8_t* key, size_t keyLength, uint8_t fill) {
-  // Eight bytes at a time: character keys are mostly blanks at the end.
-  // The first word that is not all fill tells its own fill bytes by its leading zero bits
-  // (after XOR with the fill): a byte loop there mispredicted its exit nearly every time.
-  const uint64_t fill8 = 0x0101010101010101ull * fill;
-  size_t trail = 0;
-  while (trail + 8 <= keyLength) {
-    uint64_t v;
-    std::memcpy(&v, key + keyLength - trail - 8, 8);
-    const uint64_t x = v ^ fill8;
-    if (x != 0) {
-      // The key's last byte is the word's highest byte on a little-endian machine.
-      if constexpr (std::endian::native == std::endian::little) {
-        return trail + static_cast<size_t>(__builtin_clzll(x)) / 8;
-      } else {
-        return trail + static_cast<size_t>(__builtin_ctzll(x)) / 8;
-      }
-    }
-    trail += 8;
-  }
-  while (trail < keyLength && key[keyLength - 1 - trail] == fill) ++trail;
-  return trail;
-}
-
-size_t CdxLeafNode::SharedPrefix(const uint8_t* a, const uint8_t* b, size_t limit) {
-  // Eight bytes at a time while they match, then byte by byte.
-  size_t dup = 0;
-  while (dup + 8 <= limit) {
-    uint64_t x, y;
-    std::memcpy(&x, a + dup, 8);
-    std::memcpy(&y, b + dup, 8);
-    if (x != y) break;
-    dup += 8;
-  }
-  while (dup < limit && a[dup] == b[dup]) ++dup;
-  return dup;
-}
-
 size_t CdxLeafNode::TrailOf(const uint8_t* key) const { return TrailOf(key, keyLength_, fill_); }
 
 // The duplicate count is the prefix shared with the previous key, but never reaches into the
