@@ -18,14 +18,17 @@
 namespace xb {
 
 // A decoded page in the tag's cache.
-struct CdxTag::Node {
+// Laid out for searches, which wait on memory: the first cache line holds the page, the kind
+// of node and what a leaf search reads (CdxLeafNode puts those members first); an interior
+// search's members start the third line. What only changes or bookkeeping touch comes last.
+struct alignas(64) CdxTag::Node {
   uint32_t page = 0;
   bool isLeaf = true;
   bool dirty = false;
-  uint64_t lastUse = 0;
-  size_t memory = 0;  // bytes counted against the cache limit
   CdxLeafNode leaf;
   CdxInteriorNode inner;
+  uint64_t lastUse = 0;
+  size_t memory = 0;  // bytes counted against the cache limit
 
   uint16_t attributes() const { return isLeaf ? leaf.attributes() : inner.attributes(); }
   void set_attributes(uint16_t a) { isLeaf ? leaf.set_attributes(a) : inner.set_attributes(a); }
