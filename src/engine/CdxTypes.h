@@ -109,40 +109,35 @@ enum class CdxSeekResult {
   kEnd,      // no key is >= the given bytes; the cursor is not positioned
 };
 
+// Moves n bytes (N <= n <= 2N) as its first and last N bytes, both loaded before either is
+// stored, so the ranges may overlap.
+template <size_t N>
+[[gnu::always_inline]] inline void CdxMoveEnds(uint8_t* dst, const uint8_t* src, size_t n) {
+  uint8_t head[N], tail[N];
+  std::memcpy(head, src, N);
+  std::memcpy(tail, src + n - N, N);
+  std::memcpy(dst, head, N);
+  std::memcpy(dst + n - N, tail, N);
+}
+
 // Copies n bytes that may overlap (as memmove). Leaf pages are built from many pieces of a
 // few bytes each, where a library call per piece costs more than the copy: up to 64 bytes
-// are moved inline, every load before any store, without touching a byte outside either range.
+// are moved inline without touching a byte outside either range.
 [[gnu::always_inline]] inline void CdxMoveSmall(uint8_t* dst, const uint8_t* src, size_t n) {
-  if (n > 32 && n <= 64) {
-    uint8_t a[32], b[32];
-    std::memcpy(a, src, 32);
-    std::memcpy(b, src + n - 32, 32);
-    std::memcpy(dst, a, 32);
-    std::memcpy(dst + n - 32, b, 32);
-  } else if (n >= 16 && n <= 32) {
-    uint8_t a[16], b[16];
-    std::memcpy(a, src, 16);
-    std::memcpy(b, src + n - 16, 16);
-    std::memcpy(dst, a, 16);
-    std::memcpy(dst + n - 16, b, 16);
-  } else if (n >= 8 && n < 16) {
-    uint64_t a, b;
-    std::memcpy(&a, src, 8);
-    std::memcpy(&b, src + n - 8, 8);
-    std::memcpy(dst, &a, 8);
-    std::memcpy(dst + n - 8, &b, 8);
-  } else if (n >= 4 && n < 8) {
-    uint32_t a, b;
-    std::memcpy(&a, src, 4);
-    std::memcpy(&b, src + n - 4, 4);
-    std::memcpy(dst, &a, 4);
-    std::memcpy(dst + n - 4, &b, 4);
-  } else if (n < 4) {
-    uint8_t a[3];
-    for (size_t i = 0; i < n; ++i) a[i] = src[i];
-    for (size_t i = 0; i < n; ++i) dst[i] = a[i];
-  } else {
+  if (n > 64) {
     std::memmove(dst, src, n);
+  } else if (n > 32) {
+    CdxMoveEnds<32>(dst, src, n);
+  } else if (n >= 16) {
+    CdxMoveEnds<16>(dst, src, n);
+  } else if (n >= 8) {
+    CdxMoveEnds<8>(dst, src, n);
+  } else if (n >= 4) {
+    CdxMoveEnds<4>(dst, src, n);
+  } else {
+    uint8_t bytes[3];
+    for (size_t i = 0; i < n; ++i) bytes[i] = src[i];
+    for (size_t i = 0; i < n; ++i) dst[i] = bytes[i];
   }
 }
 
