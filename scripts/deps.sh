@@ -6,7 +6,7 @@ LISTWISE_PACKAGES=(
   qt6-base-dev qt6-base-dev-tools libgl-dev libegl-dev libxkbcommon-dev
   libgtest-dev
   python3 python3-dbf
-  xvfb xauth
+  xvfb xauth openbox xdotool x11-utils imagemagick ccache
   fonts-liberation2
   cups printer-driver-cups-pdf poppler-utils
   chromium unrtf
