@@ -132,6 +132,10 @@ TMainScreen::TMainScreen(QWidget* parent)
   BuildGrid();
   PopupHelp1 = TMainScreenHelp::Install(this);
   Store.SetStatusLabel(UpdateStatusCaption);
+  // One filter on the whole application sees the keys of every control of the window (the form's
+  // key preview) and the grid's and the note's mouse and focus events. It is the only one:
+  // a second filter on a control would see each of its events twice, and a key that goes on to
+  // the control (Insert, Delete) would run its command twice.
   qApp->installEventFilter(this);
   FormCreate();
 }
@@ -169,7 +173,7 @@ void TMainScreen::BuildLayout() {
   Newbutton = button("Newbutton", QStringLiteral("&New"), toolBar);
   CloneButton = button("CloneButton", QStringLiteral("&Clone"), toolBar);
   DeleteButton = button("DeleteButton", QStringLiteral("&Delete"), toolBar);
-  Filterbutton = button("Filterbutton", QStringLiteral("&Filter"), toolBar);
+  Filterbutton = button("Filterbutton", QStringLiteral("F&ilter"), toolBar);
   OrderButton = button("OrderButton", QStringLiteral("&S&ort"), toolBar);
   DoneToggleButton = button("DoneToggleButton", QStringLiteral("D&one"), toolBar);
   Printbutton = button("Printbutton", QStringLiteral("&Report"), toolBar);
@@ -225,7 +229,7 @@ void TMainScreen::BuildLayout() {
   ExitButton = button("ExitButton", QStringLiteral("E&xit"), bottom);
   FilterClearbutton = button("FilterClearbutton", QStringLiteral("   FILTERED [click to clear]"), bottom);
   ShowDone = button("ShowDone", QStringLiteral("Show DONE"), bottom);
-  Helpbutton = button("Helpbutton", QStringLiteral("&Help"), bottom);
+  Helpbutton = button("Helpbutton", QStringLiteral("Hel&p"), bottom);
   MouseHelpbutton = button("MouseHelpbutton", QString(), bottom);
   MouseHelpbutton->setToolTip(QStringLiteral("What's this?"));
   MouseHelpbutton->SetBitmap(style()->standardIcon(QStyle::SP_TitleBarContextHelpButton).pixmap(16, 16).toImage());
@@ -442,11 +446,21 @@ void TMainScreen::BuildGrid() {
   const int widths[6] = {9, 11, 9, 70, 5, 15};
   for (int c = 0; c < 6; ++c) ActiveGrid->setColumnWidth(c, widths[c] * charWidth + 4);
   ActiveGrid->horizontalHeader()->setStretchLastSection(false);
-  ActiveGrid->installEventFilter(this);
-  ActiveGrid->viewport()->installEventFilter(this);
+  // The dataset's current record leads; the grid's current cell follows it. Only a move the user
+  // makes in the grid moves the dataset. Two rules keep the view from moving it on its own:
+  // - After every reset of the model (an append, a post, a new order or filter) the grid's
+  //   current cell is put back on the dataset's record at once. Left without one, the view
+  //   picks the first row by itself the next time it gets the focus, for example when the
+  //   window becomes active again after the task editor closes, and that reached the dataset
+  //   as a move.
+  // - While a task is being added it is in no row yet: a current-cell change then cannot mean
+  //   "go to another task", and moving would post the half-filled record.
+  connect(GridModel, &QAbstractItemModel::modelReset, this, [this] { GridRowChanged(GridModel->CurrentRow()); });
   connect(ActiveGrid->selectionModel(), &QItemSelectionModel::currentChanged, this,
           [this](const QModelIndex& current) {
-            if (!followingDataset_ && current.isValid()) GridModel->SetCurrentRow(current.row());
+            if (followingDataset_ || !current.isValid()) return;
+            if (TasqTable.State() == TTable::dsInsert) return;
+            GridModel->SetCurrentRow(current.row());
           });
   connect(GridModel, &TDataSetModel::CurrentRowChanged, this, &TMainScreen::GridRowChanged);
 
@@ -454,7 +468,6 @@ void TMainScreen::BuildGrid() {
   noteLink_->SetDataSource(&TasqDataSource);
   connect(ActiveNotes, &QPlainTextEdit::textChanged, this, [this] { noteLink_->UserTyped(); });
   TTaskEditorTextGuard::Guard(ActiveNotes);
-  ActiveNotes->installEventFilter(this);
 }
 
 void TMainScreen::GridRowChanged(int row) {
@@ -776,45 +789,30 @@ void TMainScreen::DoQuickTime() {
 
 // ---- Filter and sort --------------------------------------------------------------------------------
 
+TaskFilter TMainScreen::ChosenFilter() const {
+  TaskFilter f;
+  f.dateIndex = DateFilterIndex;
+  f.priorityIndex = PriorityFilterIndex;
+  f.showDone = ShowDoneTasks;
+  f.keyText = KeyFilterText;
+  return f;
+}
+
 void TMainScreen::SetUpFilter() {
-  QString e;
-  QString joiner;
-  auto add = [&](const QString& term) {
-    e += joiner + term;
-    joiner = QStringLiteral(".and.");
-  };
-  if (DateFilterIndex >= 1 && DateFilterIndex <= 6) {
-    // The date choices of the filter dialog, both ends inclusive.
-    const double today = Today();
-    double from = today, to = today;
-    switch (DateFilterIndex) {
-      case 1: break;
-      case 2: from = to = today + 1; break;
-      case 3: to = today + 7; break;
-      case 4: to = today + 30; break;
-      case 5: to = today + 365; break;
-      case 6:
-        from = DateTimeValue::EncodeDate(1900, 1, 1);
-        to = today - 1;
-        break;
-    }
-    add(QStringLiteral("(DATE >=\"%1\" and DATE <=\"%2\")")
-            .arg(DateTimeText::FormatDateTime(QStringLiteral("yyyymmdd"), from),
-                 DateTimeText::FormatDateTime(QStringLiteral("yyyymmdd"), to)));
+  const TaskFilter wanted = ChosenFilter();
+  if (TasqEngine.ApplyQuery(wanted.Query(Today())) == 0 && TasqEngine.IsTableOpen()) {
+    // The engine kept the query it had: say so, and show the choices that query stands for, so
+    // that FILTERED and Show/Hide DONE never claim a filter that is not in force.
+    const QString reason = TasqEngine.LastEngineError();
+    StoreHelpers::ShowInformation(QStringLiteral("The filter cannot be used:\r") + reason);
+    DateFilterIndex = appliedFilter_.dateIndex;
+    PriorityFilterIndex = appliedFilter_.priorityIndex;
+    ShowDoneTasks = appliedFilter_.showDone;
+    KeyFilterText = appliedFilter_.keyText;
+  } else {
+    appliedFilter_ = wanted;
   }
-  if (PriorityFilterIndex >= 1 && PriorityFilterIndex <= 3)
-    add(QStringLiteral("(PRIORITY=\"%1\")").arg(QChar(QLatin1Char('A' + PriorityFilterIndex - 1))));
-  if (!ShowDoneTasks) add(QStringLiteral("(.not.DONE)"));
-  if (!StoreHelpers::TrimBoth(KeyFilterText).isEmpty()) {
-    QStringList items;
-    StoreHelpers::SplitText(KeyFilterText, QLatin1Char(','), &items);
-    QStringList forms;
-    for (const QString& item : items)
-      forms << QStringLiteral("\"") + StoreHelpers::TrimBoth(item).toUpper() + QStringLiteral("\"$UPPER(KEYS)");
-    add(QLatin1Char('(') + forms.join(QStringLiteral(".or.")) + QLatin1Char(')'));
-  }
-  FilterClearbutton->setVisible(DateFilterIndex != 0 || !KeyFilterText.isEmpty() || PriorityFilterIndex != 0);
-  TasqEngine.ApplyQuery(e);
+  FilterClearbutton->setVisible(appliedFilter_.Narrowed());
   SetButtons();
   ShowDone->SetCaption(ShowDoneTasks ? QStringLiteral("Hide DONE") : QStringLiteral("Show DONE"));
   ShowDone->SetBitmap((ShowDoneTasks ? Hidebmp : Showbmp)->pixmap().toImage());

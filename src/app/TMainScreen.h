@@ -6,6 +6,7 @@
 #include <memory>
 #include <vector>
 
+#include "app/TaskFilter.h"
 #include "store/TaskStore.h"
 
 class QAction;
@@ -170,10 +171,13 @@ class TMainScreen : public QMainWindow {
   // time order, the filter applied; false when it could not be opened and the window closes.
   bool ReopenInDateOrder();
   static QString CountSentence(size_t count);
+  // The filter the window's choices describe now.
+  TaskFilter ChosenFilter() const;
 
   std::unique_ptr<NoteLink> noteLink_;
   std::vector<quint32> lastDeleted_;  // what Undo Delete brings back
   bool preferencesLoaded_ = false;
   bool followingDataset_ = false;
   bool closing_ = false;
+  TaskFilter appliedFilter_;  // the choices whose query the engine has in force
 };

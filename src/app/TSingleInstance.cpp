@@ -1,13 +1,22 @@
 #include "app/TSingleInstance.h"
 
+#include <QCryptographicHash>
 #include <QDir>
+#include <QFileInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QStandardPaths>
 #include <unistd.h>
 
-TSingleInstance::TSingleInstance(const QString& name, QObject* parent) : QObject(parent) {
+TSingleInstance::TSingleInstance(const QString& name, const QString& dataDir, QObject* parent) : QObject(parent) {
   key_ = QStringLiteral("%1-%2").arg(name).arg(getuid());
+  if (!dataDir.isEmpty()) {
+    // The folder by its canonical path, so two spellings of one folder share one copy; hashed,
+    // because the key names a socket, whose path is short.
+    const QString canonical = QFileInfo(dataDir).canonicalFilePath();
+    const QByteArray path = (canonical.isEmpty() ? QDir(dataDir).absolutePath() : canonical).toUtf8();
+    key_ += QLatin1Char('-') + QString::fromLatin1(QCryptographicHash::hash(path, QCryptographicHash::Sha1).toHex().left(16));
+  }
   lock_ = std::make_unique<QLockFile>(LockPath());
   if (lock_->tryLock(0)) {
     server_ = new QLocalServer(this);

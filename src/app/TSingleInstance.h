@@ -8,15 +8,16 @@
 
 class QLocalServer;
 
-// One running copy per user and program name. The first copy holds a lock file and listens on
+// One running copy per user, program name and task folder. The first copy holds a lock file and listens on
 // a local socket of the same name; a later start finds the lock taken, asks the first copy to
 // bring its window forward and ends without touching any file. A lock left by a killed copy is
 // recognised as stale (its process is gone) and taken over.
 class TSingleInstance : public QObject {
   Q_OBJECT
  public:
-  // `name` is the executable's file name; tests pass their own.
-  explicit TSingleInstance(const QString& name, QObject* parent = nullptr);
+  // `name` is the executable's file name; tests pass their own. `dataDir` is the task folder
+  // (empty: one copy per user and name).
+  explicit TSingleInstance(const QString& name, const QString& dataDir = QString(), QObject* parent = nullptr);
   ~TSingleInstance() override;
 
   // True when another copy runs; it has then been asked to come forward.

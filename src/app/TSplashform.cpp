@@ -1,6 +1,8 @@
 #include "app/TSplashform.h"
 
 #include <QFrame>
+#include <QKeyEvent>
+#include <QSysInfo>
 #include <QLabel>
 #include <QPainter>
 #include <QPixmap>
@@ -66,4 +68,21 @@ TSplashform::TSplashform(QWidget* parent) : QDialog(parent) {
   FormCreate();
 }
 
-void TSplashform::FormCreate() { platformLine_->setText(QStringLiteral("32-bit version for Windows 95")); }
+QString TSplashform::BuildLine() {
+  // What this build is, read from the build itself rather than written down.
+  QString system = QSysInfo::kernelType();
+  if (system == QLatin1String("linux")) system = QStringLiteral("Linux");
+  else if (!system.isEmpty()) system[0] = system[0].toUpper();
+  return QStringLiteral("%1-bit version for %2").arg(QSysInfo::WordSize).arg(system);
+}
+
+void TSplashform::FormCreate() { platformLine_->setText(BuildLine()); }
+
+void TSplashform::keyPressEvent(QKeyEvent* event) {
+  // The box has one button, OK: Enter answers it as Escape does.
+  if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+    accept();
+    return;
+  }
+  QDialog::keyPressEvent(event);
+}

@@ -8,6 +8,12 @@ class TSplashform : public QDialog {
  public:
   explicit TSplashform(QWidget* parent = nullptr);
 
+  // "64-bit version for Linux": the word size and system of this build.
+  static QString BuildLine();
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override;
+
  private:
   void FormCreate();
   class QLabel* platformLine_ = nullptr;

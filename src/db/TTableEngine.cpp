@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include "db/Cp1252.h"
 #include "db/TCTextBuffers.h"
 #include "db/TDataSource.h"
 #include "db/TTable.h"
@@ -201,7 +202,8 @@ int TTableEngine::ApplyQuery(const QString& expression) {
 
 QString TTableEngine::CurrentQuery() {
   Enter();
-  const QString text = QString::fromLatin1(xb_DBFilter());
+  // The query went to the engine in the task files' code page; it comes back the same way.
+  const QString text = Cp1252::Decode(QByteArray(xb_DBFilter()));
   Leave();
   return text;
 }

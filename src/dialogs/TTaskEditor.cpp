@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <QFocusEvent>
 #include <QFrame>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -240,6 +241,21 @@ void TTaskEditor::FormActivate() {
 }
 
 bool TTaskEditor::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::KeyPress && qobject_cast<QRadioButton*>(watched) != nullptr) {
+    // The priorities are one stop for Tab and Shift+Tab alike: leaving any of them goes past the
+    // group. Stepping through the chain one button at a time would land on an unchecked button,
+    // which the focus rule below sends back to the checked one, and Shift+Tab would never leave.
+    const int key = static_cast<QKeyEvent*>(event)->key();
+    const Qt::KeyboardModifiers mods = static_cast<QKeyEvent*>(event)->modifiers();
+    if (key == Qt::Key_Backtab || (key == Qt::Key_Tab && (mods & Qt::ShiftModifier))) {
+      TimeEdit->setFocus(Qt::BacktabFocusReason);
+      return true;
+    }
+    if (key == Qt::Key_Tab && !(mods & (Qt::ControlModifier | Qt::AltModifier))) {
+      Notes->setFocus(Qt::TabFocusReason);
+      return true;
+    }
+  }
   if (event->type() == QEvent::FocusIn) {
     // Tabbing into the priorities lands on the chosen one, as in any radio group; the arrow
     // keys move between them.

@@ -6,6 +6,7 @@
 #include <QWidget>
 #include <limits>
 
+#include "platform/ScreenFit.h"
 #include "store/IniFile.h"
 #include "store/StoreHelpers.h"
 
@@ -102,10 +103,10 @@ bool WindowPlacement::SavePlacement(const QWidget* window) {
 bool WindowPlacement::RestorePlacement(QWidget* window) {
   const QString section = SectionName(window);
   const IniDocument doc = IniFile(StoreHelpers::SettingsFileName()).Read();
-  qint64 left = ReadInt(doc, section, kLeft, 0);
-  qint64 top = ReadInt(doc, section, kTop, 0);
-  qint64 right = ReadInt(doc, section, kRight, 0);
-  qint64 bottom = ReadInt(doc, section, kBottom, 0);
+  const qint64 left = ReadInt(doc, section, kLeft, 0);
+  const qint64 top = ReadInt(doc, section, kTop, 0);
+  const qint64 right = ReadInt(doc, section, kRight, 0);
+  const qint64 bottom = ReadInt(doc, section, kBottom, 0);
   const bool maximized = ReadInt(doc, section, kMaximized, window->isMaximized() ? 1 : 0) != 0;
 
   // A rectangle without width or height (a file edited by hand) would give an invisible window
@@ -114,25 +115,12 @@ bool WindowPlacement::RestorePlacement(QWidget* window) {
   const qint64 height = bottom - top;
   if (bottom != 0 && width > 0 && height > 0 && width <= QWIDGETSIZE_MAX &&
       height <= QWIDGETSIZE_MAX) {
-    const QRect screen = Screen().geometry;
-    if (!screen.isEmpty()) {
-      const qint64 screen_right = qint64(screen.x()) + screen.width();
-      const qint64 screen_bottom = qint64(screen.y()) + screen.height();
-      if (screen_right < right) {
-        left -= right - screen_right;
-        right = screen_right;
-      }
-      if (screen_bottom < bottom) {
-        top -= bottom - screen_bottom;
-        bottom = screen_bottom;
-      }
-      // A window left beyond the left or top edge (saved on a screen that is gone) would open
-      // where nobody can reach it; one that fits the screen is brought back to its edge.
-      if (left < screen.x() && width <= screen.width()) left = screen.x();
-      if (top < screen.y() && height <= screen.height()) top = screen.y();
-    }
-    if (FitsInt(left) && FitsInt(top)) {
-      window->setGeometry(QRect(int(left), int(top), int(width), int(height)));
+    if (FitsInt(left) && FitsInt(top) && FitsInt(left + width) && FitsInt(top + height)) {
+      // The stored place is kept when it fits the screen's free area; a window saved on a larger
+      // or another screen is moved and shrunk into it, so every part of it can be reached.
+      const QRect wanted{int(left), int(top), int(width), int(height)};
+      const QRect area = ScreenOverride() ? ScreenOverride()->geometry : ScreenFit::AvailableAreaFor(wanted);
+      window->setGeometry(ScreenFit::Fit(wanted, area));
     } else {
       PlaceDialog(window);
     }
@@ -159,7 +147,11 @@ void WindowPlacement::PlaceDialog(QWidget* window) {
     pos = QPoint(over.x() + (over.width() - size.width()) / 2,
                  over.y() + (over.height() - size.height()) / 2);
   }
-  window->move(pos);
+  // Centred over a main window near the screen's edge, a dialog could reach past it.
+  const QRect area = ScreenOverride() ? ScreenOverride()->geometry : ScreenFit::AvailableAreaFor(QRect(pos, size));
+  const QRect fitted = ScreenFit::Fit(QRect(pos, size), area);
+  window->move(fitted.topLeft());
+  if (fitted.size() != size) window->resize(window->size() - (size - fitted.size()));
 
   const Qt::WindowFlags flags = window->windowFlags();
   if (flags.testFlag(Qt::WindowMaximizeButtonHint) && !flags.testFlag(Qt::WindowSystemMenuHint)) {

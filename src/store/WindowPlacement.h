@@ -25,9 +25,8 @@ class WindowPlacement {
   // Writes Left, Top, Right (exclusive), Bottom of the window's normal rectangle and whether it
   // is maximised. False, after the message, when the settings file cannot be written.
   static bool SavePlacement(const QWidget* window);
-  // Applies the stored rectangle, pushed left and up so that its right and bottom edges stay on
-  // the screen (a window larger than the screen keeps its size and ends with a negative edge), or
-  // PlaceDialog when none is stored; maximises the window when it was saved maximised; then saves
+  // Applies the stored rectangle where it fits the free area of its screen, else moved and
+  // shrunk into that area (ScreenFit), or PlaceDialog when none is stored; maximises the window when it was saved maximised; then saves
   // the placement, so the section exists from the first start on. Returns SavePlacement's result.
   static bool RestorePlacement(QWidget* window);
   // Centres the main window (class TMainScreen) on the screen, and any other window over the main

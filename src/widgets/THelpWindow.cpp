@@ -6,6 +6,8 @@
 #include <QRegularExpression>
 #include <QShortcut>
 
+#include "platform/ScreenFit.h"
+
 namespace {
 
 QPointer<THelpWindow>& InstancePointer() {
@@ -31,6 +33,9 @@ THelpWindow::THelpWindow() : QTextBrowser(nullptr) {
   setWindowTitle(QStringLiteral("Listwise Help"));
   setOpenExternalLinks(true);
   resize(560, 520);
+  // The help window serves the main window: closing the main window ends the program even
+  // while help is open, instead of leaving it running behind the help alone.
+  setAttribute(Qt::WA_QuitOnClose, false);
   connect(this, &QTextBrowser::sourceChanged, this, [this](const QUrl& url) {
     static const QRegularExpression topic(QStringLiteral("topic(\\d+)\\.html$"));
     const QRegularExpressionMatch match = topic.match(url.path());
@@ -60,7 +65,9 @@ THelpWindow* THelpWindow::ShowHelpContext(int context) {
     QObject::connect(qApp, &QCoreApplication::aboutToQuit, window, &QObject::deleteLater);
   }
   window->ShowTopic(context);
+  const bool first = !window->isVisible();
   window->show();
+  if (first) ScreenFit::FitWindow(window);
   window->raise();
   window->activateWindow();
   return window;

@@ -290,31 +290,59 @@ class MainScreenTest : public QObject {
     QCOMPARE(sum, w->SplitPanes1->width() - 30);
   }
 
-  void secondInstanceEndsWithoutOpeningFiles() {
-    // Two copies of the program with the same name in two folders: one instance per user.
+  void oneCopyPerTaskFolder() {
+    // A second start on the same folder ends at once without touching a file (the first copy's
+    // window comes forward); a start on another folder opens its own task list.
     QTemporaryDir a, b;
     const QString exe = QStringLiteral(LISTWISE_PATH);
-    QVERIFY(QFile::copy(exe, a.filePath("listwise")));
-    QVERIFY(QFile::copy(exe, b.filePath("listwise")));
-    QFile::setPermissions(a.filePath("listwise"), QFile::permissions(exe));
-    QFile::setPermissions(b.filePath("listwise"), QFile::permissions(exe));
     QFile ini(a.filePath("TASQ.INI"));
     QVERIFY(ini.open(QIODevice::WriteOnly));
     ini.write("[Reindex]\nNeeded=0\n");
     ini.close();
     QProcess first;
-    first.start(a.filePath("listwise"), {});
+    first.start(exe, {"--data-dir", a.path()});
     QVERIFY(first.waitForStarted());
     QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(a.filePath("LWISE.CDX")), 20000);
+    const QStringList filesOfA = QDir(a.path()).entryList(QDir::Files);
+
     QProcess second;
-    second.start(b.filePath("listwise"), {});
+    // The same folder by another spelling.
+    second.start(exe, {"--data-dir", a.path() + "/."});
     QVERIFY(second.waitForFinished(20000));
     QCOMPARE(second.exitCode(), 0);
-    QCOMPARE(QDir(b.path()).entryList(QDir::Files), QStringList({"listwise"}));
+    QCOMPARE(QDir(a.path()).entryList(QDir::Files), filesOfA);
+
+    QProcess other;
+    other.start(exe, {"--data-dir", b.path()});
+    QVERIFY(other.waitForStarted());
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(b.filePath("LWISE.DBF")), 20000);
+    QCOMPARE(other.state(), QProcess::Running);
     QCOMPARE(first.state(), QProcess::Running);
-    first.terminate();
-    first.waitForFinished(10000);
-    if (first.state() != QProcess::NotRunning) first.kill();
+    for (QProcess* p : {&first, &other}) {
+      p->terminate();
+      p->waitForFinished(10000);
+      if (p->state() != QProcess::NotRunning) p->kill();
+    }
+  }
+
+  void commandLineAnswersWithoutADisplay() {
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove("DISPLAY");
+    env.remove("WAYLAND_DISPLAY");
+    env.remove("QT_QPA_PLATFORM");
+    p.setProcessEnvironment(env);
+    p.start(QStringLiteral(LISTWISE_PATH), {"--version"});
+    QVERIFY(p.waitForFinished(10000));
+    QCOMPARE(p.exitCode(), 0);
+    QVERIFY(p.readAllStandardOutput().startsWith("listwise "));
+    p.start(QStringLiteral(LISTWISE_PATH), {"--help"});
+    QVERIFY(p.waitForFinished(10000));
+    QCOMPARE(p.exitCode(), 0);
+    QVERIFY(p.readAllStandardOutput().contains("--data-dir"));
+    p.start(QStringLiteral(LISTWISE_PATH), {"--no-such-option"});
+    QVERIFY(p.waitForFinished(10000));
+    QCOMPARE(p.exitCode(), 2);
   }
 };
 

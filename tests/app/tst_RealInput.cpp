@@ -52,10 +52,17 @@ void PressKey(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
 }
 
 // Answers the task editor, once it is up, by typing: the description replaces the selected
-// placeholder, Enter confirms.
-void TypeTaskWhenEditorOpens(const QString& description) {
-  WhenModal<TTaskEditor>([description](TTaskEditor& editor) {
-    QTRY_VERIFY(editor.isActiveWindow() || QApplication::activeModalWidget() == &editor);
+// placeholder, Enter confirms. When the editor closes, the main window becomes active again
+// through the event loop, as a window manager makes it; the offscreen platform has no window
+// manager, so the activation is queued here, to arrive while the window is still at work on
+// the command.
+void TypeTaskWhenEditorOpens(const QString& description, QWidget* mainWindow) {
+  WhenModal<TTaskEditor>([description, mainWindow](TTaskEditor& editor) {
+    QObject::connect(&editor, &QDialog::finished, mainWindow,
+                     [mainWindow] { QTimer::singleShot(0, mainWindow, [mainWindow] { mainWindow->activateWindow(); }); });
+    // A window manager activates a dialog as it opens; here the test does.
+    editor.activateWindow();
+    QTRY_VERIFY(editor.isActiveWindow());
     QLineEdit* task = Find<QLineEdit>(&editor, "Task");
     task->setFocus();
     task->selectAll();
@@ -109,17 +116,19 @@ class RealInputTest : public QObject {
     QFETCH(bool, byKey);
     auto w = OpenMainScreen({}, dir_->path(), kSettled);
     QVERIFY(w);
+    w->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(w.get()));
     auto* grid = Find<QTableView>(w.get(), "ActiveGrid");
     auto* newButton = Find(w.get(), "Newbutton");
 
-    TypeTaskWhenEditorOpens("First task");
+    TypeTaskWhenEditorOpens("First task", w.get());
     Click(newButton);
     QTRY_COMPARE(grid->model()->rowCount(), 1);
 
+    QTRY_VERIFY(w->isActiveWindow());
     ClickCell(grid, 0, column);
-    QVERIFY(grid->hasFocus());
-    TypeTaskWhenEditorOpens("Second task");
+    QTRY_VERIFY2(grid->hasFocus(), QApplication::focusWidget() ? qPrintable(QApplication::focusWidget()->objectName()) : "none");
+    TypeTaskWhenEditorOpens("Second task", w.get());
     if (byKey) PressKey(Qt::Key_Insert);
     else Click(newButton);
     QTRY_COMPARE(grid->model()->rowCount(), 2);
@@ -128,8 +137,9 @@ class RealInputTest : public QObject {
     QCOMPARE(w->TasqEngine.RecordCount(), 2L);
 
     // And once more, from the row just added.
+    QTRY_VERIFY(w->isActiveWindow());
     ClickCell(grid, 1, column);
-    TypeTaskWhenEditorOpens("Third task");
+    TypeTaskWhenEditorOpens("Third task", w.get());
     Click(newButton);
     QTRY_COMPARE(grid->model()->rowCount(), 3);
     QCOMPARE(StoredDescriptions(*w), QStringList({"First task", "Second task", "Third task"}));

@@ -107,8 +107,12 @@ class WindowPlacementTest : public QObject {
     QTest::newRow("fits") << QRect(20, 30, 500, 400) << QRect(20, 30, 500, 400);
     QTest::newRow("over the right and bottom edges")
         << QRect(700, 600, 500, 400) << QRect(524, 368, 500, 400);
-    QTest::newRow("larger than the screen keeps its size")
-        << QRect(100, 50, 1200, 800) << QRect(-176, -32, 1200, 800);
+    QTest::newRow("larger than the screen is shrunk onto it")
+        << QRect(100, 50, 1200, 800) << QRect(0, 0, 1024, 768);
+    QTest::newRow("14000 pixels wide, every edge reachable")
+        << QRect(-200, 10, 14000, 500) << QRect(0, 10, 1024, 500);
+    QTest::newRow("taller than the screen, below its bottom")
+        << QRect(30, 700, 400, 2000) << QRect(30, 0, 400, 768);
     QTest::newRow("beyond a screen to the left that is gone")
         << QRect(-1500, 100, 500, 400) << QRect(0, 100, 500, 400);
   }

@@ -2,6 +2,8 @@
 // and links between topics.
 
 #include <QFile>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QtTest>
 
 #include "widgets/THelpWindow.h"
@@ -67,6 +69,22 @@ class HelpWindowTest : public QObject {
     QVERIFY(window->toPlainText().contains(QStringLiteral("Minute")));
     window->backward();
     QCOMPARE(window->CurrentContext(), 1004);
+  }
+
+  // The help window lies on the screen's free area whatever size it asks for, and does not keep
+  // the program running once the main window is closed.
+  void OpensWithinTheScreenAndNeverHoldsTheProgram() {
+    THelpWindow* help = THelpWindow::ShowHelpContext(THelpWindow::kMainWindow);
+    QVERIFY(help != nullptr);
+    QVERIFY(!help->testAttribute(Qt::WA_QuitOnClose));
+    const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+    QVERIFY2(area.contains(help->frameGeometry()), "help window reaches past the screen");
+    help->close();
+    help->resize(area.width() + 300, area.height() + 400);
+    help->move(area.right() - 50, area.bottom() - 50);
+    THelpWindow::ShowHelpContext(THelpWindow::kTaskEditor);
+    QVERIFY2(area.contains(help->frameGeometry()), "reopened help window reaches past the screen");
+    help->close();
   }
 };
 
