@@ -8,7 +8,7 @@ LISTWISE_PACKAGES=(
   python3 python3-dbf
   xvfb xauth openbox xdotool x11-utils imagemagick ccache
   fonts-liberation2
-  cups printer-driver-cups-pdf poppler-utils
+  cups cups-ipp-utils printer-driver-cups-pdf poppler-utils
   chromium unrtf
 )
 

@@ -128,6 +128,6 @@ void TPagePreview::Redraw() {
   if (!page_ || current_ < 1 || current_ > pages_.size()) return;
   const TReportRecording::Page& page = pages_.at(current_ - 1);
   const double pixelsPerUnit = PixelsPerInch() * zoom_ / 100.0 / TReportEngine::kUnitsPerInch;
-  const int margin = int(std::lround(page.size.width() * pixelsPerUnit * margin_percent_ / 100.0));
+  const double margin = page.size.width() * pixelsPerUnit * margin_percent_ / 100.0;
   page_->SetPage(page.picture, page.size, pixelsPerUnit, margin);
 }

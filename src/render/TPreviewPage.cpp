@@ -2,6 +2,7 @@
 
 #include <QPaintEvent>
 #include <QPainter>
+#include <algorithm>
 #include <cmath>
 
 #include "render/TReportRecording.h"
@@ -11,13 +12,20 @@ TPreviewPage::TPreviewPage(QWidget* parent) : QWidget(parent) {
 }
 
 void TPreviewPage::SetPage(const QPicture& picture, const QSizeF& sizeUnits, double pixelsPerUnit,
-                           int margin) {
+                           double margin) {
   picture_ = picture;
   size_units_ = sizeUnits;
   scale_ = pixelsPerUnit;
-  margin_ = margin;
+  margin_ = int(std::lround(margin));
   const QSize paper = PaperPixels();
-  resize(paper.width() + 2 * margin_, paper.height() + 2 * margin_);
+  // The paper and the margins are rounded each on its own, which can add up to a pixel or two
+  // more than the exact whole; the far margin gives them back.
+  const auto fit = [&](double paperExact, int paperPixels) {
+    const int exact = int(std::floor(paperExact + 2 * margin + 1e-6));
+    return std::max(paperPixels + margin_, std::min(paperPixels + 2 * margin_, exact));
+  };
+  resize(fit(sizeUnits.width() * scale_, paper.width()),
+         fit(sizeUnits.height() * scale_, paper.height()));
   update();
 }
 

@@ -11,8 +11,11 @@ class TPreviewPage : public QWidget {
  public:
   explicit TPreviewPage(QWidget* parent = nullptr);
 
-  // `sizeUnits` in report units; `pixelsPerUnit` the zoom; `margin` the grey border in pixels.
-  void SetPage(const QPicture& picture, const QSizeF& sizeUnits, double pixelsPerUnit, int margin);
+  // `sizeUnits` in report units; `pixelsPerUnit` the zoom; `margin` the grey border in pixels,
+  // as exact as the zoom gives it. The widget is never wider or taller than the paper and its
+  // exact margins: a zoom chosen to fill a width must not come out a pixel wider.
+  void SetPage(const QPicture& picture, const QSizeF& sizeUnits, double pixelsPerUnit,
+               double margin);
   QSize PaperPixels() const;
   int Margin() const { return margin_; }
 

@@ -121,6 +121,7 @@ TReportEngine::RunResult TReportEngine::Run() {
       if (BeforePrint && !aborted_) BeforePrint(*this);
       UpdateStatus();
       if (PrintStep && !aborted_) PrintStep(*this);
+      if (PageEndStep && !aborted_) PageEndStep(*this);
     } catch (const RunAborted&) {
     } catch (const std::exception& e) {
       error_ = QString::fromLocal8Bit(e.what());
@@ -239,6 +240,7 @@ void TReportEngine::NewLine() {
 
 void TReportEngine::NewPage() {
   CheckAbort();
+  if (PageEndStep) PageEndStep(*this);
   if (!FinishPage()) throw std::runtime_error(error_.toStdString());
   ++page_;
   StartPage();

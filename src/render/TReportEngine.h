@@ -54,6 +54,9 @@ class TReportEngine : public QObject {
   std::function<void(TReportEngine&)> PrintStep;
   // Run by NewPage() on every new page, after the cursor went to the section's first line.
   std::function<void(TReportEngine&)> PageHeaderStep;
+  // Run on every page just before it is finished, the last page included (not after an abort),
+  // so that what it draws lies over everything else on the page.
+  std::function<void(TReportEngine&)> PageEndStep;
 
   // Run control.
   RunResult Run();

@@ -36,6 +36,8 @@ constexpr double kTaskWidthOnLetter = 2.75;
 constexpr double kLetterWidth = 8.5;
 // A value stops this far before its column's usable width ends.
 constexpr double kClipAllowance = 0.2;
+// A long title ends this far before the page number beside it.
+constexpr double kTitleGap = 0.2;
 constexpr int kNoteShade = 10;
 
 QFont StatusFont(bool bold) {
@@ -242,10 +244,18 @@ QString TReportPrint::TimeText(const QString& stored) {
 }
 
 void TReportPrint::DoTextRect(TReportEngine& e, const QString& text, double width) {
-  const double x = e.TabStart();
+  ClipText(e, e.TabStart(), text, width - kClipAllowance);
+}
+
+void TReportPrint::ClipText(TReportEngine& e, double x, const QString& text, double width) {
   const double y = e.CursorY();
   const double height = e.FontHeight();
-  e.TextRect(QRectF(x, y - height, std::max(0.0, width - kClipAllowance), 2 * height), x, y, text);
+  e.TextRect(QRectF(x, y - height, std::max(0.0, width), 2 * height), x, y, text);
+}
+
+void TReportPrint::DrawBodyRules(TReportEngine& e) {
+  e.Line(e.SectionLeft(), e.SectionTop(), e.SectionRight(), e.SectionTop());
+  e.Line(e.SectionLeft(), e.SectionBottom(), e.SectionRight(), e.SectionBottom());
 }
 
 void TReportPrint::PrintReport1(TReportEngine& e) {
@@ -257,6 +267,9 @@ void TReportPrint::PrintReport1(TReportEngine& e) {
   note_ = table_.FieldByName(QStringLiteral("NOTE"));
 
   e.PageHeaderStep = [this](TReportEngine& engine) { HeaderFooter1(engine); };
+  // The rules go on last: a note line printed below the body's last line is shaded over the
+  // place of the bottom rule, which must still show.
+  e.PageEndStep = [](TReportEngine& engine) { DrawBodyRules(engine); };
   e.SetMarginLeft(1);
   e.SetMarginRight(1);
   e.SetFont(QStringLiteral("Arial"), 9);
@@ -310,9 +323,11 @@ void TReportPrint::HeaderFooter1(TReportEngine& e) {
   e.SetFont(QStringLiteral("Times New Roman"), 14);
   e.SetBold(true);
   e.Home();
-  e.Print(HeaderTitle);
   const double right = e.PageWidth() - e.MarginRight();
-  e.PrintRight(QStringLiteral("Page ") + QString::number(e.PageNumber()), right);
+  const QString pageText = QStringLiteral("Page ") + QString::number(e.PageNumber());
+  // A title too long for the line is cut short of the page number rather than printed over it.
+  ClipText(e, e.CursorX(), HeaderTitle, right - e.TextWidth(pageText) - kTitleGap - e.CursorX());
+  e.PrintRight(pageText, right);
   e.NewLine();
   const QDate today = QDate::currentDate();
   e.PrintRight(DateTimeText::FormatDateTime(
@@ -326,9 +341,11 @@ void TReportPrint::HeaderFooter1(TReportEngine& e) {
   e.GotoXY(1, e.MarginTop() + 0.8);
   e.NewLine();
   if (PrintCheckboxes) e.Tab();
+  // A heading may fill its column's whole usable width: the allowance that keeps a value off
+  // the next column would cut the bold "Done" in its narrow column.
   for (const char* heading : {"Date", "Time", "Task", "Priority", "Done"}) {
     e.Tab();
-    DoTextRect(e, QLatin1String(heading), e.TabWidth());
+    ClipText(e, e.TabStart(), QLatin1String(heading), e.TabWidth());
   }
 
   e.SetBold(false);
@@ -339,8 +356,7 @@ void TReportPrint::HeaderFooter1(TReportEngine& e) {
   e.SetSectionBottom(e.PageHeight() - e.MarginBottom() - 0.5);
   e.SetSectionLeft(e.MarginLeft());
   e.SetSectionRight(e.PageWidth() - e.MarginRight());
-  e.Line(e.SectionLeft(), e.SectionTop(), e.SectionRight(), e.SectionTop());
-  e.Line(e.SectionLeft(), e.SectionBottom(), e.SectionRight(), e.SectionBottom());
+  // The body's rules are drawn when the page is finished (DrawBodyRules).
   e.Home();
 }
 

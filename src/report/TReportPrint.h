@@ -79,6 +79,10 @@ class TReportPrint : public QDialog {
   void SetRowTabs(TReportEngine& engine);
   void SetNoteTabs(TReportEngine& engine);
   void ShowFinalStatus();
+  // `text` on the current line from `x`, cut off `width` further on.
+  static void ClipText(TReportEngine& engine, double x, const QString& text, double width);
+  // The rules along the top and bottom of the body section.
+  static void DrawBodyRules(TReportEngine& engine);
 
   TTable& table_;
   TTableEngine& engine_;

@@ -210,6 +210,10 @@ bool TaskExporter::CopyHTML(const QString& fileName, const QString& colorText, c
       QStringLiteral("<!DOCTYPE HTML PUBLIC \"-//W3C//DTD HTML 3.2//EN\">"),
       QStringLiteral("<HTML>"),
       QStringLiteral("<HEAD>"),
+      // The page is written in Windows-1252, which a reader cannot know unless it is told; told
+      // before the title, which may hold such characters too.
+      QStringLiteral(
+          "<META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/html; charset=windows-1252\">"),
       QStringLiteral("<TITLE>") + heading + QStringLiteral("</TITLE>"),
       QStringLiteral("</HEAD>"),
       QStringLiteral("<BODY BGCOLOR=#") + EscapeHtml(colorText) + QStringLiteral(">"),

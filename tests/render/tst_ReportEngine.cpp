@@ -215,6 +215,55 @@ class ReportEngineTest : public QObject {
     QVERIFY(!DarkIn(three, QRect(0, 0, 48, 425)));
   }
 
+  // What the end-of-page step draws lies over everything on its page, on every page; after an
+  // abort it is not run.
+  void pageEndStepDrawsLast() {
+    TReportRecorder r;
+    QBuffer stream;
+    QList<int> ended;
+    const auto result = Record(
+        stream,
+        [&](TReportEngine& e) {
+          e.PageEndStep = [&](TReportEngine& engine) {
+            ended << engine.PageNumber();
+            engine.Line(1.5, 2.95, 6.5, 2.95);  // through the middle of the band below
+          };
+          e.ClearTabs();
+          e.SetTab(1, TTabStop::Justify::Left, 6, 2, 0, 10);
+          for (int page = 1; page <= 2; ++page) {
+            if (page > 1) e.NewPage();
+            e.GotoXY(1, 3);
+            e.Tab();  // shades the line's cell, from its top to its bottom
+            QVERIFY(e.LineTop() < 2.94 && e.LineTop() + e.LineHeight() > 2.96);
+          }
+        },
+        &r);
+    QCOMPARE(result, TReportEngine::RunResult::Completed);
+    QCOMPARE(ended, QList<int>({1, 2}));
+    QString error;
+    const auto pages = ReadBack(stream, &error);
+    QCOMPARE(pages.size(), 2);
+    for (const auto& page : pages) {
+      const QImage image = Render(page, 100);
+      QVERIFY(qGray(image.pixel(400, 290)) > 200 && qGray(image.pixel(400, 290)) < 250);
+      for (int x = 152; x <= 648; ++x)
+        QVERIFY2(DarkIn(image, QRect(x, 294, 1, 3)), qPrintable(QString::number(x)));
+    }
+
+    QBuffer aborted;
+    ended.clear();
+    QCOMPARE(Record(
+                 aborted,
+                 [&](TReportEngine& e) {
+                   e.PageEndStep = [&](TReportEngine& engine) { ended << engine.PageNumber(); };
+                   e.Abort();
+                   e.NewPage();
+                 },
+                 &r),
+             TReportEngine::RunResult::Aborted);
+    QVERIFY(ended.isEmpty());
+  }
+
   void clippedTextStaysInsideItsRectangle() {
     TReportRecorder r;
     QBuffer stream;

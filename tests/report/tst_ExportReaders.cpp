@@ -13,6 +13,7 @@
 #include <QTest>
 #include <QUrl>
 
+#include "PdfText.h"
 #include "ReportTestTable.h"
 #include "db/Cp1252.h"
 #include "db/TTableEngine.h"
@@ -147,6 +148,77 @@ class ExportReadersTest : public QObject {
     QVERIFY(dom.contains(QLatin1String("<td nowrap=\"\"> 02:30pm</td>")));
     QVERIFY(dom.contains(QLatin1String("Two litres &amp; a dozen.")));
     QVERIFY(dom.contains(QLatin1String("{more} \\ &lt;i&gt;later&lt;/i&gt;")));
+  }
+
+  // The page names its code page, so a browser shows an e with acute accent and the euro sign
+  // right without guessing it. Left to itself, a browser guesses the code page of a page that
+  // names none; inside a frame it takes the code page of the page around it instead. Here that
+  // page is UTF-8, in which the code page's bytes of those two letters are no characters at all:
+  // only the page's own declaration can make them come out right. The same page without it shows
+  // that the browser really did not guess. What the browser drew is read back from the PDF it
+  // prints.
+  void browserShowsTheDeclaredCodePage() {
+    const QString chromium = QStandardPaths::findExecutable(QStringLiteral("chromium"));
+    if (chromium.isEmpty()) QSKIP("chromium is not installed (scripts/deps.sh installs it)");
+    auto t = Prepared();
+    QVERIFY(t);
+    const QString page = t->Path(QStringLiteral("Tasq.htm"));
+    const QString title = QString::fromUtf8("Caf\u00e9 \u20ac plans");
+    TaskExporter exporter(t->Table(), t->Engine());
+    QVERIFY(exporter.CopyHTML(page, QStringLiteral("FFFFFF"), title, false));
+    QFile file(page);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray bytes = file.readAll();
+    file.close();
+    const QByteArray declaration =
+        "<META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/html; charset=windows-1252\">\r\n";
+    QVERIFY(bytes.contains("<HEAD>\r\n" + declaration + "<TITLE>"));
+    QByteArray undeclared = bytes;
+    undeclared.replace(declaration, QByteArray());
+    const QString bare = t->Path(QStringLiteral("Bare.htm"));
+    QFile out(bare);
+    QVERIFY(out.open(QIODevice::WriteOnly) && out.write(undeclared) == undeclared.size());
+    out.close();
+
+    // What the browser shows of `exported` inside a UTF-8 page, as text.
+    const auto shown = [&](const QString& exported) -> QString {
+      const QString frame = t->Path(QStringLiteral("frame.html"));
+      QFile f(frame);
+      if (!f.open(QIODevice::WriteOnly)) return QStringLiteral("no frame page");
+      f.write(
+          "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>frame</title></head>"
+          "<body><iframe src=\"" +
+          QFileInfo(exported).fileName().toUtf8() +
+          "\" style=\"width:100%;height:900px;border:0\"></iframe></body></html>\n");
+      f.close();
+      const QString pdf = t->Path(QStringLiteral("shown.pdf"));
+      QFile::remove(pdf);
+      QTemporaryDir profile;
+      const Run run =
+          RunProgram(chromium, {QStringLiteral("--headless"), QStringLiteral("--no-sandbox"),
+                                QStringLiteral("--disable-gpu"), QStringLiteral("--no-first-run"),
+                                QStringLiteral("--user-data-dir=") + profile.path(),
+                                QStringLiteral("--allow-file-access-from-files"),
+                                QStringLiteral("--no-pdf-header-footer"),
+                                QStringLiteral("--print-to-pdf=") + pdf,
+                                QUrl::fromLocalFile(frame).toString()});
+      if (!run.started || run.exitCode != 0)
+        return QStringLiteral("chromium failed: ") + QString::fromLocal8Bit(run.err);
+      QString text;
+      for (int p = 1; p <= PdfText::Pages(pdf); ++p) text += PdfText::Page(pdf, p);
+      return text.simplified();
+    };
+
+    const QString declared = shown(page);
+    QVERIFY2(declared.contains(QString::fromUtf8("Pay {rent} \\ fees at Caf\u00e9 \u20ac 5")),
+             qPrintable(declared));
+    QVERIFY2(declared.contains(title), qPrintable(declared));
+    QVERIFY2(declared.contains(QStringLiteral("Call the plumber")), qPrintable(declared));
+    const QString guessed = shown(bare);
+    QVERIFY2(guessed.contains(QStringLiteral("Call the plumber")), qPrintable(guessed));
+    QVERIFY2(!guessed.contains(QString::fromUtf8("Caf\u00e9")),
+             "the browser guessed the code page of a page that names none; this check proves "
+             "nothing on it");
   }
 
   void rtfReaderShowsTheTasks_data() {

@@ -7,6 +7,7 @@
 #include <QPrinter>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QStyle>
 #include <QTemporaryDir>
 #include <QTest>
 #include <cmath>
@@ -157,6 +158,40 @@ class PreviewFormTest : public QObject {
     for (int i = 0; i < 1000 && bar->value() < bar->maximum() - 1; ++i)
       QTest::keyClick(form.ScrollBox1, Qt::Key_Down);
     QCOMPARE(bar->value(), bar->maximum() - 1);
+  }
+
+  // Whatever size the window is given, page width fills the box's width and never overflows it:
+  // no horizontal scroll bar, not even for a pixel of rounding.
+  void pageWidthFitsAfterResizing() {
+    QBuffer stream;
+    Record(stream, 2);
+    TPreviewForm form;
+    form.InitialZoom = 2;
+    form.SetStream(&stream);
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    TPagePreview& p = *form.PagePreview1;
+    QStringList overflowing;
+    for (int width = 420; width <= 1000; width += 9) {
+      form.resize(width, 300 + (width * 7) % 500);
+      QCoreApplication::processEvents();
+      form.sbZoomPageWidth->click();
+      QCoreApplication::processEvents();
+      const int used = p.PageWidget()->width();
+      const int room = form.ScrollBox1->viewport()->width();
+      if (used > room || form.ScrollBox1->horizontalScrollBar()->isVisible())
+        overflowing << QStringLiteral("%1x%2: page %3 in %4")
+                           .arg(form.width())
+                           .arg(form.height())
+                           .arg(used)
+                           .arg(room);
+      // Room left for a vertical scroll bar that the narrower page then does not need.
+      const int bar = form.ScrollBox1->verticalScrollBar()->isVisible()
+                          ? 0
+                          : form.ScrollBox1->style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+      QVERIFY2(used >= room - 2 - bar, qPrintable(QStringLiteral("%1 in %2").arg(used).arg(room)));
+    }
+    QVERIFY2(overflowing.isEmpty(), qPrintable(overflowing.join(QStringLiteral("; "))));
   }
 
   void onePageHidesThePageButtons() {

@@ -1,6 +1,8 @@
 // Printing through a real print spooler: the test's private cupsd (started by the test fixture,
 // reached through CUPS_SERVER) has a queue that turns every job into a PDF file. The report is
-// printed on that queue from the report dialog, and the PDF the spooler makes is read back.
+// printed on that queue from the report dialog, the job it made is followed in the spooler until
+// it is done, and the PDF the spooler made of that job is read back. When the spooler fails, the
+// test says what it did: the job's state, the files it made and the end of its log.
 
 #include <pwd.h>
 #include <unistd.h>
@@ -12,7 +14,12 @@
 #include <QLineEdit>
 #include <QPrinter>
 #include <QPrinterInfo>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QSet>
+#include <QStandardPaths>
 #include <QTest>
+#include <QUrl>
 #include <cmath>
 
 #include "../store/RecordingMessages.h"
@@ -28,34 +35,147 @@ namespace {
 
 const QString kQueue = QStringLiteral("ListwisePDF");
 
-// Where the spooler's PDF queue puts a job of the user running the test: the folder named by
-// the "Out" line of its configuration, "${HOME}" standing for the user's home directory.
-QStringList OutputFolders() {
+// What the spooler's PDF queue is configured to do with a job of the user running the test: the
+// folders it may write to (the "Out" line of its configuration, "${HOME}" standing for the user's
+// home directory, and the anonymous user's folder) and whether it puts the job's number into the
+// file's name ("Label", on unless set to 0).
+struct QueueOutput {
+  QStringList folders;
+  bool labelled = true;
+};
+
+QueueOutput OutputOfTheQueue() {
   const passwd* pw = getpwuid(getuid());
   const QString home = pw != nullptr ? QFile::decodeName(pw->pw_dir) : QDir::homePath();
   QString out = QStringLiteral("${HOME}/PDF");
+  QueueOutput result;
   QFile conf(QStringLiteral("/etc/cups/cups-pdf.conf"));
   if (conf.open(QIODevice::ReadOnly)) {
     for (const QByteArray& line : conf.readAll().split('\n')) {
       const QString l = QString::fromLocal8Bit(line).trimmed();
       if (l.startsWith(QStringLiteral("Out "))) out = l.mid(4).trimmed();
+      if (l.startsWith(QStringLiteral("Label "))) result.labelled = l.mid(6).trimmed() != "0";
     }
   }
   out.replace(QStringLiteral("${HOME}"), home);
-  return {out, QStringLiteral("/var/spool/cups-pdf/ANONYMOUS")};
+  result.folders = {out, QStringLiteral("/var/spool/cups-pdf/ANONYMOUS")};
+  return result;
 }
 
-// The newest PDF the queue made of a job named after the report engine's job ("Test Report")
-// since `since`; empty until the spooler has written it completely.
-QString FindOutput(const QDateTime& since) {
-  for (const QString& folder : OutputFolders()) {
-    const QFileInfoList files =
-        QDir(folder).entryInfoList({QStringLiteral("Test_Report*.pdf")}, QDir::Files, QDir::Time);
-    if (!files.isEmpty() && files.first().lastModified() >= since.addSecs(-1) &&
-        PdfText::Pages(files.first().absoluteFilePath()) > 0)
-      return files.first().absoluteFilePath();
+QString Tool(const QString& program, const QStringList& arguments) {
+  QProcess p;
+  p.setProcessChannelMode(QProcess::MergedChannels);
+  p.start(program, arguments);
+  if (!p.waitForFinished(60000)) {
+    p.kill();
+    p.waitForFinished();
+  }
+  return QString::fromLocal8Bit(p.readAll());
+}
+
+// The numbers of all jobs the spooler knows of on the queue, finished ones included.
+QSet<int> JobIds() {
+  QSet<int> ids;
+  static const QRegularExpression job(QStringLiteral("^%1-(\\d+)\\s").arg(kQueue),
+                                      QRegularExpression::MultilineOption);
+  const QString listed =
+      Tool(QStringLiteral("lpstat"),
+           {QStringLiteral("-W"), QStringLiteral("all"), QStringLiteral("-o"), kQueue});
+  for (auto it = job.globalMatch(listed); it.hasNext();) ids.insert(it.next().captured(1).toInt());
+  return ids;
+}
+
+// One job as the spooler reports it.
+struct Job {
+  int id = 0;
+  // IPP job state: pending, pending-held, processing, processing-stopped, canceled, aborted or
+  // completed.
+  QString state;
+  QString reasons;
+  QString message;
+  QString answer;  // the spooler's whole answer, for when the fields above say nothing
+
+  // A job in these states goes no further by itself.
+  bool Over() const {
+    return state == QLatin1String("completed") || state == QLatin1String("canceled") ||
+           state == QLatin1String("aborted") || state == QLatin1String("processing-stopped");
+  }
+};
+
+Job JobAttributes(int id) {
+  Job job;
+  job.id = id;
+  // The spooler's local socket, written as the host of an IPP address.
+  const QString server =
+      QString::fromLatin1(QUrl::toPercentEncoding(QString::fromLocal8Bit(qgetenv("CUPS_SERVER"))));
+  job.answer = Tool(
+      QStringLiteral("ipptool"),
+      {QStringLiteral("-tv"), QStringLiteral("ipp://%1/jobs/%2").arg(server, QString::number(id)),
+       QStringLiteral("get-job-attributes.test")});
+  const auto value = [&](const char* name) {
+    const QRegularExpression line(
+        QStringLiteral("^\\s*%1 \\([^)]*\\) = (.*)$").arg(QLatin1String(name)),
+        QRegularExpression::MultilineOption);
+    return line.match(job.answer).captured(1).trimmed();
+  };
+  job.state = value("job-state");
+  job.reasons = value("job-state-reasons");
+  job.message = value("job-printer-state-message");
+  return job;
+}
+
+// The files the queue made of job `id` since `since`: their names carry the job's number. (The
+// private spooler numbers its jobs from 1 again on every run, so older files may carry it too.)
+QFileInfoList FilesOfJob(const QueueOutput& output, int id, const QDateTime& since) {
+  QFileInfoList found;
+  const QRegularExpression name(QStringLiteral("(^|-)job_%1(-.*)?\\.pdf$").arg(id));
+  for (const QString& folder : output.folders)
+    for (const QFileInfo& file : QDir(folder).entryInfoList({QStringLiteral("*.pdf")}, QDir::Files))
+      if (name.match(file.fileName()).hasMatch() && file.lastModified() >= since.addSecs(-1))
+        found << file;
+  return found;
+}
+
+// The PDF the queue made of job `id`, printed from the report engine's job ("Test Report"); empty
+// when there is none. Without the job's number in the names, the one file of that title made
+// since `since` stands for it.
+QString OutputOfJob(const QueueOutput& output, int id, const QDateTime& since) {
+  if (output.labelled) {
+    for (const QFileInfo& file : FilesOfJob(output, id, since))
+      if (file.fileName().contains(QStringLiteral("Test_Report"))) return file.absoluteFilePath();
+    return QString();
+  }
+  for (const QString& folder : output.folders) {
+    const QFileInfo file(QDir(folder).filePath(QStringLiteral("Test_Report.pdf")));
+    if (file.exists() && file.lastModified() >= since.addSecs(-1)) return file.absoluteFilePath();
   }
   return QString();
+}
+
+// What the spooler did with a job, for a failure message: its state, the files it made of it and
+// the end of the spooler's log.
+QString WhatTheSpoolerDid(const QueueOutput& output, const Job& job, const QDateTime& since) {
+  QString text = QStringLiteral("job %1: state \"%2\", reasons \"%3\", printer message \"%4\"\n")
+                     .arg(job.id)
+                     .arg(job.state, job.reasons, job.message);
+  if (job.state.isEmpty()) text += QStringLiteral("the spooler answered:\n") + job.answer;
+  const QFileInfoList files = FilesOfJob(output, job.id, since);
+  text += QStringLiteral("files of the job in %1:").arg(output.folders.join(QStringLiteral(", ")));
+  for (const QFileInfo& file : files)
+    text += QStringLiteral(" %1 (%2 bytes)").arg(file.fileName()).arg(file.size());
+  if (files.isEmpty()) text += QStringLiteral(" none");
+  QFile log(QFileInfo(QString::fromLocal8Bit(qgetenv("CUPS_SERVER")))
+                .dir()
+                .filePath(QStringLiteral("log/error_log")));
+  // The filters' environment, which the spooler logs with a failed job, says nothing here.
+  QStringList lines;
+  if (log.open(QIODevice::ReadOnly))
+    for (const QString& line : QString::fromLocal8Bit(log.readAll()).split(QLatin1Char('\n')))
+      if (!line.contains(QLatin1String("envp[")) && !line.contains(QLatin1String("argv[")))
+        lines << line;
+  text += QStringLiteral("\nthe end of the spooler's log %1:\n").arg(log.fileName()) +
+          lines.mid(std::max<qsizetype>(0, lines.size() - 30)).join(QLatin1Char('\n'));
+  return text;
 }
 
 // How far two grey pictures of a page differ. The two renderings of a glyph differ in their
@@ -104,6 +224,9 @@ class PrintSpoolTest : public QObject {
  private slots:
   void initTestCase() {
     QVERIFY2(!qgetenv("CUPS_SERVER").isEmpty(), "the test fixture starts the spooler");
+    for (const char* tool : {"lpstat", "ipptool"})
+      QVERIFY2(!QStandardPaths::findExecutable(QLatin1String(tool)).isEmpty(),
+               qPrintable(QStringLiteral("%1 is missing (scripts/deps.sh installs it)").arg(tool)));
   }
 
   void theQueueIsAPrinter() {
@@ -142,16 +265,31 @@ class PrintSpoolTest : public QObject {
 
     ReportPrinters::SelectPrinter(kQueue);
     const QPageSize paper = ReportPrinters::Device().pageLayout().pageSize();
+    const QueueOutput output = OutputOfTheQueue();
+    const QSet<int> before = JobIds();
     const QDateTime started = QDateTime::currentDateTime();
     QCOMPARE(print(), QStringLiteral("\nPrint Completed!"));
-    QString spooled;
+    // The one job the print gave the spooler, followed until the spooler is done with it.
+    const QSet<int> newJobs = JobIds() - before;
+    QVERIFY2(newJobs.size() == 1,
+             qPrintable(QStringLiteral("%1 new jobs on the queue").arg(newJobs.size())));
+    Job job = JobAttributes(*newJobs.begin());
     QElapsedTimer waited;
     waited.start();
-    while (spooled.isEmpty() && waited.elapsed() < 60000) {
+    while (!job.Over() && waited.elapsed() < 120000) {
       QTest::qWait(250);
-      spooled = FindOutput(started);
+      job = JobAttributes(job.id);
     }
-    QVERIFY2(!spooled.isEmpty(), "the spooler made no PDF of the report");
+    // The test's own message is cut short, so the whole account goes to the log before it.
+    const QString spooled = OutputOfJob(output, job.id, started);
+    const bool made = job.state == QLatin1String("completed") && !spooled.isEmpty() &&
+                      PdfText::Pages(spooled) > 0;
+    if (!made) qWarning().noquote() << WhatTheSpoolerDid(output, job, started);
+    QVERIFY2(job.state == QLatin1String("completed"),
+             qPrintable(QStringLiteral("the spooler did not complete job %1: %2 (%3)")
+                            .arg(job.id)
+                            .arg(job.state, job.reasons)));
+    QVERIFY2(made, "the spooler made no PDF of the report");
     const int pages = PdfText::Pages(spooled);
     QList<QImage> pictures;
     for (int page = 1; page <= pages; ++page) pictures << PdfText::Picture(spooled, page, 40);

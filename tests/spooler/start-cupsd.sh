@@ -2,7 +2,11 @@
 # Starts a private print spooler for the printing tests: its own configuration, spool, cache and
 # log folders under DIR, listening only on DIR/cups.sock, with one queue "ListwisePDF" that turns
 # every job into a PDF file. Tests reach it with CUPS_SERVER=DIR/cups.sock; the machine's own
-# spooler, if any, is never touched. stop-cupsd.sh DIR ends it.
+# spooler, if any, is never touched. stop-cupsd.sh DIR ends it and removes DIR.
+#
+# The spooler's print filters run as an unprivileged user, so DIR must be a folder everybody may
+# enter (the tests put it under /tmp); DIR itself is made afresh here, readable by all, and a DIR
+# that belongs to someone else is refused rather than reused.
 #   start-cupsd.sh DIR
 set -euo pipefail
 dir=${1:?usage: start-cupsd.sh DIR}
@@ -16,11 +20,37 @@ for tool in /usr/sbin/cupsd /usr/sbin/lpadmin /usr/lib/cups/backend/cups-pdf; do
   fi
 done
 
-# A spooler left running by an interrupted run of the same build is ended first.
+case "$dir" in
+  /*) ;;
+  *) echo "start-cupsd: $dir is not an absolute path" >&2; exit 1 ;;
+esac
+
+# Every folder above DIR must let others pass, or the filters cannot reach the jobs.
+parent=$(dirname "$dir")
+while :; do
+  if [ ! -d "$parent" ]; then
+    echo "start-cupsd: $parent does not exist" >&2
+    exit 1
+  fi
+  if [ "$(( 0$(stat -c %a "$parent") & 01 ))" = 0 ]; then
+    echo "start-cupsd: $parent does not let the print filters pass (mode $(stat -c %a "$parent"))" >&2
+    exit 1
+  fi
+  [ "$parent" = / ] && break
+  parent=$(dirname "$parent")
+done
+
+# A spooler left running by an interrupted run of the same build is ended and its folder
+# removed, but only a folder of ours: a link or someone else's folder at this name is refused.
+if [ -L "$dir" ] || { [ -e "$dir" ] && [ "$(stat -c %u "$dir")" != "$(id -u)" ]; }; then
+  echo "start-cupsd: $dir exists and is not a folder of this user; remove it first" >&2
+  exit 1
+fi
 "$(dirname "$0")/stop-cupsd.sh" "$dir" || true
 rm -rf "$dir"
+mkdir -m 0755 "$dir"
 mkdir -p "$dir"/{conf,spool/tmp,cache,state,log}
-chmod 0755 "$dir" "$dir"/*
+chmod 0755 "$dir"/*
 chmod 1777 "$dir/spool/tmp"
 sock="$dir/cups.sock"
 

@@ -1,10 +1,16 @@
 #!/usr/bin/env bash
-# Ends the private print spooler that start-cupsd.sh DIR started, and only that one.
+# Ends the private print spooler that start-cupsd.sh DIR started, and only that one, and removes
+# its folder.
 #   stop-cupsd.sh DIR
 set -uo pipefail
 dir=${1:?usage: stop-cupsd.sh DIR}
 pidfile="$dir/cupsd.pid"
-[ -f "$pidfile" ] || exit 0
+# Only a folder that start-cupsd.sh made is removed: it holds the spooler's configuration.
+[ -f "$dir/conf/cups-files.conf" ] && [ ! -L "$dir" ] || exit 0
+if [ ! -f "$pidfile" ]; then
+  rm -rf "$dir"
+  exit 0
+fi
 pid=$(cat "$pidfile")
 # The number in the file is ours only while it still names a cupsd reading our configuration.
 if [ -n "$pid" ] && grep -qs "$dir/conf/cupsd.conf" "/proc/$pid/cmdline"; then
@@ -15,5 +21,5 @@ if [ -n "$pid" ] && grep -qs "$dir/conf/cupsd.conf" "/proc/$pid/cmdline"; then
   done
   kill -9 "$pid" 2>/dev/null || true
 fi
-rm -f "$pidfile"
+rm -rf "$dir"
 exit 0

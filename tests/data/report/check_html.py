@@ -3,15 +3,17 @@
 Usage: check_html.py FILE TASK_ROWS TITLE_UTF8
 
 The page is HTML 3.2 with the layout the exports promise: its own tags only (text from the tasks
-must never turn into markup), the outer elements opened and closed once, every cell closed,
-every row but the heading row closed, one five-cell row per task and the title in both the title
-element and the heading.
+must never turn into markup), its character set declared in the head before the title and read
+as declared, the outer elements opened and closed once, every cell closed, every row but the
+heading row closed, one five-cell row per task and the title in both the title element and the
+heading.
 """
+import re
 import sys
 from html.parser import HTMLParser
 
-ALLOWED = {"html", "head", "title", "body", "h1", "hr", "table", "tr", "th", "td", "font", "i",
-           "blockquote", "br"}
+ALLOWED = {"html", "head", "meta", "title", "body", "h1", "hr", "table", "tr", "th", "td", "font",
+           "i", "blockquote", "br"}
 
 
 class Page(HTMLParser):
@@ -23,8 +25,17 @@ class Page(HTMLParser):
         self.open = []
         self.text = {"title": "", "h1": ""}
         self.problems = []
+        self.charsets = []  # (charset, inside the head before the title)
+        self.seen = []  # the tags in the order they were opened
 
     def handle_starttag(self, tag, attrs):
+        self.seen.append(tag)
+        if tag == "meta":
+            values = {k.lower(): (v or "") for k, v in attrs}
+            if values.get("http-equiv", "").lower() == "content-type":
+                m = re.search(r"charset=([\w-]+)", values.get("content", ""), re.I)
+                early = "head" in self.seen and "title" not in self.seen
+                self.charsets.append((m.group(1).lower() if m else "", early))
         if tag not in ALLOWED:
             self.problems.append("unexpected tag <%s>" % tag)
         self.starts[tag] = self.starts.get(tag, 0) + 1
@@ -50,6 +61,14 @@ class Page(HTMLParser):
 def main():
     path, task_rows, title = sys.argv[1], int(sys.argv[2]), sys.argv[3]
     raw = open(path, "rb").read()
+    # The declaration is plain ASCII: found on a first reading, then the page is read as declared.
+    first = Page()
+    first.feed(raw.decode("latin-1"))
+    first.close()
+    if first.charsets != [("windows-1252", True)]:
+        print("character set declarations %r, expected one of windows-1252 in the head before "
+              "the title" % first.charsets)
+        return 1
     page = Page()
     page.feed(raw.decode("cp1252"))
     page.close()
