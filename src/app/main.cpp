@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "app/AppPictures.h"
 #include "app/TMainScreen.h"
 #include "app/TSingleInstance.h"
 
@@ -19,6 +20,7 @@ int main(int argc, char* argv[]) {
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Listwise"));
   QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+  QApplication::setWindowIcon(AppPictures::ProgramIcon());
   // A second start brings the running window forward and ends without opening any file.
   TSingleInstance single(QFileInfo(QCoreApplication::applicationFilePath()).fileName());
   if (single.AnotherIsRunning()) return 0;

@@ -1,5 +1,5 @@
 // The flat button: focus, clicks, Enter and Esc in a dialog, sticky groups, the drop-down
-// menu, the disabled state and the grey picture.
+// menu, the disabled state and the grey picture (the scaled screen is tst_FlatButtonScaled).
 
 #include <QApplication>
 #include <QDialog>
@@ -268,6 +268,28 @@ class FlatButtonTest : public QObject {
         TFlatButton::MakeGreyBitmap(bitmap, TFlatButton::stMedium, Qt::white, Qt::gray);
     QCOMPARE(qAlpha(grey.pixel(0, 0)), 0);
     QCOMPARE(grey.pixel(3, 4), qRgba(0, 0, 0, 255));
+  }
+
+  void SmoothedEdgesKeepTheirOpacity() {
+    // A drawn picture's edge pixels are partly see-through; its grey and disabled looks keep that.
+    QImage bitmap(8, 8, QImage::Format_ARGB32);
+    bitmap.fill(Qt::transparent);
+    bitmap.setPixel(3, 4, qRgba(0, 0, 0, 255));
+    bitmap.setPixel(4, 4, qRgba(0, 0, 0, 128));
+    const QImage grey =
+        TFlatButton::MakeGreyBitmap(bitmap, TFlatButton::stMedium, Qt::white, Qt::gray);
+    QCOMPARE(grey.pixel(3, 4), qRgba(0, 0, 0, 255));
+    QCOMPARE(grey.pixel(4, 4), qRgba(0, 0, 0, 128));
+    TFlatButton button;
+    button.SetBitmap(bitmap);
+    button.setEnabled(false);
+    QImage shot(button.size(), QImage::Format_RGB32);
+    shot.fill(Qt::white);
+    button.render(&shot, QPoint(), QRegion(), QWidget::DrawChildren);
+    const QColor shadow = button.palette().color(QPalette::Dark);
+    QCOMPARE(shot.pixel(21 + 3, 16 + 4) & 0xFFFFFF, shadow.rgb() & 0xFFFFFF);
+    const QColor half = shot.pixelColor(21 + 4, 16 + 4);
+    QVERIFY2(half.red() > shadow.red() + 20 && half.red() < 255 - 20, qPrintable(half.name()));
   }
 
   void GreyPictureFollowsTheShadingThresholds() {
