@@ -68,7 +68,8 @@ class TFlatButton : public QAbstractButton {
   void SetNoFocusBitmap(const QImage& bitmap);
   QImage DisabledBitmap() const { return disabled_bitmap_; }
   void SetDisabledBitmap(const QImage& bitmap);
-  // The grey picture shown while the pointer is elsewhere (empty unless computed from Bitmap).
+  // The grey picture shown while the pointer is elsewhere (empty unless computed from Bitmap,
+  // or from a finer rendering of the Picture).
   QImage GreyBitmap() const { return grey_bitmap_; }
 
   TButtonOptions Options() const { return options_; }

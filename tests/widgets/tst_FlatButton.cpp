@@ -3,6 +3,8 @@
 
 #include <QApplication>
 #include <QDialog>
+#include <QIconEngine>
+#include <QPainter>
 #include <QLineEdit>
 #include <QMenu>
 #include <QSignalSpy>
@@ -47,6 +49,27 @@ struct Dialog {
     edit->setFocus();
     return QTest::qWaitForWindowActive(&dialog);
   }
+};
+
+// A white square with a thin black diagonal across it, drawn smooth at any size.
+class DiagonalEngine final : public QIconEngine {
+ public:
+  void paint(QPainter* painter, const QRect& rect, QIcon::Mode, QIcon::State) override {
+    const qreal unit = rect.width() / 16.0;
+    painter->setRenderHint(QPainter::Antialiasing);
+    painter->fillRect(QRectF(unit, unit, 14 * unit, 14 * unit), Qt::white);
+    painter->setPen(QPen(Qt::black, 0.75 * unit));
+    painter->drawLine(QPointF(2 * unit, 13.7 * unit), QPointF(14 * unit, 2.3 * unit));
+  }
+  QPixmap pixmap(const QSize& size, QIcon::Mode mode, QIcon::State state) override {
+    QImage image(size, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    paint(&painter, QRect(QPoint(0, 0), size), mode, state);
+    painter.end();
+    return QPixmap::fromImage(image);
+  }
+  QIconEngine* clone() const override { return new DiagonalEngine; }
 };
 
 }  // namespace
@@ -290,6 +313,30 @@ class FlatButtonTest : public QObject {
     QCOMPARE(shot.pixel(21 + 3, 16 + 4) & 0xFFFFFF, shadow.rgb() & 0xFFFFFF);
     const QColor half = shot.pixelColor(21 + 4, 16 + 4);
     QVERIFY2(half.red() > shadow.red() + 20 && half.red() < 255 - 20, qPrintable(half.name()));
+  }
+
+  void ThinLinesOfADrawnPictureStayInItsGreyPicture() {
+    TFlatButton button;
+    QPalette palette = button.palette();
+    palette.setColor(QPalette::Light, Qt::white);
+    palette.setColor(QPalette::Dark, QColor(160, 160, 160));
+    button.setPalette(palette);
+    button.SetPicture(QIcon(new DiagonalEngine));
+    const QImage grey = button.GreyBitmap().convertToFormat(QImage::Format_ARGB32);
+    QCOMPARE(grey.size(), QSize(16, 16));
+    QCOMPARE(qAlpha(grey.pixel(0, 0)), 0);
+    // Every row the line crosses still shows it: its darkest pixel is well below white. (Its
+    // smoothed pixels are light greys, which by themselves the thresholds turn white.)
+    for (int y = 4; y < 12; ++y) {
+      int darkest = 765;
+      for (int x = 1; x < 15; ++x) {  // over the white fill
+        const QRgb p = grey.pixel(x, y);
+        darkest = std::min(darkest, qRed(p) + qGreen(p) + qBlue(p));
+      }
+      QVERIFY2(darkest < 600, qPrintable(QStringLiteral("row %1: %2").arg(y).arg(darkest)));
+    }
+    // The white fill stays white.
+    QCOMPARE(grey.pixel(3, 3), qRgba(255, 255, 255, 255));
   }
 
   void GreyPictureFollowsTheShadingThresholds() {

@@ -10,13 +10,15 @@
 
 namespace {
 
-// Black stripes one pixel wide on the odd columns of whatever pixel size is asked for (the top-left
-// pixel stays see-through). Drawn at the screen's pixels the stripes survive; drawn at 16 x 16
-// and enlarged they would come out two pixels wide.
+// 16 black stripes half a unit wide, on the odd ones of the 32 half units across (the top-left
+// corner stays see-through): on a 2x screen, one pixel each. Drawn at the screen's pixels the
+// stripes survive; drawn at 16 x 16 and enlarged they would come out blurred or doubled.
 class StripesEngine final : public QIconEngine {
  public:
   void paint(QPainter* painter, const QRect& rect, QIcon::Mode, QIcon::State) override {
-    for (int x = rect.left() + 1; x <= rect.right(); x += 2) painter->fillRect(QRect(x, rect.top(), 1, rect.height()), Qt::black);
+    const qreal half = rect.width() / 32.0;
+    for (int k = 1; k < 32; k += 2)
+      painter->fillRect(QRectF(rect.left() + k * half, rect.top(), half, rect.height()), Qt::black);
   }
   QPixmap pixmap(const QSize& size, QIcon::Mode mode, QIcon::State state) override {
     QImage image(size, QImage::Format_ARGB32_Premultiplied);
