@@ -13,7 +13,8 @@ namespace {
 // ratio, so a picture on a scaled screen is drawn at the screen's own pixels, not enlarged.
 class SvgPictureEngine final : public QIconEngine {
  public:
-  explicit SvgPictureEngine(std::shared_ptr<QSvgRenderer> renderer) : renderer_(std::move(renderer)) {}
+  explicit SvgPictureEngine(std::shared_ptr<QSvgRenderer> renderer)
+      : renderer_(std::move(renderer)) {}
 
   void paint(QPainter* painter, const QRect& rect, QIcon::Mode, QIcon::State) override {
     renderer_->render(painter, rect);

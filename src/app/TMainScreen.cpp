@@ -176,9 +176,9 @@ void TMainScreen::BuildLayout() {
   Printbutton = button("Printbutton", QStringLiteral("&Report"), toolBar);
   CalendarButton = button("CalendarButton", QStringLiteral("Ca&lendar"), toolBar);
   const std::pair<TFlatButton*, const char*> pictures[] = {
-      {Editbutton, "edit"},     {Newbutton, "new"},         {CloneButton, "clone"},
-      {DeleteButton, "delete"}, {Filterbutton, "filter"},   {OrderButton, "sort"},
-      {DoneToggleButton, "done"}, {Printbutton, "report"}, {CalendarButton, "calendar"}};
+      {Editbutton, "edit"},       {Newbutton, "new"},       {CloneButton, "clone"},
+      {DeleteButton, "delete"},   {Filterbutton, "filter"}, {OrderButton, "sort"},
+      {DoneToggleButton, "done"}, {Printbutton, "report"},  {CalendarButton, "calendar"}};
   for (const auto& [b, picture] : pictures) {
     b->SetPicture(AppPictures::Picture(QString::fromLatin1(picture)));
     b->SetLayout(TFlatButton::blBitmapLeft);
@@ -240,11 +240,13 @@ void TMainScreen::BuildLayout() {
   // Rendered at the screen's pixel ratio: the Show DONE button takes these as they are.
   Showbmp = new QLabel(bottom);
   Showbmp->setObjectName(QStringLiteral("Showbmp"));
-  Showbmp->setPixmap(AppPictures::Picture(QStringLiteral("show-done")).pixmap(QSize(16, 16), devicePixelRatioF()));
+  Showbmp->setPixmap(
+      AppPictures::Picture(QStringLiteral("show-done")).pixmap(QSize(16, 16), devicePixelRatioF()));
   Showbmp->hide();
   Hidebmp = new QLabel(bottom);
   Hidebmp->setObjectName(QStringLiteral("Hidebmp"));
-  Hidebmp->setPixmap(AppPictures::Picture(QStringLiteral("hide-done")).pixmap(QSize(16, 16), devicePixelRatioF()));
+  Hidebmp->setPixmap(
+      AppPictures::Picture(QStringLiteral("hide-done")).pixmap(QSize(16, 16), devicePixelRatioF()));
   Hidebmp->hide();
   ShowDone->SetBitmap(Showbmp->pixmap().toImage());
   ExitButton->hide();

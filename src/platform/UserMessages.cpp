@@ -28,7 +28,8 @@ void FitCaption(QMessageBox& box) {
   const QFontMetrics fm(title_font);
   constexpr int kTitleBarItems = 4;  // window icon, minimise, maximise, close
   int width = fm.horizontalAdvance(box.windowTitle()) + kTitleBarItems * 2 * fm.height();
-  if (const QScreen* screen = box.screen()) width = std::min(width, screen->availableGeometry().width() * 3 / 4);
+  if (const QScreen* screen = box.screen())
+    width = std::min(width, screen->availableGeometry().width() * 3 / 4);
   // The box fixes its own size from its layout's minimum, and the button row spans the layout's
   // full width: a minimum on the row widens the box.
   auto* buttons = box.findChild<QDialogButtonBox*>();

@@ -41,7 +41,7 @@ class MainScreenLooksTest : public QObject {
   }
 
   static QList<TFlatButton*> ToolBar(TMainScreen& w) {
-    return {w.Editbutton, w.Newbutton,        w.CloneButton, w.DeleteButton,  w.Filterbutton,
+    return {w.Editbutton,  w.Newbutton,        w.CloneButton, w.DeleteButton,  w.Filterbutton,
             w.OrderButton, w.DoneToggleButton, w.Printbutton, w.CalendarButton};
   }
 

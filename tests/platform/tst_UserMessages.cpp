@@ -62,24 +62,28 @@ class UserMessagesTest : public QObject {
 
     // The program's texts mark line breaks with "\r".
     AnswerNextBox(&shown, QMessageBox::Ok);
-    UserMessages::Current().Information(QStringLiteral("Information"), QStringLiteral("one\rtwo\r\nthree"));
+    UserMessages::Current().Information(QStringLiteral("Information"),
+                                        QStringLiteral("one\rtwo\r\nthree"));
     QCOMPARE(shown.text, QStringLiteral("one\ntwo\nthree"));
   }
 
   void QuestionShowsItsWholeCaptionAndAnswers() {
     ShownBox shown;
     AnswerNextBox(&shown, QMessageBox::Yes);
-    QVERIFY(UserMessages::Current().YesNo(QStringLiteral("Listwise"), QStringLiteral("Rebuild Index Files?")));
+    QVERIFY(UserMessages::Current().YesNo(QStringLiteral("Listwise"),
+                                          QStringLiteral("Rebuild Index Files?")));
     QCOMPARE(shown.caption, QStringLiteral("Listwise"));
     QCOMPARE(shown.text, QStringLiteral("Rebuild Index Files?"));
     QCOMPARE(shown.buttons, QMessageBox::Yes | QMessageBox::No);
     QVERIFY2(shown.width >= NeededWidth(shown.caption), qPrintable(QString::number(shown.width)));
     AnswerNextBox(&shown, QMessageBox::No);
-    QVERIFY(!UserMessages::Current().YesNo(QStringLiteral("Listwise"), QStringLiteral("Rebuild Index Files?")));
+    QVERIFY(!UserMessages::Current().YesNo(QStringLiteral("Listwise"),
+                                           QStringLiteral("Rebuild Index Files?")));
   }
 
   void LongCaptionWidensTheBoxWithinTheScreen() {
-    const QString caption = QStringLiteral("Information about the export of the task list to a file");
+    const QString caption =
+        QStringLiteral("Information about the export of the task list to a file");
     ShownBox shown;
     AnswerNextBox(&shown, QMessageBox::Ok);
     UserMessages::Current().Information(caption, QStringLiteral("Done!"));

@@ -4,9 +4,9 @@
 #include <QApplication>
 #include <QDialog>
 #include <QIconEngine>
-#include <QPainter>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPainter>
 #include <QSignalSpy>
 #include <QTimer>
 #include <QVBoxLayout>

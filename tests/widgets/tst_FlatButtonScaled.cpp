@@ -31,12 +31,15 @@ class StripesEngine final : public QIconEngine {
   QIconEngine* clone() const override { return new StripesEngine; }
 };
 
-QIcon Stripes() { return QIcon(new StripesEngine); }
+QIcon Stripes() {
+  return QIcon(new StripesEngine);
+}
 
 // The colour of the device pixels along one row of the picture's place, as "#" (black) or ".".
 QString StripeRow(const QImage& shot, QPoint at, int length) {
   QString row;
-  for (int x = 0; x < length; ++x) row += (shot.pixel(at.x() + x, at.y()) & 0xFFFFFF) == 0 ? u'#' : u'.';
+  for (int x = 0; x < length; ++x)
+    row += (shot.pixel(at.x() + x, at.y()) & 0xFFFFFF) == 0 ? u'#' : u'.';
   return row;
 }
 
@@ -56,7 +59,8 @@ class FlatButtonScaledTest : public QObject {
 
   void PictureIsDrawnAtTheScreensPixels() {
     // The coloured picture (no grey one) and the grey picture shown while the pointer is elsewhere.
-    for (const TFlatButton::TButtonOptions options : {TFlatButton::TButtonOptions(), TFlatButton::TButtonOptions(TFlatButton::boMonoDisplay)}) {
+    for (const TFlatButton::TButtonOptions options :
+         {TFlatButton::TButtonOptions(), TFlatButton::TButtonOptions(TFlatButton::boMonoDisplay)}) {
       TFlatButton button;
       button.SetOptions(options);
       button.SetPicture(Stripes());
