@@ -22,6 +22,7 @@
 #include <QVBoxLayout>
 #include <QElapsedTimer>
 
+#include "app/AppPictures.h"
 #include "app/TMainScreenHelp.h"
 #include "app/TSplashform.h"
 #include "app/TTaskGridDelegate.h"
@@ -178,15 +179,19 @@ void TMainScreen::BuildLayout() {
   DoneToggleButton = button("DoneToggleButton", QStringLiteral("D&one"), toolBar);
   Printbutton = button("Printbutton", QStringLiteral("&Report"), toolBar);
   CalendarButton = button("CalendarButton", QStringLiteral("Ca&lendar"), toolBar);
-  const std::pair<TFlatButton*, QStyle::StandardPixmap> pictures[] = {
-      {Editbutton, QStyle::SP_FileDialogDetailedView}, {Newbutton, QStyle::SP_FileIcon},
-      {CloneButton, QStyle::SP_FileLinkIcon},          {DeleteButton, QStyle::SP_TrashIcon},
-      {Filterbutton, QStyle::SP_FileDialogContentsView}, {OrderButton, QStyle::SP_ArrowDown},
-      {DoneToggleButton, QStyle::SP_DialogApplyButton}, {Printbutton, QStyle::SP_FileDialogInfoView},
-      {CalendarButton, QStyle::SP_FileDialogListView}};
+  const std::pair<TFlatButton*, const char*> pictures[] = {
+      {Editbutton, "edit"},       {Newbutton, "new"},       {CloneButton, "clone"},
+      {DeleteButton, "delete"},   {Filterbutton, "filter"}, {OrderButton, "sort"},
+      {DoneToggleButton, "done"}, {Printbutton, "report"},  {CalendarButton, "calendar"}};
   for (const auto& [b, picture] : pictures) {
-    b->SetBitmap(style()->standardIcon(picture).pixmap(16, 16).toImage());
+    b->SetPicture(AppPictures::Picture(QString::fromLatin1(picture)));
+    b->SetLayout(TFlatButton::blBitmapLeft);
     b->setMinimumWidth(64);
+    // An empty list hides the task commands; the others keep their places, so no button
+    // moves under the pointer.
+    QSizePolicy policy = b->sizePolicy();
+    policy.setRetainSizeWhenHidden(true);
+    b->setSizePolicy(policy);
     tools->addWidget(b);
   }
   tools->addStretch(1);
@@ -232,17 +237,20 @@ void TMainScreen::BuildLayout() {
   Helpbutton = button("Helpbutton", QStringLiteral("Hel&p"), bottom);
   MouseHelpbutton = button("MouseHelpbutton", QString(), bottom);
   MouseHelpbutton->setToolTip(QStringLiteral("What's this?"));
-  MouseHelpbutton->SetBitmap(style()->standardIcon(QStyle::SP_TitleBarContextHelpButton).pixmap(16, 16).toImage());
-  Helpbutton->SetBitmap(style()->standardIcon(QStyle::SP_DialogHelpButton).pixmap(16, 16).toImage());
-  ExitButton->SetBitmap(style()->standardIcon(QStyle::SP_DialogCloseButton).pixmap(16, 16).toImage());
+  MouseHelpbutton->SetPicture(AppPictures::Picture(QStringLiteral("whats-this")));
+  Helpbutton->SetPicture(AppPictures::Picture(QStringLiteral("help")));
+  ExitButton->SetPicture(AppPictures::Picture(QStringLiteral("exit")));
   MouseHelpbutton->setFixedWidth(32);
+  // Rendered at the screen's pixel ratio: the Show DONE button takes these as they are.
   Showbmp = new QLabel(bottom);
   Showbmp->setObjectName(QStringLiteral("Showbmp"));
-  Showbmp->setPixmap(style()->standardIcon(QStyle::SP_DialogYesButton).pixmap(16, 16));
+  Showbmp->setPixmap(
+      AppPictures::Picture(QStringLiteral("show-done")).pixmap(QSize(16, 16), devicePixelRatioF()));
   Showbmp->hide();
   Hidebmp = new QLabel(bottom);
   Hidebmp->setObjectName(QStringLiteral("Hidebmp"));
-  Hidebmp->setPixmap(style()->standardIcon(QStyle::SP_DialogNoButton).pixmap(16, 16));
+  Hidebmp->setPixmap(
+      AppPictures::Picture(QStringLiteral("hide-done")).pixmap(QSize(16, 16), devicePixelRatioF()));
   Hidebmp->hide();
   ShowDone->SetBitmap(Showbmp->pixmap().toImage());
   ExitButton->hide();

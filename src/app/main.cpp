@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "app/AppPictures.h"
 #include "app/TMainScreen.h"
 #include "app/TSingleInstance.h"
 #include "platform/GeometryDump.h"
@@ -71,6 +72,7 @@ int main(int argc, char* argv[]) {
   QApplication::setApplicationName(QStringLiteral("Listwise"));
   QApplication::setApplicationVersion(QStringLiteral(LISTWISE_VERSION));
   QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+  QApplication::setWindowIcon(AppPictures::ProgramIcon());
   if (!options.dataDir.isEmpty()) {
     const QString dir = QDir(options.dataDir).absolutePath();
     if (!QDir().mkpath(dir)) {

@@ -1,7 +1,12 @@
 #include "platform/UserMessages.h"
 
 #include <QApplication>
+#include <QDialogButtonBox>
+#include <QFontMetrics>
+#include <QLayout>
 #include <QMessageBox>
+#include <QScreen>
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -11,6 +16,26 @@ QString ShownText(QString text) {
   text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
   text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
   return text;
+}
+
+// A message box is only as wide as its text and buttons, and the window manager cuts a longer
+// caption to "...": a short "Done!" under the caption "Information" showed no caption at all.
+// The box is made wide enough for its caption in the title bar's (bold) font, plus the window
+// icon and the title bar's buttons, about two lines' height each. The texts stay as they are.
+void FitCaption(QMessageBox& box) {
+  QFont title_font = QApplication::font("QMdiSubWindowTitleBar");
+  title_font.setBold(true);
+  const QFontMetrics fm(title_font);
+  constexpr int kTitleBarItems = 4;  // window icon, minimise, maximise, close
+  int width = fm.horizontalAdvance(box.windowTitle()) + kTitleBarItems * 2 * fm.height();
+  if (const QScreen* screen = box.screen())
+    width = std::min(width, screen->availableGeometry().width() * 3 / 4);
+  // The box fixes its own size from its layout's minimum, and the button row spans the layout's
+  // full width: a minimum on the row widens the box.
+  auto* buttons = box.findChild<QDialogButtonBox*>();
+  if (buttons == nullptr || box.layout() == nullptr) return;
+  const QMargins margins = box.layout()->contentsMargins();
+  buttons->setMinimumWidth(width - margins.left() - margins.right());
 }
 
 class BoxMessages final : public UserMessages {
@@ -23,6 +48,7 @@ class BoxMessages final : public UserMessages {
       return;
     }
     QMessageBox box(QMessageBox::Information, caption, ShownText(text), QMessageBox::Ok);
+    FitCaption(box);
     box.exec();
   }
   bool YesNo(const QString& caption, const QString& text) override {
@@ -32,6 +58,7 @@ class BoxMessages final : public UserMessages {
     }
     QMessageBox box(QMessageBox::Question, caption, ShownText(text),
                     QMessageBox::Yes | QMessageBox::No);
+    FitCaption(box);
     return box.exec() == QMessageBox::Yes;
   }
 };

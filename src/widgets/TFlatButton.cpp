@@ -45,17 +45,24 @@ QImage WithTransparency(const QImage& image) {
   return out;
 }
 
-// Every visible pixel of the picture in one colour: the silhouette of the disabled look.
+// Every visible pixel of the picture in one colour: the silhouette of the disabled look. A
+// pixel keeps its opacity, so a drawn picture's smoothed edges stay smooth.
 QImage Silhouette(const QImage& image, const QColor& color) {
   QImage out = WithTransparency(image);
-  const QRgb fill = color.rgb() | 0xFF000000u;
+  const QRgb fill = color.rgb() & 0xFFFFFFu;
   for (int y = 0; y < out.height(); ++y) {
     auto* line = reinterpret_cast<QRgb*>(out.scanLine(y));
     for (int x = 0; x < out.width(); ++x) {
-      if (qAlpha(line[x]) != 0) line[x] = fill;
+      if (qAlpha(line[x]) != 0) line[x] = fill | (line[x] & 0xFF000000u);
     }
   }
   return out;
+}
+
+// Layout works in device-independent pixels: a picture rendered for a 2x screen has twice the
+// pixels of its place on the button.
+QSize PlaceOf(const QImage& image) {
+  return image.deviceIndependentSize().toSize();
 }
 
 int AlignedX(TFlatButton::TAlignment alignment, int box_width, int item_width) {
@@ -120,9 +127,35 @@ void TFlatButton::SetLayout(TButtonLayout layout) {
 }
 
 void TFlatButton::SetBitmap(const QImage& bitmap) {
+  picture_ = QIcon();
   bitmap_ = bitmap;
   UpdateGrey();
   update();
+}
+
+void TFlatButton::SetPicture(const QIcon& picture, const QSize& size) {
+  picture_ = size.isEmpty() ? QIcon() : picture;
+  picture_size_ = size;
+  picture_ratio_ = 0;
+  bitmap_ = QImage();
+  RenderPictureForScreen();
+  UpdateGrey();
+  updateGeometry();
+  update();
+}
+
+// The picture is drawn at the screen's own pixels: rendered at 16 x 16 and scaled up by the
+// painter it would look blurred on a 2x screen.
+void TFlatButton::RenderPictureForScreen() {
+  if (picture_.isNull()) return;
+  const qreal ratio = devicePixelRatioF();
+  if (qFuzzyCompare(picture_ratio_, ratio)) return;
+  picture_ratio_ = ratio;
+  QImage image = picture_.pixmap(picture_size_, ratio).toImage();
+  // Whatever size the icon gave (a bitmap icon does not grow), it takes the requested place.
+  if (!image.isNull()) image.setDevicePixelRatio(qreal(image.width()) / picture_size_.width());
+  bitmap_ = image;
+  UpdateGrey();
 }
 
 void TFlatButton::SetNoFocusBitmap(const QImage& bitmap) {
@@ -137,12 +170,26 @@ void TFlatButton::SetDisabledBitmap(const QImage& bitmap) {
 }
 
 void TFlatButton::UpdateGrey() {
-  if (!bitmap_.isNull() && no_focus_bitmap_.isNull()) {
-    grey_bitmap_ = MakeGreyBitmap(bitmap_, shading_type_, palette().color(QPalette::Light),
-                                  palette().color(QPalette::Dark));
-  } else {
-    grey_bitmap_ = QImage();
+  grey_bitmap_ = QImage();
+  if (bitmap_.isNull() || !no_focus_bitmap_.isNull()) return;
+  const QColor highlight = palette().color(QPalette::Light);
+  const QColor shadow = palette().color(QPalette::Dark);
+  if (picture_.isNull()) {
+    grey_bitmap_ = MakeGreyBitmap(bitmap_, shading_type_, highlight, shadow);
+    return;
   }
+  // A drawn picture smooths its edges by mixing colours: a dark line over a white fill comes out
+  // as light greys that the brightness thresholds would turn white, and thin lines and curves
+  // would fall apart. So the thresholds are applied to a rendering four times as fine, which is
+  // then reduced to the screen's pixels: the tones stay those of the thresholds, the edges smooth.
+  constexpr int kFiner = 4;
+  const QImage fine = picture_.pixmap(picture_size_ * kFiner, picture_ratio_).toImage();
+  if (fine.isNull()) return;
+  QImage grey = MakeGreyBitmap(fine, shading_type_, highlight, shadow)
+                    .convertToFormat(QImage::Format_ARGB32_Premultiplied)
+                    .scaled(bitmap_.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+  grey.setDevicePixelRatio(bitmap_.devicePixelRatio());
+  grey_bitmap_ = grey;
 }
 
 void TFlatButton::SetOptions(TButtonOptions options) {
@@ -291,7 +338,7 @@ QImage TFlatButton::MakeGreyBitmap(const QImage& bitmap, TShadingType type, cons
       } else {
         grey = qRgb(0, 0, 0);
       }
-      line[x] = grey | 0xFF000000u;
+      line[x] = (grey & 0xFFFFFFu) | (pixel & 0xFF000000u);
     }
   }
   return out;
@@ -306,8 +353,8 @@ QSize TFlatButton::sizeHint() const {
     th = r.height();
     gap = kGap;
   }
-  int bw = bitmap_.width();
-  const int bh = bitmap_.height();
+  int bw = PlaceOf(bitmap_).width();
+  const int bh = PlaceOf(bitmap_).height();
   if ((options_ & boPopupMark) && drop_down_menu_) bw += kMarkWidth;
   if (bitmap_.isNull()) gap = 0;
   int w, h;
@@ -499,6 +546,7 @@ void TFlatButton::DrawEmbossed(QPainter& painter, const QPoint& at, const QImage
 }
 
 void TFlatButton::paintEvent(QPaintEvent*) {
+  RenderPictureForScreen();  // the window may have moved to a screen of another pixel ratio
   QPainter painter(this);
   const int w = width();
   const int h = height();
@@ -565,8 +613,8 @@ void TFlatButton::paintEvent(QPaintEvent*) {
     gap = kGap;
   }
   const bool has_picture = !bitmap_.isNull();
-  const int pic_w = has_picture ? picture.width() : 0;
-  const int pic_h = has_picture ? picture.height() : 0;
+  const int pic_w = has_picture ? PlaceOf(picture).width() : 0;
+  const int pic_h = has_picture ? PlaceOf(picture).height() : 0;
   int bw = pic_w + (has_mark ? kMarkWidth : 0);
   const int bh = pic_h;
 

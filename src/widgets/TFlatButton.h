@@ -2,6 +2,7 @@
 
 #include <QAbstractButton>
 #include <QColor>
+#include <QIcon>
 #include <QImage>
 #include <QMenu>
 #include <QPointer>
@@ -53,14 +54,22 @@ class TFlatButton : public QAbstractButton {
   TButtonLayout Layout() const { return layout_; }
   void SetLayout(TButtonLayout layout);
 
-  // The top-left pixel's colour of each picture is its transparent colour.
+  // The top-left pixel's colour of each picture is its transparent colour. A picture with a
+  // device pixel ratio above 1 takes its size in device-independent pixels.
   QImage Bitmap() const { return bitmap_; }
   void SetBitmap(const QImage& bitmap);
+  // A picture drawn from `picture` (a scalable one such as an SVG icon) `size` device-independent
+  // pixels large. It becomes the Bitmap, rendered at the device pixel ratio of the screen the
+  // button is on and again whenever that ratio changes, so it stays sharp on a scaled screen.
+  // SetBitmap drops it.
+  void SetPicture(const QIcon& picture, const QSize& size = QSize(16, 16));
+  QIcon Picture() const { return picture_; }
   QImage NoFocusBitmap() const { return no_focus_bitmap_; }
   void SetNoFocusBitmap(const QImage& bitmap);
   QImage DisabledBitmap() const { return disabled_bitmap_; }
   void SetDisabledBitmap(const QImage& bitmap);
-  // The grey picture shown while the pointer is elsewhere (empty unless computed from Bitmap).
+  // The grey picture shown while the pointer is elsewhere (empty unless computed from Bitmap,
+  // or from a finer rendering of the Picture).
   QImage GreyBitmap() const { return grey_bitmap_; }
 
   TButtonOptions Options() const { return options_; }
@@ -101,7 +110,8 @@ class TFlatButton : public QAbstractButton {
   bool IsPressed() const { return pressed_; }
 
   // The grey version of `bitmap`: the top-left colour stays (it is the transparent colour),
-  // every other pixel becomes white, `highlight`, `shadow` or black by its brightness.
+  // every other pixel becomes white, `highlight`, `shadow` or black by its brightness and keeps
+  // its opacity, so the smoothed edges of a drawn picture stay smooth.
   static QImage MakeGreyBitmap(const QImage& bitmap, TShadingType type, const QColor& highlight,
                                const QColor& shadow);
   // The caption with its accelerator markers removed ("&&" gives one "&").
@@ -126,6 +136,7 @@ class TFlatButton : public QAbstractButton {
  private:
   void Init();
   void UpdateGrey();
+  void RenderPictureForScreen();
   void UpdateKeyWatch();
   void LeftDown();
   void LeftUp(bool over_button);
@@ -141,6 +152,9 @@ class TFlatButton : public QAbstractButton {
   TAlignment alignment_ = taCenter;
   TButtonLayout layout_ = blBitmapTop;
   QImage bitmap_;
+  QIcon picture_;  // the source of bitmap_ when set through SetPicture
+  QSize picture_size_;
+  qreal picture_ratio_ = 0;  // the device pixel ratio bitmap_ was rendered for
   QImage no_focus_bitmap_;
   QImage disabled_bitmap_;
   QImage grey_bitmap_;

@@ -1,10 +1,12 @@
 // The flat button: focus, clicks, Enter and Esc in a dialog, sticky groups, the drop-down
-// menu, the disabled state and the grey picture.
+// menu, the disabled state and the grey picture (the scaled screen is tst_FlatButtonScaled).
 
 #include <QApplication>
 #include <QDialog>
+#include <QIconEngine>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPainter>
 #include <QSignalSpy>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -47,6 +49,27 @@ struct Dialog {
     edit->setFocus();
     return QTest::qWaitForWindowActive(&dialog);
   }
+};
+
+// A white square with a thin black diagonal across it, drawn smooth at any size.
+class DiagonalEngine final : public QIconEngine {
+ public:
+  void paint(QPainter* painter, const QRect& rect, QIcon::Mode, QIcon::State) override {
+    const qreal unit = rect.width() / 16.0;
+    painter->setRenderHint(QPainter::Antialiasing);
+    painter->fillRect(QRectF(unit, unit, 14 * unit, 14 * unit), Qt::white);
+    painter->setPen(QPen(Qt::black, 0.75 * unit));
+    painter->drawLine(QPointF(2 * unit, 13.7 * unit), QPointF(14 * unit, 2.3 * unit));
+  }
+  QPixmap pixmap(const QSize& size, QIcon::Mode mode, QIcon::State state) override {
+    QImage image(size, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    paint(&painter, QRect(QPoint(0, 0), size), mode, state);
+    painter.end();
+    return QPixmap::fromImage(image);
+  }
+  QIconEngine* clone() const override { return new DiagonalEngine; }
 };
 
 }  // namespace
@@ -268,6 +291,52 @@ class FlatButtonTest : public QObject {
         TFlatButton::MakeGreyBitmap(bitmap, TFlatButton::stMedium, Qt::white, Qt::gray);
     QCOMPARE(qAlpha(grey.pixel(0, 0)), 0);
     QCOMPARE(grey.pixel(3, 4), qRgba(0, 0, 0, 255));
+  }
+
+  void SmoothedEdgesKeepTheirOpacity() {
+    // A drawn picture's edge pixels are partly see-through; its grey and disabled looks keep that.
+    QImage bitmap(8, 8, QImage::Format_ARGB32);
+    bitmap.fill(Qt::transparent);
+    bitmap.setPixel(3, 4, qRgba(0, 0, 0, 255));
+    bitmap.setPixel(4, 4, qRgba(0, 0, 0, 128));
+    const QImage grey =
+        TFlatButton::MakeGreyBitmap(bitmap, TFlatButton::stMedium, Qt::white, Qt::gray);
+    QCOMPARE(grey.pixel(3, 4), qRgba(0, 0, 0, 255));
+    QCOMPARE(grey.pixel(4, 4), qRgba(0, 0, 0, 128));
+    TFlatButton button;
+    button.SetBitmap(bitmap);
+    button.setEnabled(false);
+    QImage shot(button.size(), QImage::Format_RGB32);
+    shot.fill(Qt::white);
+    button.render(&shot, QPoint(), QRegion(), QWidget::DrawChildren);
+    const QColor shadow = button.palette().color(QPalette::Dark);
+    QCOMPARE(shot.pixel(21 + 3, 16 + 4) & 0xFFFFFF, shadow.rgb() & 0xFFFFFF);
+    const QColor half = shot.pixelColor(21 + 4, 16 + 4);
+    QVERIFY2(half.red() > shadow.red() + 20 && half.red() < 255 - 20, qPrintable(half.name()));
+  }
+
+  void ThinLinesOfADrawnPictureStayInItsGreyPicture() {
+    TFlatButton button;
+    QPalette palette = button.palette();
+    palette.setColor(QPalette::Light, Qt::white);
+    palette.setColor(QPalette::Dark, QColor(160, 160, 160));
+    button.setPalette(palette);
+    button.SetPicture(QIcon(new DiagonalEngine));
+    const QImage grey = button.GreyBitmap().convertToFormat(QImage::Format_ARGB32);
+    QCOMPARE(grey.size(), QSize(16, 16));
+    QCOMPARE(qAlpha(grey.pixel(0, 0)), 0);
+    // Every row the line crosses still shows it: its darkest pixel is well below white. (Its
+    // smoothed pixels are light greys, which by themselves the thresholds turn white.)
+    for (int y = 4; y < 12; ++y) {
+      int darkest = 765;
+      for (int x = 1; x < 15; ++x) {  // over the white fill
+        const QRgb p = grey.pixel(x, y);
+        darkest = std::min(darkest, qRed(p) + qGreen(p) + qBlue(p));
+      }
+      QVERIFY2(darkest < 600, qPrintable(QStringLiteral("row %1: %2").arg(y).arg(darkest)));
+    }
+    // The white fill stays white.
+    QCOMPARE(grey.pixel(3, 3), qRgba(255, 255, 255, 255));
   }
 
   void GreyPictureFollowsTheShadingThresholds() {
