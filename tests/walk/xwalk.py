@@ -23,6 +23,11 @@ import time
 TIMEOUT = 20.0
 
 
+def plain(text):
+    """A menu item's or button's text as read: without the mnemonic mark and the shortcut part."""
+    return text.split("\t")[0].replace("&", "")
+
+
 class Walk:
     def __init__(self, args):
         self.args = args
@@ -181,7 +186,7 @@ class Walk:
             for w in s["windows"]:
                 if w["class"] == "QMenu":
                     for a in w.get("actions", []):
-                        if a["text"].replace("&", "") == text and a["enabled"]:
+                        if plain(a["text"]) == text and a["enabled"]:
                             return w, a
             return None
         found = self.wait(item, "menu item " + (what or text))
@@ -191,7 +196,7 @@ class Walk:
         if self.keyboard:
             # Down moves over the enabled items from the top, past separators and disabled ones.
             enabled = [x for x in menu["actions"] if x["enabled"]]
-            index = next(i for i, x in enumerate(enabled) if x["text"].replace("&", "") == text)
+            index = next(i for i, x in enumerate(enabled) if plain(x["text"]) == text)
             self.key(*(["Down"] * (index + 1)), "Return")
         else:
             self.click(a)
@@ -216,7 +221,11 @@ class Walk:
                 if c["class"] == "QPushButton" and c["text"].replace("&", "") == button_text:
                     self.click(c)
                     break
-        self.wait(lambda s: not self.window_of_class(s, "QMessageBox"), "the box to close")
+        # Gone, or replaced by the next box with other words.
+        def gone(s):
+            b = self.window_of_class(s, "QMessageBox")
+            return not b or [c["text"] for c in b["children"] if c["class"] == "QLabel" and c["text"]] != texts
+        self.wait(gone, "the box to close")
         return texts
 
     # ---- The program -----------------------------------------------------------------------
@@ -309,14 +318,15 @@ class Walk:
             self.click_named("Newbutton")
         self.editor_fill(**fields)
 
-    def select_task(self, text, column=3):
-        """Makes the row showing `text` current: a click, or arrow keys from the top."""
-        snap = self.snap()
-        tasks = self.tasks(snap)
-        if text not in tasks:
-            self.check(False, "task %r is listed (%s)" % (text, tasks))
+    def select_task(self, text, column=3, priority=None):
+        """Makes the row showing `text` (and `priority`, if given) current: a click, or arrow
+        keys from the top."""
+        rows = self.rows(self.snap())
+        matches = [i for i, r in enumerate(rows) if r[3] == text and (priority is None or r[0] == priority)]
+        if not matches:
+            self.check(False, "task %r is listed (%s)" % (text, rows))
             return -1
-        row = tasks.index(text)
+        row = matches[0]
         if self.keyboard:
             self.focus_grid()
             self.key("ctrl+Home")
@@ -461,8 +471,8 @@ class Walk:
                 self.click_named("OKButton", "DateSelector")
             self.wait(lambda s: s.get("modal") != "DateSelector", "the date selector to close")
 
-        # 10. Delete one of the two copies.
-        self.select_task("Call the plumber")
+        # 10. Delete the copy (the clone has no priority).
+        self.select_task("Call the plumber", priority="")
         if self.keyboard:
             self.key("alt+d")
         else:
@@ -473,8 +483,10 @@ class Walk:
         # 11. Bulk delete of the tasks marked done, then Undo Delete.
         self.file_menu("Delete", "All Marked Done")
         self.answer_box("Yes", "1 task")
+        self.answer_box("OK")
         self.expect_tasks(["Call the plumber"], "bulk delete removed the done task")
         self.file_menu("Undo Delete")
+        self.answer_box("OK", "brought back")
         self.expect_tasks(["Buy oat milk", "Call the plumber"], "Undo Delete brought it back")
 
         # 12. Rebuild Indexes.
@@ -488,8 +500,7 @@ class Walk:
             self.key("alt+r")
         else:
             self.click_named("Printbutton")
-        dlg = self.wait(lambda s: s.get("modal") in ("ReportDialog", "TReportDialog") and s.get("modal"),
-                        "the report dialog")
+        dlg = self.wait(lambda s: s.get("modal") == "ReportSetup", "the report dialog")
         if dlg:
             self.check(True, "the report dialog opens")
             self.report_preview()
@@ -540,30 +551,32 @@ class Walk:
                 pass
 
     def report_preview(self):
-        snap = self.snap()
-        modal = snap.get("modal")
-        preview = None
-        for w in self.widgets(snap):
-            if w["class"] in ("QAbstractButton", "TFlatButton", "QPushButton", "QCheckBox") and \
-                    w["text"].replace("&", "").lower() == "preview":
-                preview = w
-        if preview is None:
-            # A preview check box and a Print button, or a Preview button: whichever there is.
-            for w in self.widgets(snap):
-                if "preview" in w["name"].lower():
-                    preview = w
-        self.check(preview is not None, "the report dialog offers a preview")
-        if preview is None:
-            self.key("Escape")
-            return
-        self.click(preview)
-        pv = self.wait(lambda s: any("Preview" in w["class"] for w in s["windows"]), "the preview window")
+        if self.keyboard:
+            self.focus_named("Previewbutton")
+            self.key("space")
+        else:
+            self.click_named("Previewbutton", "ReportSetup")
+        # The report is laid out first; a status box says when the preview is ready.
+        status = self.wait(lambda s: next((c for w in s["windows"] if w["name"] == "ReportPrint"
+                                           for c in w["children"] if plain(c["text"]) == "OK"
+                                           and c["class"] != "QLabel"), None), "Preview Ready!")
+        if status:
+            if self.keyboard:
+                self.key("Return")
+            else:
+                self.click(status)
+        pv = self.wait(lambda s: self.named(s, "PreviewForm") and s.get("active") == "PreviewForm",
+                       "the preview window")
         self.check(bool(pv), "the preview window opens")
+        self.shot("preview")
         self.key("Escape")
-        self.wait(lambda s: not any("Preview" in w["class"] for w in s["windows"]), "the preview to close")
-        if self.snap().get("modal") == modal:
-            self.key("Escape")
-        self.wait(lambda s: s.get("modal") != modal, "the report dialog to close")
+        closed = self.wait(lambda s: not self.named(s, "PreviewForm"), "the preview to close", 10)
+        if not closed:
+            self.key("alt+F4")
+            self.wait(lambda s: not self.named(s, "PreviewForm"), "the preview to close")
+        self.key("Escape")
+        self.check(bool(self.wait(lambda s: s.get("modal") != "ReportSetup", "the report dialog to close")),
+                   "the report dialog closes")
 
 
 def check_files(walk, args, expected):
