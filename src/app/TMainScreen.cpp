@@ -255,6 +255,9 @@ void TMainScreen::BuildLayout() {
   ShowDone->SetBitmap(Showbmp->pixmap().toImage());
   ExitButton->hide();
   FilterClearbutton->hide();
+  // The bottom bar's two filter buttons have no mnemonic and no menu item: Tab reaches them.
+  FilterClearbutton->setFocusPolicy(Qt::TabFocus);
+  ShowDone->setFocusPolicy(Qt::TabFocus);
   bar->addWidget(ExitButton);
   bar->addWidget(FilterClearbutton);
   bar->addWidget(ShowDone);

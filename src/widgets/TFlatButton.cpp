@@ -6,6 +6,7 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QStyleOption>
 #include <algorithm>
 
 namespace {
@@ -689,5 +690,13 @@ void TFlatButton::paintEvent(QPaintEvent*) {
     for (int row = 0; row < 4; ++row) {
       painter.drawLine(mx + row, my + row, mx + 6 - row, my + row);
     }
+  }
+  // A button that takes the keyboard focus (where the window gives it Tab focus) shows it, so a
+  // user without a mouse sees where Space will act.
+  if (hasFocus()) {
+    QStyleOptionFocusRect focus;
+    focus.initFrom(this);
+    focus.rect = rect().adjusted(2, 2, -2, -2);
+    style()->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, &painter, this);
   }
 }

@@ -268,31 +268,31 @@ class Walk:
             return
         time.sleep(0.3)
         if self.keyboard:
-            # The description has the focus when the editor opens.
+            # The description has the focus when the editor opens; Tab and Shift+Tab go from
+            # field to field, the arrows choose among the priorities, Enter is OK.
+            self.tab_to(["Task"])
             if task is not None:
                 self.key("ctrl+a")
                 self.type(task)
             if keys is not None:
-                self.key("Tab", "Tab")  # past Done? to the key words
+                self.tab_to(["KeyWords"])
                 self.key("ctrl+a")
                 self.type(keys)
-                self.key("shift+Tab", "shift+Tab")
             if priority is not None:
-                # Task -> Done? -> Key words -> Date -> Time -> priorities
-                self.key("Tab", "Tab", "Tab", "Tab", "Tab")
-                # The group's checked button has the focus; the arrows choose.
-                order = ["High", "Medium", "Low"]
+                self.tab_to(["pHigh", "pMedium", "pLow"])
+                target = {"High": "pHigh", "Medium": "pMedium", "Low": "pLow"}[priority]
+                step = "Up" if priority == "High" else "Down"
                 for _ in range(3):
-                    self.key("Up")
-                for _ in range(order.index(priority)):
-                    self.key("Down")
-                self.key("shift+Tab", "shift+Tab", "shift+Tab", "shift+Tab", "shift+Tab")
+                    if self.snap().get("focus") == target:
+                        break
+                    self.key(step)
+                self.key("space")
+                self.check(bool((self.named(self.snap(), target, "TaskEditor") or {}).get("checked")),
+                           "the arrow keys choose priority " + priority)
             if note is not None:
-                # Into the note: Tab from the description through to it.
-                self.key(*(["Tab"] * 6))
+                self.tab_to(["Notes"])
                 self.type(note)
-                # Back to a one-line field, where Enter means OK.
-                self.key(*(["shift+Tab"] * 6))
+            self.tab_to(["Task"], back=True)
             self.key("Return")
         else:
             if task is not None:
@@ -513,12 +513,23 @@ class Walk:
         self.shot("main-window")
         self.stop_with("Exit")
 
+    def tab_to(self, names, back=False, limit=14):
+        """Tab (or Shift+Tab) until one of the named controls has the focus."""
+        for _ in range(limit):
+            if self.snap().get("focus") in names:
+                return True
+            self.key("shift+Tab" if back else "Tab")
+            time.sleep(0.1)
+        return self.check(self.snap().get("focus") in names, "the keyboard reaches " + "/".join(names))
+
     def focus_named(self, name, window=None):
         """Tabs through the window until the named control has the focus."""
         for _ in range(40):
-            if self.snap().get("focus") == name:
+            focus = self.snap().get("focus")
+            if focus == name:
                 return True
-            self.key("Tab")
+            # Tab moves from cell to cell inside the grid; Ctrl+Tab leaves it.
+            self.key("ctrl+Tab" if focus == "ActiveGrid" else "Tab")
         self.check(False, "the keyboard reaches " + name)
         return False
 
