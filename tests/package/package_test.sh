@@ -34,32 +34,44 @@ mkdir -p "$HOME"
 unset XDG_DATA_HOME XDG_CONFIG_HOME XDG_RUNTIME_DIR QT_QPA_PLATFORM
 cat >"$work/session.sh" <<'SESSION'
 #!/usr/bin/env bash
-# Runs on the private display: start the program, wait for its window and task table, then
-# end it with its own Exit shortcut so it saves its settings as a user's exit would.
-"$1" >"$2/listwise.log" 2>&1 &
+# Runs on the private display: starts PROGRAM, answers every message box with Enter (a first
+# start asks for an index rebuild), and once the main window has stood a second without a box
+# and the task table is there, ends it with its own Exit shortcut, so it saves its settings as a
+# user's exit would. Ends with the program's exit status.
+#   session.sh PROGRAM LOG
+"$1" >"$2" 2>&1 &
 pid=$!
+quiet=0
 for _ in $(seq 300); do
-  win=$(xdotool search --name '^Listwise$' 2>/dev/null | head -n1 || true)
-  [ -n "$win" ] && [ -e "$HOME/.local/share/listwise/LWISE.DBF" ] && break
   kill -0 "$pid" 2>/dev/null || break
-  sleep 0.2
-done
-# A first start tells the user to rebuild the indexes: answer each message box with Enter.
-for _ in $(seq 25); do
   box=$(xdotool search --onlyvisible --name '^Information$' 2>/dev/null | head -n1 || true)
-  if [ -n "$box" ]; then xdotool windowfocus --sync "$box" key Return || true; fi
+  if [ -n "$box" ]; then
+    xdotool windowfocus --sync "$box" key Return || true
+    quiet=0
+  else
+    win=$(xdotool search --onlyvisible --name '^Listwise$' 2>/dev/null | head -n1 || true)
+    if [ -n "$win" ] && [ -e "$HOME/.local/share/listwise/LWISE.DBF" ]; then quiet=$((quiet + 1)); fi
+    if [ "$quiet" -ge 5 ]; then xdotool windowfocus --sync "$win" key alt+x || true; quiet=0; fi
+  fi
   sleep 0.2
 done
-if [ -n "${win:-}" ]; then
-  xdotool windowfocus --sync "$win" key alt+x || true
-fi
-for _ in $(seq 150); do kill -0 "$pid" 2>/dev/null || break; sleep 0.2; done
-if kill -0 "$pid" 2>/dev/null; then echo "the program did not end"; kill "$pid"; exit 1; fi
+if kill -0 "$pid" 2>/dev/null; then echo "the program did not end"; kill "$pid"; exit 99; fi
 wait "$pid"
 SESSION
+run() { xvfb-run -a -s "-screen 0 1024x768x24" bash "$work/session.sh" "$bin/listwise" "$work/listwise.log"; }
+
+echo "--- a data folder that cannot be made: a message, exit status 1, nothing written"
+touch "$HOME/not-a-folder"
+status=0
+XDG_DATA_HOME="$HOME/not-a-folder/data" run || status=$?
+[ "$status" == 1 ] || { cat "$work/listwise.log"; fail "exit status $status, not 1"; }
+written=$(cd "$HOME" && find . -path '*listwise*')
+[ -z "$written" ] || fail "files were written: $written"
+[ "$(cd "$work/root" && find . | sort)" == "$before" ] || fail "files were written into the install folder"
+rm "$HOME/not-a-folder"
+
 echo "--- run from the unpacked package"
-xvfb-run -a -s "-screen 0 1024x768x24" bash "$work/session.sh" "$bin/listwise" "$work" \
-  || { cat "$work/listwise.log"; fail "the program did not start and end cleanly"; }
+run || { cat "$work/listwise.log"; fail "the program did not start and end cleanly"; }
 
 echo "--- files under HOME"
 (cd "$HOME" && find . -type f | sort)
