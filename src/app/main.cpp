@@ -73,13 +73,15 @@ int main(int argc, char* argv[]) {
   QApplication::setApplicationVersion(QStringLiteral(LISTWISE_VERSION));
   QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
   QApplication::setWindowIcon(AppPictures::ProgramIcon());
-  if (!options.dataDir.isEmpty()) {
-    const QString dir = QDir(options.dataDir).absolutePath();
-    if (!QDir().mkpath(dir)) {
-      StoreHelpers::ShowInformation(QStringLiteral("Unable to create the task folder %1").arg(dir));
-      return 1;
-    }
-    StoreHelpers::SetDataDirectory(dir);
+  // Docks and task bars match the window with its launcher by this name.
+  QGuiApplication::setDesktopFileName(QStringLiteral("listwise"));
+  if (!options.dataDir.isEmpty()) StoreHelpers::SetDataDirectory(QDir(options.dataDir).absolutePath());
+  // The folders are made on first use; one that cannot be made ends the program rather than
+  // have it write somewhere the user did not choose.
+  const QString missing = StoreHelpers::CreateFolders();
+  if (!missing.isEmpty()) {
+    StoreHelpers::ShowInformation(QStringLiteral("Unable to create the task folder %1").arg(missing));
+    return 1;
   }
   // One copy per task folder: a second start on the same folder brings the running window
   // forward and ends without opening any file; a start on another folder opens its own window.

@@ -15,9 +15,9 @@
 #include "widgets/TFlatButton.h"
 
 void ReportPrinting::Install(TReportSetup& setup) {
-  // Like the export files, a report printed to PDF is offered beside the task files.
+  // Like the export files, a report printed to PDF is offered in the export folder.
   ReportPrinters::SetDefaultPdfFile(
-      QDir(StoreHelpers::DataDirectory()).filePath(QStringLiteral("Tasq.pdf")));
+      QDir(StoreHelpers::ExportDirectory()).filePath(QStringLiteral("Tasq.pdf")));
   setup.InstalledPrinters = [] { return ReportPrinters::Installed(); };
   setup.RunPrintDialog = &ReportPrinting::RunPrintDialog;
   setup.RunPrinterSetup = &ReportPrinting::RunPrinterSetup;

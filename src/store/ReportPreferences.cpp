@@ -26,7 +26,7 @@ const std::array<std::pair<const char*, Member>, 7> kKeys = {{
 }  // namespace
 
 ReportPreferences ReportPreferences::Defaults() {
-  const QString dir = StoreHelpers::DataDirectory();
+  const QString dir = StoreHelpers::ExportDirectory();
   ReportPreferences prefs;
   prefs.report_title = prefs.html_title = prefs.rtf_title = prefs.text_title =
       QStringLiteral("Listwise");
