@@ -281,7 +281,8 @@ class Walk:
             if priority is not None:
                 self.tab_to(["pHigh", "pMedium", "pLow"])
                 target = {"High": "pHigh", "Medium": "pMedium", "Low": "pLow"}[priority]
-                step = "Up" if priority == "High" else "Down"
+                # The three sit side by side: Left and Right move between them.
+                step = "Left" if priority == "High" else "Right"
                 for _ in range(3):
                     if self.snap().get("focus") == target:
                         break
@@ -528,8 +529,8 @@ class Walk:
             focus = self.snap().get("focus")
             if focus == name:
                 return True
-            # Tab moves from cell to cell inside the grid; Ctrl+Tab leaves it.
-            self.key("ctrl+Tab" if focus == "ActiveGrid" else "Tab")
+            # Tab moves from cell to cell inside the grid and types into the note; Ctrl+Tab leaves both.
+            self.key("ctrl+Tab" if focus in ("ActiveGrid", "ActiveNotes") else "Tab")
         self.check(False, "the keyboard reaches " + name)
         return False
 
