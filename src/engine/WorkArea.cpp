@@ -115,7 +115,14 @@ IndexSet::Order* WorkArea::CurrentOrder() const {
   return table_->indexes().GetOrder(order_);
 }
 
+// Other programs may be changing the index files of a shared table: an order is walked under
+// the table's lock, taken for each call (see Table::BeginRead).
+#define LOOK_AT_INDEXES()                                                              \
+  Table::LockScope look(*table_, false, order_ != 0 && table_->SharesIndexes());      \
+  if (!look.status().ok()) return look.status()
+
 Status WorkArea::GoTop() {
+  LOOK_AT_INDEXES();
   table_->Refresh();
   bof_ = false;
   eof_ = false;
@@ -133,6 +140,7 @@ Status WorkArea::GoTop() {
 }
 
 Status WorkArea::GoBottom() {
+  LOOK_AT_INDEXES();
   table_->Refresh();
   bof_ = false;
   eof_ = false;
@@ -150,6 +158,7 @@ Status WorkArea::GoBottom() {
 }
 
 Status WorkArea::Skip(long count) {
+  LOOK_AT_INDEXES();
   if (CurrentOrder() != nullptr) return OrderedSkip(count);
   uint32_t n = table_->record_count();
   if (count > 0) {
@@ -475,6 +484,7 @@ Status WorkArea::OrderedSkip(long count) {
 
 Status WorkArea::Seek(std::string_view text, bool* found) {
   *found = false;
+  LOOK_AT_INDEXES();
   IndexSet::Order* o = CurrentOrder();
   if (o == nullptr)
     return Status::InvalidArgument(table_->path() + ": a seek needs an index order");
@@ -529,6 +539,7 @@ Status WorkArea::SetQuery(const std::string& text) {
 
 Status WorkArea::QueryCount(long* count) {
   *count = 0;
+  LOOK_AT_INDEXES();
   table_->Refresh();
   IndexSet::Order* o = CurrentOrder();
   if (o == nullptr || (scope_low_.empty() && scope_high_.empty())) {
