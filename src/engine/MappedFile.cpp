@@ -41,6 +41,10 @@ MappedFile::~MappedFile() { Close(); }
 
 Status MappedFile::Open(const std::string& path, bool writable, Lock lock,
                         std::unique_ptr<MappedFile>* out) {
+  if (writable) {
+    Status injected = FaultInjection::Point("open for writing", path);
+    if (!injected.ok()) return injected;
+  }
   int fd = ::open(path.c_str(), (writable ? O_RDWR : O_RDONLY) | O_CLOEXEC);
   if (fd < 0) {
     int err = errno;

@@ -626,14 +626,30 @@ Status Table::ReadMemo(uint32_t recno, int field, const uint8_t** data, uint32_t
       !IsMemoType(header_.fields[field].type))
     return Status::InvalidArgument(path_ + ": not a memo field");
   const FieldDef& f = header_.fields[field];
-  uint64_t block;
-  if (!MemoFile::DecodePointer(Record(recno) + f.offset, f.width,
-                               header_.binary_memo_pointers(), &block))
-    return Status::Corrupt(path_ + ": record " + std::to_string(recno) + " field " + f.name +
-                           " holds an invalid memo pointer");
-  if (block == 0) return Status::Ok();
-  if (!memo_) return Status::Corrupt(path_ + ": the table has no memo file");
-  return memo_->Read(block, data, length);
+  const uint8_t* field_bytes = Record(recno) + f.offset;
+  // Another program sharing the table may be writing this very note: its text goes to the
+  // memo file before the record points at it, so a pointer read twice alike names a whole
+  // note, and a note beyond what this program has mapped of the file is one it appended.
+  Status s;
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    uint8_t pointer[16];
+    const size_t width = std::min<size_t>(static_cast<size_t>(f.width), sizeof pointer);
+    std::memcpy(pointer, field_bytes, width);
+    uint64_t block;
+    if (!MemoFile::DecodePointer(pointer, f.width, header_.binary_memo_pointers(), &block))
+      s = Status::Corrupt(path_ + ": record " + std::to_string(recno) + " field " + f.name +
+                          " holds an invalid memo pointer");
+    else if (block == 0)
+      return Status::Ok();
+    else if (!memo_)
+      return Status::Corrupt(path_ + ": the table has no memo file");
+    else
+      s = memo_->Read(block, data, length);
+    if (mode_ == Mode::kExclusive) return s;
+    if (s.ok() && std::memcmp(pointer, field_bytes, width) == 0) return s;
+    if (!s.ok() && memo_) memo_->Refresh();
+  }
+  return s;
 }
 
 Status Table::WriteMemo(uint32_t recno, int field, const uint8_t* data, uint64_t length) {
