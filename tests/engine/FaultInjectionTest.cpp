@@ -315,3 +315,38 @@ TEST_F(FaultedCommands, PackThatCannotReopenRefusesFurtherChanges) {
   EXPECT_TRUE(seen) << "no fault point lay in the reopen after the switch";
   Verify(*tasks_, true, "after a pack whose reopen failed");
 }
+
+// One damaged page in a tag: changes still go through and say so, the index is set aside and
+// rebuilt at the next open, and a second try never doubles a task.
+TEST_F(FaultedCommands, DamagedIndexPageNeitherFailsNorDoublesChanges) {
+  for (const char* mode : {"", "--shared"}) {
+    Restore();
+    {
+      // Zero the root page of the DATETIME tag: every change of that tag meets it.
+      std::unique_ptr<xb::CdxFile> cdx;
+      ASSERT_TRUE(xb::CdxFile::Open(dir_->File("LWISE.CDX"), true, &cdx).ok());
+      const uint32_t root = cdx->FindTag("DATETIME")->header().root;
+      cdx.reset();
+      std::vector<uint8_t> bytes = ReadBytes(dir_->File("LWISE.CDX"));
+      std::fill_n(bytes.begin() + root, 512, 0);
+      WriteBytes(dir_->File("LWISE.CDX"), bytes);
+    }
+    Tasks want = *tasks_;
+    auto run = [&](std::vector<std::string> args) {
+      if (*mode) args.push_back(mode);
+      const ToolRun r = RunTool(*dir_, args, 0);
+      EXPECT_EQ(r.exit_code, 0) << args[0] << " " << mode << ": " << r.err;
+      return r;
+    };
+    const std::string note = NoteOf("NEW-TASK", 0);
+    const ToolRun appended =
+        run({"append", Path(), "DESCRIPT=NEW-TASK", "KEYS=new", "DATE=20250606", "NOTE=" + note});
+    EXPECT_NE(appended.err.find("index could not take it"), std::string::npos) << appended.err;
+    want["NEW-TASK"] = Task{note, "new", false};
+    run({"delete", Path(), "7"});
+    want[Name(7)].deleted = true;
+    run({"recall", Path(), "4"});
+    want[Name(4)].deleted = false;
+    Verify(want, false, std::string("changes over a damaged index page ") + mode);
+  }
+}
