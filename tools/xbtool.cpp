@@ -637,13 +637,19 @@ int RunAppend(const Invocation& inv) {
 
 // ---- edit --------------------------------------------------------------------------------
 
-// Goes to record RECNO of the open table, which must exist.
-long GoToRecord(const OpenTable& table, const std::string& text) {
+// Goes to record RECNO of the open table, which must exist. In a shared open the record is
+// locked first: the program takes the same lock while the user edits a task.
+long GoToRecord(const OpenTable& table, const std::string& text, const Invocation& inv) {
   const long recno = ParseRecno(text);
   const long count = xb_RecCount();
   if (recno > count)
     Fail(table.path() + ": record " + std::to_string(recno) + " does not exist (the table has " +
          std::to_string(count) + " record" + (count == 1 ? ")" : "s)"));
+  if (inv.Has("--shared")) {
+    xb_SetLockTimeout(5);
+    if (!xb_Rlock(recno))
+      EngineFail("cannot lock record " + std::to_string(recno) + "; nothing was changed");
+  }
   if (!xb_Go(recno)) EngineFail("cannot go to record " + std::to_string(recno));
   return recno;
 }
@@ -654,7 +660,7 @@ int RunEdit(const Invocation& inv) {
   CheckAssignments(assignments);
   OpenTable table(path, ChangeMode(inv));
   RequireTextCodedTable(table, path, "edit");
-  const long recno = GoToRecord(table, inv.args[1]);
+  const long recno = GoToRecord(table, inv.args[1], inv);
   const std::vector<Assignment> values = PrepareValues(table, assignments, "nothing was changed");
   const std::string index_before = table.engine_table().index_problem();
   // What the record holds now, to put back when the change cannot be completed.
@@ -693,7 +699,7 @@ int RunEdit(const Invocation& inv) {
 int SetDeletionMark(const Invocation& inv, bool deleted) {
   const std::string path = TablePath(inv.args[0]);
   OpenTable table(path, ChangeMode(inv));
-  const long recno = GoToRecord(table, inv.args[1]);
+  const long recno = GoToRecord(table, inv.args[1], inv);
   const std::string index_before = table.engine_table().index_problem();
   const bool was_deleted = xb_Deleted() != 0;
   const std::string action = deleted ? "delete" : "recall";
