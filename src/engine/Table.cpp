@@ -387,6 +387,11 @@ void Table::UnlockChanges() {
   fcntl(dbf_->fd(), F_OFD_SETLK, &fl);
 }
 
+void Table::LockScope::Take(bool write) {
+  status_ = write ? table_.BeginChange() : table_.BeginRead();
+  held_ = status_.ok();
+}
+
 Status Table::BeginRead() { return Acquire(false); }
 
 Status Table::BeginChange() { return Acquire(true); }
@@ -627,29 +632,54 @@ Status Table::ReadMemo(uint32_t recno, int field, const uint8_t** data, uint32_t
     return Status::InvalidArgument(path_ + ": not a memo field");
   const FieldDef& f = header_.fields[field];
   const uint8_t* field_bytes = Record(recno) + f.offset;
-  // Another program sharing the table may be writing this very note: its text goes to the
-  // memo file before the record points at it, so a pointer read twice alike names a whole
-  // note, and a note beyond what this program has mapped of the file is one it appended.
-  Status s;
-  for (int attempt = 0; attempt < 3; ++attempt) {
-    uint8_t pointer[16];
-    const size_t width = std::min<size_t>(static_cast<size_t>(f.width), sizeof pointer);
-    std::memcpy(pointer, field_bytes, width);
+  if (mode_ != Mode::kExclusive) {
+    // The usual case, at the cost of a second look at the pointer's bytes; the careful path
+    // below retries and reports.
+    const PointerBytes before = PointerBytes::Of(field_bytes, f.width);
     uint64_t block;
-    if (!MemoFile::DecodePointer(pointer, f.width, header_.binary_memo_pointers(), &block))
-      s = Status::Corrupt(path_ + ": record " + std::to_string(recno) + " field " + f.name +
-                          " holds an invalid memo pointer");
-    else if (block == 0)
-      return Status::Ok();
-    else if (!memo_)
-      return Status::Corrupt(path_ + ": the table has no memo file");
-    else
-      s = memo_->Read(block, data, length);
-    if (mode_ == Mode::kExclusive) return s;
-    if (s.ok() && std::memcmp(pointer, field_bytes, width) == 0) return s;
-    if (!s.ok() && memo_) memo_->Refresh();
+    if (MemoFile::DecodePointer(field_bytes, f.width, header_.binary_memo_pointers(), &block)) {
+      if (block == 0) return Status::Ok();  // no note, as of this moment
+      if (memo_) {
+        Status s = memo_->Read(block, data, length);
+        if (s.ok() && PointerBytes::Of(field_bytes, f.width) == before) return s;
+      }
+    }
+    return ReadSharedMemo(field_bytes, f, recno, data, length);
   }
-  return s;
+  uint64_t block;
+  if (!MemoFile::DecodePointer(field_bytes, f.width, header_.binary_memo_pointers(), &block))
+    return Status::Corrupt(path_ + ": record " + std::to_string(recno) + " field " + f.name +
+                           " holds an invalid memo pointer");
+  if (block == 0) return Status::Ok();
+  if (!memo_) return Status::Corrupt(path_ + ": the table has no memo file");
+  return memo_->Read(block, data, length);
+}
+
+// Another program sharing the table may be writing this very note: its text goes to the memo
+// file before the record points at it, so a pointer that reads the same before and after
+// names a whole note, and a note beyond what this program has mapped of the file is one it
+// appended.
+Status Table::ReadSharedMemo(const uint8_t* field_bytes, const FieldDef& f, uint32_t recno,
+                             const uint8_t** data, uint32_t* length) const {
+  for (int attempt = 1;; ++attempt) {
+    const PointerBytes before = PointerBytes::Of(field_bytes, f.width);
+    uint64_t block = 0;
+    const bool decoded =
+        MemoFile::DecodePointer(field_bytes, f.width, header_.binary_memo_pointers(), &block);
+    if (decoded && block != 0 && memo_) {
+      Status s = memo_->Read(block, data, length);
+      const bool same = PointerBytes::Of(field_bytes, f.width) == before;
+      if ((s.ok() && same) || attempt == 3) return s;
+      if (!s.ok()) memo_->Refresh();
+      continue;
+    }
+    if (!(PointerBytes::Of(field_bytes, f.width) == before) && attempt < 3) continue;
+    if (!decoded)
+      return Status::Corrupt(path_ + ": record " + std::to_string(recno) + " field " + f.name +
+                             " holds an invalid memo pointer");
+    if (block == 0) return Status::Ok();
+    return Status::Corrupt(path_ + ": the table has no memo file");
+  }
 }
 
 Status Table::WriteMemo(uint32_t recno, int field, const uint8_t* data, uint64_t length) {

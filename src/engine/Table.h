@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -91,10 +92,10 @@ class Table {
   // nothing.
   class LockScope {
    public:
-    LockScope(Table& table, bool write, bool needed = true)
-        : table_(table), status_(!needed ? Status::Ok()
-                                         : write ? table.BeginChange() : table.BeginRead()),
-          held_(needed && status_.ok()) {}
+    LockScope(Table& table, bool write, bool needed = true) : table_(table) {
+      // Walks and changes pass here at every step: an exclusive table needs nothing more.
+      if (needed && table.SharesIndexes()) Take(write);
+    }
     ~LockScope() {
       if (held_) table_.End();
     }
@@ -103,9 +104,10 @@ class Table {
     const Status& status() const { return status_; }
 
    private:
+    void Take(bool write);
     Table& table_;
     Status status_;
-    bool held_;
+    bool held_ = false;
   };
 
   // Set when a failure left this object unable to vouch for the files it has open (a pack
@@ -193,6 +195,27 @@ class Table {
   Status RefreshCount(bool exact);
   // Refuses changes to a table this object can no longer vouch for.
   Status CheckUsable() const;
+  Status ReadSharedMemo(const uint8_t* field_bytes, const FieldDef& f, uint32_t recno,
+                        const uint8_t** data, uint32_t* length) const;
+  // The bytes of a memo pointer (10 wide, or 4 in binary form), to tell whether another
+  // program changed it meanwhile.
+  struct PointerBytes {
+    uint64_t head = 0;
+    uint16_t tail = 0;
+    static PointerBytes Of(const uint8_t* field, int width) {
+      PointerBytes p;
+      if (width == 10) {
+        std::memcpy(&p.head, field, 8);
+        std::memcpy(&p.tail, field + 8, 2);
+      } else {
+        uint32_t word;
+        std::memcpy(&word, field, 4);
+        p.head = word;
+      }
+      return p;
+    }
+    bool operator==(const PointerBytes& o) const { return head == o.head && tail == o.tail; }
+  };
   // The indexes could not take a change, or could not be written or read again: they are
   // behind the table from here on. They are closed without writing, marked behind in the
   // header (so the next open that has the table to itself rebuilds them) and the problem is
