@@ -57,6 +57,9 @@ IndexMaintenance::CheckReport IndexMaintenance::Check(xb::Table& table,
 }
 
 xb::Status IndexMaintenance::VerifyOrder(xb::Table& table, int order) {
+  // Other programs sharing the table wait while the tag is read through.
+  xb::Table::LockScope look(table, false, table.SharesIndexes());
+  if (!look.status().ok()) return look.status();
   xb::IndexSet::Order* o = table.indexes().GetOrder(order);
   if (o == nullptr) return xb::Status::NotFound("there is no order " + std::to_string(order));
   const std::string label = o->file_path + ": tag " + o->name + ": ";

@@ -31,6 +31,7 @@
 #include "Cp1252.h"
 #include "CsvWriter.h"
 #include "Engine.h"
+#include "FaultInjection.h"
 #include "FieldCodec.h"
 #include "FieldList.h"
 #include "IndexMaintenance.h"
@@ -506,7 +507,8 @@ struct Assignment {
 
 // Checks and converts every FIELD=VALUE before the record exists, so a bad value appends nothing.
 std::vector<Assignment> PrepareValues(const OpenTable& table,
-                                      const std::vector<std::string>& assignments) {
+                                      const std::vector<std::string>& assignments,
+                                      const char* nothing_done) {
   const auto& fields = table.fields();
   std::vector<Assignment> values;
   for (const std::string& arg : assignments) {
@@ -523,49 +525,46 @@ std::vector<Assignment> PrepareValues(const OpenTable& table,
       Fail("field " + f.name + " of type " + f.type + " cannot be set from the command line");
     std::string text, problem;
     if (!Cp1252::FromUtf8(std::string_view(arg).substr(eq + 1), &text, &problem))
-      Fail("the value of " + f.name + " " + problem + "; nothing was appended");
+      Fail("the value of " + f.name + " " + problem + "; " + nothing_done);
     Assignment value{index, {}};
     if (f.type == 'M') {
       value.stored = std::move(text);
     } else if (!FieldCodec::Encode(f, text, &value.stored, &problem)) {
-      Fail("field " + f.name + ": " + problem + "; nothing was appended");
+      Fail("field " + f.name + ": " + problem + "; " + nothing_done);
     }
     values.push_back(std::move(value));
   }
   return values;
 }
 
-int RunAppend(const Invocation& inv) {
-  const std::string path = TablePath(inv.args[0]);
-  const std::vector<std::string> assignments(inv.args.begin() + 1, inv.args.end());
+// Changes open the table exclusively, or with --shared beside other programs that have it
+// open (the program itself, a script).
+int ChangeMode(const Invocation& inv) { return inv.Has("--shared") ? XB_SHARED : XB_EXCLUSIVE; }
+
+// Checks every FIELD=VALUE argument's shape.
+void CheckAssignments(const std::vector<std::string>& assignments) {
   for (const std::string& arg : assignments) {
     if (arg.empty() || arg[0] == '=' || arg.find('=') == std::string::npos)
       UsageFail("'" + arg + "' is not FIELD=VALUE");
   }
-  OpenTable table(path, XB_EXCLUSIVE);
-  const auto& fields = table.fields();
+}
 
-  // The engine appends a record of blanks, which is a value only in text-coded fields: binary
-  // fields and binary memo pointers would be left holding garbage.
+// The engine appends blank records and stores images as they are: both hold values only in
+// text-coded fields, so other tables are refused before anything changes.
+void RequireTextCodedTable(const OpenTable& table, const std::string& path, const char* what) {
   const HeaderBytes header = ReadHeaderBytes(path);
   if (header.version != 0x03 && header.version != 0xF5)
-    Fail(path + ": append writes only tables with version byte 0x03 or 0xF5, not " +
+    Fail(path + ": " + what + " writes only tables with version byte 0x03 or 0xF5, not " +
          Hex(header.version));
-  for (const auto& f : fields)
+  for (const auto& f : table.fields())
     if (!FieldCodec::CanEncode(f.type) && !IsMemoType(f.type))
-      Fail(path + ": append cannot write a blank into field " + f.name + " of type " + f.type);
+      Fail(path + ": " + what + " cannot write field " + f.name + " of type " + f.type);
+}
 
-  const std::vector<Assignment> values = PrepareValues(table, assignments);
-  if (!xb_AppendBlank()) EngineFail("cannot append a record");
-  const long recno = xb_RecNo();
-  // From here on the record exists; if it cannot be completed it is marked deleted, so a half
-  // written record does not pass for a real one.
-  auto abandon = [&](const std::string& what) {
-    std::string message = xb_ErrorText();
-    const bool marked = xb_Delete() != 0;
-    Fail(path + ": record " + std::to_string(recno) + " was added but " + what + ": " + message +
-         (marked ? "; the record is marked deleted" : "; the record could not be marked deleted"));
-  };
+// Sets the values in the current record: the plain fields in one image, then each memo.
+// Returns false (with the engine's message waiting) at the first that fails.
+bool StoreValues(const OpenTable& table, const std::vector<Assignment>& values, bool skip_empty_memos) {
+  const auto& fields = table.fields();
   std::vector<char> image;
   ReadCurrentImage(&image);
   bool plain = false;
@@ -575,16 +574,123 @@ int RunAppend(const Invocation& inv) {
                 v.stored.size());
     plain = true;
   }
-  if (plain && !xb_PutRecord(image.data())) abandon("its values could not be stored");
+  if (plain && !xb_PutRecord(image.data())) return false;
   for (const Assignment& v : values) {
     const auto& f = fields[static_cast<size_t>(v.field)];
-    if (f.type != 'M' || v.stored.empty()) continue;
+    if (f.type != 'M' || (skip_empty_memos && v.stored.empty())) continue;
     if (!xb_ReplaceMemo(f.name.c_str(), v.stored.data(), static_cast<long>(v.stored.size())))
-      abandon("its memo " + f.name + " could not be stored");
+      return false;
   }
-  if (!xb_Commit()) EngineFail("cannot write the table to the disk");
-  table.Close();
+  return true;
+}
+
+// A change that is on the disk is done: what follows can no longer undo it. Indexes that could
+// not take it were set aside (the engine rebuilds them at the next open that has the table to
+// itself), and a failure to close is only reported.
+void FinishChange(OpenTable& table, const std::string& index_problem_before) {
+  const std::string& problem = table.engine_table().index_problem();
+  if (!problem.empty() && problem != index_problem_before)
+    Warn("the change is stored, but the index could not take it (" + problem +
+         "); it is rebuilt when the table is next opened by a program that has it to itself, "
+         "or by xbtool reindex");
+  try {
+    table.Close();
+  } catch (const ToolError& e) {
+    Warn(e.message + " (the change itself is stored)");
+  }
+}
+
+int RunAppend(const Invocation& inv) {
+  const std::string path = TablePath(inv.args[0]);
+  const std::vector<std::string> assignments(inv.args.begin() + 1, inv.args.end());
+  CheckAssignments(assignments);
+  OpenTable table(path, ChangeMode(inv));
+  RequireTextCodedTable(table, path, "append");
+  const std::vector<Assignment> values =
+      PrepareValues(table, assignments, "nothing was appended");
+  const std::string index_before = table.engine_table().index_problem();
+  if (!xb_AppendBlank()) EngineFail("cannot append a record; nothing was appended");
+  const long recno = xb_RecNo();
+  // From here on the record exists. If it cannot be completed and written to the disk it is
+  // taken back, so a failure reported leaves nothing that a second try would double.
+  auto abandon = [&](const std::string& what) {
+    const std::string message = xb_ErrorText();
+    const xb::Status undone = table.engine_table().UndoAppend(static_cast<uint32_t>(recno));
+    if (undone.ok() && xb_Commit())
+      Fail(path + ": " + what + ": " + message + "; nothing was appended");
+    if (undone.ok())
+      Fail(path + ": " + what + ": " + message + "; record " + std::to_string(recno) +
+           " was taken back, but that could not be written to the disk either: " +
+           xb_ErrorText());
+    // Another program appended after it: marked deleted, it does not pass for a task.
+    const bool marked = xb_Go(recno) && xb_Delete() && xb_Commit();
+    Fail(path + ": record " + std::to_string(recno) + " was added but " + what + ": " + message +
+         (marked ? "; the record is marked deleted"
+                 : "; the record could be neither taken back nor marked deleted"));
+  };
+  if (!StoreValues(table, values, true)) abandon("its values could not be stored");
+  if (!xb_Commit()) abandon("it could not be written to the disk");
+  FinishChange(table, index_before);
   std::printf("%ld\n", recno);
+  return 0;
+}
+
+// ---- edit --------------------------------------------------------------------------------
+
+// Goes to record RECNO of the open table, which must exist. In a shared open the record is
+// locked first: the program takes the same lock while the user edits a task.
+long GoToRecord(const OpenTable& table, const std::string& text, const Invocation& inv) {
+  const long recno = ParseRecno(text);
+  const long count = xb_RecCount();
+  if (recno > count)
+    Fail(table.path() + ": record " + std::to_string(recno) + " does not exist (the table has " +
+         std::to_string(count) + " record" + (count == 1 ? ")" : "s)"));
+  if (inv.Has("--shared")) {
+    xb_SetLockTimeout(5);
+    if (!xb_Rlock(recno))
+      EngineFail("cannot lock record " + std::to_string(recno) + "; nothing was changed");
+  }
+  if (!xb_Go(recno)) EngineFail("cannot go to record " + std::to_string(recno));
+  return recno;
+}
+
+int RunEdit(const Invocation& inv) {
+  const std::string path = TablePath(inv.args[0]);
+  const std::vector<std::string> assignments(inv.args.begin() + 2, inv.args.end());
+  CheckAssignments(assignments);
+  OpenTable table(path, ChangeMode(inv));
+  RequireTextCodedTable(table, path, "edit");
+  const long recno = GoToRecord(table, inv.args[1], inv);
+  const std::vector<Assignment> values = PrepareValues(table, assignments, "nothing was changed");
+  const std::string index_before = table.engine_table().index_problem();
+  // What the record holds now, to put back when the change cannot be completed.
+  std::vector<char> before;
+  ReadCurrentImage(&before);
+  std::vector<std::pair<std::string, std::string>> old_memos;
+  for (const Assignment& v : values) {
+    const auto& f = table.fields()[static_cast<size_t>(v.field)];
+    if (f.type != 'M') continue;
+    long length = 0;
+    char* text = xb_GetMemo(f.name.c_str(), &length);
+    const bool read = xb_Error() == 0;
+    old_memos.emplace_back(f.name, std::string(text, static_cast<size_t>(length)));
+    xb_MemDealloc(text);
+    if (!read) EngineFail("cannot read the memo " + f.name + " of record " + std::to_string(recno) +
+                          "; nothing was changed");
+  }
+  auto undo = [&](const std::string& what) {
+    const std::string message = xb_ErrorText();
+    bool restored = true;
+    for (const auto& [name, text] : old_memos)
+      restored = restored && xb_ReplaceMemo(name.c_str(), text.data(), static_cast<long>(text.size()));
+    restored = restored && xb_PutRecord(before.data()) && xb_Commit();
+    Fail(path + ": record " + std::to_string(recno) + ": " + what + ": " + message +
+         (restored ? "; the record was left as it was"
+                   : "; the record could not be put back as it was: " + std::string(xb_ErrorText())));
+  };
+  if (!StoreValues(table, values, false)) undo("the values could not be stored");
+  if (!xb_Commit()) undo("the change could not be written to the disk");
+  FinishChange(table, index_before);
   return 0;
 }
 
@@ -592,18 +698,22 @@ int RunAppend(const Invocation& inv) {
 
 int SetDeletionMark(const Invocation& inv, bool deleted) {
   const std::string path = TablePath(inv.args[0]);
-  const long recno = ParseRecno(inv.args[1]);
-  OpenTable table(path, XB_EXCLUSIVE);
-  const long count = xb_RecCount();
-  if (recno > count)
-    Fail(path + ": record " + std::to_string(recno) + " does not exist (the table has " +
-         std::to_string(count) + " record" + (count == 1 ? ")" : "s)"));
-  if (!xb_Go(recno)) EngineFail("cannot go to record " + std::to_string(recno));
+  OpenTable table(path, ChangeMode(inv));
+  const long recno = GoToRecord(table, inv.args[1], inv);
+  const std::string index_before = table.engine_table().index_problem();
+  const bool was_deleted = xb_Deleted() != 0;
+  const std::string action = deleted ? "delete" : "recall";
   if (!(deleted ? xb_Delete() : xb_Recall()))
-    EngineFail(std::string("cannot ") + (deleted ? "delete" : "recall") + " record " +
-               std::to_string(recno));
-  if (!xb_Commit()) EngineFail("cannot write the table to the disk");
-  table.Close();
+    EngineFail("cannot " + action + " record " + std::to_string(recno) + "; it was left as it was");
+  if (!xb_Commit()) {
+    const std::string message = xb_ErrorText();
+    const bool restored = (was_deleted ? xb_Delete() : xb_Recall()) && xb_Commit();
+    Fail(path + ": cannot " + action + " record " + std::to_string(recno) +
+         ": the change could not be written to the disk: " + message +
+         (restored ? "; the record was left as it was"
+                   : "; the record may be left " + std::string(deleted ? "deleted" : "recalled")));
+  }
+  FinishChange(table, index_before);
   return 0;
 }
 
@@ -712,11 +822,15 @@ int RunIndex(const Invocation& inv) {
 int RunPackOrZap(const Invocation& inv, bool zap) {
   const std::string path = TablePath(inv.args[0]);
   OpenTable table(path, XB_EXCLUSIVE);
+  const std::string index_before = table.engine_table().index_problem();
   if (!(zap ? xb_Zap() : xb_Pack()))
     EngineFail(zap ? "cannot empty the table" : "cannot pack the table");
+  // The new files were on the disk before they took the old ones' places: what follows cannot
+  // take the pack back.
   const long count = xb_RecCount();
-  if (!xb_Commit()) EngineFail("cannot write the table to the disk");
-  table.Close();
+  if (!xb_Commit()) Warn(std::string("cannot write the table to the disk: ") + xb_ErrorText() +
+                         (zap ? " (the table is emptied all the same)" : " (the pack itself is done)"));
+  FinishChange(table, index_before);
   std::printf("records: %ld\n", count);
   return 0;
 }
@@ -835,29 +949,43 @@ const std::vector<Command>& Commands() {
        {},
        RunCreate},
       {"append",
-       "FILE.DBF FIELD=VALUE ...",
+       "FILE.DBF FIELD=VALUE ... [--shared]",
        "Appends one record and prints its number. Values are UTF-8 and stored in Windows-1252;\n"
        "text Windows-1252 cannot hold is refused. Logical values: T, F, Y, N, true, false.\n"
        "Numbers: digits with an optional sign and decimal point. Dates: yyyymmdd. An empty value\n"
-       "leaves the field blank. Any bad value or unknown field appends nothing. The table is\n"
-       "opened exclusively.",
+       "leaves the field blank. Any bad value or unknown field appends nothing, and so does a\n"
+       "failure to store or write the record: a record that cannot be completed is taken back.\n"
+       "The table is opened exclusively; with --shared it is opened shared, beside other\n"
+       "programs that have it open.",
        1,
        SIZE_MAX,
-       {},
+       {{"--shared", false}},
        RunAppend},
+      {"edit",
+       "FILE.DBF RECNO FIELD=VALUE ... [--shared]",
+       "Sets fields of record RECNO (counted from 1), with values as for append; the other\n"
+       "fields keep theirs, and an empty value blanks a field. Any bad value or unknown field\n"
+       "changes nothing, and a change that cannot be stored or written is undone. The table is\n"
+       "opened exclusively, or shared with --shared.",
+       2,
+       SIZE_MAX,
+       {{"--shared", false}},
+       RunEdit},
       {"delete",
-       "FILE.DBF RECNO",
-       "Marks record RECNO (counted from 1) as deleted. The table is opened exclusively.",
+       "FILE.DBF RECNO [--shared]",
+       "Marks record RECNO (counted from 1) as deleted. A mark that cannot be written to the\n"
+       "disk is taken back. The table is opened exclusively, or shared with --shared.",
        2,
        2,
-       {},
+       {{"--shared", false}},
        RunDelete},
       {"recall",
-       "FILE.DBF RECNO",
-       "Clears the deletion mark of record RECNO. The table is opened exclusively.",
+       "FILE.DBF RECNO [--shared]",
+       "Clears the deletion mark of record RECNO, undone again when it cannot be written to the\n"
+       "disk. The table is opened exclusively, or shared with --shared.",
        2,
        2,
-       {},
+       {{"--shared", false}},
        RunRecall},
       {"hold",
        "FILE.DBF MODE SECONDS",
@@ -1037,7 +1165,7 @@ int Run(int argc, char** argv) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int RunCatching(int argc, char** argv) {
   try {
     return Run(argc, argv);
   } catch (const ToolError& e) {
@@ -1049,4 +1177,16 @@ int main(int argc, char** argv) {
     xb_CloseAll();
     return kExitFailure;
   }
+}
+
+int main(int argc, char** argv) {
+  // For tests: the n-th file write, growth, sync or rename fails (see xb::FaultInjection), and
+  // the number of such points the command passed is reported at the end.
+  const char* fail_at = std::getenv("XBTOOL_TEST_FAIL_IO_AT");
+  if (fail_at != nullptr) xb::FaultInjection::Arm(std::strtoull(fail_at, nullptr, 10));
+  const int rc = RunCatching(argc, argv);
+  if (fail_at != nullptr)
+    std::fprintf(stderr, "xbtool: io points passed: %llu\n",
+                 static_cast<unsigned long long>(xb::FaultInjection::Passed()));
+  return rc;
 }

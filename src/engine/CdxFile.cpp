@@ -254,6 +254,11 @@ Status CdxFile::WriteTag(const CdxTagSpec& spec, CdxBulkBuilder* builder, CdxTag
 
 Status CdxFile::Flush() {
   if (closed_ || pager_->closed()) return Status::NotOpen(name() + ": the index file is closed");
+  // Nothing to write means nothing to touch: the headers held here may be older than the file
+  // when another program shares it.
+  bool changed = pager_->DirtyPageCount() != 0 || tagList_->HasChanges();
+  for (auto& tag : tags_) changed = changed || tag->HasChanges();
+  if (!changed) return Status::Ok();
   size_t dirty = 0;
   for (auto& tag : tags_) dirty += tag->DirtyPageCount();
   if (dirty >= kParallelWriteBack && tags_.size() > 1 && std::thread::hardware_concurrency() > 1) {
@@ -270,9 +275,68 @@ Status CdxFile::Flush() {
   } else {
     for (auto& tag : tags_) CDX_RETURN_IF_ERROR(tag->WriteBack());
   }
-  if (!pager_->readOnly()) tagList_->SetFreeListHead(pager_->FreeListHead());
+  if (!pager_->readOnly()) {
+    tagList_->SetFreeListHead(pager_->FreeListHead());
+    tagList_->BumpVersion();
+  }
   CDX_RETURN_IF_ERROR(tagList_->WriteBack());
   return pager_->Flush();
+}
+
+Status CdxFile::Refresh() {
+  if (closed_ || pager_->closed()) return Status::NotOpen(name() + ": the index file is closed");
+  uint8_t word[4];
+  CDX_RETURN_IF_ERROR(pager_->ReadFresh(8, sizeof word, word));
+  if (CdxGetLE32(word) == tagList_->header().version) return Status::Ok();
+  return Reload();
+}
+
+// The file as another program left it: the same tags at the same places, with new trees.
+Status CdxFile::Reload() {
+  CDX_RETURN_IF_ERROR(pager_->Reload());
+  const std::string& file = pager_->name();
+  uint8_t buf[kCdxHeaderSize];
+  CDX_RETURN_IF_ERROR(pager_->Read(0, 2, buf));
+  CdxHeader listHeader;
+  CdxWhere listWhere(file, kNoTag, 0, "tag-list header");
+  CDX_RETURN_IF_ERROR(listHeader.DecodeFrom(buf, listWhere, true));
+  if (!pager_->IsPage(listHeader.root)) {
+    return listWhere.Corrupt("the tag list's root pointer " + CdxWhere::Hex(listHeader.root) +
+                             " is not a page of the file");
+  }
+  tagList_->Reload(listHeader);
+  std::set<std::pair<std::string, uint32_t>> listed, ours;
+  CDX_RETURN_IF_ERROR(tagList_->ForEach([&](std::string_view key, uint32_t offset) {
+    listed.emplace(Upper(TrimName(key)), offset);
+    return true;
+  }));
+  for (const auto& tag : tags_) ours.emplace(Upper(tag->name()), tag->headerOffset());
+  if (listed != ours) {
+    return Status::Corrupt(file + ": another program added or removed tags; close the table "
+                                  "and open it again");
+  }
+  for (auto& tag : tags_) {
+    CdxWhere where(file, tag->name(), tag->headerOffset(), "header");
+    if (uint64_t{tag->headerOffset()} + kCdxHeaderSize > pager_->end()) {
+      return where.Corrupt("the header lies outside the file");
+    }
+    CDX_RETURN_IF_ERROR(pager_->Read(tag->headerOffset(), 2, buf));
+    CdxHeader header;
+    CDX_RETURN_IF_ERROR(header.DecodeFrom(buf, where, false));
+    if (!pager_->IsPage(header.root)) {
+      return where.Corrupt("the root pointer " + CdxWhere::Hex(header.root) +
+                           " is not a page of the file");
+    }
+    tag->Reload(header);
+  }
+  if (!pager_->readOnly()) CDX_RETURN_IF_ERROR(pager_->LoadFreeList(listHeader.freeList));
+  return Status::Ok();
+}
+
+void CdxFile::Abandon() {
+  if (closed_) return;
+  pager_->Close();
+  closed_ = true;
 }
 
 Status CdxFile::Sync() {

@@ -61,8 +61,20 @@ class CdxFile {
   Status AddTagRecords(const CdxTagSpec& spec, CdxPairBuffer records,
                        CdxTag** tag = nullptr);
 
-  // Writes every change to the file (not synced to the disk: see Sync).
+  // Writes every change to the file (not synced to the disk: see Sync). A flush that writes
+  // anything moves the change counter in the tag-list header, so that other programs sharing
+  // the file can tell that it changed.
   Status Flush();
+  // Takes in what another program changed since this object last read or wrote the file:
+  // when the change counter moved, every cached page is dropped and the headers and the free
+  // list are read afresh. For a file shared between programs, called with the file locked
+  // against their changes and with nothing unwritten here. A file whose tags another program
+  // added or removed cannot be followed: kCorrupt says so, and the object must be closed.
+  Status Refresh();
+  // The change counter as this object last read or wrote it.
+  uint32_t FileVersion() const { return tagList_->header().version; }
+  // Closes without writing anything: for a file whose unwritten changes must not reach it.
+  void Abandon();
   Status Sync();
   // Starts what Flush wrote on its way to the disk, so that a later Sync waits less.
   void StartWriteback() { pager_->StartWriteback(); }
@@ -77,6 +89,7 @@ class CdxFile {
  private:
   explicit CdxFile(std::unique_ptr<CdxPager> pager);
   Status Load();
+  Status Reload();
   Status Initialize();
   Status ValidateSpec(const CdxTagSpec& spec) const;
   Status WriteTag(const CdxTagSpec& spec, CdxBulkBuilder* builder, CdxTag** tag);

@@ -34,6 +34,41 @@ Status CdxPager::Open() {
   return Status::Ok();
 }
 
+Status CdxPager::ReadFresh(uint32_t offset, size_t n, uint8_t* out) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (closed()) return Status::NotOpen(name_ + ": the index file is closed");
+  return device_->ReadAt(offset, out, n);
+}
+
+Status CdxPager::Reload() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (closed()) return Status::NotOpen(name_ + ": the index file is closed");
+  uint64_t size = 0;
+  Status s = device_->Size(&size);
+  if (!s.ok()) return s;
+  if (size % kCdxPageSize != 0 || size > kMaxFileSize || size < kCdxHeaderSize) {
+    return Status::Corrupt(name() + ": another program left the file at " + std::to_string(size) +
+                           " bytes, not a whole index; the index needs rebuilding");
+  }
+  for (auto& slot : slots_) {
+    if (slot && spare_.size() < capacity_) spare_.push_back(std::move(slot));
+    slot.reset();
+  }
+  newest_ = oldest_ = nullptr;
+  lruSize_ = 0;
+  dirty_.clear();
+  dirtyCount_ = 0;
+  std::fill(freshSlots_.begin(), freshSlots_.end(), 0);
+  fresh_.clear();
+  freeStack_.clear();
+  freeSet_.clear();
+  unsentBytes_ = 0;
+  nextSequential_ = 0;
+  deviceSize_ = stableEnd_ = size;
+  end_ = size;
+  return Status::Ok();
+}
+
 CdxPager::Page* CdxPager::Insert(uint32_t offset) {
   const size_t slot = offset / kCdxPageSize;
   if (slot >= slots_.size()) slots_.resize(std::max(slot + 1, slots_.size() * 2));

@@ -64,6 +64,14 @@ class CdxPager {
   // Puts a page on the free list; its image becomes "next free page" and zeros.
   void Free(uint32_t offset);
 
+  // Copies bytes straight from the file, past every cache: what another program may have
+  // written since this one last looked.
+  Status ReadFresh(uint32_t offset, size_t n, uint8_t* out);
+  // Forgets every cached page (changed ones too), the free list and what was allocated, and
+  // takes the file's size afresh: for when another program has changed the file. The caller
+  // loads the free list again.
+  Status Reload();
+
   // Reads and checks the free list that starts at `head` (0 or 0xFFFFFFFF: empty).
   Status LoadFreeList(uint32_t head);
   uint32_t FreeListHead() const {

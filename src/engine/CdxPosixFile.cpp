@@ -9,6 +9,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "FaultInjection.h"
+
 namespace xb {
 
 Status CdxPosixFile::Error(const char* action, int err) const {
@@ -105,6 +107,8 @@ Status CdxPosixFile::ReadAt(uint64_t offset, uint8_t* buffer, size_t n) {
 }
 
 Status CdxPosixFile::WriteAt(uint64_t offset, const uint8_t* data, size_t n) {
+  Status injected = FaultInjection::Point("write", path_);
+  if (!injected.ok()) return injected;
   size_t done = 0;
   while (done < n) {
     ssize_t w = ::pwrite(fd_, data + done, n - done, static_cast<off_t>(offset + done));
@@ -128,6 +132,8 @@ Status CdxPosixFile::Size(uint64_t* size) {
 }
 
 Status CdxPosixFile::Truncate(uint64_t size) {
+  Status injected = FaultInjection::Point("truncate", path_);
+  if (!injected.ok()) return injected;
   // Shrink what reads may touch first: the mapped pages past the new end stop being readable.
   if (size < size_) size_ = size;
   if (::ftruncate(fd_, static_cast<off_t>(size)) != 0) return Error("truncate", errno);
@@ -141,6 +147,8 @@ void CdxPosixFile::StartWriteback() {
 }
 
 Status CdxPosixFile::Sync() {
+  Status injected = FaultInjection::Point("sync", path_);
+  if (!injected.ok()) return injected;
   if (::fdatasync(fd_) != 0) return Error("sync", errno);
   return Status::Ok();
 }

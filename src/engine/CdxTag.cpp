@@ -280,6 +280,17 @@ Status CdxTag::WriteBack() {
   return Status::Ok();
 }
 
+void CdxTag::Reload(const CdxHeader& header) {
+  header_ = header;
+  headerDirty_ = false;
+  nodes_.clear();
+  graveyard_.clear();
+  dirtyPages_.clear();
+  cacheBytes_ = 0;
+  broken_ = false;  // what was half changed in memory is gone with the rest
+  ++changes_;
+}
+
 void CdxTag::SetFreeListHead(uint32_t head) {
   if (header_.freeList == head) return;
   header_.freeList = head;

@@ -98,6 +98,17 @@ class CdxTag {
   // different threads at once.
   Status WriteBack();
   size_t DirtyPageCount() const { return dirtyPages_.size(); }
+  // Changed pages or header not yet handed to the pager.
+  bool HasChanges() const { return !dirtyPages_.empty() || headerDirty_; }
+  // Forgets every decoded page and any unwritten change and takes `header` as read from the
+  // file: another program changed the tree. A cursor finds its pair again at its next step.
+  void Reload(const CdxHeader& header);
+  // Moves the header's change counter without a change of the tree (the tag list's counter
+  // counts every write of the file, so that programs sharing it can tell it changed).
+  void BumpVersion() {
+    ++header_.version;
+    headerDirty_ = true;
+  }
   void set_order(size_t order) { order_ = order; }
   void SetFreeListHead(uint32_t head);
   // Bytes of decoded pages kept between calls.

@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "CdxBulkBuilder.h"
+#include "FaultInjection.h"
 #include "TextCase.h"
 
 #include "Table.h"
@@ -114,6 +115,39 @@ Status IndexSet::CloseAll() {
   structural_ = nullptr;
   dirty_ = false;
   return result;
+}
+
+void IndexSet::Abandon() {
+  orders_.clear();
+  for (auto& f : files_) f->cdx->Abandon();
+  files_.clear();
+  structural_ = nullptr;
+  dirty_ = false;
+  failed_ = Status::Ok();
+}
+
+Status IndexSet::Refresh(bool* changed) {
+  *changed = false;
+  for (auto& f : files_) {
+    // The counter is compared inside; only a file that moved is read again.
+    const uint32_t before = f->cdx->FileVersion();
+    Status s = f->cdx->Refresh();
+    if (!s.ok()) return s;
+    if (f->cdx->FileVersion() != before) *changed = true;
+  }
+  return Status::Ok();
+}
+
+Status IndexSet::AfterRemove(uint32_t recno) {
+  Status result;
+  for (auto& o : orders_) {
+    if (!Qualifies(*o, old_image_.data(), recno)) continue;
+    KeyOf(*o, old_image_.data(), recno, &old_key_);
+    dirty_ = true;
+    Status s = o->tag->Remove(old_key_, recno);
+    if (!s.ok() && s.code() != Status::kNotFound && result.ok()) result = s;
+  }
+  return Note(result);
 }
 
 int IndexSet::FindOrder(std::string_view tag_name) const {
@@ -554,7 +588,8 @@ Status IndexSet::RebuildFile(File* file, const Progress& progress) {
   const std::string tmp = file->path + ".new";
   Status s = BuildCopy(file, tmp, progress);
   if (!s.ok()) return s;
-  if (std::rename(tmp.c_str(), file->path.c_str()) != 0) {
+  s = FaultInjection::Point("rename", tmp);
+  if (!s.ok() || std::rename(tmp.c_str(), file->path.c_str()) != 0) {
     std::remove(tmp.c_str());
     return Status::IoError(file->path + ": cannot put the rebuilt index in place");
   }
@@ -751,6 +786,13 @@ Status IndexSet::RebuildAll(const Progress& progress) {
 }
 
 Status IndexSet::Check(std::vector<std::string>* report) {
+  // The table and its tags are compared as they stand at one moment: other programs sharing
+  // them wait meanwhile.
+  Table::LockScope look(*table_, false, table_->SharesIndexes());
+  if (!look.status().ok()) return look.status();
+  // Dropped when the lock was taken: another program left them behind the table.
+  if (files_.empty() && !table_->index_problem().empty())
+    return Status::Corrupt(table_->index_problem());
   size_t problems = 0;
   auto problem = [&](const std::string& line) {
     ++problems;

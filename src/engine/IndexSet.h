@@ -46,6 +46,13 @@ class IndexSet {
   // Opens a further index file; `*first_order` is the order number of its first tag.
   Status OpenFile(const std::string& path, bool writable, int* first_order);
   Status CloseAll();
+  // Closes every file without writing what is held in memory: for indexes that a failure left
+  // behind the table (their files are rebuilt later, see Table).
+  void Abandon();
+  // Takes in what other programs sharing the files changed since this set last looked (see
+  // CdxFile::Refresh); `*changed` tells whether any file had. A failure leaves the set to be
+  // abandoned.
+  Status Refresh(bool* changed);
 
   int OrderCount() const { return static_cast<int>(orders_.size()); }
   Order* GetOrder(int n) {
@@ -81,6 +88,9 @@ class IndexSet {
   void BeforeChange(const uint8_t* old_image);
   Status AfterChange(uint32_t recno, const uint8_t* new_image);
   Status AfterAppend(uint32_t recno, const uint8_t* new_image);
+  // Takes the record whose image BeforeChange was given out of every tag (an append taken
+  // back).
+  Status AfterRemove(uint32_t recno);
   // Enters records first..last (appended since the last index work) into every tag, in key
   // order, so that each leaf is visited once rather than once per record.
   Status AfterAppends(uint32_t first, uint32_t last);

@@ -9,6 +9,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "FaultInjection.h"
+
 namespace xb {
 
 namespace {
@@ -39,6 +41,10 @@ MappedFile::~MappedFile() { Close(); }
 
 Status MappedFile::Open(const std::string& path, bool writable, Lock lock,
                         std::unique_ptr<MappedFile>* out) {
+  if (writable) {
+    Status injected = FaultInjection::Point("open for writing", path);
+    if (!injected.ok()) return injected;
+  }
   int fd = ::open(path.c_str(), (writable ? O_RDWR : O_RDONLY) | O_CLOEXEC);
   if (fd < 0) {
     int err = errno;
@@ -94,6 +100,8 @@ Status MappedFile::Map(uint64_t capacity) {
 Status MappedFile::Resize(uint64_t new_size) {
   if (!writable_) return Status::ReadOnly(path_ + ": opened read-only");
   if (new_size > capacity_) {
+    Status injected = FaultInjection::Point("grow", path_);
+    if (!injected.ok()) return injected;
     // Grow in large steps so a million appends cost a handful of remaps.
     uint64_t target = new_size;
     if (!exact_growth_) {
@@ -155,6 +163,8 @@ Status MappedFile::Refresh() {
 Status MappedFile::Trim() {
   if (!writable_ || fd_ < 0 || exact_growth_) return Status::Ok();
   if (grown_ || size_ < original_size_) {
+    Status injected = FaultInjection::Point("set the length of", path_);
+    if (!injected.ok()) return injected;
     if (ftruncate(fd_, static_cast<off_t>(size_)) != 0)
       return Status::IoError(path_ + ": cannot set the file length: " + ErrnoText(errno));
     original_size_ = size_;
@@ -176,6 +186,8 @@ Status MappedFile::Trim() {
 
 Status MappedFile::Sync() {
   if (!writable_ || fd_ < 0) return Status::Ok();
+  Status injected = FaultInjection::Point("flush", path_);
+  if (!injected.ok()) return injected;
   Status s = Trim();
   if (!s.ok()) return s;
   if (data_ != nullptr && msync(data_, capacity_, MS_SYNC) != 0)

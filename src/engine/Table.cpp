@@ -12,7 +12,10 @@
 #include <ctime>
 #include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <thread>
+
+#include "FaultInjection.h"
 
 namespace xb {
 
@@ -66,6 +69,8 @@ class PackOutput {
   Status Finish() {
     Status s = Drain();
     if (!s.ok()) return s;
+    s = FaultInjection::Point("sync", path_);
+    if (!s.ok()) return s;
     if (::fsync(fd_) != 0) return Failed(errno);
     const int fd = fd_;
     fd_ = -1;
@@ -82,6 +87,8 @@ class PackOutput {
   static constexpr uint64_t kWritebackStep = uint64_t{16} << 20;
 
   Status Drain() {
+    Status injected = FaultInjection::Point("write", path_);
+    if (!injected.ok()) return injected;
     const uint8_t* p = buffer_.data();
     size_t left = used_;
     while (left > 0) {
@@ -215,19 +222,28 @@ Status Table::Open(const std::string& raw_path, Mode mode, std::unique_ptr<Table
       mode == Mode::kExclusive ? MappedFile::Lock::kExclusive : MappedFile::Lock::kShared;
   Status s = MappedFile::Open(t->path_, writable, lock, &t->dbf_);
   if (!s.ok()) return s;
+  if (mode == Mode::kShared) t->dbf_->SetExactGrowth(true);
+  if (mode != Mode::kExclusive) {
+    // Another program may be appending: the record count and the length of the file agree
+    // only under the change lock, and the memo and index files are whole only there.
+    s = t->LockChanges(F_RDLCK);
+    if (!s.ok()) return s;
+    t->lock_depth_ = 1;
+    s = t->dbf_->Refresh();
+    if (!s.ok()) return s;
+  }
   s = DbfHeader::DecodeFrom(t->dbf_->data(), t->dbf_->size(), t->path_, &t->header_);
   if (!s.ok()) return s;
   if (t->header_.has_memo()) {
     s = MemoFile::Open(CompanionPath(t->path_, "FPT"), writable, &t->memo_);
     if (!s.ok()) return s;
   }
-  if (mode == Mode::kShared) {
-    t->dbf_->SetExactGrowth(true);
-    if (t->memo_) t->memo_->SetShared(true);
-  }
+  if (mode == Mode::kShared && t->memo_) t->memo_->SetShared(true);
   t->indexes_ = std::make_unique<IndexSet>(t.get());
   s = t->OpenStructuralIndex();
   if (!s.ok()) return s;
+  t->End();
+  if (!t->unusable_.empty()) return Status::Locked(t->unusable_);
   *out = std::move(t);
   return Status::Ok();
 }
@@ -236,9 +252,14 @@ Status Table::Close() {
   Status result;
   UnlockAll();
   if (indexes_) {
-    if (dbf_ && mode_ != Mode::kReadOnly) result = FlushIndexes();
+    // Indexes that cannot be written are left behind the table, marked so: the table itself
+    // closes as well as it can.
+    if (dbf_ && mode_ != Mode::kReadOnly && unusable_.empty()) {
+      Status s = FlushIndexes();
+      if (!s.ok()) DropIndexes(s);
+    }
     Status s = indexes_->CloseAll();
-    if (!s.ok() && result.ok()) result = s;
+    if (!s.ok()) DropIndexes(s);
     indexes_.reset();
   }
   if (memo_) {
@@ -251,6 +272,7 @@ Status Table::Close() {
     if (!s.ok() && result.ok()) result = s;
     dbf_.reset();
   }
+  lock_depth_ = 0;  // closing the file gave up every lock on it
   return result;
 }
 
@@ -282,8 +304,15 @@ int Table::FindField(std::string_view name) const {
   return -1;
 }
 
-Status Table::CheckWritable(uint32_t recno) const {
+Status Table::CheckUsable() const {
   if (mode_ == Mode::kReadOnly) return Status::ReadOnly(path_ + ": opened read-only");
+  if (!unusable_.empty()) return Status::IoError(unusable_);
+  return Status::Ok();
+}
+
+Status Table::CheckWritable(uint32_t recno) const {
+  Status s = CheckUsable();
+  if (!s.ok()) return s;
   if (recno < 1 || recno > header_.record_count)
     return Status::InvalidArgument(path_ + ": record " + std::to_string(recno) +
                                    " does not exist");
@@ -309,43 +338,135 @@ void Table::StoreCount() {
 
 Status Table::Refresh() {
   if (mode_ == Mode::kExclusive || !dbf_) return Status::Ok();
+  if (lock_depth_ > 0) return Status::Ok();  // brought up to date when the lock was taken
+  return RefreshCount(false);
+}
+
+// Without the lock another program may be between growing the file and counting its record,
+// so the count only grows, and only over records the file holds. Under the lock the count is
+// taken as it is (an append taken back lowers it).
+Status Table::RefreshCount(bool exact) {
   Status s = dbf_->Refresh();
   if (!s.ok()) return s;
   const uint8_t* p = dbf_->data();
   uint32_t count = static_cast<uint32_t>(p[4]) | (static_cast<uint32_t>(p[5]) << 8) |
                    (static_cast<uint32_t>(p[6]) << 16) | (static_cast<uint32_t>(p[7]) << 24);
   uint64_t fits = (dbf_->size() - header_.header_length) / header_.record_length;
-  if (count > header_.record_count && count <= fits) header_.record_count = count;
+  if (count > fits) return Status::Ok();
+  if (exact || count > header_.record_count) header_.record_count = count;
   return Status::Ok();
 }
 
-Status Table::LockAppend() {
-  if (mode_ != Mode::kShared) return Status::Ok();
+// The lock is a byte far past the records, next to the record locks. Waiting polls, with
+// growing pauses: a look at the indexes takes microseconds, a change a little longer.
+Status Table::LockChanges(short type) {
   struct flock fl {};
-  fl.l_type = F_WRLCK;
+  fl.l_type = type;
   fl.l_whence = SEEK_SET;
   fl.l_start = kLockBase - 1;
   fl.l_len = 1;
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  auto pause = std::chrono::microseconds(50);
   while (fcntl(dbf_->fd(), F_OFD_SETLK, &fl) != 0) {
+    if (errno != EAGAIN && errno != EACCES && errno != EINTR)
+      return Status::IoError(path_ + ": cannot lock the table: " + std::strerror(errno));
     if (std::chrono::steady_clock::now() >= deadline)
       return Status::Locked(path_ + ": another program keeps the table busy");
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    std::this_thread::sleep_for(pause);
+    pause = std::min<std::chrono::microseconds>(pause * 2, std::chrono::milliseconds(2));
   }
-  Status s = Refresh();
-  if (s.ok() && memo_) s = memo_->Refresh();
-  if (!s.ok()) UnlockAppend();
-  return s;
+  return Status::Ok();
 }
 
-void Table::UnlockAppend() {
-  if (mode_ != Mode::kShared) return;
+void Table::UnlockChanges() {
   struct flock fl {};
   fl.l_type = F_UNLCK;
   fl.l_whence = SEEK_SET;
   fl.l_start = kLockBase - 1;
   fl.l_len = 1;
   fcntl(dbf_->fd(), F_OFD_SETLK, &fl);
+}
+
+void Table::LockScope::Take(bool write) {
+  status_ = write ? table_.BeginChange() : table_.BeginRead();
+  held_ = status_.ok();
+}
+
+Status Table::BeginRead() { return Acquire(false); }
+
+Status Table::BeginChange() { return Acquire(true); }
+
+Status Table::Acquire(bool write) {
+  if (mode_ == Mode::kExclusive) return Status::Ok();
+  if (!dbf_) return Status::NotOpen(path_ + ": the table is closed");
+  if (write && mode_ == Mode::kReadOnly) return Status::ReadOnly(path_ + ": opened read-only");
+  if (lock_depth_ > 0) {
+    if (write && !lock_write_) {
+      // A change inside a look: the lock becomes a write lock until it is given up.
+      Status s = LockChanges(F_WRLCK);
+      if (!s.ok()) return s;
+      lock_write_ = true;
+      if (memo_) memo_->Refresh();
+    }
+    ++lock_depth_;
+    return Status::Ok();
+  }
+  Status s = LockChanges(write ? F_WRLCK : F_RDLCK);
+  if (!s.ok()) return s;
+  lock_depth_ = 1;
+  lock_write_ = write;
+  CatchUp(write);
+  return Status::Ok();
+}
+
+void Table::End() {
+  if (mode_ == Mode::kExclusive || lock_depth_ == 0) return;
+  if (--lock_depth_ == 0 && dbf_) UnlockChanges();
+}
+
+void Table::CatchUp(bool write) {
+  bool index_changed = false;
+  if (indexes_ && indexes_->active()) {
+    // Every program clears the mark under this lock once its change is written: found set
+    // here, it was left by a program that stopped (or failed) halfway through a change.
+    if (IndexBusy()) {
+      DropIndexes(Status::Corrupt(StructuralIndexPath() + ": the index may be behind the "
+                                  "table (a program stopped while changing it)"));
+    } else {
+      Status s = indexes_->Refresh(&index_changed);
+      if (!s.ok()) DropIndexes(s);
+    }
+  }
+  // A writer needs the count and the next free memo block as they are; a reader needs the
+  // records that index entries new to it may name.
+  if (write || index_changed) RefreshCount(true);
+  if (write && memo_) memo_->Refresh();
+}
+
+void Table::DropIndexes(const Status& why) {
+  if (!indexes_) return;
+  indexes_->Abandon();
+  pending_append_ = 0;
+  if (mode_ != Mode::kReadOnly && dbf_) SetIndexBusy(true);
+  std::string text = why.message();
+  if (text.find("rebuil") == std::string::npos) text += "; the index needs a rebuild";
+  index_problem_ = text;
+  ++change_count_;
+}
+
+bool Table::TakeWhole() {
+  if (mode_ != Mode::kShared) return mode_ == Mode::kExclusive;
+  if (flock(dbf_->fd(), LOCK_EX | LOCK_NB) == 0) return true;
+  // A refused upgrade gives up the shared lock too (flock converts by unlocking first).
+  GiveBackWhole();
+  return false;
+}
+
+void Table::GiveBackWhole() {
+  if (mode_ != Mode::kShared) return;
+  if (flock(dbf_->fd(), LOCK_SH | LOCK_NB) != 0 && unusable_.empty())
+    unusable_ = path_ + ": another program took the table for itself meanwhile; close it and "
+                "open it again";
 }
 
 Status Table::Grow(uint32_t* recno) {
@@ -362,15 +483,13 @@ Status Table::Grow(uint32_t* recno) {
 }
 
 Status Table::AppendBlank(uint32_t* recno) {
-  if (mode_ == Mode::kReadOnly) return Status::ReadOnly(path_ + ": opened read-only");
-  Status s = LockAppend();
+  Status s = CheckUsable();
   if (!s.ok()) return s;
+  LockScope lock(*this, true);
+  if (!lock.status().ok()) return lock.status();
   uint32_t n = 0;
   s = Grow(&n);
-  if (!s.ok()) {
-    UnlockAppend();
-    return s;
-  }
+  if (!s.ok()) return s;
   uint8_t* rec = dbf_->mutable_data() + header_.header_length +
                  static_cast<uint64_t>(n - 1) * header_.record_length;
   std::memcpy(rec, BlankRecord().data(), header_.record_length);
@@ -380,15 +499,13 @@ Status Table::AppendBlank(uint32_t* recno) {
   if (indexes_->active()) SetIndexBusy(true);
   header_.record_count = n;
   StoreCount();
-  UnlockAppend();
   *recno = n;
   ++change_count_;
   if (!indexes_->active()) return Status::Ok();
   if (mode_ == Mode::kShared) {
     // Other programs read the index files: each record goes into them at once.
-    s = indexes_->AfterAppend(n, rec);
-    Status f = AfterIndexChange();
-    return s.ok() ? f : s;
+    AfterIndexChange(indexes_->AfterAppend(n, rec));
+    return Status::Ok();
   }
   if (pending_append_ == 0) pending_append_ = n;
   return Status::Ok();
@@ -408,17 +525,14 @@ const std::vector<uint8_t>& Table::BlankRecord() const {
 }
 
 Status Table::AppendRecord(const uint8_t* image, uint32_t* recno) {
-  if (mode_ == Mode::kReadOnly) return Status::ReadOnly(path_ + ": opened read-only");
-  Status s = pending_append_ ? SettleAppend() : Status::Ok();
+  Status s = CheckUsable();
   if (!s.ok()) return s;
-  s = LockAppend();
-  if (!s.ok()) return s;
+  if (pending_append_) SettleAppend();
+  LockScope lock(*this, true);
+  if (!lock.status().ok()) return lock.status();
   uint32_t n = 0;
   s = Grow(&n);
-  if (!s.ok()) {
-    UnlockAppend();
-    return s;
-  }
+  if (!s.ok()) return s;
   uint8_t* rec = dbf_->mutable_data() + header_.header_length +
                  static_cast<uint64_t>(n - 1) * header_.record_length;
   std::memcpy(rec, image, header_.record_length);
@@ -427,16 +541,20 @@ Status Table::AppendRecord(const uint8_t* image, uint32_t* recno) {
   if (indexes_->active()) SetIndexBusy(true);
   header_.record_count = n;
   StoreCount();
-  UnlockAppend();
   *recno = n;
   ++change_count_;
   if (!indexes_->active()) return Status::Ok();
-  s = indexes_->AfterAppend(n, rec);
-  Status f = AfterIndexChange();
-  return s.ok() ? f : s;
+  AfterIndexChange(indexes_->AfterAppend(n, rec));
+  return Status::Ok();
 }
 
+// Changes of a record read the record and write it back under the lock, so the indexes learn
+// of exactly the image they replace, whatever other programs do meanwhile. Once the record is
+// written the change stands: indexes that cannot take it are dropped and rebuilt later (see
+// DropIndexes), they never make a written change look failed.
 Status Table::WriteRecord(uint32_t recno, const uint8_t* image) {
+  LockScope lock(*this, true);
+  if (!lock.status().ok()) return lock.status();
   Status s = CheckWritable(recno);
   if (!s.ok()) return s;
   BeginRecordChange(recno);
@@ -444,19 +562,25 @@ Status Table::WriteRecord(uint32_t recno, const uint8_t* image) {
   std::memcpy(rec, image, header_.record_length);
   if (rec[0] != '*') rec[0] = ' ';
   TouchDate();
-  return EndRecordChange(recno);
+  EndRecordChange(recno);
+  return Status::Ok();
 }
 
 Status Table::SetDeletedMark(uint32_t recno, bool deleted) {
+  LockScope lock(*this, true);
+  if (!lock.status().ok()) return lock.status();
   Status s = CheckWritable(recno);
   if (!s.ok()) return s;
   BeginRecordChange(recno);
   MutableRecord(recno)[0] = deleted ? '*' : ' ';
   TouchDate();
-  return EndRecordChange(recno);
+  EndRecordChange(recno);
+  return Status::Ok();
 }
 
 Status Table::WriteField(uint32_t recno, int field, const uint8_t* bytes) {
+  LockScope lock(*this, true);
+  if (!lock.status().ok()) return lock.status();
   Status s = CheckWritable(recno);
   if (!s.ok()) return s;
   if (field < 0 || field >= static_cast<int>(header_.fields.size()))
@@ -465,7 +589,38 @@ Status Table::WriteField(uint32_t recno, int field, const uint8_t* bytes) {
   BeginRecordChange(recno);
   std::memcpy(MutableRecord(recno) + f.offset, bytes, static_cast<size_t>(f.width));
   TouchDate();
-  return EndRecordChange(recno);
+  EndRecordChange(recno);
+  return Status::Ok();
+}
+
+Status Table::UndoAppend(uint32_t recno) {
+  LockScope lock(*this, true);
+  if (!lock.status().ok()) return lock.status();
+  Status s = CheckWritable(recno);
+  if (!s.ok()) return s;
+  if (recno != header_.record_count)
+    return Status::InvalidArgument(path_ + ": record " + std::to_string(recno) +
+                                   " is no longer the last one (another program appended "
+                                   "after it), so it cannot be taken back");
+  ++change_count_;
+  // A record still waiting for its index work has nothing in the indexes to take out.
+  const bool indexed = indexes_->active() && !(pending_append_ != 0 && recno >= pending_append_);
+  if (indexed) {
+    indexes_->BeforeChange(Record(recno));
+    SetIndexBusy(true);
+  }
+  if (pending_append_ == recno) pending_append_ = 0;
+  // The count goes first: stopped after it, the record is one the table does not count, and
+  // index entries still naming it are behind a set busy mark.
+  header_.record_count = recno - 1;
+  StoreCount();
+  std::atomic_signal_fence(std::memory_order_seq_cst);
+  const uint64_t end =
+      header_.header_length + uint64_t{header_.record_count} * header_.record_length;
+  dbf_->mutable_data()[end] = 0x1A;
+  dbf_->Resize(end + 1);  // shrinking only moves the logical end
+  if (indexed) AfterIndexChange(indexes_->AfterRemove(recno));
+  return Status::Ok();
 }
 
 Status Table::ReadMemo(uint32_t recno, int field, const uint8_t** data, uint32_t* length) const {
@@ -476,9 +631,23 @@ Status Table::ReadMemo(uint32_t recno, int field, const uint8_t** data, uint32_t
       !IsMemoType(header_.fields[field].type))
     return Status::InvalidArgument(path_ + ": not a memo field");
   const FieldDef& f = header_.fields[field];
+  const uint8_t* field_bytes = Record(recno) + f.offset;
+  if (mode_ != Mode::kExclusive) {
+    // The usual case, at the cost of a second look at the pointer's bytes; the careful path
+    // below retries and reports.
+    const PointerBytes before = PointerBytes::Of(field_bytes, f.width);
+    uint64_t block;
+    if (MemoFile::DecodePointer(field_bytes, f.width, header_.binary_memo_pointers(), &block)) {
+      if (block == 0) return Status::Ok();  // no note, as of this moment
+      if (memo_) {
+        Status s = memo_->Read(block, data, length);
+        if (s.ok() && PointerBytes::Of(field_bytes, f.width) == before) return s;
+      }
+    }
+    return ReadSharedMemo(field_bytes, f, recno, data, length);
+  }
   uint64_t block;
-  if (!MemoFile::DecodePointer(Record(recno) + f.offset, f.width,
-                               header_.binary_memo_pointers(), &block))
+  if (!MemoFile::DecodePointer(field_bytes, f.width, header_.binary_memo_pointers(), &block))
     return Status::Corrupt(path_ + ": record " + std::to_string(recno) + " field " + f.name +
                            " holds an invalid memo pointer");
   if (block == 0) return Status::Ok();
@@ -486,7 +655,37 @@ Status Table::ReadMemo(uint32_t recno, int field, const uint8_t** data, uint32_t
   return memo_->Read(block, data, length);
 }
 
+// Another program sharing the table may be writing this very note: its text goes to the memo
+// file before the record points at it, so a pointer that reads the same before and after
+// names a whole note, and a note beyond what this program has mapped of the file is one it
+// appended.
+Status Table::ReadSharedMemo(const uint8_t* field_bytes, const FieldDef& f, uint32_t recno,
+                             const uint8_t** data, uint32_t* length) const {
+  for (int attempt = 1;; ++attempt) {
+    const PointerBytes before = PointerBytes::Of(field_bytes, f.width);
+    uint64_t block = 0;
+    const bool decoded =
+        MemoFile::DecodePointer(field_bytes, f.width, header_.binary_memo_pointers(), &block);
+    if (decoded && block != 0 && memo_) {
+      Status s = memo_->Read(block, data, length);
+      const bool same = PointerBytes::Of(field_bytes, f.width) == before;
+      if ((s.ok() && same) || attempt == 3) return s;
+      if (!s.ok()) memo_->Refresh();
+      continue;
+    }
+    if (!(PointerBytes::Of(field_bytes, f.width) == before) && attempt < 3) continue;
+    if (!decoded)
+      return Status::Corrupt(path_ + ": record " + std::to_string(recno) + " field " + f.name +
+                             " holds an invalid memo pointer");
+    if (block == 0) return Status::Ok();
+    return Status::Corrupt(path_ + ": the table has no memo file");
+  }
+}
+
 Status Table::WriteMemo(uint32_t recno, int field, const uint8_t* data, uint64_t length) {
+  // Other programs append notes too: the next free block is theirs to move as well.
+  LockScope lock(*this, true);
+  if (!lock.status().ok()) return lock.status();
   Status s = CheckWritable(recno);
   if (!s.ok()) return s;
   if (field < 0 || field >= static_cast<int>(header_.fields.size()) ||
@@ -499,10 +698,7 @@ Status Table::WriteMemo(uint32_t recno, int field, const uint8_t* data, uint64_t
   if (!MemoFile::DecodePointer(Record(recno) + f.offset, f.width, binary, &old_block))
     old_block = 0;  // a damaged pointer is replaced, its blocks are not reused
   uint64_t new_block = 0;
-  s = LockAppend();
-  if (!s.ok()) return s;
   s = memo_->Write(old_block, data, length, &new_block);
-  UnlockAppend();
   if (!s.ok()) return s;
   // The memo text is in its blocks before the record points at them.
   std::atomic_signal_fence(std::memory_order_seq_cst);
@@ -516,8 +712,12 @@ Status Table::WriteMemo(uint32_t recno, int field, const uint8_t* data, uint64_t
 
 Status Table::Commit() {
   if (mode_ == Mode::kReadOnly) return Status::Ok();
+  Status s = CheckUsable();
+  if (!s.ok()) return s;
+  // Indexes that cannot be written stay behind the table, marked so in its header (see
+  // DropIndexes); the records and notes are what must reach the disk.
   Status is = FlushIndexes();
-  if (!is.ok()) return is;
+  if (!is.ok()) DropIndexes(is);
   // The table goes to the disk last: its records point into the memo file, and its header
   // says whether the indexes are current. The memo and index files do not depend on each
   // other and are synced at once (each sync mostly waits on the device).
@@ -526,7 +726,7 @@ Status Table::Commit() {
   if (memo_) memo_sync = std::thread([&] { memo_synced = memo_->Sync(); });
   is = indexes_->Sync();
   if (memo_sync.joinable()) memo_sync.join();
-  if (!is.ok()) return is;
+  if (!is.ok()) DropIndexes(is);
   if (!memo_synced.ok()) return memo_synced;
   return dbf_->Sync();
 }
@@ -618,12 +818,11 @@ Status Table::OpenStructuralIndex() {
   if (!IndexBusy()) return Status::Ok();
   // A program was stopped while the index was behind the table: build it afresh when no other
   // program has the table open, else leave it unused.
-  bool alone = mode_ == Mode::kExclusive;
-  if (mode_ == Mode::kShared && flock(dbf_->fd(), LOCK_EX | LOCK_NB) == 0) alone = true;
+  bool alone = mode_ == Mode::kExclusive || (mode_ == Mode::kShared && TakeWhole());
   if (alone) {
     s = indexes_->RebuildAll(nullptr);
     if (s.ok()) SetIndexBusy(false);
-    if (mode_ == Mode::kShared) flock(dbf_->fd(), LOCK_SH);
+    GiveBackWhole();
     if (s.ok()) return Status::Ok();
     index_problem_ = s.message();
   } else {
@@ -634,10 +833,10 @@ Status Table::OpenStructuralIndex() {
   return Status::Ok();
 }
 
-Status Table::SettleAppend() {
+void Table::SettleAppend() {
   uint32_t first = pending_append_;
   pending_append_ = 0;
-  if (first == 0 || first > header_.record_count || !indexes_->active()) return Status::Ok();
+  if (first == 0 || first > header_.record_count || !indexes_->active()) return;
   // A large batch of records goes to the disk while its keys are worked into the indexes, so
   // the commit that follows has little left to wait for.
   if (header_.record_count - first + 1 >= kWritebackBatch) {
@@ -647,11 +846,9 @@ Status Table::SettleAppend() {
                              uint64_t{header_.record_count} * header_.record_length);
     if (memo_) memo_->StartWriteback();
   }
-  // A failure is kept by the index set (see IndexSet::failed) and reported at the next flush.
   Status s = indexes_->AfterAppends(first, header_.record_count);
   unflushed_ += header_.record_count - first;
-  Status f = AfterIndexChange();
-  return s.ok() ? f : s;
+  AfterIndexChange(s);
 }
 
 void Table::BeginRecordChange(uint32_t recno) {
@@ -663,43 +860,73 @@ void Table::BeginRecordChange(uint32_t recno) {
   SetIndexBusy(true);
 }
 
-Status Table::EndRecordChange(uint32_t recno) {
-  if (!indexes_->active()) return Status::Ok();
-  if (pending_append_ != 0 && recno >= pending_append_) return Status::Ok();
-  Status s = indexes_->AfterChange(recno, Record(recno));
-  Status f = AfterIndexChange();
-  return s.ok() ? f : s;
+void Table::EndRecordChange(uint32_t recno) {
+  if (!indexes_->active()) return;
+  if (pending_append_ != 0 && recno >= pending_append_) return;
+  AfterIndexChange(indexes_->AfterChange(recno, Record(recno)));
 }
 
-Status Table::AfterIndexChange() {
+void Table::AfterIndexChange(const Status& changed) {
+  if (!changed.ok()) {
+    DropIndexes(changed);
+    return;
+  }
   // Shared tables are written through at once, so other programs see the change; exclusive
   // ones keep changes in memory for speed, bounded, and marked by the busy byte meanwhile.
-  if (mode_ == Mode::kShared || ++unflushed_ >= kFlushEvery) return FlushIndexes();
-  return Status::Ok();
+  if (mode_ == Mode::kShared || ++unflushed_ >= kFlushEvery) {
+    Status s = FlushIndexes();
+    if (!s.ok()) DropIndexes(s);
+  }
 }
 
 Status Table::FlushIndexes() {
   unflushed_ = 0;
-  if (!indexes_ || mode_ == Mode::kReadOnly) return Status::Ok();
-  if (pending_append_ != 0) {
-    Status s = SettleAppend();
-    if (!s.ok()) return s;
-  }
+  // Only indexes this object holds and has written can be vouched for: a busy mark left by a
+  // dropped index, or by another program, stays.
+  if (!indexes_ || mode_ == Mode::kReadOnly || !indexes_->active()) return Status::Ok();
+  LockScope lock(*this, true);
+  if (!lock.status().ok()) return lock.status();
+  if (pending_append_ != 0) SettleAppend();
+  if (!indexes_->active()) return Status::Ok();
   if (indexes_->dirty()) {
     Status s = indexes_->Flush();
     if (!s.ok()) return s;
   }
-  // An index change that failed halfway leaves the busy byte set: the next open rebuilds.
   if (!indexes_->failed().ok()) return indexes_->failed();
   if (IndexBusy()) SetIndexBusy(false);
   return Status::Ok();
 }
 
+// Building or rebuilding tags changes the index files in ways other programs holding them
+// cannot follow (tags they do not know of, files replaced under them): in a shared open it is
+// done only while no other program has the table open.
+namespace {
+class Whole {
+ public:
+  Whole(bool shared, const std::function<bool()>& take, std::function<void()> give_back)
+      : shared_(shared), give_back_(std::move(give_back)), taken_(!shared || take()) {}
+  ~Whole() {
+    if (shared_ && taken_) give_back_();
+  }
+  bool taken() const { return taken_; }
+
+ private:
+  bool shared_;
+  std::function<void()> give_back_;
+  bool taken_;
+};
+}  // namespace
+
 Status Table::AddTag(const std::string& file, const std::string& tag, const std::string& key,
                      const std::string& condition, bool descending,
                      const IndexSet::Progress& progress, int* order) {
-  if (mode_ == Mode::kReadOnly) return Status::ReadOnly(path_ + ": opened read-only");
-  Status s = FlushIndexes();
+  Status s = CheckUsable();
+  if (!s.ok()) return s;
+  Whole whole(mode_ == Mode::kShared, [this] { return TakeWhole(); }, [this] { GiveBackWhole(); });
+  if (!whole.taken())
+    return Status::Locked(path_ + ": another program has the table open; building an index "
+                          "needs the table to itself");
+  s = FlushIndexes();
   if (!s.ok()) return s;
   const std::string structural = StructuralIndexPath();
   const bool to_structural = file.empty() || file == structural;
@@ -727,8 +954,7 @@ Status Table::AddTag(const std::string& file, const std::string& tag, const std:
 }
 
 Status Table::OpenIndex(const std::string& file, int* first_order) {
-  Status settled = pending_append_ ? SettleAppend() : Status::Ok();
-  if (!settled.ok()) return settled;
+  if (pending_append_) SettleAppend();
   ++change_count_;
   return indexes_->OpenFile(file, mode_ != Mode::kReadOnly, first_order);
 }
@@ -741,7 +967,12 @@ Status Table::CloseIndexes() {
 }
 
 Status Table::RebuildIndexes(const IndexSet::Progress& progress) {
-  if (mode_ == Mode::kReadOnly) return Status::ReadOnly(path_ + ": opened read-only");
+  Status usable = CheckUsable();
+  if (!usable.ok()) return usable;
+  Whole whole(mode_ == Mode::kShared, [this] { return TakeWhole(); }, [this] { GiveBackWhole(); });
+  if (!whole.taken())
+    return Status::Locked(path_ + ": another program has the table open; rebuilding the "
+                          "indexes needs the table to itself");
   if (!indexes_->HasStructural() && !index_problem_.empty() &&
       (header_.flags & DbfHeader::kFlagStructuralIndex)) {
     // The tags' definitions live only in the file that could not be read.
@@ -767,11 +998,23 @@ namespace {
 Status SyncDirectoryOf(const std::string& path) {
   std::string dir = std::filesystem::path(path).parent_path().string();
   if (dir.empty()) dir = ".";
+  Status injected = FaultInjection::Point("flush the folder", dir);
+  if (!injected.ok()) return injected;
   int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) return Status::IoError(dir + ": cannot open the folder: " + std::strerror(errno));
   int rc = fsync(fd);
   ::close(fd);
   if (rc != 0) return Status::IoError(dir + ": cannot flush the folder: " + std::strerror(errno));
+  return Status::Ok();
+}
+
+// rename(2) with the failure as a status.
+Status Rename(const std::string& from, const std::string& to, const char* what) {
+  Status injected = FaultInjection::Point("rename", from);
+  if (!injected.ok()) return Status::IoError(to + ": cannot put " + what + " in place: " +
+                                             injected.message());
+  if (std::rename(from.c_str(), to.c_str()) != 0)
+    return Status::IoError(to + ": cannot put " + what + " in place: " + std::strerror(errno));
   return Status::Ok();
 }
 
@@ -845,6 +1088,8 @@ Status Table::Zap() { return Rewrite(false, nullptr); }
 
 Status Table::Rewrite(bool pack, const IndexSet::Progress& progress) {
   const char* what = pack ? "pack" : "empty";
+  Status usable = CheckUsable();
+  if (!usable.ok()) return usable;
   if (mode_ != Mode::kExclusive)
     return Status::Locked(path_ + ": the table must be opened exclusively to " + what + " it");
   Status s = FlushIndexes();
@@ -970,24 +1215,36 @@ Status Table::Rewrite(bool pack, const IndexSet::Progress& progress) {
     }
     if (!tmp_fpt.empty()) std::fprintf(j, "rename\t%s\t%s\n", tmp_fpt.c_str(), memo_path.c_str());
     std::fprintf(j, "rename\t%s\t%s\nend\n", tmp_dbf.c_str(), path_.c_str());
-    bool ok = std::fflush(j) == 0 && fsync(fileno(j)) == 0;
+    bool ok = FaultInjection::Point("write", journal).ok() && std::fflush(j) == 0 &&
+              FaultInjection::Point("sync", journal).ok() && fsync(fileno(j)) == 0;
     ok = std::fclose(j) == 0 && ok;
-    if (!ok) {
+    // The journal is in force once it is in the folder on the disk too.
+    Status synced = ok ? SyncDirectoryOf(path_) : Status::IoError("");
+    if (!ok || !synced.ok()) {
       std::remove(journal.c_str());
       discard();
       discard_copies();
-      return Status::IoError(journal + ": cannot write the journal");
+      return Status::IoError(journal + ": cannot write the journal" +
+                             (ok ? ": " + synced.message() : std::string()) +
+                             "; nothing was packed");
     }
   }
-  SyncDirectoryOf(path_);
-  if (!tmp_fpt.empty() && std::rename(tmp_fpt.c_str(), memo_path.c_str()) != 0)
-    return Status::IoError(memo_path + ": cannot put the packed memo file in place: " +
-                           std::strerror(errno));
-  if (std::rename(tmp_dbf.c_str(), path_.c_str()) != 0)
-    return Status::IoError(path_ + ": cannot put the packed table in place: " +
-                           std::strerror(errno));
-  SyncDirectoryOf(path_);
-  std::remove(journal.c_str());
+  // From here on the pack has happened: the next open finishes whatever is not done now. This
+  // object's files are the old ones, so after a failure it must not write to them again.
+  auto decided = [&](const Status& why) {
+    unusable_ = path_ + ": the table was " + (pack ? "packed" : "emptied") + ", but " +
+                why.message() + "; close it and open it again (the next open completes it)";
+    return Status::IoError(unusable_);
+  };
+  if (!tmp_fpt.empty()) {
+    s = Rename(tmp_fpt, memo_path, "the new memo file");
+    if (!s.ok()) return decided(s);
+  }
+  s = Rename(tmp_dbf, path_, "the new table");
+  if (!s.ok()) return decided(s);
+  // Without the folder on the disk the journal stays: the next open finds nothing left to do
+  // but to remove it.
+  if (SyncDirectoryOf(path_).ok()) std::remove(journal.c_str());
 
   // Reopen the new files and rebuild the indexes that were open.
   std::vector<std::string> extra;
@@ -1002,7 +1259,8 @@ Status Table::Rewrite(bool pack, const IndexSet::Progress& progress) {
   // here the rebuild below is done the slow way instead.
   bool indexes_ready = !index_copies.empty();
   for (const auto& c : index_copies) {
-    if (std::rename(c.first.c_str(), c.second.c_str()) == 0)
+    if (FaultInjection::Point("rename", c.first).ok() &&
+        std::rename(c.first.c_str(), c.second.c_str()) == 0)
       renumbered.clear();  // a file holds the new numbers: never renumber its entries again
     else
       indexes_ready = false;
@@ -1010,15 +1268,11 @@ Status Table::Rewrite(bool pack, const IndexSet::Progress& progress) {
   discard_copies();
   std::unique_ptr<MappedFile> dbf;
   s = MappedFile::Open(path_, true, MappedFile::Lock::kExclusive, &dbf);
-  if (!s.ok()) return s;
   DbfHeader fresh;
-  s = DbfHeader::DecodeFrom(dbf->data(), dbf->size(), path_, &fresh);
-  if (!s.ok()) return s;
+  if (s.ok()) s = DbfHeader::DecodeFrom(dbf->data(), dbf->size(), path_, &fresh);
   std::unique_ptr<MemoFile> memo;
-  if (fresh.has_memo()) {
-    s = MemoFile::Open(memo_path, true, &memo);
-    if (!s.ok()) return s;
-  }
+  if (s.ok() && fresh.has_memo()) s = MemoFile::Open(memo_path, true, &memo);
+  if (!s.ok()) return decided(Status::IoError("it could not be opened again (" + s.message() + ")"));
   if (memo_) memo_->Close();
   dbf_->Close();
   dbf_ = std::move(dbf);
@@ -1044,8 +1298,12 @@ Status Table::Rewrite(bool pack, const IndexSet::Progress& progress) {
   }
   s = renumbered.empty() ? indexes_->RebuildAll(progress)
                          : indexes_->RebuildAfterPack(renumbered, progress);
-  if (!s.ok()) return s;
-  SetIndexBusy(false);
+  // The pack itself is done; indexes that could not be built stay marked behind the table.
+  if (!s.ok()) {
+    DropIndexes(s);
+    return Status::Ok();
+  }
+  if (index_problem_.empty()) SetIndexBusy(false);
   return Status::Ok();
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -67,9 +68,52 @@ class Table {
   Status WriteField(uint32_t recno, int field, const uint8_t* bytes);
   Status ReadMemo(uint32_t recno, int field, const uint8_t** data, uint32_t* length) const;
   Status WriteMemo(uint32_t recno, int field, const uint8_t* data, uint64_t length);
+  // Takes back record `recno`, appended by a caller that could not complete it: the record
+  // leaves the indexes and the count, as if it had never been appended (its memo blocks stay
+  // unused). Only the last record can go; when another program has appended after it, this is
+  // refused and the caller must mark it deleted instead.
+  Status UndoAppend(uint32_t recno);
 
   // Picks up records appended by another program that has the table open in shared mode.
   Status Refresh();
+
+  // Changes of the index files reach them only under the table's change lock, in every open
+  // but an exclusive one: held for writing from the moment a change reads the record until
+  // the indexes are written, and for reading while the indexes are looked at. Whoever takes it
+  // first brings this object up to date with what other programs did meanwhile (the record
+  // count, the memo file's next free block, and the index pages they changed). Nested uses
+  // count; each Begin that succeeded needs its End.
+  Status BeginRead();
+  Status BeginChange();
+  void End();
+  // Whether the indexes are read under the lock: other programs may change them.
+  bool SharesIndexes() const { return mode_ != Mode::kExclusive; }
+  // Holds the change lock for a scope, for reading or for a change; `needed` false holds
+  // nothing.
+  class LockScope {
+   public:
+    LockScope(Table& table, bool write, bool needed = true) : table_(table) {
+      // Walks and changes pass here at every step: an exclusive table needs nothing more.
+      if (needed && table.SharesIndexes()) Take(write);
+    }
+    ~LockScope() {
+      if (held_) table_.End();
+    }
+    LockScope(const LockScope&) = delete;
+    LockScope& operator=(const LockScope&) = delete;
+    const Status& status() const { return status_; }
+
+   private:
+    void Take(bool write);
+    Table& table_;
+    Status status_;
+    bool held_ = false;
+  };
+
+  // Set when a failure left this object unable to vouch for the files it has open (a pack
+  // that switched the files but could not open the new ones): every change is refused with
+  // this text. "" while the table can be used.
+  const std::string& unusable() const { return unusable_; }
 
   Status Commit();
 
@@ -126,22 +170,62 @@ class Table {
   static constexpr uint32_t kWritebackBatch = 10000;
   // A new record enters the indexes only when something else happens: callers append a blank
   // record and fill it at once, and keying the blank record first would be wasted work.
-  Status SettleAppend();
+  void SettleAppend();
   void SetIndexBusy(bool busy);
+  // The outcome of an index change: a failure drops the indexes (DropIndexes); shared
+  // tables write the change through at once.
+  void AfterIndexChange(const Status& changed);
   bool IndexBusy() const { return dbf_->data()[kIndexBusyByte] != 0; }
   void SetStructuralFlag(bool on);
   Status OpenStructuralIndex();
   // Around every change of a record image.
   void BeginRecordChange(uint32_t recno);
-  Status EndRecordChange(uint32_t recno);
-  Status AfterIndexChange();
+  void EndRecordChange(uint32_t recno);
   // Writes a new table holding the records `keep` accepts, puts it in place and reopens.
   Status Rewrite(bool keep_all_live, const IndexSet::Progress& progress);
   void StoreCount();
   Status Grow(uint32_t* recno);
-  // Serialises appends between programs sharing the table (a no-op when opened exclusively).
-  Status LockAppend();
-  void UnlockAppend();
+  // The change lock itself (see BeginChange): F_WRLCK or F_RDLCK, waiting a while for other
+  // programs to finish.
+  Status LockChanges(short type);
+  void UnlockChanges();
+  Status Acquire(bool write);
+  // Brings this object up to date under the lock (see BeginChange).
+  void CatchUp(bool write);
+  Status RefreshCount(bool exact);
+  // Refuses changes to a table this object can no longer vouch for.
+  Status CheckUsable() const;
+  Status ReadSharedMemo(const uint8_t* field_bytes, const FieldDef& f, uint32_t recno,
+                        const uint8_t** data, uint32_t* length) const;
+  // The bytes of a memo pointer (10 wide, or 4 in binary form), to tell whether another
+  // program changed it meanwhile.
+  struct PointerBytes {
+    uint64_t head = 0;
+    uint16_t tail = 0;
+    static PointerBytes Of(const uint8_t* field, int width) {
+      PointerBytes p;
+      if (width == 10) {
+        std::memcpy(&p.head, field, 8);
+        std::memcpy(&p.tail, field + 8, 2);
+      } else {
+        uint32_t word;
+        std::memcpy(&word, field, 4);
+        p.head = word;
+      }
+      return p;
+    }
+    bool operator==(const PointerBytes& o) const { return head == o.head && tail == o.tail; }
+  };
+  // The indexes could not take a change, or could not be written or read again: they are
+  // behind the table from here on. They are closed without writing, marked behind in the
+  // header (so the next open that has the table to itself rebuilds them) and the problem is
+  // kept for index_problem(). The change of the table itself stands.
+  void DropIndexes(const Status& why);
+  // Takes the whole-file lock for itself in a shared open, for work that replaces the index
+  // files under other programs' feet; false (and the shared lock kept) when another program
+  // has the table open. GiveBackWhole returns to sharing.
+  bool TakeWhole();
+  void GiveBackWhole();
 
   std::string path_;
   Mode mode_ = Mode::kShared;
@@ -156,6 +240,9 @@ class Table {
   uint64_t change_count_ = 0;
   uint64_t unflushed_ = 0;
   uint32_t pending_append_ = 0;
+  std::string unusable_;
+  int lock_depth_ = 0;
+  bool lock_write_ = false;
   mutable std::string last_lookup_;
   mutable int last_lookup_index_ = -1;
 };

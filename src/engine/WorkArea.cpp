@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <optional>
 
 namespace xb {
 
@@ -77,8 +78,7 @@ void WorkArea::BuildVisibility() const {
   v.date_format = settings_->date_format;
 }
 
-bool WorkArea::Visible(uint32_t recno) const {
-  if (!query_ && !settings_->deleted) return true;
+bool WorkArea::Judged(uint32_t recno) const {
   Visibility& v = visibility_;
   if (VisibilityCurrent()) {
     if (recno <= v.records) return (v.bits[recno / 64] >> (recno % 64)) & 1;
@@ -115,7 +115,18 @@ IndexSet::Order* WorkArea::CurrentOrder() const {
   return table_->indexes().GetOrder(order_);
 }
 
+// Other programs may be changing the index files of a shared table: an order is walked under
+// the table's lock, taken for each call (see Table::BeginRead).
+// A walk in record order passes here at every step, and needs nothing.
+#define LOOK_AT_INDEXES()                                                     \
+  std::optional<Table::LockScope> look;                                       \
+  if (order_ != 0 && table_->SharesIndexes()) {                               \
+    look.emplace(*table_, false);                                             \
+    if (!look->status().ok()) return look->status();                          \
+  }
+
 Status WorkArea::GoTop() {
+  LOOK_AT_INDEXES()
   table_->Refresh();
   bof_ = false;
   eof_ = false;
@@ -133,6 +144,7 @@ Status WorkArea::GoTop() {
 }
 
 Status WorkArea::GoBottom() {
+  LOOK_AT_INDEXES()
   table_->Refresh();
   bof_ = false;
   eof_ = false;
@@ -150,7 +162,14 @@ Status WorkArea::GoBottom() {
 }
 
 Status WorkArea::Skip(long count) {
-  if (CurrentOrder() != nullptr) return OrderedSkip(count);
+  if (order_ != 0 && table_->SharesIndexes()) {
+    Table::LockScope look(*table_, false);
+    if (!look.status().ok()) return look.status();
+    if (CurrentOrder() != nullptr) return OrderedSkip(count);
+    // The indexes were dropped when the lock was taken: the walk goes on in record order.
+  } else if (CurrentOrder() != nullptr) {
+    return OrderedSkip(count);
+  }
   uint32_t n = table_->record_count();
   if (count > 0) {
     bof_ = false;
@@ -475,6 +494,7 @@ Status WorkArea::OrderedSkip(long count) {
 
 Status WorkArea::Seek(std::string_view text, bool* found) {
   *found = false;
+  LOOK_AT_INDEXES()
   IndexSet::Order* o = CurrentOrder();
   if (o == nullptr)
     return Status::InvalidArgument(table_->path() + ": a seek needs an index order");
@@ -529,6 +549,7 @@ Status WorkArea::SetQuery(const std::string& text) {
 
 Status WorkArea::QueryCount(long* count) {
   *count = 0;
+  LOOK_AT_INDEXES()
   table_->Refresh();
   IndexSet::Order* o = CurrentOrder();
   if (o == nullptr || (scope_low_.empty() && scope_high_.empty())) {

@@ -65,7 +65,12 @@ class WorkArea {
   bool PassesQuery() const;
 
  private:
-  bool Visible(uint32_t recno) const;
+  // Walks ask for every record they pass: without a query or SET DELETED all are visible.
+  bool Visible(uint32_t recno) const {
+    if (!query_ && !settings_->deleted) return true;
+    return Judged(recno);
+  }
+  bool Judged(uint32_t recno) const;
   bool Judge(uint32_t recno) const;
   // Whether the table's changes are all made through this program, so that a judgement of
   // every record stays true until its change count moves.

@@ -1,0 +1,30 @@
+#include "FaultInjection.h"
+
+namespace xb {
+
+std::atomic<uint64_t> FaultInjection::armed_{0};
+
+namespace {
+std::atomic<uint64_t> g_passed{0};
+std::atomic<bool> g_fired{false};
+}  // namespace
+
+void FaultInjection::Arm(uint64_t n) {
+  g_passed = 0;
+  g_fired = false;
+  armed_ = n;
+}
+
+uint64_t FaultInjection::Passed() { return g_passed.load(); }
+
+bool FaultInjection::Fired() { return g_fired.load(); }
+
+Status FaultInjection::Reach(const char* what, const std::string& path) {
+  const uint64_t n = ++g_passed;
+  if (n != armed_.load()) return Status::Ok();
+  g_fired = true;
+  return Status::IoError((path.empty() ? std::string() : path + ": ") + "cannot " + what +
+                         ": input/output error (injected)");
+}
+
+}  // namespace xb

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+#include "Status.h"
+
+namespace xb {
+
+// Makes one chosen file write or sync fail, so that tests can see what every operation leaves
+// behind when the disk gives out at that exact point. Every place that writes, grows, renames
+// or syncs a table, memo or index file passes a point; with Arm(n) the n-th point passed from
+// then on fails with an I/O error (once), and the count of points passed tells a test when an
+// operation ran to its end without reaching the armed one. Disarmed (the normal state), a
+// point costs one relaxed load.
+class FaultInjection {
+ public:
+  // Fails the n-th point passed from now on (n >= 1); 0 disarms.
+  static void Arm(uint64_t n);
+  static void Disarm() { Arm(0); }
+  // Points passed since the last Arm, and whether the armed one was reached.
+  static uint64_t Passed();
+  static bool Fired();
+
+  // A point: Ok, or the injected failure for `what` on `path`.
+  static Status Point(const char* what, const std::string& path) {
+    if (armed_.load(std::memory_order_relaxed) == 0) return Status::Ok();
+    return Reach(what, path);
+  }
+ private:
+  static Status Reach(const char* what, const std::string& path);
+  static std::atomic<uint64_t> armed_;
+};
+
+}  // namespace xb
