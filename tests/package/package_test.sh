@@ -58,7 +58,8 @@ done
 if kill -0 "$pid" 2>/dev/null; then echo "the program did not end"; kill "$pid"; exit 99; fi
 wait "$pid"
 SESSION
-run() { xvfb-run -a -s "-screen 0 1024x768x24" bash "$work/session.sh" "$bin/listwise" "$work/listwise.log"; }
+# A random first display number: two xvfb-run -a started at once from the same number can race for it.
+run() { xvfb-run -a -n $((100 + RANDOM % 800)) -s "-screen 0 1024x768x24" bash "$work/session.sh" "$bin/listwise" "$work/listwise.log"; }
 
 echo "--- a data folder that cannot be made: a message, exit status 1, nothing written"
 touch "$HOME/not-a-folder"
