@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "CdxBulkBuilder.h"
+#include "RegularFile.h"
 #include "TextCase.h"
 
 #include "Table.h"
@@ -551,10 +552,12 @@ int IndexSet::FindOrderIn(const CdxFile* file, const std::string& tag) const {
 // Builds the file's tags afresh into a new file beside it, then puts that in place: a failure
 // (a full disk) or a stop halfway leaves the old file, with every tag definition, as it was.
 Status IndexSet::RebuildFile(File* file, const Progress& progress) {
-  const std::string tmp = file->path + ".new";
+  // A linked index file is replaced where it really is; the link stays.
+  const std::string real = ResolvedPath(file->path);
+  const std::string tmp = real + ".new";
   Status s = BuildCopy(file, tmp, progress);
   if (!s.ok()) return s;
-  if (std::rename(tmp.c_str(), file->path.c_str()) != 0) {
+  if (std::rename(tmp.c_str(), real.c_str()) != 0) {
     std::remove(tmp.c_str());
     return Status::IoError(file->path + ": cannot put the rebuilt index in place");
   }
@@ -710,10 +713,11 @@ Status IndexSet::PrepareAfterPack(const std::vector<uint32_t>& renumbered,
   require_reuse_ = true;
   Status s;
   for (auto& f : files_) {
-    const std::string copy = f->path + ".new";
+    const std::string real = ResolvedPath(f->path);
+    const std::string copy = real + ".new";
     s = BuildCopy(f.get(), copy, progress);
     if (!s.ok()) break;
-    copies->emplace_back(copy, f->path);
+    copies->emplace_back(copy, real);
   }
   require_reuse_ = false;
   renumbered_ = nullptr;
