@@ -694,7 +694,20 @@ Status Table::OpenStructuralIndex() {
     index_problem_ = s.message();
     return Status::Ok();
   }
-  if (!IndexBusy()) return Status::Ok();
+  if (!IndexBusy()) {
+    // A page that is no node at all (zeroed, overwritten) would stop the first walk through
+    // its tag, so a program could not even start: an index whose trees lose their shape is
+    // not used, like one that cannot be opened, and gets rebuilt. (Read-only opens find it
+    // when they walk, or check.)
+    if (writable) {
+      s = indexes_->CheckShapes();
+      if (!s.ok()) {
+        index_problem_ = s.message();
+        indexes_->CloseAll();
+      }
+    }
+    return Status::Ok();
+  }
   // A program was stopped while the index was behind the table: build it afresh when no other
   // program has the table open, else leave it unused.
   bool alone = mode_ == Mode::kExclusive;
