@@ -537,17 +537,19 @@ Status Table::WriteMemo(uint32_t recno, int field, const uint8_t* data, uint64_t
   const bool pointer_readable =
       MemoFile::DecodePointer(Record(recno) + f.offset, f.width, binary, &old_block);
   if (!pointer_readable) old_block = 0;  // replaced by a new memo; its blocks are not reused
+  uint64_t new_block = 0;
+  s = LockAppend();  // (which also sees what other programs added to the memo file)
+  if (!s.ok()) return s;
   if (length == 0) {
     // An empty text over a memo that cannot be read keeps the pointer: the text it names may
     // still be recovered, and a caller writing back what it read (nothing) would lose it.
     const uint8_t* old_data;
     uint32_t old_len;
-    if (!pointer_readable || !ReadMemo(recno, field, &old_data, &old_len).ok())
+    if (!pointer_readable || !ReadMemo(recno, field, &old_data, &old_len).ok()) {
+      UnlockAppend();
       return Status::Ok();
+    }
   }
-  uint64_t new_block = 0;
-  s = LockAppend();
-  if (!s.ok()) return s;
   s = memo_->Write(old_block, data, length, &new_block);
   UnlockAppend();
   if (!s.ok()) return s;
