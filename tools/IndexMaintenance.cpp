@@ -33,6 +33,24 @@ bool HasIndex(xb::Table& table) {
 
 IndexMaintenance::CheckReport IndexMaintenance::Check(xb::Table& table,
                                                       const std::string& table_arg) {
+  CheckReport report = CheckIndexes(table, table_arg);
+  // The memo file is checked whatever became of the indexes: its problems are listed with the
+  // others and named in the summary.
+  std::vector<std::string> memo_problems;
+  const xb::Status memo = table.CheckMemos(&memo_problems);
+  if (memo.ok()) return report;
+  report.problems.insert(report.problems.end(), memo_problems.begin(), memo_problems.end());
+  const std::string ok = ", ok";
+  if (report.summary.size() > ok.size() &&
+      report.summary.compare(report.summary.size() - ok.size(), ok.size(), ok) == 0)
+    report.summary.resize(report.summary.size() - ok.size());
+  report.summary += "; " + memo.message();
+  report.ok = false;
+  return report;
+}
+
+IndexMaintenance::CheckReport IndexMaintenance::CheckIndexes(xb::Table& table,
+                                                             const std::string& table_arg) {
   CheckReport report;
   const std::string advice = " (xbtool reindex " + table_arg + ")";
   if (!table.index_problem().empty()) {

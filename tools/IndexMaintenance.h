@@ -17,8 +17,8 @@ class IndexMaintenance {
     std::string summary;                // one line, "check: ..."
     bool ok = false;
   };
-  // Checks every open index of `table`. `table_arg` is the table as the user named it, for the
-  // advice in the summary.
+  // Checks every open index of `table`, and its memo file against its records. `table_arg` is
+  // the table as the user named it, for the advice in the summary.
   static CheckReport Check(xb::Table& table, const std::string& table_arg);
 
   // Checks the tree of order `order` and that each record number it holds is a record of the
@@ -35,5 +35,6 @@ class IndexMaintenance {
   static xb::Status ReadTagDefinitions(const std::string& path, std::vector<xb::CdxTagInfo>* tags);
 
  private:
+  static CheckReport CheckIndexes(xb::Table& table, const std::string& table_arg);
   static xb::Status Recreate(xb::Table& table, const std::string& cdx_path, int* tags);
 };

@@ -1,5 +1,7 @@
 #include "ZeroExtendedFile.h"
 
+#include "RegularFile.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -16,15 +18,13 @@ constexpr uint64_t kExtendedSize = 0xFFFFFE00u;
 
 xb::Status ZeroExtendedFile::Open(const std::string& path,
                                   std::unique_ptr<xb::CdxBlockDevice>* out) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  struct stat st;
+  std::string kind;
+  const int fd = xb::OpenRegularFile(path, O_RDONLY, &st, &kind);
   if (fd < 0) {
+    if (!kind.empty()) return xb::Status::IoError(xb::NotRegularMessage(path, kind));
     if (errno == ENOENT) return xb::Status::NotFound(path + ": no such index file");
     return xb::Status::IoError(path + ": cannot open for reading: " + std::strerror(errno));
-  }
-  struct stat st;
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    ::close(fd);
-    return xb::Status::IoError(path + ": not a regular file");
   }
   out->reset(new ZeroExtendedFile(path, fd, static_cast<uint64_t>(st.st_size)));
   return xb::Status::Ok();

@@ -1049,12 +1049,17 @@ const std::vector<Command>& Commands() {
        "Verifies every tag of the structural index (and of INDEXFILE) against the records: one\n"
        "entry per record whose FOR condition holds and none for the others, each with the key\n"
        "its expression gives, in key order (ties in record-number order), in a sound tree.\n"
+       "Then the memo file: every record's memo pointer leads to a memo inside the file, past\n"
+       "its header, of a known type and a length that stays in the file; no two memos share a\n"
+       "block; the header's next free block lies past every memo.\n"
        "Prints each problem on a line of its own, then one summary line:\n"
        "  check: N tags, M records, ok\n"
        "  check: no index to check                 (the table has no index; exit 0)\n"
        "  check: N problems found; the index needs a rebuild (xbtool reindex FILE)\n"
        "  check: the index cannot be used: REASON (xbtool reindex FILE)\n"
-       "Exit status 0 when the index holds, 1 otherwise. The table is opened read-only.",
+       "A damaged memo file adds \"; K problems found in the memo file PATH\" to the line.\n"
+       "Exit status 0 when the index and the memo file hold, 1 otherwise. The table is opened\n"
+       "read-only.",
        1,
        1,
        {{"--file", true}},

@@ -163,6 +163,12 @@ std::vector<CdxTagInfo> CdxFile::Tags() const {
 
 Status CdxFile::ValidateSpec(const CdxTagSpec& spec) const {
   const std::string prefix = pager_->name() + ": tag " + spec.name + ": ";
+  // A new tag enters the tag list; one another tool wrote with its own collation cannot be
+  // changed here, and finding that out after the build would leave the built pages unused.
+  if (tagList_->header().unknownCollation) {
+    return Status::ReadOnly(prefix + "the tag list uses a collation this engine does not know; "
+                                     "no tag can be added to this file");
+  }
   if (spec.name.empty() || spec.name.size() > kCdxTagNameLength ||
       !std::isalpha(static_cast<unsigned char>(spec.name[0]))) {
     return Status::InvalidArgument(prefix + "a tag name has 1-10 characters and starts with a "
@@ -350,6 +356,12 @@ Status CdxFile::Close() {
   pager_->Close();
   closed_ = true;
   return s;
+}
+
+void CdxFile::Discard() {
+  if (closed_) return;
+  pager_->Close();
+  closed_ = true;
 }
 
 Status CdxFile::Check() {

@@ -80,6 +80,9 @@ class CdxFile {
   void StartWriteback() { pager_->StartWriteback(); }
   // Flushes and closes; the tags can no longer be used.
   Status Close();
+  // Closes without writing anything more: changes not yet flushed are dropped. For a change
+  // given up halfway, whose pages must not reach the file (see IndexSet::AddTag).
+  void Discard();
 
   // Checks every tree, the tag list against the tags, and that each page of the file belongs
   // to exactly one tree, header or the free list.

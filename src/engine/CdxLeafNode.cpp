@@ -286,7 +286,9 @@ Status CdxLeafNode::DecodeFrom(const uint8_t* page, const CdxWhere& where) {
     // In this order each piece overwrites what the previous one spilled: the shared prefix,
     // the stored bytes, the fill. Spills past the key land in the next key's place.
     uint8_t* k = keys_.data() + i * keyLength_;
-    CopyChunks(k, k - keyLength_, dup);
+    // The previous key (the first entry copies no prefix: dup is 0 there).
+    const uint8_t* prev = i > 0 ? k - keyLength_ : k;
+    CopyChunks(k, prev, dup);
     CopyChunks(k + dup, padded + dataStart, stored);
     FillChunks(k + dup + stored, fill16, trail);
     recnos_[i] = recno;
@@ -300,7 +302,7 @@ Status CdxLeafNode::DecodeFrom(const uint8_t* page, const CdxWhere& where) {
     trails_[i] = static_cast<uint8_t>(realTrail);
     // Our own pages share the longest prefix the trailing fill allows; then the stored bytes
     // are what the encoder would store, and need not be measured again.
-    if (i > 0 && dup < keyLength_ - realTrail && k[dup] == k[dup - keyLength_]) canonical = false;
+    if (i > 0 && dup < keyLength_ - realTrail && k[dup] == prev[dup]) canonical = false;
     canonicalBytes += stored;
     maxRecno = std::max(maxRecno, recno);
   }

@@ -1,5 +1,7 @@
 #include "CdxPosixFile.h"
 
+#include "RegularFile.h"
+
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -29,17 +31,15 @@ Status CdxPosixFile::Error(const char* action, int err) const {
 
 Status CdxPosixFile::Open(const std::string& path, bool readOnly,
                           std::unique_ptr<CdxBlockDevice>* out) {
-  int fd = ::open(path.c_str(), (readOnly ? O_RDONLY : O_RDWR) | O_CLOEXEC);
+  struct stat st;
+  std::string kind;
+  int fd = OpenRegularFile(path, readOnly ? O_RDONLY : O_RDWR, &st, &kind);
   if (fd < 0) {
     int err = errno;
+    if (!kind.empty()) return Status::InvalidArgument(NotRegularMessage(path, kind));
     CdxPosixFile probe(path, -1);
     if (err == ENOENT) return Status::NotFound(path + ": no such index file");
     return probe.Error(readOnly ? "open for reading" : "open for writing", err);
-  }
-  struct stat st;
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    ::close(fd);
-    return Status::IoError(path + ": not a regular file");
   }
   auto* file = new CdxPosixFile(path, fd);
   out->reset(file);

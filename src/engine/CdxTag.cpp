@@ -1385,6 +1385,72 @@ Status CdxTag::Check(std::vector<uint32_t>* pages) {
   return Status::Ok();
 }
 
+Status CdxTag::CheckShape() {
+  CDX_RETURN_IF_ERROR(CheckOpen());
+  BeginCall();
+  if (!pager_->IsPage(header_.root)) {
+    return Where(headerOffset_, "header").Corrupt("the root pointer " + CdxWhere::Hex(header_.root) +
+                                                  " is not a page of the file");
+  }
+  std::vector<bool> seen(static_cast<size_t>(pager_->end() / kCdxPageSize), false);
+  std::vector<uint32_t> level{header_.root}, below;
+  uint8_t buf[kCdxPageSize];
+  Node scratch;
+  for (size_t depth = 0; !level.empty(); ++depth) {
+    if (depth >= kCdxMaxDepth) return Where(level[0], "page").Corrupt("the tree is deeper than 64 levels");
+    below.clear();
+    bool leaves = false;
+    for (size_t j = 0; j < level.size(); ++j) {
+      const uint32_t page = level[j];
+      if (!pager_->IsPage(page) || page == headerOffset_ || page == headerOffset_ + kCdxPageSize) {
+        return Where(page, "page").Corrupt("a pointer leads outside the tree's pages");
+      }
+      if (seen[page / kCdxPageSize]) {
+        return Where(page, "page").Corrupt("the page is reached twice in the tree");
+      }
+      seen[page / kCdxPageSize] = true;
+      CDX_RETURN_IF_ERROR(pager_->Read(page, 1, buf));
+      const uint16_t attributes = CdxGetLE16(buf);
+      const bool isLeaf = (attributes & kCdxAttrLeaf) != 0;
+      const char* what = isLeaf ? "leaf page" : "interior page";
+      if (((attributes & kCdxAttrRoot) != 0) != (depth == 0)) {
+        return Where(page, what).Corrupt(depth == 0 ? "the root lacks the root attribute"
+                                                    : "a node below the root has the root attribute");
+      }
+      if (j == 0) leaves = isLeaf;
+      if (isLeaf != leaves) return Where(page, what).Corrupt("leaves lie at different depths");
+      const uint32_t left = CdxGetLE32(buf + 4), right = CdxGetLE32(buf + 8);
+      const uint32_t wantLeft = j == 0 ? kCdxNoPage : level[j - 1];
+      const uint32_t wantRight = j + 1 == level.size() ? kCdxNoPage : level[j + 1];
+      if (left != wantLeft || right != wantRight) {
+        return Where(page, what).Corrupt("the sibling links (" + CdxWhere::Hex(left) + ", " +
+                                         CdxWhere::Hex(right) + ") do not match the tree (" +
+                                         CdxWhere::Hex(wantLeft) + ", " + CdxWhere::Hex(wantRight) +
+                                         ")");
+      }
+      if (isLeaf) {
+        // The layout bytes and the free-space word, not the entries: those are what a walk
+        // decodes, and a page of zeros or of foreign bytes fails here already.
+        const size_t n = CdxGetLE16(buf + 2), freeWord = CdxGetLE16(buf + 12);
+        const unsigned rb = buf[20], db = buf[21], tb = buf[22], nb = buf[23];
+        if (nb == 0 || nb > 8 || rb > 32 || db > 8 || tb > 8 || rb + db + tb > 8 * nb ||
+            CdxLeafNode::kHeaderBytes + n * nb + freeWord > kCdxPageSize) {
+          return Where(page, what).Corrupt("the entry layout is not a leaf's");
+        }
+        if (n == 0 && depth != 0) return Where(page, what).Corrupt("an empty leaf below the root");
+      } else {
+        CDX_RETURN_IF_ERROR(DecodeInto(page, &scratch));
+        if (scratch.inner.count() == 0) {
+          return Where(page, what).Corrupt("an interior page without entries");
+        }
+        for (size_t i = 0; i < scratch.inner.count(); ++i) below.push_back(scratch.inner.child(i));
+      }
+    }
+    level.swap(below);
+  }
+  return Status::Ok();
+}
+
 Status CdxTag::CheckNode(uint32_t page, size_t depth, CheckState* state, std::string* lastKey,
                          uint32_t* lastRecno, bool* empty) {
   if (depth >= kCdxMaxDepth) {

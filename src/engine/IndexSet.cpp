@@ -1,17 +1,23 @@
 #include "IndexSet.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cctype>
 
 #include <atomic>
 #include <bit>
 #include <condition_variable>
+#include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <mutex>
 #include <thread>
 
 #include "CdxBulkBuilder.h"
 #include "FaultInjection.h"
+#include "RegularFile.h"
 #include "TextCase.h"
 
 #include "Table.h"
@@ -534,6 +540,7 @@ Status IndexSet::AddTag(const std::string& file_path, const std::string& structu
                         const std::string& condition, bool descending, const Progress& progress,
                         int* order) {
   File* target = nullptr;
+  bool created = false;  // the file is new: a failed build removes it again
   if (file_path.empty() || file_path == structural_path) {
     if (structural_ == nullptr) {
       auto file = std::make_unique<File>();
@@ -542,6 +549,7 @@ Status IndexSet::AddTag(const std::string& file_path, const std::string& structu
       if (!s.ok()) return s;
       structural_ = file.get();
       files_.insert(files_.begin(), std::move(file));
+      created = true;
     }
     target = structural_;
   } else {
@@ -551,8 +559,10 @@ Status IndexSet::AddTag(const std::string& file_path, const std::string& structu
       auto file = std::make_unique<File>();
       file->path = file_path;
       Status s = CdxFile::Open(file_path, false, &file->cdx);
-      if (s.code() == Status::kNotFound || s.code() == Status::kIoError)
+      if (s.code() == Status::kNotFound || s.code() == Status::kIoError) {
         s = CdxFile::Create(file_path, &file->cdx);
+        created = s.ok();
+      }
       if (!s.ok()) return s;
       target = file.get();
       files_.push_back(std::move(file));
@@ -561,10 +571,19 @@ Status IndexSet::AddTag(const std::string& file_path, const std::string& structu
   if (target->cdx->FindTag(tag) != nullptr)
     return Status::InvalidArgument(target->path + ": a tag named " + UpperAscii(tag) +
                                    " already exists");
-  Status s = BuildTag(target->cdx.get(), tag, key, condition, descending, false, progress);
+  // The file as it stands, flushed: a build that fails goes back to it.
+  Status s = target->cdx->Flush();
   if (!s.ok()) return s;
-  s = target->cdx->Flush();
-  if (!s.ok()) return s;
+  struct stat st;
+  if (::stat(target->path.c_str(), &st) != 0)
+    return Status::IoError(target->path + ": cannot read the index file's size: " +
+                           std::strerror(errno));
+  s = BuildTag(target->cdx.get(), tag, key, condition, descending, false, progress);
+  if (s.ok()) s = target->cdx->Flush();
+  if (!s.ok()) {
+    GiveUpBuild(target, created, static_cast<uint64_t>(st.st_size));
+    return s;
+  }
   // Number the orders afresh: the new tag may sit between the structural and other files.
   orders_.clear();
   for (auto& f : files_) {
@@ -573,6 +592,29 @@ Status IndexSet::AddTag(const std::string& file_path, const std::string& structu
   }
   *order = FindOrderIn(target->cdx.get(), tag);
   return Status::Ok();
+}
+
+void IndexSet::GiveUpBuild(File* target, bool created, uint64_t size) {
+  // Nothing of the build was flushed but pages past the old end of the file, which a bulk
+  // build writes straight to it: dropping the cache and cutting the file back restores it.
+  target->cdx->Discard();
+  target->cdx.reset();
+  bool keep = !created;
+  if (created) {
+    std::remove(target->path.c_str());
+  } else if (::truncate(target->path.c_str(), static_cast<off_t>(size)) != 0 ||
+             !CdxFile::Open(target->path, false, &target->cdx).ok()) {
+    // The file is still as it was up to its old end; this open just cannot use it now.
+    Note(Status::IoError(target->path + ": cannot reopen the index after a failed build"));
+    keep = false;
+  }
+  if (!keep) {
+    if (target == structural_) structural_ = nullptr;
+    std::erase_if(files_, [&](const std::unique_ptr<File>& f) { return f.get() == target; });
+  }
+  // The orders pointed into the file object just closed.
+  orders_.clear();
+  for (auto& f : files_) Note(LoadOrders(f.get(), nullptr));
 }
 
 int IndexSet::FindOrderIn(const CdxFile* file, const std::string& tag) const {
@@ -585,11 +627,13 @@ int IndexSet::FindOrderIn(const CdxFile* file, const std::string& tag) const {
 // Builds the file's tags afresh into a new file beside it, then puts that in place: a failure
 // (a full disk) or a stop halfway leaves the old file, with every tag definition, as it was.
 Status IndexSet::RebuildFile(File* file, const Progress& progress) {
-  const std::string tmp = file->path + ".new";
+  // A linked index file is replaced where it really is; the link stays.
+  const std::string real = ResolvedPath(file->path);
+  const std::string tmp = real + ".new";
   Status s = BuildCopy(file, tmp, progress);
   if (!s.ok()) return s;
   s = FaultInjection::Point("rename", tmp);
-  if (!s.ok() || std::rename(tmp.c_str(), file->path.c_str()) != 0) {
+  if (!s.ok() || std::rename(tmp.c_str(), real.c_str()) != 0) {
     std::remove(tmp.c_str());
     return Status::IoError(file->path + ": cannot put the rebuilt index in place");
   }
@@ -745,10 +789,11 @@ Status IndexSet::PrepareAfterPack(const std::vector<uint32_t>& renumbered,
   require_reuse_ = true;
   Status s;
   for (auto& f : files_) {
-    const std::string copy = f->path + ".new";
+    const std::string real = ResolvedPath(f->path);
+    const std::string copy = real + ".new";
     s = BuildCopy(f.get(), copy, progress);
     if (!s.ok()) break;
-    copies->emplace_back(copy, f->path);
+    copies->emplace_back(copy, real);
   }
   require_reuse_ = false;
   renumbered_ = nullptr;
@@ -783,6 +828,14 @@ Status IndexSet::RebuildAll(const Progress& progress) {
     dirty_ = false;
   }
   return result;
+}
+
+Status IndexSet::CheckShapes() {
+  for (auto& o : orders_) {
+    Status s = o->tag->CheckShape();
+    if (!s.ok()) return s;
+  }
+  return Status::Ok();
 }
 
 Status IndexSet::Check(std::vector<std::string>* report) {

@@ -107,6 +107,9 @@ class IndexSet {
   // Compares every tag with the table: one entry per record whose condition holds, with the key
   // its expression gives, in order, and a sound tree. `*report` gets one line per problem.
   Status Check(std::vector<std::string>* report);
+  // The shape of every tag's tree (CdxTag::CheckShape), for an open that must know whether the
+  // trees can be walked at all before it relies on them. The first problem found.
+  Status CheckShapes();
 
   // The key of `image` in order `order` (KeyLength bytes).
   void KeyOf(const Order& order, const uint8_t* image, uint32_t recno, std::string* key) const;
@@ -142,6 +145,9 @@ class IndexSet {
   static constexpr uint32_t kParallelRebuild = 100000;
   Status Compile(const std::string& text, std::unique_ptr<Expression>* out) const;
   int FindOrderIn(const CdxFile* file, const std::string& tag) const;
+  // After a failed AddTag: puts `target` back as it was (`size` bytes), or removes it when
+  // the build had `created` it.
+  void GiveUpBuild(File* target, bool created, uint64_t size);
 
   Table* table_;
   File* structural_ = nullptr;

@@ -1,5 +1,7 @@
 #include "MappedFile.h"
 
+#include "RegularFile.h"
+
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/mman.h>
@@ -45,9 +47,12 @@ Status MappedFile::Open(const std::string& path, bool writable, Lock lock,
     Status injected = FaultInjection::Point("open for writing", path);
     if (!injected.ok()) return injected;
   }
-  int fd = ::open(path.c_str(), (writable ? O_RDWR : O_RDONLY) | O_CLOEXEC);
+  struct stat st;
+  std::string kind;
+  int fd = OpenRegularFile(path, writable ? O_RDWR : O_RDONLY, &st, &kind);
   if (fd < 0) {
     int err = errno;
+    if (!kind.empty()) return Status::InvalidArgument(NotRegularMessage(path, kind));
     if (err == ENOENT) return Status::NotFound(path + ": no such file");
     if (err == EACCES || err == EROFS)
       return Status::ReadOnly(path + ": " + ErrnoText(err));
@@ -56,9 +61,8 @@ Status MappedFile::Open(const std::string& path, bool writable, Lock lock,
   std::unique_ptr<MappedFile> f(new MappedFile(path, fd, writable));
   Status s = TakeLock(fd, lock, path);
   if (!s.ok()) return s;
-  struct stat st;
+  // The size once the lock is held: a writer holding it before us may have changed it.
   if (fstat(fd, &st) != 0) return Status::IoError(path + ": cannot stat: " + ErrnoText(errno));
-  if (!S_ISREG(st.st_mode)) return Status::InvalidArgument(path + ": not a regular file");
   f->size_ = f->original_size_ = static_cast<uint64_t>(st.st_size);
   s = f->Map(f->size_);
   if (!s.ok()) return s;

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -16,6 +17,7 @@
 #include <thread>
 
 #include "FaultInjection.h"
+#include "RegularFile.h"
 
 namespace xb {
 
@@ -239,6 +241,13 @@ Status Table::Open(const std::string& raw_path, Mode mode, std::unique_ptr<Table
     if (!s.ok()) return s;
   }
   if (mode == Mode::kShared && t->memo_) t->memo_->SetShared(true);
+  if (writable && t->memo_ && t->memo_->header_behind()) {
+    // The memo file's header says its next free block lies among the memos in use (or inside
+    // the header itself): it is set past them, under the change lock other writers take. New
+    // memos go past them in any case, so a table whose lock is busy opens all the same.
+    LockScope repair(*t, true);
+    if (repair.status().ok()) t->memo_->RepairHeader();
+  }
   t->indexes_ = std::make_unique<IndexSet>(t.get());
   s = t->OpenStructuralIndex();
   if (!s.ok()) return s;
@@ -652,7 +661,11 @@ Status Table::ReadMemo(uint32_t recno, int field, const uint8_t** data, uint32_t
                            " holds an invalid memo pointer");
   if (block == 0) return Status::Ok();
   if (!memo_) return Status::Corrupt(path_ + ": the table has no memo file");
-  return memo_->Read(block, data, length);
+  Status s = memo_->Read(block, data, length);
+  if (!s.ok())
+    return Status::Corrupt("the memo of record " + std::to_string(recno) + " field " + f.name +
+                           " cannot be read: " + s.message());
+  return Status::Ok();
 }
 
 // Another program sharing the table may be writing this very note: its text goes to the memo
@@ -669,7 +682,11 @@ Status Table::ReadSharedMemo(const uint8_t* field_bytes, const FieldDef& f, uint
     if (decoded && block != 0 && memo_) {
       Status s = memo_->Read(block, data, length);
       const bool same = PointerBytes::Of(field_bytes, f.width) == before;
-      if ((s.ok() && same) || attempt == 3) return s;
+      if (s.ok() && same) return s;
+      if (attempt == 3)
+        return s.ok() ? s
+                      : Status::Corrupt("the memo of record " + std::to_string(recno) +
+                                        " field " + f.name + " cannot be read: " + s.message());
       if (!s.ok()) memo_->Refresh();
       continue;
     }
@@ -681,6 +698,29 @@ Status Table::ReadSharedMemo(const uint8_t* field_bytes, const FieldDef& f, uint
     return Status::Corrupt(path_ + ": the table has no memo file");
   }
 }
+
+
+namespace {
+
+// Writes a memo pointer's bytes into a record with a single store instruction where it can: a
+// program killed between two stores of a plain copy would leave a pointer part old and part
+// new, naming blocks that hold neither memo. The 16 bytes stored lie inside the record, so
+// only bytes of this record are rewritten (with their own values, apart from the pointer).
+void StorePointer(uint8_t* record, size_t record_length, size_t offset, const uint8_t* bytes,
+                  size_t width) {
+  typedef uint8_t Bytes16 __attribute__((vector_size(16), aligned(1)));
+  if (width > 16 || record_length < 16) {
+    std::memcpy(record + offset, bytes, width);
+    return;
+  }
+  const size_t start = std::min(offset, record_length - 16);
+  Bytes16 v;
+  std::memcpy(&v, record + start, 16);
+  std::memcpy(reinterpret_cast<uint8_t*>(&v) + (offset - start), bytes, width);
+  *reinterpret_cast<volatile Bytes16*>(record + start) = v;
+}
+
+}  // namespace
 
 Status Table::WriteMemo(uint32_t recno, int field, const uint8_t* data, uint64_t length) {
   // Other programs append notes too: the next free block is theirs to move as well.
@@ -695,19 +735,56 @@ Status Table::WriteMemo(uint32_t recno, int field, const uint8_t* data, uint64_t
   const FieldDef& f = header_.fields[field];
   const bool binary = header_.binary_memo_pointers();
   uint64_t old_block = 0;
-  if (!MemoFile::DecodePointer(Record(recno) + f.offset, f.width, binary, &old_block))
-    old_block = 0;  // a damaged pointer is replaced, its blocks are not reused
+  const bool pointer_readable =
+      MemoFile::DecodePointer(Record(recno) + f.offset, f.width, binary, &old_block);
+  if (!pointer_readable) old_block = 0;  // replaced by a new memo; its blocks are not reused
   uint64_t new_block = 0;
+  if (length == 0) {
+    // An empty text over a memo that cannot be read keeps the pointer: the text it names may
+    // still be recovered, and a caller writing back what it read (nothing) would lose it.
+    const uint8_t* old_data;
+    uint32_t old_len;
+    if (!pointer_readable || !ReadMemo(recno, field, &old_data, &old_len).ok())
+      return Status::Ok();
+  }
   s = memo_->Write(old_block, data, length, &new_block);
   if (!s.ok()) return s;
+  if (pointer_readable && new_block == old_block) return Status::Ok();  // the same text
   // The memo text is in its blocks before the record points at them.
   std::atomic_signal_fence(std::memory_order_seq_cst);
-  uint8_t pointer[10];
+  uint8_t pointer[16];
   MemoFile::EncodePointer(new_block, f.width, binary, pointer);
-  std::memcpy(MutableRecord(recno) + f.offset, pointer, static_cast<size_t>(f.width));
+  StorePointer(MutableRecord(recno), static_cast<size_t>(header_.record_length),
+               static_cast<size_t>(f.offset), pointer, static_cast<size_t>(f.width));
   ++change_count_;  // the record changed, though no index sees its memo pointers
   TouchDate();
   return Status::Ok();
+}
+
+Status Table::CheckMemos(std::vector<std::string>* problems, size_t max_lines) const {
+  if (!memo_) return Status::Ok();
+  std::vector<MemoFile::Use> uses;
+  size_t bad = 0;
+  const bool binary = header_.binary_memo_pointers();
+  for (uint32_t r = 1; r <= header_.record_count; ++r) {
+    const uint8_t* rec = Record(r);
+    for (const FieldDef& f : header_.fields) {
+      if (!IsMemoType(f.type)) continue;
+      uint64_t block = 0;
+      if (!MemoFile::DecodePointer(rec + f.offset, f.width, binary, &block)) {
+        ++bad;
+        if (problems != nullptr && problems->size() < max_lines)
+          problems->push_back(path_ + ": record " + std::to_string(r) + " field " + f.name +
+                              " holds an invalid memo pointer");
+      } else if (block != 0) {
+        uses.push_back({r, f.name, block});
+      }
+    }
+  }
+  bad += memo_->Check(uses, problems, max_lines);
+  if (bad == 0) return Status::Ok();
+  return Status::Corrupt(std::to_string(bad) + (bad == 1 ? " problem" : " problems") +
+                         " found in the memo file " + memo_->path());
 }
 
 Status Table::Commit() {
@@ -800,6 +877,10 @@ Status Table::OpenStructuralIndex() {
     return Status::Ok();
   }
   const std::string path = StructuralIndexPath();
+  // Something other than a file in the index's place (a pipe, a folder) is refused with the
+  // table, not set aside and rebuilt: it was put there on purpose, or by a mistake to be seen.
+  const std::string kind = NonRegularKind(path);
+  if (!kind.empty()) return Status::InvalidArgument(NotRegularMessage(path, kind));
   std::error_code ec;
   if (!std::filesystem::exists(path, ec)) {
     index_problem_ = path + ": the table's index file is missing";
@@ -815,7 +896,19 @@ Status Table::OpenStructuralIndex() {
     index_problem_ = s.message();
     return Status::Ok();
   }
-  if (!IndexBusy()) return Status::Ok();
+  std::string why = path + ": the index may be behind the table (a program stopped while "
+                    "changing it); it needs a rebuild";
+  if (!IndexBusy()) {
+    // A page that is no node at all (zeroed, overwritten) would stop the first walk through
+    // its tag, so a program could not even start. An index whose trees lose their shape is
+    // marked behind the table, so that no program trusts it, and rebuilt like one a stopped
+    // program left behind. (Read-only opens find it when they walk, or check.)
+    if (!writable) return Status::Ok();
+    s = indexes_->CheckShapes();
+    if (s.ok()) return Status::Ok();
+    why = s.message() + "; the index needs a rebuild";
+    SetIndexBusy(true);
+  }
   // A program was stopped while the index was behind the table: build it afresh when no other
   // program has the table open, else leave it unused.
   bool alone = mode_ == Mode::kExclusive || (mode_ == Mode::kShared && TakeWhole());
@@ -826,8 +919,7 @@ Status Table::OpenStructuralIndex() {
     if (s.ok()) return Status::Ok();
     index_problem_ = s.message();
   } else {
-    index_problem_ = path + ": the index may be behind the table (a program stopped while "
-                     "changing it); it needs a rebuild";
+    index_problem_ = why;
   }
   indexes_->CloseAll();
   return Status::Ok();
@@ -936,8 +1028,9 @@ Status Table::AddTag(const std::string& file, const std::string& tag, const std:
   // left by a first build that was stopped, is simply replaced.)
   if (to_structural && !indexes_->HasStructural() &&
       (header_.flags & DbfHeader::kFlagStructuralIndex) && std::filesystem::exists(structural, ec)) {
-    const std::string aside = structural + ".damaged";
-    if (std::rename(structural.c_str(), aside.c_str()) != 0)
+    const std::string real = ResolvedPath(structural);
+    const std::string aside = real + ".damaged";
+    if (std::rename(real.c_str(), aside.c_str()) != 0)
       return Status::IoError(structural + ": cannot move the unreadable index aside: " +
                              std::strerror(errno));
   }
@@ -1025,9 +1118,9 @@ Status Table::RecoverJournal(const std::string& dbf_path) {
   std::error_code ec;
   if (!std::filesystem::exists(journal, ec)) {
     // Files of a pack or rebuild that stopped before its journal was complete: never in force.
-    const std::string leftovers[] = {dbf_path + kPackSuffix,
-                                     CompanionPath(dbf_path, "FPT") + kPackSuffix,
-                                     CompanionPath(dbf_path, "CDX") + ".new"};
+    const std::string leftovers[] = {ResolvedPath(dbf_path) + kPackSuffix,
+                                     ResolvedPath(CompanionPath(dbf_path, "FPT")) + kPackSuffix,
+                                     ResolvedPath(CompanionPath(dbf_path, "CDX")) + ".new"};
     bool any = false;
     for (const auto& f : leftovers) any = any || std::filesystem::exists(f, ec);
     if (!any) return Status::Ok();
@@ -1041,8 +1134,15 @@ Status Table::RecoverJournal(const std::string& dbf_path) {
   std::unique_ptr<MappedFile> probe;
   Status s = MappedFile::Open(dbf_path, false, MappedFile::Lock::kExclusive, &probe);
   if (s.code() == Status::kLocked) return Status::Ok();
-  FILE* f = std::fopen(journal.c_str(), "r");
-  if (f == nullptr) return Status::IoError(journal + ": cannot read the journal");
+  struct stat st;
+  std::string kind;
+  const int fd = OpenRegularFile(journal, O_RDONLY, &st, &kind);
+  if (fd < 0 && !kind.empty()) return Status::InvalidArgument(NotRegularMessage(journal, kind));
+  FILE* f = fd < 0 ? nullptr : fdopen(fd, "r");
+  if (f == nullptr) {
+    if (fd >= 0) ::close(fd);
+    return Status::IoError(journal + ": cannot read the journal");
+  }
   std::vector<std::pair<std::string, std::string>> renames;
   char line[8192];
   bool complete = false;
@@ -1070,13 +1170,14 @@ Status Table::RecoverJournal(const std::string& dbf_path) {
   // A journal cut short may not name its files at all (killed before its lines were
   // written): the new files of a pack are removed by their names as well.
   if (!complete) {
-    std::remove((dbf_path + kPackSuffix).c_str());
-    std::remove((CompanionPath(dbf_path, "FPT") + kPackSuffix).c_str());
+    std::remove((ResolvedPath(dbf_path) + kPackSuffix).c_str());
+    std::remove((ResolvedPath(CompanionPath(dbf_path, "FPT")) + kPackSuffix).c_str());
   }
   // Index copies written for the new table are not in the journal: they were to follow it
   // into place after the journal was gone. The new table's header says its indexes are
   // behind, so the next open rebuilds them; a copy left now would never be used.
-  std::remove((CompanionPath(dbf_path, "CDX") + ".new").c_str());
+  std::remove((ResolvedPath(CompanionPath(dbf_path, "CDX")) + ".new").c_str());
+  SyncDirectoryOf(ResolvedPath(dbf_path));
   SyncDirectoryOf(dbf_path);
   std::remove(journal.c_str());
   return Status::Ok();
@@ -1095,9 +1196,12 @@ Status Table::Rewrite(bool pack, const IndexSet::Progress& progress) {
   Status s = FlushIndexes();
   if (!s.ok()) return s;
 
-  const std::string tmp_dbf = path_ + kPackSuffix;
+  // Files linked into the folder are replaced where they really are, and the links stay.
+  const std::string real_dbf = ResolvedPath(path_);
+  const std::string tmp_dbf = real_dbf + kPackSuffix;
   const std::string memo_path = memo_ ? memo_->path() : std::string();
-  const std::string tmp_fpt = memo_ ? memo_path + kPackSuffix : std::string();
+  const std::string real_fpt = memo_ ? ResolvedPath(memo_path) : std::string();
+  const std::string tmp_fpt = memo_ ? real_fpt + kPackSuffix : std::string();
   auto discard = [&] {
     std::remove(tmp_dbf.c_str());
     if (!tmp_fpt.empty()) std::remove(tmp_fpt.c_str());
@@ -1157,8 +1261,7 @@ Status Table::Rewrite(bool pack, const IndexSet::Progress& progress) {
       uint32_t len;
       s = ReadMemo(r, static_cast<int>(fi), &data, &len);
       if (!s.ok()) {
-        s = Status::Corrupt(s.message() + " (record " + std::to_string(r) +
-                            "); nothing was packed");
+        s = Status::Corrupt(s.message() + "; nothing was packed");
         break;
       }
       uint64_t block = 0;
@@ -1213,8 +1316,8 @@ Status Table::Rewrite(bool pack, const IndexSet::Progress& progress) {
       discard_copies();
       return Status::IoError(journal + ": cannot write the journal: " + std::strerror(errno));
     }
-    if (!tmp_fpt.empty()) std::fprintf(j, "rename\t%s\t%s\n", tmp_fpt.c_str(), memo_path.c_str());
-    std::fprintf(j, "rename\t%s\t%s\nend\n", tmp_dbf.c_str(), path_.c_str());
+    if (!tmp_fpt.empty()) std::fprintf(j, "rename\t%s\t%s\n", tmp_fpt.c_str(), real_fpt.c_str());
+    std::fprintf(j, "rename\t%s\t%s\nend\n", tmp_dbf.c_str(), real_dbf.c_str());
     bool ok = FaultInjection::Point("write", journal).ok() && std::fflush(j) == 0 &&
               FaultInjection::Point("sync", journal).ok() && fsync(fileno(j)) == 0;
     ok = std::fclose(j) == 0 && ok;
@@ -1237,14 +1340,17 @@ Status Table::Rewrite(bool pack, const IndexSet::Progress& progress) {
     return Status::IoError(unusable_);
   };
   if (!tmp_fpt.empty()) {
-    s = Rename(tmp_fpt, memo_path, "the new memo file");
+    s = Rename(tmp_fpt, real_fpt, "the new memo file");
     if (!s.ok()) return decided(s);
   }
-  s = Rename(tmp_dbf, path_, "the new table");
+  s = Rename(tmp_dbf, real_dbf, "the new table");
   if (!s.ok()) return decided(s);
   // Without the folder on the disk the journal stays: the next open finds nothing left to do
   // but to remove it.
-  if (SyncDirectoryOf(path_).ok()) std::remove(journal.c_str());
+  // (A linked table or memo file was replaced where it really is, so its folder is synced.)
+  bool synced_dirs = SyncDirectoryOf(real_dbf).ok();
+  if (!real_fpt.empty() && !SyncDirectoryOf(real_fpt).ok()) synced_dirs = false;
+  if (synced_dirs && SyncDirectoryOf(path_).ok()) std::remove(journal.c_str());
 
   // Reopen the new files and rebuild the indexes that were open.
   std::vector<std::string> extra;

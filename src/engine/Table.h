@@ -66,13 +66,22 @@ class Table {
   Status SetDeletedMark(uint32_t recno, bool deleted);
   // Writes exactly the field's width of bytes into the field.
   Status WriteField(uint32_t recno, int field, const uint8_t* bytes);
+  // A memo that cannot be read (a damaged pointer, or blocks that do not hold a memo) is a
+  // kCorrupt failure naming the record and field; the caller gets no text.
   Status ReadMemo(uint32_t recno, int field, const uint8_t** data, uint32_t* length) const;
+  // Stores a new text for the field. The text goes to fresh blocks and only then does the
+  // record point at it, so a program stopped at any moment leaves the old memo or the new one.
+  // An unchanged text changes nothing; an empty text over a memo that cannot be read leaves
+  // the record's pointer as it is.
   Status WriteMemo(uint32_t recno, int field, const uint8_t* data, uint64_t length);
   // Takes back record `recno`, appended by a caller that could not complete it: the record
   // leaves the indexes and the count, as if it had never been appended (its memo blocks stay
   // unused). Only the last record can go; when another program has appended after it, this is
   // refused and the caller must mark it deleted instead.
   Status UndoAppend(uint32_t recno);
+  // Checks the memo file against the records (see MemoFile::Check), deleted ones included, and
+  // that every memo pointer can be decoded. Up to `max_lines` lines go to `*problems`.
+  Status CheckMemos(std::vector<std::string>* problems, size_t max_lines = 200) const;
 
   // Picks up records appended by another program that has the table open in shared mode.
   Status Refresh();

@@ -647,6 +647,9 @@ int xb_Commit(void) {
 
 // ---- Indexes and orders ------------------------------------------------------------------
 
+}  // extern "C"
+
+// Helpers of the calls below return C++ types: they live outside the C linkage block.
 namespace {
 
 // Reports progress to the registered window, once per change of the percentage.
@@ -671,6 +674,8 @@ xb::IndexSet::Order* OrderAt(int order) {
 thread_local std::string g_text;  // texts handed out by the calls below
 
 }  // namespace
+
+extern "C" {
 
 int xb_IndexTag(const char* file, const char* tag, const char* key, int option, int descending,
                 const char* condition) {
@@ -833,6 +838,9 @@ long xb_QueryRecCount(void) {
   return count;
 }
 
+}  // extern "C"
+
+// Helpers of the calls below return C++ types: they live outside the C linkage block.
 namespace {
 
 // Compiles an expression against the current table, with a message on failure.
@@ -851,6 +859,8 @@ xb::EvalContext HereContext(WorkArea* wa) {
 }
 
 }  // namespace
+
+extern "C" {
 
 int xb_QueryTest(const char* expression) {
   WorkArea* wa = E().RequireCurrent();

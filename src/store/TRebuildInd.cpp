@@ -3,6 +3,7 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QFile>
+#include <QFileInfo>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QTimer>
@@ -71,7 +72,11 @@ void TRebuildInd::DoWork() {
     const QString indexFile = dataDirectory_ + table.left(table.size() - 3) + QStringLiteral("CDX");
     if (!indexFile.isEmpty()) {
       engine_->CloseIndexFiles();
-      QFile::remove(indexFile);  // a failed delete only means the tags go into the old file
+      // An index file linked in from elsewhere is rebuilt where it really is: the link stays,
+      // and the new file is created through it.
+      const QFileInfo info(indexFile);
+      const QString real = info.isSymLink() ? info.canonicalFilePath() : indexFile;
+      if (!real.isEmpty()) QFile::remove(real);  // a failed delete only means the tags go into the old file
     }
     const long window = EngineProgressSink::Register(this);
     if (packToo_) {

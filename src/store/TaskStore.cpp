@@ -1,5 +1,7 @@
 #include "store/TaskStore.h"
 
+#include <sys/stat.h>
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
@@ -22,6 +24,19 @@ void ProcessMessages(bool now = false) {
 }
 
 bool Exists(const char* bareName) { return QFile::exists(TaskStore::FileName(bareName)); }
+
+// What stands in place of a task file when it is not a regular file (a named pipe would block
+// every open of it for ever, before any window shows): its kind, or "" when the name is a
+// regular file, a link to one, or nothing.
+QString NotAFile(const char* bareName) {
+  struct stat st;
+  const QByteArray path = QFile::encodeName(TaskStore::FileName(bareName));
+  if (::stat(path.constData(), &st) != 0 || S_ISREG(st.st_mode)) return QString();
+  if (S_ISFIFO(st.st_mode)) return QStringLiteral("a named pipe");
+  if (S_ISDIR(st.st_mode)) return QStringLiteral("a folder");
+  if (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode)) return QStringLiteral("a device");
+  return QStringLiteral("not a regular file");
+}
 
 }  // namespace
 
@@ -60,6 +75,14 @@ void TaskStore::UpdateStatus(const QString& text) {
 // ---- Opening --------------------------------------------------------------------------------
 
 bool TaskStore::OpenTaskStore(bool maintenance) {
+  for (const char* name : {"LWISE.DBF", "LWISE.FPT", "LWISE.CDX"}) {
+    const QString kind = NotAFile(name);
+    if (kind.isEmpty()) continue;
+    StoreHelpers::ShowInformation(QStringLiteral("Unable to open the Tasq file: %1 in %2 is %3, not a file.\r"
+                                                 "Move it out of the folder and start the program again.")
+                                      .arg(QString::fromLatin1(name), StoreHelpers::DataDirectory(), kind));
+    return false;
+  }
   TasqTable.Close();
   TasqTable.SetDatabaseName(StoreHelpers::DataDirectory());
   TasqTable.SetTableName(QStringLiteral("LWISE.DBF"));
@@ -86,8 +109,9 @@ bool TaskStore::OpenTaskStore(bool maintenance) {
   TasqTable.SetExclusive(maintenance);
   try {
     TasqTable.Open();
-    // An index file that the engine could not read (damaged pages) is opened without its tags:
-    // it is rebuilt like a missing one rather than leaving the program without its orders.
+    // An index file that the engine could not read or cannot trust (damaged headers, a tree
+    // that lost its shape, such as a page of zeros) is opened without its tags: it is rebuilt
+    // like a missing one rather than leaving the program without its orders.
     if (!Exists("LWISE.CDX") || !HasAllTags()) {
       UpdateStatus(QStringLiteral("Creating indexes..."));
       TasqTable.Close();

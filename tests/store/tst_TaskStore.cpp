@@ -1,6 +1,8 @@
 // Opening, creating, upgrading and rebuilding the task store in a real data directory.
 
 #include <QApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QFile>
 #include <QKeyEvent>
 #include <QLabel>
@@ -14,7 +16,11 @@
 #include "store/TRebuildInd.h"
 #include "store/TaskStore.h"
 #include "widgets/TProgressGauge.h"
+#include "CdxFile.h"
+#include "CdxTag.h"
 #include "xbengine.h"
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -106,6 +112,25 @@ class TaskStoreTest : public QObject {
     return out;
   }
 
+  // Tasks (with notes) added through the store, the files closed.
+  void AddTasks(int count) {
+    TaskStore store;
+    QVERIFY(store.OpenTaskStore(false));
+    for (int i = 0; i < count; ++i) {
+      store.TasqTable.Append();
+      store.TasqTable.FieldByName("DATE")->SetAsString(QStringLiteral("2026%1%2").arg(i % 12 + 1, 2, 10, QLatin1Char('0')).arg(i % 28 + 1, 2, 10, QLatin1Char('0')));
+      store.TasqTable.FieldByName("DESCRIPT")->SetAsString(QStringLiteral("task %1 of the list, number %2").arg(i * 7919 % 1000).arg(i));
+      store.TasqTable.FieldByName("KEYS")->SetAsString(QStringLiteral("KEY%1").arg(i % 17));
+      store.TasqTable.FieldByName("NOTE")->SetAsString(QStringLiteral("note %1").arg(i));
+      store.TasqTable.Post();
+    }
+  }
+  void ExpectCheckPasses() {
+    int code = -1;
+    const QString out = Xbtool({"check", Path("LWISE.DBF")}, &code);
+    QVERIFY2(code == 0, qPrintable(out));
+  }
+
  private slots:
   void init() {
     dir_ = std::make_unique<QTemporaryDir>();
@@ -165,6 +190,137 @@ class TaskStoreTest : public QObject {
     int code = -1;
     const QString out = Xbtool({"check", Path("LWISE.DBF")}, &code);
     QVERIFY2(code == 0, qPrintable(out));
+  }
+
+  // A page of zeros anywhere in a tag's tree: the program starts, rebuilds the index as if it
+  // were missing, and every task is there.
+  void zeroedIndexPageIsRebuiltAtStart() {
+    AddTasks(400);
+    std::vector<uint32_t> pages;
+    {
+      std::unique_ptr<xb::CdxFile> file;
+      QVERIFY(xb::CdxFile::Open(QFile::encodeName(Path("LWISE.CDX")).toStdString(), true, &file).ok());
+      for (size_t t = 0; t < file->TagCount(); ++t) {
+        std::vector<uint32_t> tagPages;
+        QVERIFY(file->Tag(t)->Check(&tagPages).ok());
+        // The root, a page in the middle, the last page of each tag.
+        pages.push_back(tagPages.front());
+        pages.push_back(tagPages[tagPages.size() / 2]);
+        pages.push_back(tagPages.back());
+      }
+    }
+    QFile cdx(Path("LWISE.CDX"));
+    QVERIFY(cdx.open(QIODevice::ReadOnly));
+    const QByteArray good = cdx.readAll();
+    cdx.close();
+    for (uint32_t page : pages) {
+      QByteArray bad = good;
+      bad.replace(int(page), 512, QByteArray(512, '\0'));
+      QVERIFY(cdx.open(QIODevice::WriteOnly | QIODevice::Truncate));
+      cdx.write(bad);
+      cdx.close();
+      TaskStore store;
+      QVERIFY2(store.OpenTaskStore(false), qPrintable(QString::number(page)));
+      QCOMPARE(store.TasqEngine.TagNameAt(store.TasqEngine.CurrentOrder()), QString("DATETIME"));
+      QCOMPARE(Descriptions(store).size(), 400);
+      store.TasqTable.Close();
+      ExpectCheckPasses();
+    }
+    QVERIFY(messages_.shown.isEmpty());
+  }
+
+  // A memo file whose next-free pointer lies inside its header: the program starts, the
+  // header is repaired, and no note is written over.
+  void memoHeaderInsideItselfIsRepairedAtStart() {
+    AddTasks(30);
+    QFile fpt(Path("LWISE.FPT"));
+    QVERIFY(fpt.open(QIODevice::ReadWrite));
+    fpt.write(QByteArray("\0\0\0\2", 4));
+    fpt.close();
+    {
+      TaskStore store;
+      QVERIFY(store.OpenTaskStore(false));
+      store.TasqTable.Append();
+      store.TasqTable.FieldByName("DESCRIPT")->SetAsString("after the repair");
+      store.TasqTable.FieldByName("NOTE")->SetAsString("a new note");
+      store.TasqTable.Post();
+      store.TasqEngine.SelectOrder(0);
+      int n = 0;
+      for (store.TasqTable.First(); !store.TasqTable.Eof(); store.TasqTable.Next(), ++n)
+        QCOMPARE(store.TasqTable.FieldByName("NOTE")->AsString(), n < 30 ? QStringLiteral("note %1").arg(n) : QString("a new note"));
+      QCOMPARE(n, 31);
+    }
+    ExpectCheckPasses();
+    QVERIFY(messages_.shown.isEmpty());
+  }
+
+  // A named pipe or a folder in place of a task file: the open is refused at once, saying
+  // which file and what it is; nothing is changed.
+  void nonRegularTaskFileIsRefused_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("pipe");
+    for (const char* name : {"LWISE.DBF", "LWISE.FPT", "LWISE.CDX"}) {
+      QTest::newRow(QByteArray(name) + " pipe") << QString(name) << true;
+      QTest::newRow(QByteArray(name) + " folder") << QString(name) << false;
+    }
+  }
+  void nonRegularTaskFileIsRefused() {
+    QFETCH(QString, name);
+    QFETCH(bool, pipe);
+    AddTasks(3);
+    const QString file = Path(name.toLatin1().constData());
+    QVERIFY(QFile::rename(file, file + ".real"));
+    if (pipe)
+      QCOMPARE(::mkfifo(QFile::encodeName(file).constData(), 0644), 0);
+    else
+      QVERIFY(QDir().mkdir(file));
+    {
+      TaskStore store;
+      QVERIFY(!store.OpenTaskStore(false));
+      QCOMPARE(messages_.shown.size(), 1);
+      QVERIFY2(messages_.shown.last().contains(name), qPrintable(messages_.shown.last()));
+      QVERIFY2(messages_.shown.last().contains(pipe ? "a named pipe" : "a folder"), qPrintable(messages_.shown.last()));
+      QVERIFY(!store.OpenTaskStore(true));
+    }
+    if (pipe)
+      QVERIFY(QFile::remove(file));
+    else
+      QVERIFY(QDir().rmdir(file));
+    QVERIFY(QFile::rename(file + ".real", file));
+    TaskStore store;
+    QVERIFY(store.OpenTaskStore(false));
+    QCOMPARE(Descriptions(store).size(), 3);
+  }
+
+  // Task files linked into the data folder from elsewhere: a rebuild with pack replaces the
+  // real files, and the links stay links.
+  void linkedTaskFilesStayLinks() {
+    QTemporaryDir elsewhere;
+    AddTasks(20);
+    for (const char* name : {"LWISE.DBF", "LWISE.FPT", "LWISE.CDX"}) {
+      const QString real = elsewhere.filePath(name);
+      QVERIFY(QFile::rename(Path(name), real));
+      QVERIFY(QFile::link(real, Path(name)));
+    }
+    {
+      TaskStore store;
+      QVERIFY(store.OpenTaskStore(true));
+      store.TasqEngine.SelectOrder(0);
+      store.TasqTable.First();
+      for (int i = 0; i < 5; ++i) store.TasqTable.Delete();
+      store.RunRebuild(true);
+      QCOMPARE(store.TasqEngine.RecordCount(), 15L);
+    }
+    for (const char* name : {"LWISE.DBF", "LWISE.FPT", "LWISE.CDX"}) {
+      QVERIFY2(QFileInfo(Path(name)).isSymLink(), name);
+      QCOMPARE(QFileInfo(Path(name)).symLinkTarget(), elsewhere.filePath(name));
+    }
+    QCOMPARE(QDir(dir_->path()).entryList(QDir::Files | QDir::System | QDir::NoDotAndDotDot).size(), 3);
+    QCOMPARE(QDir(elsewhere.path()).entryList(QDir::Files | QDir::NoDotAndDotDot).size(), 3);
+    ExpectCheckPasses();
+    TaskStore store;
+    QVERIFY(store.OpenTaskStore(false));
+    QCOMPARE(Descriptions(store).size(), 15);
   }
 
   void oldLayoutIsUpgraded() {
