@@ -31,7 +31,7 @@ struct TableStamp {
 
 // Reads every record of the task table at `dbfPath` (opened shared, read only, beside the
 // program's own open). False with `error` set when it cannot be read.
-bool ReadTaskTable(const QString& dbfPath, std::vector<TaskSlot>* slots, TableStamp* stamp,
+bool ReadTaskTable(const QString& dbfPath, std::vector<TaskSlot>* records, TableStamp* stamp,
                    QString* error);
 // The stamp of the task table file as it is now (recordCount from the header).
 bool StampOfTable(const QString& dbfPath, TableStamp* stamp, QString* error);
