@@ -1,5 +1,7 @@
 #include "app/TMainScreen.h"
 
+#include "app/ICalCommands.h"
+
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QCheckBox>
@@ -300,6 +302,7 @@ void TMainScreen::BuildMenus() {
   QAction* rebuild = file->addAction(QStringLiteral("&Rebuild Indexes"));
   rebuild->setObjectName(QStringLiteral("RebuildIndexes1"));
   connect(rebuild, &QAction::triggered, this, &TMainScreen::RebuildIndexes1Click);
+  ICalCommands::AddMenuItems(this, file);
   QMenu* sort = file->addMenu(QStringLiteral("Sort"));
   sort->setObjectName(QStringLiteral("Sort1"));
   ButtonSortMenu = new QMenu(this);
