@@ -11,6 +11,7 @@
 #include "dialogs/TTaskEditorTextGuard.h"
 #include "store/StoreHelpers.h"
 #include "sync/ICalFile.h"
+#include "sync/TaskRecordFields.h"
 #include "sync/TaskIdentity.h"
 
 namespace {
@@ -18,23 +19,6 @@ namespace {
 constexpr auto kFilter = "iCalendar files (*.ics);;All files (*)";
 // A long list of skipped tasks would make a box taller than the screen.
 constexpr int kReasonsShown = 10;
-
-TaskRecord RecordOf(TTable& table) {
-  TaskRecord t;
-  auto text = [&](const char* name) {
-    TField* f = table.FindField(QString::fromLatin1(name));
-    return f == nullptr ? QString() : f->AsString();
-  };
-  t.date = text("DATE").trimmed();
-  t.time = text("TIME").trimmed();
-  t.descript = text("DESCRIPT");
-  t.note = text("NOTE");
-  TField* done = table.FindField(QStringLiteral("DONE"));
-  t.done = done != nullptr && done->AsBoolean();
-  t.keys = text("KEYS");
-  t.priority = text("PRIORITY").trimmed();
-  return t;
-}
 
 QString NameOf(const QString& summary) {
   return summary.isEmpty() ? QStringLiteral("A task without a summary") : QLatin1Char('"') + summary + QLatin1Char('"');
@@ -82,7 +66,7 @@ QString ICalCommands::ExportView(TTable& table, const QString& dataDirectory, co
   table.DisableControls();
   try {
     for (table.First(); !table.Eof() && !table.IsEmpty(); table.Next())
-      entries.push_back({RecordOf(table), uids.value(quint32(table.RecNo()))});
+      entries.push_back({ReadCurrentTask(table), uids.value(quint32(table.RecNo()))});
   } catch (const EDatabaseError& e) {
     if (here != 0 && table.BookmarkValid(here)) table.GotoBookmark(here);
     table.EnableControls();
@@ -118,13 +102,7 @@ ICalCommands::ImportResult ICalCommands::ImportFile(TTable& table, const QString
     const TaskRecord& t = item.task;
     try {
       table.Append();
-      table.FieldByName(QStringLiteral("DATE"))->SetAsString(t.date);
-      table.FieldByName(QStringLiteral("TIME"))->SetAsString(t.time);
-      table.FieldByName(QStringLiteral("DESCRIPT"))->SetAsString(t.descript);
-      table.FieldByName(QStringLiteral("NOTE"))->SetAsString(t.note);
-      table.FieldByName(QStringLiteral("DONE"))->SetAsBoolean(t.done);
-      table.FieldByName(QStringLiteral("KEYS"))->SetAsString(t.keys);
-      table.FieldByName(QStringLiteral("PRIORITY"))->SetAsString(t.priority);
+      WriteCurrentTask(table, t);
       table.Post();
     } catch (const EDatabaseError& e) {
       // The task that failed is not half there: its insert is given up.

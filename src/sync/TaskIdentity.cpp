@@ -151,6 +151,7 @@ struct TaskIdentity::Impl {
   QHash<QString, size_t> byUid;
   QHash<QString, size_t> byHref;
   QHash<uint32_t, size_t> byRecno;
+  QMultiHash<QString, size_t> unlinkedByPrint;  // rows of live records not on the server
 
   // The meta row.
   uint32_t metaPosition = 0;
@@ -245,8 +246,10 @@ struct TaskIdentity::Impl {
     byUid.clear();
     byHref.clear();
     byRecno.clear();
+    unlinkedByPrint.clear();
     for (size_t i = 0; i < rows.size(); ++i) {
       byUid.insert(rows[i].v.uid, i);
+      if (rows[i].v.href.isEmpty() && rows[i].v.recno != 0) unlinkedByPrint.insert(rows[i].v.fprint, i);
       if (!rows[i].v.href.isEmpty()) byHref.insert(rows[i].v.href, i);
       if (rows[i].v.recno != 0) byRecno.insert(rows[i].v.recno, i);
     }
@@ -494,6 +497,11 @@ const IdentityRow* TaskIdentity::ForUid(const QString& uid) const {
 const IdentityRow* TaskIdentity::ForHref(const QString& href) const {
   auto it = d_->byHref.constFind(href);
   return it == d_->byHref.constEnd() ? nullptr : &d_->rows[*it].v;
+}
+
+const IdentityRow* TaskIdentity::ForUnlinkedPrint(const QString& fprint) const {
+  auto it = d_->unlinkedByPrint.constFind(fprint);
+  return it == d_->unlinkedByPrint.constEnd() ? nullptr : &d_->rows[*it].v;
 }
 
 std::vector<IdentityRow> TaskIdentity::Rows() const {

@@ -85,6 +85,10 @@ class TaskIdentity {
   const IdentityRow* ForRecord(uint32_t recno) const;
   const IdentityRow* ForUid(const QString& uid) const;
   const IdentityRow* ForHref(const QString& href) const;
+  // A row not on the server (no HREF) whose task has the fingerprint `fprint`: the local copy of
+  // a server task whose row was not written before the program stopped, to be linked to the
+  // server's resource again instead of adding the task a second time.
+  const IdentityRow* ForUnlinkedPrint(const QString& fprint) const;
   std::vector<IdentityRow> Rows() const;
   size_t RowCount() const;
 

@@ -278,6 +278,11 @@ class TestTaskIdentity : public QObject {
     QVERIFY(identity.Rename(one.uid, QStringLiteral("renamed"), &error));
     QVERIFY(!identity.Rename(two.uid, QStringLiteral("renamed"), &error));
     QCOMPARE(identity.ForRecord(1)->uid, QStringLiteral("renamed"));
+    // A local task not yet on the server is found by its content; one on the server is not.
+    const IdentityRow* unlinked = identity.ForUnlinkedPrint(identity.ForRecord(2)->fprint);
+    QVERIFY(unlinked != nullptr);
+    QCOMPARE(unlinked->recno, 2u);
+    QVERIFY(identity.ForUnlinkedPrint(identity.ForRecord(1)->fprint) == nullptr);
     QVERIFY(identity.Remove(QStringLiteral("renamed"), &error));
     QVERIFY(identity.ForRecord(1) == nullptr);
     // A removed row's record is reused, and everything reads back after reopening.
