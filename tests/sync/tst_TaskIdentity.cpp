@@ -8,6 +8,7 @@
 #include "../db/TaskTableFixture.h"
 #include "sync/PackIdentityGuard.h"
 #include "sync/TaskIdentity.h"
+#include "sync/TaskRecordFields.h"
 
 namespace {
 
@@ -299,6 +300,49 @@ class TestTaskIdentity : public QObject {
     TaskIdentity second;
     QVERIFY(!second.Open(dbf_, &error));
     QVERIFY(!error.isEmpty());
+  }
+
+  void snapshotReadsWhatTheDatasetShows() {
+    // The sync compares fingerprints made from the dataset's fields with those made from the
+    // snapshot: both readings of a record must give the same task.
+    fx_->Add("", "", "  leading blanks €", true, " k1  k2 ", "", "note\r\nwith € and ü\r\n\r\n  ");
+    fx_->Add("20240229", "23:59", QString(50, QLatin1Char('w')), false, QString(60, QLatin1Char('x')), "C",
+             QString(5000, QLatin1Char('n')));
+    std::vector<TaskSlot> records;
+    TableStamp stamp;
+    QString error;
+    QVERIFY2(ReadTaskTable(dbf_, &records, &stamp, &error), qPrintable(error));
+    QCOMPARE(records.size(), size_t(7));
+    QCOMPARE(stamp.recordCount, 7u);
+    for (const TaskSlot& slot : records) {
+      fx_->table.GotoBookmark(slot.recno);
+      const TaskRecord shown = ReadCurrentTask(fx_->table);
+      QCOMPARE(slot.task.descript, shown.descript);
+      QCOMPARE(slot.task.note, shown.note);
+      QCOMPARE(slot.task.keys, shown.keys);
+      QCOMPARE(slot.task, shown);
+      QCOMPARE(slot.task.Fingerprint(), shown.Fingerprint());
+    }
+    QCOMPARE(records[5].task.descript, QStringLiteral("  leading blanks €"));
+    QVERIFY(records[5].task.done);
+    // Only what a reader can see counts: trailing blanks and line ends.
+    TaskRecord a = records[6].task;
+    TaskRecord b = a;
+    b.descript += QStringLiteral("   ");
+    b.note.replace(QLatin1Char('n'), QLatin1Char('m'));
+    QVERIFY(a.Fingerprint() != b.Fingerprint());
+    b = a;
+    b.descript += QStringLiteral("   ");
+    QCOMPARE(a.Fingerprint(), b.Fingerprint());
+    b = a;
+    b.done = !a.done;
+    QVERIFY(a.Fingerprint() != b.Fingerprint());
+    // Field boundaries count: text moved from one field to the next is a change.
+    TaskRecord c, d;
+    c.descript = QStringLiteral("ab");
+    d.descript = QStringLiteral("a");
+    d.note = QStringLiteral("b");
+    QVERIFY(c.Fingerprint() != d.Fingerprint());
   }
 
   void damagedTableSetAsideAndMadeAgain() {
