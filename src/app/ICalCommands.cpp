@@ -1,6 +1,8 @@
 #include "app/ICalCommands.h"
 
 #include <QAction>
+#include <QDir>
+#include <QSet>
 #include <QFileDialog>
 #include <QHash>
 #include <QMenu>
@@ -97,9 +99,27 @@ ICalCommands::ImportResult ICalCommands::ImportFile(TTable& table, const QString
     result.error = e.Message();
     return result;
   }
+  // A task the list already holds, field for field, is not added again: importing a file a
+  // second time (after an import that was stopped, say) does not double its tasks.
+  QSet<QString> present;
+  {
+    std::vector<TaskSlot> records;
+    TableStamp stamp;
+    QString error;
+    if (!ReadTaskTable(QDir(table.DatabaseName()).filePath(table.TableName()), &records, &stamp, &error)) {
+      result.error = error;
+      return result;
+    }
+    for (const TaskSlot& slot : records)
+      if (!slot.deleted) present.insert(slot.task.Fingerprint());
+  }
   table.DisableControls();
   for (const ICalImport& item : contents.tasks) {
     const TaskRecord& t = item.task;
+    if (present.contains(t.Fingerprint())) {
+      result.skipped << NameOf(item.summary) + QStringLiteral(": The task list holds it already.");
+      continue;
+    }
     try {
       table.Append();
       WriteCurrentTask(table, t);
