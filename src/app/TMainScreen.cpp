@@ -1,7 +1,5 @@
 #include "app/TMainScreen.h"
 
-#include "app/ICalCommands.h"
-
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QCheckBox>
@@ -25,6 +23,7 @@
 #include <QElapsedTimer>
 
 #include "app/AppPictures.h"
+#include "app/ICalCommands.h"
 #include "app/TMainScreenHelp.h"
 #include "app/TSplashform.h"
 #include "app/TTaskGridDelegate.h"
