@@ -3,6 +3,11 @@
 
 #include <QFile>
 #include <QProcess>
+#include <QRandomGenerator>
+#include <QThread>
+
+#include <csignal>
+#include <cstdio>
 #include <QTest>
 
 #include "../db/TaskTableFixture.h"
@@ -345,6 +350,45 @@ class TestTaskIdentity : public QObject {
     QVERIFY(c.Fingerprint() != d.Fingerprint());
   }
 
+  void killedWhileWritingRows() {
+    // Enough tasks that a pass takes a while.
+    fx_->table.DisableControls();
+    for (int i = 0; i < 3000; ++i) fx_->Add("20240101", "", QStringLiteral("bulk %1").arg(i));
+    fx_->table.EnableControls();
+    const size_t live = 3005;
+    QRandomGenerator random(20240229);
+    for (int round = 0; round < 4; ++round) {
+      QProcess child;
+      QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+      env.insert(QStringLiteral("LISTWISE_IDENTITY_CHILD"), dbf_);
+      child.setProcessEnvironment(env);
+      child.start(QCoreApplication::applicationFilePath(), QStringList());
+      QVERIFY(child.waitForStarted(30000));
+      QVERIFY(child.waitForReadyRead(60000));
+      QVERIFY(child.readAllStandardOutput().contains("started"));
+      QThread::msleep(random.bounded(1, 300));
+      ::kill(pid_t(child.processId()), SIGKILL);
+      QVERIFY(child.waitForFinished(30000));
+      QCOMPARE(child.exitStatus(), QProcess::CrashExit);
+
+      // Whatever the kill interrupted, the next pass leaves one identity per task.
+      TaskIdentity identity;
+      QString error;
+      QVERIFY2(identity.Open(dbf_, &error), qPrintable(error));
+      QVERIFY(Reconcile(identity, nullptr));
+      QCOMPARE(identity.RowCount(), live);
+      QSet<QString> uids;
+      QSet<uint32_t> recnos;
+      for (const IdentityRow& row : identity.Rows()) {
+        uids.insert(row.uid);
+        recnos.insert(row.recno);
+      }
+      QCOMPARE(size_t(uids.size()), live);
+      QCOMPARE(size_t(recnos.size()), live);
+      QVERIFY(!recnos.contains(0));
+    }
+  }
+
   void damagedTableSetAsideAndMadeAgain() {
     const QString path = fx_->dir.filePath(QStringLiteral("LWSYNC.DBF"));
     {
@@ -362,5 +406,33 @@ class TestTaskIdentity : public QObject {
   }
 };
 
-QTEST_GUILESS_MAIN(TestTaskIdentity)
+// Child mode for the kill test: brings the identities of the task table in step, forever,
+// saying "started" once the first pass has begun writing rows.
+int RunChild(const QString& dbf) {
+  std::vector<TaskSlot> records;
+  TableStamp stamp;
+  QString error;
+  if (!ReadTaskTable(dbf, &records, &stamp, &error)) return 2;
+  TaskIdentity identity;
+  if (!identity.Open(dbf, &error)) return 3;
+  std::printf("started\n");
+  std::fflush(stdout);
+  for (;;) {
+    if (!identity.Reconcile(records, stamp, nullptr, &error)) return 4;
+    // Rows removed and made again, so a kill may find any kind of write under way.
+    for (const IdentityRow& row : identity.Rows())
+      if (row.recno % 2 == 0 && !identity.Remove(row.uid, &error)) return 5;
+  }
+}
+
+int main(int argc, char** argv) {
+  if (qEnvironmentVariableIsSet("LISTWISE_IDENTITY_CHILD")) {
+    QCoreApplication app(argc, argv);
+    return RunChild(qEnvironmentVariable("LISTWISE_IDENTITY_CHILD"));
+  }
+  QCoreApplication app(argc, argv);
+  TestTaskIdentity test;
+  return QTest::qExec(&test, argc, argv);
+}
+
 #include "tst_TaskIdentity.moc"
