@@ -148,9 +148,11 @@ void WriteTask(icalcomponent* todo, const TaskRecord& task, const QString& uid, 
     icalcomponent_add_property(todo, icalproperty_new_description(Utf8(parts.description).constData()));
 
   RemoveAll(todo, ICAL_DUE_PROPERTY);
-  RemoveAll(todo, ICAL_DURATION_PROPERTY);  // a DURATION would give a second, different due
   const icaltimetype due = DueOf(task);
   if (!icaltime_is_null_time(due)) {
+    // DUE and DURATION must not stand together; without a DUE of ours the other side's start
+    // and duration stay as they were.
+    RemoveAll(todo, ICAL_DURATION_PROPERTY);
     icalproperty* p = icalproperty_new_due(due);
     if (due.is_date) icalproperty_add_parameter(p, icalparameter_new_value(ICAL_VALUE_DATE));
     icalcomponent_add_property(todo, p);

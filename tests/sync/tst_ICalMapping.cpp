@@ -159,6 +159,8 @@ class TestICalMapping : public QObject {
     QTest::newRow("utc, summer") << "DUE:20240701T120000Z" << "20240701" << "14:00";
     QTest::newRow("zone of the file") << "DUE;TZID=Test/Eastern:20240229T200000" << "20240301" << "02:00";
     QTest::newRow("zone of the file, summer") << "DUE;TZID=Test/Eastern:20240701T080000" << "20240701" << "14:00";
+    QTest::newRow("known zone name") << "DUE;TZID=America/New_York:20240229T200000" << "20240301" << "02:00";
+    QTest::newRow("unknown zone name") << "DUE;TZID=Nowhere/Special:20240229T200000" << "20240229" << "20:00";
   }
   void dueForms() {
     QFETCH(QString, due);
@@ -319,6 +321,15 @@ class TestICalMapping : public QObject {
     const QString reopened = ICalTask::Merge(server, open, QStringLiteral("srv"));
     QVERIFY(!reopened.contains(QLatin1String("COMPLETED:")));
     QCOMPARE(ICalTask::FromICalendar(reopened).task, open);
+    // A start with a duration stays while the task has no due date of its own; a due date of
+    // ours replaces the duration (the two must not stand together).
+    const QString timed = QStringLiteral(
+        "BEGIN:VCALENDAR\r\nBEGIN:VTODO\r\nUID:d\r\nSUMMARY:s\r\nDTSTART:20240101T080000\r\n"
+        "DURATION:PT1H\r\nEND:VTODO\r\nEND:VCALENDAR\r\n");
+    QVERIFY(ICalTask::Merge(timed, Task("", "", "s"), "d").contains(QLatin1String("DURATION:PT1H")));
+    const QString dated = ICalTask::Merge(timed, Task("20240102", "", "s"), "d");
+    QVERIFY(!dated.contains(QLatin1String("DURATION")));
+    QVERIFY(dated.contains(QLatin1String("DUE;VALUE=DATE:20240102")));
     // A server copy that cannot be read is replaced by a fresh one.
     QCOMPARE(ICalTask::FromICalendar(ICalTask::Merge(QStringLiteral("garbage"), task, "g")).task, task);
   }
