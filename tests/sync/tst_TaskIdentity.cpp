@@ -305,6 +305,8 @@ class TestTaskIdentity : public QObject {
     TaskIdentity second;
     QVERIFY(!second.Open(dbf_, &error));
     QVERIFY(!error.isEmpty());
+    QVERIFY(!QFile::exists(fx_->dir.filePath(QStringLiteral("LWSYNC.BAD"))));  // a table in use is not "damaged"
+    QCOMPARE(identity.RowCount(), size_t(5));
   }
 
   void snapshotReadsWhatTheDatasetShows() {
