@@ -2,10 +2,10 @@
 
 #include <QAction>
 #include <QDir>
-#include <QSet>
 #include <QFileDialog>
 #include <QHash>
 #include <QMenu>
+#include <QSet>
 
 #include "app/TMainScreen.h"
 #include "db/EDatabaseError.h"
@@ -13,8 +13,8 @@
 #include "dialogs/TTaskEditorTextGuard.h"
 #include "store/StoreHelpers.h"
 #include "sync/ICalFile.h"
-#include "sync/TaskRecordFields.h"
 #include "sync/TaskIdentity.h"
+#include "sync/TaskRecordFields.h"
 
 namespace {
 
