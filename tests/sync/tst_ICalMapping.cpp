@@ -6,6 +6,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimeZone>
@@ -297,6 +298,45 @@ class TestICalMapping : public QObject {
         Crlf("BEGIN:VCALENDAR\nBEGIN:VEVENT\nUID:e\nSUMMARY:x\nEND:VEVENT\nEND:VCALENDAR\n"));
     QVERIFY(events.error.isEmpty());
     QVERIFY(events.tasks.empty() && events.skipped.empty());
+  }
+
+  void damagedFilesNeitherCrashNorInvent() {
+    // Valid files cut, with bytes changed, lines doubled or dropped: every outcome is a list of
+    // tasks, skips and an error, and every task taken is one the task files can hold.
+    std::vector<ICalFile::Entry> entries;
+    for (const TaskRecord& t : AwkwardTasks()) entries.push_back({t, QString()});
+    const QByteArray good = ICalFile::Write(entries);
+    QRandomGenerator random(5545);
+    for (int round = 0; round < 400; ++round) {
+      QByteArray bad = good;
+      switch (round % 4) {
+        case 0:
+          bad.truncate(random.bounded(int(bad.size())));
+          break;
+        case 1:
+          for (int i = 0; i < 20; ++i) bad[random.bounded(int(bad.size()))] = char(random.bounded(256));
+          break;
+        case 2: {
+          QList<QByteArray> lines = bad.split('\n');
+          lines.removeAt(random.bounded(int(lines.size())));
+          bad = lines.join('\n');
+          break;
+        }
+        default: {
+          QList<QByteArray> lines = bad.split('\n');
+          const int at = random.bounded(int(lines.size()));
+          lines.insert(at, lines[at]);
+          bad = lines.join('\n');
+        }
+      }
+      const ICalFileContents read = ICalFile::Parse(bad);
+      for (const ICalImport& t : read.tasks) {
+        QVERIFY(t.Storable());
+        QVERIFY(t.task.descript.size() <= 50);
+        QVERIFY(t.task.keys.size() <= 60);
+        QVERIFY(t.task.date.isEmpty() || QDate::fromString(t.task.date, "yyyyMMdd").isValid());
+      }
+    }
   }
 
   void mergeKeepsWhatOthersStore() {
