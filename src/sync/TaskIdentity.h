@@ -75,7 +75,8 @@ class TaskIdentity {
     int gone = 0;     // rows whose record no longer exists
     bool rematched = false;  // a pack by another program was noticed
   };
-  // Brings the rows in step with a snapshot of the whole task table: new rows (fresh UIDs) for
+  // Brings the rows in step with a snapshot of the whole task table (record 1 first, every
+  // record, as ReadTaskTable gives it): new rows (fresh UIDs) for
   // live records without one, FPRINT refreshed, and after a pack by another program every row
   // matched again by content. Deleted records get no new row.
   bool Reconcile(const std::vector<TaskSlot>& table, const TableStamp& stamp,
