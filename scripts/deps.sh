@@ -11,6 +11,7 @@ LISTWISE_PACKAGES=(
   cups cups-ipp-utils printer-driver-cups-pdf poppler-utils
   chromium unrtf
   desktop-file-utils appstream lintian librsvg2-bin dpkg-dev
+  libreoffice-calc-nogui libreoffice-base-drivers
 )
 
 listwise_missing_packages() {
