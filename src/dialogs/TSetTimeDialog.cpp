@@ -55,6 +55,8 @@ TGraphicPanel* MakeFace(QWidget* parent, int number, int tag, const QString& cap
   face->SetTag(tag);
   face->SetCaption(caption);
   face->SetHint(hint);
+  face->setAccessibleName(caption);  // what a screen reader says: the number, then the hint
+  face->setAccessibleDescription(hint);
   face->setGeometry(QRect(at, QSize(kFaceWidth, kFaceHeight)));
   return face;
 }
