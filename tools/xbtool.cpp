@@ -998,7 +998,7 @@ const std::vector<Command>& Commands() {
        "FILE.DBF TAG \"KEY\" [\"FOR\"] [--descending] [--file INDEXFILE]",
        "Builds index tag TAG (1-10 letters, digits or _, starting with a letter) with the key\n"
        "expression KEY and, when given, the logical condition FOR, in the structural index\n"
-       "(FILE.CDX, created when missing) or in INDEXFILE. Prints the new tag's order number.\n"
+       "(FILE.cdx, created when missing) or in INDEXFILE. Prints the new tag's order number.\n"
        "Refused while the structural index cannot be used: run reindex first. The table is\n"
        "opened exclusively.",
        3,
