@@ -25,6 +25,7 @@
 #include "dialogs/TFilterForm.h"
 #include "dialogs/TSetTimeDialog.h"
 #include "dialogs/TTaskEditor.h"
+#include "report/TPreviewForm.h"
 #include "report/TReportSetup.h"
 #include "store/StoreHelpers.h"
 #include "widgets/TFlatButton.h"
@@ -294,7 +295,8 @@ class AccessibilityTest : public QObject {
     auto* selector = new TDateSelector;
     auto* time = new TSetTimeDialog;
     auto* report = new TReportSetup(window_->TasqTable, window_->TasqEngine);
-    for (QWidget* d : QList<QWidget*>{editor, filter, selector, time, report}) {
+    auto* preview = new TPreviewForm;
+    for (QWidget* d : QList<QWidget*>{editor, filter, selector, time, report, preview}) {
       connect(owner, &QObject::destroyed, d, &QObject::deleteLater);
       dialogs << d;
     }
