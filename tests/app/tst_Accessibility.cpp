@@ -13,6 +13,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSignalSpy>
 #include <QStyle>
 #include <QTabBar>
 #include <QTableView>
@@ -335,6 +336,25 @@ class AccessibilityTest : public QObject {
       ExpectAllNamed(dialog, 4);
       dialog->hide();
     }
+  }
+
+  // The clock's faces take no focus, but a screen reader finds them as buttons and presses them.
+  void timeFacesArePressableButtons() {
+    TSetTimeDialog dialog;
+    QVERIFY(Shown(&dialog));
+    QWidget* face = dialog.findChild<QWidget*>(QStringLiteral("GraphicPanel4"));  // the hour 3
+    QVERIFY(face != nullptr);
+    QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(face);
+    QCOMPARE(iface->role(), QAccessible::Button);
+    QCOMPARE(iface->text(QAccessible::Name), QString("3 AM"));
+    QCOMPARE(QAccessible::queryAccessibleInterface(dialog.findChild<QWidget*>(QStringLiteral("GraphicPanel25")))
+                 ->text(QAccessible::Name),
+             QString("00"));  // a minute face: its caption
+    QVERIFY(!iface->text(QAccessible::Description).isEmpty());
+    QVERIFY(iface->actionInterface() != nullptr);
+    QSignalSpy clicked(face, SIGNAL(Click()));
+    iface->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+    QCOMPARE(clicked.count(), 1);
   }
 
   // The grid's cells, through the table interface, hold the tasks' texts under their column
