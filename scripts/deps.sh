@@ -12,6 +12,7 @@ LISTWISE_PACKAGES=(
   chromium unrtf
   libical-dev python3-icalendar tzdata
   desktop-file-utils appstream lintian librsvg2-bin dpkg-dev
+  libreoffice-calc-nogui libreoffice-base-drivers
 )
 
 listwise_missing_packages() {

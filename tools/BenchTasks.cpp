@@ -50,6 +50,6 @@ bool PrepareBenchFolder(const QString& dir) {
     if (!empty.OpenTaskStore(false)) return false;
   }
   // The benchmarks time the program's own build of the tags after the tasks are written.
-  QFile::remove(dir + QStringLiteral("/LWISE.CDX"));
+  QFile::remove(dir + QStringLiteral("/LWISE.cdx"));
   return true;
 }

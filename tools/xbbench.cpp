@@ -160,7 +160,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   const std::string dbf = dir + "/BENCH.DBF";
-  const std::string fpt = dir + "/BENCH.FPT";
+  const std::string fpt = dir + "/BENCH.fpt";
   std::printf("records %ld dir %s\n", records, dir.c_str());
 
   // ---- Append ----
@@ -286,7 +286,7 @@ int main(int argc, char** argv) {
   if (!keep) {
     std::filesystem::remove(dbf);
     std::filesystem::remove(fpt);
-    std::filesystem::remove(dir + "/BENCH.CDX");
+    std::filesystem::remove(dir + "/BENCH.cdx");
   }
   return 0;
 }

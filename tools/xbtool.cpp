@@ -103,7 +103,7 @@ void Warn(const std::string& message) {
 
 // The engine's own rules for naming a table's files, so the header bytes read here come from the
 // files the engine opened: backslashes separate folders, a name without extension gets ".DBF",
-// and the memo file's extension follows the case of the table's.
+// and the memo file has the lower-case extension (or the upper-case one when only that exists).
 std::string TablePath(std::string path) {
   for (char& c : path)
     if (c == '\\') c = '/';
@@ -113,14 +113,12 @@ std::string TablePath(std::string path) {
 
 std::string MemoPath(const std::string& dbf_path) {
   namespace fs = std::filesystem;
-  const std::string ext = fs::path(dbf_path).extension().string();
-  const bool lower = !ext.empty() && std::islower(static_cast<unsigned char>(ext.back()));
-  fs::path first = dbf_path, second = dbf_path;
-  first.replace_extension(lower ? ".fpt" : ".FPT");
-  second.replace_extension(lower ? ".FPT" : ".fpt");
+  fs::path lower = dbf_path, upper = dbf_path;
+  lower.replace_extension(".fpt");
+  upper.replace_extension(".FPT");
   std::error_code ec;
-  if (!fs::exists(first, ec) && fs::exists(second, ec)) return second.string();
-  return first.string();
+  if (!fs::exists(lower, ec) && fs::exists(upper, ec)) return upper.string();
+  return lower.string();
 }
 
 bool ReadPrefix(const std::string& path, unsigned char* out, size_t n) {
@@ -1000,7 +998,7 @@ const std::vector<Command>& Commands() {
        "FILE.DBF TAG \"KEY\" [\"FOR\"] [--descending] [--file INDEXFILE]",
        "Builds index tag TAG (1-10 letters, digits or _, starting with a letter) with the key\n"
        "expression KEY and, when given, the logical condition FOR, in the structural index\n"
-       "(FILE.CDX, created when missing) or in INDEXFILE. Prints the new tag's order number.\n"
+       "(FILE.cdx, created when missing) or in INDEXFILE. Prints the new tag's order number.\n"
        "Refused while the structural index cannot be used: run reindex first. The table is\n"
        "opened exclusively.",
        3,

@@ -206,6 +206,7 @@ void TMainScreen::BuildLayout() {
   SplitPanes1->setAutoFillBackground(true);
   QPalette silver = SplitPanes1->palette();
   silver.setColor(QPalette::Window, QColor(192, 192, 192));
+  silver.setColor(QPalette::WindowText, Qt::black);  // the Notes title, on a dark desktop too
   SplitPanes1->setPalette(silver);
   ActiveGrid = new QTableView;
   ActiveGrid->setObjectName(QStringLiteral("ActiveGrid"));

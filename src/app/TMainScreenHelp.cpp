@@ -6,6 +6,8 @@
 #include <QTableView>
 
 #include "app/TMainScreen.h"
+#include "widgets/AccessibleNames.h"
+#include "widgets/GridAnnouncer.h"
 #include "widgets/TFlatButton.h"
 #include "widgets/TPopupHelp.h"
 
@@ -74,5 +76,15 @@ TPopupHelp* TMainScreenHelp::Install(TMainScreen* window) {
   help->WireForm(window->WhatsThisMenu, controls, window->MouseHelpbutton, 0);
   // The title row is part of the grid: its right click explains the grid as well.
   TPopupHelp::SetWhatsThisMenu(window->ActiveGrid->horizontalHeader(), window->WhatsThisMenu);
+  // What a screen reader says; the help texts above describe the other controls.
+  NameControls(window, {{"Pane1", "Task list", "The task grid; the bar below it sets its height"},
+                        {"Pane2", "Notes pane", "The notes of the current task"},
+                        {"ActiveGrid", "Tasks", nullptr},
+                        {"ActiveNotes", "Notes", nullptr},
+                        {"Editbutton", "Edit", "Opens the highlighted task in the task editor"},
+                        {"Newbutton", "New", "Adds a new task in the task editor"},
+                        {"Helpbutton", "Help", "Opens the help window"},
+                        {"MouseHelpbutton", "What's this?", "Click here, then on a control, to see what it is for"}});
+  new GridAnnouncer(window->ActiveGrid, QStringLiteral("Task"), help->TextFor(QStringLiteral("ActiveGrid")));
   return help;
 }

@@ -68,9 +68,13 @@ TDateSelector::TDateSelector(QWidget* parent) : QDialog(parent) {
   DateLabel->setGeometry(0, 4, kClientWidth, 17);
   DateLabel->setAlignment(Qt::AlignCenter);
   DateLabel->setFont(ArialPixels(13, true));
-  QPalette labelPalette = DateLabel->palette();
-  labelPalette.setColor(QPalette::WindowText, Qt::black);
-  DateLabel->setPalette(labelPalette);
+  // Black on the light window it is drawn for; on a dark desktop the window's own text colour,
+  // as black would not show.
+  if (palette().color(QPalette::Window).lightness() >= 128) {
+    QPalette labelPalette = DateLabel->palette();
+    labelPalette.setColor(QPalette::WindowText, Qt::black);
+    DateLabel->setPalette(labelPalette);
+  }
 
   Calendar_ = new TMonthGrid(this);
   Calendar_->setObjectName(QStringLiteral("Calendar"));

@@ -3,6 +3,7 @@
 #include <QAbstractButton>
 #include <QWidget>
 
+#include "widgets/AccessibleNames.h"
 #include "widgets/TPopupHelp.h"
 
 namespace {
@@ -43,5 +44,9 @@ TPopupHelp* TDateSelectorHelp::Install(QWidget* selector, QMenu* whats_this_menu
        QStringLiteral("NextMonth"), QStringLiteral("NextYear"), QStringLiteral("OKButton"),
        QStringLiteral("CancelButton")},
       selector->findChild<QAbstractButton*>(QStringLiteral("MouseHelpButton")), kHelpContext);
+  NameControls(selector, {{"Calendar", "Calendar", "The days of the month shown; the one picked is the date used"},
+                          {"DoCurrentDate", "Today", "Click here to show this month with today picked"},
+                          {"Helpbutton", "Help", "Opens the help window at the calendar"},
+                          {"MouseHelpButton", "What's this?", "Click here, then on a control, to see what it is for"}});
   return help;
 }

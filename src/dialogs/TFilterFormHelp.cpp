@@ -3,6 +3,7 @@
 #include <QAbstractButton>
 #include <QWidget>
 
+#include "widgets/AccessibleNames.h"
 #include "widgets/TPopupHelp.h"
 
 namespace {
@@ -46,5 +47,8 @@ TPopupHelp* TFilterFormHelp::Install(QWidget* filter, QMenu* whats_this_menu) {
                   QStringLiteral("CancelButton"), QStringLiteral("ResetButton")},
                  filter->findChild<QAbstractButton*>(QStringLiteral("MouseHelpButton")),
                  kHelpContext);
+  NameControls(filter, {{"KeyListbutton", "Key word list", nullptr},
+                        {"Helpbutton", "Help", "Opens the help window at the filter"},
+                        {"MouseHelpButton", "What's this?", "Click here, then on a control, to see what it is for"}});
   return help;
 }

@@ -1,5 +1,6 @@
 #include "dialogs/TGraphicPanel.h"
 
+#include <QAccessibleWidget>
 #include <QContextMenuEvent>
 #include <QEvent>
 #include <QFontMetrics>
@@ -39,9 +40,33 @@ void Frame3D(QPainter* painter, Box* box, const QColor& topLeft, const QColor& b
   }
 }
 
+// What a screen reader meets in a panel: a button (the panel answers clicks) named by its
+// caption unless the form named it, which its press action clicks.
+class GraphicPanelAccessible : public QAccessibleWidget {
+ public:
+  explicit GraphicPanelAccessible(TGraphicPanel* panel) : QAccessibleWidget(panel, QAccessible::Button) {}
+  QString text(QAccessible::Text t) const override {
+    QString s = QAccessibleWidget::text(t);
+    if (t == QAccessible::Name && s.isEmpty()) s = static_cast<TGraphicPanel*>(widget())->Caption();
+    return s;
+  }
+  QStringList actionNames() const override { return {pressAction()}; }
+  void doAction(const QString& name) override {
+    if (name == pressAction()) emit static_cast<TGraphicPanel*>(widget())->Click();
+  }
+};
+
+QAccessibleInterface* GraphicPanelInterface(const QString& className, QObject* object) {
+  if (className == QLatin1String("TGraphicPanel") && object != nullptr && object->isWidgetType())
+    return new GraphicPanelAccessible(static_cast<TGraphicPanel*>(object));
+  return nullptr;
+}
+
 }  // namespace
 
 TGraphicPanel::TGraphicPanel(QWidget* parent) : QWidget(parent) {
+  static const bool accessible = (QAccessible::installFactory(GraphicPanelInterface), true);
+  Q_UNUSED(accessible);
   setFocusPolicy(Qt::NoFocus);
   setAttribute(Qt::WA_OpaquePaintEvent);
   resize(185, 41);

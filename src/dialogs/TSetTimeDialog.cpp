@@ -55,6 +55,7 @@ TGraphicPanel* MakeFace(QWidget* parent, int number, int tag, const QString& cap
   face->SetTag(tag);
   face->SetCaption(caption);
   face->SetHint(hint);
+  face->setAccessibleDescription(hint);  // a screen reader says the caption, then this
   face->setGeometry(QRect(at, QSize(kFaceWidth, kFaceHeight)));
   return face;
 }
@@ -80,6 +81,7 @@ TSetTimeDialog::TSetTimeDialog(QWidget* parent) : QDialog(parent) {
     const int clock = hour % 12 == 0 ? 12 : hour % 12;
     TGraphicPanel* face = MakeFace(HourPanel, hour + 1, hour, QString::number(clock), hourHint,
                                    QPoint(kHourLeft + (hour % 6) * kFaceWidth, kHourRowTops[row]));
+    face->setAccessibleName(QStringLiteral("%1 %2").arg(clock).arg(hour < 12 ? "AM" : "PM"));
     connect(face, &TGraphicPanel::Click, this, [this, face] { HourClick(face); });
     hour_panels_.append(face);
   }

@@ -3,6 +3,7 @@
 #include <QAbstractButton>
 #include <QWidget>
 
+#include "widgets/AccessibleNames.h"
 #include "widgets/TPopupHelp.h"
 
 namespace {
@@ -67,5 +68,16 @@ TPopupHelp* TTaskEditorHelp::Install(QWidget* editor, QMenu* whats_this_menu) {
                   QStringLiteral("OKButton"), QStringLiteral("CancelButton")},
                  editor->findChild<QAbstractButton*>(QStringLiteral("MouseHelpButton")),
                  kHelpContext);
+  // What a screen reader says for each box (its label) and each picture button.
+  NameControls(editor, {{"Task", "Description", nullptr},
+                        {"KeyWords", "Key words", nullptr},
+                        {"DateEdit", "Date", nullptr},
+                        {"TimeEdit", "Time", nullptr},
+                        {"Notes", "Notes", nullptr},
+                        {"KeyListbutton", "Key word list", nullptr},
+                        {"CalendarButton", "Calendar", nullptr},
+                        {"QuickTimeButton", "Quick time", nullptr},
+                        {"Helpbutton", "Help", "Opens the help window at the task editor"},
+                        {"MouseHelpButton", "What's this?", "Click here, then on a control, to see what it is for"}});
   return help;
 }

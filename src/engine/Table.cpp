@@ -140,19 +140,21 @@ std::string Table::NormalizePath(const std::string& path) {
 }
 
 std::string Table::CompanionPath(const std::string& dbf_path, const char* ext) {
-  std::filesystem::path fp(dbf_path);
-  std::string old_ext = fp.extension().string();
-  bool lower = !old_ext.empty() && std::islower(static_cast<unsigned char>(old_ext.back()));
-  std::string upper_ext = std::string(".") + ext;
-  std::string lower_ext = upper_ext;
+  // Other tools on a case-sensitive file system look for the memo and index under the table's
+  // name with a lower-case extension, whatever the case of the table's own; so new files get
+  // that spelling. A file stored under the upper-case spelling (as earlier versions wrote it for
+  // an upper-case table name) is still found. When both exist the lower-case one is used, the
+  // file the other tools see too, so every program shows the same notes.
+  std::filesystem::path lower(dbf_path), upper(dbf_path);
+  std::string lower_ext = std::string(".") + ext, upper_ext = lower_ext;
   for (char& c : lower_ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  std::filesystem::path first = fp, second = fp;
-  first.replace_extension(lower ? lower_ext : upper_ext);
-  second.replace_extension(lower ? upper_ext : lower_ext);
+  for (char& c : upper_ext) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  lower.replace_extension(lower_ext);
+  upper.replace_extension(upper_ext);
   std::error_code ec;
-  if (!std::filesystem::exists(first, ec) && std::filesystem::exists(second, ec))
-    return second.string();
-  return first.string();
+  if (!std::filesystem::exists(lower, ec) && std::filesystem::exists(upper, ec))
+    return upper.string();
+  return lower.string();
 }
 
 Status Table::Create(const std::string& raw_path, const std::vector<FieldDef>& fields,

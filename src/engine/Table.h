@@ -36,8 +36,8 @@ class Table {
 
   // "name" gets ".DBF" when it has no extension; backslashes count as path separators.
   static std::string NormalizePath(const std::string& path);
-  // The companion file of a table with another extension ("FPT", "CDX"): the extension takes the
-  // case of the table's own, and an existing file in the other case is found too.
+  // The companion file of a table with another extension ("FPT", "CDX"): the table's name with the
+  // extension in lower case, or an existing file with it in upper case when there is no other.
   static std::string CompanionPath(const std::string& dbf_path, const char* ext);
 
   const std::string& path() const { return path_; }

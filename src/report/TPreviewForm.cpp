@@ -18,6 +18,7 @@
 #include "render/TPagePreview.h"
 #include "render/TPreviewPage.h"
 #include "store/WindowPlacement.h"
+#include "widgets/AccessibleNames.h"
 #include "widgets/TFlatButton.h"
 #include "widgets/THelpWindow.h"
 #include "widgets/TPopupHelp.h"
@@ -186,6 +187,17 @@ TPreviewForm::TPreviewForm(QWidget* parent) : QDialog(parent) {
   };
   for (const auto& [name, text] : texts)
     PopupHelp1->AddHelp(QLatin1String(name), QLatin1String(text));
+  PopupHelp1->DescribeControls();  // for screen readers, with the names of the picture buttons
+  NameControls(this, {{"ScrollBox1", "Page preview", "The report's pages as they will print"},
+                      {"sbZoomIn", "Zoom in", nullptr},
+                      {"sbZoomOut", "Zoom out", nullptr},
+                      {"sbZoomPageWidth", "Page width", nullptr},
+                      {"sbZoomPage", "Whole page", nullptr},
+                      {"sbFirstPage", "First page", nullptr},
+                      {"sbPrevPage", "Previous page", nullptr},
+                      {"sbNextPage", "Next page", nullptr},
+                      {"sbLastPAge", "Last page", nullptr},
+                      {"MouseHelpButton", "What's this?", "Click here, then on a control, to see what it is for"}});
   // The menu's item shows the help of the control it was opened on.
   WhatsThisMenu = TPopupHelp::CreateWhatsThisMenu(this);
   for (QWidget* control : std::initializer_list<QWidget*>{

@@ -26,6 +26,7 @@
 #include "report/TaskExporter.h"
 #include "store/ReportPreferences.h"
 #include "store/StoreHelpers.h"
+#include "widgets/AccessibleNames.h"
 #include "widgets/TFlatButton.h"
 #include "widgets/THelpWindow.h"
 #include "widgets/TPopupHelp.h"
@@ -203,6 +204,15 @@ TReportSetup::TReportSetup(TTable& table, TTableEngine& engine, QWidget* parent)
   };
   for (const auto& [name, text] : texts)
     PopupHelp1->AddHelp(QLatin1String(name), QLatin1String(text));
+  PopupHelp1->DescribeControls();  // for screen readers
+  NameControls(this, {{"TabSet1", "Kind of report", "Printed, or saved as an HTML document, an RTF file or a text file"},
+                      {"ColorPanel", "Background colour", nullptr},
+                      {"ReportTitleField", "Report title", nullptr},
+                      {"HTMLPageTitle", "HTML page title", nullptr},
+                      {"RTFPageTitle", "RTF page title", nullptr},
+                      {"TextPageTitle", "Text file page title", nullptr},
+                      {"Helpbutton", "Help", "Opens the help window at the report setup"},
+                      {"MouseHelpButton", "What's this?", "Click here, then on a control, to see what it is for"}});
   WhatsThisMenu = TPopupHelp::CreateWhatsThisMenu(this);
   for (QWidget* control : std::initializer_list<QWidget*>{
            TitleFieldLabel, ReportTitleField, PrintMemoBox, PrintCheckBox,   DoubleSpace,

@@ -1,5 +1,7 @@
 #include "store/TRebuildInd.h"
 
+#include "store/TaskStore.h"
+
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QFile>
@@ -69,7 +71,7 @@ void TRebuildInd::DoWork() {
     const int order = engine_->CurrentOrder();
 
     const QString table = table_->TableName();
-    const QString indexFile = dataDirectory_ + table.left(table.size() - 3) + QStringLiteral("CDX");
+    const QString indexFile = TaskStore::CompanionFile(dataDirectory_ + table, "CDX");
     if (!indexFile.isEmpty()) {
       engine_->CloseIndexFiles();
       // An index file linked in from elsewhere is rebuilt where it really is: the link stays,

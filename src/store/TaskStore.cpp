@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QRegularExpression>
 
@@ -26,14 +27,28 @@ void ProcessMessages(bool now = false) {
   }
 }
 
-bool Exists(const char* bareName) { return QFile::exists(TaskStore::FileName(bareName)); }
+bool Exists(const char* bareName) { return QFile::exists(TaskStore::StoredName(bareName)); }
+
+// Removes a file under both spellings of its extension: an index (rebuilt from the table) or a
+// stale backup.
+void RemoveBothSpellings(const char* bareName) {
+  const QString used = TaskStore::StoredName(bareName);
+  QFile::remove(used);
+  const QString other = TaskStore::StoredName(bareName);
+  if (other != used) QFile::remove(other);
+}
+
+// The backup of a memo keeps the spelling of its extension, so it is found again under it.
+QString RenamedStem(const QString& path, const char* stem) {
+  return TaskStore::FileName(stem) + QLatin1Char('.') + QFileInfo(path).suffix();
+}
 
 // What stands in place of a task file when it is not a regular file (a named pipe would block
 // every open of it for ever, before any window shows): its kind, or "" when the name is a
 // regular file, a link to one, or nothing.
-QString NotAFile(const char* bareName) {
+QString NotAFile(const QString& name) {
   struct stat st;
-  const QByteArray path = QFile::encodeName(TaskStore::FileName(bareName));
+  const QByteArray path = QFile::encodeName(name);
   if (::stat(path.constData(), &st) != 0 || S_ISREG(st.st_mode)) return QString();
   if (S_ISFIFO(st.st_mode)) return QStringLiteral("a named pipe");
   if (S_ISDIR(st.st_mode)) return QStringLiteral("a folder");
@@ -70,6 +85,35 @@ QString TaskStore::FileName(const char* bareName) {
   return StoreHelpers::DataDirectory() + QString::fromLatin1(bareName);
 }
 
+QString TaskStore::CompanionFile(const QString& dbfPath, const char* ext) {
+  const QFileInfo info(dbfPath);
+  const QString stem = info.path() + QLatin1Char('/') + info.completeBaseName() + QLatin1Char('.');
+  const QString lower = stem + QString::fromLatin1(ext).toLower();
+  const QString upper = stem + QString::fromLatin1(ext).toUpper();
+  if (!QFile::exists(lower) && QFile::exists(upper)) return upper;
+  return lower;
+}
+
+QString TaskStore::StoredName(const char* bareName) {
+  const QString name = FileName(bareName);
+  const QString ext = QFileInfo(name).suffix();
+  if (ext.compare(QLatin1String("FPT"), Qt::CaseInsensitive) != 0 &&
+      ext.compare(QLatin1String("CDX"), Qt::CaseInsensitive) != 0)
+    return name;
+  return CompanionFile(name, ext.toLatin1().constData());
+}
+
+QStringList TaskStore::DoubleSpelled() {
+  QStringList both;
+  for (const char* ext : {"fpt", "cdx"}) {
+    const QString lower = FileName("LWISE.") + QString::fromLatin1(ext);
+    const QString upper = FileName("LWISE.") + QString::fromLatin1(ext).toUpper();
+    if (QFile::exists(lower) && QFile::exists(upper))
+      both << QFileInfo(lower).fileName() + QStringLiteral(" and ") + QFileInfo(upper).fileName();
+  }
+  return both;
+}
+
 void TaskStore::UpdateStatus(const QString& text) {
   if (statusLabel_) statusLabel_->setText(text);
   ProcessMessages(true);
@@ -79,13 +123,20 @@ void TaskStore::UpdateStatus(const QString& text) {
 
 bool TaskStore::OpenTaskStore(bool maintenance) {
   for (const char* name : {"LWISE.DBF", "LWISE.FPT", "LWISE.CDX"}) {
-    const QString kind = NotAFile(name);
+    const QString kind = NotAFile(StoredName(name));
     if (kind.isEmpty()) continue;
     StoreHelpers::ShowInformation(QStringLiteral("Unable to open the Tasq file: %1 in %2 is %3, not a file.\r"
                                                  "Move it out of the folder and start the program again.")
-                                      .arg(QString::fromLatin1(name), StoreHelpers::DataDirectory(), kind));
+                                      .arg(QFileInfo(StoredName(name)).fileName(), StoreHelpers::DataDirectory(), kind));
     return false;
   }
+  // A memo or index under both spellings: the program, like the other tools, uses the one with
+  // the lower-case extension. The other may hold notes the user wants, so it is left alone and
+  // named, every time, until the user moves it away.
+  for (const QString& pair : DoubleSpelled())
+    StoreHelpers::ShowInformation(QStringLiteral("Both %1 are in %2.\rThe program uses the first; the second is left "
+                                                 "untouched.\rMove one of them out of the folder.")
+                                      .arg(pair, StoreHelpers::DataDirectory()));
   TasqTable.Close();
   TasqTable.SetDatabaseName(StoreHelpers::DataDirectory());
   TasqTable.SetTableName(QStringLiteral("LWISE.DBF"));
@@ -218,10 +269,11 @@ bool TaskStore::RestoreOldFiles() {
     ok = QFile::rename(FileName("LWBAK.DBF"), FileName("LWISE.DBF")) && ok;
   }
   if (memoBacked) {
-    QFile::remove(FileName("LWISE.FPT"));
-    ok = QFile::rename(FileName("LWBAK.FPT"), FileName("LWISE.FPT")) && ok;
+    const QString backup = StoredName("LWBAK.FPT");
+    QFile::remove(StoredName("LWISE.FPT"));
+    ok = QFile::rename(backup, RenamedStem(backup, "LWISE")) && ok;
   }
-  QFile::remove(FileName("LWISE.CDX"));
+  RemoveBothSpellings("LWISE.CDX");
   if (!ok)
     StoreHelpers::ShowInformation(QStringLiteral("The old task files are kept as LWBAK.DBF and LWBAK.FPT in ") +
                                   StoreHelpers::DataDirectory());
@@ -240,9 +292,10 @@ bool TaskStore::UpgradeTaskFiles() {
     } catch (const EDatabaseError&) {
     }
     QFile::remove(FileName("LWBAK.DBF"));
-    QFile::remove(FileName("LWBAK.FPT"));
-    QFile::remove(FileName("LWISE.CDX"));
-    if (!StepAllowed(UpgradeStep::RenameMemo) || !QFile::rename(FileName("LWISE.FPT"), FileName("LWBAK.FPT"))) {
+    RemoveBothSpellings("LWBAK.FPT");  // a stale backup of an earlier failed upgrade, not the notes in use
+    RemoveBothSpellings("LWISE.CDX");
+    const QString memo = StoredName("LWISE.FPT");
+    if (!StepAllowed(UpgradeStep::RenameMemo) || !QFile::rename(memo, RenamedStem(memo, "LWBAK"))) {
       StoreHelpers::ShowInformation(QStringLiteral("Unable to rename old LWISE.* files"));
       return;
     }

@@ -48,6 +48,14 @@ class TaskStore : public QObject {
   void UpdateStatus(const QString& text);
 
   static QString FileName(const char* bareName);
+  // Where a task file is stored. The memo and index ("LWISE.FPT", "LWISE.CDX", spelled as the
+  // messages name them) are found under either case of their extension, the way the engine finds
+  // them; a new one gets the lower-case extension other tools on Linux look for.
+  static QString StoredName(const char* bareName);
+  // The same for the companion of any table: dbfPath with extension ext ("CDX", "FPT").
+  static QString CompanionFile(const QString& dbfPath, const char* ext);
+  // The companions stored under both spellings, as "LWISE.fpt and LWISE.FPT" (the first is used).
+  static QStringList DoubleSpelled();
 
  protected:
   // Tests override this to make one step of the upgrade fail.

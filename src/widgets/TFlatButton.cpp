@@ -218,11 +218,13 @@ void TFlatButton::SetBevelStyle(TBevelStyle style) {
 }
 
 void TFlatButton::SetShadowColor(const QColor& color) {
+  own_colors_ = true;
   shadow_color_ = color;
   update();
 }
 
 void TFlatButton::SetUnselectedFontColor(const QColor& color) {
+  own_colors_ = true;
   unselected_font_color_ = color;
   update();
 }
@@ -378,6 +380,14 @@ bool TFlatButton::event(QEvent* event) {
       return true;
     case QEvent::ParentChange:
       UpdateKeyWatch();
+      break;
+    case QEvent::PaletteChange:
+      // The default colours are the palette's: a change of the desktop's colours (a dark theme)
+      // must not leave black captions on a dark window.
+      if (!own_colors_) {
+        shadow_color_ = palette().color(QPalette::Dark);
+        unselected_font_color_ = palette().color(QPalette::WindowText);
+      }
       break;
     case QEvent::ContextMenu: {
       const bool handled = QAbstractButton::event(event);

@@ -163,6 +163,7 @@ class TFlatButton : public QAbstractButton {
   TBevelStyle bevel_style_ = bvRaised;
   QColor shadow_color_;
   QColor unselected_font_color_;
+  bool own_colors_ = false;  // set by the form: they no longer follow the palette
   bool show_down_pattern_ = true;
   bool word_wrap_ = false;
   bool down_ = false;

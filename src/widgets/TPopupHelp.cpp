@@ -7,6 +7,7 @@
 #include <QEvent>
 #include <QMenu>
 #include <QPointer>
+#include <QRegularExpression>
 #include <QSet>
 #include <QShortcut>
 #include <QWidget>
@@ -279,7 +280,41 @@ bool TPopupHelp::WireForm(QMenu* menu, const QStringList& menu_controls,
   if (help_context != 0) InstallHelpKey(help_context);
   InstallHelpModeKey();
   FollowWindowColor();
+  DescribeControls();
   return all_found;
+}
+
+QString TPopupHelp::TextFor(const QString& control_name) const {
+  QString name = control_name;
+  QSet<QString> visited;
+  for (;;) {
+    if (visited.contains(name)) return QString();
+    visited.insert(name);
+    const TPopupHelpData* record = help_text_.FindText(name);
+    if (!record) return QString();
+    const QString text = record->Text();
+    if (!text.startsWith(QStringLiteral("->"))) {
+      static const QRegularExpression kBreaks(QStringLiteral("\\s*[\\r\\n]+\\s*"));
+      return QString(text).replace(kBreaks, QStringLiteral(" ")).trimmed();
+    }
+    name = text.mid(2, kMaxRedirectName);
+  }
+}
+
+void TPopupHelp::DescribeControls() {
+  QWidget* form = Form();
+  if (!form) return;
+  // As the "What's this?" lookup does, a control without a text of its own takes the text of the
+  // nearest control around it that has one (a radio button that of its group).
+  for (QWidget* control : form->findChildren<QWidget*>()) {
+    if (!control->accessibleDescription().isEmpty()) continue;
+    for (QWidget* c = control; c && c != form && !c->isWindow(); c = c->parentWidget()) {
+      const QString text = c->objectName().isEmpty() ? QString() : TextFor(c->objectName());
+      if (text.isEmpty()) continue;
+      control->setAccessibleDescription(text);
+      break;
+    }
+  }
 }
 
 void TPopupHelp::FollowWindowColor() {

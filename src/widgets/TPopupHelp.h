@@ -47,6 +47,13 @@ class TPopupHelp : public QObject {
   bool AddHelp(const QString& control_name, const QString& text, quint32 help_context = 0);
   // Registers a control with a record but no text: the lookup passes on to its parent.
   bool AddRecord(const QString& control_name);
+  // The help text of the control named `control_name`, redirects followed, line breaks as
+  // blanks; "" when it has none.
+  QString TextFor(const QString& control_name) const;
+  // Gives each control of the form that has a help text that text as its accessible description,
+  // so a screen reader says what the "What's this?" popup shows; a description the control has
+  // already is kept. WireForm calls it; forms that add help after it call it again.
+  void DescribeControls();
 
   QColor Color() const { return color_; }
   void SetColor(const QColor& color) { color_ = color; }

@@ -302,7 +302,7 @@ class MainScreenTest : public QObject {
     QProcess first;
     first.start(exe, {"--data-dir", a.path()});
     QVERIFY(first.waitForStarted());
-    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(a.filePath("LWISE.CDX")), 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(a.filePath("LWISE.cdx")), 20000);
     const QStringList filesOfA = QDir(a.path()).entryList(QDir::Files);
 
     QProcess second;

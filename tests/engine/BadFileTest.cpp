@@ -24,7 +24,7 @@ void MakeTable(const TempDir& dir, std::vector<uint8_t>* dbf, std::vector<uint8_
   }
   xb_CloseAll();
   *dbf = ReadBytes(dir.File("GOOD.DBF"));
-  *fpt = ReadBytes(dir.File("GOOD.FPT"));
+  *fpt = ReadBytes(dir.File("GOOD.fpt"));
 }
 
 // Opens the damaged table and, if it opens, reads every record and memo.
@@ -58,7 +58,7 @@ TEST(BadFiles, DamagedHeadersAreRefusedWithAMessage) {
   TempDir dir;
   std::vector<uint8_t> dbf, fpt;
   MakeTable(dir, &dbf, &fpt);
-  WriteBytes(dir.File("BAD.FPT"), fpt);
+  WriteBytes(dir.File("BAD.fpt"), fpt);
   struct Case {
     const char* what;
     std::function<void(std::vector<uint8_t>&)> damage;
@@ -103,7 +103,7 @@ TEST(BadFiles, DamagedMemosGiveEmptyTextAndAMessage) {
   WriteBytes(dir.File("BAD.DBF"), bad);
   auto cut = fpt;
   cut.resize(cut.size() - 30);
-  WriteBytes(dir.File("BAD.FPT"), cut);
+  WriteBytes(dir.File("BAD.fpt"), cut);
   ASSERT_NE(xb_Use(dir.File("BAD.DBF").c_str(), "BAD", XB_READONLY, XB_DRIVER_FOX), 0);
   xb_Go(1);
   EXPECT_EQ(Memo("NOTE"), "");  // record 1 has no memo
@@ -123,13 +123,13 @@ TEST(BadFiles, DamagedMemosGiveEmptyTextAndAMessage) {
 
   // A memo file too short for its header, or with block size 0, refuses the open.
   WriteBytes(dir.File("BAD.DBF"), dbf);
-  WriteBytes(dir.File("BAD.FPT"), {0, 0, 0});
+  WriteBytes(dir.File("BAD.fpt"), {0, 0, 0});
   EXPECT_FALSE(OpenAndReadAll(dir));
   auto zero = fpt;
   zero[6] = zero[7] = 0;
-  WriteBytes(dir.File("BAD.FPT"), zero);
+  WriteBytes(dir.File("BAD.fpt"), zero);
   EXPECT_FALSE(OpenAndReadAll(dir));
-  std::filesystem::remove(dir.File("BAD.FPT"));
+  std::filesystem::remove(dir.File("BAD.fpt"));
   EXPECT_FALSE(OpenAndReadAll(dir));
   EXPECT_NE(std::string(xb_ErrorText()).find("memo file is missing"), std::string::npos);
 }
@@ -155,7 +155,7 @@ TEST(BadFiles, RandomByteFlipsNeverCrash) {
     }
     if (rng() % 5 == 0) bad_fpt.resize(rng() % bad_fpt.size());
     WriteBytes(dir.File("BAD.DBF"), bad_dbf);
-    WriteBytes(dir.File("BAD.FPT"), bad_fpt);
+    WriteBytes(dir.File("BAD.fpt"), bad_fpt);
     OpenAndReadAll(dir);
   }
 }
@@ -172,7 +172,7 @@ TEST(BadFiles, WritesToAReadOnlyOpenAreRefused) {
   EXPECT_FALSE(xb_Delete());
   xb_CloseAll();
   EXPECT_EQ(ReadBytes(dir.File("GOOD.DBF")), dbf);
-  EXPECT_EQ(ReadBytes(dir.File("GOOD.FPT")), fpt);
+  EXPECT_EQ(ReadBytes(dir.File("GOOD.fpt")), fpt);
 }
 
 TEST(BadFiles, NextFreePointerFarPastTheEndIsNotFollowed) {
@@ -183,14 +183,14 @@ TEST(BadFiles, NextFreePointerFarPastTheEndIsNotFollowed) {
   fpt[1] = 0xFF;
   fpt[2] = 0xFF;
   fpt[3] = 0x00;
-  WriteBytes(dir.File("GOOD.FPT"), fpt);
+  WriteBytes(dir.File("GOOD.fpt"), fpt);
   ASSERT_NE(xb_Use(dir.File("GOOD.DBF").c_str(), "", XB_EXCLUSIVE, XB_DRIVER_FOX), 0);
   xb_Go(1);
   ASSERT_TRUE(xb_ReplaceMemo("NOTE", "a new text", 10)) << xb_ErrorText();
   xb_Go(2);
   EXPECT_EQ(Memo("NOTE"), std::string(40, 'b'));  // nothing overwritten
   xb_CloseAll();
-  EXPECT_LT(std::filesystem::file_size(dir.File("GOOD.FPT")), fpt.size() + 200);
+  EXPECT_LT(std::filesystem::file_size(dir.File("GOOD.fpt")), fpt.size() + 200);
   ASSERT_NE(xb_Use(dir.File("GOOD.DBF").c_str(), "", XB_READONLY, XB_DRIVER_FOX), 0);
   xb_Go(1);
   EXPECT_EQ(Memo("NOTE"), "a new text");

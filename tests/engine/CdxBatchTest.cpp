@@ -436,7 +436,7 @@ void PackAndCompareWithRebuild(bool recnoTags) {
   std::string lines;
   for (const auto& line : report) lines += "\n  " + line;
   ASSERT_TRUE(s.ok()) << s.ToString() << lines;
-  const std::string cdx = dir.File("PACKED.CDX");
+  const std::string cdx = dir.File("PACKED.cdx");
   const std::vector<uint8_t> packed = xbtest::ReadBytes(cdx);
   EXPECT_FALSE(std::filesystem::exists(cdx + ".new"));
   ASSERT_TRUE(table.RebuildIndexes(nullptr).ok());

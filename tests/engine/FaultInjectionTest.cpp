@@ -118,7 +118,7 @@ class FaultedCommands : public ::testing::Test {
     }
     BuildTaskTags();
     xb_CloseAll();
-    for (const char* ext : {"DBF", "FPT", "CDX"})
+    for (const char* ext : {"DBF", "fpt", "cdx"})
       pristine_[ext] = ReadBytes(dir_->File(std::string("LWISE.") + ext));
   }
   static void TearDownTestSuite() {
@@ -324,12 +324,12 @@ TEST_F(FaultedCommands, DamagedIndexPageNeitherFailsNorDoublesChanges) {
     {
       // Zero the root page of the DATETIME tag: every change of that tag meets it.
       std::unique_ptr<xb::CdxFile> cdx;
-      ASSERT_TRUE(xb::CdxFile::Open(dir_->File("LWISE.CDX"), true, &cdx).ok());
+      ASSERT_TRUE(xb::CdxFile::Open(dir_->File("LWISE.cdx"), true, &cdx).ok());
       const uint32_t root = cdx->FindTag("DATETIME")->header().root;
       cdx.reset();
-      std::vector<uint8_t> bytes = ReadBytes(dir_->File("LWISE.CDX"));
+      std::vector<uint8_t> bytes = ReadBytes(dir_->File("LWISE.cdx"));
       std::fill_n(bytes.begin() + root, 512, 0);
-      WriteBytes(dir_->File("LWISE.CDX"), bytes);
+      WriteBytes(dir_->File("LWISE.cdx"), bytes);
     }
     Tasks want = *tasks_;
     auto run = [&](std::vector<std::string> args) {

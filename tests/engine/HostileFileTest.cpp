@@ -70,7 +70,7 @@ TEST(HostileFiles, NonRegularFilesAreRefusedAtOnce) {
   TempDir dir;
   const std::string path = dir.File("T.DBF");
   MakeIndexed(path, 10);
-  for (const char* name : {"T.DBF", "T.FPT", "T.CDX", "T.DBF-journal"}) {
+  for (const char* name : {"T.DBF", "T.fpt", "T.cdx", "T.DBF-journal"}) {
     for (const char* kind : {"pipe", "folder", "device"}) {
       const std::string file = dir.File(name);
       if (fs::exists(file)) fs::rename(file, file + ".real");
@@ -109,7 +109,7 @@ TEST(HostileFiles, LinkedFilesAreReplacedWhereTheyAre) {
   fs::create_directory(real);
   fs::create_directory(data);
   MakeIndexed(real + "/T.DBF", 40);
-  for (const char* name : {"T.DBF", "T.FPT", "T.CDX"})
+  for (const char* name : {"T.DBF", "T.fpt", "T.cdx"})
     fs::create_symlink(real + "/" + name, data + "/" + name);
   const std::string path = data + "/T.DBF";
 
@@ -130,8 +130,8 @@ TEST(HostileFiles, LinkedFilesAreReplacedWhereTheyAre) {
     EXPECT_TRUE(fs::is_symlink(e.path())) << e.path() << " is no longer a link";
   }
   for (const auto& e : fs::directory_iterator(real)) in_real.insert(e.path().filename().string());
-  EXPECT_EQ(in_data, (std::set<std::string>{"T.DBF", "T.FPT", "T.CDX"}));
-  EXPECT_EQ(in_real, (std::set<std::string>{"T.DBF", "T.FPT", "T.CDX"}));  // no leftovers
+  EXPECT_EQ(in_data, (std::set<std::string>{"T.DBF", "T.fpt", "T.cdx"}));
+  EXPECT_EQ(in_real, (std::set<std::string>{"T.DBF", "T.fpt", "T.cdx"}));  // no leftovers
   ASSERT_NE(xb_Use((real + "/T.DBF").c_str(), "", XB_READONLY, XB_DRIVER_FOX), 0) << xb_ErrorText();
   EXPECT_EQ(xb_RecCount(), 30);
   EXPECT_EQ(IndexCheck(), "");
@@ -146,7 +146,7 @@ TEST(HostileFiles, FailedTagBuildLeavesTheIndexAsItWas) {
   TempDir dir;
   const std::string path = dir.File("T.DBF");
   MakeIndexed(path, 3000);
-  const std::string cdx = dir.File("T.CDX");
+  const std::string cdx = dir.File("T.cdx");
   const std::vector<uint8_t> good = ReadBytes(cdx);
 
   // The tag list marked with a collation this engine does not know.
@@ -198,7 +198,7 @@ TEST(HostileFiles, ZeroedIndexPageIsFoundAtOpen) {
   TempDir dir;
   const std::string path = dir.File("T.DBF");
   MakeIndexed(path, 600);
-  const std::string cdx = dir.File("T.CDX");
+  const std::string cdx = dir.File("T.cdx");
   const std::vector<uint8_t> good = ReadBytes(cdx);
   std::vector<uint32_t> pages;
   {

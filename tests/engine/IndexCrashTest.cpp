@@ -274,7 +274,7 @@ TEST(IndexCrash, KilledPackLeavesTheOldTableOrTheNewOneNeverAMix) {
   BuildTaskTags();
   xb_CloseAll();
   const std::map<std::string, std::vector<uint8_t>> original = {
-      {"PACK.DBF", ReadBytes(path)}, {"PACK.FPT", ReadBytes(dir.File("PACK.FPT"))}, {"PACK.CDX", ReadBytes(dir.File("PACK.CDX"))}};
+      {"PACK.DBF", ReadBytes(path)}, {"PACK.fpt", ReadBytes(dir.File("PACK.fpt"))}, {"PACK.cdx", ReadBytes(dir.File("PACK.cdx"))}};
   const long marked = kRecords / 10;
   int old_tables = 0, new_tables = 0;  // outcomes seen after the kills
 
@@ -374,7 +374,7 @@ TEST(IndexCrash, KilledTagBuildingLeavesARepairableIndex) {
   }
   xb_CloseAll();
   const std::vector<uint8_t> table = ReadBytes(path);
-  const std::map<std::string, std::vector<uint8_t>> original = {{"BUILD.DBF", table}, {"BUILD.FPT", ReadBytes(dir.File("BUILD.FPT"))}};
+  const std::map<std::string, std::vector<uint8_t>> original = {{"BUILD.DBF", table}, {"BUILD.fpt", ReadBytes(dir.File("BUILD.fpt"))}};
   const size_t header = 258;
 
   auto build = [&] {
@@ -457,7 +457,7 @@ TEST(IndexCrash, KilledIndexRecoveryKeepsTheTags) {
   std::vector<uint8_t> table = ReadBytes(path);
   table[14] = 1;  // what a writer killed with its index behind the table leaves
   const std::map<std::string, std::vector<uint8_t>> original = {
-      {"RECOVER.DBF", table}, {"RECOVER.FPT", ReadBytes(dir.File("RECOVER.FPT"))}, {"RECOVER.CDX", ReadBytes(dir.File("RECOVER.CDX"))}};
+      {"RECOVER.DBF", table}, {"RECOVER.fpt", ReadBytes(dir.File("RECOVER.fpt"))}, {"RECOVER.cdx", ReadBytes(dir.File("RECOVER.cdx"))}};
 
   auto recover = [&] {
     Report(kStarted);

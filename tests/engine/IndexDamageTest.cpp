@@ -273,8 +273,8 @@ class IndexDamage : public ::testing::Test {
     BuildTaskTags();
     xb_CloseAll();
     dbf_ = new Bytes(ReadBytes(path));
-    fpt_ = new Bytes(ReadBytes(dir_->File("DAMAGE.FPT")));
-    layout_ = new Layout(Map(dir_->File("DAMAGE.CDX")));
+    fpt_ = new Bytes(ReadBytes(dir_->File("DAMAGE.fpt")));
+    layout_ = new Layout(Map(dir_->File("DAMAGE.cdx")));
   }
   static void TearDownTestSuite() {
     delete layout_;
@@ -286,8 +286,8 @@ class IndexDamage : public ::testing::Test {
   std::string Path() const { return dir_->File("DAMAGE.DBF"); }
   void Install(const Bytes& cdx) const {
     WriteBytes(dir_->File("DAMAGE.DBF"), *dbf_);
-    WriteBytes(dir_->File("DAMAGE.FPT"), *fpt_);
-    WriteBytes(dir_->File("DAMAGE.CDX"), cdx);
+    WriteBytes(dir_->File("DAMAGE.fpt"), *fpt_);
+    WriteBytes(dir_->File("DAMAGE.cdx"), cdx);
   }
 
   // A writable open and a rebuild leave a sound index with the five tags, and it stays so. A
@@ -301,7 +301,7 @@ class IndexDamage : public ::testing::Test {
     if (!s.ok()) {
       EXPECT_NE(s.message(), "") << what;
       xb_CloseAll();
-      ASSERT_TRUE(std::filesystem::remove(dir_->File("DAMAGE.CDX"))) << what;
+      ASSERT_TRUE(std::filesystem::remove(dir_->File("DAMAGE.cdx"))) << what;
       ASSERT_NE(xb_Use(Path().c_str(), "", XB_EXCLUSIVE, XB_DRIVER_FOX), 0) << what << ": " << xb_ErrorText();
       BuildTaskTags();
     } else {

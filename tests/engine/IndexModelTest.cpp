@@ -843,8 +843,8 @@ TEST(IndexModel, RandomChangesAndNavigationAgreeWithTheModelAcrossReopensAndPack
   ASSERT_TRUE(xb_Close(0));
   {
     std::unique_ptr<xb::CdxFile> cdx;  // writable: only then is the free list read
-    ASSERT_TRUE(xb::CdxFile::Open(dir.File("MODEL.CDX"), false, &cdx).ok());
-    const std::vector<uint8_t> bytes = ReadBytes(dir.File("MODEL.CDX"));
+    ASSERT_TRUE(xb::CdxFile::Open(dir.File("MODEL.cdx"), false, &cdx).ok());
+    const std::vector<uint8_t> bytes = ReadBytes(dir.File("MODEL.cdx"));
     EXPECT_GT(cdx->FreePageCount(), 0u);
     for (const char* name : {"FLAG", "TEXT", "LONG", "LONGD"}) {
       xb::CdxTag* tag = cdx->FindTag(name);
@@ -942,7 +942,7 @@ TEST(IndexModel, LongKeysInRandomOrderKeepEveryChangeWorking) {
   EXPECT_EQ(i, want.size());
   ASSERT_TRUE(xb_CloseAll());
   std::unique_ptr<xb::CdxFile> cdx;
-  ASSERT_TRUE(xb::CdxFile::Open(dir.File("LONGKEY.CDX"), true, &cdx).ok());
+  ASSERT_TRUE(xb::CdxFile::Open(dir.File("LONGKEY.cdx"), true, &cdx).ok());
   // A sound tree of 5000 such keys has about 13 levels (two entries a page); allow twice that.
-  EXPECT_LE(Depth(ReadBytes(dir.File("LONGKEY.CDX")), cdx->Tag(0)->header().root, 240), 26u);
+  EXPECT_LE(Depth(ReadBytes(dir.File("LONGKEY.cdx")), cdx->Tag(0)->header().root, 240), 26u);
 }

@@ -98,10 +98,10 @@ TEST(MemoSafety, WrongNextFreeNeverLeadsOntoNotesInUse) {
   for (const uint32_t wrong : {8u, 2u, 0u}) {
     TempDir dir;
     const std::string path = MakeTasks(dir, 20);
-    Bytes fpt = ReadBytes(dir.File("T.FPT"));
+    Bytes fpt = ReadBytes(dir.File("T.fpt"));
     const uint32_t good = Be32(fpt, 0);
     PutBe32(&fpt, 0, wrong);
-    WriteBytes(dir.File("T.FPT"), fpt);
+    WriteBytes(dir.File("T.fpt"), fpt);
 
     int code = 0;
     const std::string out = CheckTable(path, &code);
@@ -118,7 +118,7 @@ TEST(MemoSafety, WrongNextFreeNeverLeadsOntoNotesInUse) {
       xb_CloseAll();
     }
     ExpectNotesIntact(path, 20);
-    EXPECT_GT(Be32(ReadBytes(dir.File("T.FPT")), 0), good);
+    EXPECT_GT(Be32(ReadBytes(dir.File("T.fpt")), 0), good);
     EXPECT_EQ(CheckTable(path, &code).find("memo"), std::string::npos);
     EXPECT_EQ(code, 0);
   }
@@ -128,16 +128,16 @@ TEST(MemoSafety, WrongNextFreeNeverLeadsOntoNotesInUse) {
 TEST(MemoSafety, HeaderInsideItselfIsRepairedAtOpen) {
   TempDir dir;
   const std::string path = MakeTasks(dir, 5);
-  Bytes fpt = ReadBytes(dir.File("T.FPT"));
+  Bytes fpt = ReadBytes(dir.File("T.fpt"));
   const uint32_t good = Be32(fpt, 0);
   PutBe32(&fpt, 0, 1);
-  WriteBytes(dir.File("T.FPT"), fpt);
+  WriteBytes(dir.File("T.fpt"), fpt);
   ASSERT_NE(xb_Use(path.c_str(), "", XB_READONLY, XB_DRIVER_FOX), 0) << xb_ErrorText();
   EXPECT_NE(MemoProblems().find("lies inside the header"), std::string::npos);
   xb_CloseAll();
   ASSERT_NE(xb_Use(path.c_str(), "", XB_SHARED, XB_DRIVER_FOX), 0) << xb_ErrorText();
   xb_CloseAll();
-  EXPECT_EQ(Be32(ReadBytes(dir.File("T.FPT")), 0), good);
+  EXPECT_EQ(Be32(ReadBytes(dir.File("T.fpt")), 0), good);
   ExpectNotesIntact(path, 5);
 }
 
@@ -147,7 +147,7 @@ TEST(MemoSafety, CheckNamesEachDamagedNote) {
   TempDir dir;
   const std::string path = MakeTasks(dir, 8);
   const Bytes dbf = ReadBytes(dir.File("T.DBF"));
-  const Bytes fpt = ReadBytes(dir.File("T.FPT"));
+  const Bytes fpt = ReadBytes(dir.File("T.fpt"));
   auto block_of = [&](long r) { return std::atol(PointerText(dbf, r).c_str()); };
   struct Case {
     const char* what;
@@ -166,7 +166,7 @@ TEST(MemoSafety, CheckNamesEachDamagedNote) {
     Bytes bad_dbf = dbf, bad_fpt = fpt;
     c.damage(&bad_dbf, &bad_fpt);
     WriteBytes(dir.File("T.DBF"), bad_dbf);
-    WriteBytes(dir.File("T.FPT"), bad_fpt);
+    WriteBytes(dir.File("T.fpt"), bad_fpt);
     ASSERT_NE(xb_Use(path.c_str(), "", XB_READONLY, XB_DRIVER_FOX), 0) << c.what << ": " << xb_ErrorText();
     const std::string problems = MemoProblems();
     EXPECT_NE(problems.find("1 problem found in the memo file"), std::string::npos) << c.what << problems;
@@ -178,7 +178,7 @@ TEST(MemoSafety, CheckNamesEachDamagedNote) {
   bad_dbf[PointerAt(bad_dbf, 1) - 64] = '*';
   SetPointer(&bad_dbf, 8, block_of(1));
   WriteBytes(dir.File("T.DBF"), bad_dbf);
-  WriteBytes(dir.File("T.FPT"), fpt);
+  WriteBytes(dir.File("T.fpt"), fpt);
   ASSERT_NE(xb_Use(path.c_str(), "", XB_READONLY, XB_DRIVER_FOX), 0);
   EXPECT_NE(MemoProblems().find("shares blocks"), std::string::npos);
 }
@@ -191,14 +191,14 @@ TEST(MemoSafety, ReplacedNotesGoToFreshBlocks) {
   ASSERT_NE(xb_Use(path.c_str(), "", XB_EXCLUSIVE, XB_DRIVER_FOX), 0);
   xb_Go(2);
   const long old_block = std::atol(Field("NOTE").c_str());
-  const Bytes before = ReadBytes(dir.File("T.FPT"));
+  const Bytes before = ReadBytes(dir.File("T.fpt"));
   const uint32_t next_free = Be32(before, 0);
   for (const std::string& text : {std::string("shorter"), std::string(5000, 'L')}) {
     ASSERT_TRUE(xb_ReplaceMemo("NOTE", text.data(), static_cast<long>(text.size())));
     EXPECT_EQ(Memo("NOTE"), text);
   }
   xb_Commit();
-  Bytes after = ReadBytes(dir.File("T.FPT"));
+  Bytes after = ReadBytes(dir.File("T.fpt"));
   EXPECT_EQ(std::atol(Field("NOTE").c_str()), static_cast<long>(next_free) + 1);  // "shorter" took one block
   const size_t old_at = static_cast<size_t>(old_block) * 64;
   const size_t old_len = 8 + NoteOf(2).size();
@@ -208,7 +208,7 @@ TEST(MemoSafety, ReplacedNotesGoToFreshBlocks) {
   const std::string same(5000, 'L');
   ASSERT_TRUE(xb_ReplaceMemo("NOTE", same.data(), static_cast<long>(same.size())));
   EXPECT_EQ(Field("NOTE"), block_now);
-  EXPECT_EQ(Be32(ReadBytes(dir.File("T.FPT")), 0), Be32(after, 0));
+  EXPECT_EQ(Be32(ReadBytes(dir.File("T.fpt")), 0), Be32(after, 0));
   ASSERT_TRUE(xb_ReplaceMemo("NOTE", "", 0));
   EXPECT_EQ(Field("NOTE"), std::string(10, ' '));
   EXPECT_EQ(MemoProblems(), "");
@@ -221,7 +221,7 @@ TEST(MemoSafety, UnreadableNoteIsReportedAndKept) {
   TempDir dir;
   const std::string path = MakeTasks(dir, 3);
   Bytes dbf = ReadBytes(dir.File("T.DBF"));
-  const Bytes fpt = ReadBytes(dir.File("T.FPT"));
+  const Bytes fpt = ReadBytes(dir.File("T.fpt"));
   SetPointer(&dbf, 2, static_cast<long>(fpt.size() / 64 + 50));
   WriteBytes(dir.File("T.DBF"), dbf);
   const std::string damaged = PointerText(dbf, 2);

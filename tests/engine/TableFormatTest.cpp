@@ -58,7 +58,7 @@ TEST(TableFormat, TaskTableHeaderIsFoxProWithMemo) {
   for (int i = 0; i < 7; ++i) EXPECT_EQ(Le32(b, 32 + 32 * i + 12), static_cast<uint32_t>(offsets[i] - 1));
   EXPECT_EQ(std::string(b.begin() + 258 + 64, b.begin() + 258 + 74), "         8");
 
-  auto m = ReadBytes(dir.File("LWISE.FPT"));
+  auto m = ReadBytes(dir.File("LWISE.fpt"));
   ASSERT_EQ(m.size(), 512u + 8u + 21u);
   EXPECT_EQ(Be32(m, 0), 9u);  // next free block
   EXPECT_EQ(m[6] * 256 + m[7], 64);
@@ -75,7 +75,7 @@ TEST(TableFormat, MemoBlockSizeSetting) {
   ASSERT_NE(CreateTaskTable(dir.File("T1.DBF")), 0);
   xb_SetMemoBlockSize(prev);
   xb_CloseAll();
-  for (const char* name : {"T512.FPT", "T1.FPT"}) {
+  for (const char* name : {"T512.fpt", "T1.fpt"}) {
     auto m = ReadBytes(dir.File(name));
     EXPECT_EQ(m[6] * 256 + m[7], 512) << name;
     EXPECT_EQ(Be32(m, 0), 1u) << name;  // the header is block 0
@@ -99,7 +99,7 @@ TEST_P(MemoGolden, UpdatesMatchSnapshots) {
                                dir.File("SNAP.DBF"),
                                std::filesystem::copy_options::overwrite_existing);
     std::filesystem::copy_file(DataFile(base + "_" + std::to_string(step) + ".fpt.snap"),
-                               dir.File("SNAP.FPT"),
+                               dir.File("SNAP.fpt"),
                                std::filesystem::copy_options::overwrite_existing);
     EXPECT_NE(xb_Use(dir.File("SNAP.DBF").c_str(), "SNAP", XB_READONLY, XB_DRIVER_FOX), 0)
         << xb_ErrorText();
@@ -147,7 +147,7 @@ TEST_P(MemoGolden, UpdatesMatchSnapshots) {
     auto snap_dbf = ReadBytes(DataFile(base + "_" + std::to_string(step) + ".dbf.snap"));
     auto snap_fpt = ReadBytes(DataFile(base + "_" + std::to_string(step) + ".fpt.snap"));
     auto our_dbf = ReadBytes(dir.File("OURS.DBF"));
-    auto our_fpt = ReadBytes(dir.File("OURS.FPT"));
+    auto our_fpt = ReadBytes(dir.File("OURS.fpt"));
     if (step == 1) {
       for (int r = 0; r < 3; ++r)
         EXPECT_EQ(pointer(our_dbf, r), pointer(snap_dbf, r)) << "record " << r + 1;

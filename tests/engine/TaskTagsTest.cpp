@@ -178,7 +178,7 @@ TEST_F(TaskTags, ReopenPackZapAndQueries) {
 // table beside it; finishing the switch at the next open must not leave it for good.
 TEST_F(TaskTags, FinishedSwitchRemovesTheLeftIndexCopy) {
   xb_CloseAll();
-  const std::string copy = dir_.File("LWISE.CDX.new");
+  const std::string copy = dir_.File("LWISE.cdx.new");
   std::FILE* f = std::fopen(copy.c_str(), "w");
   ASSERT_NE(f, nullptr);
   std::fputs("half-written index", f);
@@ -199,7 +199,7 @@ TEST_F(TaskTags, FinishedSwitchRemovesTheLeftIndexCopy) {
 TEST_F(TaskTags, EmptyJournalTakesThePackFilesAway) {
   const long records = xb_RecCount();
   xb_CloseAll();
-  for (const char* name : {"LWISE.DBF.pack", "LWISE.FPT.pack", "LWISE.DBF-journal"}) {
+  for (const char* name : {"LWISE.DBF.pack", "LWISE.fpt.pack", "LWISE.DBF-journal"}) {
     std::FILE* f = std::fopen(dir_.File(name).c_str(), "w");
     ASSERT_NE(f, nullptr);
     if (std::string(name).find("pack") != std::string::npos) std::fputs("half-written", f);
@@ -207,7 +207,7 @@ TEST_F(TaskTags, EmptyJournalTakesThePackFilesAway) {
   }
   ASSERT_NE(xb_Use(dir_.File("LWISE.DBF").c_str(), "", XB_READONLY, XB_DRIVER_FOX), 0)
       << xb_ErrorText();
-  for (const char* name : {"LWISE.DBF.pack", "LWISE.FPT.pack", "LWISE.DBF-journal"})
+  for (const char* name : {"LWISE.DBF.pack", "LWISE.fpt.pack", "LWISE.DBF-journal"})
     EXPECT_FALSE(std::filesystem::exists(dir_.File(name))) << name;
   EXPECT_EQ(xb_RecCount(), records);
   EXPECT_EQ(xb_SysProp(3000, -1), 5);

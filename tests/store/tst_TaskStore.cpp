@@ -150,8 +150,8 @@ class TaskStoreTest : public QObject {
     store.SetStatusLabel(&status);
     QVERIFY(store.OpenTaskStore(false));
     QVERIFY(QFile::exists(Path("LWISE.DBF")));
-    QVERIFY(QFile::exists(Path("LWISE.FPT")));
-    QVERIFY(QFile::exists(Path("LWISE.CDX")));
+    QVERIFY(QFile::exists(Path("LWISE.fpt")));
+    QVERIFY(QFile::exists(Path("LWISE.cdx")));
     QCOMPARE(store.TasqEngine.TagNameAt(store.TasqEngine.CurrentOrder()), QString("DATETIME"));
     QVERIFY(store.TasqTable.IsEmpty());
     QCOMPARE(store.TasqTable.IndexDefs(), QStringList({"DATETIME", "DESCRIPT", "DONE", "KEYS", "PRIORITY"}));
@@ -163,6 +163,88 @@ class TaskStoreTest : public QObject {
     QVERIFY(out.contains("5 tags"));
   }
 
+  // Memo and index files stored with upper-case extensions (as earlier versions named them) are
+  // used where they are: every note reads back, new notes go into them, a pack keeps them, and
+  // no second memo file appears beside them.
+  void upperCaseFilesOfEarlierVersionsAreKept() {
+    AddTasks(12);
+    QVERIFY(QFile::rename(Path("LWISE.fpt"), Path("LWISE.FPT")));
+    QVERIFY(QFile::rename(Path("LWISE.cdx"), Path("LWISE.CDX")));
+    {
+      TaskStore store;
+      QVERIFY(store.OpenTaskStore(true));
+      QCOMPARE(store.TasqTable.IndexDefs(), QStringList({"DATETIME", "DESCRIPT", "DONE", "KEYS", "PRIORITY"}));
+      store.TasqEngine.SelectOrder(0);
+      store.TasqTable.First();
+      store.TasqTable.Delete();
+      store.TasqTable.Append();
+      store.TasqTable.FieldByName("DESCRIPT")->SetAsString("added");
+      store.TasqTable.FieldByName("NOTE")->SetAsString(QString::fromUtf8("a note with \u00e9 and \u20ac"));
+      store.TasqTable.Post();
+      store.RunRebuild(true);
+    }
+    QVERIFY(QFile::exists(Path("LWISE.FPT")));
+    QVERIFY(!QFile::exists(Path("LWISE.fpt")));
+    QCOMPARE(int(QFile::exists(Path("LWISE.CDX"))) + int(QFile::exists(Path("LWISE.cdx"))), 1);
+    TaskStore store;
+    QVERIFY(store.OpenTaskStore(false));
+    store.TasqEngine.SelectOrder(0);
+    QStringList notes;
+    for (store.TasqTable.First(); !store.TasqTable.Eof(); store.TasqTable.Next())
+      notes << store.TasqTable.FieldByName("NOTE")->AsString();
+    QCOMPARE(notes.size(), 12);
+    QCOMPARE(notes.first(), QString("note 1"));
+    QCOMPARE(notes.last(), QString::fromUtf8("a note with \u00e9 and \u20ac"));
+    QVERIFY(messages_.shown.isEmpty());
+    store.TasqTable.Close();
+    ExpectCheckPasses();
+  }
+
+  // A memo file under both spellings: the lower-case one is used, the other is named in a
+  // message at every start and never written.
+  void bothSpellingsAreNamedAndTheOtherLeftAlone() {
+    AddTasks(3);
+    QVERIFY(QFile::copy(Path("LWISE.fpt"), Path("LWISE.FPT")));
+    QFile upper(Path("LWISE.FPT"));
+    QVERIFY(upper.open(QIODevice::ReadOnly));
+    const QByteArray before = upper.readAll();
+    upper.close();
+    for (int start = 0; start < 2; ++start) {
+      messages_.shown.clear();
+      TaskStore store;
+      QVERIFY(store.OpenTaskStore(false));
+      QCOMPARE(messages_.shown.size(), 1);
+      QVERIFY2(messages_.shown[0].contains("LWISE.fpt and LWISE.FPT"), qPrintable(messages_.shown[0]));
+      QVERIFY(messages_.shown[0].contains(dir_->path()));
+      store.TasqEngine.SelectOrder(0);
+      store.TasqTable.Last();
+      QCOMPARE(store.TasqTable.FieldByName("NOTE")->AsString(), start == 0 ? QString("note 2") : QString("changed"));
+      store.TasqTable.Edit();
+      store.TasqTable.FieldByName("NOTE")->SetAsString("changed");
+      store.TasqTable.Post();
+    }
+    QVERIFY(upper.open(QIODevice::ReadOnly));
+    QCOMPARE(upper.readAll(), before);
+  }
+
+  // An old-layout table with an upper-case memo: the backup keeps that spelling and the upgraded
+  // table gets the new one.
+  void oldLayoutWithUpperCaseMemoIsUpgraded() {
+    MakeOldTable(dir_->path(), kOldLayout, true);
+    QVERIFY(QFile::rename(Path("LWISE.fpt"), Path("LWISE.FPT")));
+    TaskStore store;
+    QVERIFY(store.OpenTaskStore(false));
+    QCOMPARE(messages_.shown.last(), QString("File update was successful"));
+    QVERIFY(QFile::exists(Path("LWBAK.FPT")));
+    QVERIFY(QFile::exists(Path("LWISE.fpt")));
+    QVERIFY(!QFile::exists(Path("LWISE.FPT")));
+    store.TasqEngine.SelectOrder(0);
+    store.TasqTable.First();
+    store.TasqTable.Next();
+    store.TasqTable.Next();
+    QCOMPARE(store.TasqTable.FieldByName("NOTE")->AsString(), QString("line one\r\nline two and more"));
+  }
+
   void missingOrDamagedIndexIsRebuilt() {
     {
       TaskStore store;
@@ -171,7 +253,7 @@ class TaskStoreTest : public QObject {
       store.TasqTable.FieldByName("DESCRIPT")->SetAsString("kept");
       store.TasqTable.Post();
     }
-    QVERIFY(QFile::remove(Path("LWISE.CDX")));
+    QVERIFY(QFile::remove(Path("LWISE.cdx")));
     {
       TaskStore store;
       QVERIFY(store.OpenTaskStore(false));
@@ -179,7 +261,7 @@ class TaskStoreTest : public QObject {
       QVERIFY(messages_.shown.isEmpty());  // rebuilt without asking
     }
     // An index file whose header page is garbage is set aside by the engine and rebuilt.
-    QFile cdx(Path("LWISE.CDX"));
+    QFile cdx(Path("LWISE.cdx"));
     QVERIFY(cdx.open(QIODevice::ReadWrite));
     cdx.write(QByteArray(512, '\x5A'));
     cdx.close();
@@ -200,7 +282,7 @@ class TaskStoreTest : public QObject {
     std::vector<uint32_t> pages;
     {
       std::unique_ptr<xb::CdxFile> file;
-      QVERIFY(xb::CdxFile::Open(QFile::encodeName(Path("LWISE.CDX")).toStdString(), true, &file).ok());
+      QVERIFY(xb::CdxFile::Open(QFile::encodeName(Path("LWISE.cdx")).toStdString(), true, &file).ok());
       for (size_t t = 0; t < file->TagCount(); ++t) {
         std::vector<uint32_t> tagPages;
         QVERIFY(file->Tag(t)->Check(&tagPages).ok());
@@ -210,7 +292,7 @@ class TaskStoreTest : public QObject {
         pages.push_back(tagPages.back());
       }
     }
-    QFile cdx(Path("LWISE.CDX"));
+    QFile cdx(Path("LWISE.cdx"));
     QVERIFY(cdx.open(QIODevice::ReadOnly));
     const QByteArray good = cdx.readAll();
     cdx.close();
@@ -234,7 +316,7 @@ class TaskStoreTest : public QObject {
   // header is repaired, and no note is written over.
   void memoHeaderInsideItselfIsRepairedAtStart() {
     AddTasks(30);
-    QFile fpt(Path("LWISE.FPT"));
+    QFile fpt(Path("LWISE.fpt"));
     QVERIFY(fpt.open(QIODevice::ReadWrite));
     fpt.write(QByteArray("\0\0\0\2", 4));
     fpt.close();
@@ -260,7 +342,7 @@ class TaskStoreTest : public QObject {
   void nonRegularTaskFileIsRefused_data() {
     QTest::addColumn<QString>("name");
     QTest::addColumn<bool>("pipe");
-    for (const char* name : {"LWISE.DBF", "LWISE.FPT", "LWISE.CDX"}) {
+    for (const char* name : {"LWISE.DBF", "LWISE.fpt", "LWISE.cdx"}) {
       QTest::newRow(QByteArray(name) + " pipe") << QString(name) << true;
       QTest::newRow(QByteArray(name) + " folder") << QString(name) << false;
     }
@@ -298,7 +380,7 @@ class TaskStoreTest : public QObject {
   void linkedTaskFilesStayLinks() {
     QTemporaryDir elsewhere;
     AddTasks(20);
-    for (const char* name : {"LWISE.DBF", "LWISE.FPT", "LWISE.CDX"}) {
+    for (const char* name : {"LWISE.DBF", "LWISE.fpt", "LWISE.cdx"}) {
       const QString real = elsewhere.filePath(name);
       QVERIFY(QFile::rename(Path(name), real));
       QVERIFY(QFile::link(real, Path(name)));
@@ -312,7 +394,7 @@ class TaskStoreTest : public QObject {
       store.RunRebuild(true);
       QCOMPARE(store.TasqEngine.RecordCount(), 15L);
     }
-    for (const char* name : {"LWISE.DBF", "LWISE.FPT", "LWISE.CDX"}) {
+    for (const char* name : {"LWISE.DBF", "LWISE.fpt", "LWISE.cdx"}) {
       QVERIFY2(QFileInfo(Path(name)).isSymLink(), name);
       QCOMPARE(QFileInfo(Path(name)).symLinkTarget(), elsewhere.filePath(name));
     }
