@@ -7,6 +7,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <set>
 #include <vector>
 
 #include "db/CursorTypes.h"
@@ -74,8 +75,13 @@ class TTable : public QObject {
   void Edit();
   void Append();
   void Insert() { Append(); }
+  // Writes the edit. A post that fails leaves nothing behind (an appended record is taken
+  // back, an edited one gets its old image and notes again), raises, and keeps the dataset in
+  // its edit or insert state with the user's values, so that a retry writes the task once and
+  // a cancel drops it. A post that returns is on the disk.
   void Post();
   void Cancel();
+  // Marks the current record deleted; on the disk when it returns, unchanged when it raises.
   void Delete();
   // Posts a pending edit; nothing in browse state.
   void CheckBrowseMode();
@@ -140,7 +146,14 @@ class TTable : public QObject {
     bool deleted = false;
     std::vector<QVariant> calc;
     std::map<int, QString> memos;  // memo fields read or assigned, by field number
+    // Memo fields given a text other than the stored one: the only ones a post writes, so a
+    // note merely read (or one that could not be read) is never written back.
+    std::set<int> changedMemos;
+    std::set<int> unreadableMemos;  // memo fields whose stored text could not be read
   };
+  // Undoes what a failed post wrote (the appended record, or the record's old image and
+  // notes) so that the failure leaves the table as it was.
+  void RollBackPost(bool inserted, quint32 recno, const std::map<int, QString>& oldNotes);
 
   void CheckInactive() const;
   void CheckActive() const;
