@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <atomic>
 #include <cmath>
 #include <cstring>
 
@@ -691,6 +692,66 @@ int CursorLayer::ModifyRecord(int cursor, const QByteArray& image, bool unlock) 
   if (stored == 0) NoteEngineFailure();
   if (unlock) xb_Unlock(xb_RecNo());
   return stored != 0 ? kCursorOk : kCursorEngineFailed;
+}
+
+int CursorLayer::StoreRecord(int cursor, quint32 recno, const QByteArray& image,
+                             const std::map<int, QString>& memos, quint32* appended) {
+  Cursor* c = Find(cursor);
+  if (c == nullptr) return kCursorNotOpen;
+  if (image.size() != c->recordSize) return kCursorEngineFailed;
+  std::vector<std::pair<int, QByteArray>> texts;
+  for (const auto& [fieldNo, text] : memos) {
+    QByteArray bytes;
+    if (!Cp1252::Encode(text, &bytes)) return kCursorBadText;
+    texts.emplace_back(fieldNo - 1, bytes);
+  }
+  AreaGuard guard(cursor);
+  xb::WorkArea* area = xb::Engine::Instance().Area(cursor);
+  if (area == nullptr) return kCursorNotOpen;
+  xb::Table& table = area->table();
+  auto failed = [this](const xb::Status& s) {
+    engineMessage_ = QString::fromStdString(s.message());
+    return kCursorEngineFailed;
+  };
+  // One hold of the change lock over the notes and the record: other programs writing notes
+  // move the memo file's next free block too.
+  xb::Table::LockScope lock(table, true);
+  if (!lock.status().ok()) return failed(lock.status());
+  if (recno != 0 && (recno > table.record_count() || !table.unusable().empty()))
+    return failed(xb::Status::InvalidArgument(table.path() + ": record " + std::to_string(recno) + " cannot be written"));
+  std::vector<uint8_t> bytes(image.begin(), image.end());
+  const bool binary = table.header().binary_memo_pointers();
+  if (recno == 0) {
+    const std::vector<uint8_t>& blank = table.BlankRecord();
+    for (const xb::FieldDef& f : table.fields())
+      if (f.type == 'M' || f.type == 'G' || f.type == 'P')
+        std::memcpy(bytes.data() + f.offset, blank.data() + f.offset, size_t(f.width));
+  }
+  for (const auto& [field, text] : texts) {
+    if (field < 0 || field >= int(table.fields().size()) || table.memo() == nullptr)
+      return failed(xb::Status::InvalidArgument(table.path() + ": not a memo field"));
+    const xb::FieldDef& f = table.fields()[size_t(field)];
+    uint64_t old = 0;
+    if (recno == 0 || !xb::MemoFile::DecodePointer(table.Record(recno) + f.offset, f.width, binary, &old)) old = 0;
+    uint64_t block = 0;
+    const xb::Status s = table.memo()->Write(old, reinterpret_cast<const uint8_t*>(text.constData()),
+                                             uint64_t(text.size()), &block);
+    if (!s.ok()) return failed(s);
+    xb::MemoFile::EncodePointer(block, f.width, binary, bytes.data() + f.offset);
+  }
+  // The notes are in their blocks before the record points at them.
+  std::atomic_signal_fence(std::memory_order_seq_cst);
+  if (recno == 0) {
+    uint32_t n = 0;
+    const xb::Status s = table.AppendRecord(bytes.data(), &n);
+    if (!s.ok()) return failed(s);
+    area->GoAppended(n);
+    if (appended != nullptr) *appended = n;
+    return kCursorOk;
+  }
+  const xb::Status s = table.WriteRecord(recno, bytes.data());
+  if (!s.ok()) return failed(s);
+  return kCursorOk;
 }
 
 int CursorLayer::DeleteRecord(int cursor) {

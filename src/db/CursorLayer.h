@@ -5,6 +5,7 @@
 #include <QVariant>
 #include <array>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <set>
@@ -95,6 +96,14 @@ class CursorLayer {
   // Forces the table's changes (records, memos, indexes) to the disk.
   int Commit(int cursor);
   int ModifyRecord(int cursor, const QByteArray& image, bool unlock);
+  // Stores a whole record with new texts for some of its memo fields (by field number) in one
+  // step: the texts go to fresh memo blocks first, then the record image, memo pointers and
+  // all, is appended (`recno` 0; *appended gets its number) or written over record `recno`.
+  // A program stopped at any moment leaves the old record with its old notes or the new one
+  // with its new notes, never one without the other. Memo pointers of fields not listed are
+  // written as `image` holds them (blank for an append).
+  int StoreRecord(int cursor, quint32 recno, const QByteArray& image, const std::map<int, QString>& memos,
+                  quint32* appended);
   int DeleteRecord(int cursor);
   int RecallRecord(int cursor);
   int ReleaseRecordLock(int cursor, bool all);

@@ -401,39 +401,27 @@ void TTable::Post() {
   if (state_ != dsEdit && state_ != dsInsert) return;
   for (TDataSource* s : sources_) s->NotifyUpdateData();
   if (BeforePost) BeforePost(*this);
-  RecordInfo info;
   const bool inserting = state_ == dsInsert;
-  if (inserting) {
-    // A refused append takes its record back itself.
-    Check(Layer().InsertRecord(cursor_, false, edit_.image, &info));
-    edit_.recno = quint32(info.recno);
-  } else {
-    PositionEngine();
-    Check(Layer().ModifyRecord(cursor_, edit_.image, false));
-  }
-  // Notes go after the record: the engine writes a note's text before the pointer to it. Only
-  // the notes the user changed are written; the old text of each is kept for a roll-back.
-  std::map<int, QString> oldNotes;
-  int status = kCursorOk;
-  for (int fieldNo : edit_.changedMemos) {
-    if (!inserting) {
-      QString old;
-      Layer().SetToBookmark(cursor_, edit_.recno);
-      if (Layer().GetBlob(cursor_, fieldNo, &old) == kCursorOk) oldNotes[fieldNo] = old;
+  // The record goes to the table in one step with the notes the user changed (and only
+  // those: a note merely read, or one that could not be read, is never written back).
+  std::map<int, QString> notes;
+  for (int fieldNo : edit_.changedMemos) notes[fieldNo] = edit_.memos[fieldNo];
+  quint32 appended = 0;
+  if (!inserting) PositionEngine();
+  int status = Layer().StoreRecord(cursor_, inserting ? 0 : edit_.recno, edit_.image, notes, &appended);
+  if (status == kCursorOk) {
+    if (inserting) edit_.recno = appended;
+    // Reported as stored only once it is on the disk.
+    status = Layer().Commit(cursor_);
+    if (status != kCursorOk) {
+      const QString why = Layer().LastEngineMessage();
+      RollBackPost(inserting, edit_.recno);
+      Layer().Commit(cursor_);
+      if (inserting) edit_.recno = 0;
+      throw EDatabaseError(why.isEmpty() ? CursorLayer::StatusText(status) : why, status);
     }
-    Layer().SetToBookmark(cursor_, edit_.recno);
-    status = Layer().PutBlob(cursor_, fieldNo, edit_.memos[fieldNo]);
-    if (status != kCursorOk) break;
   }
-  if (status == kCursorOk) status = Layer().Commit(cursor_);
-  if (status != kCursorOk) {
-    QString text = CursorLayer::StatusText(status);
-    const QString engine = Layer().LastEngineMessage();
-    if (status == kCursorEngineFailed && !engine.isEmpty()) text = engine;
-    RollBackPost(inserting, edit_.recno, oldNotes);
-    if (inserting) edit_.recno = 0;
-    throw EDatabaseError(text, status);
-  }
+  Check(status);
   if (locked_) {
     Layer().SetToBookmark(cursor_, edit_.recno);
     Layer().ReleaseRecordLock(cursor_, false);
@@ -459,18 +447,13 @@ void TTable::Post() {
   if (AfterPost) AfterPost(*this);
 }
 
-void TTable::RollBackPost(bool inserted, quint32 recno, const std::map<int, QString>& oldNotes) {
+void TTable::RollBackPost(bool inserted, quint32 recno) {
   if (inserted) {
     Layer().TakeBackInsert(cursor_, recno);
   } else {
-    // The image read under the lock when the edit began; memo pointers are left to the notes.
-    Layer().SetToBookmark(cursor_, recno);
-    Layer().ModifyRecord(cursor_, current_.image, false);
-    for (const auto& [fieldNo, text] : oldNotes) {
-      Layer().SetToBookmark(cursor_, recno);
-      Layer().PutBlob(cursor_, fieldNo, text);
-    }
-    Layer().Commit(cursor_);
+    // The image read under the lock when the edit began, memo pointers included: the notes
+    // written for the edit become unused blocks.
+    Layer().StoreRecord(cursor_, recno, current_.image, {}, nullptr);
   }
   PositionEngine();
 }

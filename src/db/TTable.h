@@ -75,8 +75,9 @@ class TTable : public QObject {
   void Edit();
   void Append();
   void Insert() { Append(); }
-  // Writes the edit. A post that fails leaves nothing behind (an appended record is taken
-  // back, an edited one gets its old image and notes again), raises, and keeps the dataset in
+  // Writes the edit: the record and the notes the user changed in one step, then synced. A
+  // post that fails leaves nothing behind (an appended record is taken back, an edited one
+  // gets its old image and notes again), raises, and keeps the dataset in
   // its edit or insert state with the user's values, so that a retry writes the task once and
   // a cancel drops it. A post that returns is on the disk.
   void Post();
@@ -151,9 +152,9 @@ class TTable : public QObject {
     std::set<int> changedMemos;
     std::set<int> unreadableMemos;  // memo fields whose stored text could not be read
   };
-  // Undoes what a failed post wrote (the appended record, or the record's old image and
-  // notes) so that the failure leaves the table as it was.
-  void RollBackPost(bool inserted, quint32 recno, const std::map<int, QString>& oldNotes);
+  // Undoes what a post wrote when it could not be synced (the appended record is taken back,
+  // an edited one gets its old image and notes again), so the failure leaves the table as it was.
+  void RollBackPost(bool inserted, quint32 recno);
 
   void CheckInactive() const;
   void CheckActive() const;

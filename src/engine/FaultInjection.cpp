@@ -1,8 +1,12 @@
 #include "FaultInjection.h"
 
+#include <csignal>
+
 namespace xb {
 
 std::atomic<uint64_t> FaultInjection::armed_{0};
+std::atomic<uint64_t> FaultInjection::kill_at_{0};
+std::atomic<int> FaultInjection::active_{0};
 
 namespace {
 std::atomic<uint64_t> g_passed{0};
@@ -13,6 +17,13 @@ void FaultInjection::Arm(uint64_t n) {
   g_passed = 0;
   g_fired = false;
   armed_ = n;
+  active_ = (armed_ != 0 || kill_at_ != 0) ? 1 : 0;
+}
+
+void FaultInjection::KillAt(uint64_t n) {
+  g_passed = 0;
+  kill_at_ = n;
+  active_ = (armed_ != 0 || kill_at_ != 0) ? 1 : 0;
 }
 
 uint64_t FaultInjection::Passed() { return g_passed.load(); }
@@ -21,6 +32,7 @@ bool FaultInjection::Fired() { return g_fired.load(); }
 
 Status FaultInjection::Reach(const char* what, const std::string& path) {
   const uint64_t n = ++g_passed;
+  if (n == kill_at_.load()) std::raise(SIGKILL);
   if (n != armed_.load()) return Status::Ok();
   g_fired = true;
   return Status::IoError((path.empty() ? std::string() : path + ": ") + "cannot " + what +
