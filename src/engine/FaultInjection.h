@@ -22,6 +22,10 @@ class FaultInjection {
   // Crash tests: the process kills itself (SIGKILL, as kill -9 would) at the n-th point passed
   // from now on, before that write or sync happens; 0 disarms. Counting starts again at 0.
   static void KillAt(uint64_t n);
+  // Tests that must act at an exact moment (another program opening a file in the middle of a
+  // switch of files): `observer` is called at every point passed, before it counts; null stops.
+  using Observer = void (*)(const char* what, const std::string& path);
+  static void Observe(Observer observer);
   // Points passed since the last Arm, and whether the armed one was reached.
   static uint64_t Passed();
   static bool Fired();
@@ -35,7 +39,8 @@ class FaultInjection {
   static Status Reach(const char* what, const std::string& path);
   static std::atomic<uint64_t> armed_;
   static std::atomic<uint64_t> kill_at_;
-  static std::atomic<int> active_;  // whether either is set
+  static std::atomic<int> active_;  // whether any of them is set
+  static void UpdateActive();
 };
 
 }  // namespace xb
