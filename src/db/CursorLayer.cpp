@@ -713,6 +713,7 @@ int CursorLayer::StoreRecord(int cursor, quint32 recno, const QByteArray& image,
     engineMessage_ = QString::fromStdString(s.message());
     return kCursorEngineFailed;
   };
+  if (table.read_only()) return failed(xb::Status::ReadOnly(table.path() + ": opened read-only"));
   // One hold of the change lock over the notes and the record: other programs writing notes
   // move the memo file's next free block too.
   xb::Table::LockScope lock(table, true);

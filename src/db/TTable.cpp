@@ -412,7 +412,7 @@ void TTable::Post() {
   if (status == kCursorOk) {
     if (inserting) edit_.recno = appended;
     // Reported as stored only once it is on the disk.
-    status = Layer().Commit(cursor_);
+    if (syncEachPost_) status = Layer().Commit(cursor_);
     if (status != kCursorOk) {
       const QString why = Layer().LastEngineMessage();
       RollBackPost(inserting, edit_.recno);
@@ -445,6 +445,11 @@ void TTable::Post() {
   NotifyEditing();
   NotifyChanged();
   if (AfterPost) AfterPost(*this);
+}
+
+void TTable::Commit() {
+  CheckActive();
+  Check(Layer().Commit(cursor_));
 }
 
 void TTable::RollBackPost(bool inserted, quint32 recno) {

@@ -82,6 +82,12 @@ class TTable : public QObject {
   // a cancel drops it. A post that returns is on the disk.
   void Post();
   void Cancel();
+  // Whether each post syncs the table before it returns (the default). A caller writing many
+  // records at once (an upgrade copying every task) may turn it off and call Commit at the end,
+  // taking on the duty to treat a failed Commit as the failure of all it wrote.
+  void SetSyncEachPost(bool on) { syncEachPost_ = on; }
+  // Forces every change made so far to the disk; raises when that fails.
+  void Commit();
   // Marks the current record deleted; on the disk when it returns, unchanged when it raises.
   void Delete();
   // Posts a pending edit; nothing in browse state.
@@ -215,6 +221,7 @@ class TTable : public QObject {
   bool bof_ = true;
   bool eof_ = true;
   bool locked_ = false;
+  bool syncEachPost_ = true;
   int disabled_ = 0;
   std::vector<TDataSource*> sources_;
 };
