@@ -1193,6 +1193,8 @@ void TMainScreen::CallTaskEdit(int mode) {
         TasqTable.Post();
         if (KeyWordList) BreakStringIntoWords(TasqTable.FieldByName(QStringLiteral("KEYS"))->AsString(), KeyWordList.get());
       } catch (const EDatabaseError&) {
+        // Told it was not saved, the user must not find it saved later by some other post.
+        TasqTable.Cancel();
         StoreHelpers::ShowInformation(QStringLiteral("Error:Unable to save changes"));
       }
     }

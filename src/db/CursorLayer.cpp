@@ -3,11 +3,13 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <atomic>
 #include <cmath>
 #include <cstring>
 
 #include "db/Cp1252.h"
 #include "platform/UserMessages.h"
+#include "Engine.h"
 #include "xbengine.h"
 
 namespace {
@@ -626,15 +628,59 @@ int CursorLayer::InsertRecord(int cursor, bool lock, const QByteArray& image, Re
     return kCursorEngineFailed;
   }
   const long recno = xb_RecNo();
-  if (lock && xb_Rlock(recno) == 0) return kCursorLocked;
-  const int stored = xb_PutRecord(image.constData());
-  if (stored == 0) NoteEngineFailure();
-  if (lock) xb_Unlock(recno);
+  int status = kCursorOk;
+  if (lock && xb_Rlock(recno) == 0) {
+    NoteEngineFailure();
+    status = kCursorLocked;
+  } else if (xb_PutRecord(image.constData()) == 0) {
+    NoteEngineFailure();
+    status = kCursorEngineFailed;
+  }
+  if (lock && status != kCursorLocked) xb_Unlock(recno);
+  if (status != kCursorOk) {
+    // The blank record is nobody's task: it goes again, and the failure stays the one reported.
+    const QString why = engineMessage_;
+    TakeBackInsert(cursor, quint32(recno));
+    engineMessage_ = why;
+    return status;
+  }
   if (info != nullptr) {
     info->recno = recno;
     info->deleted = image.at(0) == '*';
   }
-  return stored != 0 ? kCursorOk : kCursorEngineFailed;
+  return kCursorOk;
+}
+
+int CursorLayer::TakeBackInsert(int cursor, quint32 recno) {
+  if (Find(cursor) == nullptr) return kCursorNotOpen;
+  AreaGuard guard(cursor);
+  xb::WorkArea* area = xb::Engine::Instance().Area(cursor);
+  if (area == nullptr) return kCursorNotOpen;
+  const xb::Status undone = area->table().UndoAppend(recno);
+  bool gone = undone.ok();
+  if (!gone) {
+    // Another program appended after it: marked, the record never shows as a task.
+    gone = xb_Go(long(recno)) != 0 && xb_Delete() != 0;
+  }
+  // The work area stood on the record; it now stands past the end.
+  xb_GoBottom();
+  xb_Skip(1);
+  if (!gone || xb_Commit() == 0) {
+    if (!gone) engineMessage_ = QString::fromStdString(undone.message());
+    else NoteEngineFailure();
+    return kCursorEngineFailed;
+  }
+  return kCursorOk;
+}
+
+int CursorLayer::Commit(int cursor) {
+  if (Find(cursor) == nullptr) return kCursorNotOpen;
+  AreaGuard guard(cursor);
+  if (xb_Commit() == 0) {
+    NoteEngineFailure();
+    return kCursorEngineFailed;
+  }
+  return kCursorOk;
 }
 
 int CursorLayer::ModifyRecord(int cursor, const QByteArray& image, bool unlock) {
@@ -648,10 +694,81 @@ int CursorLayer::ModifyRecord(int cursor, const QByteArray& image, bool unlock) 
   return stored != 0 ? kCursorOk : kCursorEngineFailed;
 }
 
+int CursorLayer::StoreRecord(int cursor, quint32 recno, const QByteArray& image,
+                             const std::map<int, QString>& memos, quint32* appended) {
+  Cursor* c = Find(cursor);
+  if (c == nullptr) return kCursorNotOpen;
+  if (image.size() != c->recordSize) return kCursorEngineFailed;
+  std::vector<std::pair<int, QByteArray>> texts;
+  for (const auto& [fieldNo, text] : memos) {
+    QByteArray bytes;
+    if (!Cp1252::Encode(text, &bytes)) return kCursorBadText;
+    texts.emplace_back(fieldNo - 1, bytes);
+  }
+  AreaGuard guard(cursor);
+  xb::WorkArea* area = xb::Engine::Instance().Area(cursor);
+  if (area == nullptr) return kCursorNotOpen;
+  xb::Table& table = area->table();
+  auto failed = [this](const xb::Status& s) {
+    engineMessage_ = QString::fromStdString(s.message());
+    return kCursorEngineFailed;
+  };
+  if (table.read_only()) return failed(xb::Status::ReadOnly(table.path() + ": opened read-only"));
+  // One hold of the change lock over the notes and the record: other programs writing notes
+  // move the memo file's next free block too.
+  xb::Table::LockScope lock(table, true);
+  if (!lock.status().ok()) return failed(lock.status());
+  if (recno != 0 && (recno > table.record_count() || !table.unusable().empty()))
+    return failed(xb::Status::InvalidArgument(table.path() + ": record " + std::to_string(recno) + " cannot be written"));
+  std::vector<uint8_t> bytes(image.begin(), image.end());
+  const bool binary = table.header().binary_memo_pointers();
+  if (recno == 0) {
+    const std::vector<uint8_t>& blank = table.BlankRecord();
+    for (const xb::FieldDef& f : table.fields())
+      if (f.type == 'M' || f.type == 'G' || f.type == 'P')
+        std::memcpy(bytes.data() + f.offset, blank.data() + f.offset, size_t(f.width));
+  }
+  for (const auto& [field, text] : texts) {
+    if (field < 0 || field >= int(table.fields().size()) || table.memo() == nullptr)
+      return failed(xb::Status::InvalidArgument(table.path() + ": not a memo field"));
+    const xb::FieldDef& f = table.fields()[size_t(field)];
+    uint64_t old = 0;
+    if (recno == 0 || !xb::MemoFile::DecodePointer(table.Record(recno) + f.offset, f.width, binary, &old)) old = 0;
+    uint64_t block = 0;
+    const xb::Status s = table.memo()->Write(old, reinterpret_cast<const uint8_t*>(text.constData()),
+                                             uint64_t(text.size()), &block);
+    if (!s.ok()) return failed(s);
+    xb::MemoFile::EncodePointer(block, f.width, binary, bytes.data() + f.offset);
+  }
+  // The notes are in their blocks before the record points at them.
+  std::atomic_signal_fence(std::memory_order_seq_cst);
+  if (recno == 0) {
+    uint32_t n = 0;
+    const xb::Status s = table.AppendRecord(bytes.data(), &n);
+    if (!s.ok()) return failed(s);
+    area->GoAppended(n);
+    if (appended != nullptr) *appended = n;
+    return kCursorOk;
+  }
+  const xb::Status s = table.WriteRecord(recno, bytes.data());
+  if (!s.ok()) return failed(s);
+  return kCursorOk;
+}
+
 int CursorLayer::DeleteRecord(int cursor) {
   if (Find(cursor) == nullptr) return kCursorNotOpen;
   AreaGuard guard(cursor);
   if (xb_Delete() == 0) {
+    NoteEngineFailure();
+    return kCursorEngineFailed;
+  }
+  return kCursorOk;
+}
+
+int CursorLayer::RecallRecord(int cursor) {
+  if (Find(cursor) == nullptr) return kCursorNotOpen;
+  AreaGuard guard(cursor);
+  if (xb_Recall() == 0) {
     NoteEngineFailure();
     return kCursorEngineFailed;
   }
@@ -836,9 +953,18 @@ int CursorLayer::GetBlob(int cursor, int fieldNumber, QString* text) {
   AreaGuard guard(cursor);
   long length = 0;
   char* memo = xb_GetMemo(c->fields[fieldNumber - 1].name.toLatin1().constData(), &length);
-  *text = Cp1252::Decode(memo, int(length));
+  const bool failed = xb_Error() != 0;
+  if (!failed) *text = Cp1252::Decode(memo, int(length));
   xb_MemDealloc(memo);
-  return kCursorOk;
+  if (!failed) return kCursorOk;
+  // The text may still be in the file: an empty note must not stand in for it, and the user
+  // hears of it once rather than at every look at the record.
+  NoteEngineFailure();
+  if (c->unreadableTold.insert({xb_RecNo(), fieldNumber}).second)
+    Tell(QStringLiteral("The note of this task cannot be read, so it is shown empty; it is "
+                        "kept as it is in the file unless you write a new one.\n\n") +
+         engineMessage_);
+  return kCursorMemoUnreadable;
 }
 
 int CursorLayer::PutBlob(int cursor, int fieldNumber, const QString& text, long length) {
@@ -1034,6 +1160,7 @@ QString CursorLayer::StatusText(int status) {
   switch (status) {
     case kCursorOpenError: return QStringLiteral("File Open Error");
     case kCursorBadText: return QStringLiteral("The text holds characters the task file cannot store");
+    case kCursorMemoUnreadable: return QStringLiteral("The note cannot be read");
     default: return QStringLiteral("Table layer error : ") + QString::number(status);
   }
 }

@@ -5,8 +5,11 @@
 #include <QVariant>
 #include <array>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
+#include <set>
+#include <utility>
 #include <vector>
 
 #include "db/CursorTypes.h"
@@ -82,9 +85,27 @@ class CursorLayer {
 
   // ---- Records ----
   int InitRecord(int cursor, QByteArray* image);
+  // Appends `image` as a new record. When the record cannot be completed (its lock refused,
+  // its image not stored) it is taken back before the failure is returned, so no blank or
+  // half-written record is left for a retry to double.
   int InsertRecord(int cursor, bool lock, const QByteArray& image, RecordInfo* info);
+  // Takes back record `recno`, appended by this cursor and not acknowledged to anyone: it
+  // leaves the table when it is still the last record; when another program appended after
+  // it, it is marked deleted instead, so it never passes for a task. Then the table is synced.
+  int TakeBackInsert(int cursor, quint32 recno);
+  // Forces the table's changes (records, memos, indexes) to the disk.
+  int Commit(int cursor);
   int ModifyRecord(int cursor, const QByteArray& image, bool unlock);
+  // Stores a whole record with new texts for some of its memo fields (by field number) in one
+  // step: the texts go to fresh memo blocks first, then the record image, memo pointers and
+  // all, is appended (`recno` 0; *appended gets its number) or written over record `recno`.
+  // A program stopped at any moment leaves the old record with its old notes or the new one
+  // with its new notes, never one without the other. Memo pointers of fields not listed are
+  // written as `image` holds them (blank for an append).
+  int StoreRecord(int cursor, quint32 recno, const QByteArray& image, const std::map<int, QString>& memos,
+                  quint32* appended);
   int DeleteRecord(int cursor);
+  int RecallRecord(int cursor);
   int ReleaseRecordLock(int cursor, bool all);
 
   // ---- Fields (converted inside the image, no engine call except for variable fields) ----
@@ -93,6 +114,8 @@ class CursorLayer {
 
   // ---- Memos (of the record the engine stands on) ----
   int GetBlobSize(int cursor, int fieldNumber, long* size);
+  // The memo of the current record. A memo that cannot be read gives kCursorMemoUnreadable
+  // and an empty text; the user is told once per record and field while the table is open.
   int GetBlob(int cursor, int fieldNumber, QString* text);
   int PutBlob(int cursor, int fieldNumber, const QString& text, long length = -1);
 
@@ -126,6 +149,7 @@ class CursorLayer {
     int recordSize = 0;
     int driver = 2;
     QByteArray image;
+    std::set<std::pair<long, int>> unreadableTold;  // (record, field) of memos reported
   };
   // Selects the cursor's area for the lifetime of the guard and restores the previous one.
   class AreaGuard;

@@ -20,6 +20,7 @@ enum CursorStatus : int {
   kCursorOverflow = 10019,     // a number does not fit its field
   kCursorBadText = 10020,      // text with characters the table's code page cannot hold
   kCursorEngineFailed = 10021, // the engine refused a write; its message says why
+  kCursorMemoUnreadable = 10022, // a memo's text cannot be read (damaged pointer or blocks)
   kCursorEngineVersion = 99,   // the engine is missing or too old
 };
 

@@ -301,7 +301,13 @@ QVariant TTable::FieldValue(const TField* field) const {
     // Memos are read on demand: a grid walking a million rows never pays for them.
     Layer().SetToBookmark(cursor_, b.recno);
     QString text;
-    if (Layer().GetBlob(cursor_, field->FieldNo(), &text) != kCursorOk) return QVariant();
+    const int status = Layer().GetBlob(cursor_, field->FieldNo(), &text);
+    if (status == kCursorMemoUnreadable) {
+      // Shown empty, but not taken for an empty note (the layer has told the user).
+      const_cast<Buffer&>(b).unreadableMemos.insert(field->FieldNo());
+      return QVariant();
+    }
+    if (status != kCursorOk) return QVariant();
     const_cast<Buffer&>(b).memos[field->FieldNo()] = text;
     return text.isEmpty() ? QVariant() : QVariant(text);
   }
@@ -333,7 +339,12 @@ void TTable::SetFieldValue(TField* field, const QVariant& value) {
     QString text = value.isValid() ? value.toString() : QString();
     if (!Cp1252::FirstUnencodable(text).isNull())
       throw EDatabaseError(CursorLayer::StatusText(kCursorBadText), kCursorBadText);
-    edit_.memos[field->FieldNo()] = text;
+    // Only a text other than the stored one is a change; a note that could not be read
+    // counts as empty here, so writing back what was shown leaves it alone.
+    const int no = field->FieldNo();
+    if (edit_.changedMemos.count(no) == 0 && text == FieldValue(field).toString()) return;
+    edit_.memos[no] = text;
+    edit_.changedMemos.insert(no);
   } else {
     Check(Layer().PutField(cursor_, field->FieldNo(), &edit_.image, value));
   }
@@ -367,6 +378,7 @@ void TTable::Edit() {
   current_.image = image;
   current_.deleted = info.deleted;
   current_.memos.clear();
+  current_.unreadableMemos.clear();
   current_.recno = recno;
   CalculateFields(&current_);
   edit_ = current_;
@@ -389,19 +401,27 @@ void TTable::Post() {
   if (state_ != dsEdit && state_ != dsInsert) return;
   for (TDataSource* s : sources_) s->NotifyUpdateData();
   if (BeforePost) BeforePost(*this);
-  RecordInfo info;
-  if (state_ == dsInsert) {
-    Check(Layer().InsertRecord(cursor_, false, edit_.image, &info));
-    edit_.recno = quint32(info.recno);
-  } else {
-    PositionEngine();
-    Check(Layer().ModifyRecord(cursor_, edit_.image, false));
+  const bool inserting = state_ == dsInsert;
+  // The record goes to the table in one step with the notes the user changed (and only
+  // those: a note merely read, or one that could not be read, is never written back).
+  std::map<int, QString> notes;
+  for (int fieldNo : edit_.changedMemos) notes[fieldNo] = edit_.memos[fieldNo];
+  quint32 appended = 0;
+  if (!inserting) PositionEngine();
+  int status = Layer().StoreRecord(cursor_, inserting ? 0 : edit_.recno, edit_.image, notes, &appended);
+  if (status == kCursorOk) {
+    if (inserting) edit_.recno = appended;
+    // Reported as stored only once it is on the disk.
+    if (syncEachPost_) status = Layer().Commit(cursor_);
+    if (status != kCursorOk) {
+      const QString why = Layer().LastEngineMessage();
+      RollBackPost(inserting, edit_.recno);
+      Layer().Commit(cursor_);
+      if (inserting) edit_.recno = 0;
+      throw EDatabaseError(why.isEmpty() ? CursorLayer::StatusText(status) : why, status);
+    }
   }
-  // Memos go after the record: the engine writes a memo's text before the pointer to it.
-  for (const auto& [fieldNo, text] : edit_.memos) {
-    Layer().SetToBookmark(cursor_, edit_.recno);
-    Check(Layer().PutBlob(cursor_, fieldNo, text));
-  }
+  Check(status);
   if (locked_) {
     Layer().SetToBookmark(cursor_, edit_.recno);
     Layer().ReleaseRecordLock(cursor_, false);
@@ -425,6 +445,22 @@ void TTable::Post() {
   NotifyEditing();
   NotifyChanged();
   if (AfterPost) AfterPost(*this);
+}
+
+void TTable::Commit() {
+  CheckActive();
+  Check(Layer().Commit(cursor_));
+}
+
+void TTable::RollBackPost(bool inserted, quint32 recno) {
+  if (inserted) {
+    Layer().TakeBackInsert(cursor_, recno);
+  } else {
+    // The image read under the lock when the edit began, memo pointers included: the notes
+    // written for the edit become unused blocks.
+    Layer().StoreRecord(cursor_, recno, current_.image, {}, nullptr);
+  }
+  PositionEngine();
 }
 
 void TTable::Cancel() {
@@ -457,6 +493,15 @@ void TTable::Delete() {
   if (current_.recno == 0) throw EDatabaseError(QStringLiteral("Cannot perform this operation on an empty dataset"));
   PositionEngine();
   Check(Layer().DeleteRecord(cursor_));
+  const int synced = Layer().Commit(cursor_);
+  if (synced != kCursorOk) {
+    // Not known to be on the disk: the mark is taken off again, and the delete reported failed.
+    const QString why = Layer().LastEngineMessage();
+    PositionEngine();
+    Layer().RecallRecord(cursor_);
+    Layer().Commit(cursor_);
+    throw EDatabaseError(why.isEmpty() ? CursorLayer::StatusText(synced) : why, synced);
+  }
   // The next record becomes current, or the one before when the deleted one was the last.
   PositionEngine();
   QByteArray image;
@@ -537,6 +582,7 @@ int TTable::MoveBy(int distance) {
   }
   if (moved != 0) {
     current_.memos.clear();
+    current_.unreadableMemos.clear();
     std::swap(current_.image, image);
     current_.recno = quint32(info.recno);
     current_.deleted = info.deleted;

@@ -7,6 +7,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <set>
 #include <vector>
 
 #include "db/CursorTypes.h"
@@ -74,8 +75,20 @@ class TTable : public QObject {
   void Edit();
   void Append();
   void Insert() { Append(); }
+  // Writes the edit: the record and the notes the user changed in one step, then synced. A
+  // post that fails leaves nothing behind (an appended record is taken back, an edited one
+  // gets its old image and notes again), raises, and keeps the dataset in
+  // its edit or insert state with the user's values, so that a retry writes the task once and
+  // a cancel drops it. A post that returns is on the disk.
   void Post();
   void Cancel();
+  // Whether each post syncs the table before it returns (the default). A caller writing many
+  // records at once (an upgrade copying every task) may turn it off and call Commit at the end,
+  // taking on the duty to treat a failed Commit as the failure of all it wrote.
+  void SetSyncEachPost(bool on) { syncEachPost_ = on; }
+  // Forces every change made so far to the disk; raises when that fails.
+  void Commit();
+  // Marks the current record deleted; on the disk when it returns, unchanged when it raises.
   void Delete();
   // Posts a pending edit; nothing in browse state.
   void CheckBrowseMode();
@@ -140,7 +153,14 @@ class TTable : public QObject {
     bool deleted = false;
     std::vector<QVariant> calc;
     std::map<int, QString> memos;  // memo fields read or assigned, by field number
+    // Memo fields given a text other than the stored one: the only ones a post writes, so a
+    // note merely read (or one that could not be read) is never written back.
+    std::set<int> changedMemos;
+    std::set<int> unreadableMemos;  // memo fields whose stored text could not be read
   };
+  // Undoes what a post wrote when it could not be synced (the appended record is taken back,
+  // an edited one gets its old image and notes again), so the failure leaves the table as it was.
+  void RollBackPost(bool inserted, quint32 recno);
 
   void CheckInactive() const;
   void CheckActive() const;
@@ -201,6 +221,7 @@ class TTable : public QObject {
   bool bof_ = true;
   bool eof_ = true;
   bool locked_ = false;
+  bool syncEachPost_ = true;
   int disabled_ = 0;
   std::vector<TDataSource*> sources_;
 };

@@ -298,31 +298,43 @@ int TTableEngine::EmptyTable() {
   return result;
 }
 
-std::vector<quint32> TTableEngine::MarkDeleted(const std::vector<quint32>& recnos) {
-  std::vector<quint32> marked;
-  if (!IsTableOpen()) return marked;
-  marked.reserve(recnos.size());
-  BeginSync();
+namespace {
+
+// Sets (or clears) the deletion mark of each listed record that does not carry it yet (or
+// does), syncs, and returns the records changed. When the sync fails the marks go back as they
+// were and nothing is returned: a change reported is on the disk, one not reported is not.
+std::vector<quint32> SetMarks(const std::vector<quint32>& recnos, bool deleted) {
+  std::vector<quint32> changed;
+  changed.reserve(recnos.size());
   const long count = xb_RecCount();
   for (quint32 r : recnos) {
     if (r == 0 || long(r) > count || xb_Go(long(r)) == 0) continue;
-    if (xb_Deleted() != 0) continue;
-    if (xb_Delete() != 0) marked.push_back(r);
+    if ((xb_Deleted() != 0) == deleted) continue;
+    if ((deleted ? xb_Delete() : xb_Recall()) != 0) changed.push_back(r);
   }
+  if (changed.empty() || xb_Commit() != 0) return changed;
+  for (quint32 r : changed)
+    if (xb_Go(long(r)) == 0) continue;
+    else if (deleted) xb_Recall();
+    else xb_Delete();
+  xb_Commit();
+  return {};
+}
+
+}  // namespace
+
+std::vector<quint32> TTableEngine::MarkDeleted(const std::vector<quint32>& recnos) {
+  if (!IsTableOpen()) return {};
+  BeginSync();
+  std::vector<quint32> marked = SetMarks(recnos, true);
   EndSync();
   return marked;
 }
 
 std::vector<quint32> TTableEngine::RecallRecords(const std::vector<quint32>& recnos) {
-  std::vector<quint32> recalled;
-  if (!IsTableOpen()) return recalled;
+  if (!IsTableOpen()) return {};
   BeginSync();
-  const long count = xb_RecCount();
-  for (quint32 r : recnos) {
-    if (r == 0 || long(r) > count || xb_Go(long(r)) == 0) continue;
-    if (xb_Deleted() == 0) continue;
-    if (xb_Recall() != 0) recalled.push_back(r);
-  }
+  std::vector<quint32> recalled = SetMarks(recnos, false);
   EndSync();
   return recalled;
 }

@@ -31,6 +31,8 @@ class MappedFile {
   static Status Create(const std::string& path, std::unique_ptr<MappedFile>* out);
 
   const std::string& path() const { return path_; }
+  // The file was renamed while open (put in place of another): messages name it by `path`.
+  void Renamed(std::string path) { path_ = std::move(path); }
   bool writable() const { return writable_; }
   uint64_t size() const { return size_; }
   const uint8_t* data() const { return data_; }

@@ -1300,7 +1300,13 @@ Status Table::Rewrite(bool pack, const IndexSet::Progress& progress) {
     if (s.ok()) s = memo_synced;
   }
   if (s.ok() && new_memo) s = new_memo->Close();
+  // The new table is locked before it takes the old one's place, as the old one is: a program
+  // opening the table during the switch is refused as "in use" (and leaves the journal
+  // alone), and cannot hold the new file open when this object reopens it.
+  std::unique_ptr<MappedFile> next_dbf;
+  if (s.ok()) s = MappedFile::Open(tmp_dbf, true, MappedFile::Lock::kExclusive, &next_dbf);
   if (!s.ok()) {
+    next_dbf.reset();
     out.Abandon();
     new_memo.reset();
     discard();
@@ -1314,6 +1320,7 @@ Status Table::Rewrite(bool pack, const IndexSet::Progress& progress) {
   {
     FILE* j = std::fopen(journal.c_str(), "w");
     if (j == nullptr) {
+      next_dbf.reset();
       discard();
       discard_copies();
       return Status::IoError(journal + ": cannot write the journal: " + std::strerror(errno));
@@ -1327,6 +1334,7 @@ Status Table::Rewrite(bool pack, const IndexSet::Progress& progress) {
     Status synced = ok ? SyncDirectoryOf(path_) : Status::IoError("");
     if (!ok || !synced.ok()) {
       std::remove(journal.c_str());
+      next_dbf.reset();
       discard();
       discard_copies();
       return Status::IoError(journal + ": cannot write the journal" +
@@ -1347,6 +1355,7 @@ Status Table::Rewrite(bool pack, const IndexSet::Progress& progress) {
   }
   s = Rename(tmp_dbf, real_dbf, "the new table");
   if (!s.ok()) return decided(s);
+  next_dbf->Renamed(path_);
   // Without the folder on the disk the journal stays: the next open finds nothing left to do
   // but to remove it.
   // (A linked table or memo file was replaced where it really is, so its folder is synced.)
@@ -1374,10 +1383,9 @@ Status Table::Rewrite(bool pack, const IndexSet::Progress& progress) {
       indexes_ready = false;
   }
   discard_copies();
-  std::unique_ptr<MappedFile> dbf;
-  s = MappedFile::Open(path_, true, MappedFile::Lock::kExclusive, &dbf);
+  std::unique_ptr<MappedFile> dbf = std::move(next_dbf);
   DbfHeader fresh;
-  if (s.ok()) s = DbfHeader::DecodeFrom(dbf->data(), dbf->size(), path_, &fresh);
+  s = DbfHeader::DecodeFrom(dbf->data(), dbf->size(), path_, &fresh);
   std::unique_ptr<MemoFile> memo;
   if (s.ok() && fresh.has_memo()) s = MemoFile::Open(memo_path, true, &memo);
   if (!s.ok()) return decided(Status::IoError("it could not be opened again (" + s.message() + ")"));

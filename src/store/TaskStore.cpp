@@ -338,6 +338,13 @@ bool TaskStore::UpgradeTaskFiles() {
 bool TaskStore::CopyOldTasks() {
   try {
     UpdateStatus(QStringLiteral("Appending from old style TASQ Files..."));
+    // One sync at the end for the whole copy: a failure anywhere fails the upgrade, and the
+    // old files are put back.
+    TasqTable.SetSyncEachPost(false);
+    struct SyncAgain {
+      TTable& table;
+      ~SyncAgain() { table.SetSyncEachPost(true); }
+    } syncAgain{TasqTable};
     ModTable.First();
     long count = 0;
     while (!ModTable.Eof() && !ModTable.IsEmpty()) {
@@ -369,6 +376,7 @@ bool TaskStore::CopyOldTasks() {
       if (statusLabel_) statusLabel_->setText(QStringLiteral("Appended %1 old TASQ records...").arg(count));
       ProcessMessages();
     }
+    TasqTable.Commit();
     return true;
   } catch (const EDatabaseError&) {
     StoreHelpers::ShowInformation(QStringLiteral("Unknown error while appending records from old LWISE.* files"));
