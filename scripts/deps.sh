@@ -11,6 +11,7 @@ LISTWISE_PACKAGES=(
   fonts-liberation2
   cups cups-ipp-utils printer-driver-cups-pdf poppler-utils
   chromium unrtf
+  libical-dev python3-icalendar
   desktop-file-utils appstream lintian librsvg2-bin dpkg-dev
 )
 
