@@ -39,6 +39,12 @@ QString CalDavClient::HrefKey(const QString& href) {
   return QUrl(href).path(QUrl::FullyDecoded);
 }
 
+QString CalDavClient::CanonicalHref(const QString& href) {
+  QUrl url;
+  url.setPath(HrefKey(href), QUrl::DecodedMode);
+  return url.path(QUrl::FullyEncoded);
+}
+
 QString CalDavClient::MemberHref(const QString& collection, const QString& name) {
   QString base = QUrl(collection).path(QUrl::FullyEncoded);
   if (!base.endsWith(QLatin1Char('/'))) base += QLatin1Char('/');

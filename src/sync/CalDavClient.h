@@ -104,6 +104,9 @@ class CalDavClient {
   // The path of an href or URL without percent-encoding, for comparing hrefs.
   static QString HrefKey(const QString& href);
   static bool SameHref(const QString& a, const QString& b) { return HrefKey(a) == HrefKey(b); }
+  // One spelling of an href, whatever characters the server chose to percent-encode, for
+  // keeping hrefs as keys.
+  static QString CanonicalHref(const QString& href);
   // The href of a member named `name` inside collection `collection`.
   static QString MemberHref(const QString& collection, const QString& name);
 
