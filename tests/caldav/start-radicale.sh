@@ -7,10 +7,12 @@
 #   DIR/port      the port alone
 #   DIR/user      the test user's name;  DIR/password  its password
 #   DIR/collection  the address of the task collection made for that user
-# stop-radicale.sh DIR ends the server and removes DIR.
-#   start-radicale.sh DIR
+# stop-radicale.sh DIR ends the server and removes DIR. With --keep-storage, a server that was
+# stopped (stop-radicale.sh DIR --keep-storage) starts again on the tasks it had, on a new port.
+#   start-radicale.sh DIR [--keep-storage]
 set -euo pipefail
-dir=${1:?usage: start-radicale.sh DIR}
+dir=${1:?usage: start-radicale.sh DIR [--keep-storage]}
+keep=${2:-}
 # Debian's interpreter in full: another python3 earlier on PATH may not see Debian's packages.
 python=/usr/bin/python3
 user=listwise
@@ -29,8 +31,13 @@ if [ -L "$dir" ] || { [ -e "$dir" ] && [ "$(stat -c %u "$dir")" != "$(id -u)" ];
   exit 1
 fi
 # A server left running by an interrupted run of the same build is ended first.
-"$(dirname "$0")/stop-radicale.sh" "$dir" || true
-rm -rf "$dir"
+if [ "$keep" = --keep-storage ] && [ -d "$dir/storage" ]; then
+  "$(dirname "$0")/stop-radicale.sh" "$dir" --keep-storage || true
+  rm -rf "$dir/log" "$dir/port" "$dir/url"
+else
+  "$(dirname "$0")/stop-radicale.sh" "$dir" || true
+  rm -rf "$dir"
+fi
 mkdir -p "$dir"/{storage,log}
 
 printf '%s:%s\n' "$user" "$password" >"$dir/users"
@@ -81,6 +88,12 @@ url="http://127.0.0.1:$port/"
 collection="${url}${user}/tasks/"
 
 # The user's task collection, made the way a client makes one: a calendar that holds only tasks.
+if [ -d "$dir/storage/collection-root/$user/tasks" ]; then
+  echo "$port" >"$dir/port"
+  echo "$url" >"$dir/url"
+  echo "calendar server on $url again, with the tasks it had"
+  exit 0
+fi
 status=$(curl -s -o "$dir/log/mkcalendar.out" -w '%{http_code}' -u "$user:$password" \
   -X MKCALENDAR -H 'Content-Type: application/xml; charset=utf-8' --data-binary @- "$collection" <<'XML'
 <?xml version="1.0" encoding="utf-8"?>
