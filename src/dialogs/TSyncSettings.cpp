@@ -63,7 +63,9 @@ TSyncSettings::TSyncSettings(QWidget* parent, Lister lister, bool keyringAvailab
   form->addRow(QStringLiteral("&User name:"), UserEdit);
   form->addRow(QStringLiteral("&Password:"), PasswordEdit);
   form->addRow(QString(), RememberCheck);
-  form->addRow(QStringLiteral("&Task collection:"), collectionRow);
+  auto* collectionLabel = new QLabel(QStringLiteral("&Task collection:"), this);
+  collectionLabel->setBuddy(CollectionBox);
+  form->addRow(collectionLabel, collectionRow);
   form->addRow(QString(), ListStatus);
   form->addRow(QString(), everyRow);
 
