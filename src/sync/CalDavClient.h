@@ -126,7 +126,9 @@ class CalDavClient {
   QUrl server_;
   QString user_;
   QString password_;
-  int timeoutMs_ = 60000;
+  // Generous: a server may take minutes over its first look at a large collection, and the
+  // progress window lets people cancel a wait that is too long for them.
+  int timeoutMs_ = 300000;
   std::function<bool()> cancelled_;
   std::unique_ptr<QNetworkAccessManager> network_;
 };
