@@ -22,6 +22,7 @@
 #include "store/StoreHelpers.h"
 #include "store/SyncPreferences.h"
 #include "sync/CalDavClient.h"
+#include "sync/PasswordStore.h"
 
 namespace {
 
@@ -111,6 +112,22 @@ class SyncWindowTest : public QObject {
     const QString file = ReadSettingsFile();
     QVERIFY(file.contains(QLatin1String("[Sync]")));
     QVERIFY(!file.contains(server_.password));
+  }
+
+  // Without a desktop session there is no keyring: the password is kept nowhere (not in a file
+  // of the keyring library's either), so the program asks for it.
+  void noKeyringKeepsNothing() {
+    qunsetenv("LISTWISE_NO_KEYRING");
+    const QByteArray bus = qgetenv("DBUS_SESSION_BUS_ADDRESS");
+    qunsetenv("DBUS_SESSION_BUS_ADDRESS");
+    QString password;
+    const PasswordStore::Outcome wrote = PasswordStore::Write(QStringLiteral("test@nowhere"), QStringLiteral("secret"));
+    const PasswordStore::Outcome read = PasswordStore::Read(QStringLiteral("test@nowhere"), &password);
+    if (!bus.isEmpty()) qputenv("DBUS_SESSION_BUS_ADDRESS", bus);
+    qputenv("LISTWISE_NO_KEYRING", "1");
+    QCOMPARE(wrote, PasswordStore::Outcome::NoKeyring);
+    QCOMPARE(read, PasswordStore::Outcome::NoKeyring);
+    QVERIFY(password.isEmpty());
   }
 
   void synchronizeFromTheMenu() {
