@@ -11,7 +11,7 @@ LISTWISE_PACKAGES=(
   fonts-liberation2
   cups cups-ipp-utils printer-driver-cups-pdf poppler-utils
   chromium unrtf
-  libical-dev python3-icalendar
+  libical-dev python3-icalendar tzdata
   desktop-file-utils appstream lintian librsvg2-bin dpkg-dev
 )
 

@@ -25,6 +25,7 @@
 #include <QElapsedTimer>
 
 #include "app/AppPictures.h"
+#include "app/ICalCommands.h"
 #include "app/TMainScreenHelp.h"
 #include "app/TSplashform.h"
 #include "app/TTaskGridDelegate.h"
@@ -302,6 +303,7 @@ void TMainScreen::BuildMenus() {
   QAction* rebuild = file->addAction(QStringLiteral("&Rebuild Indexes"));
   rebuild->setObjectName(QStringLiteral("RebuildIndexes1"));
   connect(rebuild, &QAction::triggered, this, &TMainScreen::RebuildIndexes1Click);
+  ICalCommands::AddMenuItems(this, file);
   QMenu* sort = file->addMenu(QStringLiteral("Sort"));
   sort->setObjectName(QStringLiteral("Sort1"));
   ButtonSortMenu = new QMenu(this);

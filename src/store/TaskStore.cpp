@@ -8,9 +8,12 @@
 #include <QLabel>
 #include <QRegularExpression>
 
+#include <memory>
+
 #include "store/StoreHelpers.h"
 #include "store/TRebuildInd.h"
 #include "store/WindowPlacement.h"
+#include "sync/PackIdentityGuard.h"
 
 namespace {
 
@@ -187,6 +190,9 @@ bool TaskStore::OpenBackupTable() {
 }
 
 void TaskStore::RunRebuild(bool packToo) {
+  // Task identities for the sync follow their records through the pack (docs/sync.md).
+  std::unique_ptr<PackIdentityGuard> identities;
+  if (packToo) identities = std::make_unique<PackIdentityGuard>(FileName("LWISE.DBF"), TasqTable.CursorHandle());
   TRebuildInd dialog(&TasqTable, &TasqEngine, StoreHelpers::DataDirectory(), dialogParent_);
   dialog.SetPackToo(packToo);
   WindowPlacement::PlaceDialog(&dialog);

@@ -48,6 +48,12 @@ inline icalcomponent* FirstTodo(icalcomponent* root) {
   return first;
 }
 
+// Stands for a comma inside one category until the text is written (a private-use character:
+// the task files cannot hold it, so no key word has one of its own).
+inline constexpr QChar kCommaMark = QChar(0xE000);
+// The component as iCalendar text (UTF-8, CRLF, folded).
+QByteArray Serialize(icalcomponent* c);
+
 icalcomponent* NewCalendar();
 icalcomponent* NewTodo(const TaskRecord& task, const QString& uid, const QDateTime& now);
 ICalImport ReadTodo(icalcomponent* todo);

@@ -43,10 +43,7 @@ QByteArray ICalFile::Write(const std::vector<Entry>& tasks, const QDateTime& now
   icalsupport::ComponentPtr cal(icalsupport::NewCalendar());
   for (const Entry& e : tasks)
     icalcomponent_add_component(cal.get(), icalsupport::NewTodo(e.task, e.uid.isEmpty() ? ICalTask::NewUid() : e.uid, now));
-  char* text = icalcomponent_as_ical_string_r(cal.get());
-  QByteArray out(text);
-  free(text);
-  return out;
+  return icalsupport::Serialize(cal.get());
 }
 
 QString ICalFile::Save(const QString& path, const std::vector<Entry>& tasks) {

@@ -148,9 +148,11 @@ void WriteTask(icalcomponent* todo, const TaskRecord& task, const QString& uid, 
     icalcomponent_add_property(todo, icalproperty_new_description(Utf8(parts.description).constData()));
 
   RemoveAll(todo, ICAL_DUE_PROPERTY);
-  RemoveAll(todo, ICAL_DURATION_PROPERTY);  // a DURATION would give a second, different due
   const icaltimetype due = DueOf(task);
   if (!icaltime_is_null_time(due)) {
+    // DUE and DURATION must not stand together; without a DUE of ours the other side's start
+    // and duration stay as they were.
+    RemoveAll(todo, ICAL_DURATION_PROPERTY);
     icalproperty* p = icalproperty_new_due(due);
     if (due.is_date) icalproperty_add_parameter(p, icalparameter_new_value(ICAL_VALUE_DATE));
     icalcomponent_add_property(todo, p);
@@ -178,19 +180,16 @@ void WriteTask(icalcomponent* todo, const TaskRecord& task, const QString& uid, 
   // One property per key word: a word may hold commas, which a list value would split.
   QStringList words = task.keys.split(QLatin1Char(' '), Qt::SkipEmptyParts);
   words += parts.extraCategories;
-  for (const QString& word : words)
+  for (QString word : words) {
+    word.replace(QLatin1Char(','), icalsupport::kCommaMark);
     icalcomponent_add_property(todo, icalproperty_new_categories(Utf8(word).constData()));
+  }
 
   RemoveAll(todo, ICAL_LASTMODIFIED_PROPERTY);
   icalcomponent_add_property(todo, icalproperty_new_lastmodified(UtcTime(now)));
 }
 
-QString AsText(icalcomponent* c) {
-  char* text = icalcomponent_as_ical_string_r(c);
-  QString out = FromUtf8(text);
-  free(text);
-  return out;
-}
+QString AsText(icalcomponent* c) { return QString::fromUtf8(icalsupport::Serialize(c)); }
 
 }  // namespace
 
@@ -201,6 +200,16 @@ ComponentPtr Parse(const QByteArray& utf8) {
   icalcomponent* c = icalparser_parse_string(utf8.constData());
   icalerror_clear_errno();
   return ComponentPtr(c);
+}
+
+QByteArray Serialize(icalcomponent* c) {
+  char* text = icalcomponent_as_ical_string_r(c);
+  QByteArray out(text);
+  free(text);
+  // libical writes a category's commas as they are, which every reader takes for the list's
+  // separators; the marks put in their place are turned into escaped commas here.
+  out.replace(QString(kCommaMark).toUtf8(), QByteArrayLiteral("\\,"));
+  return out;
 }
 
 icalcomponent* NewCalendar() {
@@ -255,10 +264,9 @@ ICalImport ReadTodo(icalcomponent* todo) {
   int used = 0;
   for (icalproperty* p = icalcomponent_get_first_property(todo, ICAL_CATEGORIES_PROPERTY); p != nullptr;
        p = icalcomponent_get_next_property(todo, ICAL_CATEGORIES_PROPERTY)) {
-    // The parser splits a list value into one property per category.
-    const QStringList words = FromUtf8(icalproperty_get_categories(p)).split(QLatin1Char(','), Qt::SkipEmptyParts);
-    for (QString word : words) {
-      word = word.trimmed();
+    // The parser splits a list value into one property per category, and undoes the escapes.
+    {
+      QString word = FromUtf8(icalproperty_get_categories(p)).trimmed();
       word.replace(QRegularExpression(QStringLiteral("\\s+")), QStringLiteral("_"));
       if (word.isEmpty() || keys.contains(word, Qt::CaseInsensitive) || overflow.contains(word, Qt::CaseInsensitive)) continue;
       const int need = int(word.size()) + (keys.isEmpty() ? 0 : 1);

@@ -151,6 +151,7 @@ struct TaskIdentity::Impl {
   QHash<QString, size_t> byUid;
   QHash<QString, size_t> byHref;
   QHash<uint32_t, size_t> byRecno;
+  QMultiHash<QString, size_t> unlinkedByPrint;  // rows of live records not on the server
 
   // The meta row.
   uint32_t metaPosition = 0;
@@ -245,8 +246,10 @@ struct TaskIdentity::Impl {
     byUid.clear();
     byHref.clear();
     byRecno.clear();
+    unlinkedByPrint.clear();
     for (size_t i = 0; i < rows.size(); ++i) {
       byUid.insert(rows[i].v.uid, i);
+      if (rows[i].v.href.isEmpty() && rows[i].v.recno != 0) unlinkedByPrint.insert(rows[i].v.fprint, i);
       if (!rows[i].v.href.isEmpty()) byHref.insert(rows[i].v.href, i);
       if (rows[i].v.recno != 0) byRecno.insert(rows[i].v.recno, i);
     }
@@ -398,6 +401,11 @@ bool TaskIdentity::Reconcile(const std::vector<TaskSlot>& table, const TableStam
                              QString* error) {
   ReconcileResult r;
   const uint32_t count = uint32_t(table.size());
+  for (uint32_t i = 0; i < count; ++i)
+    if (table[i].recno != i + 1) {
+      *error = QStringLiteral("The task table was not read whole.");
+      return false;
+    }
   std::vector<QString> prints(table.size());
   QHash<QString, std::vector<uint32_t>> byPrint;
   QHash<QString, std::vector<uint32_t>> byKey;
@@ -496,6 +504,11 @@ const IdentityRow* TaskIdentity::ForHref(const QString& href) const {
   return it == d_->byHref.constEnd() ? nullptr : &d_->rows[*it].v;
 }
 
+const IdentityRow* TaskIdentity::ForUnlinkedPrint(const QString& fprint) const {
+  auto it = d_->unlinkedByPrint.constFind(fprint);
+  return it == d_->unlinkedByPrint.constEnd() ? nullptr : &d_->rows[*it].v;
+}
+
 std::vector<IdentityRow> TaskIdentity::Rows() const {
   std::vector<IdentityRow> out;
   out.reserve(d_->rows.size());
@@ -581,6 +594,14 @@ bool TaskIdentity::PreparePack(const std::vector<bool>& deleted, QString* error)
     *error = QStringLiteral("The sync table is not open.");
     return false;
   }
+  // Rows already behind the table (another program packed it since they were last brought in
+  // step) cannot be carried through this pack by number: no plan, and the next Reconcile, which
+  // sees the stamp differ, matches them by content.
+  TableStamp now;
+  if (!StampOfTable(d_->taskTablePath, &now, error)) return false;
+  if (d_->stampKnown && (now.device != d_->stamp.device || now.inode != d_->stamp.inode ||
+                         now.recordCount < d_->stamp.recordCount))
+    return true;
   // Record i + 1 becomes record newNumber[i] once the marked records are gone.
   std::vector<uint32_t> newNumber(deleted.size(), 0);
   uint32_t next = 0;
@@ -595,7 +616,7 @@ bool TaskIdentity::PreparePack(const std::vector<bool>& deleted, QString* error)
   // mark is ignored.
   d_->packPending = true;
   d_->packCountAfter = next;
-  if (d_->stampKnown) d_->stamp.recordCount = uint32_t(deleted.size());
+  if (d_->stampKnown) d_->stamp = now;
   if (d_->WriteMeta(error)) return true;
   d_->packPending = false;
   return false;

@@ -75,7 +75,8 @@ class TaskIdentity {
     int gone = 0;     // rows whose record no longer exists
     bool rematched = false;  // a pack by another program was noticed
   };
-  // Brings the rows in step with a snapshot of the whole task table: new rows (fresh UIDs) for
+  // Brings the rows in step with a snapshot of the whole task table (record 1 first, every
+  // record, as ReadTaskTable gives it): new rows (fresh UIDs) for
   // live records without one, FPRINT refreshed, and after a pack by another program every row
   // matched again by content. Deleted records get no new row.
   bool Reconcile(const std::vector<TaskSlot>& table, const TableStamp& stamp,
@@ -85,6 +86,10 @@ class TaskIdentity {
   const IdentityRow* ForRecord(uint32_t recno) const;
   const IdentityRow* ForUid(const QString& uid) const;
   const IdentityRow* ForHref(const QString& href) const;
+  // A row not on the server (no HREF) whose task has the fingerprint `fprint`: the local copy of
+  // a server task whose row was not written before the program stopped, to be linked to the
+  // server's resource again instead of adding the task a second time.
+  const IdentityRow* ForUnlinkedPrint(const QString& fprint) const;
   std::vector<IdentityRow> Rows() const;
   size_t RowCount() const;
 

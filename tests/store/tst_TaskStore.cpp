@@ -15,6 +15,7 @@
 #include "store/StoreHelpers.h"
 #include "store/TRebuildInd.h"
 #include "store/TaskStore.h"
+#include "sync/TaskIdentity.h"
 #include "widgets/TProgressGauge.h"
 #include "CdxFile.h"
 #include "CdxTag.h"
@@ -457,6 +458,44 @@ class TaskStoreTest : public QObject {
     int code = -1;
     Xbtool({"check", Path("LWISE.DBF")}, &code);
     QCOMPARE(code, 0);
+  }
+
+  void rebuildWithPackKeepsTaskIdentities() {
+    AddTasks(12);
+    const QString dbf = Path("LWISE.DBF");
+    auto uidsByDescription = [&](QHash<QString, QString>* out, TaskIdentity::ReconcileResult* result) {
+      std::vector<TaskSlot> records;
+      TableStamp stamp;
+      QString error;
+      TaskIdentity identity;
+      QVERIFY2(ReadTaskTable(dbf, &records, &stamp, &error), qPrintable(error));
+      QVERIFY2(identity.Open(dbf, &error), qPrintable(error));
+      QVERIFY2(identity.Reconcile(records, stamp, result, &error), qPrintable(error));
+      for (const TaskSlot& slot : records)
+        if (!slot.deleted) out->insert(slot.task.descript, identity.ForRecord(slot.recno)->uid);
+    };
+    QHash<QString, QString> before;
+    TaskIdentity::ReconcileResult result;
+    uidsByDescription(&before, &result);
+    QCOMPARE(result.added, 12);
+    {
+      TaskStore store;
+      QVERIFY(store.OpenTaskStore(false));
+      store.TasqEngine.SelectOrder(0);
+      store.TasqTable.First();
+      for (int i = 0; i < 4; ++i) store.TasqTable.Delete();  // the first four records
+      store.TasqTable.Close();
+      QVERIFY(store.OpenTaskStore(true));
+      store.RunRebuild(true);
+      QCOMPARE(store.TasqEngine.RecordCount(), 8L);
+      store.TasqTable.Close();
+    }
+    QHash<QString, QString> after;
+    uidsByDescription(&after, &result);
+    QVERIFY(!result.rematched);  // the program's own pack needs no matching by content
+    QCOMPARE(result.added + result.moved + result.gone, 0);
+    QCOMPARE(after.size(), 8);
+    for (auto it = after.cbegin(); it != after.cend(); ++it) QCOMPARE(it.value(), before.value(it.key()));
   }
 
   void gaugeAddsEachTagsShare() {
