@@ -31,6 +31,8 @@ class SyncController : public QObject {
   // Starts or stops the sync timer as the settings say.
   void ApplySchedule();
   const SyncResult& LastResult() const { return last_; }
+  // Minutes between the timer's syncs; 0 when it is off.
+  int ScheduledMinutes() const { return timer_.isActive() ? timer_.interval() / 60000 : 0; }
 
   // Asks for the password where no keyring has it; empty when the user cancels. Tests replace it.
   std::function<QString(const SyncPreferences&, bool* ok)> AskPassword;

@@ -109,6 +109,7 @@ class SyncWindowTest : public QObject {
     QCOMPARE(saved.collectionName, QStringLiteral("Phone tasks"));
     QVERIFY(saved.every);
     QCOMPARE(saved.minutes, 20);
+    QCOMPARE(w->Sync->ScheduledMinutes(), 20);  // the timer follows the settings at once
     const QString file = ReadSettingsFile();
     QVERIFY(file.contains(QLatin1String("[Sync]")));
     QVERIFY(!file.contains(server_.password));
@@ -143,6 +144,8 @@ class SyncWindowTest : public QObject {
     prefs.user = server_.user;
     prefs.collection = col;
     QVERIFY(prefs.Save());
+    w->Sync->ApplySchedule();
+    QCOMPARE(w->Sync->ScheduledMinutes(), 0);  // not asked for
     int asked = 0;
     QString password = server_.password;
     w->Sync->AskPassword = [&](const SyncPreferences&, bool* ok) {
