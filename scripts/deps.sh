@@ -5,6 +5,7 @@ LISTWISE_PACKAGES=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev libegl-dev libxkbcommon-dev
   libgtest-dev
+  radicale python3-caldav qtkeychain-qt6-dev
   python3 python3-dbf
   xvfb xauth openbox xdotool x11-utils imagemagick ccache
   fonts-liberation2

@@ -1,5 +1,7 @@
 #include "app/TMainScreen.h"
 
+#include "app/SyncController.h"
+
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QCheckBox>
@@ -348,6 +350,15 @@ void TMainScreen::BuildMenus() {
   UndoDelete1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
   UndoDelete1->setEnabled(false);
   connect(UndoDelete1, &QAction::triggered, this, &TMainScreen::UndoDelete1Click);
+  file->addSeparator();
+  Sync = new SyncController(this, {[] { return TaskStore::FileName("LWISE.DBF"); }, [this] { TasqTable.CheckBrowseMode(); },
+                                   [this] { SetUpFilter(); BuildKeyWordList(); }});
+  QAction* synchronize = file->addAction(QStringLiteral("S&ynchronize"));
+  synchronize->setObjectName(QStringLiteral("Synchronize1"));
+  connect(synchronize, &QAction::triggered, Sync, &SyncController::Synchronize);
+  QAction* syncSettings = file->addAction(QStringLiteral("Sync Se&ttings..."));
+  syncSettings->setObjectName(QStringLiteral("SyncSettings1"));
+  connect(syncSettings, &QAction::triggered, Sync, &SyncController::EditSettings);
   file->addSeparator();
   QAction* exit = file->addAction(QStringLiteral("E&xit"));
   exit->setObjectName(QStringLiteral("Exit1"));

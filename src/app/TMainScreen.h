@@ -59,6 +59,7 @@ class TMainScreen : public QMainWindow {
   QList<QAction*> MainSortItems;    // Date+Time, Description, Priority, Key Words
   QList<QAction*> ButtonSortItems;  // the same in the tool-bar menu
   QAction* UndoDelete1 = nullptr;   // File, "Undo Delete" (Ctrl+Z)
+  class SyncController* Sync = nullptr;  // File, Synchronize and Sync Settings; the sync timer
 
   // ---- The task store's components ----
   TaskStore Store;
