@@ -553,6 +553,9 @@ void TMainScreen::FormActivate() {
     ProcessMessages();
     ExitButton->show();
     FitGrid();
+    // The grid was hidden while the window became active, so the focus went to the first
+    // control after it; the user starts in the task list.
+    ActiveGrid->setFocus(Qt::OtherFocusReason);
   }
   if (ReindexNeeded) StoreHelpers::ShowInformation(QStringLiteral("Please rebuild indexes ASAP"));
 }
@@ -676,6 +679,9 @@ bool TMainScreen::eventFilter(QObject* watched, QEvent* event) {
         w == QApplication::focusWidget()) {
       auto* key = static_cast<QKeyEvent*>(event);
       if (FormKeyDown(key)) return true;
+      // Tab moves between the grid's cells and types into the note, so Ctrl+Tab and
+      // Ctrl+Shift+Tab take the keyboard out of either to the window's next or previous control.
+      if (LeavesTabEater(key, w)) return true;
       // Keys reach the grid itself only while no cell editor is open.
       if (watched == ActiveGrid && (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter)) {
         if (Editbutton->isVisible()) Editbutton->click();
@@ -708,6 +714,20 @@ bool TMainScreen::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::MouseButtonDblClick) ActiveNotesDblClick();
   }
   return QMainWindow::eventFilter(watched, event);
+}
+
+bool TMainScreen::LeavesTabEater(QKeyEvent* key, QWidget* focus) {
+  const bool tab = key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab;
+  if (!tab || !(key->modifiers() & Qt::ControlModifier)) return false;
+  // A cell being edited sits in the grid's viewport and counts as the grid.
+  if (focus != ActiveNotes && focus != ActiveGrid && !ActiveGrid->isAncestorOf(focus)) return false;
+  const bool back = key->key() == Qt::Key_Backtab || (key->modifiers() & Qt::ShiftModifier);
+  if (back && focus != ActiveNotes) {
+    // The grid's cell editor comes after the grid in the chain: start from the grid itself.
+    ActiveGrid->setFocus(Qt::OtherFocusReason);
+  }
+  focusNextPrevChild(!back);
+  return true;
 }
 
 QString TMainScreen::SelectedFieldName() const {

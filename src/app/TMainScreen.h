@@ -157,6 +157,7 @@ class TMainScreen : public QMainWindow {
   void BuildMenus();
   void BuildGrid();
   bool FormKeyDown(QKeyEvent* event);
+  bool LeavesTabEater(QKeyEvent* key, QWidget* focus);  // Ctrl+Tab out of the grid or the note
   void EditField(const char* field, const QString& value);
   void GridRowChanged(int row);
   void ShowStatus(const QString& text);

@@ -194,10 +194,22 @@ class Walk:
             return False
         menu, a = found
         if self.keyboard:
-            # Down moves over the enabled items from the top, past separators and disabled ones.
-            enabled = [x for x in menu["actions"] if x["enabled"]]
-            index = next(i for i, x in enumerate(enabled) if plain(x["text"]) == text)
-            self.key(*(["Down"] * (index + 1)), "Return")
+            # Down moves over the enabled items, past separators and disabled ones; a menu opened
+            # from the menu bar by keyboard starts with its first item highlighted, a popup menu
+            # with none. The highlighted item is read back before Enter acts on it.
+            def highlighted(s):
+                for w in s["windows"]:
+                    if w["class"] == "QMenu" and w["rect"] == menu["rect"]:
+                        return next((plain(x["text"]) for x in w.get("actions", []) if x.get("active")), None)
+                return None
+            for _ in range(len(menu["actions"]) + 1):
+                if highlighted(self.snap()) == text:
+                    break
+                self.key("Down")
+                time.sleep(0.1)
+            if not self.check(highlighted(self.snap()) == text, "Down reaches the menu item " + (what or text)):
+                return False
+            self.key("Return")
         else:
             self.click(a)
         return True
