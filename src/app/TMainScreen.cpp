@@ -254,6 +254,9 @@ void TMainScreen::BuildLayout() {
   Hidebmp->hide();
   ShowDone->SetBitmap(Showbmp->pixmap().toImage());
   ExitButton->hide();
+  // File, Exit owns Alt+X; the button's letter taking it too would make the key ambiguous, and
+  // then neither would act.
+  ExitButton->setShortcut(QKeySequence());
   FilterClearbutton->hide();
   // The bottom bar's two filter buttons have no mnemonic and no menu item: Tab reaches them.
   FilterClearbutton->setFocusPolicy(Qt::TabFocus);
@@ -687,6 +690,12 @@ bool TMainScreen::eventFilter(QObject* watched, QEvent* event) {
         if (Editbutton->isVisible()) Editbutton->click();
         return true;
       }
+      // Shift+F10 is the Menu key of keyboards without one; the platform sends no context-menu
+      // event for it here.
+      if (watched == ActiveGrid && key->key() == Qt::Key_F10 && key->modifiers() == Qt::ShiftModifier) {
+        OpenCurrentCellMenu();
+        return true;
+      }
     }
   }
   if (watched == ActiveGrid->viewport() && event->type() == QEvent::MouseButtonDblClick) {
@@ -701,9 +710,7 @@ bool TMainScreen::eventFilter(QObject* watched, QEvent* event) {
   if (watched == ActiveGrid && event->type() == QEvent::ContextMenu) {
     auto* menu = static_cast<QContextMenuEvent*>(event);
     if (menu->reason() == QContextMenuEvent::Keyboard) {
-      // Without a mouse: the context-menu key opens the column menu of the current cell.
-      const QRect cell = ActiveGrid->visualRect(ActiveGrid->currentIndex());
-      OpenColumnMenu(ActiveGrid->viewport()->mapToGlobal(cell.bottomLeft()));
+      OpenCurrentCellMenu();
     } else {
       WhatsThisMenu->popup(menu->globalPos());
     }
@@ -748,6 +755,12 @@ void TMainScreen::ActiveGridDblClick(const QPoint& globalPos) {
 }
 
 void TMainScreen::OpenColumnMenu(const QPoint& globalPos) { ActiveGridDblClick(globalPos); }
+
+// Without a mouse: the Menu key opens the column menu of the current cell, below the cell.
+void TMainScreen::OpenCurrentCellMenu() {
+  const QRect cell = ActiveGrid->visualRect(ActiveGrid->currentIndex());
+  OpenColumnMenu(ActiveGrid->viewport()->mapToGlobal(cell.bottomLeft()));
+}
 
 void TMainScreen::ActiveNotesDblClick() {
   if (TasqTable.IsEmpty()) return;
