@@ -258,6 +258,9 @@ void TMainScreen::BuildLayout() {
   Hidebmp->hide();
   ShowDone->SetBitmap(Showbmp->pixmap().toImage());
   ExitButton->hide();
+  // File, Exit owns Alt+X; the button's letter taking it too would make the key ambiguous, and
+  // then neither would act.
+  ExitButton->setShortcut(QKeySequence());
   FilterClearbutton->hide();
   // The bottom bar's two filter buttons have no mnemonic and no menu item: Tab reaches them.
   FilterClearbutton->setFocusPolicy(Qt::TabFocus);
@@ -567,6 +570,9 @@ void TMainScreen::FormActivate() {
     ProcessMessages();
     ExitButton->show();
     FitGrid();
+    // The grid was hidden while the window became active, so the focus went to the first
+    // control after it; the user starts in the task list.
+    ActiveGrid->setFocus(Qt::OtherFocusReason);
   }
   if (ReindexNeeded) StoreHelpers::ShowInformation(QStringLiteral("Please rebuild indexes ASAP"));
 }
@@ -690,9 +696,18 @@ bool TMainScreen::eventFilter(QObject* watched, QEvent* event) {
         w == QApplication::focusWidget()) {
       auto* key = static_cast<QKeyEvent*>(event);
       if (FormKeyDown(key)) return true;
+      // Tab moves between the grid's cells and types into the note, so Ctrl+Tab and
+      // Ctrl+Shift+Tab take the keyboard out of either to the window's next or previous control.
+      if (LeavesTabEater(key, w)) return true;
       // Keys reach the grid itself only while no cell editor is open.
       if (watched == ActiveGrid && (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter)) {
         if (Editbutton->isVisible()) Editbutton->click();
+        return true;
+      }
+      // Shift+F10 is the Menu key of keyboards without one; the platform sends no context-menu
+      // event for it here.
+      if (watched == ActiveGrid && key->key() == Qt::Key_F10 && key->modifiers() == Qt::ShiftModifier) {
+        OpenCurrentCellMenu();
         return true;
       }
     }
@@ -709,9 +724,7 @@ bool TMainScreen::eventFilter(QObject* watched, QEvent* event) {
   if (watched == ActiveGrid && event->type() == QEvent::ContextMenu) {
     auto* menu = static_cast<QContextMenuEvent*>(event);
     if (menu->reason() == QContextMenuEvent::Keyboard) {
-      // Without a mouse: the context-menu key opens the column menu of the current cell.
-      const QRect cell = ActiveGrid->visualRect(ActiveGrid->currentIndex());
-      OpenColumnMenu(ActiveGrid->viewport()->mapToGlobal(cell.bottomLeft()));
+      OpenCurrentCellMenu();
     } else {
       WhatsThisMenu->popup(menu->globalPos());
     }
@@ -722,6 +735,20 @@ bool TMainScreen::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::MouseButtonDblClick) ActiveNotesDblClick();
   }
   return QMainWindow::eventFilter(watched, event);
+}
+
+bool TMainScreen::LeavesTabEater(QKeyEvent* key, QWidget* focus) {
+  const bool tab = key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab;
+  if (!tab || !(key->modifiers() & Qt::ControlModifier)) return false;
+  // A cell being edited sits in the grid's viewport and counts as the grid.
+  if (focus != ActiveNotes && focus != ActiveGrid && !ActiveGrid->isAncestorOf(focus)) return false;
+  const bool back = key->key() == Qt::Key_Backtab || (key->modifiers() & Qt::ShiftModifier);
+  if (back && focus != ActiveNotes) {
+    // The grid's cell editor comes after the grid in the chain: start from the grid itself.
+    ActiveGrid->setFocus(Qt::OtherFocusReason);
+  }
+  focusNextPrevChild(!back);
+  return true;
 }
 
 QString TMainScreen::SelectedFieldName() const {
@@ -742,6 +769,12 @@ void TMainScreen::ActiveGridDblClick(const QPoint& globalPos) {
 }
 
 void TMainScreen::OpenColumnMenu(const QPoint& globalPos) { ActiveGridDblClick(globalPos); }
+
+// Without a mouse: the Menu key opens the column menu of the current cell, below the cell.
+void TMainScreen::OpenCurrentCellMenu() {
+  const QRect cell = ActiveGrid->visualRect(ActiveGrid->currentIndex());
+  OpenColumnMenu(ActiveGrid->viewport()->mapToGlobal(cell.bottomLeft()));
+}
 
 void TMainScreen::ActiveNotesDblClick() {
   if (TasqTable.IsEmpty()) return;

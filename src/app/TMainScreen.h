@@ -158,6 +158,8 @@ class TMainScreen : public QMainWindow {
   void BuildMenus();
   void BuildGrid();
   bool FormKeyDown(QKeyEvent* event);
+  bool LeavesTabEater(QKeyEvent* key, QWidget* focus);  // Ctrl+Tab out of the grid or the note
+  void OpenCurrentCellMenu();                           // the Menu key, or Shift+F10
   void EditField(const char* field, const QString& value);
   void GridRowChanged(int row);
   void ShowStatus(const QString& text);

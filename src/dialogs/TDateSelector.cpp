@@ -98,6 +98,18 @@ TDateSelector::TDateSelector(QWidget* parent) : QDialog(parent) {
   connect(DoCurrentDate, &TFlatButton::clicked, this, &TDateSelector::CurrentDateClick);
   connect(NextMonth, &TFlatButton::clicked, this, &TDateSelector::NextMonthClick);
   connect(NextYear, &TFlatButton::clicked, this, &TDateSelector::NextYearClick);
+  // The arrow keys stay inside the month shown; these keys step as the buttons do, so the
+  // keyboard reaches every date.
+  const std::pair<TFlatButton*, QKeySequence> steps[] = {
+      {PrevYear, QKeySequence(Qt::CTRL | Qt::Key_PageUp)},
+      {PrevMonth, QKeySequence(Qt::Key_PageUp)},
+      {DoCurrentDate, QKeySequence(Qt::Key_Home)},
+      {NextMonth, QKeySequence(Qt::Key_PageDown)},
+      {NextYear, QKeySequence(Qt::CTRL | Qt::Key_PageDown)}};
+  for (const auto& [button, key] : steps) {
+    button->setShortcut(key);
+    button->setToolTip(key.toString(QKeySequence::NativeText));
+  }
 
   constexpr int kPanelTop = 198;
   Panel1 = new QFrame(this);

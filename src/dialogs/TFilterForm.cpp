@@ -70,7 +70,9 @@ TFilterForm::TFilterForm(const QStringList& keyWordList, QWidget* parent) : QDia
   KeyWords->setGeometry(10, 24, 226, 21);
   KeyListbutton = MakeButton(KeysBox, "KeyListbutton", QString(), QRect(240, 23, 24, 23));
   KeyListbutton->SetBitmap(TTaskEditorBitmaps::KeyList());
-  KeyListbutton->setToolTip(QStringLiteral("Pick a key word in use"));
+  KeyListbutton->setToolTip(QStringLiteral("Pick a key word in use (Alt+L)"));
+  // The button takes no focus: its own key reaches it.
+  KeyListbutton->setShortcut(QKeySequence(Qt::ALT | Qt::Key_L));
   KeyListMenu = new QMenu(this);
   KeyListMenu->setObjectName(QStringLiteral("KeyListMenu"));
   KeyListbutton->SetDropDownMenu(KeyListMenu);
@@ -110,6 +112,8 @@ TFilterForm::TFilterForm(const QStringList& keyWordList, QWidget* parent) : QDia
   connect(OKButton, &TFlatButton::clicked, this, &TFilterForm::OKButtonClick);
   connect(CancelButton, &TFlatButton::clicked, this, &TFilterForm::CancelButtonClick);
   connect(ResetButton, &TFlatButton::clicked, this, &TFilterForm::ResetButtonClick);
+  ResetButton->setShortcut(QKeySequence(Qt::ALT | Qt::Key_R));
+  ResetButton->setToolTip(QStringLiteral("Alt+R"));
   connect(Helpbutton, &TFlatButton::clicked, this, &TFilterForm::HelpButtonClick);
 
   WhatsThisMenu = TPopupHelp::CreateWhatsThisMenu(this);

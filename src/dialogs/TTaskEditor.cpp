@@ -106,7 +106,7 @@ TTaskEditor::TTaskEditor(const QStringList& keyWordList, QWidget* parent, Clock 
   KeyWords = MakeEdit(this, "KeyWords", QRect(8, 68, 348, 21));
   KeyListbutton = MakeButton(this, "KeyListbutton", QString(), QRect(360, 67, 24, 23));
   KeyListbutton->SetBitmap(TTaskEditorBitmaps::KeyList());
-  KeyListbutton->setToolTip(QStringLiteral("Pick a key word already in use"));
+  KeyListbutton->setToolTip(QStringLiteral("Pick a key word already in use (Alt+L)"));
   KeyListMenu = new QMenu(this);
   KeyListMenu->setObjectName(QStringLiteral("KeyListMenu"));
   KeyListbutton->SetDropDownMenu(KeyListMenu);
@@ -117,7 +117,7 @@ TTaskEditor::TTaskEditor(const QStringList& keyWordList, QWidget* parent, Clock 
   DateEdit = MakeEdit(this, "DateEdit", QRect(16, 120, 136, 21));
   CalendarButton = MakeButton(this, "CalendarButton", QString(), QRect(156, 119, 24, 23));
   CalendarButton->SetBitmap(TTaskEditorBitmaps::Calendar());
-  CalendarButton->setToolTip(QStringLiteral("Pick the date from a calendar"));
+  CalendarButton->setToolTip(QStringLiteral("Pick the date from a calendar (Alt+C)"));
   connect(CalendarButton, &TFlatButton::clicked, this, &TTaskEditor::CalendarButtonClick);
   QuickDateButton =
       MakeButton(this, "QuickDateButton", QStringLiteral("Quick Date"), QRect(16, 145, 100, 22));
@@ -125,13 +125,14 @@ TTaskEditor::TTaskEditor(const QStringList& keyWordList, QWidget* parent, Clock 
   QuickDateMenu->setObjectName(QStringLiteral("QuickDateMenu"));
   QuickDateButton->SetDropDownMenu(QuickDateMenu);
   connect(QuickDateMenu, &QMenu::triggered, this, &TTaskEditor::QuickDateItemClick);
+  QuickDateButton->setToolTip(QStringLiteral("Pick a date from a list (Alt+Q)"));
 
   TimeEditLabel = MakeLabel(this, "TimeEditLabel", QStringLiteral("Time (blank for none)"),
                             QRect(208, 104, 168, 14));
   TimeEdit = MakeEdit(this, "TimeEdit", QRect(208, 120, 136, 21));
   QuickTimeButton = MakeButton(this, "QuickTimeButton", QString(), QRect(348, 119, 24, 23));
   QuickTimeButton->SetBitmap(TTaskEditorBitmaps::Clock());
-  QuickTimeButton->setToolTip(QStringLiteral("Pick the time from a clock"));
+  QuickTimeButton->setToolTip(QStringLiteral("Pick the time from a clock (Alt+T)"));
   connect(QuickTimeButton, &TFlatButton::clicked, this, &TTaskEditor::QuickTimeButtonClick);
 
   PriorityPanel = Named(new QFrame(this), "PriorityPanel", QRect(8, 180, 376, 28));
@@ -174,6 +175,12 @@ TTaskEditor::TTaskEditor(const QStringList& keyWordList, QWidget* parent, Clock 
   WhatsThisMenu = TPopupHelp::CreateWhatsThisMenu(this);
   Whatsthis = WhatsThisMenu->actions().constFirst();
   PopupHelp1 = TTaskEditorHelp::Install(this, WhatsThisMenu);
+
+  // The picker buttons take no focus; each has a key of its own, so the keyboard reaches them.
+  KeyListbutton->setShortcut(QKeySequence(Qt::ALT | Qt::Key_L));
+  CalendarButton->setShortcut(QKeySequence(Qt::ALT | Qt::Key_C));
+  QuickDateButton->setShortcut(QKeySequence(Qt::ALT | Qt::Key_Q));
+  QuickTimeButton->setShortcut(QKeySequence(Qt::ALT | Qt::Key_T));
 
   setTabOrder(Task, IsDone);
   setTabOrder(IsDone, KeyWords);

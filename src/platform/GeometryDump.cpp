@@ -50,6 +50,8 @@ QJsonObject Describe(const QWidget* w) {
                                  {QStringLiteral("text"), a->text()},
                                  {QStringLiteral("enabled"), a->isEnabled()},
                                  {QStringLiteral("checked"), a->isChecked()},
+                                 // the highlighted item, where Enter acts by keyboard
+                                 {QStringLiteral("active"), a == menu->activeAction()},
                                  {QStringLiteral("rect"), Rect(GlobalRect(w, menu->actionGeometry(a)))}});
     }
     o[QStringLiteral("actions")] = actions;

@@ -153,6 +153,9 @@ TReportSetup::TReportSetup(TTable& table, TTableEngine& engine, QWidget* parent)
   TextDoNotes = MakeCheck(page, "TextDoNotes", QStringLiteral("Copy Notes"), {24, 84});
   SaveAsText = MakeButton(page, "SaveAsText", QStringLiteral("Save As"), QRect(460, 42, 110, 25));
   connect(SaveAsText, &TFlatButton::clicked, this, &TReportSetup::SaveAsTextClick);
+  // The pages' command buttons have no accelerator letter: Tab reaches them, Space presses them.
+  for (TFlatButton* b : {PrintNow, Previewbutton, PrintSetup, HTMLSaveAs, SaveAsRTFClick, SaveAsText})
+    b->setFocusPolicy(Qt::TabFocus);
 
   // Button bar.
   auto* bar = new QFrame(this);

@@ -512,8 +512,15 @@ void TFlatButton::mouseReleaseEvent(QMouseEvent* event) {
   event->ignore();
 }
 
-// The button never has the focus; should a key reach it anyway, it belongs to the form.
+// Most buttons never have the focus. One that a window lets Tab reach (a command with no other
+// key) is pressed with the space bar, as every push button is; other keys belong to the form.
 void TFlatButton::keyPressEvent(QKeyEvent* event) {
+  const Qt::KeyboardModifiers mods = event->modifiers() & ~Qt::KeypadModifier;
+  if (event->key() == Qt::Key_Space && mods == Qt::NoModifier && hasFocus()) {
+    if (!event->isAutoRepeat()) PerformAccelerator();
+    event->accept();
+    return;
+  }
   event->ignore();
 }
 void TFlatButton::keyReleaseEvent(QKeyEvent* event) {

@@ -14,6 +14,9 @@ TSplitScrollPane::TSplitScrollPane(QWidget* parent) : QScrollArea(parent) {
   setWidget(contents_);
   // A pane may be squeezed to nothing by the bar; its contents must not hold it open.
   setMinimumSize(0, 0);
+  // The pane is a container, not a control: Tab goes to the controls in it, never to the pane
+  // itself, where the focus would be invisible and keys would do nothing.
+  setFocusPolicy(Qt::NoFocus);
 }
 
 void TSplitScrollPane::AddControl(QWidget* control) {
