@@ -16,6 +16,7 @@
 #include "CdxInteriorNode.h"
 #include "CdxLeafNode.h"
 #include "CdxTypes.h"
+#include "Parallel.h"
 
 namespace xb {
 
@@ -207,7 +208,7 @@ void RadixSort(uint8_t* records, size_t count, Size size, size_t sortBytes, bool
   CdxPairBuffer spareBuffer(count * size);
   uint8_t* const spareData = spareBuffer.data();
   std::vector<RadixGroup> stack{{0, count, 0, false}};
-  if (!parallel || count < kParallelSort || std::thread::hardware_concurrency() < 2) {
+  if (!parallel || count < 2 || !Parallel::Worth(count, kParallelSort)) {
     RadixSortGroups(records, spareData, size, sortBytes, stack, false);
     return;
   }
@@ -580,7 +581,7 @@ Status CdxBulkBuilder::WriteLeavesParallel(Level* level, uint32_t* root) {
 }
 
 Status CdxBulkBuilder::WriteLeaves(Level* level, uint32_t* root) {
-  if (count_ >= parallelLeafMinimum_ && count_ >= 2 && std::thread::hardware_concurrency() > 1)
+  if (count_ >= 2 && Parallel::Worth(count_, parallelLeafMinimum_))
     return WriteLeavesParallel(level, root);
   uint8_t page[kCdxPageSize];
   CdxLeafNode::Packed entries[CdxLeafNode::kMaxEntries];

@@ -10,12 +10,7 @@
 #include "CdxHeader.h"
 #include "CdxPosixFile.h"
 #include "CdxWhere.h"
-
-#define CDX_RETURN_IF_ERROR(expr) \
-  do {                            \
-    Status _s = (expr);           \
-    if (!_s.ok()) return _s;      \
-  } while (0)
+#include "Parallel.h"
 
 namespace xb {
 
@@ -47,13 +42,13 @@ CdxFile::~CdxFile() {
 
 Status CdxFile::Open(const std::string& path, bool readOnly, std::unique_ptr<CdxFile>* out) {
   std::unique_ptr<CdxBlockDevice> device;
-  CDX_RETURN_IF_ERROR(CdxPosixFile::Open(path, readOnly, &device));
+  RETURN_IF_ERROR(CdxPosixFile::Open(path, readOnly, &device));
   return OpenDevice(std::move(device), readOnly, out);
 }
 
 Status CdxFile::Create(const std::string& path, std::unique_ptr<CdxFile>* out) {
   std::unique_ptr<CdxBlockDevice> device;
-  CDX_RETURN_IF_ERROR(CdxPosixFile::Create(path, &device));
+  RETURN_IF_ERROR(CdxPosixFile::Create(path, &device));
   return CreateOnDevice(std::move(device), out);
 }
 
@@ -72,7 +67,7 @@ Status CdxFile::OpenDevice(std::unique_ptr<CdxBlockDevice> device, bool readOnly
 
 Status CdxFile::CreateOnDevice(std::unique_ptr<CdxBlockDevice> device,
                                std::unique_ptr<CdxFile>* out) {
-  CDX_RETURN_IF_ERROR(device->Truncate(0));
+  RETURN_IF_ERROR(device->Truncate(0));
   std::unique_ptr<CdxFile> file(new CdxFile(std::make_unique<CdxPager>(std::move(device), false)));
   Status s = file->Initialize();
   if (!s.ok()) {
@@ -86,36 +81,36 @@ Status CdxFile::CreateOnDevice(std::unique_ptr<CdxBlockDevice> device,
 // A new file: the tag-list header and an empty tag-list root, written at once so that the
 // file is valid even if no tag is ever added.
 Status CdxFile::Initialize() {
-  CDX_RETURN_IF_ERROR(pager_->Open());
+  RETURN_IF_ERROR(pager_->Open());
   uint32_t headerAt = 0;
-  CDX_RETURN_IF_ERROR(pager_->AllocateAtEnd(2, &headerAt));
+  RETURN_IF_ERROR(pager_->AllocateAtEnd(2, &headerAt));
   tagList_ = std::make_unique<CdxTag>(pager_.get(), pager_->name(), kTagListName, headerAt,
                                       CdxHeader::ForTagList(0), ' ');
-  CDX_RETURN_IF_ERROR(tagList_->CreateEmptyRoot());
+  RETURN_IF_ERROR(tagList_->CreateEmptyRoot());
   return Flush();
 }
 
 Status CdxFile::Load() {
-  CDX_RETURN_IF_ERROR(pager_->Open());
+  RETURN_IF_ERROR(pager_->Open());
   const std::string& file = pager_->name();
   if (pager_->end() < kCdxHeaderSize + kCdxPageSize) {
     return Status::Corrupt(file + ": the file is too short to be an index; the index needs "
                                   "rebuilding");
   }
   uint8_t buf[kCdxHeaderSize];
-  CDX_RETURN_IF_ERROR(pager_->Read(0, 2, buf));
+  RETURN_IF_ERROR(pager_->Read(0, 2, buf));
   CdxHeader listHeader;
   CdxWhere listWhere(file, kNoTag, 0, "tag-list header");
-  CDX_RETURN_IF_ERROR(listHeader.DecodeFrom(buf, listWhere, true));
+  RETURN_IF_ERROR(listHeader.DecodeFrom(buf, listWhere, true));
   if (!pager_->IsPage(listHeader.root)) {
     return listWhere.Corrupt("the tag list's root pointer " + CdxWhere::Hex(listHeader.root) +
                              " is not a page of the file");
   }
   tagList_ = std::make_unique<CdxTag>(pager_.get(), file, kTagListName, 0, listHeader, ' ');
-  CDX_RETURN_IF_ERROR(tagList_->Check());
+  RETURN_IF_ERROR(tagList_->Check());
 
   std::vector<std::pair<std::string, uint32_t>> entries;
-  CDX_RETURN_IF_ERROR(tagList_->ForEach([&](std::string_view key, uint32_t offset) {
+  RETURN_IF_ERROR(tagList_->ForEach([&](std::string_view key, uint32_t offset) {
     entries.emplace_back(TrimName(key), offset);
     return true;
   }));
@@ -129,9 +124,9 @@ Status CdxFile::Load() {
       return where.Corrupt("the header lies outside the file");
     }
     if (!offsets.insert(offset).second) return where.Corrupt("two tags share one header");
-    CDX_RETURN_IF_ERROR(pager_->Read(offset, 2, buf));
+    RETURN_IF_ERROR(pager_->Read(offset, 2, buf));
     CdxHeader header;
-    CDX_RETURN_IF_ERROR(header.DecodeFrom(buf, where, false));
+    RETURN_IF_ERROR(header.DecodeFrom(buf, where, false));
     if (!pager_->IsPage(header.root)) {
       return where.Corrupt("the root pointer " + CdxWhere::Hex(header.root) +
                            " is not a page of the file");
@@ -143,7 +138,7 @@ Status CdxFile::Load() {
   });
   for (size_t i = 0; i < tags_.size(); ++i) tags_[i]->set_order(i + 1);
   // Readers never need the free list; writers take pages from it, so it must be sound.
-  if (!pager_->readOnly()) CDX_RETURN_IF_ERROR(pager_->LoadFreeList(listHeader.freeList));
+  if (!pager_->readOnly()) RETURN_IF_ERROR(pager_->LoadFreeList(listHeader.freeList));
   return Status::Ok();
 }
 
@@ -204,10 +199,10 @@ Status CdxFile::AddTag(const CdxTagSpec& spec, std::span<const uint8_t> keys,
                        std::span<const uint32_t> recnos, CdxTag** tag) {
   if (closed_ || pager_->closed()) return Status::NotOpen(name() + ": the index file is closed");
   if (pager_->readOnly()) return Status::ReadOnly(name() + ": the index was opened read-only");
-  CDX_RETURN_IF_ERROR(ValidateSpec(spec));
+  RETURN_IF_ERROR(ValidateSpec(spec));
   CdxBulkBuilder builder(pager_.get(), spec.keyLength, spec.keyFill,
                          name() + ": tag " + Upper(spec.name));
-  CDX_RETURN_IF_ERROR(builder.Prepare(keys, recnos, spec.unique));
+  RETURN_IF_ERROR(builder.Prepare(keys, recnos, spec.unique));
   return WriteTag(spec, &builder, tag);
 }
 
@@ -215,10 +210,10 @@ Status CdxFile::AddTagRecords(const CdxTagSpec& spec, CdxPairBuffer records,
                               CdxTag** tag) {
   if (closed_ || pager_->closed()) return Status::NotOpen(name() + ": the index file is closed");
   if (pager_->readOnly()) return Status::ReadOnly(name() + ": the index was opened read-only");
-  CDX_RETURN_IF_ERROR(ValidateSpec(spec));
+  RETURN_IF_ERROR(ValidateSpec(spec));
   CdxBulkBuilder builder(pager_.get(), spec.keyLength, spec.keyFill,
                          name() + ": tag " + Upper(spec.name));
-  CDX_RETURN_IF_ERROR(builder.PrepareRecords(std::move(records), spec.unique));
+  RETURN_IF_ERROR(builder.PrepareRecords(std::move(records), spec.unique));
   return WriteTag(spec, &builder, tag);
 }
 
@@ -228,7 +223,7 @@ Status CdxFile::WriteTag(const CdxTagSpec& spec, CdxBulkBuilder* builder, CdxTag
   // Headers follow each other in creation order, so the header goes at the end of the file
   // before the tag's nodes.
   uint32_t headerAt = 0;
-  CDX_RETURN_IF_ERROR(pager_->AllocateAtEnd(2, &headerAt));
+  RETURN_IF_ERROR(pager_->AllocateAtEnd(2, &headerAt));
   CdxHeader header;
   Status built = builder->Write(&header.root);
   if (!built.ok()) {
@@ -250,7 +245,7 @@ Status CdxFile::WriteTag(const CdxTagSpec& spec, CdxBulkBuilder* builder, CdxTag
 
   std::string listKey = upperName;
   listKey.resize(kCdxTagNameLength, ' ');
-  CDX_RETURN_IF_ERROR(tagList_->Insert(listKey, headerAt));
+  RETURN_IF_ERROR(tagList_->Insert(listKey, headerAt));
   tags_.push_back(
       std::make_unique<CdxTag>(pager_.get(), name(), upperName, headerAt, header, spec.keyFill));
   tags_.back()->set_order(tags_.size());
@@ -267,7 +262,7 @@ Status CdxFile::Flush() {
   if (!changed) return Status::Ok();
   size_t dirty = 0;
   for (auto& tag : tags_) dirty += tag->DirtyPageCount();
-  if (dirty >= kParallelWriteBack && tags_.size() > 1 && std::thread::hardware_concurrency() > 1) {
+  if (tags_.size() > 1 && Parallel::Worth(dirty, kParallelWriteBack)) {
     // Encoding thousands of changed pages is shared between two threads, a tag at a time.
     std::vector<Status> results(tags_.size());
     std::atomic<size_t> next{0};
@@ -277,42 +272,42 @@ Status CdxFile::Flush() {
     std::thread helper(work);
     work();
     helper.join();
-    for (const Status& s : results) CDX_RETURN_IF_ERROR(s);
+    for (const Status& s : results) RETURN_IF_ERROR(s);
   } else {
-    for (auto& tag : tags_) CDX_RETURN_IF_ERROR(tag->WriteBack());
+    for (auto& tag : tags_) RETURN_IF_ERROR(tag->WriteBack());
   }
   if (!pager_->readOnly()) {
     tagList_->SetFreeListHead(pager_->FreeListHead());
     tagList_->BumpVersion();
   }
-  CDX_RETURN_IF_ERROR(tagList_->WriteBack());
+  RETURN_IF_ERROR(tagList_->WriteBack());
   return pager_->Flush();
 }
 
 Status CdxFile::Refresh() {
   if (closed_ || pager_->closed()) return Status::NotOpen(name() + ": the index file is closed");
   uint8_t word[4];
-  CDX_RETURN_IF_ERROR(pager_->ReadFresh(8, sizeof word, word));
+  RETURN_IF_ERROR(pager_->ReadFresh(8, sizeof word, word));
   if (CdxGetLE32(word) == tagList_->header().version) return Status::Ok();
   return Reload();
 }
 
 // The file as another program left it: the same tags at the same places, with new trees.
 Status CdxFile::Reload() {
-  CDX_RETURN_IF_ERROR(pager_->Reload());
+  RETURN_IF_ERROR(pager_->Reload());
   const std::string& file = pager_->name();
   uint8_t buf[kCdxHeaderSize];
-  CDX_RETURN_IF_ERROR(pager_->Read(0, 2, buf));
+  RETURN_IF_ERROR(pager_->Read(0, 2, buf));
   CdxHeader listHeader;
   CdxWhere listWhere(file, kNoTag, 0, "tag-list header");
-  CDX_RETURN_IF_ERROR(listHeader.DecodeFrom(buf, listWhere, true));
+  RETURN_IF_ERROR(listHeader.DecodeFrom(buf, listWhere, true));
   if (!pager_->IsPage(listHeader.root)) {
     return listWhere.Corrupt("the tag list's root pointer " + CdxWhere::Hex(listHeader.root) +
                              " is not a page of the file");
   }
   tagList_->Reload(listHeader);
   std::set<std::pair<std::string, uint32_t>> listed, ours;
-  CDX_RETURN_IF_ERROR(tagList_->ForEach([&](std::string_view key, uint32_t offset) {
+  RETURN_IF_ERROR(tagList_->ForEach([&](std::string_view key, uint32_t offset) {
     listed.emplace(Upper(TrimName(key)), offset);
     return true;
   }));
@@ -326,16 +321,16 @@ Status CdxFile::Reload() {
     if (uint64_t{tag->headerOffset()} + kCdxHeaderSize > pager_->end()) {
       return where.Corrupt("the header lies outside the file");
     }
-    CDX_RETURN_IF_ERROR(pager_->Read(tag->headerOffset(), 2, buf));
+    RETURN_IF_ERROR(pager_->Read(tag->headerOffset(), 2, buf));
     CdxHeader header;
-    CDX_RETURN_IF_ERROR(header.DecodeFrom(buf, where, false));
+    RETURN_IF_ERROR(header.DecodeFrom(buf, where, false));
     if (!pager_->IsPage(header.root)) {
       return where.Corrupt("the root pointer " + CdxWhere::Hex(header.root) +
                            " is not a page of the file");
     }
     tag->Reload(header);
   }
-  if (!pager_->readOnly()) CDX_RETURN_IF_ERROR(pager_->LoadFreeList(listHeader.freeList));
+  if (!pager_->readOnly()) RETURN_IF_ERROR(pager_->LoadFreeList(listHeader.freeList));
   return Status::Ok();
 }
 
@@ -346,7 +341,7 @@ void CdxFile::Abandon() {
 }
 
 Status CdxFile::Sync() {
-  CDX_RETURN_IF_ERROR(Flush());
+  RETURN_IF_ERROR(Flush());
   return pager_->Sync();
 }
 
@@ -380,33 +375,33 @@ Status CdxFile::Check() {
     owned[page] = 1;
     return Status::Ok();
   };
-  CDX_RETURN_IF_ERROR(claim(0, "tag-list header"));
-  CDX_RETURN_IF_ERROR(claim(kCdxPageSize, "tag-list header"));
+  RETURN_IF_ERROR(claim(0, "tag-list header"));
+  RETURN_IF_ERROR(claim(kCdxPageSize, "tag-list header"));
   std::vector<uint32_t> pages;
-  CDX_RETURN_IF_ERROR(tagList_->Check(&pages));
-  for (uint32_t p : pages) CDX_RETURN_IF_ERROR(claim(p, "tag-list page"));
+  RETURN_IF_ERROR(tagList_->Check(&pages));
+  for (uint32_t p : pages) RETURN_IF_ERROR(claim(p, "tag-list page"));
 
   // The tag list must name exactly the tags, each with its header offset.
   std::set<std::pair<std::string, uint32_t>> listed, expected;
-  CDX_RETURN_IF_ERROR(tagList_->ForEach([&](std::string_view key, uint32_t offset) {
+  RETURN_IF_ERROR(tagList_->ForEach([&](std::string_view key, uint32_t offset) {
     listed.emplace(TrimName(key), offset);
     return true;
   }));
   for (auto& tag : tags_) {
     expected.emplace(tag->name(), tag->headerOffset());
-    CDX_RETURN_IF_ERROR(claim(tag->headerOffset(), "tag header"));
-    CDX_RETURN_IF_ERROR(claim(tag->headerOffset() + kCdxPageSize, "tag header"));
+    RETURN_IF_ERROR(claim(tag->headerOffset(), "tag header"));
+    RETURN_IF_ERROR(claim(tag->headerOffset() + kCdxPageSize, "tag header"));
     pages.clear();
-    CDX_RETURN_IF_ERROR(tag->Check(&pages));
-    for (uint32_t p : pages) CDX_RETURN_IF_ERROR(claim(p, "node page"));
+    RETURN_IF_ERROR(tag->Check(&pages));
+    for (uint32_t p : pages) RETURN_IF_ERROR(claim(p, "node page"));
   }
   if (listed != expected) {
     return CdxWhere(file, kNoTag, 0, "tag list").Corrupt("the tag list does not match the tags");
   }
   if (pager_->readOnly()) {
-    CDX_RETURN_IF_ERROR(pager_->LoadFreeList(tagList_->header().freeList));
+    RETURN_IF_ERROR(pager_->LoadFreeList(tagList_->header().freeList));
   }
-  for (uint32_t p : pager_->FreePages()) CDX_RETURN_IF_ERROR(claim(p, "free page"));
+  for (uint32_t p : pager_->FreePages()) RETURN_IF_ERROR(claim(p, "free page"));
   for (size_t page = 0; page < pageCount; ++page) {
     if (owned[page] == 0) {
       return CdxWhere(file, kNoTag, static_cast<uint32_t>(page * kCdxPageSize), "page")

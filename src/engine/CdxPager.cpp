@@ -1,6 +1,7 @@
 #include "CdxPager.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cstring>
 
 #include "CdxWhere.h"
@@ -188,6 +189,10 @@ void CdxPager::Write(uint32_t offset, size_t pages, const uint8_t* data, bool la
 }
 
 void CdxPager::WriteLocked(uint32_t offset, size_t pages, const uint8_t* data, bool late) {
+  // Whole pages the file has or has been allocated: writing past end() would leave a page
+  // that the file size and the free list know nothing of.
+  assert(offset % kCdxPageSize == 0);
+  assert(uint64_t{offset} + pages * kCdxPageSize <= end());
   for (size_t i = 0; i < pages; ++i) {
     uint32_t at = offset + static_cast<uint32_t>(i * kCdxPageSize);
     Page* page = Insert(at);

@@ -2,18 +2,13 @@
 
 #include <algorithm>
 #include <array>
+#include <cassert>
 #include <cstring>
 #include <unordered_set>
 
 #include "CdxBulkBuilder.h"
 #include "CdxInteriorNode.h"
 #include "CdxLeafNode.h"
-
-#define CDX_RETURN_IF_ERROR(expr) \
-  do {                            \
-    Status _s = (expr);           \
-    if (!_s.ok()) return _s;      \
-  } while (0)
 
 namespace xb {
 
@@ -90,7 +85,7 @@ CdxTagInfo CdxTag::Info() const {
 // Cache and bookkeeping
 
 Status CdxTag::CheckWritable() const {
-  CDX_RETURN_IF_ERROR(CheckOpen());
+  RETURN_IF_ERROR(CheckOpen());
   if (pager_->readOnly()) {
     return Status::ReadOnly(fileName_ + ": the index was opened read-only");
   }
@@ -142,6 +137,8 @@ void CdxTag::Bump() {
 }
 
 void CdxTag::MarkDirty(Node* node) {
+  // Only cached nodes are written back: a change to any other copy would be lost.
+  assert(Cached(node->page) == node);
   callDirtied_ = true;
   if (!node->dirty) {
     node->dirty = true;
@@ -157,7 +154,7 @@ Status CdxTag::DecodeInto(uint32_t page, Node* node) {
     return Where(page, "page").Corrupt("a pointer leads outside the tree's pages");
   }
   uint8_t buf[kCdxPageSize];
-  CDX_RETURN_IF_ERROR(pager_->Read(page, 1, buf));
+  RETURN_IF_ERROR(pager_->Read(page, 1, buf));
   node->page = page;
   if ((CdxGetLE16(buf) & kCdxAttrLeaf) != 0) {
     node->isLeaf = true;
@@ -171,7 +168,9 @@ Status CdxTag::DecodeInto(uint32_t page, Node* node) {
 
 CdxTag::Node* CdxTag::Cached(uint32_t page) const {
   const size_t slot = page / kCdxPageSize;
-  return slot < nodes_.size() ? nodes_[slot].get() : nullptr;
+  Node* node = slot < nodes_.size() ? nodes_[slot].get() : nullptr;
+  assert(node == nullptr || node->page == page);  // a slot holds the node of its own page
+  return node;
 }
 
 std::unique_ptr<CdxTag::Node>& CdxTag::Slot(uint32_t page) {
@@ -187,7 +186,7 @@ Status CdxTag::LoadNode(uint32_t page, Node** out) {
     return Status::Ok();
   }
   auto node = std::make_unique<Node>();
-  CDX_RETURN_IF_ERROR(DecodeInto(page, node.get()));
+  RETURN_IF_ERROR(DecodeInto(page, node.get()));
   node->lastUse = ++clock_;
   node->memory = node->MemoryBytes();
   cacheBytes_ += node->memory;
@@ -203,14 +202,14 @@ Status CdxTag::ReadNode(uint32_t page, Node* scratch, const Node** out) {
     *out = cached;
     return Status::Ok();
   }
-  CDX_RETURN_IF_ERROR(DecodeInto(page, scratch));
+  RETURN_IF_ERROR(DecodeInto(page, scratch));
   *out = scratch;
   return Status::Ok();
 }
 
 Status CdxTag::NewNode(bool leaf, Node** out) {
   uint32_t page = 0;
-  CDX_RETURN_IF_ERROR(pager_->Allocate(&page));
+  RETURN_IF_ERROR(pager_->Allocate(&page));
   auto node = std::make_unique<Node>();
   node->page = page;
   node->isLeaf = leaf;
@@ -241,7 +240,7 @@ void CdxTag::FreeNode(Node* node) {
 }
 
 Status CdxTag::LoadSibling(uint32_t page, bool leaf, Node** out) {
-  CDX_RETURN_IF_ERROR(LoadNode(page, out));
+  RETURN_IF_ERROR(LoadNode(page, out));
   if ((*out)->isLeaf != leaf) {
     return Where(page, "page").Corrupt("a sibling link leads to a node of another level");
   }
@@ -249,6 +248,7 @@ Status CdxTag::LoadSibling(uint32_t page, bool leaf, Node** out) {
 }
 
 CdxTag::Rep CdxTag::RepOf(const Node& node) const {
+  assert(node.count() > 0);  // a parent names a child by its last pair; empty nodes are removed
   const size_t last = node.count() - 1;
   return Rep{node.page,
              std::string(reinterpret_cast<const char*>(node.key(last)), header_.keyLength),
@@ -301,7 +301,7 @@ void CdxTag::SetFreeListHead(uint32_t head) {
 Status CdxTag::SetKeyFill(uint8_t fill) {
   if (fill == fill_) return Status::Ok();
   // Decoded keys carry the old fill: write changes out, then decode afresh.
-  if (!dirtyPages_.empty() || headerDirty_) CDX_RETURN_IF_ERROR(WriteBack());
+  if (!dirtyPages_.empty() || headerDirty_) RETURN_IF_ERROR(WriteBack());
   nodes_.clear();
   graveyard_.clear();
   cacheBytes_ = 0;
@@ -313,7 +313,7 @@ Status CdxTag::SetKeyFill(uint8_t fill) {
 Status CdxTag::CreateEmptyRoot() {
   BeginCall();
   Node* root = nullptr;
-  CDX_RETURN_IF_ERROR(NewNode(true, &root));
+  RETURN_IF_ERROR(NewNode(true, &root));
   root->set_attributes(kCdxAttrLeaf | kCdxAttrRoot);
   header_.root = root->page;
   headerDirty_ = true;
@@ -329,7 +329,7 @@ Status CdxTag::Descend(const CdxSearchKey& target, std::vector<PathStep>* path, 
   uint32_t page = header_.root;
   for (size_t depth = 0; depth < kCdxMaxDepth; ++depth) {
     Node* node = nullptr;
-    CDX_RETURN_IF_ERROR(LoadNode(page, &node));
+    RETURN_IF_ERROR(LoadNode(page, &node));
     if (node->isLeaf) {
       *leaf = node;
       *pos = node->leaf.LowerBound(target);
@@ -365,7 +365,7 @@ Status CdxTag::SettleForward(Node* leaf, size_t pos) {
     if (++steps > MaxSteps()) {
       return Where(leaf->page, "leaf page").Corrupt("the right links of the leaves form a loop");
     }
-    CDX_RETURN_IF_ERROR(LoadSibling(right, true, &leaf));
+    RETURN_IF_ERROR(LoadSibling(right, true, &leaf));
     pos = 0;
   }
   SetCursor(leaf, pos);
@@ -385,7 +385,7 @@ Status CdxTag::SettleBackward(Node* leaf, size_t end) {
     if (++steps > MaxSteps()) {
       return Where(leaf->page, "leaf page").Corrupt("the left links of the leaves form a loop");
     }
-    CDX_RETURN_IF_ERROR(LoadSibling(left, true, &leaf));
+    RETURN_IF_ERROR(LoadSibling(left, true, &leaf));
     end = leaf->leaf.count();
   }
   SetCursor(leaf, end - 1);
@@ -398,7 +398,7 @@ Status CdxTag::CheckOpen() const {
 }
 
 Status CdxTag::First() {
-  CDX_RETURN_IF_ERROR(CheckOpen());
+  RETURN_IF_ERROR(CheckOpen());
   BeginCall();
   CdxSearchKey target;
   target.mode = CdxSearchKey::kFirst;
@@ -411,7 +411,7 @@ Status CdxTag::First() {
 }
 
 Status CdxTag::Last() {
-  CDX_RETURN_IF_ERROR(CheckOpen());
+  RETURN_IF_ERROR(CheckOpen());
   BeginCall();
   CdxSearchKey target;
   target.mode = CdxSearchKey::kLast;
@@ -426,7 +426,7 @@ Status CdxTag::Last() {
 Status CdxTag::Locate(Node** leaf, size_t* pos, bool* onEntry) {
   if (curChanges_ == changes_) {
     Node* node = nullptr;
-    CDX_RETURN_IF_ERROR(LoadNode(curPage_, &node));
+    RETURN_IF_ERROR(LoadNode(curPage_, &node));
     if (node->isLeaf && curIndex_ < node->leaf.count() &&
         CdxComparePairs(node->leaf.key(curIndex_), node->leaf.recno(curIndex_),
                         Bytes(curKey_), curRecno_, header_.keyLength) == 0) {
@@ -442,7 +442,7 @@ Status CdxTag::Locate(Node** leaf, size_t* pos, bool* onEntry) {
   target.key = Bytes(curKey_);
   target.length = header_.keyLength;
   target.recno = curRecno_;
-  CDX_RETURN_IF_ERROR(Descend(target, nullptr, leaf, pos));
+  RETURN_IF_ERROR(Descend(target, nullptr, leaf, pos));
   *onEntry = *pos < (*leaf)->leaf.count() &&
              CdxComparePairs((*leaf)->leaf.key(*pos), (*leaf)->leaf.recno(*pos), Bytes(curKey_),
                              curRecno_, header_.keyLength) == 0;
@@ -493,7 +493,7 @@ Status CdxTag::Step(bool forward) {
   if (!valid_) {
     return Status::InvalidArgument(fileName_ + ": tag " + name_ + ": the cursor is not on an entry");
   }
-  CDX_RETURN_IF_ERROR(CheckOpen());
+  RETURN_IF_ERROR(CheckOpen());
   Status quick;
   if (StepWithinLeaf(forward, &quick)) return quick;
   BeginCall();
@@ -529,7 +529,7 @@ Status CdxTag::Seek(std::string_view key, CdxSeekResult* result) {
     return Status::InvalidArgument(fileName_ + ": tag " + name_ + ": a seek key of " +
                                    std::to_string(key.size()) + " bytes is longer than the key");
   }
-  CDX_RETURN_IF_ERROR(CheckOpen());
+  RETURN_IF_ERROR(CheckOpen());
   BeginCall();
   CdxSearchKey target;
   target.mode = CdxSearchKey::kPrefix;
@@ -554,8 +554,8 @@ Status CdxTag::Seek(std::string_view key, CdxSeekResult* result) {
 
 Status CdxTag::SeekPair(std::string_view key, uint32_t recno, bool* exact) {
   *exact = false;
-  CDX_RETURN_IF_ERROR(CheckKey(key));
-  CDX_RETURN_IF_ERROR(CheckOpen());
+  RETURN_IF_ERROR(CheckKey(key));
+  RETURN_IF_ERROR(CheckOpen());
   BeginCall();
   CdxSearchKey target;
   target.mode = CdxSearchKey::kPair;
@@ -575,13 +575,13 @@ Status CdxTag::SeekPair(std::string_view key, uint32_t recno, bool* exact) {
 }
 
 Status CdxTag::ForEach(const std::function<bool(std::string_view, uint32_t)>& visit) {
-  CDX_RETURN_IF_ERROR(CheckOpen());
+  RETURN_IF_ERROR(CheckOpen());
   BeginCall();
   CdxSearchKey target;
   target.mode = CdxSearchKey::kFirst;
   Node* first = nullptr;
   size_t pos = 0;
-  CDX_RETURN_IF_ERROR(Descend(target, nullptr, &first, &pos));
+  RETURN_IF_ERROR(Descend(target, nullptr, &first, &pos));
   Node scratch;
   const Node* leaf = first;
   const size_t keyLength = header_.keyLength;
@@ -606,7 +606,7 @@ Status CdxTag::ForEach(const std::function<bool(std::string_view, uint32_t)>& vi
     if (steps > MaxSteps()) {
       return Where(leaf->page, "leaf page").Corrupt("the right links of the leaves form a loop");
     }
-    CDX_RETURN_IF_ERROR(ReadNode(right, &scratch, &leaf));
+    RETURN_IF_ERROR(ReadNode(right, &scratch, &leaf));
     if (!leaf->isLeaf) {
       return Where(right, "page").Corrupt("a leaf's right link leads to an interior node");
     }
@@ -617,8 +617,8 @@ Status CdxTag::ForEach(const std::function<bool(std::string_view, uint32_t)>& vi
 // Changes
 
 Status CdxTag::Insert(std::string_view key, uint32_t recno) {
-  CDX_RETURN_IF_ERROR(CheckWritable());
-  CDX_RETURN_IF_ERROR(CheckKey(key));
+  RETURN_IF_ERROR(CheckWritable());
+  RETURN_IF_ERROR(CheckKey(key));
   if (recno == 0) {
     return Status::InvalidArgument(fileName_ + ": tag " + name_ + ": record number 0");
   }
@@ -632,7 +632,7 @@ Status CdxTag::Insert(std::string_view key, uint32_t recno) {
 Status CdxTag::InsertSorted(const uint8_t* pairs, size_t count, size_t* skipped,
                             size_t expectedEntries) {
   *skipped = 0;
-  CDX_RETURN_IF_ERROR(CheckWritable());
+  RETURN_IF_ERROR(CheckWritable());
   const size_t size = header_.keyLength + 4;
   for (size_t i = 0; i < count; ++i) {
     const uint8_t* pair = pairs + i * size;
@@ -696,7 +696,7 @@ Status CdxTag::RebuildMerged(const uint8_t* pairs, size_t count, size_t* skipped
         return Where(page, "page").Corrupt("a pointer leads outside the tree's pages");
       }
       uint8_t buf[kCdxPageSize];
-      CDX_RETURN_IF_ERROR(pager_->Read(page, 1, buf));
+      RETURN_IF_ERROR(pager_->Read(page, 1, buf));
       if ((CdxGetLE16(buf) & kCdxAttrLeaf) == 0) return ReadNode(page, &scratch[depth], interior);
       leaves.push_back(page);
       size_t mostHere = keyLength;
@@ -705,7 +705,7 @@ Status CdxTag::RebuildMerged(const uint8_t* pairs, size_t count, size_t* skipped
       return Status::Ok();
     };
     const Node* root = nullptr;
-    CDX_RETURN_IF_ERROR(visit(header_.root, 0, &root));
+    RETURN_IF_ERROR(visit(header_.root, 0, &root));
     if (root != nullptr) stack.push_back({root, 0});
     while (!stack.empty()) {
       Frame& top = stack.back();
@@ -719,7 +719,7 @@ Status CdxTag::RebuildMerged(const uint8_t* pairs, size_t count, size_t* skipped
         return Where(node->page, "interior page").Corrupt("the child links form a loop");
       }
       const Node* below = nullptr;
-      CDX_RETURN_IF_ERROR(visit(child, stack.size(), &below));
+      RETURN_IF_ERROR(visit(child, stack.size(), &below));
       if (below != nullptr) stack.push_back({below, 0});
     }
   }
@@ -753,7 +753,7 @@ Status CdxTag::RebuildMerged(const uint8_t* pairs, size_t count, size_t* skipped
   Node scratch;
   for (uint32_t page : leaves) {
     const Node* node = nullptr;
-    CDX_RETURN_IF_ERROR(ReadNode(page, &scratch, &node));
+    RETURN_IF_ERROR(ReadNode(page, &scratch, &node));
     if (!node->isLeaf) return Where(page, "leaf page").Corrupt("the page is not a leaf");
     const CdxLeafNode& leaf = node->leaf;
     const size_t n = leaf.count();
@@ -812,9 +812,9 @@ Status CdxTag::RebuildMerged(const uint8_t* pairs, size_t count, size_t* skipped
   builder.SetPageSupply(std::move(pages));
   // The old entries were checked to run in order and the new ones are sorted, with pairs
   // already present left out: the merge is strictly ascending.
-  CDX_RETURN_IF_ERROR(builder.PrepareOrderedRecords(std::move(merged), false, width));
+  RETURN_IF_ERROR(builder.PrepareOrderedRecords(std::move(merged), false, width));
   uint32_t newRoot = 0;
-  CDX_RETURN_IF_ERROR(builder.Write(&newRoot));
+  RETURN_IF_ERROR(builder.Write(&newRoot));
   header_.root = newRoot;
   headerDirty_ = true;
   Bump();
@@ -833,7 +833,7 @@ Status CdxTag::DoInsertSorted(const uint8_t* pairs, size_t count, size_t* skippe
     target.recno = CdxGetBE32(target.key + keyLength);
     Node* leaf = nullptr;
     size_t pos = 0;
-    CDX_RETURN_IF_ERROR(Descend(target, &path, &leaf, &pos));
+    RETURN_IF_ERROR(Descend(target, &path, &leaf, &pos));
     // The pairs up to the leaf's last one belong here (its parent's entry is that pair); the
     // rightmost leaf takes everything beyond. At least one pair is taken, so a damaged tree
     // cannot stop the loop.
@@ -867,13 +867,13 @@ Status CdxTag::DoInsertSorted(const uint8_t* pairs, size_t count, size_t* skippe
     Bump();
     MarkDirty(leaf);
     if (!leaf->leaf.Fits()) {
-      CDX_RETURN_IF_ERROR(SplitLeafAt(path, leaf, PlanMergedSplit(*leaf, appended), appended));
+      RETURN_IF_ERROR(SplitLeafAt(path, leaf, PlanMergedSplit(*leaf, appended), appended));
       continue;
     }
     const size_t m = leaf->leaf.count();
     const bool lastChanged = n == 0 || leaf->leaf.recno(m - 1) != oldLastRecno ||
                              std::memcmp(leaf->leaf.key(m - 1), oldLast.data(), keyLength) != 0;
-    if (lastChanged) CDX_RETURN_IF_ERROR(UpdateParents(path, path.size(), {RepOf(*leaf)}, false));
+    if (lastChanged) RETURN_IF_ERROR(UpdateParents(path, path.size(), {RepOf(*leaf)}, false));
   }
   return Status::Ok();
 }
@@ -927,24 +927,24 @@ Status CdxTag::SplitLeafAt(std::vector<PathStep>& path, Node* leaf, const std::v
                            bool appended) {
   Node* oldRight = nullptr;
   if (leaf->leaf.right() != kCdxNoPage) {
-    CDX_RETURN_IF_ERROR(LoadSibling(leaf->leaf.right(), true, &oldRight));
+    RETURN_IF_ERROR(LoadSibling(leaf->leaf.right(), true, &oldRight));
   }
   std::vector<Node*> level{leaf};
   for (size_t c = 0; c < cuts.size(); ++c) {
     Node* node = nullptr;
-    CDX_RETURN_IF_ERROR(NewNode(true, &node));
+    RETURN_IF_ERROR(NewNode(true, &node));
     level.push_back(node);
   }
   for (size_t g = cuts.size(); g-- > 0;) leaf->leaf.MoveTailTo(cuts[g], &level[g + 1]->leaf);
-  CDX_RETURN_IF_ERROR(Chain(level, oldRight));
+  RETURN_IF_ERROR(Chain(level, oldRight));
   std::vector<Rep> reps;
   for (Node* node : level) reps.push_back(RepOf(*node));
   return UpdateParents(path, path.size(), std::move(reps), appended);
 }
 
 Status CdxTag::Remove(std::string_view key, uint32_t recno) {
-  CDX_RETURN_IF_ERROR(CheckWritable());
-  CDX_RETURN_IF_ERROR(CheckKey(key));
+  RETURN_IF_ERROR(CheckWritable());
+  RETURN_IF_ERROR(CheckKey(key));
   BeginCall();
   Status s = DoRemove(key, recno);
   if (!s.ok() && callDirtied_) broken_ = true;
@@ -960,7 +960,7 @@ Status CdxTag::DoInsert(std::string_view key, uint32_t recno) {
   std::vector<PathStep> path;
   Node* leaf = nullptr;
   size_t pos = 0;
-  CDX_RETURN_IF_ERROR(Descend(target, &path, &leaf, &pos));
+  RETURN_IF_ERROR(Descend(target, &path, &leaf, &pos));
   if (pos < leaf->leaf.count() && target.Compare(leaf->leaf.key(pos), leaf->leaf.recno(pos)) == 0) {
     return Status::InvalidArgument(fileName_ + ": tag " + name_ + ": record " +
                                    std::to_string(recno) + " is already in the tag with this key");
@@ -980,7 +980,7 @@ Status CdxTag::DoRemove(std::string_view key, uint32_t recno) {
   std::vector<PathStep> path;
   Node* leaf = nullptr;
   size_t pos = 0;
-  CDX_RETURN_IF_ERROR(Descend(target, &path, &leaf, &pos));
+  RETURN_IF_ERROR(Descend(target, &path, &leaf, &pos));
   if (pos >= leaf->leaf.count() || target.Compare(leaf->leaf.key(pos), leaf->leaf.recno(pos)) != 0) {
     return Status::NotFound(fileName_ + ": tag " + name_ + ": record " + std::to_string(recno) +
                             " is not in the tag with this key");
@@ -989,7 +989,7 @@ Status CdxTag::DoRemove(std::string_view key, uint32_t recno) {
   const bool wasLast = pos + 1 == leaf->leaf.count();
   leaf->leaf.Erase(pos);
   MarkDirty(leaf);
-  CDX_RETURN_IF_ERROR(AfterLeafChange(path, leaf, wasLast, SIZE_MAX));
+  RETURN_IF_ERROR(AfterLeafChange(path, leaf, wasLast, SIZE_MAX));
   return CollapseRoot();
 }
 
@@ -1077,16 +1077,16 @@ Status CdxTag::SplitLeaf(std::vector<PathStep>& path, Node* leaf, size_t inserte
   const std::vector<size_t> cuts = PlanLeafSplit(*leaf, insertedAt);
   Node* oldRight = nullptr;
   if (leaf->leaf.right() != kCdxNoPage) {
-    CDX_RETURN_IF_ERROR(LoadSibling(leaf->leaf.right(), true, &oldRight));
+    RETURN_IF_ERROR(LoadSibling(leaf->leaf.right(), true, &oldRight));
   }
   std::vector<Node*> level{leaf};
   for (size_t c = 0; c < cuts.size(); ++c) {
     Node* node = nullptr;
-    CDX_RETURN_IF_ERROR(NewNode(true, &node));
+    RETURN_IF_ERROR(NewNode(true, &node));
     level.push_back(node);
   }
   for (size_t g = cuts.size(); g-- > 0;) leaf->leaf.MoveTailTo(cuts[g], &level[g + 1]->leaf);
-  CDX_RETURN_IF_ERROR(Chain(level, oldRight));
+  RETURN_IF_ERROR(Chain(level, oldRight));
   std::vector<Rep> reps;
   for (Node* node : level) reps.push_back(RepOf(*node));
   return UpdateParents(path, path.size(), std::move(reps), insertedAt + 1 == total);
@@ -1102,15 +1102,15 @@ Status CdxTag::SplitInterior(Node* node, bool fillLeft, std::vector<Rep>* reps) 
     at += fillLeft ? cap : n / groups + (g < n % groups ? 1 : 0);
   }
   Node* oldRight = nullptr;
-  if (inner.right() != kCdxNoPage) CDX_RETURN_IF_ERROR(LoadSibling(inner.right(), false, &oldRight));
+  if (inner.right() != kCdxNoPage) RETURN_IF_ERROR(LoadSibling(inner.right(), false, &oldRight));
   std::vector<Node*> level{node};
   for (size_t g = 1; g < groups; ++g) {
     Node* added = nullptr;
-    CDX_RETURN_IF_ERROR(NewNode(false, &added));
+    RETURN_IF_ERROR(NewNode(false, &added));
     level.push_back(added);
   }
   for (size_t g = groups; g-- > 1;) inner.MoveTailTo(starts[g], &level[g]->inner);
-  CDX_RETURN_IF_ERROR(Chain(level, oldRight));
+  RETURN_IF_ERROR(Chain(level, oldRight));
   reps->clear();
   for (Node* each : level) reps->push_back(RepOf(*each));
   return Status::Ok();
@@ -1143,7 +1143,7 @@ Status CdxTag::UpdateParents(std::vector<PathStep>& path, size_t depth, std::vec
       continue;
     }
     if (lvl > 0) {
-      CDX_RETURN_IF_ERROR(ShiftToNeighbours(path, lvl));
+      RETURN_IF_ERROR(ShiftToNeighbours(path, lvl));
       if (inner.count() <= inner.capacity()) {
         reps = {RepOf(*parent)};
         appended = false;
@@ -1152,7 +1152,7 @@ Status CdxTag::UpdateParents(std::vector<PathStep>& path, size_t depth, std::vec
     }
     appended = appended && lastTouched;
     std::vector<Rep> up;
-    CDX_RETURN_IF_ERROR(SplitInterior(parent, appended && inner.right() == kCdxNoPage, &up));
+    RETURN_IF_ERROR(SplitInterior(parent, appended && inner.right() == kCdxNoPage, &up));
     reps = std::move(up);
   }
   if (reps.size() == 1) return Status::Ok();
@@ -1162,7 +1162,7 @@ Status CdxTag::UpdateParents(std::vector<PathStep>& path, size_t depth, std::vec
 // The root split into `reps`: put new levels above until one node holds them all.
 Status CdxTag::GrowRoot(std::vector<Rep> reps) {
   Node* oldRoot = nullptr;
-  CDX_RETURN_IF_ERROR(LoadNode(reps[0].page, &oldRoot));
+  RETURN_IF_ERROR(LoadNode(reps[0].page, &oldRoot));
   oldRoot->set_attributes(oldRoot->attributes() & ~kCdxAttrRoot);
   MarkDirty(oldRoot);
   const size_t cap = CdxInteriorNode::Capacity(header_.keyLength);
@@ -1173,19 +1173,19 @@ Status CdxTag::GrowRoot(std::vector<Rep> reps) {
     size_t r = 0;
     for (size_t g = 0; g < groups; ++g) {
       Node* node = nullptr;
-      CDX_RETURN_IF_ERROR(NewNode(false, &node));
+      RETURN_IF_ERROR(NewNode(false, &node));
       const size_t take = reps.size() / groups + (g < reps.size() % groups ? 1 : 0);
       for (size_t k = 0; k < take; ++k, ++r) {
         node->inner.Insert(node->inner.count(), Bytes(reps[r].key), reps[r].recno, reps[r].page);
       }
       level.push_back(node);
     }
-    CDX_RETURN_IF_ERROR(Chain(level, nullptr));
+    RETURN_IF_ERROR(Chain(level, nullptr));
     for (Node* node : level) up.push_back(RepOf(*node));
     reps = std::move(up);
   }
   Node* root = nullptr;
-  CDX_RETURN_IF_ERROR(LoadNode(reps[0].page, &root));
+  RETURN_IF_ERROR(LoadNode(reps[0].page, &root));
   root->set_attributes(root->attributes() | kCdxAttrRoot);
   MarkDirty(root);
   header_.root = root->page;
@@ -1196,9 +1196,9 @@ Status CdxTag::GrowRoot(std::vector<Rep> reps) {
 Status CdxTag::Unlink(Node* node) {
   Node* left = nullptr;
   Node* right = nullptr;
-  if (node->left() != kCdxNoPage) CDX_RETURN_IF_ERROR(LoadSibling(node->left(), node->isLeaf, &left));
+  if (node->left() != kCdxNoPage) RETURN_IF_ERROR(LoadSibling(node->left(), node->isLeaf, &left));
   if (node->right() != kCdxNoPage) {
-    CDX_RETURN_IF_ERROR(LoadSibling(node->right(), node->isLeaf, &right));
+    RETURN_IF_ERROR(LoadSibling(node->right(), node->isLeaf, &right));
   }
   if (left != nullptr) {
     left->set_right(node->right());
@@ -1218,12 +1218,12 @@ Status CdxTag::SameParentNeighbours(Node* parent, size_t i, Node* node, Node** l
   *left = *right = nullptr;
   if (i > 0) {
     Node* l = nullptr;
-    CDX_RETURN_IF_ERROR(LoadNode(parent->inner.child(i - 1), &l));
+    RETURN_IF_ERROR(LoadNode(parent->inner.child(i - 1), &l));
     if (!l->isLeaf && l != node && l->page == node->left() && l->right() == node->page) *left = l;
   }
   if (i + 1 < parent->inner.count()) {
     Node* r = nullptr;
-    CDX_RETURN_IF_ERROR(LoadNode(parent->inner.child(i + 1), &r));
+    RETURN_IF_ERROR(LoadNode(parent->inner.child(i + 1), &r));
     if (!r->isLeaf && r != node && r->page == node->right() && r->left() == node->page) *right = r;
   }
   return Status::Ok();
@@ -1241,7 +1241,7 @@ Status CdxTag::ShiftToNeighbours(std::vector<PathStep>& path, size_t lvl) {
   const size_t cap = inner.capacity();
   Node* left = nullptr;
   Node* right = nullptr;
-  CDX_RETURN_IF_ERROR(SameParentNeighbours(parent, i, node, &left, &right));
+  RETURN_IF_ERROR(SameParentNeighbours(parent, i, node, &left, &right));
   if (left != nullptr && left->inner.count() < cap) {
     while (inner.count() > cap && left->inner.count() < cap) {
       left->inner.Insert(left->inner.count(), inner.key(0), inner.recno(0), inner.child(0));
@@ -1275,7 +1275,7 @@ Status CdxTag::MergeIntoNeighbour(std::vector<PathStep>& path, size_t lvl, bool*
   const size_t cap = inner.capacity();
   Node* left = nullptr;
   Node* right = nullptr;
-  CDX_RETURN_IF_ERROR(SameParentNeighbours(parent, i, node, &left, &right));
+  RETURN_IF_ERROR(SameParentNeighbours(parent, i, node, &left, &right));
   if (left != nullptr && left->inner.count() + inner.count() <= cap) {
     for (size_t k = 0; k < inner.count(); ++k) {
       left->inner.Insert(left->inner.count(), inner.key(k), inner.recno(k), inner.child(k));
@@ -1300,7 +1300,7 @@ Status CdxTag::MergeIntoNeighbour(std::vector<PathStep>& path, size_t lvl, bool*
 // parents become empty or fit into a neighbour.
 Status CdxTag::RemoveNode(std::vector<PathStep>& path, size_t lvl, Node* node) {
   while (lvl > 0) {
-    CDX_RETURN_IF_ERROR(Unlink(node));
+    RETURN_IF_ERROR(Unlink(node));
     FreeNode(node);
     const size_t up = lvl - 1;
     Node* parent = path[up].node;
@@ -1323,7 +1323,7 @@ Status CdxTag::RemoveNode(std::vector<PathStep>& path, size_t lvl, Node* node) {
     }
     if (up > 0) {
       bool merged = false;
-      CDX_RETURN_IF_ERROR(MergeIntoNeighbour(path, up, &merged));
+      RETURN_IF_ERROR(MergeIntoNeighbour(path, up, &merged));
       if (merged) {
         node = parent;
         lvl = up;
@@ -1340,10 +1340,10 @@ Status CdxTag::RemoveNode(std::vector<PathStep>& path, size_t lvl, Node* node) {
 Status CdxTag::CollapseRoot() {
   for (size_t guard = 0; guard < kCdxMaxDepth; ++guard) {
     Node* root = nullptr;
-    CDX_RETURN_IF_ERROR(LoadNode(header_.root, &root));
+    RETURN_IF_ERROR(LoadNode(header_.root, &root));
     if (root->isLeaf || root->inner.count() != 1) return Status::Ok();
     Node* child = nullptr;
-    CDX_RETURN_IF_ERROR(LoadNode(root->inner.child(0), &child));
+    RETURN_IF_ERROR(LoadNode(root->inner.child(0), &child));
     if (child == root) return Where(root->page, "root page").Corrupt("the root is its own child");
     child->set_attributes(child->attributes() | kCdxAttrRoot);
     MarkDirty(child);
@@ -1358,7 +1358,7 @@ Status CdxTag::CollapseRoot() {
 // Check
 
 Status CdxTag::Check(std::vector<uint32_t>* pages) {
-  CDX_RETURN_IF_ERROR(CheckOpen());
+  RETURN_IF_ERROR(CheckOpen());
   BeginCall();
   if (!pager_->IsPage(header_.root)) {
     return Where(headerOffset_, "header").Corrupt("the root pointer " + CdxWhere::Hex(header_.root) +
@@ -1368,7 +1368,7 @@ Status CdxTag::Check(std::vector<uint32_t>* pages) {
   std::string lastKey;
   uint32_t lastRecno = 0;
   bool empty = true;
-  CDX_RETURN_IF_ERROR(CheckNode(header_.root, 0, &state, &lastKey, &lastRecno, &empty));
+  RETURN_IF_ERROR(CheckNode(header_.root, 0, &state, &lastKey, &lastRecno, &empty));
   for (const auto& level : state.levels) {
     for (size_t j = 0; j < level.size(); ++j) {
       const uint32_t wantLeft = j == 0 ? kCdxNoPage : level[j - 1].page;
@@ -1386,7 +1386,7 @@ Status CdxTag::Check(std::vector<uint32_t>* pages) {
 }
 
 Status CdxTag::CheckShape() {
-  CDX_RETURN_IF_ERROR(CheckOpen());
+  RETURN_IF_ERROR(CheckOpen());
   BeginCall();
   if (!pager_->IsPage(header_.root)) {
     return Where(headerOffset_, "header").Corrupt("the root pointer " + CdxWhere::Hex(header_.root) +
@@ -1409,7 +1409,7 @@ Status CdxTag::CheckShape() {
         return Where(page, "page").Corrupt("the page is reached twice in the tree");
       }
       seen[page / kCdxPageSize] = true;
-      CDX_RETURN_IF_ERROR(pager_->Read(page, 1, buf));
+      RETURN_IF_ERROR(pager_->Read(page, 1, buf));
       const uint16_t attributes = CdxGetLE16(buf);
       const bool isLeaf = (attributes & kCdxAttrLeaf) != 0;
       const char* what = isLeaf ? "leaf page" : "interior page";
@@ -1439,7 +1439,7 @@ Status CdxTag::CheckShape() {
         }
         if (n == 0 && depth != 0) return Where(page, what).Corrupt("an empty leaf below the root");
       } else {
-        CDX_RETURN_IF_ERROR(DecodeInto(page, &scratch));
+        RETURN_IF_ERROR(DecodeInto(page, &scratch));
         if (scratch.inner.count() == 0) {
           return Where(page, what).Corrupt("an interior page without entries");
         }
@@ -1461,7 +1461,7 @@ Status CdxTag::CheckNode(uint32_t page, size_t depth, CheckState* state, std::st
   }
   Node scratch;
   const Node* node = nullptr;
-  CDX_RETURN_IF_ERROR(ReadNode(page, &scratch, &node));
+  RETURN_IF_ERROR(ReadNode(page, &scratch, &node));
   const bool isRoot = depth == 0;
   const char* what = node->isLeaf ? "leaf page" : "interior page";
   if (((node->attributes() & kCdxAttrRoot) != 0) != isRoot) {
@@ -1494,7 +1494,7 @@ Status CdxTag::CheckNode(uint32_t page, size_t depth, CheckState* state, std::st
       std::string childKey;
       uint32_t childRecno = 0;
       bool childEmpty = true;
-      CDX_RETURN_IF_ERROR(
+      RETURN_IF_ERROR(
           CheckNode(node->inner.child(i), depth + 1, state, &childKey, &childRecno, &childEmpty));
       if (childEmpty || childRecno != node->recno(i) ||
           std::memcmp(childKey.data(), node->key(i), keyLength) != 0) {

@@ -17,6 +17,7 @@
 
 #include "CdxBulkBuilder.h"
 #include "FaultInjection.h"
+#include "Parallel.h"
 #include "RegularFile.h"
 #include "TextCase.h"
 
@@ -268,8 +269,8 @@ Status IndexSet::DoAfterAppends(uint32_t first, uint32_t last) {
   };
   // A large batch is keyed on two threads, an order at a time: each order's expressions are
   // used by one thread only.
-  const bool twoThreads = size_t{last - first + 1} * orders >= kParallelBatch && orders > 1 &&
-                          std::thread::hardware_concurrency() > 1;
+  const bool twoThreads =
+      orders > 1 && Parallel::Worth(size_t{last - first + 1} * orders, kParallelBatch);
   {
     std::atomic<size_t> nextOrder{0};
     auto collectSome = [&] {
@@ -290,7 +291,7 @@ Status IndexSet::DoAfterAppends(uint32_t first, uint32_t last) {
       if (counts[k] != 0) results[k] = InsertBatch(*orders_[k], batches[k].data(), counts[k]);
     }
   };
-  if (total >= kParallelBatch && orders > 1 && std::thread::hardware_concurrency() > 1) {
+  if (orders > 1 && Parallel::Worth(total, kParallelBatch)) {
     std::thread helper(work);
     work();
     helper.join();
@@ -389,7 +390,7 @@ Status IndexSet::CollectAll(TagBuild* build, const Expression& key, const Expres
   // expressions (an expression keeps its evaluation buffers, so it serves one thread). The
   // threads take slices of records in turn rather than a half each: the buffer's later pages
   // are often fresh memory, slower to fill, and one thread would be left waiting for the other.
-  const bool split = threads && n >= 200000 && std::thread::hardware_concurrency() > 1;
+  const bool split = threads && Parallel::Worth(n, kParallelKeys);
   constexpr uint32_t kSlice = 1 << 16;
   const uint32_t slices = n == 0 ? 0 : (n - 1) / kSlice + 1;
   std::vector<size_t> counts(slices, 0);
@@ -667,8 +668,8 @@ Status IndexSet::BuildCopy(File* file, const std::string& tmp, const Progress& p
     }
     builds.push_back(std::move(b));
   }
-  const bool parallel = builds.size() > 1 && table_->record_count() >= kParallelRebuild &&
-                        std::thread::hardware_concurrency() > 1;
+  const bool parallel =
+      builds.size() > 1 && Parallel::Worth(table_->record_count(), kParallelRebuild);
   if (parallel) {
     s = BuildTagsInParallel(fresh.get(), &builds, progress);
   } else {

@@ -143,6 +143,8 @@ class IndexSet {
   Status BuildTagsInParallel(CdxFile* cdx, std::vector<TagBuild>* builds, const Progress& progress);
   // Tables from this many records up rebuild two tags at a time.
   static constexpr uint32_t kParallelRebuild = 100000;
+  // A table of this many records has one tag's keys computed on two threads.
+  static constexpr uint32_t kParallelKeys = 200000;
   Status Compile(const std::string& text, std::unique_ptr<Expression>* out) const;
   int FindOrderIn(const CdxFile* file, const std::string& tag) const;
   // After a failed AddTag: puts `target` back as it was (`size` bytes), or removes it when
