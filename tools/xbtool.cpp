@@ -901,7 +901,7 @@ int RunSeek(const Invocation& inv) {
 // ---- Dispatch ----------------------------------------------------------------------------
 
 const std::vector<Command>& Commands() {
-  static const std::vector<Command> commands = {
+  static const std::vector<Command> kCommands = {
       {"info",
        "FILE.DBF [--file INDEXFILE]",
        "Shows the version byte, code page mark, record count, deleted count, record length, memo\n"
@@ -1065,7 +1065,7 @@ const std::vector<Command>& Commands() {
        {{"--file", true}},
        RunCheck},
   };
-  return commands;
+  return kCommands;
 }
 
 std::string Indent(const char* text) {

@@ -181,7 +181,7 @@ class IndexSet {
   }
   Status RebuildFile(File* file, const Progress& progress);
   // Takes a tag's pairs from its entries before a pack; false when they cannot be used.
-  bool ReusePackedEntries(TagBuild* build, size_t keyLength, const Progress& progress) const;
+  bool ReusePackedEntries(TagBuild* build, size_t key_length, const Progress& progress) const;
   // Writes the pairs of records first..last that qualify to `out` (room for all of them) and
   // returns how many.
   size_t CollectKeys(const Expression& key, const Expression* cond, uint32_t first, uint32_t last,

@@ -294,8 +294,8 @@ int xb_SetMemoBlockSize(int size) {
 
 // ---- Work areas --------------------------------------------------------------------------
 
-int xb_CreateNew(const char* path, const char* alias, int driver, int fieldCount) {
-  return E().BeginCreate(Str(path), Str(alias), driver, fieldCount);
+int xb_CreateNew(const char* path, const char* alias, int driver, int field_count) {
+  return E().BeginCreate(Str(path), Str(alias), driver, field_count);
 }
 
 int xb_CreateField(const char* name, const char* type, int width, int decimals) {
