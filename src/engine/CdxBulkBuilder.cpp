@@ -203,30 +203,30 @@ void RadixSortGroups(uint8_t* records, uint8_t* spare_data, Size size, size_t so
 }
 
 template <typename Size>
-void RadixSort(uint8_t* records, size_t count, Size size, size_t sortBytes, bool parallel) {
+void RadixSort(uint8_t* records, size_t count, Size size, size_t sort_bytes, bool parallel) {
   // Every byte of the spare buffer is written before it is read: no need to clear it.
   CdxPairBuffer spare_buffer(count * size);
   uint8_t* const spare_data = spare_buffer.data();
   std::vector<RadixGroup> stack{{0, count, 0, false}};
   if (!parallel || count < 2 || !Parallel::Worth(count, kParallelSort)) {
-    RadixSortGroups(records, spare_data, size, sortBytes, stack, false);
+    RadixSortGroups(records, spare_data, size, sort_bytes, stack, false);
     return;
   }
   // The first pass scatters into the whole spare buffer on one thread. Fresh memory costs a
   // cleared page at first touch, so meanwhile the other thread has the kernel supply the
   // pages from the far end.
-  std::atomic<bool> firstPassDone{false};
+  std::atomic<bool> first_pass_done{false};
   std::thread prefault(
-      [&] { CdxBufferPool::Prefault(spare_data, count * size, firstPassDone); });
-  RadixSortGroups(records, spare_data, size, sortBytes, stack, true);
-  firstPassDone = true;
+      [&] { CdxBufferPool::Prefault(spare_data, count * size, first_pass_done); });
+  RadixSortGroups(records, spare_data, size, sort_bytes, stack, true);
+  first_pass_done = true;
   prefault.join();
   // After the first pass the groups are independent, and two threads take them largest
   // first. One pass does not always spread the pairs: dates that all start "20", with a tenth
   // blank, leave nine tenths in one group, which a thread would then sort alone while the
   // other had little to do. So a group above an eighth of the pairs is only split one pass
   // further by the thread that takes it, and its pieces go back for either thread to take.
-  const size_t splitAbove = count / 8;
+  const size_t split_above = count / 8;
   auto larger = [](const RadixGroup& a, const RadixGroup& b) { return a.count < b.count; };
   std::priority_queue<RadixGroup, std::vector<RadixGroup>, decltype(larger)> groups(
       larger, std::move(stack));
@@ -244,11 +244,11 @@ void RadixSort(uint8_t* records, size_t count, Size size, size_t sortBytes, bool
         if (groups.empty()) return;
         g = groups.top();
         groups.pop();
-        split = g.count > splitAbove;
+        split = g.count > split_above;
         if (split) ++splitting;
       }
       local.assign(1, g);
-      RadixSortGroups(records, spare_data, size, sortBytes, local, split);
+      RadixSortGroups(records, spare_data, size, sort_bytes, local, split);
       if (!split) continue;
       {
         std::lock_guard<std::mutex> lock(mutex);
@@ -501,11 +501,11 @@ Status CdxBulkBuilder::WriteLeavesParallel(Level* level, uint32_t* root) {
   uint8_t* const dups = counts.data();
   uint8_t* const trails = dups + count_;
   uint8_t* const their_dups = trails + count_;
-  uint8_t* const theirTrails = their_dups + count_;
+  uint8_t* const their_trails = their_dups + count_;
   const size_t middle = count_ / 2;
   std::vector<size_t> theirs;
   std::thread planner([&] {
-    for (size_t at = middle; at < count_; at = LeafEnd(at, their_dups, theirTrails))
+    for (size_t at = middle; at < count_; at = LeafEnd(at, their_dups, their_trails))
       theirs.push_back(at);
   });
   std::vector<size_t> starts;
@@ -524,7 +524,7 @@ Status CdxBulkBuilder::WriteLeavesParallel(Level* level, uint32_t* root) {
   if (at < count_) {
     starts.insert(starts.end(), theirs.begin() + joined, theirs.end());
     std::memcpy(dups + at, their_dups + at, count_ - at);
-    std::memcpy(trails + at, theirTrails + at, count_ - at);
+    std::memcpy(trails + at, their_trails + at, count_ - at);
   }
   const size_t leaves = starts.size();
   starts.push_back(count_);

@@ -149,10 +149,10 @@ size_t CdxLeafNode::MergeSorted(const uint8_t* pairs, size_t count) {
   keys.reserve((n + count) * key_length_);
   recnos.reserve(n + count);
   trails.reserve(n + count);
-  size_t skipped = 0, dataBytes = 0;
+  size_t skipped = 0, data_bytes = 0;
   uint32_t max_recno = 0;
   auto take = [&](const uint8_t* k, uint32_t r, uint8_t trail) {
-    dataBytes += StoredLength(keys.empty() ? nullptr : keys.data() + keys.size() - key_length_,
+    data_bytes += StoredLength(keys.empty() ? nullptr : keys.data() + keys.size() - key_length_,
                               k, trail);
     max_recno = std::max(max_recno, r);
     keys.insert(keys.end(), k, k + key_length_);
@@ -181,7 +181,7 @@ size_t CdxLeafNode::MergeSorted(const uint8_t* pairs, size_t count) {
   keys_.swap(keys);
   recnos_.swap(recnos);
   trails_.swap(trails);
-  data_bytes_ = dataBytes;
+  data_bytes_ = data_bytes;
   SetMaxRecno(max_recno);
   return skipped;
 }

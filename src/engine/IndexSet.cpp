@@ -443,7 +443,7 @@ bool IndexSet::ReusePackedEntries(TagBuild* build, size_t key_length,
   const Renumbering& renumbered = *renumbered_;
   const size_t size = key_length + 4;
   const uint32_t n = table_->record_count();
-  const size_t previousCount = renumbered.live.size() * 64;
+  const size_t previous_count = renumbered.live.size() * 64;
   CdxPairBuffer& records = build->records;
   records.resize(static_cast<size_t>(n) * size);
   size_t count = 0;
@@ -452,7 +452,7 @@ bool IndexSet::ReusePackedEntries(TagBuild* build, size_t key_length,
   // pager's lock, so two builds read their tags at once.
   const Status s = build->previous->ForEach([&](std::string_view key, uint32_t old) {
     // Entries that do not fit the table as it was are a damaged tag: build it from the records.
-    if (key.size() != key_length || old == 0 || old > previousCount) {
+    if (key.size() != key_length || old == 0 || old > previous_count) {
       usable = false;
       return false;
     }
