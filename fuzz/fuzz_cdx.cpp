@@ -58,7 +58,7 @@ void Exercise(const uint8_t* data, size_t size, bool write) {
       tag->Check();
       continue;
     }
-    const size_t length = tag->keyLength();
+    const size_t length = tag->key_length();
     std::string key = seed;
     key.resize(length, ' ');
     xb::CdxSeekResult result;

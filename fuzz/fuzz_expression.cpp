@@ -101,12 +101,12 @@ void CompileAndRun(std::string_view text, const std::vector<xb::FieldDef>& field
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string_view text(reinterpret_cast<const char*>(data), size);
-  static const std::vector<xb::FieldDef> task_fields = TaskFields();
-  static const std::vector<xb::FieldDef> type_fields = TypeFields();
-  static const std::vector<std::string> task_records = {TaskRecord(' '), TaskRecord('*'),
+  static const std::vector<xb::FieldDef> kTaskFields = TaskFields();
+  static const std::vector<xb::FieldDef> kTypeFields = TypeFields();
+  static const std::vector<std::string> kTaskRecords = {TaskRecord(' '), TaskRecord('*'),
                                                         std::string(136, ' ')};
-  static const std::vector<std::string> type_records = {TypeRecord(false), TypeRecord(true)};
-  CompileAndRun(text, task_fields, task_records);
-  CompileAndRun(text, type_fields, type_records);
+  static const std::vector<std::string> kTypeRecords = {TypeRecord(false), TypeRecord(true)};
+  CompileAndRun(text, kTaskFields, kTaskRecords);
+  CompileAndRun(text, kTypeFields, kTypeRecords);
   return 0;
 }

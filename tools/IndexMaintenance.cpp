@@ -124,14 +124,14 @@ xb::Status IndexMaintenance::Recreate(xb::Table& table, const std::string& cdx_p
     if (!IsTagName(d.name))
       return xb::Status::Corrupt(what + "the name is damaged" + start_over);
     std::unique_ptr<xb::Expression> e;
-    s = xb::Expression::Compile(d.keyExpression, table.fields(), &e);
+    s = xb::Expression::Compile(d.key_expression, table.fields(), &e);
     if (!s.ok())
-      return xb::Status::Corrupt(what + "key '" + d.keyExpression + "' does not fit the table (" +
+      return xb::Status::Corrupt(what + "key '" + d.key_expression + "' does not fit the table (" +
                                  s.message() + ")" + start_over);
-    if (!d.forExpression.empty()) {
-      s = xb::Expression::Compile(d.forExpression, table.fields(), &e);
+    if (!d.for_expression.empty()) {
+      s = xb::Expression::Compile(d.for_expression, table.fields(), &e);
       if (!s.ok() || e->type() != xb::Expression::kLogical)
-        return xb::Status::Corrupt(what + "condition '" + d.forExpression +
+        return xb::Status::Corrupt(what + "condition '" + d.for_expression +
                                    "' is not a logical expression of the table" + start_over);
     }
     if (d.unique)
@@ -141,7 +141,7 @@ xb::Status IndexMaintenance::Recreate(xb::Table& table, const std::string& cdx_p
   *tags = 0;
   for (const auto& d : defs) {
     int order = 0;
-    s = table.AddTag("", d.name, d.keyExpression, d.forExpression, d.descending, nullptr, &order);
+    s = table.AddTag("", d.name, d.key_expression, d.for_expression, d.descending, nullptr, &order);
     if (!s.ok())
       return xb::Status::Corrupt(s.message() + " (" + std::to_string(*tags) + " of " +
                                  std::to_string(defs.size()) + " tags were rebuilt)");

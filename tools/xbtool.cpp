@@ -28,7 +28,6 @@
 #include <string_view>
 #include <vector>
 
-#include "Cp1252.h"
 #include "CsvWriter.h"
 #include "Engine.h"
 #include "FaultInjection.h"
@@ -36,6 +35,7 @@
 #include "FieldList.h"
 #include "IndexMaintenance.h"
 #include "Table.h"
+#include "Windows1252.h"
 #include "xbengine.h"
 
 namespace {
@@ -191,7 +191,7 @@ class OpenTable {
     if (area_ == 0) EngineFail("cannot open the table");
     const int n = xb_FieldCount();
     for (int i = 1; i <= n; ++i) {
-      FieldCodec::Field f;
+      xb::FieldCodec::Field f;
       f.name = xb_FieldName(i);
       f.type = xb_FieldType(i);
       f.width = xb_FieldWidth(i);
@@ -213,7 +213,7 @@ class OpenTable {
   }
 
   const std::string& path() const { return path_; }
-  const std::vector<FieldCodec::Field>& fields() const { return fields_; }
+  const std::vector<xb::FieldCodec::Field>& fields() const { return fields_; }
   int offset(size_t field) const { return offsets_[field]; }
   bool has_memo() const {
     for (const auto& f : fields_)
@@ -227,7 +227,7 @@ class OpenTable {
  private:
   std::string path_;
   int area_ = 0;
-  std::vector<FieldCodec::Field> fields_;
+  std::vector<xb::FieldCodec::Field> fields_;
   std::vector<int> offsets_;
 };
 
@@ -279,7 +279,7 @@ long ParseRecno(const std::string& text) {
 // is stored in Windows-1252.
 std::string ToTableText(const std::string& utf8, const std::string& what) {
   std::string text, problem;
-  if (!Cp1252::FromUtf8(utf8, &text, &problem)) Fail(what + " " + problem);
+  if (!xb::Windows1252::FromUtf8(utf8, &text, &problem)) Fail(what + " " + problem);
   return text;
 }
 
@@ -290,7 +290,7 @@ std::string Quoted(const std::string& stored) {
     out += c;
     if (c == '"') out += '"';
   }
-  return Cp1252::ToUtf8(out + "\"");
+  return xb::Windows1252::ToUtf8(out + "\"");
 }
 
 // ---- Index orders ------------------------------------------------------------------------
@@ -455,9 +455,9 @@ int RunDump(const Invocation& inv) {
           text.assign(memo.get(), static_cast<size_t>(length));
       } else {
         const std::string_view stored(image.data() + table.offset(i), static_cast<size_t>(f.width));
-        if (!FieldCodec::Decode(f, stored, &text, &problem)) report(recno, f.name, problem);
+        if (!xb::FieldCodec::Decode(f, stored, &text, &problem)) report(recno, f.name, problem);
       }
-      csv.Field(Cp1252::ToUtf8(text));
+      csv.Field(xb::Windows1252::ToUtf8(text));
     }
     csv.EndRow();
     if (!xb_Skip(1)) EngineFail("cannot read the table past record " + std::to_string(recno));
@@ -522,12 +522,12 @@ std::vector<Assignment> PrepareValues(const OpenTable& table,
     if (f.type == 'G' || f.type == 'P')
       Fail("field " + f.name + " of type " + f.type + " cannot be set from the command line");
     std::string text, problem;
-    if (!Cp1252::FromUtf8(std::string_view(arg).substr(eq + 1), &text, &problem))
+    if (!xb::Windows1252::FromUtf8(std::string_view(arg).substr(eq + 1), &text, &problem))
       Fail("the value of " + f.name + " " + problem + "; " + nothing_done);
     Assignment value{index, {}};
     if (f.type == 'M') {
       value.stored = std::move(text);
-    } else if (!FieldCodec::Encode(f, text, &value.stored, &problem)) {
+    } else if (!xb::FieldCodec::Encode(f, text, &value.stored, &problem)) {
       Fail("field " + f.name + ": " + problem + "; " + nothing_done);
     }
     values.push_back(std::move(value));
@@ -555,7 +555,7 @@ void RequireTextCodedTable(const OpenTable& table, const std::string& path, cons
     Fail(path + ": " + what + " writes only tables with version byte 0x03 or 0xF5, not " +
          Hex(header.version));
   for (const auto& f : table.fields())
-    if (!FieldCodec::CanEncode(f.type) && !IsMemoType(f.type))
+    if (!xb::FieldCodec::CanEncode(f.type) && !IsMemoType(f.type))
       Fail(path + ": " + what + " cannot write field " + f.name + " of type " + f.type);
 }
 
@@ -899,7 +899,7 @@ int RunSeek(const Invocation& inv) {
 // ---- Dispatch ----------------------------------------------------------------------------
 
 const std::vector<Command>& Commands() {
-  static const std::vector<Command> commands = {
+  static const std::vector<Command> kCommands = {
       {"info",
        "FILE.DBF [--file INDEXFILE]",
        "Shows the version byte, code page mark, record count, deleted count, record length, memo\n"
@@ -1063,7 +1063,7 @@ const std::vector<Command>& Commands() {
        {{"--file", true}},
        RunCheck},
   };
-  return commands;
+  return kCommands;
 }
 
 std::string Indent(const char* text) {

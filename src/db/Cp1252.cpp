@@ -1,21 +1,14 @@
 #include "db/Cp1252.h"
 
+#include "Windows1252.h"
+
 namespace {
 
-// Unicode code points of bytes 0x80..0x9F; 0 marks the five bytes the code page leaves unused,
-// which decode to the C1 control of the same number so that no byte is lost on a round trip.
-constexpr char16_t kHigh[32] = {
-    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
-
+// The code page's byte for a UTF-16 unit, or -1. The five bytes the code page leaves unused
+// decode to the C1 control of the same number, so that no byte is lost on a round trip.
 int ByteFor(char16_t c) {
-  if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) return c;
-  for (int i = 0; i < 32; ++i) {
-    if (kHigh[i] == c) return 0x80 + i;
-    if (kHigh[i] == 0 && c == 0x80 + i) return c;
-  }
-  return -1;
+  unsigned char b = 0;
+  return xb::Windows1252::FromUnicode(c, &b) ? b : -1;
 }
 
 }  // namespace
@@ -24,10 +17,8 @@ QString Cp1252::Decode(const char* bytes, int length) {
   QString out(length, Qt::Uninitialized);
   QChar* d = out.data();
   for (int i = 0; i < length; ++i) {
-    const auto b = static_cast<unsigned char>(bytes[i]);
-    char16_t c = b;
-    if (b >= 0x80 && b <= 0x9F && kHigh[b - 0x80] != 0) c = kHigh[b - 0x80];
-    d[i] = QChar(c);
+    d[i] = QChar(static_cast<char16_t>(
+        xb::Windows1252::ToUnicode(static_cast<unsigned char>(bytes[i]))));
   }
   return out;
 }

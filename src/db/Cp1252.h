@@ -4,8 +4,8 @@
 #include <QString>
 
 // The task files hold single-byte Windows-1252 text. Conversion to and from Qt strings happens
-// here, at the edge of the data layer. Qt's own codecs cover only Latin-1 and the Unicode forms
-// everywhere, so the 32 characters in which Windows-1252 differs from Latin-1 are mapped here.
+// here, at the edge of the data layer; the code page's table itself is the engine's
+// (xb::Windows1252), shared with the tools.
 class Cp1252 {
  public:
   static QString Decode(const char* bytes, int length);

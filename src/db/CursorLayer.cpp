@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "Calendar.h"
 #include "db/Cp1252.h"
 #include "platform/UserMessages.h"
 #include "Engine.h"
@@ -784,23 +785,19 @@ int CursorLayer::ReleaseRecordLock(int cursor, bool all) {
 
 // ---- Fields ---------------------------------------------------------------------------------
 
+// Day 1 is 1 January of the year 1 (Julian day 1721426).
+constexpr int64_t kDayCountOffset = xb::calendar::kFirstDay - 1;
+
 int CursorLayer::DayCount(int year, int month, int day) {
-  // Days before the year, the month and the day, counting from 1 January of the year 1 as day 1.
-  static const int kBefore[12] = {0, 31, 59, 90, 120, 151, 181, 212, 243, 273, 304, 334};
-  const int y = year - 1;
-  const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-  return y * 365 + y / 4 - y / 100 + y / 400 + kBefore[month - 1] + (leap && month > 2 ? 1 : 0) + day;
+  return static_cast<int>(xb::calendar::JulianDay(year, month, day) - kDayCountOffset);
 }
 
 bool CursorLayer::FromDayCount(int days, int* year, int* month, int* day) {
-  if (days < 1 || days > DayCount(9999, 12, 31)) return false;
-  int y = (days - 1) / 366 + 1;
-  while (DayCount(y + 1, 1, 1) <= days) ++y;
-  int m = 1;
-  while (m < 12 && DayCount(y, m + 1, 1) <= days) ++m;
-  *year = y;
-  *month = m;
-  *day = days - DayCount(y, m, 1) + 1;
+  if (days < 1 || days > xb::calendar::kLastDay - kDayCountOffset) return false;
+  const xb::calendar::Date date = xb::calendar::FromJulianDay(days + kDayCountOffset);
+  *year = static_cast<int>(date.year);
+  *month = date.month;
+  *day = date.day;
   return true;
 }
 

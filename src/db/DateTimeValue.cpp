@@ -2,31 +2,23 @@
 
 #include <cmath>
 
+#include "Calendar.h"
 #include "db/DateTimeConvertError.h"
 
 namespace {
 
-// Days from 1 January 1970 of a proleptic Gregorian date (civil-from-days in reverse); plain
-// integer arithmetic so that the years before 1582 and the year 1 come out right.
+// Days from 1 January 1970 (Julian day 2440588) of a proleptic Gregorian date, and back.
+constexpr qint64 kUnixEpochJulianDay = 2440588;
+
 qint64 DaysFromCivil(qint64 y, qint64 m, qint64 d) {
-  y -= m <= 2 ? 1 : 0;
-  const qint64 era = (y >= 0 ? y : y - 399) / 400;
-  const qint64 yoe = y - era * 400;
-  const qint64 doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-  const qint64 doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  return era * 146097 + doe - 719468;
+  return xb::calendar::JulianDay(y, m, d) - kUnixEpochJulianDay;
 }
 
 void CivilFromDays(qint64 z, int& year, int& month, int& day) {
-  z += 719468;
-  const qint64 era = (z >= 0 ? z : z - 146096) / 146097;
-  const qint64 doe = z - era * 146097;
-  const qint64 yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-  const qint64 doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-  const qint64 mp = (5 * doy + 2) / 153;
-  day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
-  month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
-  year = static_cast<int>(yoe + era * 400 + (month <= 2 ? 1 : 0));
+  const xb::calendar::Date date = xb::calendar::FromJulianDay(z + kUnixEpochJulianDay);
+  year = static_cast<int>(date.year);
+  month = date.month;
+  day = date.day;
 }
 
 // Day 0 of the program's values, 30 December 1899, counted from 1 January 1970.
@@ -34,19 +26,14 @@ constexpr qint64 kEpochOffset = -25569;
 
 }  // namespace
 
-bool DateTimeValue::IsLeapYear(int year) {
-  return year % 4 == 0 && (year % 100 != 0 || year % 400 == 0);
-}
+bool DateTimeValue::IsLeapYear(int year) { return xb::calendar::IsLeapYear(year); }
 
 int DateTimeValue::DaysInMonth(int year, int month) {
-  static constexpr int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  if (month < 1 || month > 12) return 0;
-  return month == 2 && IsLeapYear(year) ? 29 : kDays[month - 1];
+  return xb::calendar::DaysInMonth(year, month);
 }
 
 bool DateTimeValue::IsValidDate(int year, int month, int day) {
-  return year >= 1 && year <= 9999 && month >= 1 && month <= 12 && day >= 1 &&
-         day <= DaysInMonth(year, month);
+  return xb::calendar::IsValidDate(year, month, day);
 }
 
 bool DateTimeValue::TryEncodeDate(int year, int month, int day, double& value) {

@@ -16,6 +16,7 @@
 #include "CdxInteriorNode.h"
 #include "CdxLeafNode.h"
 #include "CdxTypes.h"
+#include "Parallel.h"
 
 namespace xb {
 
@@ -56,14 +57,14 @@ bool After(const uint8_t* a, const uint8_t* b, Size size) {
 // time is cheaper than a shorter one that is not. With a shorter sort key only its bytes are
 // compared, so that records with equal keys keep their order.
 template <typename Size>
-void InsertionSort(uint8_t* base, size_t count, Size size, size_t sortBytes, uint8_t* scratch) {
+void InsertionSort(uint8_t* base, size_t count, Size size, size_t sort_bytes, uint8_t* scratch) {
   for (size_t i = 1; i < count; ++i) {
     uint8_t* cur = base + i * size;
     size_t j = i;
-    if (sortBytes == size) {
+    if (sort_bytes == size) {
       while (j > 0 && After(base + (j - 1) * size, cur, size)) --j;
     } else {
-      while (j > 0 && After(base + (j - 1) * size, cur, sortBytes)) --j;
+      while (j > 0 && After(base + (j - 1) * size, cur, sort_bytes)) --j;
     }
     if (j == i) continue;
     std::memcpy(scratch, cur, size);
@@ -101,7 +102,7 @@ size_t CommonPrefix(const uint8_t* group, size_t count, Size size, size_t depth,
 // ends up in the spare buffer is copied home once. Groups wait on an explicit stack so a long
 // key cannot exhaust the call stack.
 //
-// Only the first `sortBytes` bytes are sorted on; the scatter passes are stable, so records
+// Only the first `sort_bytes` bytes are sorted on; the scatter passes are stable, so records
 // equal in those bytes keep their input order. Pairs collected in record-number order therefore
 // need no pass over their record-number bytes.
 template <size_t N>
@@ -109,15 +110,15 @@ using Fixed = std::integral_constant<size_t, N>;
 
 struct RadixGroup {
   size_t begin, count, depth;
-  bool inSpare;
+  bool in_spare;
 };
 
-// Sorts the groups on `stack` and every group they split into. With `firstScatter` it stops
+// Sorts the groups on `stack` and every group they split into. With `first_scatter` it stops
 // after the first pass that scatters a group, leaving the pieces on the stack (for sharing the
 // rest of the work between threads).
 template <typename Size>
-void RadixSortGroups(uint8_t* records, uint8_t* spareData, Size size, size_t sortBytes,
-                     std::vector<RadixGroup>& stack, bool firstScatter) {
+void RadixSortGroups(uint8_t* records, uint8_t* spare_data, Size size, size_t sort_bytes,
+                     std::vector<RadixGroup>& stack, bool first_scatter) {
   using Group = RadixGroup;
   std::vector<uint8_t> scratch(size);
   std::array<size_t, 256> counts;
@@ -126,22 +127,22 @@ void RadixSortGroups(uint8_t* records, uint8_t* spareData, Size size, size_t sor
   while (!stack.empty()) {
     Group g = stack.back();
     stack.pop_back();
-    uint8_t* here = (g.inSpare ? spareData : records) + g.begin * size;
-    uint8_t* there = (g.inSpare ? records : spareData) + g.begin * size;
+    uint8_t* here = (g.in_spare ? spare_data : records) + g.begin * size;
+    uint8_t* there = (g.in_spare ? records : spare_data) + g.begin * size;
     bool scattered = false;
-    while (g.depth < sortBytes && g.count > 1) {
+    while (g.depth < sort_bytes && g.count > 1) {
       if (g.count <= kSmallGroup) {
-        InsertionSort(here, g.count, size, sortBytes, scratch.data());
+        InsertionSort(here, g.count, size, sort_bytes, scratch.data());
         break;
       }
       // A large group is split on two bytes at once: half the passes over the data.
-      if (g.count >= kWideGroup && g.depth + 1 < sortBytes) {
+      if (g.count >= kWideGroup && g.depth + 1 < sort_bytes) {
         wide.assign(65536, 0);
         const uint8_t* p = here + g.depth;
         for (size_t i = 0; i < g.count; ++i, p += size) ++wide[p[0] << 8 | p[1]];
         const size_t first = here[g.depth] << 8 | here[g.depth + 1];
         if (wide[first] == g.count) {
-          g.depth = CommonPrefix(here, g.count, size, g.depth + 2, sortBytes);
+          g.depth = CommonPrefix(here, g.count, size, g.depth + 2, sort_bytes);
           continue;
         }
         size_t sum = 0;
@@ -158,8 +159,8 @@ void RadixSortGroups(uint8_t* records, uint8_t* spareData, Size size, size_t sor
         size_t start = 0;
         for (size_t d = 0; d < 65536; ++d) {
           const size_t n = wide[d] - start;
-          if (n != 0 && !(n == 1 && g.inSpare)) {
-            stack.push_back({g.begin + start, n, g.depth + 2, !g.inSpare});
+          if (n != 0 && !(n == 1 && g.in_spare)) {
+            stack.push_back({g.begin + start, n, g.depth + 2, !g.in_spare});
           }
           start = wide[d];
         }
@@ -170,7 +171,7 @@ void RadixSortGroups(uint8_t* records, uint8_t* spareData, Size size, size_t sor
       const uint8_t* p = here + g.depth;
       for (size_t i = 0; i < g.count; ++i, p += size) ++counts[*p];
       if (counts[here[g.depth]] == g.count) {
-        g.depth = CommonPrefix(here, g.count, size, g.depth + 1, sortBytes);
+        g.depth = CommonPrefix(here, g.count, size, g.depth + 1, sort_bytes);
         continue;
       }
       size_t sum = 0;
@@ -186,46 +187,46 @@ void RadixSortGroups(uint8_t* records, uint8_t* spareData, Size size, size_t sor
       // once it is home.
       size_t start = 0;
       for (size_t b = 0; b < 256; ++b) {
-        if (counts[b] == 1 && g.inSpare) {
+        if (counts[b] == 1 && g.in_spare) {
           // moved into the records buffer: done
         } else if (counts[b] != 0) {
-          stack.push_back({g.begin + start, counts[b], g.depth + 1, !g.inSpare});
+          stack.push_back({g.begin + start, counts[b], g.depth + 1, !g.in_spare});
         }
         start += counts[b];
       }
       scattered = true;
       break;
     }
-    if (!scattered && g.inSpare) std::memcpy(there, here, g.count * size);
-    if (scattered && firstScatter) return;
+    if (!scattered && g.in_spare) std::memcpy(there, here, g.count * size);
+    if (scattered && first_scatter) return;
   }
 }
 
 template <typename Size>
-void RadixSort(uint8_t* records, size_t count, Size size, size_t sortBytes, bool parallel) {
+void RadixSort(uint8_t* records, size_t count, Size size, size_t sort_bytes, bool parallel) {
   // Every byte of the spare buffer is written before it is read: no need to clear it.
-  CdxPairBuffer spareBuffer(count * size);
-  uint8_t* const spareData = spareBuffer.data();
+  CdxPairBuffer spare_buffer(count * size);
+  uint8_t* const spare_data = spare_buffer.data();
   std::vector<RadixGroup> stack{{0, count, 0, false}};
-  if (!parallel || count < kParallelSort || std::thread::hardware_concurrency() < 2) {
-    RadixSortGroups(records, spareData, size, sortBytes, stack, false);
+  if (!parallel || count < 2 || !Parallel::Worth(count, kParallelSort)) {
+    RadixSortGroups(records, spare_data, size, sort_bytes, stack, false);
     return;
   }
   // The first pass scatters into the whole spare buffer on one thread. Fresh memory costs a
   // cleared page at first touch, so meanwhile the other thread has the kernel supply the
   // pages from the far end.
-  std::atomic<bool> firstPassDone{false};
+  std::atomic<bool> first_pass_done{false};
   std::thread prefault(
-      [&] { CdxBufferPool::Prefault(spareData, count * size, firstPassDone); });
-  RadixSortGroups(records, spareData, size, sortBytes, stack, true);
-  firstPassDone = true;
+      [&] { CdxBufferPool::Prefault(spare_data, count * size, first_pass_done); });
+  RadixSortGroups(records, spare_data, size, sort_bytes, stack, true);
+  first_pass_done = true;
   prefault.join();
   // After the first pass the groups are independent, and two threads take them largest
   // first. One pass does not always spread the pairs: dates that all start "20", with a tenth
   // blank, leave nine tenths in one group, which a thread would then sort alone while the
   // other had little to do. So a group above an eighth of the pairs is only split one pass
   // further by the thread that takes it, and its pieces go back for either thread to take.
-  const size_t splitAbove = count / 8;
+  const size_t split_above = count / 8;
   auto larger = [](const RadixGroup& a, const RadixGroup& b) { return a.count < b.count; };
   std::priority_queue<RadixGroup, std::vector<RadixGroup>, decltype(larger)> groups(
       larger, std::move(stack));
@@ -243,11 +244,11 @@ void RadixSort(uint8_t* records, size_t count, Size size, size_t sortBytes, bool
         if (groups.empty()) return;
         g = groups.top();
         groups.pop();
-        split = g.count > splitAbove;
+        split = g.count > split_above;
         if (split) ++splitting;
       }
       local.assign(1, g);
-      RadixSortGroups(records, spareData, size, sortBytes, local, split);
+      RadixSortGroups(records, spare_data, size, sort_bytes, local, split);
       if (!split) continue;
       {
         std::lock_guard<std::mutex> lock(mutex);
@@ -264,49 +265,49 @@ void RadixSort(uint8_t* records, size_t count, Size size, size_t sortBytes, bool
 
 }  // namespace
 
-void CdxBulkBuilder::SortRecords(uint8_t* records, size_t count, size_t size, size_t sortBytes,
+void CdxBulkBuilder::SortRecords(uint8_t* records, size_t count, size_t size, size_t sort_bytes,
                                  bool parallel) {
-  sortBytes = std::min(sortBytes, size);
-  if (count < 2 || sortBytes == 0) return;
+  sort_bytes = std::min(sort_bytes, size);
+  if (count < 2 || sort_bytes == 0) return;
   // Sizes of the usual keys (1, 8, 10, 13, 14, 50 and 60 bytes) plus 4 record-number bytes.
   switch (size) {
-    case 5: return RadixSort(records, count, Fixed<5>(), sortBytes, parallel);
-    case 12: return RadixSort(records, count, Fixed<12>(), sortBytes, parallel);
-    case 14: return RadixSort(records, count, Fixed<14>(), sortBytes, parallel);
-    case 17: return RadixSort(records, count, Fixed<17>(), sortBytes, parallel);
-    case 18: return RadixSort(records, count, Fixed<18>(), sortBytes, parallel);
+    case 5: return RadixSort(records, count, Fixed<5>(), sort_bytes, parallel);
+    case 12: return RadixSort(records, count, Fixed<12>(), sort_bytes, parallel);
+    case 14: return RadixSort(records, count, Fixed<14>(), sort_bytes, parallel);
+    case 17: return RadixSort(records, count, Fixed<17>(), sort_bytes, parallel);
+    case 18: return RadixSort(records, count, Fixed<18>(), sort_bytes, parallel);
     // Pairs cut down to the bytes their keys use are a multiple of 4 long.
-    case 16: return RadixSort(records, count, Fixed<16>(), sortBytes, parallel);
-    case 20: return RadixSort(records, count, Fixed<20>(), sortBytes, parallel);
-    case 24: return RadixSort(records, count, Fixed<24>(), sortBytes, parallel);
-    case 28: return RadixSort(records, count, Fixed<28>(), sortBytes, parallel);
-    case 32: return RadixSort(records, count, Fixed<32>(), sortBytes, parallel);
-    case 36: return RadixSort(records, count, Fixed<36>(), sortBytes, parallel);
-    case 40: return RadixSort(records, count, Fixed<40>(), sortBytes, parallel);
-    case 44: return RadixSort(records, count, Fixed<44>(), sortBytes, parallel);
-    case 48: return RadixSort(records, count, Fixed<48>(), sortBytes, parallel);
-    case 54: return RadixSort(records, count, Fixed<54>(), sortBytes, parallel);
-    case 64: return RadixSort(records, count, Fixed<64>(), sortBytes, parallel);
-    default: return RadixSort(records, count, size, sortBytes, parallel);
+    case 16: return RadixSort(records, count, Fixed<16>(), sort_bytes, parallel);
+    case 20: return RadixSort(records, count, Fixed<20>(), sort_bytes, parallel);
+    case 24: return RadixSort(records, count, Fixed<24>(), sort_bytes, parallel);
+    case 28: return RadixSort(records, count, Fixed<28>(), sort_bytes, parallel);
+    case 32: return RadixSort(records, count, Fixed<32>(), sort_bytes, parallel);
+    case 36: return RadixSort(records, count, Fixed<36>(), sort_bytes, parallel);
+    case 40: return RadixSort(records, count, Fixed<40>(), sort_bytes, parallel);
+    case 44: return RadixSort(records, count, Fixed<44>(), sort_bytes, parallel);
+    case 48: return RadixSort(records, count, Fixed<48>(), sort_bytes, parallel);
+    case 54: return RadixSort(records, count, Fixed<54>(), sort_bytes, parallel);
+    case 64: return RadixSort(records, count, Fixed<64>(), sort_bytes, parallel);
+    default: return RadixSort(records, count, size, sort_bytes, parallel);
   }
 }
 
-CdxBulkBuilder::CdxBulkBuilder(CdxPager* pager, size_t keyLength, uint8_t fill, std::string where)
+CdxBulkBuilder::CdxBulkBuilder(CdxPager* pager, size_t key_length, uint8_t fill, std::string where)
     : pager_(pager),
-      keyLength_(keyLength),
-      width_(keyLength),
+      key_length_(key_length),
+      width_(key_length),
       fill_(fill),
       where_(std::move(where)) {}
 
 uint32_t CdxBulkBuilder::RecnoAt(size_t i) const { return CdxGetBE32(KeyAt(i) + width_); }
 
 size_t CdxBulkBuilder::TrailAt(const uint8_t* key) const {
-  return keyLength_ - width_ + CdxLeafNode::TrailOf(key, width_, fill_);
+  return key_length_ - width_ + CdxLeafNode::TrailOf(key, width_, fill_);
 }
 
 void CdxBulkBuilder::FullKey(uint8_t* out, const uint8_t* key) const {
   std::memcpy(out, key, width_);
-  std::memset(out + width_, fill_, keyLength_ - width_);
+  std::memset(out + width_, fill_, key_length_ - width_);
 }
 
 // Character keys are often mostly fill: a 60-byte field of key words that holds a dozen
@@ -316,15 +317,15 @@ void CdxBulkBuilder::FullKey(uint8_t* out, const uint8_t* key) const {
 // all keys are fill alike.
 void CdxBulkBuilder::Narrow(size_t used) {
   // Pair sizes a multiple of 4, which the sort has copies of fixed size for.
-  const size_t width = std::min(keyLength_, (used + 3) / 4 * 4);
-  if (width + 8 > keyLength_) return;  // too little to gain
-  const size_t from = keyLength_ + 4, to = width + 4;
+  const size_t width = std::min(key_length_, (used + 3) / 4 * 4);
+  if (width + 8 > key_length_) return;  // too little to gain
+  const size_t from = key_length_ + 4, to = width + 4;
   const size_t n = records_.size() / from;
   uint8_t* data = records_.data();
   // Moving down in place: each pair lands at or below where it was, behind those done.
   for (size_t i = 0; i < n; ++i) {
     uint8_t recno[4];
-    std::memcpy(recno, data + i * from + keyLength_, 4);
+    std::memcpy(recno, data + i * from + key_length_, 4);
     CdxMoveSmall(data + i * to, data + i * from, width);
     std::memcpy(data + i * to + width, recno, 4);
   }
@@ -335,27 +336,27 @@ void CdxBulkBuilder::Narrow(size_t used) {
 Status CdxBulkBuilder::Prepare(std::span<const uint8_t> keys, std::span<const uint32_t> recnos,
                                bool unique) {
   const size_t n = recnos.size();
-  if (keys.size() != n * keyLength_) {
+  if (keys.size() != n * key_length_) {
     return Status::InvalidArgument(where_ + ": " + std::to_string(keys.size()) +
                                    " key bytes given for " + std::to_string(n) + " keys of " +
-                                   std::to_string(keyLength_) + " bytes");
+                                   std::to_string(key_length_) + " bytes");
   }
-  const size_t size = keyLength_ + 4;
+  const size_t size = key_length_ + 4;
   CdxPairBuffer records(n * size);
   for (size_t i = 0; i < n; ++i) {
     uint8_t* rec = records.data() + i * size;
-    std::memcpy(rec, keys.data() + i * keyLength_, keyLength_);
-    CdxPutBE32(rec + keyLength_, recnos[i]);
+    std::memcpy(rec, keys.data() + i * key_length_, key_length_);
+    CdxPutBE32(rec + key_length_, recnos[i]);
   }
   return PrepareRecords(std::move(records), unique);
 }
 
 Status CdxBulkBuilder::PrepareRecords(CdxPairBuffer records, bool unique) {
-  return PrepareChecked(std::move(records), unique, false, keyLength_);
+  return PrepareChecked(std::move(records), unique, false, key_length_);
 }
 
 Status CdxBulkBuilder::PrepareOrderedRecords(CdxPairBuffer records, bool unique, size_t width) {
-  if (width == 0 || width > keyLength_) width = keyLength_;
+  if (width == 0 || width > key_length_) width = key_length_;
   return PrepareChecked(std::move(records), unique, true, width);
 }
 
@@ -418,10 +419,10 @@ Status CdxBulkBuilder::PrepareChecked(CdxPairBuffer records, bool unique, bool o
     ascending = ascending && recno > previous;
     previous = recno;
     if (sorted && i > 0 && !(CdxCompareBytes(rec - size, rec, size) < 0)) sorted = false;
-    if (rec[keyLength_ - 1] == fill_) {
-      used = std::max(used, keyLength_ - CdxLeafNode::TrailOf(rec, keyLength_, fill_));
+    if (rec[key_length_ - 1] == fill_) {
+      used = std::max(used, key_length_ - CdxLeafNode::TrailOf(rec, key_length_, fill_));
     } else {
-      used = keyLength_;
+      used = key_length_;
     }
   }
   if (!sorted) {
@@ -460,29 +461,29 @@ Status CdxBulkBuilder::PrepareChecked(CdxPairBuffer records, bool unique, bool o
 // Leaves are packed straight from the sorted pairs: each entry's trailing fill and shared
 // prefix are worked out once, and a page is encoded when the next entry would not fit.
 size_t CdxBulkBuilder::LeafEnd(size_t from, uint8_t* dups, uint8_t* trails) const {
-  size_t n = 0, dataBytes = 0;
-  uint32_t maxRecno = 0;
+  size_t n = 0, data_bytes = 0;
+  uint32_t max_recno = 0;
   // The entry width only changes when a record number outgrows it: worked out again then.
-  size_t entryBytes = CdxLeafNode::EntryBytesFor(0, keyLength_);
+  size_t entry_bytes = CdxLeafNode::EntryBytesFor(0, key_length_);
   const uint8_t* previous = nullptr;
   for (size_t i = from; i < count_; ++i) {
     const uint8_t* key = KeyAt(i);
     const uint32_t recno = RecnoAt(i);
     const size_t trail = TrailAt(key);
     const size_t dup =
-        n == 0 ? 0 : CdxLeafNode::SharedPrefix(previous, key, keyLength_ - trail);
-    const size_t stored = keyLength_ - trail - dup;
-    const uint32_t newMax = std::max(maxRecno, recno);
-    const size_t newBytes =
-        newMax == maxRecno ? entryBytes : CdxLeafNode::EntryBytesFor(newMax, keyLength_);
-    const size_t size = CdxLeafNode::kHeaderBytes + (n + 1) * newBytes + dataBytes + stored;
+        n == 0 ? 0 : CdxLeafNode::SharedPrefix(previous, key, key_length_ - trail);
+    const size_t stored = key_length_ - trail - dup;
+    const uint32_t new_max = std::max(max_recno, recno);
+    const size_t new_bytes =
+        new_max == max_recno ? entry_bytes : CdxLeafNode::EntryBytesFor(new_max, key_length_);
+    const size_t size = CdxLeafNode::kHeaderBytes + (n + 1) * new_bytes + data_bytes + stored;
     if (n != 0 && (size > kCdxPageSize || n == CdxLeafNode::kMaxEntries)) return i;
     dups[i] = static_cast<uint8_t>(dup);
     trails[i] = static_cast<uint8_t>(trail);
     ++n;
-    dataBytes += stored;
-    maxRecno = newMax;
-    entryBytes = newBytes;
+    data_bytes += stored;
+    max_recno = new_max;
+    entry_bytes = new_bytes;
     previous = key;
   }
   return count_;
@@ -499,12 +500,12 @@ Status CdxBulkBuilder::WriteLeavesParallel(Level* level, uint32_t* root) {
   CdxPairBuffer counts(4 * count_);
   uint8_t* const dups = counts.data();
   uint8_t* const trails = dups + count_;
-  uint8_t* const theirDups = trails + count_;
-  uint8_t* const theirTrails = theirDups + count_;
+  uint8_t* const their_dups = trails + count_;
+  uint8_t* const their_trails = their_dups + count_;
   const size_t middle = count_ / 2;
   std::vector<size_t> theirs;
   std::thread planner([&] {
-    for (size_t at = middle; at < count_; at = LeafEnd(at, theirDups, theirTrails))
+    for (size_t at = middle; at < count_; at = LeafEnd(at, their_dups, their_trails))
       theirs.push_back(at);
   });
   std::vector<size_t> starts;
@@ -522,8 +523,8 @@ Status CdxBulkBuilder::WriteLeavesParallel(Level* level, uint32_t* root) {
   }
   if (at < count_) {
     starts.insert(starts.end(), theirs.begin() + joined, theirs.end());
-    std::memcpy(dups + at, theirDups + at, count_ - at);
-    std::memcpy(trails + at, theirTrails + at, count_ - at);
+    std::memcpy(dups + at, their_dups + at, count_ - at);
+    std::memcpy(trails + at, their_trails + at, count_ - at);
   }
   const size_t leaves = starts.size();
   starts.push_back(count_);
@@ -531,7 +532,7 @@ Status CdxBulkBuilder::WriteLeavesParallel(Level* level, uint32_t* root) {
   std::vector<uint32_t> pages;
   Status s = TakePages(leaves, &pages);
   if (!s.ok()) return s;
-  level->keys.resize(leaves * keyLength_);
+  level->keys.resize(leaves * key_length_);
   level->recnos.resize(leaves);
   level->pages = pages;
   // Each thread encodes its leaves into a batch of pages and hands the pager a batch at a time:
@@ -543,20 +544,20 @@ Status CdxBulkBuilder::WriteLeavesParallel(Level* level, uint32_t* root) {
     for (size_t from = first; from < last; from += kBatchPages) {
       const size_t to = std::min(last, from + kBatchPages);
       for (size_t k = from; k < to; ++k) {
-        uint32_t maxRecno = 0;
+        uint32_t max_recno = 0;
         size_t n = 0;
         for (size_t i = starts[k]; i < starts[k + 1]; ++i, ++n) {
           const uint32_t recno = RecnoAt(i);
-          maxRecno = std::max(maxRecno, recno);
+          max_recno = std::max(max_recno, recno);
           entries[n] = CdxLeafNode::Packed{KeyAt(i), recno, dups[i], trails[i]};
         }
         const uint16_t attributes = leaves == 1 ? kCdxAttrLeaf | kCdxAttrRoot : kCdxAttrLeaf;
         CdxLeafNode::EncodePacked(batch.get() + (k - from) * kCdxPageSize, attributes,
                                   k == 0 ? kCdxNoPage : pages[k - 1],
-                                  k + 1 == leaves ? kCdxNoPage : pages[k + 1], keyLength_,
-                                  CdxLeafNode::EntryBytesFor(maxRecno, keyLength_),
+                                  k + 1 == leaves ? kCdxNoPage : pages[k + 1], key_length_,
+                                  CdxLeafNode::EntryBytesFor(max_recno, key_length_),
                                   entries.data(), n);
-        FullKey(level->keys.data() + k * keyLength_, KeyAt(starts[k + 1] - 1));
+        FullKey(level->keys.data() + k * key_length_, KeyAt(starts[k + 1] - 1));
         level->recnos[k] = RecnoAt(starts[k + 1] - 1);
       }
       Status w = pager_->WriteNew(pages.data() + from, to - from, batch.get());
@@ -580,23 +581,23 @@ Status CdxBulkBuilder::WriteLeavesParallel(Level* level, uint32_t* root) {
 }
 
 Status CdxBulkBuilder::WriteLeaves(Level* level, uint32_t* root) {
-  if (count_ >= parallelLeafMinimum_ && count_ >= 2 && std::thread::hardware_concurrency() > 1)
+  if (count_ >= 2 && Parallel::Worth(count_, parallel_leaf_minimum_))
     return WriteLeavesParallel(level, root);
   uint8_t page[kCdxPageSize];
   CdxLeafNode::Packed entries[CdxLeafNode::kMaxEntries];
-  size_t n = 0, dataBytes = 0;
-  uint32_t maxRecno = 0;
+  size_t n = 0, data_bytes = 0;
+  uint32_t max_recno = 0;
   uint32_t at = 0, left = kCdxNoPage;
   Status s = TakePage(&at);
   if (!s.ok()) return s;
   auto emit = [&](uint32_t right, uint16_t attributes) {
-    CdxLeafNode::EncodePacked(page, attributes, left, right, keyLength_,
-                              CdxLeafNode::EntryBytesFor(maxRecno, keyLength_), entries, n);
+    CdxLeafNode::EncodePacked(page, attributes, left, right, key_length_,
+                              CdxLeafNode::EntryBytesFor(max_recno, key_length_), entries, n);
     pager_->Write(at, 1, page, false);
     if (attributes & kCdxAttrRoot) return;
     const CdxLeafNode::Packed& last = entries[n - 1];
-    level->keys.resize(level->keys.size() + keyLength_);
-    FullKey(level->keys.data() + level->keys.size() - keyLength_, last.key);
+    level->keys.resize(level->keys.size() + key_length_);
+    FullKey(level->keys.data() + level->keys.size() - key_length_, last.key);
     level->recnos.push_back(last.recno);
     level->pages.push_back(at);
   };
@@ -605,11 +606,11 @@ Status CdxBulkBuilder::WriteLeaves(Level* level, uint32_t* root) {
     const uint32_t recno = RecnoAt(i);
     const size_t trail = TrailAt(key);
     size_t dup =
-        n == 0 ? 0 : CdxLeafNode::SharedPrefix(entries[n - 1].key, key, keyLength_ - trail);
-    size_t stored = keyLength_ - trail - dup;
-    uint32_t newMax = std::max(maxRecno, recno);
+        n == 0 ? 0 : CdxLeafNode::SharedPrefix(entries[n - 1].key, key, key_length_ - trail);
+    size_t stored = key_length_ - trail - dup;
+    uint32_t new_max = std::max(max_recno, recno);
     const size_t size = CdxLeafNode::kHeaderBytes +
-                        (n + 1) * CdxLeafNode::EntryBytesFor(newMax, keyLength_) + dataBytes +
+                        (n + 1) * CdxLeafNode::EntryBytesFor(new_max, key_length_) + data_bytes +
                         stored;
     if (n != 0 && (size > kCdxPageSize || n == CdxLeafNode::kMaxEntries)) {
       uint32_t next = 0;
@@ -619,15 +620,15 @@ Status CdxBulkBuilder::WriteLeaves(Level* level, uint32_t* root) {
       left = at;
       at = next;
       n = 0;
-      dataBytes = 0;
+      data_bytes = 0;
       dup = 0;
-      stored = keyLength_ - trail;
-      newMax = recno;
+      stored = key_length_ - trail;
+      new_max = recno;
     }
     entries[n++] = CdxLeafNode::Packed{key, recno, static_cast<uint8_t>(dup),
                                        static_cast<uint8_t>(trail)};
-    dataBytes += stored;
-    maxRecno = newMax;
+    data_bytes += stored;
+    max_recno = new_max;
   }
   if (level->pages.empty()) {
     *root = at;
@@ -639,21 +640,21 @@ Status CdxBulkBuilder::WriteLeaves(Level* level, uint32_t* root) {
 }
 
 Status CdxBulkBuilder::WriteInterior(const Level& below, Level* level, uint32_t* root) {
-  const size_t cap = CdxInteriorNode::Capacity(keyLength_);
+  const size_t cap = CdxInteriorNode::Capacity(key_length_);
   const size_t n = below.pages.size();
   const size_t nodes = (n + cap - 1) / cap;
   uint8_t page[kCdxPageSize];
-  CdxInteriorNode node(keyLength_);
+  CdxInteriorNode node(key_length_);
   uint32_t at = 0, prev = kCdxNoPage;
   Status s = TakePage(&at);
   if (!s.ok()) return s;
   for (size_t k = 0; k < nodes; ++k) {
-    node.Reset(keyLength_);
+    node.Reset(key_length_);
     node.set_attributes(nodes == 1 ? kCdxAttrRoot : 0);
     node.set_left(prev);
     const size_t end = std::min(n, (k + 1) * cap);
     for (size_t i = k * cap; i < end; ++i) {
-      node.Insert(node.count(), below.keys.data() + i * keyLength_, below.recnos[i],
+      node.Insert(node.count(), below.keys.data() + i * key_length_, below.recnos[i],
                   below.pages[i]);
     }
     uint32_t next = kCdxNoPage;
@@ -665,7 +666,7 @@ Status CdxBulkBuilder::WriteInterior(const Level& below, Level* level, uint32_t*
     node.EncodeTo(page);
     pager_->Write(at, 1, page, false);
     level->keys.insert(level->keys.end(), node.key(node.count() - 1),
-                       node.key(node.count() - 1) + keyLength_);
+                       node.key(node.count() - 1) + key_length_);
     level->recnos.push_back(node.recno(node.count() - 1));
     level->pages.push_back(at);
     prev = at;

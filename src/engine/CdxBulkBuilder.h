@@ -17,7 +17,7 @@ namespace xb {
 class CdxBulkBuilder {
  public:
   // `where` names the file and tag in messages.
-  CdxBulkBuilder(CdxPager* pager, size_t keyLength, uint8_t fill, std::string where);
+  CdxBulkBuilder(CdxPager* pager, size_t key_length, uint8_t fill, std::string where);
 
   // Checks and sorts the pairs; touches nothing in the file. `keys` holds recnos.size() keys
   // of keyLength bytes back to back. With `unique` only the lowest record number of each key
@@ -38,17 +38,17 @@ class CdxBulkBuilder {
   // When it fails (a full disk), the pages it took from the pager are on the free list again.
   Status Write(uint32_t* root);
 
-  size_t entryCount() const { return count_; }
+  size_t entry_count() const { return count_; }
 
-  // Sorts `count` records of `recordSize` bytes into unsigned byte order of their first
-  // `sortBytes` bytes (radix sort on the leading bytes, insertion sort for small groups).
+  // Sorts `count` records of `record_size` bytes into unsigned byte order of their first
+  // `sort_bytes` bytes (radix sort on the leading bytes, insertion sort for small groups).
   // Records equal in those bytes keep their input order. With `parallel`, a large sort
   // shares its work with a second thread.
-  static void SortRecords(uint8_t* records, size_t count, size_t recordSize,
-                          size_t sortBytes = SIZE_MAX, bool parallel = false);
+  static void SortRecords(uint8_t* records, size_t count, size_t record_size,
+                          size_t sort_bytes = SIZE_MAX, bool parallel = false);
   // Trees of at least this many pairs fill their leaves on two threads (tests lower it to
   // compare both ways on small trees).
-  static void SetParallelLeafMinimum(size_t pairs) { parallelLeafMinimum_ = pairs; }
+  static void SetParallelLeafMinimum(size_t pairs) { parallel_leaf_minimum_ = pairs; }
 
  private:
   // One level of the tree under construction: the last pair and the page of every node.
@@ -81,12 +81,12 @@ class CdxBulkBuilder {
   void Narrow(size_t used);
 
   CdxPager* pager_;
-  size_t keyLength_;
+  size_t key_length_;
   size_t width_;
   uint8_t fill_;
   std::string where_;
   CdxPairBuffer records_;  // key (width_ bytes) followed by the big-endian record number
-  static inline size_t parallelLeafMinimum_ = 200000;
+  static inline size_t parallel_leaf_minimum_ = 200000;
   size_t count_ = 0;
   std::vector<uint32_t> supply_;
   size_t supplied_ = 0;  // pages of the supply taken so far

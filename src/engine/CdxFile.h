@@ -25,12 +25,12 @@ class CdxBulkBuilder;
 class CdxFile {
  public:
   // Opens an existing file and checks its headers and tag list.
-  static Status Open(const std::string& path, bool readOnly, std::unique_ptr<CdxFile>* out);
+  static Status Open(const std::string& path, bool read_only, std::unique_ptr<CdxFile>* out);
   // Writes a fresh file with no tags (an existing file is emptied). A full rebuild is Create
   // followed by AddTag for each tag.
   static Status Create(const std::string& path, std::unique_ptr<CdxFile>* out);
   // The same over any device (an in-memory file in tests and the fuzzer).
-  static Status OpenDevice(std::unique_ptr<CdxBlockDevice> device, bool readOnly,
+  static Status OpenDevice(std::unique_ptr<CdxBlockDevice> device, bool read_only,
                            std::unique_ptr<CdxFile>* out);
   static Status CreateOnDevice(std::unique_ptr<CdxBlockDevice> device,
                                std::unique_ptr<CdxFile>* out);
@@ -40,7 +40,7 @@ class CdxFile {
   CdxFile& operator=(const CdxFile&) = delete;
 
   const std::string& name() const { return pager_->name(); }
-  bool readOnly() const { return pager_->readOnly(); }
+  bool read_only() const { return pager_->read_only(); }
 
   size_t TagCount() const { return tags_.size(); }
   // index 0 .. TagCount()-1, i.e. order number - 1. The tag reads keys with fill byte 0x20
@@ -72,7 +72,7 @@ class CdxFile {
   // added or removed cannot be followed: kCorrupt says so, and the object must be closed.
   Status Refresh();
   // The change counter as this object last read or wrote it.
-  uint32_t FileVersion() const { return tagList_->header().version; }
+  uint32_t FileVersion() const { return tag_list_->header().version; }
   // Closes without writing anything: for a file whose unwritten changes must not reach it.
   void Abandon();
   Status Sync();
@@ -100,7 +100,7 @@ class CdxFile {
   static constexpr size_t kParallelWriteBack = 2000;
 
   std::unique_ptr<CdxPager> pager_;
-  std::unique_ptr<CdxTag> tagList_;
+  std::unique_ptr<CdxTag> tag_list_;
   std::vector<std::unique_ptr<CdxTag>> tags_;
   bool closed_ = false;
 };

@@ -17,14 +17,14 @@ class CdxInteriorNode {
   static constexpr size_t kHeaderBytes = 12;
 
   CdxInteriorNode() = default;
-  explicit CdxInteriorNode(size_t keyLength) { Reset(keyLength); }
-  void Reset(size_t keyLength);
+  explicit CdxInteriorNode(size_t key_length) { Reset(key_length); }
+  void Reset(size_t key_length);
 
   // Entries one page holds for this key length (2 for 240-byte keys, 55 for 1-byte keys).
-  static size_t Capacity(size_t keyLength) {
-    return (kCdxPageSize - kHeaderBytes) / (keyLength + 8);
+  static size_t Capacity(size_t key_length) {
+    return (kCdxPageSize - kHeaderBytes) / (key_length + 8);
   }
-  size_t capacity() const { return Capacity(keyLength_); }
+  size_t capacity() const { return Capacity(key_length_); }
 
   uint16_t attributes() const { return attributes_; }
   void set_attributes(uint16_t a) { attributes_ = a; }
@@ -33,9 +33,9 @@ class CdxInteriorNode {
   void set_left(uint32_t page) { left_ = page; }
   void set_right(uint32_t page) { right_ = page; }
 
-  size_t keyLength() const { return keyLength_; }
+  size_t key_length() const { return key_length_; }
   size_t count() const { return children_.size(); }
-  const uint8_t* key(size_t i) const { return keys_.data() + i * keyLength_; }
+  const uint8_t* key(size_t i) const { return keys_.data() + i * key_length_; }
   uint32_t recno(size_t i) const { return recnos_[i]; }
   uint32_t child(size_t i) const { return children_[i]; }
 
@@ -59,7 +59,7 @@ class CdxInteriorNode {
   // line (a seek waits on memory more than it computes).
   std::vector<uint8_t> keys_;
   std::vector<uint32_t> children_;
-  size_t keyLength_ = 0;
+  size_t key_length_ = 0;
   std::vector<uint32_t> recnos_;
   uint16_t attributes_ = 0;
   uint32_t left_ = kCdxNoPage;

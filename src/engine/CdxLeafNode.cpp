@@ -15,8 +15,8 @@ uint32_t MaskOf(unsigned bits) {
   return bits >= 32 ? 0xFFFFFFFFu : ((uint32_t{1} << bits) - 1);
 }
 
-unsigned RecnoBits(size_t entryBytes, unsigned countBits) {
-  return static_cast<unsigned>(std::min<size_t>(32, 8 * entryBytes - 2 * countBits));
+unsigned RecnoBits(size_t entry_bytes, unsigned count_bits) {
+  return static_cast<unsigned>(std::min<size_t>(32, 8 * entry_bytes - 2 * count_bits));
 }
 
 // Decoding copies many short, odd-sized pieces; a library call or a string instruction per
@@ -36,36 +36,36 @@ inline void FillChunks(uint8_t* dst, const uint8_t* fill16, size_t n) {
 
 }  // namespace
 
-void CdxLeafNode::Reset(size_t keyLength, uint8_t fill) {
-  keyLength_ = keyLength;
+void CdxLeafNode::Reset(size_t key_length, uint8_t fill) {
+  key_length_ = key_length;
   fill_ = fill;
   attributes_ = kCdxAttrLeaf;
   left_ = right_ = kCdxNoPage;
   keys_.clear();
   recnos_.clear();
   trails_.clear();
-  dataBytes_ = 0;
+  data_bytes_ = 0;
   SetMaxRecno(0);
 }
 
-unsigned CdxLeafNode::CountBits(size_t keyLength) {
-  return static_cast<unsigned>(std::bit_width(keyLength));
+unsigned CdxLeafNode::CountBits(size_t key_length) {
+  return static_cast<unsigned>(std::bit_width(key_length));
 }
 
-size_t CdxLeafNode::EntryBytesFor(uint32_t maxRecno, size_t keyLength) {
-  const unsigned countBits = CountBits(keyLength);
+size_t CdxLeafNode::EntryBytesFor(uint32_t max_recno, size_t key_length) {
+  const unsigned count_bits = CountBits(key_length);
   for (size_t nb = kMinEntryBytes; nb < kMaxEntryBytes; ++nb) {
-    if (maxRecno <= MaskOf(RecnoBits(nb, countBits))) return nb;
+    if (max_recno <= MaskOf(RecnoBits(nb, count_bits))) return nb;
   }
   return kMaxEntryBytes;
 }
 
-size_t CdxLeafNode::TrailOf(const uint8_t* key) const { return TrailOf(key, keyLength_, fill_); }
+size_t CdxLeafNode::TrailOf(const uint8_t* key) const { return TrailOf(key, key_length_, fill_); }
 
 // The duplicate count is the prefix shared with the previous key, but never reaches into the
 // trailing fill, which is counted in full.
 size_t CdxLeafNode::StoredLength(const uint8_t* prev, const uint8_t* cur, size_t trail) const {
-  const size_t limit = keyLength_ - trail;
+  const size_t limit = key_length_ - trail;
   return limit - (prev != nullptr ? SharedPrefix(prev, cur, limit) : 0);
 }
 
@@ -86,20 +86,20 @@ size_t CdxLeafNode::LowerBound(const CdxSearchKey& target) const {
   return lo;
 }
 
-void CdxLeafNode::Insert(size_t pos, const uint8_t* newKey, uint32_t recno) {
-  const size_t trail = TrailOf(newKey);
+void CdxLeafNode::Insert(size_t pos, const uint8_t* new_key, uint32_t recno) {
+  const size_t trail = TrailOf(new_key);
   const uint8_t* prev = pos == 0 ? nullptr : key(pos - 1);
-  size_t before = 0, after = StoredLength(prev, newKey, trail);
+  size_t before = 0, after = StoredLength(prev, new_key, trail);
   if (pos < count()) {
     before = StoredLength(prev, key(pos), trails_[pos]);
-    after += StoredLength(newKey, key(pos), trails_[pos]);
+    after += StoredLength(new_key, key(pos), trails_[pos]);
   }
-  dataBytes_ = dataBytes_ + after - before;
-  keys_.insert(keys_.begin() + static_cast<ptrdiff_t>(pos * keyLength_), newKey,
-               newKey + keyLength_);
+  data_bytes_ = data_bytes_ + after - before;
+  keys_.insert(keys_.begin() + static_cast<ptrdiff_t>(pos * key_length_), new_key,
+               new_key + key_length_);
   recnos_.insert(recnos_.begin() + static_cast<ptrdiff_t>(pos), recno);
   trails_.insert(trails_.begin() + static_cast<ptrdiff_t>(pos), static_cast<uint8_t>(trail));
-  if (recno > maxRecno_) SetMaxRecno(recno);
+  if (recno > max_recno_) SetMaxRecno(recno);
 }
 
 void CdxLeafNode::Erase(size_t pos) {
@@ -109,30 +109,30 @@ void CdxLeafNode::Erase(size_t pos) {
     before += StoredLength(key(pos), key(pos + 1), trails_[pos + 1]);
     after = StoredLength(prev, key(pos + 1), trails_[pos + 1]);
   }
-  dataBytes_ = dataBytes_ + after - before;
+  data_bytes_ = data_bytes_ + after - before;
   const uint32_t gone = recnos_[pos];
-  keys_.erase(keys_.begin() + static_cast<ptrdiff_t>(pos * keyLength_),
-              keys_.begin() + static_cast<ptrdiff_t>((pos + 1) * keyLength_));
+  keys_.erase(keys_.begin() + static_cast<ptrdiff_t>(pos * key_length_),
+              keys_.begin() + static_cast<ptrdiff_t>((pos + 1) * key_length_));
   recnos_.erase(recnos_.begin() + static_cast<ptrdiff_t>(pos));
   trails_.erase(trails_.begin() + static_cast<ptrdiff_t>(pos));
-  if (gone == maxRecno_) {
+  if (gone == max_recno_) {
     SetMaxRecno(recnos_.empty() ? 0 : *std::max_element(recnos_.begin(), recnos_.end()));
   }
 }
 
-bool CdxLeafNode::TryAppend(const uint8_t* newKey, uint32_t recno) {
-  const size_t trail = TrailOf(newKey);
-  const size_t stored = StoredLength(count() == 0 ? nullptr : key(count() - 1), newKey, trail);
-  const size_t entryBytes = recno > maxRecno_ ? EntryBytesFor(recno, keyLength_) : entryBytes_;
-  const size_t size = kHeaderBytes + (count() + 1) * entryBytes + dataBytes_ + stored;
+bool CdxLeafNode::TryAppend(const uint8_t* new_key, uint32_t recno) {
+  const size_t trail = TrailOf(new_key);
+  const size_t stored = StoredLength(count() == 0 ? nullptr : key(count() - 1), new_key, trail);
+  const size_t entry_bytes = recno > max_recno_ ? EntryBytesFor(recno, key_length_) : entry_bytes_;
+  const size_t size = kHeaderBytes + (count() + 1) * entry_bytes + data_bytes_ + stored;
   if (size > kCdxPageSize) return false;
   const size_t at = keys_.size();
-  keys_.resize(at + keyLength_);
-  std::memcpy(keys_.data() + at, newKey, keyLength_);
+  keys_.resize(at + key_length_);
+  std::memcpy(keys_.data() + at, new_key, key_length_);
   recnos_.push_back(recno);
   trails_.push_back(static_cast<uint8_t>(trail));
-  dataBytes_ += stored;
-  if (recno > maxRecno_) SetMaxRecno(recno);
+  data_bytes_ += stored;
+  if (recno > max_recno_) SetMaxRecno(recno);
   return true;
 }
 
@@ -141,36 +141,36 @@ size_t CdxLeafNode::MergeSorted(const uint8_t* pairs, size_t count) {
   // a batch touching thousands of leaves reuses the same few buffers.
   thread_local std::vector<uint8_t> keys, trails;
   thread_local std::vector<uint32_t> recnos;
-  const size_t size = keyLength_ + 4;
+  const size_t size = key_length_ + 4;
   const size_t n = this->count();
   keys.clear();
   recnos.clear();
   trails.clear();
-  keys.reserve((n + count) * keyLength_);
+  keys.reserve((n + count) * key_length_);
   recnos.reserve(n + count);
   trails.reserve(n + count);
-  size_t skipped = 0, dataBytes = 0;
-  uint32_t maxRecno = 0;
+  size_t skipped = 0, data_bytes = 0;
+  uint32_t max_recno = 0;
   auto take = [&](const uint8_t* k, uint32_t r, uint8_t trail) {
-    dataBytes += StoredLength(keys.empty() ? nullptr : keys.data() + keys.size() - keyLength_,
+    data_bytes += StoredLength(keys.empty() ? nullptr : keys.data() + keys.size() - key_length_,
                               k, trail);
-    maxRecno = std::max(maxRecno, r);
-    keys.insert(keys.end(), k, k + keyLength_);
+    max_recno = std::max(max_recno, r);
+    keys.insert(keys.end(), k, k + key_length_);
     recnos.push_back(r);
     trails.push_back(trail);
   };
   size_t a = 0, b = 0;
   while (b < count) {
     const uint8_t* pair = pairs + b * size;
-    const uint32_t recno = CdxGetBE32(pair + keyLength_);
-    const int c = a < n ? CdxComparePairs(key(a), recnos_[a], pair, recno, keyLength_) : 1;
+    const uint32_t recno = CdxGetBE32(pair + key_length_);
+    const int c = a < n ? CdxComparePairs(key(a), recnos_[a], pair, recno, key_length_) : 1;
     if (c < 0) {
       take(key(a), recnos_[a], trails_[a]);
       ++a;
       continue;
     }
     if (c == 0 || (!recnos.empty() && recnos.back() == recno &&
-                   std::memcmp(keys.data() + keys.size() - keyLength_, pair, keyLength_) == 0)) {
+                   std::memcmp(keys.data() + keys.size() - key_length_, pair, key_length_) == 0)) {
       ++skipped;
     } else {
       take(pair, recno, static_cast<uint8_t>(TrailOf(pair)));
@@ -181,14 +181,14 @@ size_t CdxLeafNode::MergeSorted(const uint8_t* pairs, size_t count) {
   keys_.swap(keys);
   recnos_.swap(recnos);
   trails_.swap(trails);
-  dataBytes_ = dataBytes;
-  SetMaxRecno(maxRecno);
+  data_bytes_ = data_bytes;
+  SetMaxRecno(max_recno);
   return skipped;
 }
 
 void CdxLeafNode::Recompute() {
-  dataBytes_ = 0;
-  for (size_t i = 0; i < count(); ++i) dataBytes_ += StoredBytes(i);
+  data_bytes_ = 0;
+  for (size_t i = 0; i < count(); ++i) data_bytes_ += StoredBytes(i);
   SetMaxRecno(recnos_.empty() ? 0 : *std::max_element(recnos_.begin(), recnos_.end()));
 }
 
@@ -197,16 +197,16 @@ void CdxLeafNode::MoveTailTo(size_t from, CdxLeafNode* dst) {
   // first moved one stores its whole key in its new page.
   size_t moved = 0;
   for (size_t i = from; i < count(); ++i) moved += StoredBytes(i);
-  const size_t movedFirst = from < count() ? StoredBytes(from) : 0;
-  dst->keys_.assign(keys_.begin() + static_cast<ptrdiff_t>(from * keyLength_), keys_.end());
+  const size_t moved_first = from < count() ? StoredBytes(from) : 0;
+  dst->keys_.assign(keys_.begin() + static_cast<ptrdiff_t>(from * key_length_), keys_.end());
   dst->recnos_.assign(recnos_.begin() + static_cast<ptrdiff_t>(from), recnos_.end());
   dst->trails_.assign(trails_.begin() + static_cast<ptrdiff_t>(from), trails_.end());
-  keys_.resize(from * keyLength_);
+  keys_.resize(from * key_length_);
   recnos_.resize(from);
   trails_.resize(from);
-  dataBytes_ -= moved;
+  data_bytes_ -= moved;
   SetMaxRecno(recnos_.empty() ? 0 : *std::max_element(recnos_.begin(), recnos_.end()));
-  dst->dataBytes_ = dst->recnos_.empty() ? 0 : moved - movedFirst + dst->FirstEntryBytes(0);
+  dst->data_bytes_ = dst->recnos_.empty() ? 0 : moved - moved_first + dst->FirstEntryBytes(0);
   const auto& moved_recnos = dst->recnos_;
   dst->SetMaxRecno(moved_recnos.empty()
                        ? 0
@@ -214,9 +214,9 @@ void CdxLeafNode::MoveTailTo(size_t from, CdxLeafNode* dst) {
 }
 
 Status CdxLeafNode::DecodeFrom(const uint8_t* page, const CdxWhere& where) {
-  const size_t keyLength = keyLength_;
+  const size_t key_length = key_length_;
   const uint8_t fill = fill_;
-  Reset(keyLength, fill);
+  Reset(key_length, fill);
   attributes_ = CdxGetLE16(page);
   if (attributes_ != kCdxAttrLeaf && attributes_ != (kCdxAttrLeaf | kCdxAttrRoot)) {
     return where.Corrupt("attribute " + std::to_string(attributes_) + " is not a leaf's");
@@ -228,9 +228,9 @@ Status CdxLeafNode::DecodeFrom(const uint8_t* page, const CdxWhere& where) {
       (right_ != kCdxNoPage && !CdxIsNodeOffset(right_))) {
     return where.Corrupt("a sibling link is not a page offset");
   }
-  const size_t freeWord = CdxGetLE16(page + 12);
-  const uint32_t recnoMask = CdxGetLE32(page + 14);
-  const uint8_t dupMask = page[18], trailMask = page[19];
+  const size_t free_word = CdxGetLE16(page + 12);
+  const uint32_t recno_mask = CdxGetLE32(page + 14);
+  const uint8_t dup_mask = page[18], trail_mask = page[19];
   const unsigned rb = page[20], db = page[21], tb = page[22];
   const size_t nb = page[23];
   if (nb == 0 || nb > kMaxEntryBytes || rb > 32 || db > 8 || tb > 8 || rb + db + tb > 8 * nb) {
@@ -238,7 +238,7 @@ Status CdxLeafNode::DecodeFrom(const uint8_t* page, const CdxWhere& where) {
                          std::to_string(rb) + "/" + std::to_string(db) + "/" +
                          std::to_string(tb) + " bits) is impossible");
   }
-  if (recnoMask != MaskOf(rb) || dupMask != MaskOf(db) || trailMask != MaskOf(tb)) {
+  if (recno_mask != MaskOf(rb) || dup_mask != MaskOf(db) || trail_mask != MaskOf(tb)) {
     return where.Corrupt("the masks do not match the bit counts");
   }
   if (kHeaderBytes + n * nb > kCdxPageSize) {
@@ -251,78 +251,78 @@ Status CdxLeafNode::DecodeFrom(const uint8_t* page, const CdxWhere& where) {
   std::memset(padded + kCdxPageSize, 0, kChunk);
   uint8_t fill16[kChunk];
   std::memset(fill16, fill_, kChunk);
-  keys_.resize(n * keyLength_ + kChunk);
+  keys_.resize(n * key_length_ + kChunk);
   recnos_.resize(n);
   trails_.resize(n);
-  const size_t entriesEnd = kHeaderBytes + n * nb;
-  const uint64_t entryMask = nb >= 8 ? ~uint64_t{0} : (uint64_t{1} << (8 * nb)) - 1;
-  size_t dataStart = kCdxPageSize;
+  const size_t entries_end = kHeaderBytes + n * nb;
+  const uint64_t entry_mask = nb >= 8 ? ~uint64_t{0} : (uint64_t{1} << (8 * nb)) - 1;
+  size_t data_start = kCdxPageSize;
   bool canonical = true;
-  size_t canonicalBytes = 0;
-  uint32_t maxRecno = 0;
+  size_t canonical_bytes = 0;
+  uint32_t max_recno = 0;
   for (size_t i = 0; i < n; ++i) {
     uint64_t v;
     std::memcpy(&v, padded + kHeaderBytes + i * nb, 8);
     if constexpr (std::endian::native == std::endian::big) v = __builtin_bswap64(v);
-    v &= entryMask;
-    const uint32_t recno = static_cast<uint32_t>(v & recnoMask);
-    const size_t dup = static_cast<size_t>((v >> rb) & dupMask);
-    const size_t trail = static_cast<size_t>((v >> (rb + db)) & trailMask);
-    if (dup + trail > keyLength_) {
-      Reset(keyLength, fill);
+    v &= entry_mask;
+    const uint32_t recno = static_cast<uint32_t>(v & recno_mask);
+    const size_t dup = static_cast<size_t>((v >> rb) & dup_mask);
+    const size_t trail = static_cast<size_t>((v >> (rb + db)) & trail_mask);
+    if (dup + trail > key_length_) {
+      Reset(key_length, fill);
       return where.Corrupt("entry " + std::to_string(i) + " has duplicate and trailing counts " +
                            "longer than the key");
     }
     if (i == 0 && dup != 0) {
-      Reset(keyLength, fill);
+      Reset(key_length, fill);
       return where.Corrupt("the first entry refers to a previous key");
     }
-    const size_t stored = keyLength_ - dup - trail;
-    if (stored > dataStart - entriesEnd) {
-      Reset(keyLength, fill);
+    const size_t stored = key_length_ - dup - trail;
+    if (stored > data_start - entries_end) {
+      Reset(key_length, fill);
       return where.Corrupt("the key data runs into the entry array");
     }
-    dataStart -= stored;
+    data_start -= stored;
     // In this order each piece overwrites what the previous one spilled: the shared prefix,
     // the stored bytes, the fill. Spills past the key land in the next key's place.
-    uint8_t* k = keys_.data() + i * keyLength_;
+    uint8_t* k = keys_.data() + i * key_length_;
     // The previous key (the first entry copies no prefix: dup is 0 there).
-    const uint8_t* prev = i > 0 ? k - keyLength_ : k;
+    const uint8_t* prev = i > 0 ? k - key_length_ : k;
     CopyChunks(k, prev, dup);
-    CopyChunks(k + dup, padded + dataStart, stored);
+    CopyChunks(k + dup, padded + data_start, stored);
     FillChunks(k + dup + stored, fill16, trail);
     recnos_[i] = recno;
     // The stored trailing count may be smaller than the real one; keep the real one so the
     // sizes computed later are what the encoder will write.
-    size_t realTrail = trail;
-    if (trail != keyLength_ && k[keyLength_ - 1 - trail] == fill_) {
-      realTrail = TrailOf(k);
+    size_t real_trail = trail;
+    if (trail != key_length_ && k[key_length_ - 1 - trail] == fill_) {
+      real_trail = TrailOf(k);
       canonical = false;
     }
-    trails_[i] = static_cast<uint8_t>(realTrail);
+    trails_[i] = static_cast<uint8_t>(real_trail);
     // Our own pages share the longest prefix the trailing fill allows; then the stored bytes
     // are what the encoder would store, and need not be measured again.
-    if (i > 0 && dup < keyLength_ - realTrail && k[dup] == prev[dup]) canonical = false;
-    canonicalBytes += stored;
-    maxRecno = std::max(maxRecno, recno);
+    if (i > 0 && dup < key_length_ - real_trail && k[dup] == prev[dup]) canonical = false;
+    canonical_bytes += stored;
+    max_recno = std::max(max_recno, recno);
   }
-  keys_.resize(n * keyLength_);
-  if (freeWord != dataStart - entriesEnd) {
-    return where.Corrupt("the free-space word says " + std::to_string(freeWord) +
-                         " but the entries leave " + std::to_string(dataStart - entriesEnd));
+  keys_.resize(n * key_length_);
+  if (free_word != data_start - entries_end) {
+    return where.Corrupt("the free-space word says " + std::to_string(free_word) +
+                         " but the entries leave " + std::to_string(data_start - entries_end));
   }
   if (canonical) {
-    dataBytes_ = canonicalBytes;
-    SetMaxRecno(maxRecno);
+    data_bytes_ = canonical_bytes;
+    SetMaxRecno(max_recno);
   } else {
     Recompute();
   }
   return Status::Ok();
 }
 
-bool CdxLeafNode::UsedKeyBytes(const uint8_t* page, size_t keyLength, size_t* used) {
+bool CdxLeafNode::UsedKeyBytes(const uint8_t* page, size_t key_length, size_t* used) {
   const size_t n = CdxGetLE16(page + 2);
-  const uint8_t trailMask = page[19];
+  const uint8_t trail_mask = page[19];
   const unsigned rb = page[20], db = page[21], tb = page[22];
   const size_t nb = page[23];
   if (nb == 0 || nb > kMaxEntryBytes || rb > 32 || db > 8 || tb > 8 || rb + db + tb > 8 * nb ||
@@ -330,13 +330,13 @@ bool CdxLeafNode::UsedKeyBytes(const uint8_t* page, size_t keyLength, size_t* us
     return false;
   }
   size_t most = 0;
-  for (size_t i = 0; i < n && most < keyLength; ++i) {
+  for (size_t i = 0; i < n && most < key_length; ++i) {
     const uint8_t* at = page + kHeaderBytes + i * nb;
     uint64_t v = 0;
     for (size_t b = 0; b < nb; ++b) v |= uint64_t{at[b]} << (8 * b);
-    const size_t trail = static_cast<size_t>((v >> (rb + db)) & trailMask);
-    if (trail > keyLength) return false;
-    most = std::max(most, keyLength - trail);
+    const size_t trail = static_cast<size_t>((v >> (rb + db)) & trail_mask);
+    if (trail > key_length) return false;
+    most = std::max(most, key_length - trail);
   }
   *used = most;
   return true;
@@ -348,40 +348,40 @@ bool CdxLeafNode::EncodeTo(uint8_t* page) const {
   const size_t n = count();
   for (size_t i = 0; i < n; ++i) {
     const size_t trail = trails_[i];
-    const size_t dup = keyLength_ - trail - StoredBytes(i);
+    const size_t dup = key_length_ - trail - StoredBytes(i);
     entries[i] = Packed{key(i), recnos_[i], static_cast<uint8_t>(dup), static_cast<uint8_t>(trail)};
   }
-  EncodePacked(page, attributes_, left_, right_, keyLength_, EntryBytes(), entries, n);
+  EncodePacked(page, attributes_, left_, right_, key_length_, EntryBytes(), entries, n);
   return true;
 }
 
 void CdxLeafNode::EncodePacked(uint8_t* page, uint16_t attributes, uint32_t left, uint32_t right,
-                               size_t keyLength, size_t nb, const Packed* entries, size_t count) {
+                               size_t key_length, size_t nb, const Packed* entries, size_t count) {
   std::memset(page, 0, kCdxPageSize);
-  const unsigned countBits = CountBits(keyLength);
-  const unsigned rb = RecnoBits(nb, countBits);
+  const unsigned count_bits = CountBits(key_length);
+  const unsigned rb = RecnoBits(nb, count_bits);
   CdxPutLE16(page, attributes);
   CdxPutLE16(page + 2, static_cast<uint16_t>(count));
   CdxPutLE32(page + 4, left);
   CdxPutLE32(page + 8, right);
   CdxPutLE32(page + 14, MaskOf(rb));
-  page[18] = page[19] = static_cast<uint8_t>(MaskOf(countBits));
+  page[18] = page[19] = static_cast<uint8_t>(MaskOf(count_bits));
   page[20] = static_cast<uint8_t>(rb);
-  page[21] = page[22] = static_cast<uint8_t>(countBits);
+  page[21] = page[22] = static_cast<uint8_t>(count_bits);
   page[23] = static_cast<uint8_t>(nb);
-  size_t dataStart = kCdxPageSize;
+  size_t data_start = kCdxPageSize;
   for (size_t i = 0; i < count; ++i) {
     const Packed& e = entries[i];
-    const size_t stored = keyLength - e.dup - e.trail;
+    const size_t stored = key_length - e.dup - e.trail;
     const uint64_t v = uint64_t{e.recno} | (uint64_t{e.dup} << rb) |
-                       (uint64_t{e.trail} << (rb + countBits));
+                       (uint64_t{e.trail} << (rb + count_bits));
     for (size_t b = 0; b < nb; ++b) {
       page[kHeaderBytes + i * nb + b] = static_cast<uint8_t>(v >> (8 * b));
     }
-    dataStart -= stored;
-    CdxMoveSmall(page + dataStart, e.key + e.dup, stored);
+    data_start -= stored;
+    CdxMoveSmall(page + data_start, e.key + e.dup, stored);
   }
-  CdxPutLE16(page + 12, static_cast<uint16_t>(dataStart - kHeaderBytes - count * nb));
+  CdxPutLE16(page + 12, static_cast<uint16_t>(data_start - kHeaderBytes - count * nb));
 }
 
 }  // namespace xb

@@ -23,9 +23,9 @@ class CdxLeafNode {
   static constexpr size_t kHeaderBytes = 24;
 
   CdxLeafNode() = default;
-  CdxLeafNode(size_t keyLength, uint8_t fill) { Reset(keyLength, fill); }
+  CdxLeafNode(size_t key_length, uint8_t fill) { Reset(key_length, fill); }
   // Empties the node for keys of this length and fill byte; the links become "none".
-  void Reset(size_t keyLength, uint8_t fill);
+  void Reset(size_t key_length, uint8_t fill);
 
   uint16_t attributes() const { return attributes_; }
   void set_attributes(uint16_t a) { attributes_ = a; }
@@ -34,11 +34,11 @@ class CdxLeafNode {
   void set_left(uint32_t page) { left_ = page; }
   void set_right(uint32_t page) { right_ = page; }
 
-  size_t keyLength() const { return keyLength_; }
+  size_t key_length() const { return key_length_; }
   size_t count() const { return recnos_.size(); }
-  const uint8_t* key(size_t i) const { return keys_.data() + i * keyLength_; }
+  const uint8_t* key(size_t i) const { return keys_.data() + i * key_length_; }
   uint32_t recno(size_t i) const { return recnos_[i]; }
-  uint32_t maxRecno() const { return maxRecno_; }
+  uint32_t max_recno() const { return max_recno_; }
 
   // Index of the first entry >= target (count() when there is none).
   size_t LowerBound(const CdxSearchKey& target) const;
@@ -56,18 +56,18 @@ class CdxLeafNode {
 
   // Bytes per packed entry the encoder will use: the smallest count of at least 3 whose
   // record-number bits hold the largest record number of the node.
-  size_t EntryBytes() const { return entryBytes_; }
-  size_t EncodedSize() const { return kHeaderBytes + count() * EntryBytes() + dataBytes_; }
+  size_t EntryBytes() const { return entry_bytes_; }
+  size_t EncodedSize() const { return kHeaderBytes + count() * EntryBytes() + data_bytes_; }
   bool Fits() const { return EncodedSize() <= kCdxPageSize; }
 
   // Key bytes entry i stores after entry i-1 (for planning splits).
   size_t StoredBytes(size_t i) const;
   // Key bytes entry i would store as the first entry of a page.
-  size_t FirstEntryBytes(size_t i) const { return keyLength_ - trails_[i]; }
+  size_t FirstEntryBytes(size_t i) const { return key_length_ - trails_[i]; }
 
-  static size_t EntryBytesFor(uint32_t maxRecno, size_t keyLength);
+  static size_t EntryBytesFor(uint32_t max_recno, size_t key_length);
   // Bits of the duplicate and trailing counts: enough to write the key length.
-  static unsigned CountBits(size_t keyLength);
+  static unsigned CountBits(size_t key_length);
 
   // One entry as the page stores it: the key's first `dup` bytes come from the previous key,
   // its last `trail` bytes are fill.
@@ -83,12 +83,12 @@ class CdxLeafNode {
   // Both run for every pair a bulk build packs, so they are inline. A word at a time; in the
   // first word that differs, its zero bits (after XOR) tell where, where a byte loop would
   // mispredict its exit nearly every time.
-  static size_t TrailOf(const uint8_t* key, size_t keyLength, uint8_t fill) {
+  static size_t TrailOf(const uint8_t* key, size_t key_length, uint8_t fill) {
     const uint64_t fill8 = 0x0101010101010101ull * fill;
     size_t trail = 0;
-    while (trail + 8 <= keyLength) {
+    while (trail + 8 <= key_length) {
       uint64_t v;
-      std::memcpy(&v, key + keyLength - trail - 8, 8);
+      std::memcpy(&v, key + key_length - trail - 8, 8);
       const uint64_t x = v ^ fill8;
       if (x != 0) {
         // The key's last byte is the word's highest byte on a little-endian machine.
@@ -100,7 +100,7 @@ class CdxLeafNode {
       }
       trail += 8;
     }
-    while (trail < keyLength && key[keyLength - 1 - trail] == fill) ++trail;
+    while (trail < key_length && key[key_length - 1 - trail] == fill) ++trail;
     return trail;
   }
   static size_t SharedPrefix(const uint8_t* a, const uint8_t* b, size_t limit) {
@@ -125,7 +125,7 @@ class CdxLeafNode {
   // Writes a full page from entries already packed (the bulk builder fills pages this way
   // without building a node); `nb` is EntryBytesFor the entries' largest record number.
   static void EncodePacked(uint8_t* page, uint16_t attributes, uint32_t left, uint32_t right,
-                           size_t keyLength, size_t nb, const Packed* entries, size_t count);
+                           size_t key_length, size_t nb, const Packed* entries, size_t count);
 
   // Checks the attribute, layout bytes, masks, entry counts and the free-space word before and
   // while reading; nothing is read outside the page.
@@ -134,7 +134,7 @@ class CdxLeafNode {
   // the entry words alone, without rebuilding a key. A trailing count written shorter than
   // the real one (other tools may) only makes the answer larger. False when the layout is not
   // a leaf's; the page is then left to DecodeFrom to report.
-  static bool UsedKeyBytes(const uint8_t* page, size_t keyLength, size_t* used);
+  static bool UsedKeyBytes(const uint8_t* page, size_t key_length, size_t* used);
   // Writes a full page; false (and nothing useful written) when the entries do not fit.
   bool EncodeTo(uint8_t* page) const;
 
@@ -147,24 +147,24 @@ class CdxLeafNode {
   size_t TrailOf(const uint8_t* key) const;
   size_t StoredLength(const uint8_t* prev, const uint8_t* cur, size_t trail) const;
   void Recompute();
-  void SetMaxRecno(uint32_t maxRecno) {
-    maxRecno_ = maxRecno;
-    entryBytes_ = EntryBytesFor(maxRecno, keyLength_);
+  void SetMaxRecno(uint32_t max_recno) {
+    max_recno_ = max_recno;
+    entry_bytes_ = EntryBytesFor(max_recno, key_length_);
   }
 
   // A search reads these three and nothing else of the node: first, so they share a cache
   // line (a seek waits on memory more than it computes).
   std::vector<uint8_t> keys_;  // count * keyLength bytes
   std::vector<uint32_t> recnos_;
-  size_t keyLength_ = 0;
+  size_t key_length_ = 0;
   uint8_t fill_ = 0x20;
   uint16_t attributes_ = kCdxAttrLeaf;
   uint32_t left_ = kCdxNoPage;
   uint32_t right_ = kCdxNoPage;
   std::vector<uint8_t> trails_;  // trailing fill bytes of each key
-  size_t dataBytes_ = 0;         // stored key bytes of all entries
-  uint32_t maxRecno_ = 0;
-  size_t entryBytes_ = 3;  // EntryBytesFor(maxRecno_), kept up to date
+  size_t data_bytes_ = 0;         // stored key bytes of all entries
+  uint32_t max_recno_ = 0;
+  size_t entry_bytes_ = 3;  // EntryBytesFor(maxRecno_), kept up to date
 };
 
 }  // namespace xb

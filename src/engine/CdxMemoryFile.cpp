@@ -18,15 +18,15 @@ Status CdxMemoryFile::ReadAt(uint64_t offset, uint8_t* buffer, size_t n) {
 }
 
 Status CdxMemoryFile::WriteAt(uint64_t offset, const uint8_t* data, size_t n) {
-  if (readOnly_) return Status::ReadOnly(name_ + ": cannot write: the file is read-only");
-  if (n > writeBudget_) {
-    writeBudget_ = 0;
+  if (read_only_) return Status::ReadOnly(name_ + ": cannot write: the file is read-only");
+  if (n > write_budget_) {
+    write_budget_ = 0;
     return Status::DiskFull(name_ + ": cannot write: no space left on device");
   }
   if (offset > kMaxMemoryFile || n > kMaxMemoryFile - offset) {
     return Status::IoError(name_ + ": cannot write beyond 4 GiB");
   }
-  writeBudget_ -= n;
+  write_budget_ -= n;
   if (offset + n > bytes_->size()) bytes_->resize(offset + n, 0);
   if (n != 0) std::memcpy(bytes_->data() + offset, data, n);
   return Status::Ok();
@@ -38,7 +38,7 @@ Status CdxMemoryFile::Size(uint64_t* size) {
 }
 
 Status CdxMemoryFile::Truncate(uint64_t size) {
-  if (readOnly_) return Status::ReadOnly(name_ + ": cannot truncate: the file is read-only");
+  if (read_only_) return Status::ReadOnly(name_ + ": cannot truncate: the file is read-only");
   if (size > kMaxMemoryFile) return Status::IoError(name_ + ": cannot grow beyond 4 GiB");
   bytes_->resize(size, 0);
   return Status::Ok();

@@ -21,9 +21,9 @@ class CdxMemoryFile : public CdxBlockDevice {
       : bytes_(std::move(bytes)), name_(std::move(name)) {}
 
   // Writes fail with kDiskFull once this many more bytes have been written.
-  void FailWritesAfter(uint64_t bytes) { writeBudget_ = bytes; }
+  void FailWritesAfter(uint64_t bytes) { write_budget_ = bytes; }
   // Every write fails with kReadOnly.
-  void SetReadOnly(bool readOnly) { readOnly_ = readOnly; }
+  void SetReadOnly(bool read_only) { read_only_ = read_only; }
 
   Status ReadAt(uint64_t offset, uint8_t* buffer, size_t n) override;
   Status WriteAt(uint64_t offset, const uint8_t* data, size_t n) override;
@@ -35,8 +35,8 @@ class CdxMemoryFile : public CdxBlockDevice {
  private:
   std::shared_ptr<Bytes> bytes_;
   std::string name_;
-  uint64_t writeBudget_ = std::numeric_limits<uint64_t>::max();
-  bool readOnly_ = false;
+  uint64_t write_budget_ = std::numeric_limits<uint64_t>::max();
+  bool read_only_ = false;
 };
 
 }  // namespace xb

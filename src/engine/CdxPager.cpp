@@ -1,6 +1,7 @@
 #include "CdxPager.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cstring>
 
 #include "CdxWhere.h"
@@ -16,8 +17,8 @@ static constexpr size_t kWritebackBytes = size_t{8} << 20;
 // Pages read with each page that is not cached.
 static constexpr size_t kReadAheadPages = 16;
 
-CdxPager::CdxPager(std::unique_ptr<CdxBlockDevice> device, bool readOnly)
-    : device_(std::move(device)), name_(device_->name()), readOnly_(readOnly) {}
+CdxPager::CdxPager(std::unique_ptr<CdxBlockDevice> device, bool read_only)
+    : device_(std::move(device)), name_(device_->name()), read_only_(read_only) {}
 
 Status CdxPager::Open() {
   uint64_t size = 0;
@@ -30,7 +31,7 @@ Status CdxPager::Open() {
   if (size > kMaxFileSize) {
     return Status::Corrupt(name() + ": the file is larger than an index can address");
   }
-  deviceSize_ = end_ = stableEnd_ = size;
+  device_size_ = end_ = stable_end_ = size;
   return Status::Ok();
 }
 
@@ -55,16 +56,16 @@ Status CdxPager::Reload() {
     slot.reset();
   }
   newest_ = oldest_ = nullptr;
-  lruSize_ = 0;
+  lru_size_ = 0;
   dirty_.clear();
-  dirtyCount_ = 0;
-  std::fill(freshSlots_.begin(), freshSlots_.end(), 0);
+  dirty_count_ = 0;
+  std::fill(fresh_slots_.begin(), fresh_slots_.end(), 0);
   fresh_.clear();
-  freeStack_.clear();
-  freeSet_.clear();
-  unsentBytes_ = 0;
-  nextSequential_ = 0;
-  deviceSize_ = stableEnd_ = size;
+  free_stack_.clear();
+  free_set_.clear();
+  unsent_bytes_ = 0;
+  next_sequential_ = 0;
+  device_size_ = stable_end_ = size;
   end_ = size;
   return Status::Ok();
 }
@@ -87,12 +88,12 @@ CdxPager::Page* CdxPager::Insert(uint32_t offset) {
 }
 
 void CdxPager::Unlist(Page* page) {
-  if (!page->inLru) return;
+  if (!page->in_lru) return;
   (page->newer ? page->newer->older : newest_) = page->older;
   (page->older ? page->older->newer : oldest_) = page->newer;
   page->newer = page->older = nullptr;
-  page->inLru = false;
-  --lruSize_;
+  page->in_lru = false;
+  --lru_size_;
 }
 
 void CdxPager::Touch(Page* page) {
@@ -102,12 +103,12 @@ void CdxPager::Touch(Page* page) {
   page->newer = nullptr;
   (newest_ ? newest_->newer : oldest_) = page;
   newest_ = page;
-  page->inLru = true;
-  ++lruSize_;
+  page->in_lru = true;
+  ++lru_size_;
 }
 
 void CdxPager::EvictClean() {
-  while (lruSize_ > capacity_) {
+  while (lru_size_ > capacity_) {
     Page* victim = oldest_;
     Unlist(victim);
     std::unique_ptr<Page>& slot = slots_[victim->offset / kCdxPageSize];
@@ -121,9 +122,9 @@ void CdxPager::EvictClean() {
 
 void CdxPager::MarkFresh(uint32_t offset) {
   const size_t slot = offset / kCdxPageSize;
-  if (slot >= freshSlots_.size()) freshSlots_.resize(std::max(slot + 1, freshSlots_.size() * 2));
-  if (freshSlots_[slot] != 0) return;
-  freshSlots_[slot] = 1;
+  if (slot >= fresh_slots_.size()) fresh_slots_.resize(std::max(slot + 1, fresh_slots_.size() * 2));
+  if (fresh_slots_[slot] != 0) return;
+  fresh_slots_[slot] = 1;
   fresh_.push_back(offset);
 }
 
@@ -146,7 +147,7 @@ Status CdxPager::ReadLocked(uint32_t offset, size_t pages, uint8_t* out) {
       Touch(page);
       continue;
     }
-    if (at + uint64_t{kCdxPageSize} > deviceSize_) {
+    if (at + uint64_t{kCdxPageSize} > device_size_) {
       // Allocated but never written: only possible after an earlier failure.
       std::memset(dst, 0, kCdxPageSize);
       continue;
@@ -161,20 +162,20 @@ Status CdxPager::ReadLocked(uint32_t offset, size_t pages, uint8_t* out) {
     // walks and batches of changes visit them in that order. Pages already cached (perhaps
     // changed) are kept as they are.
     // Only when the misses run forward: a random search would pay for pages it never uses.
-    const bool sequential = at == nextSequential_;
-    const uint64_t room = (deviceSize_ - at) / kCdxPageSize;
+    const bool sequential = at == next_sequential_;
+    const uint64_t room = (device_size_ - at) / kCdxPageSize;
     const size_t run =
         sequential ? static_cast<size_t>(std::min<uint64_t>(kReadAheadPages, room)) : 1;
-    nextSequential_ = at + static_cast<uint32_t>(run * kCdxPageSize);
-    readBuffer_.resize(run * kCdxPageSize);
-    Status s = device_->ReadAt(at, readBuffer_.data(), readBuffer_.size());
+    next_sequential_ = at + static_cast<uint32_t>(run * kCdxPageSize);
+    read_buffer_.resize(run * kCdxPageSize);
+    Status s = device_->ReadAt(at, read_buffer_.data(), read_buffer_.size());
     if (!s.ok()) return s;
-    std::memcpy(dst, readBuffer_.data(), kCdxPageSize);
+    std::memcpy(dst, read_buffer_.data(), kCdxPageSize);
     for (size_t k = run; k-- > 0;) {
       const uint32_t each = at + static_cast<uint32_t>(k * kCdxPageSize);
       if (k != 0 && Find(each) != nullptr) continue;
       Page* page = Insert(each);
-      std::memcpy(page->bytes.data(), readBuffer_.data() + k * kCdxPageSize, kCdxPageSize);
+      std::memcpy(page->bytes.data(), read_buffer_.data() + k * kCdxPageSize, kCdxPageSize);
       Touch(page);
     }
   }
@@ -188,6 +189,10 @@ void CdxPager::Write(uint32_t offset, size_t pages, const uint8_t* data, bool la
 }
 
 void CdxPager::WriteLocked(uint32_t offset, size_t pages, const uint8_t* data, bool late) {
+  // Whole pages the file has or has been allocated: writing past end() would leave a page
+  // that the file size and the free list know nothing of.
+  assert(offset % kCdxPageSize == 0);
+  assert(uint64_t{offset} + pages * kCdxPageSize <= end());
   for (size_t i = 0; i < pages; ++i) {
     uint32_t at = offset + static_cast<uint32_t>(i * kCdxPageSize);
     Page* page = Insert(at);
@@ -196,7 +201,7 @@ void CdxPager::WriteLocked(uint32_t offset, size_t pages, const uint8_t* data, b
     if (!page->dirty) {
       page->dirty = true;
       dirty_.push_back(at);
-      ++dirtyCount_;
+      ++dirty_count_;
     }
     page->late = late;
   }
@@ -207,7 +212,7 @@ Status CdxPager::WriteNew(const uint32_t* offsets, size_t pages, const uint8_t* 
   if (closed()) return Status::NotOpen(name_ + ": the index file is closed");
   size_t i = 0;
   while (i < pages) {
-    const bool direct = offsets[i] >= stableEnd_ && Find(offsets[i]) == nullptr;
+    const bool direct = offsets[i] >= stable_end_ && Find(offsets[i]) == nullptr;
     if (!direct) {
       WriteLocked(offsets[i], 1, data + i * kCdxPageSize, false);
       ++i;
@@ -220,13 +225,13 @@ Status CdxPager::WriteNew(const uint32_t* offsets, size_t pages, const uint8_t* 
     }
     Status s = device_->WriteAt(offsets[i], data + i * kCdxPageSize, (j - i) * kCdxPageSize);
     if (!s.ok()) return s;
-    deviceSize_ = std::max<uint64_t>(deviceSize_, uint64_t{offsets[j - 1]} + kCdxPageSize);
+    device_size_ = std::max<uint64_t>(device_size_, uint64_t{offsets[j - 1]} + kCdxPageSize);
     // A large build hands its pages to the disk as it goes, so the sync at the end of the
     // build has little left to wait for.
-    unsentBytes_ += (j - i) * kCdxPageSize;
-    if (unsentBytes_ >= kWritebackBytes) {
+    unsent_bytes_ += (j - i) * kCdxPageSize;
+    if (unsent_bytes_ >= kWritebackBytes) {
       device_->StartWriteback();
-      unsentBytes_ = 0;
+      unsent_bytes_ = 0;
     }
     i = j;
   }
@@ -237,10 +242,10 @@ Status CdxPager::AllocateMany(size_t count, std::vector<uint32_t>* offsets) {
   std::lock_guard<std::mutex> lock(mutex_);
   offsets->clear();
   offsets->reserve(count);
-  while (offsets->size() < count && !freeStack_.empty()) {
-    const uint32_t at = freeStack_.back();
-    freeStack_.pop_back();
-    freeSet_.erase(at);
+  while (offsets->size() < count && !free_stack_.empty()) {
+    const uint32_t at = free_stack_.back();
+    free_stack_.pop_back();
+    free_set_.erase(at);
     MarkFresh(at);
     offsets->push_back(at);
   }
@@ -271,10 +276,10 @@ Status CdxPager::AllocateAtEndLocked(size_t pages, uint32_t* offset) {
 
 Status CdxPager::Allocate(uint32_t* offset) {
   std::lock_guard<std::mutex> lock(mutex_);
-  if (freeStack_.empty()) return AllocateAtEndLocked(1, offset);
-  *offset = freeStack_.back();
-  freeStack_.pop_back();
-  freeSet_.erase(*offset);
+  if (free_stack_.empty()) return AllocateAtEndLocked(1, offset);
+  *offset = free_stack_.back();
+  free_stack_.pop_back();
+  free_set_.erase(*offset);
   MarkFresh(*offset);
   return Status::Ok();
 }
@@ -287,23 +292,23 @@ void CdxPager::Reuse(const std::vector<uint32_t>& pages) {
 void CdxPager::Free(uint32_t offset) {
   std::lock_guard<std::mutex> lock(mutex_);
   // A damaged tree can name one page twice; listing it twice would hand it out twice.
-  if (!freeSet_.insert(offset).second) return;
+  if (!free_set_.insert(offset).second) return;
   uint8_t image[kCdxPageSize] = {};
   CdxPutLE32(image, HeadLocked());
   WriteLocked(offset, 1, image, false);
-  freeStack_.push_back(offset);
+  free_stack_.push_back(offset);
 }
 
 Status CdxPager::LoadFreeList(uint32_t head) {
   std::lock_guard<std::mutex> lock(mutex_);
-  freeStack_.clear();
-  freeSet_.clear();
+  free_stack_.clear();
+  free_set_.clear();
   std::vector<uint32_t> chain;
   std::unordered_set<uint32_t> seen;
-  const std::string noTag;
+  const std::string no_tag;
   uint32_t at = head;
   while (at != 0 && at != kCdxNoPage) {
-    CdxWhere where(name(), noTag, at, "free page");
+    CdxWhere where(name(), no_tag, at, "free page");
     if (!IsPage(at)) return where.Corrupt("the free-page list points outside the file");
     if (!seen.insert(at).second) return where.Corrupt("the free-page list runs in a circle");
     uint8_t page[kCdxPageSize];
@@ -312,14 +317,14 @@ Status CdxPager::LoadFreeList(uint32_t head) {
     chain.push_back(at);
     at = CdxGetLE32(page);
   }
-  freeStack_.assign(chain.rbegin(), chain.rend());
-  freeSet_ = std::move(seen);
+  free_stack_.assign(chain.rbegin(), chain.rend());
+  free_set_ = std::move(seen);
   return Status::Ok();
 }
 
 std::vector<uint32_t> CdxPager::FreePages() const {
   std::lock_guard<std::mutex> lock(mutex_);
-  return std::vector<uint32_t>(freeStack_.rbegin(), freeStack_.rend());
+  return std::vector<uint32_t>(free_stack_.rbegin(), free_stack_.rend());
 }
 
 Status CdxPager::WriteGroup(std::vector<uint32_t>& offsets) {
@@ -342,11 +347,11 @@ Status CdxPager::WriteGroup(std::vector<uint32_t>& offsets) {
       Page* page = Find(offsets[k]);
       page->dirty = false;
       page->late = false;
-      --dirtyCount_;
-      if (IsFresh(offsets[k])) freshSlots_[offsets[k] / kCdxPageSize] = 0;  // written: ordinary now
+      --dirty_count_;
+      if (IsFresh(offsets[k])) fresh_slots_[offsets[k] / kCdxPageSize] = 0;  // written: ordinary now
       Touch(page);
     }
-    deviceSize_ = std::max<uint64_t>(deviceSize_, uint64_t{offsets[j - 1]} + kCdxPageSize);
+    device_size_ = std::max<uint64_t>(device_size_, uint64_t{offsets[j - 1]} + kCdxPageSize);
     i = j;
   }
   return Status::Ok();
@@ -355,11 +360,11 @@ Status CdxPager::WriteGroup(std::vector<uint32_t>& offsets) {
 Status CdxPager::Flush() {
   std::lock_guard<std::mutex> lock(mutex_);
   if (closed()) return Status::NotOpen(name_ + ": the index file is closed");
-  if (dirtyCount_ == 0) {
+  if (dirty_count_ == 0) {
     dirty_.clear();
     return Status::Ok();
   }
-  if (readOnly_) return Status::ReadOnly(name() + ": the index was opened read-only");
+  if (read_only_) return Status::ReadOnly(name() + ": the index was opened read-only");
   std::vector<uint32_t> fresh, changed, late;
   for (uint32_t at : dirty_) {
     Page* page = Find(at);
@@ -376,8 +381,8 @@ Status CdxPager::Flush() {
   std::sort(changed.begin(), changed.end());
   // Tag headers first, the file header (free list head, tag list root) last.
   std::sort(late.begin(), late.end(), [](uint32_t a, uint32_t b) {
-    bool aFirst = a >= kCdxHeaderSize, bFirst = b >= kCdxHeaderSize;
-    if (aFirst != bFirst) return aFirst;
+    bool a_first = a >= kCdxHeaderSize, b_first = b >= kCdxHeaderSize;
+    if (a_first != b_first) return a_first;
     return a < b;
   });
   for (auto* group : {&fresh, &changed, &late}) {
@@ -392,9 +397,9 @@ Status CdxPager::Flush() {
     }
   }
   dirty_.clear();
-  for (uint32_t at : fresh_) freshSlots_[at / kCdxPageSize] = 0;
+  for (uint32_t at : fresh_) fresh_slots_[at / kCdxPageSize] = 0;
   fresh_.clear();
-  stableEnd_ = end_;
+  stable_end_ = end_;
   EvictClean();
   return Status::Ok();
 }
@@ -416,10 +421,10 @@ void CdxPager::Close() {
   slots_.clear();
   spare_.clear();
   newest_ = oldest_ = nullptr;
-  lruSize_ = 0;
+  lru_size_ = 0;
   dirty_.clear();
-  dirtyCount_ = 0;
-  freshSlots_.clear();
+  dirty_count_ = 0;
+  fresh_slots_.clear();
   fresh_.clear();
 }
 

@@ -26,12 +26,12 @@ namespace xb {
 // at a time): every call takes the pager's lock.
 class CdxPager {
  public:
-  CdxPager(std::unique_ptr<CdxBlockDevice> device, bool readOnly);
+  CdxPager(std::unique_ptr<CdxBlockDevice> device, bool read_only);
 
   // Reads the device size; a file that is not a whole number of pages is damaged.
   Status Open();
   const std::string& name() const { return name_; }
-  bool readOnly() const { return readOnly_; }
+  bool read_only() const { return read_only_; }
   bool closed() const { return device_ == nullptr; }
 
   // Bytes the file has once everything allocated so far is written.
@@ -90,7 +90,7 @@ class CdxPager {
 
   size_t DirtyPageCount() const {
     std::lock_guard<std::mutex> lock(mutex_);
-    return dirtyCount_;
+    return dirty_count_;
   }
   void SetCacheCapacity(size_t pages) { capacity_ = pages; }
 
@@ -100,12 +100,12 @@ class CdxPager {
     uint32_t offset = 0;
     bool dirty = false;
     bool late = false;
-    bool inLru = false;
+    bool in_lru = false;
     Page* newer = nullptr;  // neighbours in the list of clean pages
     Page* older = nullptr;
   };
 
-  uint32_t HeadLocked() const { return freeStack_.empty() ? 0 : freeStack_.back(); }
+  uint32_t HeadLocked() const { return free_stack_.empty() ? 0 : free_stack_.back(); }
   Status ReadLocked(uint32_t offset, size_t pages, uint8_t* out);
   void WriteLocked(uint32_t offset, size_t pages, const uint8_t* data, bool late);
   Status AllocateAtEndLocked(size_t pages, uint32_t* offset);
@@ -119,19 +119,19 @@ class CdxPager {
   void EvictClean();
   bool IsFresh(uint32_t offset) const {
     const size_t slot = offset / kCdxPageSize;
-    return slot < freshSlots_.size() && freshSlots_[slot] != 0;
+    return slot < fresh_slots_.size() && fresh_slots_[slot] != 0;
   }
   void MarkFresh(uint32_t offset);
   Status WriteGroup(std::vector<uint32_t>& offsets);
 
   std::unique_ptr<CdxBlockDevice> device_;
   std::string name_;
-  bool readOnly_;
-  uint64_t deviceSize_ = 0;
+  bool read_only_;
+  uint64_t device_size_ = 0;
   // The end of the file at the last flush (or when opened): pages from here on are not yet
   // referred to by anything on disk.
-  uint64_t stableEnd_ = 0;
-  size_t unsentBytes_ = 0;  // written straight to the device since the last writeback hint
+  uint64_t stable_end_ = 0;
+  size_t unsent_bytes_ = 0;  // written straight to the device since the last writeback hint
   std::atomic<uint64_t> end_{0};
   mutable std::mutex mutex_;
   // Cached pages by page number (offset / 512): a lookup is an index, not a hash. Pages
@@ -140,16 +140,16 @@ class CdxPager {
   std::vector<std::unique_ptr<Page>> spare_;
   Page* newest_ = nullptr;  // clean pages, most recently used first
   Page* oldest_ = nullptr;
-  size_t lruSize_ = 0;
+  size_t lru_size_ = 0;
   std::vector<uint32_t> dirty_;        // every dirty page once (some may be clean again)
-  size_t dirtyCount_ = 0;
-  std::vector<uint8_t> freshSlots_;    // allocated since the last flush, by page number
+  size_t dirty_count_ = 0;
+  std::vector<uint8_t> fresh_slots_;    // allocated since the last flush, by page number
   std::vector<uint32_t> fresh_;        // the same pages, to clear the marks
-  std::vector<uint32_t> freeStack_;     // back() is the head of the free list
-  std::unordered_set<uint32_t> freeSet_;  // the same pages, to ignore a page freed twice
+  std::vector<uint32_t> free_stack_;     // back() is the head of the free list
+  std::unordered_set<uint32_t> free_set_;  // the same pages, to ignore a page freed twice
   size_t capacity_ = 1024;
-  std::vector<uint8_t> readBuffer_;
-  uint32_t nextSequential_ = 0;  // the page after the last one read from the device
+  std::vector<uint8_t> read_buffer_;
+  uint32_t next_sequential_ = 0;  // the page after the last one read from the device
 };
 
 }  // namespace xb

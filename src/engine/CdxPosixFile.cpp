@@ -29,17 +29,17 @@ Status CdxPosixFile::Error(const char* action, int err) const {
   }
 }
 
-Status CdxPosixFile::Open(const std::string& path, bool readOnly,
+Status CdxPosixFile::Open(const std::string& path, bool read_only,
                           std::unique_ptr<CdxBlockDevice>* out) {
   struct stat st;
   std::string kind;
-  int fd = OpenRegularFile(path, readOnly ? O_RDONLY : O_RDWR, &st, &kind);
+  int fd = OpenRegularFile(path, read_only ? O_RDONLY : O_RDWR, &st, &kind);
   if (fd < 0) {
     int err = errno;
     if (!kind.empty()) return Status::InvalidArgument(NotRegularMessage(path, kind));
     CdxPosixFile probe(path, -1);
     if (err == ENOENT) return Status::NotFound(path + ": no such index file");
-    return probe.Error(readOnly ? "open for reading" : "open for writing", err);
+    return probe.Error(read_only ? "open for reading" : "open for writing", err);
   }
   auto* file = new CdxPosixFile(path, fd);
   out->reset(file);
@@ -63,9 +63,9 @@ CdxPosixFile::~CdxPosixFile() {
 }
 
 void CdxPosixFile::Unmap() {
-  if (map_ != nullptr) ::munmap(const_cast<uint8_t*>(map_), mapLength_);
+  if (map_ != nullptr) ::munmap(const_cast<uint8_t*>(map_), map_length_);
   map_ = nullptr;
-  mapLength_ = 0;
+  map_length_ = 0;
 }
 
 void CdxPosixFile::Map(uint64_t size) {
@@ -76,17 +76,17 @@ void CdxPosixFile::Map(uint64_t size) {
   void* p = ::mmap(nullptr, static_cast<size_t>(length), PROT_READ, MAP_SHARED, fd_, 0);
   if (p == MAP_FAILED) return;
   map_ = static_cast<const uint8_t*>(p);
-  mapLength_ = length;
+  map_length_ = length;
 }
 
 Status CdxPosixFile::ReadAt(uint64_t offset, uint8_t* buffer, size_t n) {
-  if (offset + n > size_ && offset + n <= mapLength_) {
+  if (offset + n > size_ && offset + n <= map_length_) {
     // The file may have been grown by another program since this object last looked.
     struct stat st;
     if (::fstat(fd_, &st) == 0) size_ = std::max(size_, static_cast<uint64_t>(st.st_size));
   }
-  if (offset + n > mapLength_ && map_ != nullptr && offset + n <= size_) Map(size_);
-  if (map_ != nullptr && offset + n <= size_ && offset + n <= mapLength_) {
+  if (offset + n > map_length_ && map_ != nullptr && offset + n <= size_) Map(size_);
+  if (map_ != nullptr && offset + n <= size_ && offset + n <= map_length_) {
     std::memcpy(buffer, map_ + offset, n);
     return Status::Ok();
   }

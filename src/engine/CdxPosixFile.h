@@ -19,7 +19,7 @@ class CdxPosixFile : public CdxBlockDevice {
  public:
   // Opens an existing file. A file that cannot be opened for writing when writing was asked
   // for gives kReadOnly, so the caller can retry read-only.
-  static Status Open(const std::string& path, bool readOnly, std::unique_ptr<CdxBlockDevice>* out);
+  static Status Open(const std::string& path, bool read_only, std::unique_ptr<CdxBlockDevice>* out);
   // Creates the file, or empties an existing one.
   static Status Create(const std::string& path, std::unique_ptr<CdxBlockDevice>* out);
 
@@ -46,7 +46,7 @@ class CdxPosixFile : public CdxBlockDevice {
   std::string path_;
   int fd_;
   const uint8_t* map_ = nullptr;
-  uint64_t mapLength_ = 0;  // address space reserved
+  uint64_t map_length_ = 0;  // address space reserved
   uint64_t size_ = 0;       // bytes known to be in the file: the readable part of the map
 };
 

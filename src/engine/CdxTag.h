@@ -18,7 +18,7 @@ namespace xb {
 // One tree of an index file (a tag, or the tag list itself): search, insert, remove, a cursor
 // and a consistency check.
 //
-// Keys are exactly keyLength() bytes and compare as unsigned bytes; equal keys are ordered by
+// Keys are exactly key_length() bytes and compare as unsigned bytes; equal keys are ordered by
 // record number. Descending tags are stored in ascending order like the others: the cursor
 // walks physical order, and the caller walks backwards when descending() is set. Unique tags
 // are not policed here: the caller decides which record of a key value to insert.
@@ -28,36 +28,36 @@ namespace xb {
 // the next call starts.
 class CdxTag {
  public:
-  CdxTag(CdxPager* pager, const std::string& fileName, std::string name, uint32_t headerOffset,
-         const CdxHeader& header, uint8_t keyFill);
+  CdxTag(CdxPager* pager, const std::string& file_name, std::string name, uint32_t header_offset,
+         const CdxHeader& header, uint8_t key_fill);
   ~CdxTag();
   CdxTag(const CdxTag&) = delete;
   CdxTag& operator=(const CdxTag&) = delete;
 
   const std::string& name() const { return name_; }
   CdxTagInfo Info() const;
-  size_t keyLength() const { return header_.keyLength; }
+  size_t key_length() const { return header_.key_length; }
   bool descending() const { return header_.descending; }
   bool unique() const { return (header_.options & kCdxOptUnique) != 0; }
-  uint32_t headerOffset() const { return headerOffset_; }
+  uint32_t header_offset() const { return header_offset_; }
   const CdxHeader& header() const { return header_; }
 
   // The byte trailing positions of a key are filled with: the file does not record it, so the
   // caller says: 0x20 for character and logical keys, 0x00 for numeric and date keys.
-  uint8_t keyFill() const { return fill_; }
+  uint8_t key_fill() const { return fill_; }
   Status SetKeyFill(uint8_t fill);
 
   // Adds the pair; kInvalidArgument if it is already there.
   Status Insert(std::string_view key, uint32_t recno);
-  // Adds `count` pairs laid out as key then big-endian record number (keyLength() + 4 bytes
+  // Adds `count` pairs laid out as key then big-endian record number (key_length() + 4 bytes
   // each), sorted by (key, recno) and distinct. Each leaf that receives pairs is found once,
   // merged with all of its new pairs and split at most once, rather than once per pair.
   // Pairs already in the tag are left out and counted in *skipped.
-  // `expectedEntries`, when the caller knows roughly how many entries the tag holds, lets a
+  // `expected_entries`, when the caller knows roughly how many entries the tag holds, lets a
   // batch large enough to reach most leaves rebuild the tree instead: the old entries and the
   // new pairs are merged in one pass and written as a fresh tree, the old pages freed.
   Status InsertSorted(const uint8_t* pairs, size_t count, size_t* skipped,
-                      size_t expectedEntries = 0);
+                      size_t expected_entries = 0);
   // Removes the pair; kNotFound (and nothing changed) if it is not there.
   Status Remove(std::string_view key, uint32_t recno);
 
@@ -78,8 +78,8 @@ class CdxTag {
   // callers that fetch records early while they judge the current one.
   uint32_t RecnoAhead(size_t ahead, bool forward) const;
   bool Valid() const { return valid_; }
-  std::string_view Key() const { return curKey_; }
-  uint32_t Recno() const { return curRecno_; }
+  std::string_view Key() const { return cur_key_; }
+  uint32_t Recno() const { return cur_recno_; }
 
   // Every (key, recno) in order; stops early when `visit` returns false, and with kCorrupt at
   // an entry that is not greater than the one before it. `visit` must not change the tag.
@@ -103,9 +103,9 @@ class CdxTag {
   // Encodes changed pages and the header into the pager. Tags of one file may do this on
   // different threads at once.
   Status WriteBack();
-  size_t DirtyPageCount() const { return dirtyPages_.size(); }
+  size_t DirtyPageCount() const { return dirty_pages_.size(); }
   // Changed pages or header not yet handed to the pager.
-  bool HasChanges() const { return !dirtyPages_.empty() || headerDirty_; }
+  bool HasChanges() const { return !dirty_pages_.empty() || header_dirty_; }
   // Forgets every decoded page and any unwritten change and takes `header` as read from the
   // file: another program changed the tree. A cursor finds its pair again at its next step.
   void Reload(const CdxHeader& header);
@@ -113,12 +113,12 @@ class CdxTag {
   // counts every write of the file, so that programs sharing it can tell it changed).
   void BumpVersion() {
     ++header_.version;
-    headerDirty_ = true;
+    header_dirty_ = true;
   }
   void set_order(size_t order) { order_ = order; }
   void SetFreeListHead(uint32_t head);
   // Bytes of decoded pages kept between calls.
-  void SetCacheLimit(size_t bytes) { cacheLimit_ = bytes; }
+  void SetCacheLimit(size_t bytes) { cache_limit_ = bytes; }
 
  private:
   struct Node;
@@ -133,7 +133,7 @@ class CdxTag {
   };
 
   CdxWhere Where(uint32_t offset, const char* what) const {
-    return CdxWhere(fileName_, name_, offset, what);
+    return CdxWhere(file_name_, name_, offset, what);
   }
   Status CheckOpen() const;
   Status CheckWritable() const;
@@ -156,7 +156,7 @@ class CdxTag {
   Status SettleForward(Node* leaf, size_t pos);
   Status SettleBackward(Node* leaf, size_t end);
   void SetCursor(const Node* leaf, size_t index);
-  Status Locate(Node** leaf, size_t* pos, bool* onEntry);
+  Status Locate(Node** leaf, size_t* pos, bool* on_entry);
   Status Step(bool forward);
   bool StepWithinLeaf(bool forward, Status* status);
   size_t MaxSteps() const { return static_cast<size_t>(pager_->end() / kCdxPageSize) + 1; }
@@ -165,19 +165,19 @@ class CdxTag {
   Status DoRemove(std::string_view key, uint32_t recno);
   Status DoInsertSorted(const uint8_t* pairs, size_t count, size_t* skipped);
   Status RebuildMerged(const uint8_t* pairs, size_t count, size_t* skipped,
-                       size_t expectedEntries);
+                       size_t expected_entries);
   // Batches of at least this many pairs, and at least 1/kRebuildShare of the tag, rebuild it.
   static constexpr size_t kRebuildMin = 20000;
   static constexpr size_t kRebuildShare = 32;
   std::vector<size_t> PlanMergedSplit(const Node& leaf, bool appended) const;
   Status SplitLeafAt(std::vector<PathStep>& path, Node* leaf, const std::vector<size_t>& cuts,
                      bool appended);
-  Status AfterLeafChange(std::vector<PathStep>& path, Node* leaf, bool lastChanged,
-                         size_t insertedAt);
-  std::vector<size_t> PlanLeafSplit(const Node& leaf, size_t insertedAt) const;
-  Status SplitLeaf(std::vector<PathStep>& path, Node* leaf, size_t insertedAt);
-  Status SplitInterior(Node* node, bool fillLeft, std::vector<Rep>* reps);
-  Status Chain(std::vector<Node*>& level, Node* oldRight);
+  Status AfterLeafChange(std::vector<PathStep>& path, Node* leaf, bool last_changed,
+                         size_t inserted_at);
+  std::vector<size_t> PlanLeafSplit(const Node& leaf, size_t inserted_at) const;
+  Status SplitLeaf(std::vector<PathStep>& path, Node* leaf, size_t inserted_at);
+  Status SplitInterior(Node* node, bool fill_left, std::vector<Rep>* reps);
+  Status Chain(std::vector<Node*>& level, Node* old_right);
   Status UpdateParents(std::vector<PathStep>& path, size_t depth, std::vector<Rep> reps,
                        bool appended);
   Status GrowRoot(std::vector<Rep> reps);
@@ -190,37 +190,37 @@ class CdxTag {
   Rep RepOf(const Node& node) const;
 
   struct CheckState;
-  Status CheckNode(uint32_t page, size_t depth, CheckState* state, std::string* lastKey,
-                   uint32_t* lastRecno, bool* empty);
+  Status CheckNode(uint32_t page, size_t depth, CheckState* state, std::string* last_key,
+                   uint32_t* last_recno, bool* empty);
 
   CdxPager* pager_;
-  std::string fileName_;
+  std::string file_name_;
   std::string name_;
-  uint32_t headerOffset_;
+  uint32_t header_offset_;
   CdxHeader header_;
-  bool headerDirty_ = false;
+  bool header_dirty_ = false;
   uint8_t fill_;
   size_t order_ = 0;
   bool broken_ = false;    // an earlier change failed halfway: refuse further changes
-  bool callDirtied_ = false;
-  bool callBumped_ = false;
+  bool call_dirtied_ = false;
+  bool call_bumped_ = false;
   uint64_t changes_ = 0;
 
   // Decoded pages by page number (offset / 512): a lookup is an index, not a hash.
   std::vector<std::unique_ptr<Node>> nodes_;
   std::vector<std::unique_ptr<Node>> graveyard_;  // freed during this call
-  std::vector<uint32_t> dirtyPages_;
-  size_t cacheBytes_ = 0;
-  size_t cacheLimit_ = size_t{16} << 20;
+  std::vector<uint32_t> dirty_pages_;
+  size_t cache_bytes_ = 0;
+  size_t cache_limit_ = size_t{16} << 20;
   uint64_t clock_ = 0;
 
   bool valid_ = false;
-  uint32_t curPage_ = 0;
-  size_t curIndex_ = 0;
-  std::string curKey_;
-  std::string prevKey_;  // the position before a step, kept to reuse its buffer
-  uint32_t curRecno_ = 0;
-  uint64_t curChanges_ = 0;
+  uint32_t cur_page_ = 0;
+  size_t cur_index_ = 0;
+  std::string cur_key_;
+  std::string prev_key_;  // the position before a step, kept to reuse its buffer
+  uint32_t cur_recno_ = 0;
+  uint64_t cur_changes_ = 0;
 };
 
 }  // namespace xb

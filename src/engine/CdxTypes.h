@@ -23,8 +23,8 @@ namespace xb {
 template <typename T>
 struct CdxUninitAllocator : std::allocator<T> {
   template <typename U>
-  struct rebind {
-    using other = CdxUninitAllocator<U>;
+  struct rebind {  // NOLINT(readability-identifier-naming): the name allocators must have
+    using other = CdxUninitAllocator<U>;  // NOLINT(readability-identifier-naming)
   };
   CdxUninitAllocator() = default;
   template <typename U>
@@ -79,25 +79,25 @@ inline constexpr uint16_t kCdxAttrLeaf = 0x02;
 // What a caller gives to build a new tag.
 struct CdxTagSpec {
   std::string name;           // 1-10 letters, digits or '_', starting with a letter
-  std::string keyExpression;  // stored as given; the engine above compiles it
-  std::string forExpression;  // empty when the tag has no FOR condition
-  size_t keyLength = 0;       // 1-240
+  std::string key_expression;  // stored as given; the engine above compiles it
+  std::string for_expression;  // empty when the tag has no FOR condition
+  size_t key_length = 0;       // 1-240
   bool descending = false;    // keys are still stored ascending; only the flag differs
   bool unique = false;        // keep only the lowest record number of each key
-  uint8_t keyFill = 0x20;     // 0x20 for character/logical keys, 0x00 for numeric/date
+  uint8_t key_fill = 0x20;     // 0x20 for character/logical keys, 0x00 for numeric/date
 };
 
 // What the file tells about one of its tags.
 struct CdxTagInfo {
   std::string name;  // upper case, without padding
-  std::string keyExpression;
-  std::string forExpression;
-  size_t keyLength = 0;
+  std::string key_expression;
+  std::string for_expression;
+  size_t key_length = 0;
   uint8_t options = 0;
   bool descending = false;
   bool unique = false;
-  bool unknownCollation = false;  // reserved header bytes set by another tool: read-only here
-  uint32_t headerOffset = 0;
+  bool unknown_collation = false;  // reserved header bytes set by another tool: read-only here
+  uint32_t header_offset = 0;
   size_t order = 0;  // 1..n in the order of the header offsets
 };
 
@@ -172,16 +172,16 @@ struct CdxSearchKey {
   uint32_t recno = 0;
 
   // Sign of (entry - target).
-  int Compare(const uint8_t* entryKey, uint32_t entryRecno) const {
+  int Compare(const uint8_t* entry_key, uint32_t entry_recno) const {
     switch (mode) {
       case kFirst: return 1;
       case kLast: return -1;
-      case kPrefix: return CdxCompareBytes(entryKey, key, length);
+      case kPrefix: return CdxCompareBytes(entry_key, key, length);
       case kPair: break;
     }
-    int c = CdxCompareBytes(entryKey, key, length);
+    int c = CdxCompareBytes(entry_key, key, length);
     if (c != 0) return c;
-    return entryRecno < recno ? -1 : (entryRecno > recno ? 1 : 0);
+    return entry_recno < recno ? -1 : (entry_recno > recno ? 1 : 0);
   }
 };
 
@@ -207,8 +207,8 @@ inline void CdxPutBE32(uint8_t* p, uint32_t v) {
 
 // Sign of (a,ra) - (b,rb): keys as unsigned bytes, ties by record number.
 inline int CdxComparePairs(const uint8_t* a, uint32_t ra, const uint8_t* b, uint32_t rb,
-                           size_t keyLength) {
-  int c = CdxCompareBytes(a, b, keyLength);
+                           size_t key_length) {
+  int c = CdxCompareBytes(a, b, key_length);
   if (c != 0) return c;
   return ra < rb ? -1 : (ra > rb ? 1 : 0);
 }

@@ -4,25 +4,14 @@
 #include <cmath>
 #include <cstring>
 
+#include "Calendar.h"
+
 namespace xb::exprconv {
 
 namespace {
 
 bool IsDigit(char c) {
   return c >= '0' && c <= '9';
-}
-
-// Day numbers of 0001-01-01 and 9999-12-31, the range a 'YYYYMMDD' text can name.
-constexpr int64_t kFirstDay = 1721426;
-constexpr int64_t kLastDay = 5373484;
-
-int DaysInMonth(int year, int month) {
-  static const int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  if (month == 2) {
-    bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-    return leap ? 29 : 28;
-  }
-  return kDays[month - 1];
 }
 
 // Writes |value| rounded to `decimals` places, with a '-' only when a non-zero digit remains,
@@ -108,13 +97,6 @@ double ParseNumber(std::string_view text) {
   return negative ? -value : value;
 }
 
-int64_t JulianDay(int year, int month, int day) {
-  int64_t a = (14 - month) / 12;
-  int64_t y = static_cast<int64_t>(year) + 4800 - a;
-  int64_t m = month + 12 * a - 3;
-  return day + (153 * m + 2) / 5 + 365 * y + y / 4 - y / 100 + y / 400 - 32045;
-}
-
 double DateFromText(const char* p) {
   for (int i = 0; i < 8; ++i) {
     if (!IsDigit(p[i])) return 0;
@@ -122,25 +104,20 @@ double DateFromText(const char* p) {
   int year = (p[0] - '0') * 1000 + (p[1] - '0') * 100 + (p[2] - '0') * 10 + (p[3] - '0');
   int month = (p[4] - '0') * 10 + (p[5] - '0');
   int day = (p[6] - '0') * 10 + (p[7] - '0');
-  if (year < 1 || month < 1 || month > 12 || day < 1 || day > DaysInMonth(year, month)) return 0;
-  return static_cast<double>(JulianDay(year, month, day));
+  if (!calendar::IsValidDate(year, month, day)) return 0;
+  return static_cast<double>(calendar::JulianDay(year, month, day));
 }
 
 void DateToText(double day_number, char* out) {
-  if (!(day_number >= static_cast<double>(kFirstDay) &&
-        day_number <= static_cast<double>(kLastDay))) {
+  if (!(day_number >= static_cast<double>(calendar::kFirstDay) &&
+        day_number <= static_cast<double>(calendar::kLastDay))) {
     std::memset(out, ' ', 8);
     return;
   }
-  int64_t a = static_cast<int64_t>(day_number) + 32044;
-  int64_t b = (4 * a + 3) / 146097;
-  int64_t c = a - 146097 * b / 4;
-  int64_t d = (4 * c + 3) / 1461;
-  int64_t e = c - 1461 * d / 4;
-  int64_t m = (5 * e + 2) / 153;
-  int64_t day = e - (153 * m + 2) / 5 + 1;
-  int64_t month = m + 3 - 12 * (m / 10);
-  int64_t year = 100 * b + d - 4800 + m / 10;
+  const calendar::Date date = calendar::FromJulianDay(static_cast<int64_t>(day_number));
+  const int64_t year = date.year;
+  const int month = date.month;
+  const int day = date.day;
   out[0] = static_cast<char>('0' + year / 1000);
   out[1] = static_cast<char>('0' + year / 100 % 10);
   out[2] = static_cast<char>('0' + year / 10 % 10);

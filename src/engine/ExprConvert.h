@@ -14,9 +14,6 @@ namespace xb::exprconv {
 // digits (blank fields, "***" overflow marks) is 0. Never NaN or infinite.
 double ParseNumber(std::string_view text);
 
-// Julian day number of a Gregorian date (2000-01-01 is 2451545).
-int64_t JulianDay(int year, int month, int day);
-
 // The day number of an 8-byte 'YYYYMMDD' date field, or 0 (the empty date) when the bytes are
 // blank or do not name a real calendar day from year 1 to 9999.
 double DateFromText(const char* yyyymmdd);

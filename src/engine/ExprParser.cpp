@@ -8,12 +8,6 @@
 
 namespace xb {
 
-#define XB_RETURN_IF_ERROR(expr)       \
-  do {                                 \
-    Status status_ = (expr);           \
-    if (!status_.ok()) return status_; \
-  } while (0)
-
 namespace {
 
 using Ptr = ExprNode::Ptr;
@@ -200,14 +194,14 @@ Status ExprParser::Parse(Ptr* root) {
   ExprLexer lexer(text_);
   for (;;) {
     ExprToken token;
-    XB_RETURN_IF_ERROR(lexer.Next(&token));
+    RETURN_IF_ERROR(lexer.Next(&token));
     tokens_.push_back(token);
     if (token.kind == ExprToken::kEnd) break;
   }
   if (tokens_.front().kind == ExprToken::kEnd) return Error(1, "Expression is empty");
 
   Ptr node;
-  XB_RETURN_IF_ERROR(ParseOr(&node));
+  RETURN_IF_ERROR(ParseOr(&node));
   const ExprToken& t = Peek();
   if (t.kind == ExprToken::kRParen) return Error(t.position(), "Unmatched ')'");
   if (t.kind != ExprToken::kEnd) {
@@ -222,18 +216,18 @@ Status ExprParser::Parse(Ptr* root) {
 Status ExprParser::ParseOr(Ptr* out) {
   size_t start = Peek().position();
   Ptr left;
-  XB_RETURN_IF_ERROR(ParseAnd(&left));
+  RETURN_IF_ERROR(ParseAnd(&left));
   for (;;) {
     const ExprToken& op = Peek();
     if (!TakeWordOperator(ExprToken::kOr, "OR")) break;
-    XB_RETURN_IF_ERROR(NeedType(left, Expression::kLogical, "Operator " + op.Describe(), start));
+    RETURN_IF_ERROR(NeedType(left, Expression::kLogical, "Operator " + op.Describe(), start));
     size_t right_start = Peek().position();
     Ptr right;
-    XB_RETURN_IF_ERROR(ParseAnd(&right));
-    XB_RETURN_IF_ERROR(
+    RETURN_IF_ERROR(ParseAnd(&right));
+    RETURN_IF_ERROR(
         NeedType(right, Expression::kLogical, "Operator " + op.Describe(), right_start));
     left = ExprNode::Or(std::move(left), std::move(right));
-    XB_RETURN_IF_ERROR(CheckDepth(left, op.position()));
+    RETURN_IF_ERROR(CheckDepth(left, op.position()));
   }
   *out = std::move(left);
   return Status::Ok();
@@ -243,18 +237,18 @@ Status ExprParser::ParseOr(Ptr* out) {
 Status ExprParser::ParseAnd(Ptr* out) {
   size_t start = Peek().position();
   Ptr left;
-  XB_RETURN_IF_ERROR(ParseNot(&left));
+  RETURN_IF_ERROR(ParseNot(&left));
   for (;;) {
     const ExprToken& op = Peek();
     if (!TakeWordOperator(ExprToken::kAnd, "AND")) break;
-    XB_RETURN_IF_ERROR(NeedType(left, Expression::kLogical, "Operator " + op.Describe(), start));
+    RETURN_IF_ERROR(NeedType(left, Expression::kLogical, "Operator " + op.Describe(), start));
     size_t right_start = Peek().position();
     Ptr right;
-    XB_RETURN_IF_ERROR(ParseNot(&right));
-    XB_RETURN_IF_ERROR(
+    RETURN_IF_ERROR(ParseNot(&right));
+    RETURN_IF_ERROR(
         NeedType(right, Expression::kLogical, "Operator " + op.Describe(), right_start));
     left = ExprNode::And(std::move(left), std::move(right));
-    XB_RETURN_IF_ERROR(CheckDepth(left, op.position()));
+    RETURN_IF_ERROR(CheckDepth(left, op.position()));
   }
   *out = std::move(left);
   return Status::Ok();
@@ -276,8 +270,8 @@ Status ExprParser::ParseNot(Ptr* out) {
   if (nesting.too_deep()) return TooDeep(op.position());
   size_t start = Peek().position();
   Ptr operand;
-  XB_RETURN_IF_ERROR(ParseNot(&operand));
-  XB_RETURN_IF_ERROR(NeedType(operand, Expression::kLogical, "Operator " + op.Describe(), start));
+  RETURN_IF_ERROR(ParseNot(&operand));
+  RETURN_IF_ERROR(NeedType(operand, Expression::kLogical, "Operator " + op.Describe(), start));
   *out = ExprNode::Not(std::move(operand));
   return CheckDepth(*out, op.position());
 }
@@ -287,15 +281,15 @@ Status ExprParser::ParseNot(Ptr* out) {
 Status ExprParser::ParseComparison(Ptr* out) {
   size_t start = Peek().position();
   Ptr left;
-  XB_RETURN_IF_ERROR(ParseAdditive(&left));
+  RETURN_IF_ERROR(ParseAdditive(&left));
   while (IsComparison(Peek().kind)) {
     const ExprToken& op = Take();
     size_t right_start = Peek().position();
     Ptr right;
-    XB_RETURN_IF_ERROR(ParseAdditive(&right));
+    RETURN_IF_ERROR(ParseAdditive(&right));
     if (op.kind == ExprToken::kDollar) {
-      XB_RETURN_IF_ERROR(NeedType(left, Expression::kCharacter, "Operator '$'", start));
-      XB_RETURN_IF_ERROR(NeedType(right, Expression::kCharacter, "Operator '$'", right_start));
+      RETURN_IF_ERROR(NeedType(left, Expression::kCharacter, "Operator '$'", start));
+      RETURN_IF_ERROR(NeedType(right, Expression::kCharacter, "Operator '$'", right_start));
       left = ExprNode::Contains(std::move(left), std::move(right));
     } else {
       if (left->type() != right->type()) {
@@ -304,7 +298,7 @@ Status ExprParser::ParseComparison(Ptr* out) {
       }
       left = ExprNode::Compare(CompareOpOf(op.kind), std::move(left), std::move(right));
     }
-    XB_RETURN_IF_ERROR(CheckDepth(left, op.position()));
+    RETURN_IF_ERROR(CheckDepth(left, op.position()));
     start = op.position();
   }
   *out = std::move(left);
@@ -314,18 +308,18 @@ Status ExprParser::ParseComparison(Ptr* out) {
 // additive := multiplicative { ( "+" | "-" ) multiplicative }
 Status ExprParser::ParseAdditive(Ptr* out) {
   Ptr left;
-  XB_RETURN_IF_ERROR(ParseMultiplicative(&left));
+  RETURN_IF_ERROR(ParseMultiplicative(&left));
   while (Peek().kind == ExprToken::kPlus || Peek().kind == ExprToken::kMinus) {
     const ExprToken& op = Take();
     Ptr right;
-    XB_RETURN_IF_ERROR(ParseMultiplicative(&right));
+    RETURN_IF_ERROR(ParseMultiplicative(&right));
     bool plus = op.kind == ExprToken::kPlus;
     auto add_op = plus ? ExprNode::AddOp::kPlus : ExprNode::AddOp::kMinus;
     Expression::Type a = left->type();
     Expression::Type b = right->type();
     using E = Expression;
     if (a == E::kCharacter && b == E::kCharacter) {
-      XB_RETURN_IF_ERROR(CheckWidth(
+      RETURN_IF_ERROR(CheckWidth(
           static_cast<size_t>(left->width()) + static_cast<size_t>(right->width()), op.position()));
       left = ExprNode::Concat(std::move(left), add_op, std::move(right));
     } else if ((a == E::kNumeric && b == E::kNumeric) || (a == E::kDate && b == E::kNumeric) ||
@@ -336,7 +330,7 @@ Status ExprParser::ParseAdditive(Ptr* out) {
       return Error(op.position(), "Operator " + op.Describe() + " cannot combine " + TypeName(a) +
                                       " and " + TypeName(b));
     }
-    XB_RETURN_IF_ERROR(CheckDepth(left, op.position()));
+    RETURN_IF_ERROR(CheckDepth(left, op.position()));
   }
   *out = std::move(left);
   return Status::Ok();
@@ -346,18 +340,18 @@ Status ExprParser::ParseAdditive(Ptr* out) {
 Status ExprParser::ParseMultiplicative(Ptr* out) {
   size_t start = Peek().position();
   Ptr left;
-  XB_RETURN_IF_ERROR(ParseUnary(&left));
+  RETURN_IF_ERROR(ParseUnary(&left));
   while (Peek().kind == ExprToken::kStar || Peek().kind == ExprToken::kSlash) {
     const ExprToken& op = Take();
-    XB_RETURN_IF_ERROR(NeedType(left, Expression::kNumeric, "Operator " + op.Describe(), start));
+    RETURN_IF_ERROR(NeedType(left, Expression::kNumeric, "Operator " + op.Describe(), start));
     size_t right_start = Peek().position();
     Ptr right;
-    XB_RETURN_IF_ERROR(ParseUnary(&right));
-    XB_RETURN_IF_ERROR(
+    RETURN_IF_ERROR(ParseUnary(&right));
+    RETURN_IF_ERROR(
         NeedType(right, Expression::kNumeric, "Operator " + op.Describe(), right_start));
     auto mul_op = op.kind == ExprToken::kStar ? ExprNode::MulOp::kTimes : ExprNode::MulOp::kDivide;
     left = ExprNode::Mul(std::move(left), mul_op, std::move(right));
-    XB_RETURN_IF_ERROR(CheckDepth(left, op.position()));
+    RETURN_IF_ERROR(CheckDepth(left, op.position()));
   }
   *out = std::move(left);
   return Status::Ok();
@@ -372,8 +366,8 @@ Status ExprParser::ParseUnary(Ptr* out) {
   if (nesting.too_deep()) return TooDeep(op.position());
   size_t start = Peek().position();
   Ptr operand;
-  XB_RETURN_IF_ERROR(ParseUnary(&operand));
-  XB_RETURN_IF_ERROR(NeedType(operand, Expression::kNumeric, "Unary " + op.Describe(), start));
+  RETURN_IF_ERROR(ParseUnary(&operand));
+  RETURN_IF_ERROR(NeedType(operand, Expression::kNumeric, "Unary " + op.Describe(), start));
   *out = op.kind == ExprToken::kMinus ? ExprNode::Negate(std::move(operand)) : std::move(operand);
   return CheckDepth(*out, op.position());
 }
@@ -388,7 +382,7 @@ Status ExprParser::ParsePrimary(Ptr* out) {
       *out = ExprNode::NumLiteral(t.number, t.decimals);
       return Status::Ok();
     case ExprToken::kString:
-      XB_RETURN_IF_ERROR(CheckWidth(t.value.size(), t.position()));
+      RETURN_IF_ERROR(CheckWidth(t.value.size(), t.position()));
       Take();
       *out = ExprNode::CharLiteral(t.value);
       return Status::Ok();
@@ -402,7 +396,7 @@ Status ExprParser::ParsePrimary(Ptr* out) {
       Nesting nesting(&nesting_);
       if (nesting.too_deep()) return TooDeep(t.position());
       Ptr inner;
-      XB_RETURN_IF_ERROR(ParseOr(&inner));
+      RETURN_IF_ERROR(ParseOr(&inner));
       const ExprToken& close = Peek();
       if (close.kind == ExprToken::kEnd) return Error(t.position(), "Unclosed '('");
       if (close.kind != ExprToken::kRParen) {
@@ -485,7 +479,7 @@ Status ExprParser::ParseCall(const ExprToken& name, Ptr* out) {
     for (;;) {
       positions.push_back(Peek().position());
       Ptr arg;
-      XB_RETURN_IF_ERROR(ParseOr(&arg));
+      RETURN_IF_ERROR(ParseOr(&arg));
       args.push_back(std::move(arg));
       const ExprToken& t = Peek();
       if (t.kind == ExprToken::kComma) {
@@ -506,7 +500,7 @@ Status ExprParser::ParseCall(const ExprToken& name, Ptr* out) {
                                       ArgumentCount(fn->min_args, fn->max_args) + ", got " +
                                       std::to_string(count));
   }
-  XB_RETURN_IF_ERROR(BuildCall(fn->id, fn->name, name, &args, positions, out));
+  RETURN_IF_ERROR(BuildCall(fn->id, fn->name, name, &args, positions, out));
   return CheckDepth(*out, name.position());
 }
 
@@ -522,7 +516,7 @@ Status ExprParser::BuildCall(int function, const char* fn_name, const ExprToken&
   };
   // STR's width and decimals fix the width of its result, so they must be known now.
   auto constant = [&](size_t i, int lo, int hi, int* value) {
-    XB_RETURN_IF_ERROR(need(i, Expression::kNumeric));
+    RETURN_IF_ERROR(need(i, Expression::kNumeric));
     if (!args[i]->IsConstant()) {
       return Error(positions[i], "Argument " + std::to_string(i + 1) + " of " + fn_name +
                                      " must be a constant number");
@@ -540,7 +534,7 @@ Status ExprParser::BuildCall(int function, const char* fn_name, const ExprToken&
   switch (static_cast<Function>(function)) {
     case kUpper:
     case kLower:
-      XB_RETURN_IF_ERROR(need(0, Expression::kCharacter));
+      RETURN_IF_ERROR(need(0, Expression::kCharacter));
       *out = ExprNode::ChangeCase(
           function == kUpper ? ExprNode::CaseMap::kUpper : ExprNode::CaseMap::kLower,
           std::move(args[0]));
@@ -549,7 +543,7 @@ Status ExprParser::BuildCall(int function, const char* fn_name, const ExprToken&
     case kRtrim:
     case kLtrim:
     case kAlltrim: {
-      XB_RETURN_IF_ERROR(need(0, Expression::kCharacter));
+      RETURN_IF_ERROR(need(0, Expression::kCharacter));
       auto mode = function == kLtrim     ? ExprNode::TrimMode::kLeft
                   : function == kAlltrim ? ExprNode::TrimMode::kBoth
                                          : ExprNode::TrimMode::kRight;
@@ -559,8 +553,8 @@ Status ExprParser::BuildCall(int function, const char* fn_name, const ExprToken&
     case kSubstr:
     case kLeft:
     case kRight: {
-      XB_RETURN_IF_ERROR(need(0, Expression::kCharacter));
-      for (size_t i = 1; i < args.size(); ++i) XB_RETURN_IF_ERROR(need(i, Expression::kNumeric));
+      RETURN_IF_ERROR(need(0, Expression::kCharacter));
+      for (size_t i = 1; i < args.size(); ++i) RETURN_IF_ERROR(need(i, Expression::kNumeric));
       auto kind = function == kSubstr ? ExprNode::Slice::kSubstr
                   : function == kLeft ? ExprNode::Slice::kLeft
                                       : ExprNode::Slice::kRight;
@@ -569,30 +563,30 @@ Status ExprParser::BuildCall(int function, const char* fn_name, const ExprToken&
       return Status::Ok();
     }
     case kLen:
-      XB_RETURN_IF_ERROR(need(0, Expression::kCharacter));
+      RETURN_IF_ERROR(need(0, Expression::kCharacter));
       *out = ExprNode::Len(std::move(args[0]));
       return Status::Ok();
     case kDtos:
-      XB_RETURN_IF_ERROR(need(0, Expression::kDate));
+      RETURN_IF_ERROR(need(0, Expression::kDate));
       *out = ExprNode::Dtos(std::move(args[0]));
       return Status::Ok();
     case kStr: {
-      XB_RETURN_IF_ERROR(need(0, Expression::kNumeric));
+      RETURN_IF_ERROR(need(0, Expression::kNumeric));
       int width = 10;
       int decimals = 0;
-      if (args.size() > 1) XB_RETURN_IF_ERROR(constant(1, 1, exprconv::kMaxStrWidth, &width));
+      if (args.size() > 1) RETURN_IF_ERROR(constant(1, 1, exprconv::kMaxStrWidth, &width));
       if (args.size() > 2) {
-        XB_RETURN_IF_ERROR(constant(2, 0, exprconv::kMaxStrDecimals, &decimals));
+        RETURN_IF_ERROR(constant(2, 0, exprconv::kMaxStrDecimals, &decimals));
       }
       *out = ExprNode::Str(std::move(args[0]), width, decimals);
       return Status::Ok();
     }
     case kVal:
-      XB_RETURN_IF_ERROR(need(0, Expression::kCharacter));
+      RETURN_IF_ERROR(need(0, Expression::kCharacter));
       *out = ExprNode::Val(std::move(args[0]));
       return Status::Ok();
     case kIif:
-      XB_RETURN_IF_ERROR(need(0, Expression::kLogical));
+      RETURN_IF_ERROR(need(0, Expression::kLogical));
       if (args[1]->type() != args[2]->type()) {
         return Error(name.position(), std::string("The branches of IIF must have one type, not ") +
                                           TypeName(args[1]->type()) + " and " +
@@ -609,7 +603,5 @@ Status ExprParser::BuildCall(int function, const char* fn_name, const ExprToken&
   }
   return Error(name.position(), "Unknown function " + name.Describe());
 }
-
-#undef XB_RETURN_IF_ERROR
 
 }  // namespace xb

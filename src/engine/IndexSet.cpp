@@ -17,6 +17,7 @@
 
 #include "CdxBulkBuilder.h"
 #include "FaultInjection.h"
+#include "Parallel.h"
 #include "RegularFile.h"
 #include "TextCase.h"
 
@@ -45,21 +46,21 @@ Status IndexSet::LoadOrders(File* file, int* first_order) {
     order->name = UpperAscii(info.name);
     order->descending = info.descending;
     order->unique = info.unique;
-    Status s = Compile(info.keyExpression, &order->key);
+    Status s = Compile(info.key_expression, &order->key);
     if (!s.ok())
       return Status::Corrupt(file->path + ": tag " + info.name + ": key expression '" +
-                             info.keyExpression + "' does not fit the table (" + s.message() +
+                             info.key_expression + "' does not fit the table (" + s.message() +
                              "); the index needs a rebuild");
-    if (!info.forExpression.empty()) {
-      s = Compile(info.forExpression, &order->condition);
+    if (!info.for_expression.empty()) {
+      s = Compile(info.for_expression, &order->condition);
       if (!s.ok() || order->condition->type() != Expression::kLogical)
         return Status::Corrupt(file->path + ": tag " + info.name + ": condition '" +
-                               info.forExpression + "' is not a logical expression of the table" +
+                               info.for_expression + "' is not a logical expression of the table" +
                                "; the index needs a rebuild");
     }
-    if (static_cast<size_t>(order->key->KeyLength()) != info.keyLength)
+    if (static_cast<size_t>(order->key->KeyLength()) != info.key_length)
       return Status::Corrupt(file->path + ": tag " + info.name + ": key length " +
-                             std::to_string(info.keyLength) + " does not match its expression (" +
+                             std::to_string(info.key_length) + " does not match its expression (" +
                              std::to_string(order->key->KeyLength()) +
                              "); the index needs a rebuild");
     s = tag->SetKeyFill(order->key->KeyFill());
@@ -268,16 +269,16 @@ Status IndexSet::DoAfterAppends(uint32_t first, uint32_t last) {
   };
   // A large batch is keyed on two threads, an order at a time: each order's expressions are
   // used by one thread only.
-  const bool twoThreads = size_t{last - first + 1} * orders >= kParallelBatch && orders > 1 &&
-                          std::thread::hardware_concurrency() > 1;
+  const bool two_threads =
+      orders > 1 && Parallel::Worth(size_t{last - first + 1} * orders, kParallelBatch);
   {
-    std::atomic<size_t> nextOrder{0};
-    auto collectSome = [&] {
-      for (size_t k; (k = nextOrder++) < orders;) collect(k);
+    std::atomic<size_t> next_order{0};
+    auto collect_some = [&] {
+      for (size_t k; (k = next_order++) < orders;) collect(k);
     };
     std::thread helper;
-    if (twoThreads) helper = std::thread(collectSome);
-    collectSome();
+    if (two_threads) helper = std::thread(collect_some);
+    collect_some();
     if (helper.joinable()) helper.join();
   }
   size_t total = 0;
@@ -290,7 +291,7 @@ Status IndexSet::DoAfterAppends(uint32_t first, uint32_t last) {
       if (counts[k] != 0) results[k] = InsertBatch(*orders_[k], batches[k].data(), counts[k]);
     }
   };
-  if (total >= kParallelBatch && orders > 1 && std::thread::hardware_concurrency() > 1) {
+  if (orders > 1 && Parallel::Worth(total, kParallelBatch)) {
     std::thread helper(work);
     work();
     helper.join();
@@ -332,7 +333,7 @@ Status IndexSet::InsertBatch(const Order& o, const uint8_t* pairs, size_t count)
 Status IndexSet::Flush() {
   Status result;
   for (auto& f : files_) {
-    if (f->cdx->readOnly()) continue;
+    if (f->cdx->read_only()) continue;
     Status s = f->cdx->Flush();
     if (!s.ok() && result.ok()) result = s;
   }
@@ -342,13 +343,13 @@ Status IndexSet::Flush() {
 
 void IndexSet::StartWriteback() {
   for (auto& f : files_) {
-    if (!f->cdx->readOnly()) f->cdx->StartWriteback();
+    if (!f->cdx->read_only()) f->cdx->StartWriteback();
   }
 }
 
 Status IndexSet::Sync() {
   for (auto& f : files_) {
-    if (f->cdx->readOnly()) continue;
+    if (f->cdx->read_only()) continue;
     Status s = f->cdx->Sync();
     if (!s.ok()) return s;
   }
@@ -389,14 +390,14 @@ Status IndexSet::CollectAll(TagBuild* build, const Expression& key, const Expres
   // expressions (an expression keeps its evaluation buffers, so it serves one thread). The
   // threads take slices of records in turn rather than a half each: the buffer's later pages
   // are often fresh memory, slower to fill, and one thread would be left waiting for the other.
-  const bool split = threads && n >= 200000 && std::thread::hardware_concurrency() > 1;
+  const bool split = threads && Parallel::Worth(n, kParallelKeys);
   constexpr uint32_t kSlice = 1 << 16;
   const uint32_t slices = n == 0 ? 0 : (n - 1) / kSlice + 1;
   std::vector<size_t> counts(slices, 0);
-  std::atomic<uint32_t> nextSlice{0};
+  std::atomic<uint32_t> next_slice{0};
   std::atomic<uint32_t> done{0};
   auto work = [&](const Expression& k, const Expression* c, bool report) {
-    for (uint32_t i; (i = nextSlice++) < slices;) {
+    for (uint32_t i; (i = next_slice++) < slices;) {
       const uint32_t from = i * kSlice + 1;
       const uint32_t to = std::min(n, from + kSlice - 1);
       std::function<void(uint32_t)> report_at;
@@ -437,12 +438,12 @@ Status IndexSet::CollectAll(TagBuild* build, const Expression& key, const Expres
   return Status::Ok();
 }
 
-bool IndexSet::ReusePackedEntries(TagBuild* build, size_t keyLength,
+bool IndexSet::ReusePackedEntries(TagBuild* build, size_t key_length,
                                   const Progress& progress) const {
   const Renumbering& renumbered = *renumbered_;
-  const size_t size = keyLength + 4;
+  const size_t size = key_length + 4;
   const uint32_t n = table_->record_count();
-  const size_t previousCount = renumbered.live.size() * 64;
+  const size_t previous_count = renumbered.live.size() * 64;
   CdxPairBuffer& records = build->records;
   records.resize(static_cast<size_t>(n) * size);
   size_t count = 0;
@@ -451,7 +452,7 @@ bool IndexSet::ReusePackedEntries(TagBuild* build, size_t keyLength,
   // pager's lock, so two builds read their tags at once.
   const Status s = build->previous->ForEach([&](std::string_view key, uint32_t old) {
     // Entries that do not fit the table as it was are a damaged tag: build it from the records.
-    if (key.size() != keyLength || old == 0 || old > previousCount) {
+    if (key.size() != key_length || old == 0 || old > previous_count) {
       usable = false;
       return false;
     }
@@ -462,8 +463,8 @@ bool IndexSet::ReusePackedEntries(TagBuild* build, size_t keyLength,
       return false;
     }
     uint8_t* pair = records.data() + count * size;
-    std::memcpy(pair, key.data(), keyLength);
-    CdxPutBE32(pair + keyLength, now);
+    std::memcpy(pair, key.data(), key_length);
+    CdxPutBE32(pair + key_length, now);
     ++count;
     if (progress && (count & 0xFFF) == 0) progress(static_cast<int>(uint64_t{count} * 90 / n));
     return true;
@@ -505,12 +506,12 @@ Status IndexSet::PrepareTag(TagBuild* build, bool threads, const Progress& progr
   CdxTagSpec& spec = build->spec;
   spec.name = UpperAscii(build->name);
   // Other tools read the stored text, and some of them know only the dotted operators.
-  spec.keyExpression = key->StorageText();
-  spec.forExpression = cond ? cond->StorageText() : std::string();
-  spec.keyLength = klen;
+  spec.key_expression = key->StorageText();
+  spec.for_expression = cond ? cond->StorageText() : std::string();
+  spec.key_length = klen;
   spec.descending = build->descending;
   spec.unique = build->unique;
-  spec.keyFill = key->KeyFill();
+  spec.key_fill = key->KeyFill();
   return Status::Ok();
 }
 
@@ -650,8 +651,8 @@ Status IndexSet::BuildCopy(File* file, const std::string& tmp, const Progress& p
   for (const auto& info : file->cdx->Tags()) {
     TagBuild b;
     b.name = info.name;
-    b.key_text = info.keyExpression;
-    b.cond_text = info.forExpression;
+    b.key_text = info.key_expression;
+    b.cond_text = info.for_expression;
     b.descending = info.descending;
     b.unique = info.unique;
     // Reused entries keep their keys and their order, which holds only when neither key nor
@@ -667,8 +668,8 @@ Status IndexSet::BuildCopy(File* file, const std::string& tmp, const Progress& p
     }
     builds.push_back(std::move(b));
   }
-  const bool parallel = builds.size() > 1 && table_->record_count() >= kParallelRebuild &&
-                        std::thread::hardware_concurrency() > 1;
+  const bool parallel =
+      builds.size() > 1 && Parallel::Worth(table_->record_count(), kParallelRebuild);
   if (parallel) {
     s = BuildTagsInParallel(fresh.get(), &builds, progress);
   } else {
@@ -704,9 +705,9 @@ Status IndexSet::BuildTagsInParallel(CdxFile* cdx, std::vector<TagBuild>* builds
     TagBuild& b = (*builds)[i];
     Status st = PrepareTag(&b, false, report);
     if (st.ok() && !b.sorted) {
-      const size_t size = b.spec.keyLength + 4;
+      const size_t size = b.spec.key_length + 4;
       CdxBulkBuilder::SortRecords(b.records.data(), b.records.size() / size, size,
-                                  b.spec.keyLength);
+                                  b.spec.key_length);
     }
     std::lock_guard<std::mutex> lock(mutex);
     results[i] = st;

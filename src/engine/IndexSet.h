@@ -143,6 +143,8 @@ class IndexSet {
   Status BuildTagsInParallel(CdxFile* cdx, std::vector<TagBuild>* builds, const Progress& progress);
   // Tables from this many records up rebuild two tags at a time.
   static constexpr uint32_t kParallelRebuild = 100000;
+  // A table of this many records has one tag's keys computed on two threads.
+  static constexpr uint32_t kParallelKeys = 200000;
   Status Compile(const std::string& text, std::unique_ptr<Expression>* out) const;
   int FindOrderIn(const CdxFile* file, const std::string& tag) const;
   // After a failed AddTag: puts `target` back as it was (`size` bytes), or removes it when
@@ -179,7 +181,7 @@ class IndexSet {
   }
   Status RebuildFile(File* file, const Progress& progress);
   // Takes a tag's pairs from its entries before a pack; false when they cannot be used.
-  bool ReusePackedEntries(TagBuild* build, size_t keyLength, const Progress& progress) const;
+  bool ReusePackedEntries(TagBuild* build, size_t key_length, const Progress& progress) const;
   // Writes the pairs of records first..last that qualify to `out` (room for all of them) and
   // returns how many.
   size_t CollectKeys(const Expression& key, const Expression* cond, uint32_t first, uint32_t last,

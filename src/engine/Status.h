@@ -47,3 +47,11 @@ class Status {
 };
 
 }  // namespace xb
+
+// Hands a failed Status straight back to the caller; the engine's way of propagating errors
+// without exceptions. The local's name is unusual so it cannot shadow the caller's variables.
+#define RETURN_IF_ERROR(expr)                            \
+  do {                                                   \
+    ::xb::Status returned_status_ = (expr);              \
+    if (!returned_status_.ok()) return returned_status_; \
+  } while (0)

@@ -17,6 +17,7 @@
 #include <thread>
 
 #include "FaultInjection.h"
+#include "Parallel.h"
 #include "RegularFile.h"
 
 namespace xb {
@@ -802,7 +803,11 @@ Status Table::Commit() {
   // other and are synced at once (each sync mostly waits on the device).
   Status memo_synced;
   std::thread memo_sync;
-  if (memo_) memo_sync = std::thread([&] { memo_synced = memo_->Sync(); });
+  if (memo_ && Parallel::Allowed()) {
+    memo_sync = std::thread([&] { memo_synced = memo_->Sync(); });
+  } else if (memo_) {
+    memo_synced = memo_->Sync();
+  }
   is = indexes_->Sync();
   if (memo_sync.joinable()) memo_sync.join();
   if (!is.ok()) DropIndexes(is);
@@ -1189,7 +1194,11 @@ Status Table::Pack(const IndexSet::Progress& progress) { return Rewrite(true, pr
 
 Status Table::Zap() { return Rewrite(false, nullptr); }
 
-Status Table::Rewrite(bool pack, const IndexSet::Progress& progress) {
+// Rewrite in three steps. Until the journal is complete on the disk, a failure removes what was
+// written and leaves the table as it was. From then on the rewrite has happened: the next open
+// finishes whatever this one could not do.
+Status Table::Rewrite(bool keep_all_live, const IndexSet::Progress& progress) {
+  const bool pack = keep_all_live;
   const char* what = pack ? "pack" : "empty";
   Status usable = CheckUsable();
   if (!usable.ok()) return usable;
@@ -1198,35 +1207,69 @@ Status Table::Rewrite(bool pack, const IndexSet::Progress& progress) {
   Status s = FlushIndexes();
   if (!s.ok()) return s;
 
+  RewriteFiles files;
   // Files linked into the folder are replaced where they really are, and the links stay.
-  const std::string real_dbf = ResolvedPath(path_);
-  const std::string tmp_dbf = real_dbf + kPackSuffix;
-  const std::string memo_path = memo_ ? memo_->path() : std::string();
-  const std::string real_fpt = memo_ ? ResolvedPath(memo_path) : std::string();
-  const std::string tmp_fpt = memo_ ? real_fpt + kPackSuffix : std::string();
-  auto discard = [&] {
-    std::remove(tmp_dbf.c_str());
-    if (!tmp_fpt.empty()) std::remove(tmp_fpt.c_str());
-  };
+  files.real_dbf = ResolvedPath(path_);
+  files.tmp_dbf = files.real_dbf + kPackSuffix;
+  if (memo_) {
+    files.memo_path = memo_->path();
+    files.real_fpt = ResolvedPath(files.memo_path);
+    files.tmp_fpt = files.real_fpt + kPackSuffix;
+  }
+  files.journal = JournalPath(path_);
+  // The indexes are rebuilt after the switch; until then the new table says they are behind.
+  files.indexed = (header_.flags & DbfHeader::kFlagStructuralIndex) || indexes_->active();
 
+  s = WriteRewrittenCopy(pack, progress, &files);
+  if (!s.ok()) return s;
+  s = WriteSwitchJournal(&files);
+  if (!s.ok()) return s;
+  s = SwitchRewrittenFiles(&files);
+  if (!s.ok()) return RewriteDecided(pack, s);
+  return ReopenRewritten(pack, progress, &files);
+}
+
+void Table::RewriteFiles::Discard() {
+  next_dbf.reset();
+  std::remove(tmp_dbf.c_str());
+  if (!tmp_fpt.empty()) std::remove(tmp_fpt.c_str());
+}
+
+void Table::RewriteFiles::DiscardIndexCopies() {
+  for (const auto& c : index_copies) std::remove(c.first.c_str());
+  index_copies.clear();
+}
+
+Status Table::RewriteDecided(bool pack, const Status& why) {
+  // This object's files are the old ones, so after a failure it must not write to them again.
+  unusable_ = path_ + ": the table was " + (pack ? "packed" : "emptied") + ", but " +
+              why.message() + "; close it and open it again (the next open completes it)";
+  return Status::IoError(unusable_);
+}
+
+// Step 1: the new table (and memo file) beside the old ones, on the disk, with renumbered copies
+// of the indexes. On failure nothing of it is left.
+Status Table::WriteRewrittenCopy(bool pack, const IndexSet::Progress& progress,
+                                 RewriteFiles* files) {
   const uint32_t n = header_.record_count;
   uint32_t live = 0;
   if (pack)
     for (uint32_t r = 1; r <= n; ++r) live += IsDeleted(r) ? 0 : 1;
 
   std::unique_ptr<MemoFile> new_memo;
+  Status s;
   if (memo_) {
-    s = MemoFile::Create(tmp_fpt, memo_->block_size(), &new_memo);
+    s = MemoFile::Create(files->tmp_fpt, memo_->block_size(), &new_memo);
     if (!s.ok()) return s;
   }
   // The new table is written with plain writes through a buffer: it is written once, front
   // to back, and a mapping of a new file would have every page zeroed by the kernel before it
   // is filled.
-  PackOutput out(tmp_dbf);
+  PackOutput out(files->tmp_dbf);
   s = out.Open();
   if (!s.ok()) {
     new_memo.reset();
-    discard();
+    files->Discard();
     return s;
   }
   DbfHeader h = header_;
@@ -1234,16 +1277,15 @@ Status Table::Rewrite(bool pack, const IndexSet::Progress& progress) {
   Today(&h.year, &h.month, &h.day);
   std::vector<uint8_t> head;
   h.EncodeTo(&head);
-  // The indexes are rebuilt after the switch; until then the new table says they are behind.
-  const bool indexed = (header_.flags & DbfHeader::kFlagStructuralIndex) || indexes_->active();
-  if (indexed) head[kIndexBusyByte] = 1;
+  if (files->indexed) head[kIndexBusyByte] = 1;
   s = out.Append(head.data(), head.size());
   const bool binary = header_.binary_memo_pointers();
   // The tags open now are current (just flushed): after the pack they can be rebuilt from
   // their own entries with the records' new numbers. Not so for an index that could not be
   // opened, or one left behind by a program that stopped while changing it.
-  std::vector<uint32_t> renumbered;
-  if (pack && indexed && index_problem_.empty() && indexes_->active()) renumbered.assign(n + 1, 0);
+  std::vector<uint32_t>& renumbered = files->renumbered;
+  if (pack && files->indexed && index_problem_.empty() && indexes_->active())
+    renumbered.assign(n + 1, 0);
   uint32_t kept = 0;
   int last = -1;
   for (uint32_t r = 1; s.ok() && pack && r <= n; ++r) {
@@ -1277,12 +1319,6 @@ Status Table::Rewrite(bool pack, const IndexSet::Progress& progress) {
     const uint8_t eof = 0x1A;
     s = out.Append(&eof, 1);
   }
-  // Index copies written while the new files go to the disk (see below): (copy, file).
-  std::vector<std::pair<std::string, std::string>> index_copies;
-  auto discard_copies = [&] {
-    for (const auto& c : index_copies) std::remove(c.first.c_str());
-    index_copies.clear();
-  };
   if (s.ok()) {
     // The two files go to the disk at once: each sync mostly waits on the device. Meanwhile
     // the indexes are written, renumbered, from their old entries into copies beside them;
@@ -1290,11 +1326,16 @@ Status Table::Rewrite(bool pack, const IndexSet::Progress& progress) {
     // behind until then.
     Status memo_synced, dbf_synced;
     std::thread memo_sync, dbf_sync;
-    if (new_memo) memo_sync = std::thread([&] { memo_synced = new_memo->Sync(); });
-    dbf_sync = std::thread([&] { dbf_synced = out.Finish(); });
+    if (Parallel::Allowed()) {
+      if (new_memo) memo_sync = std::thread([&] { memo_synced = new_memo->Sync(); });
+      dbf_sync = std::thread([&] { dbf_synced = out.Finish(); });
+    } else {
+      if (new_memo) memo_synced = new_memo->Sync();
+      dbf_synced = out.Finish();
+    }
     if (!renumbered.empty() && index_problem_.empty())
-      indexes_->PrepareAfterPack(renumbered, progress, &index_copies);
-    dbf_sync.join();
+      indexes_->PrepareAfterPack(renumbered, progress, &files->index_copies);
+    if (dbf_sync.joinable()) dbf_sync.join();
     if (memo_sync.joinable()) memo_sync.join();
     s = dbf_synced;
     if (s.ok()) s = memo_synced;
@@ -1303,67 +1344,72 @@ Status Table::Rewrite(bool pack, const IndexSet::Progress& progress) {
   // The new table is locked before it takes the old one's place, as the old one is: a program
   // opening the table during the switch is refused as "in use" (and leaves the journal
   // alone), and cannot hold the new file open when this object reopens it.
-  std::unique_ptr<MappedFile> next_dbf;
-  if (s.ok()) s = MappedFile::Open(tmp_dbf, true, MappedFile::Lock::kExclusive, &next_dbf);
+  if (s.ok())
+    s = MappedFile::Open(files->tmp_dbf, true, MappedFile::Lock::kExclusive, &files->next_dbf);
   if (!s.ok()) {
-    next_dbf.reset();
     out.Abandon();
     new_memo.reset();
-    discard();
-    discard_copies();
+    files->Discard();
+    files->DiscardIndexCopies();
     return s;
   }
+  return Status::Ok();
+}
 
-  // The journal makes the switch of the files one step: once it is complete on the disk, an
-  // interrupted switch is finished by the next open.
-  const std::string journal = JournalPath(path_);
-  {
-    FILE* j = std::fopen(journal.c_str(), "w");
-    if (j == nullptr) {
-      next_dbf.reset();
-      discard();
-      discard_copies();
-      return Status::IoError(journal + ": cannot write the journal: " + std::strerror(errno));
-    }
-    if (!tmp_fpt.empty()) std::fprintf(j, "rename\t%s\t%s\n", tmp_fpt.c_str(), real_fpt.c_str());
-    std::fprintf(j, "rename\t%s\t%s\nend\n", tmp_dbf.c_str(), real_dbf.c_str());
-    bool ok = FaultInjection::Point("write", journal).ok() && std::fflush(j) == 0 &&
-              FaultInjection::Point("sync", journal).ok() && fsync(fileno(j)) == 0;
-    ok = std::fclose(j) == 0 && ok;
-    // The journal is in force once it is in the folder on the disk too.
-    Status synced = ok ? SyncDirectoryOf(path_) : Status::IoError("");
-    if (!ok || !synced.ok()) {
-      std::remove(journal.c_str());
-      next_dbf.reset();
-      discard();
-      discard_copies();
-      return Status::IoError(journal + ": cannot write the journal" +
-                             (ok ? ": " + synced.message() : std::string()) +
-                             "; nothing was packed");
-    }
+// Step 2a: the journal makes the switch of the files one step: once it is complete on the disk,
+// an interrupted switch is finished by the next open. On failure the copies are removed.
+Status Table::WriteSwitchJournal(RewriteFiles* files) {
+  const std::string& journal = files->journal;
+  FILE* j = std::fopen(journal.c_str(), "w");
+  if (j == nullptr) {
+    files->Discard();
+    files->DiscardIndexCopies();
+    return Status::IoError(journal + ": cannot write the journal: " + std::strerror(errno));
   }
-  // From here on the pack has happened: the next open finishes whatever is not done now. This
-  // object's files are the old ones, so after a failure it must not write to them again.
-  auto decided = [&](const Status& why) {
-    unusable_ = path_ + ": the table was " + (pack ? "packed" : "emptied") + ", but " +
-                why.message() + "; close it and open it again (the next open completes it)";
-    return Status::IoError(unusable_);
-  };
-  if (!tmp_fpt.empty()) {
-    s = Rename(tmp_fpt, real_fpt, "the new memo file");
-    if (!s.ok()) return decided(s);
+  if (!files->tmp_fpt.empty())
+    std::fprintf(j, "rename\t%s\t%s\n", files->tmp_fpt.c_str(), files->real_fpt.c_str());
+  std::fprintf(j, "rename\t%s\t%s\nend\n", files->tmp_dbf.c_str(), files->real_dbf.c_str());
+  bool ok = FaultInjection::Point("write", journal).ok() && std::fflush(j) == 0 &&
+            FaultInjection::Point("sync", journal).ok() && fsync(fileno(j)) == 0;
+  ok = std::fclose(j) == 0 && ok;
+  // The journal is in force once it is in the folder on the disk too.
+  Status synced = ok ? SyncDirectoryOf(path_) : Status::IoError("");
+  if (!ok || !synced.ok()) {
+    std::remove(journal.c_str());
+    files->Discard();
+    files->DiscardIndexCopies();
+    return Status::IoError(journal + ": cannot write the journal" +
+                           (ok ? ": " + synced.message() : std::string()) +
+                           "; nothing was packed");
   }
-  s = Rename(tmp_dbf, real_dbf, "the new table");
-  if (!s.ok()) return decided(s);
-  next_dbf->Renamed(path_);
+  return Status::Ok();
+}
+
+// Step 2b: the new files take the old ones' places, as the journal says.
+Status Table::SwitchRewrittenFiles(RewriteFiles* files_in) {
+  RewriteFiles& files = *files_in;
+  Status s;
+  if (!files.tmp_fpt.empty()) {
+    s = Rename(files.tmp_fpt, files.real_fpt, "the new memo file");
+    if (!s.ok()) return s;
+  }
+  s = Rename(files.tmp_dbf, files.real_dbf, "the new table");
+  if (!s.ok()) return s;
+  files.next_dbf->Renamed(path_);
   // Without the folder on the disk the journal stays: the next open finds nothing left to do
   // but to remove it.
   // (A linked table or memo file was replaced where it really is, so its folder is synced.)
-  bool synced_dirs = SyncDirectoryOf(real_dbf).ok();
-  if (!real_fpt.empty() && !SyncDirectoryOf(real_fpt).ok()) synced_dirs = false;
-  if (synced_dirs && SyncDirectoryOf(path_).ok()) std::remove(journal.c_str());
+  bool synced_dirs = SyncDirectoryOf(files.real_dbf).ok();
+  if (!files.real_fpt.empty() && !SyncDirectoryOf(files.real_fpt).ok()) synced_dirs = false;
+  if (synced_dirs && SyncDirectoryOf(path_).ok()) std::remove(files.journal.c_str());
+  return Status::Ok();
+}
 
-  // Reopen the new files and rebuild the indexes that were open.
+// Step 3: reopen the new files and bring back the indexes that were open, from the renumbered
+// copies when they could be put in place, else by a rebuild.
+Status Table::ReopenRewritten(bool pack, const IndexSet::Progress& progress,
+                              RewriteFiles* files) {
+  std::vector<uint32_t>& renumbered = files->renumbered;
   std::vector<std::string> extra;
   for (int o = 1; o <= indexes_->OrderCount(); ++o) {
     const std::string& f = indexes_->GetOrder(o)->file_path;
@@ -1374,21 +1420,24 @@ Status Table::Rewrite(bool pack, const IndexSet::Progress& progress) {
   // The new table is in place, so the index copies can follow. One that cannot leaves its
   // file behind the table, which the busy mark in the new header makes the next open rebuild;
   // here the rebuild below is done the slow way instead.
-  bool indexes_ready = !index_copies.empty();
-  for (const auto& c : index_copies) {
+  bool indexes_ready = !files->index_copies.empty();
+  for (const auto& c : files->index_copies) {
     if (FaultInjection::Point("rename", c.first).ok() &&
         std::rename(c.first.c_str(), c.second.c_str()) == 0)
       renumbered.clear();  // a file holds the new numbers: never renumber its entries again
     else
       indexes_ready = false;
   }
-  discard_copies();
-  std::unique_ptr<MappedFile> dbf = std::move(next_dbf);
+  files->DiscardIndexCopies();
+  std::unique_ptr<MappedFile> dbf = std::move(files->next_dbf);
   DbfHeader fresh;
-  s = DbfHeader::DecodeFrom(dbf->data(), dbf->size(), path_, &fresh);
+  Status s = DbfHeader::DecodeFrom(dbf->data(), dbf->size(), path_, &fresh);
   std::unique_ptr<MemoFile> memo;
-  if (s.ok() && fresh.has_memo()) s = MemoFile::Open(memo_path, true, &memo);
-  if (!s.ok()) return decided(Status::IoError("it could not be opened again (" + s.message() + ")"));
+  if (s.ok() && fresh.has_memo()) s = MemoFile::Open(files->memo_path, true, &memo);
+  if (!s.ok()) {
+    return RewriteDecided(pack,
+                          Status::IoError("it could not be opened again (" + s.message() + ")"));
+  }
   if (memo_) memo_->Close();
   dbf_->Close();
   dbf_ = std::move(dbf);
@@ -1397,7 +1446,7 @@ Status Table::Rewrite(bool pack, const IndexSet::Progress& progress) {
   blank_.clear();
   ++change_count_;
   indexes_ = std::make_unique<IndexSet>(this);
-  if (!indexed) return Status::Ok();
+  if (!files->indexed) return Status::Ok();
   const std::string structural = StructuralIndexPath();
   std::error_code ec;
   if ((header_.flags & DbfHeader::kFlagStructuralIndex) && std::filesystem::exists(structural, ec)) {

@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "DbfHeader.h"
@@ -190,8 +191,34 @@ class Table {
   // Around every change of a record image.
   void BeginRecordChange(uint32_t recno);
   void EndRecordChange(uint32_t recno);
-  // Writes a new table holding the records `keep` accepts, puts it in place and reopens.
+  // Writes a new table holding the live records (keep_all_live, for Pack) or none (Zap), puts
+  // it in place under a journal and reopens it with its indexes.
   Status Rewrite(bool keep_all_live, const IndexSet::Progress& progress);
+  // The files of one rewrite: the real places of the table and memo file (links are followed),
+  // the copies written beside them, and what the indexes need after the switch.
+  struct RewriteFiles {
+    std::string real_dbf, tmp_dbf;
+    std::string memo_path, real_fpt, tmp_fpt;  // empty without a memo file
+    std::string journal;
+    bool indexed = false;
+    // Each live record's new number by its old one; empty when the indexes are rebuilt.
+    std::vector<uint32_t> renumbered;
+    // Index copies written while the new files go to the disk: (copy, file).
+    std::vector<std::pair<std::string, std::string>> index_copies;
+    // The new table, locked as the old one is before it takes the old one's place: a program
+    // opening the table during the switch is refused as "in use" (and leaves the journal
+    // alone), and cannot hold the new file open when the table reopens it.
+    std::unique_ptr<MappedFile> next_dbf;
+    void Discard();             // removes the new table and memo file
+    void DiscardIndexCopies();  // removes the index copies not put in place
+  };
+  // Rewrite's steps, in order (see Rewrite).
+  Status WriteRewrittenCopy(bool pack, const IndexSet::Progress& progress, RewriteFiles* files);
+  Status WriteSwitchJournal(RewriteFiles* files);
+  Status SwitchRewrittenFiles(RewriteFiles* files);
+  Status ReopenRewritten(bool pack, const IndexSet::Progress& progress, RewriteFiles* files);
+  // After the journal: the rewrite stands, and this object must not write again.
+  Status RewriteDecided(bool pack, const Status& why);
   void StoreCount();
   Status Grow(uint32_t* recno);
   // The change lock itself (see BeginChange): F_WRLCK or F_RDLCK, waiting a while for other

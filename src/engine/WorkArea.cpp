@@ -1,27 +1,27 @@
 #include "WorkArea.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cmath>
 #include <cstring>
 #include <optional>
+
+#include "Calendar.h"
+#include "ExprConvert.h"
 
 namespace xb {
 
 namespace {
 
-// Numbers and dates in keys: the IEEE double in big-endian order, sign bit set for positive
-// values and all bits inverted for negative ones, so that byte order is numeric order.
+// Numbers and dates in seek keys are built like the stored keys (ExprConvert's numeric key).
 std::string NumberKey(double v) {
-  if (v == 0) v = 0;  // -0 sorts as +0
-  uint64_t bits;
-  std::memcpy(&bits, &v, sizeof bits);
-  bits = (bits >> 63) ? ~bits : bits | (uint64_t{1} << 63);
   std::string key(8, '\0');
-  for (int i = 0; i < 8; ++i) key[static_cast<size_t>(i)] = static_cast<char>(bits >> (56 - 8 * i));
+  exprconv::EncodeNumericKey(v, reinterpret_cast<uint8_t*>(key.data()));
   return key;
 }
 
-// Julian day number of a yyyymmdd text; 0 when it is blank or not a date.
+// Julian day number of a yyyymmdd text; 0 when it is not digits. Impossible days (20230231)
+// are not refused here: the keys of such damaged fields have always been computed this way.
 double JulianDay(std::string_view s) {
   if (s.size() < 8) return 0;
   int v[3] = {0, 0, 0};
@@ -33,8 +33,7 @@ double JulianDay(std::string_view s) {
       v[part] = v[part] * 10 + (s[at] - '0');
     }
   }
-  int a = (14 - v[1]) / 12, y = v[0] + 4800 - a, m = v[1] + 12 * a - 3;
-  return v[2] + (153 * m + 2) / 5 + 365 * y + y / 4 - y / 100 + y / 400 - 32045;
+  return static_cast<double>(calendar::JulianDay(v[0], v[1], v[2]));
 }
 
 }  // namespace
@@ -225,6 +224,7 @@ void WorkArea::Go(long recno) {
 }
 
 void WorkArea::GoAppended(uint32_t recno) {
+  assert(recno >= 1 && recno <= table_->record_count());  // the record was just appended
   recno_ = recno;
   bof_ = false;
   eof_ = false;
@@ -241,6 +241,7 @@ Status WorkArea::SetOrder(int order) {
   if (order != 0 && table_->indexes().GetOrder(order) == nullptr)
     return Status::InvalidArgument(table_->path() + ": there is no order " + std::to_string(order));
   order_ = order;
+  assert(order_ >= 0 && order_ <= table_->indexes().OrderCount());
   scope_low_.clear();
   scope_high_.clear();
   synced_change_ = ~uint64_t{0};

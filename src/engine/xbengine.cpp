@@ -16,6 +16,7 @@
 
 #include "CdxBufferPool.h"
 #include "Engine.h"
+#include "FieldCodec.h"
 
 using xb::Engine;
 using xb::FieldDef;
@@ -56,38 +57,19 @@ int FieldIndexOrFail(WorkArea* wa, const char* field) {
 bool IsBlank(const std::string& s) { return s.find_first_not_of(' ') == std::string::npos; }
 
 // Reads a number written as text. When it has no more decimals than the field, `*text` gets its
-// stored form built digit by digit; otherwise `*text` stays empty and `*number` holds its value.
+// stored form built digit by digit; otherwise `*text` stays empty and `*number` holds its value,
+// which the caller rounds to the field.
 bool NumericText(const std::string& raw, int decimals, std::string* text, double* number) {
   size_t b = raw.find_first_not_of(' ');
   size_t e = raw.find_last_not_of(' ');
   std::string s = raw.substr(b, e - b + 1);
-  size_t i = 0;
-  bool negative = false;
-  if (s[i] == '+' || s[i] == '-') negative = s[i++] == '-';
-  std::string whole, frac;
-  while (i < s.size() && std::isdigit(static_cast<unsigned char>(s[i]))) whole += s[i++];
-  if (i < s.size() && s[i] == '.') {
-    ++i;
-    while (i < s.size() && std::isdigit(static_cast<unsigned char>(s[i]))) frac += s[i++];
-  }
-  if (i != s.size() || (whole.empty() && frac.empty())) return false;
+  xb::FieldCodec::Decimal parsed;
+  if (!xb::FieldCodec::ParseDecimal(s, &parsed)) return false;
   *number = std::strtod(s.c_str(), nullptr);
   text->clear();
-  if (static_cast<int>(frac.size()) > decimals) return true;
-  size_t lead = whole.find_first_not_of('0');
-  whole = lead == std::string::npos ? "0" : whole.substr(lead);
-  frac.resize(static_cast<size_t>(decimals), '0');
-  bool zero = whole == "0" && frac.find_first_not_of('0') == std::string::npos;
-  *text = (negative && !zero ? "-" : "") + whole + (decimals > 0 ? "." + frac : "");
+  if (parsed.fraction.size() > static_cast<size_t>(decimals)) return true;
+  *text = xb::FieldCodec::DecimalText(parsed, decimals);
   return true;
-}
-
-bool ValidDate(const std::string& s) {
-  int y = std::stoi(s.substr(0, 4)), m = std::stoi(s.substr(4, 2)), d = std::stoi(s.substr(6, 2));
-  static const int days[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  if (m < 1 || m > 12 || d < 1 || d > days[m - 1]) return false;
-  bool leap = (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
-  return !(m == 2 && d == 29 && !leap);
 }
 
 // Builds the stored bytes of a non-memo field from a value. False with a message when the value
@@ -173,9 +155,7 @@ bool EncodeValue(const FieldDef& f, int kind, const void* value, std::string* ou
         *out = std::string(8, ' ');
         return true;
       }
-      bool ok = s.size() == 8;
-      for (char c : s) ok = ok && c >= '0' && c <= '9';
-      if (!ok || !ValidDate(s)) {
+      if (!xb::FieldCodec::IsDateText(s)) {
         *error = "'" + s + "' is not a date in the form yyyymmdd";
         return false;
       }
@@ -314,8 +294,8 @@ int xb_SetMemoBlockSize(int size) {
 
 // ---- Work areas --------------------------------------------------------------------------
 
-int xb_CreateNew(const char* path, const char* alias, int driver, int fieldCount) {
-  return E().BeginCreate(Str(path), Str(alias), driver, fieldCount);
+int xb_CreateNew(const char* path, const char* alias, int driver, int field_count) {
+  return E().BeginCreate(Str(path), Str(alias), driver, field_count);
 }
 
 int xb_CreateField(const char* name, const char* type, int width, int decimals) {

@@ -50,7 +50,7 @@ int xb_SetMemoBlockSize(int size);  // block size for FPT files created from now
 int xb_SetTurboRead(int flag);
 
 // ---- Work areas --------------------------------------------------------------------------
-int xb_CreateNew(const char* path, const char* alias, int driver, int fieldCount);
+int xb_CreateNew(const char* path, const char* alias, int driver, int field_count);
 int xb_CreateField(const char* name, const char* type, int width, int decimals);
 int xb_CreateExec(void);
 int xb_Use(const char* path, const char* alias, int mode, int driver);

@@ -27,7 +27,7 @@ using Model = std::set<Entry>;
 
 struct BatchShape {
   const char* name;
-  size_t keyLength;
+  size_t key_length;
   uint8_t fill;
   std::function<std::string(std::mt19937&)> key;
 };
@@ -63,7 +63,7 @@ std::vector<BatchShape> BatchShapes() {
 }
 
 // Sorted, distinct pairs in the builder's layout (key, big-endian record number).
-std::vector<uint8_t> PairsOf(const std::vector<Entry>& sorted, size_t keyLength) {
+std::vector<uint8_t> PairsOf(const std::vector<Entry>& sorted, size_t key_length) {
   std::vector<uint8_t> out;
   for (const Entry& e : sorted) {
     out.insert(out.end(), e.first.begin(), e.first.end());
@@ -71,7 +71,7 @@ std::vector<uint8_t> PairsOf(const std::vector<Entry>& sorted, size_t keyLength)
     CdxPutBE32(be, e.second);
     out.insert(out.end(), be, be + 4);
   }
-  EXPECT_EQ(out.size(), sorted.size() * (keyLength + 4));
+  EXPECT_EQ(out.size(), sorted.size() * (key_length + 4));
   return out;
 }
 
@@ -90,15 +90,15 @@ TEST_P(CdxBatchModel, SortedBatchesAgreeWithTheModel) {
   Model model;
   std::vector<uint8_t> keys;
   std::vector<uint32_t> recnos;
-  uint32_t nextRecno = 1;
+  uint32_t next_recno = 1;
   for (int i = 0; i < 3000; ++i) {
     const std::string k = shape.key(rng);
     keys.insert(keys.end(), k.begin(), k.end());
-    recnos.push_back(nextRecno);
-    model.insert({k, nextRecno++});
+    recnos.push_back(next_recno);
+    model.insert({k, next_recno++});
   }
   CdxTag* tag = nullptr;
-  const CdxTagSpec spec{"T", "X", "", shape.keyLength, false, false, shape.fill};
+  const CdxTagSpec spec{"T", "X", "", shape.key_length, false, false, shape.fill};
   ASSERT_TRUE(file->AddTag(spec, keys, recnos, &tag).ok());
   for (int round = 0; round < 12; ++round) {
     // Mostly new records; a few pairs that are already there; every third round a run of
@@ -111,12 +111,12 @@ TEST_P(CdxBatchModel, SortedBatchesAgreeWithTheModel) {
     for (int i = 0; i < size; ++i) {
       std::string k =
           round % 3 == 2
-              ? Padded(std::string(1, '\xF0') + std::to_string(round * 10000 + i), shape.keyLength)
+              ? Padded(std::string(1, '\xF0') + std::to_string(round * 10000 + i), shape.key_length)
               : shape.key(rng);
       // Some keys of the first rebuilding batch run to their last byte: the rebuilt tree must
       // carry keys wider than any it held before, and the next rebuild must see them there.
       if (round == 5 && i % 7 == 0) k.back() = 'x';
-      batch.insert({k, nextRecno++});
+      batch.insert({k, next_recno++});
     }
     size_t present = 0;
     for (int i = 0; i < 5 && !model.empty(); ++i) {
@@ -125,7 +125,7 @@ TEST_P(CdxBatchModel, SortedBatchesAgreeWithTheModel) {
       present += batch.insert(*at).second ? 1 : 0;
     }
     const std::vector<Entry> sorted(batch.begin(), batch.end());
-    const std::vector<uint8_t> pairs = PairsOf(sorted, shape.keyLength);
+    const std::vector<uint8_t> pairs = PairsOf(sorted, shape.key_length);
     size_t skipped = 0;
     Status s = tag->InsertSorted(pairs.data(), sorted.size(), &skipped,
                                  rebuild ? model.size() : 0);
@@ -198,21 +198,21 @@ TEST(CdxBatch, RefusesPairsOutOfOrderOrWithRecordZeroAndChangesNothing) {
 // large input gives exactly what the one-thread sort gives.
 TEST(CdxBatch, KeyOnlyAndParallelSortsMatchAStableSort) {
   std::mt19937 rng(3);
-  for (size_t keyLength : {1u, 13u, 60u}) {
-    const size_t size = keyLength + 4;
+  for (size_t key_length : {1u, 13u, 60u}) {
+    const size_t size = key_length + 4;
     for (size_t n : {30u, 5000u, 100000u}) {
       std::vector<uint8_t> records(n * size);
       for (size_t i = 0; i < n; ++i) {
         uint8_t* rec = &records[i * size];
         // 13-byte keys all start with the same two bytes, which every pass must look past.
-        const size_t shared = keyLength == 13 ? 2 : 0;
-        for (size_t b = 0; b < keyLength; ++b) {
+        const size_t shared = key_length == 13 ? 2 : 0;
+        for (size_t b = 0; b < key_length; ++b) {
           // Few distinct values with long runs of blanks: many ties to keep in order.
           rec[b] = b < shared       ? 'Q'
                    : b < shared + 3 ? static_cast<uint8_t>("AB "[rng() % 3])
                                     : ' ';
         }
-        CdxPutBE32(rec + keyLength, static_cast<uint32_t>(i + 1));
+        CdxPutBE32(rec + key_length, static_cast<uint32_t>(i + 1));
       }
       std::vector<std::string> expected;
       for (size_t i = 0; i < n; ++i) {
@@ -220,15 +220,15 @@ TEST(CdxBatch, KeyOnlyAndParallelSortsMatchAStableSort) {
       }
       std::stable_sort(expected.begin(), expected.end(),
                        [&](const std::string& a, const std::string& b) {
-                         return a.compare(0, keyLength, b, 0, keyLength) < 0;
+                         return a.compare(0, key_length, b, 0, key_length) < 0;
                        });
       for (bool parallel : {false, true}) {
         std::vector<uint8_t> sorted = records;
-        CdxBulkBuilder::SortRecords(sorted.data(), n, size, keyLength, parallel);
+        CdxBulkBuilder::SortRecords(sorted.data(), n, size, key_length, parallel);
         for (size_t i = 0; i < n; ++i) {
           ASSERT_EQ(std::string(reinterpret_cast<const char*>(&sorted[i * size]), size),
                     expected[i])
-              << "key " << keyLength << ", " << n << " records, parallel " << parallel << ", at "
+              << "key " << key_length << ", " << n << " records, parallel " << parallel << ", at "
               << i;
         }
       }
@@ -244,7 +244,7 @@ TEST(CdxBatch, KeyOnlyAndParallelSortsMatchAStableSort) {
 TEST(CdxBatch, PresortedAndUnsortedPairsBuildTheSameFile) {
   struct Case {
     const char* name;
-    size_t keyLength;
+    size_t key_length;
     bool unique;
     std::function<std::string(std::mt19937&, uint32_t)> key;
   };
@@ -266,13 +266,13 @@ TEST(CdxBatch, PresortedAndUnsortedPairsBuildTheSameFile) {
     SCOPED_TRACE(c.name);
     std::mt19937 rng(9);
     std::vector<Entry> pairs;
-    for (uint32_t r = 1; r <= 20000; ++r) pairs.push_back({Padded(c.key(rng, r), c.keyLength), r});
+    for (uint32_t r = 1; r <= 20000; ++r) pairs.push_back({Padded(c.key(rng, r), c.key_length), r});
     std::vector<Entry> sorted = pairs;
     std::sort(sorted.begin(), sorted.end());
     std::vector<Entry> expected;
     for (const Entry& e : sorted)
       if (!c.unique || expected.empty() || expected.back().first != e.first) expected.push_back(e);
-    const CdxTagSpec spec{"T", "X", "", c.keyLength, false, c.unique, ' '};
+    const CdxTagSpec spec{"T", "X", "", c.key_length, false, c.unique, ' '};
     auto build = [&](const std::vector<Entry>& input) {
       auto bytes = std::make_shared<Bytes>();
       std::unique_ptr<CdxFile> file;
@@ -290,10 +290,10 @@ TEST(CdxBatch, PresortedAndUnsortedPairsBuildTheSameFile) {
       EXPECT_TRUE(file->Close().ok());
       return *bytes;
     };
-    const Bytes fromSorted = build(sorted), fromInput = build(pairs);
-    EXPECT_EQ(fromSorted, fromInput);
+    const Bytes from_sorted = build(sorted), from_input = build(pairs);
+    EXPECT_EQ(from_sorted, from_input);
     std::unique_ptr<CdxFile> file;
-    ASSERT_TRUE(OpenCopy(fromInput, true, &file).ok());
+    ASSERT_TRUE(OpenCopy(from_input, true, &file).ok());
     EXPECT_TRUE(file->FindTag("T")->Check().ok());
     EXPECT_EQ(AllEntries(file->FindTag("T")), expected);
   }
@@ -365,9 +365,9 @@ TEST(CdxBatch, KeysCollectedInSlicesSkipRecordsTheConditionLeavesOut) {
     std::memset(rec.data(), ' ', rec.size());
     const std::string d = "Task " + std::to_string((n * 7919) % 100003);
     std::memcpy(rec.data() + 14, d.data(), d.size());
-    const bool isDone = n % 3 == 0 || (n > 70000 && n <= 140000);
-    rec[74] = isDone ? 'T' : 'F';
-    done += isDone ? 1 : 0;
+    const bool is_done = n % 3 == 0 || (n > 70000 && n <= 140000);
+    rec[74] = is_done ? 'T' : 'F';
+    done += is_done ? 1 : 0;
     ASSERT_TRUE(xb_AppendBlank() && xb_PutRecord(rec.data())) << xb_ErrorText();
   }
   ASSERT_TRUE(xb_Commit()) << xb_ErrorText();
@@ -393,7 +393,7 @@ TEST(CdxBatch, KeysCollectedInSlicesSkipRecordsTheConditionLeavesOut) {
 // With tags that look at record numbers the pack rebuilds after the switch; without them it
 // writes renumbered copies of the old tags before the switch. Both must give a full rebuild's
 // bytes and leave no copy behind.
-void PackAndCompareWithRebuild(bool recnoTags) {
+void PackAndCompareWithRebuild(bool recno_tags) {
   xbtest::TempDir dir;
   const std::string path = dir.File("PACKED.DBF");
   ASSERT_NE(xbtest::CreateTaskTable(path), 0) << xb_ErrorText();
@@ -413,7 +413,7 @@ void PackAndCompareWithRebuild(bool recnoTags) {
   }
   xbtest::BuildTaskTags();
   if (::testing::Test::HasFatalFailure()) return;
-  if (recnoTags) {
+  if (recno_tags) {
     ASSERT_GT(xb_IndexTag("", "BYNUMBER", "STR(RECNO(),7)", 0, 0, ""), 0) << xb_ErrorText();
     ASSERT_GT(
         xb_IndexTag("", "LATE", "UPPER(DESCRIPT)", 0, 0, "RECNO() > 1000 .AND. .NOT. DONE"), 0)
@@ -456,8 +456,8 @@ namespace {
 
 // The index file holding one tag of `count` random keys of the shape, built with the leaves
 // filled on one thread or on two.
-std::vector<uint8_t> BuiltFile(const BatchShape& shape, size_t count, bool twoThreads) {
-  CdxBulkBuilder::SetParallelLeafMinimum(twoThreads ? 0 : SIZE_MAX);
+std::vector<uint8_t> BuiltFile(const BatchShape& shape, size_t count, bool two_threads) {
+  CdxBulkBuilder::SetParallelLeafMinimum(two_threads ? 0 : SIZE_MAX);
   std::mt19937 rng(static_cast<unsigned>(count));
   std::vector<uint8_t> keys;
   std::vector<uint32_t> recnos;
@@ -470,7 +470,7 @@ std::vector<uint8_t> BuiltFile(const BatchShape& shape, size_t count, bool twoTh
   std::unique_ptr<CdxFile> file;
   EXPECT_TRUE(
       CdxFile::CreateOnDevice(std::make_unique<CdxMemoryFile>(bytes, "mem.cdx"), &file).ok());
-  const CdxTagSpec spec{"T", "X", "", shape.keyLength, false, false, shape.fill};
+  const CdxTagSpec spec{"T", "X", "", shape.key_length, false, false, shape.fill};
   EXPECT_TRUE(file->AddTag(spec, keys, recnos).ok());
   EXPECT_TRUE(file->Close().ok());
   CdxBulkBuilder::SetParallelLeafMinimum(200000);

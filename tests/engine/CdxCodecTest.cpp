@@ -29,7 +29,7 @@ Bytes Page(const Bytes& file, size_t offset, size_t size = kCdxPageSize) {
 std::vector<Entry> Entries(const CdxLeafNode& leaf) {
   std::vector<Entry> out;
   for (size_t i = 0; i < leaf.count(); ++i) {
-    out.emplace_back(std::string(reinterpret_cast<const char*>(leaf.key(i)), leaf.keyLength()),
+    out.emplace_back(std::string(reinterpret_cast<const char*>(leaf.key(i)), leaf.key_length()),
                      leaf.recno(i));
   }
   return out;
@@ -41,21 +41,21 @@ TEST(CdxHeaderCodec, DecodesTagListAndTagHeadersAndReencodesThem) {
   CdxHeader list;
   ASSERT_TRUE(list.DecodeFrom(&file[0], Here(0), true).ok());
   EXPECT_EQ(list.root, 0x400u);
-  EXPECT_EQ(list.freeList, 0u);
-  EXPECT_EQ(list.keyLength, 10);
+  EXPECT_EQ(list.free_list, 0u);
+  EXPECT_EQ(list.key_length, 10);
   EXPECT_EQ(list.options, 0xE0);
-  EXPECT_TRUE(list.keyExpression.empty());
-  EXPECT_TRUE(list.forExpression.empty());
+  EXPECT_TRUE(list.key_expression.empty());
+  EXPECT_TRUE(list.for_expression.empty());
 
   CdxHeader tag;
   ASSERT_TRUE(tag.DecodeFrom(&file[0x600], Here(), false).ok());
   EXPECT_EQ(tag.root, 0xA00u);
-  EXPECT_EQ(tag.keyLength, 13);
+  EXPECT_EQ(tag.key_length, 13);
   EXPECT_EQ(tag.options, 0x68);
   EXPECT_FALSE(tag.descending);
-  EXPECT_EQ(tag.keyExpression, "DATE+TIME");
-  EXPECT_EQ(tag.forExpression, ".NOT.DELETED()");
-  EXPECT_FALSE(tag.unknownCollation);
+  EXPECT_EQ(tag.key_expression, "DATE+TIME");
+  EXPECT_EQ(tag.for_expression, ".NOT.DELETED()");
+  EXPECT_FALSE(tag.unknown_collation);
 
   // The other writer leaves its own values in bytes 16-23; everything else must come back.
   for (size_t offset : {size_t{0}, size_t{0x600}, size_t{0xC00}, size_t{0x1E00}}) {
@@ -75,7 +75,7 @@ TEST(CdxHeaderCodec, ReadsDescendingAndUniqueTags) {
   ASSERT_TRUE(named.DecodeFrom(&file[0x2A00], Here(), false).ok());
   ASSERT_TRUE(nameu.DecodeFrom(&file[0x3000], Here(), false).ok());
   EXPECT_TRUE(named.descending);
-  EXPECT_EQ(named.keyExpression, "UPPER(NAME)");
+  EXPECT_EQ(named.key_expression, "UPPER(NAME)");
   EXPECT_EQ(nameu.options & kCdxOptUnique, kCdxOptUnique);
   EXPECT_FALSE(nameu.descending);
 }
@@ -112,7 +112,7 @@ TEST(CdxHeaderCodec, RefusesDamagedHeaders) {
   Bytes collated = Page(file, 0x600, kCdxHeaderSize);
   collated[100] = 7;
   ASSERT_TRUE(h.DecodeFrom(collated.data(), Here(), false).ok());
-  EXPECT_TRUE(h.unknownCollation);
+  EXPECT_TRUE(h.unknown_collation);
 }
 
 TEST(CdxLeafCodec, DecodesTheDateTimeLeafOfTheSmallFile) {
@@ -171,52 +171,52 @@ TEST(CdxLeafCodec, DecodesTagListAndLogicalAndNumericLeaves) {
 // writer made the same choices as ours (smallest entry width of at least 3 bytes, zeros after
 // the entries); elsewhere the re-encoded page decodes to the same content.
 TEST(CdxLeafCodec, EveryFixtureNodeReencodesToTheSameBytesOrContent) {
-  const std::map<std::string, uint8_t> zeroFill = {{"AMOUNT", 0}, {"QTY", 0}, {"DUE", 0}};
-  size_t exact = 0, sameContent = 0;
+  const std::map<std::string, uint8_t> zero_fill = {{"AMOUNT", 0}, {"QTY", 0}, {"DUE", 0}};
+  size_t exact = 0, same_content = 0;
   for (const char* name : {"small.cdx", "big5000.cdx", "types.cdx"}) {
     const Bytes file = ReadAll(DataPath(name));
     std::unique_ptr<CdxFile> cdx;
     ASSERT_TRUE(OpenCopy(file, true, &cdx).ok()) << name;
     for (size_t t = 0; t < cdx->TagCount(); ++t) {
       CdxTag* tag = cdx->Tag(t);
-      auto z = zeroFill.find(tag->name());
-      const uint8_t fill = z == zeroFill.end() ? ' ' : z->second;
+      auto z = zero_fill.find(tag->name());
+      const uint8_t fill = z == zero_fill.end() ? ' ' : z->second;
       std::vector<uint32_t> pages;
       ASSERT_TRUE(tag->SetKeyFill(fill).ok());
       ASSERT_TRUE(tag->Check(&pages).ok()) << name << " " << tag->name();
       for (uint32_t at : pages) {
         const Bytes original = Page(file, at);
         Bytes again(kCdxPageSize);
-        bool sameChoices = true;
+        bool same_choices = true;
         if (original[0] & kCdxAttrLeaf) {
-          CdxLeafNode leaf(tag->keyLength(), fill), back(tag->keyLength(), fill);
+          CdxLeafNode leaf(tag->key_length(), fill), back(tag->key_length(), fill);
           ASSERT_TRUE(leaf.DecodeFrom(original.data(), Here(at)).ok());
           ASSERT_TRUE(leaf.EncodeTo(again.data()));
           ASSERT_TRUE(back.DecodeFrom(again.data(), Here(at)).ok());
           EXPECT_EQ(Entries(back), Entries(leaf));
-          sameChoices = original[23] == leaf.EntryBytes();
+          same_choices = original[23] == leaf.EntryBytes();
         } else {
-          CdxInteriorNode inner(tag->keyLength()), back(tag->keyLength());
+          CdxInteriorNode inner(tag->key_length()), back(tag->key_length());
           ASSERT_TRUE(inner.DecodeFrom(original.data(), Here(at)).ok());
           ASSERT_TRUE(inner.EncodeTo(again.data()));
           ASSERT_TRUE(back.DecodeFrom(again.data(), Here(at)).ok());
-          const size_t used = CdxInteriorNode::kHeaderBytes + inner.count() * (tag->keyLength() + 8);
+          const size_t used = CdxInteriorNode::kHeaderBytes + inner.count() * (tag->key_length() + 8);
           EXPECT_EQ(Bytes(again.begin(), again.begin() + static_cast<ptrdiff_t>(used)),
                     Bytes(original.begin(), original.begin() + static_cast<ptrdiff_t>(used)));
-          sameChoices = std::all_of(original.begin() + static_cast<ptrdiff_t>(used),
+          same_choices = std::all_of(original.begin() + static_cast<ptrdiff_t>(used),
                                     original.end(), [](uint8_t b) { return b == 0; });
         }
-        if (sameChoices) {
+        if (same_choices) {
           EXPECT_EQ(again, original) << name << " " << tag->name() << " page " << at;
           ++exact;
         } else {
-          ++sameContent;
+          ++same_content;
         }
       }
     }
   }
   EXPECT_GT(exact, 300u);
-  EXPECT_LT(sameContent, exact / 4);
+  EXPECT_LT(same_content, exact / 4);
 }
 
 TEST(CdxInteriorCodec, DecodesTheBigFileRoot) {
@@ -241,25 +241,25 @@ TEST(CdxInteriorCodec, DecodesTheBigFileRoot) {
 // inserts and erases, including keys that repeat, share prefixes or are all fill.
 TEST(CdxLeafCodec, SizeBookkeepingMatchesTheEncoder) {
   std::mt19937 rng(7);
-  for (size_t keyLength : {1u, 8u, 13u, 60u, 240u}) {
+  for (size_t key_length : {1u, 8u, 13u, 60u, 240u}) {
     for (uint8_t fill : {uint8_t{' '}, uint8_t{0}}) {
-      CdxLeafNode leaf(keyLength, fill);
+      CdxLeafNode leaf(key_length, fill);
       std::set<Entry> model;
       for (int step = 0; step < 600; ++step) {
-        std::string key(keyLength, static_cast<char>(fill));
-        const size_t used = rng() % (keyLength + 1);
+        std::string key(key_length, static_cast<char>(fill));
+        const size_t used = rng() % (key_length + 1);
         for (size_t i = 0; i < used; ++i) key[i] = "AAB\x01 \0"[rng() % 6];
         const uint32_t recno = 1 + rng() % (rng() % 4 == 0 ? 70000000u : 300u);
         if (model.size() > 3 && rng() % 3 == 0) {
           auto it = model.begin();
           std::advance(it, static_cast<long>(rng() % model.size()));
           CdxSearchKey t{CdxSearchKey::kPair, reinterpret_cast<const uint8_t*>(it->first.data()),
-                         keyLength, it->second};
+                         key_length, it->second};
           leaf.Erase(leaf.LowerBound(t));
           model.erase(it);
         } else if (model.insert({key, recno}).second) {
           CdxSearchKey t{CdxSearchKey::kPair, reinterpret_cast<const uint8_t*>(key.data()),
-                         keyLength, recno};
+                         key_length, recno};
           leaf.Insert(leaf.LowerBound(t), t.key, recno);
           if (!leaf.Fits()) {
             leaf.Erase(leaf.LowerBound(t));
@@ -268,10 +268,10 @@ TEST(CdxLeafCodec, SizeBookkeepingMatchesTheEncoder) {
         }
         Bytes page(kCdxPageSize);
         ASSERT_TRUE(leaf.EncodeTo(page.data()));
-        const size_t freeWord = CdxGetLE16(&page[12]);
-        ASSERT_EQ(leaf.EncodedSize(), kCdxPageSize - freeWord) << keyLength << " step " << step;
+        const size_t free_word = CdxGetLE16(&page[12]);
+        ASSERT_EQ(leaf.EncodedSize(), kCdxPageSize - free_word) << key_length << " step " << step;
         EXPECT_EQ(page[23], leaf.EntryBytes());
-        CdxLeafNode back(keyLength, fill);
+        CdxLeafNode back(key_length, fill);
         ASSERT_TRUE(back.DecodeFrom(page.data(), Here()).ok());
         ASSERT_EQ(Entries(back), std::vector<Entry>(model.begin(), model.end()));
       }

@@ -35,11 +35,11 @@ Status Exercise(const Bytes& image, bool write) {
     while (s.ok() && tag->Valid() && ++steps < 200000) s = tag->Prev();
     note(s);
     CdxSeekResult r;
-    note(tag->Seek(std::string("2024").substr(0, tag->keyLength()), &r));
+    note(tag->Seek(std::string("2024").substr(0, tag->key_length()), &r));
     note(tag->Seek("F", &r));
     note(tag->Check());
     if (write) {
-      const std::string key(tag->keyLength(), 'K');
+      const std::string key(tag->key_length(), 'K');
       for (uint32_t recno = 1; recno <= 40; ++recno) note(tag->Insert(key, recno));
       for (uint32_t recno = 1; recno <= 40; recno += 2) note(tag->Remove(key, recno));
     }
@@ -77,7 +77,7 @@ TEST(CdxCorruption, EveryFlippedByteIsSurvivedAndLayoutDamageIsAlwaysReported) {
   const Bytes good = ReadAll(DataPath("small.cdx"));
   ASSERT_TRUE(Exercise(good, true).ok());
   const std::set<size_t> leaves = {0x400, 0xA00, 0x1000, 0x1600, 0x1C00, 0x2200};
-  size_t layoutFlips = 0;
+  size_t layout_flips = 0;
   for (size_t at = 0; at < good.size(); ++at) {
     const bool layout = leaves.count(at / kCdxPageSize * kCdxPageSize) != 0 &&
                         at % kCdxPageSize < CdxLeafNode::kHeaderBytes;
@@ -91,12 +91,12 @@ TEST(CdxCorruption, EveryFlippedByteIsSurvivedAndLayoutDamageIsAlwaysReported) {
         EXPECT_FALSE(s.message().empty());
       }
       if (layout) {
-        ++layoutFlips;
+        ++layout_flips;
         EXPECT_FALSE(s.ok()) << "flip " << int{mask} << " at " << at;
       }
     }
   }
-  EXPECT_EQ(layoutFlips, 6u * 24 * 2);
+  EXPECT_EQ(layout_flips, 6u * 24 * 2);
 
   const Bytes big = ReadAll(DataPath("big5000.cdx"));
   std::mt19937 rng(99);
@@ -212,7 +212,7 @@ TEST(CdxCorruption, DamagedTagListHeadersAndFreeListAreRefused) {
     const char* what;
     const Bytes* base;
     std::function<void(Bytes&)> damage;
-    bool readOnlyOpens;
+    bool read_only_opens;
   };
   const std::vector<Case> cases = {
       {"tag list root outside", &good, [](Bytes& b) { Put32(b, 0, 0x10000); }, false},
@@ -230,8 +230,8 @@ TEST(CdxCorruption, DamagedTagListHeadersAndFreeListAreRefused) {
     c.damage(bad);
     std::unique_ptr<CdxFile> file;
     ExpectCorrupt(OpenCopy(bad, false, &file), c.what);
-    EXPECT_EQ(OpenCopy(bad, true, &file).ok(), c.readOnlyOpens) << c.what;
-    if (c.readOnlyOpens) ExpectCorrupt(file->Check(), c.what);
+    EXPECT_EQ(OpenCopy(bad, true, &file).ok(), c.read_only_opens) << c.what;
+    if (c.read_only_opens) ExpectCorrupt(file->Check(), c.what);
   }
 }
 
@@ -261,14 +261,14 @@ TEST(CdxCorruption, AChangeThatFailsHalfwayStopsFurtherChanges) {
   CdxTag* tag = file->FindTag("DATETIME");
   std::vector<uint32_t> pages;
   ASSERT_TRUE(tag->Check(&pages).ok());
-  uint32_t leafAt = 0, interiorAt = 0;
+  uint32_t leaf_at = 0, interior_at = 0;
   for (uint32_t p : pages) {
-    if ((bad[p] & kCdxAttrLeaf) != 0 && CdxGetLE32(&bad[p + 8]) != kCdxNoPage) leafAt = p;
-    if ((bad[p] & kCdxAttrLeaf) == 0) interiorAt = p;
+    if ((bad[p] & kCdxAttrLeaf) != 0 && CdxGetLE32(&bad[p + 8]) != kCdxNoPage) leaf_at = p;
+    if ((bad[p] & kCdxAttrLeaf) == 0) interior_at = p;
   }
   CdxLeafNode leaf(13, ' ');
-  ASSERT_TRUE(leaf.DecodeFrom(&bad[leafAt], CdxWhere("f", "t", leafAt, "leaf")).ok());
-  Put32(bad, leafAt + 8, interiorAt);
+  ASSERT_TRUE(leaf.DecodeFrom(&bad[leaf_at], CdxWhere("f", "t", leaf_at, "leaf")).ok());
+  Put32(bad, leaf_at + 8, interior_at);
   ASSERT_TRUE(OpenCopy(bad, false, &file).ok());
   tag = file->FindTag("DATETIME");
   const std::string key(reinterpret_cast<const char*>(leaf.key(0)), 13);
@@ -311,9 +311,9 @@ TEST(CdxIoFailures, AFullDiskIsReportedAndAFlushCanBeRetried) {
   EXPECT_EQ(file->Flush().code(), Status::kNotOpen);
   EXPECT_EQ(tag->First().code(), Status::kNotOpen);
 
-  auto readOnly = std::make_unique<CdxMemoryFile>(std::make_shared<Bytes>(), "ro.cdx");
-  readOnly->SetReadOnly(true);
-  EXPECT_EQ(CdxFile::CreateOnDevice(std::move(readOnly), &file).code(), Status::kReadOnly);
+  auto read_only = std::make_unique<CdxMemoryFile>(std::make_shared<Bytes>(), "ro.cdx");
+  read_only->SetReadOnly(true);
+  EXPECT_EQ(CdxFile::CreateOnDevice(std::move(read_only), &file).code(), Status::kReadOnly);
 }
 
 // A tag build writes its new pages to the file as it goes; when the disk fills up halfway the

@@ -22,7 +22,7 @@ std::string Logical(const std::string& v) {
 
 // The five tags of the task table, each with its key expression spelled out.
 const std::map<std::string, KeyOf>& TaskKeys() {
-  static const std::map<std::string, KeyOf> keys = {
+  static const std::map<std::string, KeyOf> kEys = {
       {"DATETIME", [](const MiniTable& t, size_t r) { return t.Get(r, "DATE") + t.Get(r, "TIME"); }},
       {"DESCRIPT", [](const MiniTable& t, size_t r) { return Upper(t.Get(r, "DESCRIPT")); }},
       {"DONE", [](const MiniTable& t, size_t r) { return Logical(t.Get(r, "DONE")); }},
@@ -32,13 +32,13 @@ const std::map<std::string, KeyOf>& TaskKeys() {
          return Upper(t.Get(r, "PRIORITY")) + t.Get(r, "DATE") + t.Get(r, "TIME");
        }},
   };
-  return keys;
+  return kEys;
 }
 
-std::vector<Entry> Expected(const MiniTable& table, const KeyOf& key, bool skipDeleted) {
+std::vector<Entry> Expected(const MiniTable& table, const KeyOf& key, bool skip_deleted) {
   std::vector<Entry> entries;
   for (size_t r = 1; r <= table.count(); ++r) {
-    if (skipDeleted && table.deleted(r)) continue;
+    if (skip_deleted && table.deleted(r)) continue;
     entries.emplace_back(key(table, r), static_cast<uint32_t>(r));
   }
   std::sort(entries.begin(), entries.end());
@@ -83,10 +83,10 @@ TEST(CdxFixtures, SmallFileListsItsTagsInHeaderOrder) {
   for (size_t i = 0; i < 5; ++i) {
     EXPECT_EQ(tags[i].name, names[i]);
     EXPECT_EQ(tags[i].order, i + 1);
-    EXPECT_EQ(tags[i].headerOffset, 1536u * (i + 1));
-    EXPECT_EQ(tags[i].keyExpression, exprs[i]);
-    EXPECT_EQ(tags[i].forExpression, ".NOT.DELETED()");
-    EXPECT_EQ(tags[i].keyLength, lengths[i]);
+    EXPECT_EQ(tags[i].header_offset, 1536u * (i + 1));
+    EXPECT_EQ(tags[i].key_expression, exprs[i]);
+    EXPECT_EQ(tags[i].for_expression, ".NOT.DELETED()");
+    EXPECT_EQ(tags[i].key_length, lengths[i]);
     EXPECT_EQ(tags[i].options, 0x68);
     EXPECT_FALSE(tags[i].descending);
     EXPECT_FALSE(tags[i].unique);

@@ -32,14 +32,14 @@ inline Bytes ReadAll(const std::string& path) {
 }
 
 // Opens `bytes` (shared, so the test sees what the index writes) as an index file.
-inline xb::Status OpenShared(std::shared_ptr<Bytes> bytes, bool readOnly,
+inline xb::Status OpenShared(std::shared_ptr<Bytes> bytes, bool read_only,
                              std::unique_ptr<xb::CdxFile>* out) {
   return xb::CdxFile::OpenDevice(std::make_unique<xb::CdxMemoryFile>(std::move(bytes), "mem.cdx"),
-                                 readOnly, out);
+                                 read_only, out);
 }
 
-inline xb::Status OpenCopy(const Bytes& bytes, bool readOnly, std::unique_ptr<xb::CdxFile>* out) {
-  return OpenShared(std::make_shared<Bytes>(bytes), readOnly, out);
+inline xb::Status OpenCopy(const Bytes& bytes, bool read_only, std::unique_ptr<xb::CdxFile>* out) {
+  return OpenShared(std::make_shared<Bytes>(bytes), read_only, out);
 }
 
 inline std::vector<Entry> AllEntries(xb::CdxTag* tag, xb::Status* status = nullptr) {
@@ -58,8 +58,8 @@ class MiniTable {
   explicit MiniTable(const std::string& path) : data_(ReadAll(path)) {
     if (data_.size() < 32) return;
     count_ = Le32(4);
-    headerLength_ = Le16(8);
-    recordLength_ = Le16(10);
+    header_length_ = Le16(8);
+    record_length_ = Le16(10);
     size_t offset = 1;
     for (size_t at = 32; at + 32 <= data_.size() && data_[at] != 0x0D; at += 32) {
       Field f;
@@ -93,11 +93,11 @@ class MiniTable {
   }
   uint16_t Le16(size_t at) const { return static_cast<uint16_t>(data_[at] | (data_[at + 1] << 8)); }
   const char* Record(size_t recno) const {
-    return reinterpret_cast<const char*>(&data_[headerLength_ + (recno - 1) * recordLength_]);
+    return reinterpret_cast<const char*>(&data_[header_length_ + (recno - 1) * record_length_]);
   }
 
   Bytes data_;
-  size_t count_ = 0, headerLength_ = 0, recordLength_ = 0;
+  size_t count_ = 0, header_length_ = 0, record_length_ = 0;
   std::vector<Field> fields_;
 };
 

@@ -27,7 +27,7 @@ std::string Pad(std::string s, size_t n, char fill = ' ') {
 
 struct Shape {
   const char* name;
-  size_t keyLength;
+  size_t key_length;
   uint8_t fill;
   KeyGen key;
   int operations;
@@ -131,19 +131,19 @@ class CdxTreeModel : public ::testing::TestWithParam<Shape> {};
 
 TEST_P(CdxTreeModel, RandomChangesSeeksAndWalksAgreeWithTheModel) {
   const Shape& shape = GetParam();
-  std::mt19937 rng(static_cast<unsigned>(shape.keyLength * 7919 + shape.fill));
+  std::mt19937 rng(static_cast<unsigned>(shape.key_length * 7919 + shape.fill));
   auto bytes = std::make_shared<Bytes>();
   std::unique_ptr<CdxFile> file;
   Model model;
   while (model.size() < 1500) model.emplace(shape.key(rng), RandomRecno(rng));
   std::vector<Entry> initial(model.begin(), model.end());
   std::shuffle(initial.begin(), initial.end(), rng);
-  CdxTagSpec spec{"T", "KEYEXPR", ".NOT.DELETED()", shape.keyLength, false, false, shape.fill};
+  CdxTagSpec spec{"T", "KEYEXPR", ".NOT.DELETED()", shape.key_length, false, false, shape.fill};
   CdxTag* tag = Build(bytes, &file, spec, initial);
   ASSERT_NE(tag, nullptr);
   std::vector<Entry> pool(model.begin(), model.end());  // for picking a random present pair
 
-  auto expectAt = [&](Model::const_iterator it, const char* what) {
+  auto expect_at = [&](Model::const_iterator it, const char* what) {
     if (it == model.end()) {
       EXPECT_FALSE(tag->Valid()) << what;
       return false;
@@ -153,7 +153,7 @@ TEST_P(CdxTreeModel, RandomChangesSeeksAndWalksAgreeWithTheModel) {
     EXPECT_EQ(Entry(std::string(tag->Key()), tag->Recno()), *it) << what;
     return true;
   };
-  auto removeFromPool = [&](const Entry& e) {
+  auto remove_from_pool = [&](const Entry& e) {
     auto p = std::find(pool.begin(), pool.end(), e);
     *p = pool.back();
     pool.pop_back();
@@ -184,21 +184,21 @@ TEST_P(CdxTreeModel, RandomChangesSeeksAndWalksAgreeWithTheModel) {
       Status s = tag->Remove(e.first, e.second);
       ASSERT_TRUE(s.ok()) << s.ToString();
       model.erase(e);
-      removeFromPool(e);
+      remove_from_pool(e);
     } else if (dice < 92) {
       // Seek a prefix of a present or random key, then walk a few steps either way.
       std::string key = !pool.empty() && rng() % 2 ? pool[rng() % pool.size()].first : shape.key(rng);
-      key.resize(rng() % (shape.keyLength + 1));
+      key.resize(rng() % (shape.key_length + 1));
       CdxSeekResult result;
       ASSERT_TRUE(tag->Seek(key, &result).ok());
       auto it = model.lower_bound(Entry(key, 0));
-      if (!expectAt(it, "seek")) {
+      if (!expect_at(it, "seek")) {
         EXPECT_EQ(result, CdxSeekResult::kEnd);
         continue;
       }
       const bool match = it->first.compare(0, key.size(), key) == 0;
       EXPECT_EQ(result, !match ? CdxSeekResult::kGreater
-                        : key.size() == shape.keyLength ? CdxSeekResult::kExact
+                        : key.size() == shape.key_length ? CdxSeekResult::kExact
                                                          : CdxSeekResult::kPrefix);
       const bool forward = rng() % 2;
       for (int step = 0; step < 5 && it != model.end(); ++step) {
@@ -213,7 +213,7 @@ TEST_P(CdxTreeModel, RandomChangesSeeksAndWalksAgreeWithTheModel) {
           }
           --it;
         }
-        if (!expectAt(it, forward ? "next" : "prev")) break;
+        if (!expect_at(it, forward ? "next" : "prev")) break;
       }
     } else if (!pool.empty()) {
       // The cursor keeps its place while the tag changes under it.
@@ -231,16 +231,16 @@ TEST_P(CdxTreeModel, RandomChangesSeeksAndWalksAgreeWithTheModel) {
         if (gone != at) {
           ASSERT_TRUE(tag->Remove(gone.first, gone.second).ok());
           model.erase(gone);
-          removeFromPool(gone);
+          remove_from_pool(gone);
         }
       }
       if (rng() % 2) {
         ASSERT_TRUE(tag->Next().ok());
-        expectAt(std::next(model.find(at)), "next after changes");
+        expect_at(std::next(model.find(at)), "next after changes");
       } else {
         ASSERT_TRUE(tag->Prev().ok());
         auto it = model.find(at);
-        expectAt(it == model.begin() ? model.end() : std::prev(it), "prev after changes");
+        expect_at(it == model.begin() ? model.end() : std::prev(it), "prev after changes");
       }
     }
     if (op % 2500 == 0) {
@@ -362,23 +362,23 @@ TEST(CdxBulkBuild, RefusesBadTagDefinitionsAndPairsWithoutChangingTheFile) {
     std::vector<uint8_t> keys;
     std::vector<uint32_t> recnos;
   };
-  CdxTagSpec longName = good, badChar = good, digitFirst = good, zeroLength = good,
-             tooLong = good, noKey = good, hugeExpr = good;
-  longName.name = "ELEVENCHARS";
-  badChar.name = "A-B";
-  digitFirst.name = "1A";
-  zeroLength.keyLength = 0;
-  tooLong.keyLength = 241;
-  noKey.keyExpression = "";
-  hugeExpr.forExpression = std::string(510, 'x');
+  CdxTagSpec long_name = good, bad_char = good, digit_first = good, zero_length = good,
+             too_long = good, no_key = good, huge_expr = good;
+  long_name.name = "ELEVENCHARS";
+  bad_char.name = "A-B";
+  digit_first.name = "1A";
+  zero_length.key_length = 0;
+  too_long.key_length = 241;
+  no_key.key_expression = "";
+  huge_expr.for_expression = std::string(510, 'x');
   const std::vector<Case> cases = {
-      {"name too long", longName, keys, recnos},
-      {"bad character", badChar, keys, recnos},
-      {"starts with a digit", digitFirst, keys, recnos},
-      {"key length 0", zeroLength, {}, {}},
-      {"key length 241", tooLong, {}, {}},
-      {"no key expression", noKey, keys, recnos},
-      {"expressions too long", hugeExpr, keys, recnos},
+      {"name too long", long_name, keys, recnos},
+      {"bad character", bad_char, keys, recnos},
+      {"starts with a digit", digit_first, keys, recnos},
+      {"key length 0", zero_length, {}, {}},
+      {"key length 241", too_long, {}, {}},
+      {"no key expression", no_key, keys, recnos},
+      {"expressions too long", huge_expr, keys, recnos},
       {"key bytes do not match", good, {'A'}, recnos},
       {"record number 0", good, keys, {1, 0}},
       {"pair given twice", good, {'A', 'A'}, {3, 3}},
@@ -425,7 +425,7 @@ TEST(CdxFileTags, RebuildWritesAFreshFileWithTagsInCreationOrder) {
     EXPECT_EQ(tags[t].order, t + 1);
     EXPECT_EQ(tags[t].options, 0x68);
     if (t > 0) {
-      EXPECT_GT(tags[t].headerOffset, tags[t - 1].headerOffset);
+      EXPECT_GT(tags[t].header_offset, tags[t - 1].header_offset);
     }
     EXPECT_EQ(AllEntries(file->Tag(t)).size(), 3000u);
   }
@@ -436,7 +436,7 @@ TEST(CdxFileTags, RebuildWritesAFreshFileWithTagsInCreationOrder) {
   ASSERT_TRUE(CdxFile::Open(path, true, &file).ok());
   EXPECT_EQ(file->Tags().back().name, "EXTRA");
   EXPECT_EQ(file->Tags().back().order, 6u);
-  EXPECT_GT(file->Tags()[5].headerOffset, file->Tags()[4].headerOffset);
+  EXPECT_GT(file->Tags()[5].header_offset, file->Tags()[4].header_offset);
   ASSERT_TRUE(file->Check().ok());
 }
 
@@ -492,10 +492,10 @@ TEST(CdxFileTags, EveryChangeMovesTheChangeCounterAndWidensLeavesWhenNeeded) {
   EXPECT_EQ(tag->Insert("2024010509:30", 1).code(), Status::kInvalidArgument);
   ASSERT_TRUE(file->Check().ok());
 
-  std::unique_ptr<CdxFile> readOnly;
-  ASSERT_TRUE(OpenCopy(*bytes, true, &readOnly).ok());
-  EXPECT_EQ(readOnly->Tag(0)->Insert("2024010509:30", 77).code(), Status::kReadOnly);
-  EXPECT_EQ(readOnly->AddTag({"NEW", "X", "", 1}, {}, {}).code(), Status::kReadOnly);
+  std::unique_ptr<CdxFile> read_only;
+  ASSERT_TRUE(OpenCopy(*bytes, true, &read_only).ok());
+  EXPECT_EQ(read_only->Tag(0)->Insert("2024010509:30", 77).code(), Status::kReadOnly);
+  EXPECT_EQ(read_only->AddTag({"NEW", "X", "", 1}, {}, {}).code(), Status::kReadOnly);
 }
 
 // A device that remembers the order of writes.
@@ -511,7 +511,7 @@ class RecordingFile : public CdxMemoryFile {
 
 TEST(CdxFileTags, NewPagesReachTheFileBeforeThePagesAndHeadersThatPointToThem) {
   auto bytes = std::make_shared<Bytes>(ReadAll(DataPath("small.cdx")));
-  const uint32_t oldEnd = static_cast<uint32_t>(bytes->size());
+  const uint32_t old_end = static_cast<uint32_t>(bytes->size());
   auto device = std::make_unique<RecordingFile>(bytes, "small.cdx");
   auto writes = device->writes;
   std::unique_ptr<CdxFile> file;
@@ -524,7 +524,7 @@ TEST(CdxFileTags, NewPagesReachTheFileBeforeThePagesAndHeadersThatPointToThem) {
   };
   ASSERT_EQ(position(0xA00) < static_cast<ptrdiff_t>(writes->size()), true);
   for (size_t i = 0; i < writes->size(); ++i) {
-    if ((*writes)[i] >= oldEnd) {
+    if ((*writes)[i] >= old_end) {
       EXPECT_LT(static_cast<ptrdiff_t>(i), position(0xA00));
     }
   }
@@ -632,10 +632,10 @@ TEST(CdxTreeForeignLayout, AnOverfullLeafIsSpreadOverAsManyLeavesAsItNeeds) {
 
 namespace {
 
-size_t Depth(const Bytes& file, uint32_t root, size_t keyLength) {
+size_t Depth(const Bytes& file, uint32_t root, size_t key_length) {
   size_t depth = 1;
   for (uint32_t at = root; (file[at] & kCdxAttrLeaf) == 0 && depth < 100; ++depth) {
-    at = CdxGetBE32(&file[at + CdxInteriorNode::kHeaderBytes + keyLength + 4]);
+    at = CdxGetBE32(&file[at + CdxInteriorNode::kHeaderBytes + key_length + 4]);
   }
   return depth;
 }

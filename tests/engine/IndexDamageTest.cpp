@@ -44,7 +44,7 @@ Layout Map(const std::string& path) {
   EXPECT_TRUE(xb::CdxFile::Open(path, true, &file).ok());
   for (size_t t = 0; t < file->TagCount(); ++t) {
     xb::CdxTag* tag = file->Tag(t);
-    l.headers.push_back(tag->headerOffset());
+    l.headers.push_back(tag->header_offset());
     l.roots.push_back(tag->header().root);
     std::vector<uint32_t> pages;
     EXPECT_TRUE(tag->Check(&pages).ok());

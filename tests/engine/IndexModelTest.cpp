@@ -68,7 +68,7 @@ const std::vector<TagSpec>& Tags() {
   auto positive = [](const Rec& r) { return r.qty() > 0; };
   auto logical = [](const Rec& r) { return std::string(1, r.flag_true() ? 'T' : 'F'); };
   auto longkey = [](const Rec& r) { return PadTo(r.longa, 180) + PadTo(r.longb, 60); };
-  static const std::vector<TagSpec> tags = {
+  static const std::vector<TagSpec> kTags = {
       {"FLAG", "FLAG", false, "", KeyType::kLogical, 1, logical, always},
       {"FLAGD", "FLAG", true, ".NOT.DELETED()", KeyType::kLogical, 1, logical, live},
       {"CODE", "CODE", false, "QTY > 0", KeyType::kChar, 13,
@@ -84,7 +84,7 @@ const std::vector<TagSpec>& Tags() {
       {"LONG", "LONGA+LONGB", false, "", KeyType::kChar, 240, longkey, always},
       {"LONGD", "LONGA+LONGB", true, "QTY > 0", KeyType::kChar, 240, longkey, positive},
   };
-  return tags;
+  return kTags;
 }
 
 // What a key text given to a seek or a scope becomes in an order of this type.
@@ -108,12 +108,12 @@ struct Query {
 };
 
 const std::vector<Query>& Queries() {
-  static const std::vector<Query> q = {
+  static const std::vector<Query> kQ = {
       {"QTY > 25", [](const Rec& r) { return r.qty() > 25; }},
       {"FLAG", [](const Rec& r) { return r.flag_true(); }},
       {".NOT. FLAG .AND. QTY < 10", [](const Rec& r) { return !r.flag_true() && r.qty() < 10; }},
   };
-  return q;
+  return kQ;
 }
 
 // Navigation settings in force, as the model needs them.
@@ -168,8 +168,8 @@ class IndexModel {
     return s;
   }
   std::string RandomText() {
-    static const char alphabet[] = "aab c\x01\xE9\xFF~";
-    return Word(alphabet, rng_() % 61);
+    static const char kAlphabet[] = "aab c\x01\xE9\xFF~";
+    return Word(kAlphabet, rng_() % 61);
   }
   std::string RandomName() {
     if (rng_() % 4 == 0) return Word("aAbBcC ", rng_() % 51);
@@ -849,7 +849,7 @@ TEST(IndexModel, RandomChangesAndNavigationAgreeWithTheModelAcrossReopensAndPack
     for (const char* name : {"FLAG", "TEXT", "LONG", "LONGD"}) {
       xb::CdxTag* tag = cdx->FindTag(name);
       ASSERT_NE(tag, nullptr);
-      EXPECT_GE(Depth(bytes, tag->header().root, tag->keyLength()), std::strcmp(name, "FLAG") == 0 ? 2u : 3u) << name;
+      EXPECT_GE(Depth(bytes, tag->header().root, tag->key_length()), std::strcmp(name, "FLAG") == 0 ? 2u : 3u) << name;
     }
   }
   ASSERT_TRUE(m.Reopen(XB_EXCLUSIVE));

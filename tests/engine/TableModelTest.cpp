@@ -20,27 +20,27 @@ const char* kMemoSizes[] = {"0", "1", "63", "64", "65", "100000"};
 
 class Model {
  public:
-  explicit Model(uint32_t seed) : rng_(seed) {}
+  explicit Model(uint32_t seed) : rng(seed) {}
 
   std::string Text(size_t max) {
-    size_t n = rng_() % (max + 1);
+    size_t n = rng() % (max + 1);
     std::string s(n, ' ');
-    for (auto& c : s) c = static_cast<char>(0x20 + rng_() % 0xDF);  // includes Windows-1252 letters
+    for (auto& c : s) c = static_cast<char>(0x20 + rng() % 0xDF);  // includes Windows-1252 letters
     return s;
   }
   std::string NoteText() {
-    switch (rng_() % 8) {
+    switch (rng() % 8) {
       case 0: return "";
       case 1: {
-        size_t n = std::stoul(kMemoSizes[rng_() % 6]);
+        size_t n = std::stoul(kMemoSizes[rng() % 6]);
         std::string s(n, 'x');
-        for (auto& c : s) c = static_cast<char>(rng_() % 256);  // any byte, NUL and CR LF too
+        for (auto& c : s) c = static_cast<char>(rng() % 256);  // any byte, NUL and CR LF too
         return s;
       }
       default: return Text(700);
     }
   }
-  std::mt19937 rng_;
+  std::mt19937 rng;
   std::vector<Task> tasks;
 };
 
@@ -81,7 +81,7 @@ TEST(TableModel, RandomOperationsMatchModel) {
   const std::string path = dir.File("LWISE.DBF");
   ASSERT_NE(CreateTaskTable(path), 0);
   Model model(12345);
-  auto& rng = model.rng_;
+  auto& rng = model.rng;
   const int kOps = 6000;
   for (int op = 0; op < kOps; ++op) {
     int kind = static_cast<int>(rng() % 100);

@@ -69,14 +69,14 @@ TEST(TagGolden, TagsBuiltFromTheSmallTableMatchTheOtherToolsFile) {
   std::vector<uint32_t> leaves;
   for (size_t t = 0; t < ta.size(); ++t) {
     EXPECT_EQ(ta[t].name, tb[t].name);
-    EXPECT_EQ(ta[t].keyExpression, tb[t].keyExpression);
-    EXPECT_EQ(cdxtest::Upper(ta[t].forExpression), cdxtest::Upper(tb[t].forExpression));
-    EXPECT_EQ(ta[t].keyLength, tb[t].keyLength);
+    EXPECT_EQ(ta[t].key_expression, tb[t].key_expression);
+    EXPECT_EQ(cdxtest::Upper(ta[t].for_expression), cdxtest::Upper(tb[t].for_expression));
+    EXPECT_EQ(ta[t].key_length, tb[t].key_length);
     EXPECT_EQ(ta[t].options, tb[t].options);
     EXPECT_EQ(ta[t].descending, tb[t].descending);
-    EXPECT_EQ(ta[t].headerOffset, tb[t].headerOffset) << ta[t].name;
+    EXPECT_EQ(ta[t].header_offset, tb[t].header_offset) << ta[t].name;
     EXPECT_EQ(cdxtest::AllEntries(a->Tag(t)), cdxtest::AllEntries(b->Tag(t))) << ta[t].name;
-    headers.push_back(ta[t].headerOffset);
+    headers.push_back(ta[t].header_offset);
     std::vector<uint32_t> pages;
     ASSERT_TRUE(a->Tag(t)->Check(&pages).ok());
     for (uint32_t p : pages) leaves.push_back(p);

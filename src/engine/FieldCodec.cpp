@@ -5,6 +5,10 @@
 #include <cstdio>
 #include <cstring>
 
+#include "Calendar.h"
+
+namespace xb {
+
 namespace {
 
 std::string Lower(std::string_view s) {
@@ -27,52 +31,27 @@ bool AllDigits(std::string_view s) {
   return true;
 }
 
-bool ValidDate(int y, int m, int d) {
-  static const int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  if (y < 1 || m < 1 || m > 12 || d < 1) return false;
-  const bool leap = (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
-  return d <= kDays[m - 1] + (m == 2 && leap ? 1 : 0);
-}
-
 // Decimal numbers are rewritten digit by digit rather than through a double, so a 20-digit
-// value keeps every digit.
+// value keeps every digit. Decimals past the field's are refused unless they are zeros.
 bool EncodeNumber(const FieldCodec::Field& f, std::string_view value, std::string* stored,
                   std::string* error) {
-  std::string_view v = value;
-  bool negative = false;
-  if (!v.empty() && (v[0] == '-' || v[0] == '+')) {
-    negative = v[0] == '-';
-    v.remove_prefix(1);
-  }
-  const size_t point = v.find('.');
-  std::string_view whole = v.substr(0, point);
-  std::string_view frac =
-      point == std::string_view::npos ? std::string_view() : v.substr(point + 1);
-  if ((whole.empty() && frac.empty()) || !AllDigits(whole) || !AllDigits(frac)) {
+  FieldCodec::Decimal number;
+  if (!FieldCodec::ParseDecimal(value, &number)) {
     *error = "'" + std::string(value) +
              "' is not a number (write digits, optionally with a sign "
              "and a decimal point)";
     return false;
   }
-  while (whole.size() > 1 && whole[0] == '0') whole.remove_prefix(1);
-  if (whole.empty()) whole = "0";
   const size_t decimals = static_cast<size_t>(f.decimals);
-  if (frac.size() > decimals) {
-    if (frac.substr(decimals).find_first_not_of('0') != std::string_view::npos) {
+  if (number.fraction.size() > decimals) {
+    if (number.fraction.substr(decimals).find_first_not_of('0') != std::string_view::npos) {
       *error = "'" + std::string(value) + "' has more than " + std::to_string(f.decimals) +
                " decimal" + (f.decimals == 1 ? "" : "s");
       return false;
     }
-    frac = frac.substr(0, decimals);
+    number.fraction = number.fraction.substr(0, decimals);
   }
-  std::string text(whole);
-  if (decimals > 0) {
-    text += '.';
-    text += frac;
-    text.append(decimals - frac.size(), '0');
-  }
-  const bool zero = text.find_first_not_of("0.") == std::string::npos;
-  if (negative && !zero) text.insert(text.begin(), '-');
+  const std::string text = FieldCodec::DecimalText(number, f.decimals);
   if (text.size() > static_cast<size_t>(f.width)) {
     *error = "'" + std::string(value) + "' needs " + std::to_string(text.size()) +
              " characters; the field holds " + std::to_string(f.width);
@@ -96,10 +75,7 @@ bool EncodeLogical(std::string_view value, std::string* stored, std::string* err
 }
 
 bool EncodeDate(std::string_view value, std::string* stored, std::string* error) {
-  if (value.size() != 8 || !AllDigits(value) ||
-      !ValidDate(std::stoi(std::string(value.substr(0, 4))),
-                 std::stoi(std::string(value.substr(4, 2))),
-                 std::stoi(std::string(value.substr(6, 2))))) {
+  if (!FieldCodec::IsDateText(value)) {
     *error = "'" + std::string(value) + "' is not a date in the form yyyymmdd";
     return false;
   }
@@ -127,17 +103,10 @@ bool DateTimeText(int32_t julian, int32_t ms, std::string* text) {
   text->clear();
   if (julian == 0 && ms == 0) return true;
   if (julian < 1 || julian > 5373484 || ms < 0 || ms >= 86400000) return false;
-  // Julian day to the Gregorian calendar (Fliegel and Van Flandern).
-  int64_t l = static_cast<int64_t>(julian) + 68569;
-  const int64_t n = 4 * l / 146097;
-  l = l - (146097 * n + 3) / 4;
-  const int64_t i = 4000 * (l + 1) / 1461001;
-  l = l - 1461 * i / 4 + 31;
-  const int64_t j = 80 * l / 2447;
-  const int64_t day = l - 2447 * j / 80;
-  l = j / 11;
-  const int64_t month = j + 2 - 12 * l;
-  const int64_t year = 100 * (n - 49) + i + l;
+  const calendar::Date date = calendar::FromJulianDay(julian);
+  const int64_t year = date.year;
+  const int64_t month = date.month;
+  const int64_t day = date.day;
   const int64_t secs = ms / 1000;
   char buf[64];
   std::snprintf(buf, sizeof buf, "%04lld-%02lld-%02lldT%02lld:%02lld:%02lld",
@@ -153,6 +122,45 @@ bool DateTimeText(int32_t julian, int32_t ms, std::string* text) {
 }
 
 }  // namespace
+
+bool FieldCodec::ParseDecimal(std::string_view text, Decimal* out) {
+  std::string_view v = text;
+  out->negative = false;
+  if (!v.empty() && (v[0] == '-' || v[0] == '+')) {
+    out->negative = v[0] == '-';
+    v.remove_prefix(1);
+  }
+  const size_t point = v.find('.');
+  out->whole = v.substr(0, point);
+  out->fraction = point == std::string_view::npos ? std::string_view() : v.substr(point + 1);
+  return !(out->whole.empty() && out->fraction.empty()) && AllDigits(out->whole) &&
+         AllDigits(out->fraction);
+}
+
+std::string FieldCodec::DecimalText(const Decimal& number, int decimals) {
+  std::string_view whole = number.whole;
+  while (whole.size() > 1 && whole[0] == '0') whole.remove_prefix(1);
+  if (whole.empty()) whole = "0";
+  std::string text(whole);
+  if (decimals > 0) {
+    text += '.';
+    text += number.fraction;
+    text.append(static_cast<size_t>(decimals) - number.fraction.size(), '0');
+  }
+  const bool zero = text.find_first_not_of("0.") == std::string::npos;
+  if (number.negative && !zero) text.insert(text.begin(), '-');
+  return text;
+}
+
+bool FieldCodec::IsDateText(std::string_view v) {
+  if (v.size() != 8 || !AllDigits(v)) return false;
+  const auto digits = [&](size_t at, size_t n) {
+    int value = 0;
+    for (size_t i = at; i < at + n; ++i) value = value * 10 + (v[i] - '0');
+    return value;
+  };
+  return calendar::IsValidDate(digits(0, 4), digits(4, 2), digits(6, 2));
+}
 
 bool FieldCodec::CanEncode(char type) {
   return std::strchr("CNFLD", type) != nullptr && type;
@@ -253,3 +261,5 @@ bool FieldCodec::Decode(const Field& f, std::string_view stored, std::string* te
            " cannot be read";
   return false;
 }
+
+}  // namespace xb

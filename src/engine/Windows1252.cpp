@@ -1,17 +1,11 @@
-#include "Cp1252.h"
+#include "Windows1252.h"
 
 #include <cstdint>
 #include <cstdio>
 
-namespace {
+namespace xb {
 
-// 0x80-0x9F are the only bytes whose character differs from the byte's own value.
-constexpr char32_t kHigh[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,  // 0x80
-    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,  // 0x88
-    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,  // 0x90
-    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,  // 0x98
-};
+namespace {
 
 void AppendUtf8(char32_t c, std::string* out) {
   if (c < 0x80) {
@@ -74,12 +68,7 @@ std::string CodePoint(char32_t c) {
 
 }  // namespace
 
-char32_t Cp1252::ToUnicode(unsigned char byte) {
-  if (byte >= 0x80 && byte < 0xA0) return kHigh[byte - 0x80];
-  return byte;
-}
-
-bool Cp1252::FromUnicode(char32_t c, unsigned char* byte) {
+bool Windows1252::FromUnicode(char32_t c, unsigned char* byte) {
   if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) {
     *byte = static_cast<unsigned char>(c);
     return true;
@@ -93,14 +82,14 @@ bool Cp1252::FromUnicode(char32_t c, unsigned char* byte) {
   return false;
 }
 
-std::string Cp1252::ToUtf8(std::string_view bytes) {
+std::string Windows1252::ToUtf8(std::string_view bytes) {
   std::string out;
   out.reserve(bytes.size() + bytes.size() / 8);
   for (char b : bytes) AppendUtf8(ToUnicode(static_cast<unsigned char>(b)), &out);
   return out;
 }
 
-bool Cp1252::FromUtf8(std::string_view utf8, std::string* out, std::string* problem) {
+bool Windows1252::FromUtf8(std::string_view utf8, std::string* out, std::string* problem) {
   out->clear();
   out->reserve(utf8.size());
   size_t pos = 0;
@@ -125,3 +114,5 @@ bool Cp1252::FromUtf8(std::string_view utf8, std::string* out, std::string* prob
   }
   return true;
 }
+
+}  // namespace xb
