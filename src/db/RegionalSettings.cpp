@@ -289,3 +289,17 @@ RegionalFormats RegionalSettings::LocaleFormats(const QLocale& locale) {
   f.PmText = locale.pmText();
   return f;
 }
+
+FormatsScope::FormatsScope(Set set) : saved_(RegionalSettings::InForce()) {
+  if (set == Set::User) RegionalSettings::UseUserFormats();
+  else RegionalSettings::UseFixedFormats();
+}
+
+FormatsScope::~FormatsScope() { RegionalSettings::PutInForce(saved_); }
+
+UserShortDateScope::UserShortDateScope(const QString& pattern)
+    : saved_(RegionalSettings::UserFormats().ShortDateFormat) {
+  RegionalSettings::SetUserShortDateFormat(pattern);
+}
+
+UserShortDateScope::~UserShortDateScope() { RegionalSettings::SetUserShortDateFormat(saved_); }
