@@ -40,10 +40,11 @@
 #include "dialogs/TSetTimeDialog.h"
 #include "dialogs/TTaskEditor.h"
 #include "dialogs/TTaskEditorTextGuard.h"
+#include "platform/UserMessages.h"
 #include "report/TReportSetup.h"
+#include "platform/BusyCursor.h"
 #include "platform/StartupInfo.h"
 #include "store/MainPreferences.h"
-#include "store/StoreHelpers.h"
 #include "store/WindowPlacement.h"
 #include "widgets/TFlatButton.h"
 #include "widgets/THelpWindow.h"
@@ -53,13 +54,6 @@
 namespace {
 
 void ProcessMessages() { QCoreApplication::processEvents(); }
-
-// Keeps the hourglass up for a scope, and takes it down however the scope ends.
-class Hourglass {
- public:
-  Hourglass() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-  ~Hourglass() { QApplication::restoreOverrideCursor(); }
-};
 
 // The note as the task file stores it: its lines, and a note whose stored text (lines joined by
 // CR LF) is a whole number of four-character units gets a blank at its end.
@@ -433,7 +427,7 @@ void TMainScreen::BuildGrid() {
           TasqTable.Post();
         } catch (const EDatabaseError& e) {
           TasqTable.Cancel();
-          StoreHelpers::ShowInformation(e.Message());
+          UserMessages::ShowInformation(e.Message());
         }
       },
       ActiveGrid));
@@ -514,13 +508,12 @@ void TMainScreen::FormActivate() {
   if (!firstActivation_ || closing_) return;
   firstActivation_ = false;  // processing messages below may activate the window again
   {
-    Hourglass hourglass;
+    BusyCursor hourglass;
     WindowPlacement::RestorePlacement(this);
     SplitPanes1->hide();
     TasqTable.SetTag(-1);
     if (!store_.OpenTaskStore(false)) {
-      QApplication::restoreOverrideCursor();
-      QApplication::setOverrideCursor(Qt::ArrowCursor);
+      hourglass.Release();
       close();
       return;
     }
@@ -544,7 +537,7 @@ void TMainScreen::FormActivate() {
     ExitButton->show();
     FitGrid();
   }
-  if (reindexNeeded_) StoreHelpers::ShowInformation(QStringLiteral("Please rebuild indexes ASAP"));
+  if (reindexNeeded_) UserMessages::ShowInformation(QStringLiteral("Please rebuild indexes ASAP"));
 }
 
 void TMainScreen::GoToToday() {
@@ -616,7 +609,7 @@ bool TMainScreen::FormCloseQuery() {
     if (TasqTable.Active() && (TasqTable.State() == TTable::dsEdit || TasqTable.State() == TTable::dsInsert))
       TasqTable.Post();
   } catch (const EDatabaseError& e) {
-    StoreHelpers::ShowInformation(e.Message());
+    UserMessages::ShowInformation(e.Message());
   }
   TasqTable.Close();
   ProcessMessages();
@@ -733,7 +726,7 @@ void TMainScreen::ActiveNotesExit() {
     try {
       TasqTable.Post();
     } catch (const EDatabaseError& e) {
-      StoreHelpers::ShowInformation(e.Message());
+      UserMessages::ShowInformation(e.Message());
     }
   }
 }
@@ -799,7 +792,7 @@ void TMainScreen::SetUpFilter() {
     // The engine kept the query it had: say so, and show the choices that query stands for, so
     // that FILTERED and Show/Hide DONE never claim a filter that is not in force.
     const QString reason = TasqEngine.LastEngineError();
-    StoreHelpers::ShowInformation(QStringLiteral("The filter cannot be used:\r") + reason);
+    UserMessages::ShowInformation(QStringLiteral("The filter cannot be used:\r") + reason);
     dateFilterIndex_ = appliedFilter_.dateIndex;
     priorityFilterIndex_ = appliedFilter_.priorityIndex;
     showDoneTasks_ = appliedFilter_.showDone;
@@ -835,7 +828,7 @@ void TMainScreen::FilterClearbuttonClick() {
 
 void TMainScreen::SortBy(const QString& tag) {
   {
-    Hourglass hourglass;
+    BusyCursor hourglass;
     TasqEngine.SelectOrder(TasqEngine.TagOrder(tag));
     SetMainMenuSortChecks();
     TasqTable.First();
@@ -869,13 +862,7 @@ void TMainScreen::BuildKeyWordList() {
   TasqEngine.SetTurboRead(true);
   CursorLayer& layer = CursorLayer::Instance();
   const int cursor = TasqTable.CursorHandle();
-  const TField* keys = TasqTable.FieldByName(QStringLiteral("KEYS"));
-  int offset = 0, width = 0;
-  for (const FieldDesc& f : TasqTable.FieldDefs())
-    if (f.number == keys->FieldNo()) {
-      offset = f.offset - 1;
-      width = f.width;
-    }
+  const TTable::ImageField keys = TasqTable.FieldInImage(QStringLiteral("KEYS"));
   QElapsedTimer since;
   since.start();
   auto breathe = [&] {
@@ -886,7 +873,7 @@ void TMainScreen::BuildKeyWordList() {
     }
   };
   layer.ScanRecords(cursor, [&](quint32 recno, const QByteArray& image) {
-    collector.Record(recno, image.mid(offset, width));
+    collector.Record(recno, image.mid(keys.offset, keys.width));
     breathe();
     return true;
   });
@@ -934,7 +921,7 @@ void TMainScreen::AboutClick() {
 }
 
 void TMainScreen::CloneButtonClick() {
-  if (StoreHelpers::AskYesNo(QStringLiteral("Clone this task?"))) {
+  if (UserMessages::AskYesNo(QStringLiteral("Clone this task?"))) {
     try {
       const QStringList note = TasqTable.FieldByName(QStringLiteral("NOTE"))->Lines();
       const QString descript = TasqTable.FieldByName(QStringLiteral("DESCRIPT"))->AsString();
@@ -951,14 +938,14 @@ void TMainScreen::CloneButtonClick() {
       TasqTable.Post();
     } catch (const EDatabaseError& e) {
       TasqTable.Cancel();
-      StoreHelpers::ShowInformation(e.Message());
+      UserMessages::ShowInformation(e.Message());
     }
   }
   SetButtons();
 }
 
 void TMainScreen::DeleteButtonClick() {
-  if (!StoreHelpers::AskYesNo(QStringLiteral("Delete this task? "))) return;
+  if (!UserMessages::AskYesNo(QStringLiteral("Delete this task? "))) return;
   const long first = TasqEngine.DatasetRecordNumber();
   TasqTable.Next();
   const long next = TasqTable.Eof() ? TasqEngine.RecordCount() + 1 : TasqEngine.DatasetRecordNumber();
@@ -968,7 +955,7 @@ void TMainScreen::DeleteButtonClick() {
     RememberDeleted({quint32(first)});
     if (next <= TasqEngine.RecordCount()) TasqEngine.GotoRecord(next);
   } catch (const EDatabaseError&) {
-    StoreHelpers::ShowInformation(QStringLiteral("Error: Unable to delete"));
+    UserMessages::ShowInformation(QStringLiteral("Error: Unable to delete"));
   }
   SetButtons();
 }
@@ -982,7 +969,7 @@ void TMainScreen::DoneToggleButtonClick() {
     TasqTable.Post();
   } catch (const EDatabaseError&) {
     TasqTable.Cancel();
-    StoreHelpers::ShowInformation(QStringLiteral("Error:Unable to delete"));
+    UserMessages::ShowInformation(QStringLiteral("Error:Unable to delete"));
   }
   TasqTable.SetTag(0);
   // The display texts were left out while busy; read the record again with them.
@@ -1018,15 +1005,15 @@ void TMainScreen::PrintButtonClick() {
 }
 
 void TMainScreen::RebuildIndexes1Click() {
-  if (!StoreHelpers::AskYesNo(QStringLiteral("Rebuild Index Files?"))) return;
+  if (!UserMessages::AskYesNo(QStringLiteral("Rebuild Index Files?"))) return;
   TasqTable.Close();
   if (store_.OpenTaskStore(true)) {
     try {
       store_.RunRebuild(true);
       ForgetDeleted();  // the pack renumbered the records and removed the marked ones
-      StoreHelpers::ShowInformation(QStringLiteral("Done!"));
+      UserMessages::ShowInformation(QStringLiteral("Done!"));
     } catch (const EDatabaseError& e) {
-      StoreHelpers::ShowInformation(e.Message());
+      UserMessages::ShowInformation(e.Message());
     }
   }
   if (!ReopenInDateOrder()) return;
@@ -1048,7 +1035,7 @@ void TMainScreen::CallTaskEdit(int mode) {
   try {
     if (TasqTable.State() == TTable::dsEdit || TasqTable.State() == TTable::dsInsert) TasqTable.Post();
   } catch (const EDatabaseError& e) {
-    StoreHelpers::ShowInformation(e.Message());
+    UserMessages::ShowInformation(e.Message());
     return;
   }
   {
@@ -1100,7 +1087,7 @@ void TMainScreen::SaveTask(const TaskFields& task, bool adding) {
     TasqTable.Post();
     keyWords_.AddWordsOf(TasqTable.FieldByName(QStringLiteral("KEYS"))->AsString());
   } catch (const EDatabaseError&) {
-    StoreHelpers::ShowInformation(QStringLiteral("Error:Unable to save changes"));
+    UserMessages::ShowInformation(QStringLiteral("Error:Unable to save changes"));
   }
 }
 
@@ -1129,7 +1116,7 @@ void TMainScreen::FilterbuttonClick() {
 std::vector<bool> TMainScreen::MarkedRecords() {
   std::vector<bool> marked(size_t(TasqEngine.RecordCount()) + 1, false);
   CursorLayer::Instance().ScanRecords(TasqTable.CursorHandle(), [&](quint32 recno, const QByteArray& image) {
-    if (recno < marked.size()) marked[recno] = !image.isEmpty() && image.at(0) == '*';
+    if (recno < marked.size()) marked[recno] = TTable::ImageDeleted(image);
     return true;
   });
   return marked;
@@ -1142,19 +1129,11 @@ std::vector<quint32> TMainScreen::SweepCandidates(const DeleteSweep& sweep) {
   CursorLayer& layer = CursorLayer::Instance();
   const int cursor = TasqTable.CursorHandle();
   if (!sweep.ByFilter()) {
-    int doneOffset = -1, dateOffset = -1, dateWidth = 0;
-    for (const FieldDesc& f : TasqTable.FieldDefs()) {
-      if (f.name.compare(QLatin1String("DONE"), Qt::CaseInsensitive) == 0) doneOffset = f.offset - 1;
-      if (f.name.compare(QLatin1String("DATE"), Qt::CaseInsensitive) == 0) {
-        dateOffset = f.offset - 1;
-        dateWidth = f.width;
-      }
-    }
+    const TTable::ImageField done = TasqTable.FieldInImage(QStringLiteral("DONE"));
+    const TTable::ImageField date = TasqTable.FieldInImage(QStringLiteral("DATE"));
     layer.ScanRecords(cursor, [&](quint32 recno, const QByteArray& image) {
-      if (image.isEmpty() || image.at(0) == '*') return true;
-      const char done = doneOffset >= 0 && doneOffset < image.size() ? image.at(doneOffset) : ' ';
-      const QString date = dateOffset >= 0 ? QString::fromLatin1(image.mid(dateOffset, dateWidth)).trimmed() : QString();
-      if (sweep.Takes(done == 'T' || done == 't' || done == 'Y' || done == 'y', date)) found.push_back(recno);
+      if (image.isEmpty() || TTable::ImageDeleted(image)) return true;
+      if (sweep.Takes(TTable::ImageLogical(image, done), TTable::ImageText(image, date))) found.push_back(recno);
       return true;
     });
     return found;
@@ -1181,28 +1160,28 @@ void TMainScreen::ForgetDeleted() {
 void TMainScreen::BulkDelete(DeleteSweep::Kind kind) {
   const DeleteSweep sweep(kind, Today());
   if (sweep.ByFilter() && TasqEngine.CurrentQuery().isEmpty()) {
-    StoreHelpers::ShowInformation(QStringLiteral("No Filter currently set"));
+    UserMessages::ShowInformation(QStringLiteral("No Filter currently set"));
     return;
   }
   try {
     TasqTable.CheckBrowseMode();
   } catch (const EDatabaseError& e) {
-    StoreHelpers::ShowInformation(e.Message());
+    UserMessages::ShowInformation(e.Message());
     return;
   }
   const long current = TasqEngine.DatasetRecordNumber();
   std::vector<quint32> doomed;
   {
-    Hourglass hourglass;
+    BusyCursor hourglass;
     doomed = SweepCandidates(sweep);
     // The walks moved the engine, not the dataset: put the engine back under it.
     if (current > 0 && current <= TasqEngine.RecordCount()) TasqEngine.GotoRecord(current);
   }
-  if (!StoreHelpers::AskYesNo(sweep.Question(doomed.size()))) return;
+  if (!UserMessages::AskYesNo(sweep.Question(doomed.size()))) return;
 
   std::vector<quint32> deleted;
   {
-    Hourglass hourglass;
+    BusyCursor hourglass;
     TasqTable.SetTag(-1);
     TasqTable.DisableControls();
     deleted = TasqEngine.MarkDeleted(doomed);
@@ -1217,7 +1196,7 @@ void TMainScreen::BulkDelete(DeleteSweep::Kind kind) {
     SetUpFilter();
     SetButtons();
   }
-  StoreHelpers::ShowInformation(sweep.Outcome(deleted.size()));
+  UserMessages::ShowInformation(sweep.Outcome(deleted.size()));
 }
 
 void TMainScreen::AllMarkedDone1Click() { BulkDelete(DeleteSweep::Kind::MarkedDone); }
@@ -1228,23 +1207,23 @@ void TMainScreen::AllTasksNOTMatchingCurrentFilter1Click() { BulkDelete(DeleteSw
 void TMainScreen::AllTasks1Click() {
   size_t count = 0;
   {
-    Hourglass hourglass;
+    BusyCursor hourglass;
     for (bool marked : MarkedRecords()) count += marked ? 0 : 1;
     count = count > 0 ? count - 1 : 0;  // index 0 is no record
   }
   // Emptying the table removes the records for good, so the question says so.
-  if (!StoreHelpers::AskYesNo(QStringLiteral("CONFIRM: Delete ALL tasks?") + DeleteSweep::CountSentence(count) +
+  if (!UserMessages::AskYesNo(QStringLiteral("CONFIRM: Delete ALL tasks?") + DeleteSweep::CountSentence(count) +
                               QStringLiteral(" It cannot be undone.")))
     return;
   {
-    Hourglass hourglass;
+    BusyCursor hourglass;
     TasqTable.Close();
     if (store_.OpenTaskStore(true)) {
       if (TasqEngine.EmptyTable() != 0) {
         ForgetDeleted();
-        StoreHelpers::ShowInformation(QStringLiteral("Done!"));
+        UserMessages::ShowInformation(QStringLiteral("Done!"));
       } else {
-        StoreHelpers::ShowInformation(TTableEngine::LastEngineError());
+        UserMessages::ShowInformation(TTableEngine::LastEngineError());
       }
     }
     ReopenInDateOrder();
@@ -1272,12 +1251,12 @@ void TMainScreen::UndoDelete1Click() {
   try {
     TasqTable.CheckBrowseMode();
   } catch (const EDatabaseError& e) {
-    StoreHelpers::ShowInformation(e.Message());
+    UserMessages::ShowInformation(e.Message());
     return;
   }
   std::vector<quint32> recalled;
   {
-    Hourglass hourglass;
+    BusyCursor hourglass;
     recalled = TasqEngine.RecallRecords(deleted_.Take());
     UndoDelete1->setEnabled(false);
     // The first task brought back becomes current when the filter lets it be seen.
@@ -1287,5 +1266,5 @@ void TMainScreen::UndoDelete1Click() {
       TasqEngine.GotoRecord(long(recalled.front()));
     SetButtons();
   }
-  StoreHelpers::ShowInformation(DeleteHistory::RecalledSentence(recalled.size()));
+  UserMessages::ShowInformation(DeleteHistory::RecalledSentence(recalled.size()));
 }

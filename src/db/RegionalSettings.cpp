@@ -1,6 +1,5 @@
 #include "db/RegionalSettings.h"
 
-#include "db/DateTimeText.h"
 
 namespace {
 
@@ -81,16 +80,6 @@ void RegionalSettings::UseUserFormats() {
 
 void RegionalSettings::PutInForce(const RegionalFormats& formats) {
   S().inForce = formats;
-}
-
-bool RegionalSettings::IsValidDate(const QString& text) {
-  double value = 0;
-  return DateTimeText::TryStrToDate(text, value);
-}
-
-bool RegionalSettings::IsValidTime(const QString& text) {
-  double value = 0;
-  return DateTimeText::TryStrToTime(text, value);
 }
 
 const RegionalFormats& RegionalSettings::InForce() {

@@ -32,9 +32,6 @@ class RegionalSettings {
   static void UseUserFormats();
   static void PutInForce(const RegionalFormats& formats);
 
-  // Whether `text` converts to a date (a time) under the settings in force; never throws.
-  static bool IsValidDate(const QString& text);
-  static bool IsValidTime(const QString& text);
 
   static const RegionalFormats& InForce();
   static const RegionalFormats& UserFormats();

@@ -26,7 +26,7 @@
 #include "dialogs/TTaskEditorBitmaps.h"
 #include "dialogs/TTaskEditorHelp.h"
 #include "dialogs/TTaskEditorTextGuard.h"
-#include "store/StoreHelpers.h"
+#include "platform/UserMessages.h"
 #include "store/WindowPlacement.h"
 #include "widgets/TFlatButton.h"
 #include "widgets/THelpWindow.h"
@@ -340,7 +340,7 @@ void TTaskEditor::DateEditExit() {
     return;
   }
   checking_ = true;
-  StoreHelpers::ShowInformation(QStringLiteral("Please use the date format ") +
+  UserMessages::ShowInformation(QStringLiteral("Please use the date format ") +
                                 RegionalSettings::InForce().ShortDateFormat +
                                 QStringLiteral("\r   Example: ") +
                                 DateTimeText::FormatDateTime(QStringLiteral("ddddd"), Today()));
@@ -359,7 +359,7 @@ void TTaskEditor::TimeEditExit() {
     return;
   }
   checking_ = true;
-  StoreHelpers::ShowInformation(
+  UserMessages::ShowInformation(
       QStringLiteral("Invalid time. Please use your Windows Time format\r   Example: ") +
       DateTimeText::FormatDateTime(QStringLiteral("t"), Now()));
   TimeEdit->clear();
@@ -435,7 +435,7 @@ void TTaskEditor::reject() {
 void TTaskEditor::FormCloseQuery(bool& canClose) {
   canClose = true;
   if (ModalResult != 0) return;
-  if (!StoreHelpers::AskYesNo(QStringLiteral("Save changes"))) return;
+  if (!UserMessages::AskYesNo(QStringLiteral("Save changes"))) return;
   OKButtonClick();
   QCoreApplication::processEvents();
   // The user asked for the changes to be kept and a date or time was refused: closing now would

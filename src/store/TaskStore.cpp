@@ -8,6 +8,8 @@
 #include <QLabel>
 #include <QRegularExpression>
 
+#include "db/CursorLayer.h"
+#include "platform/UserMessages.h"
 #include "store/StoreHelpers.h"
 #include "store/TRebuildInd.h"
 #include "store/WindowPlacement.h"
@@ -41,6 +43,9 @@ QString NotAFile(const char* bareName) {
 }  // namespace
 
 TaskStore::TaskStore(QObject* parent) : QObject(parent) {
+  // The table layer has no windows of its own: what it has to tell the user is shown here.
+  CursorLayer::SetReporter(
+      [](const QString& text) { UserMessages::Current().Information(QStringLiteral("Information"), text); });
   TasqTable.setObjectName(QStringLiteral("TasqTable"));
   TasqTable.SetTableName(QStringLiteral("LWISE.DBF"));
   TasqDataSource.setObjectName(QStringLiteral("TasqDataSource"));
@@ -78,7 +83,7 @@ bool TaskStore::OpenTaskStore(bool maintenance) {
   for (const char* name : {"LWISE.DBF", "LWISE.FPT", "LWISE.CDX"}) {
     const QString kind = NotAFile(name);
     if (kind.isEmpty()) continue;
-    StoreHelpers::ShowInformation(QStringLiteral("Unable to open the Tasq file: %1 in %2 is %3, not a file.\r"
+    UserMessages::ShowInformation(QStringLiteral("Unable to open the Tasq file: %1 in %2 is %3, not a file.\r"
                                                  "Move it out of the folder and start the program again.")
                                       .arg(QString::fromLatin1(name), StoreHelpers::DataDirectory(), kind));
     return false;
@@ -87,18 +92,18 @@ bool TaskStore::OpenTaskStore(bool maintenance) {
   TasqTable.SetDatabaseName(StoreHelpers::DataDirectory());
   TasqTable.SetTableName(QStringLiteral("LWISE.DBF"));
   if (!Exists("LWISE.DBF") && !CreateTaskTable()) {
-    StoreHelpers::ShowInformation(QStringLiteral("Unable to open or create LWISE.DBF"));
+    UserMessages::ShowInformation(QStringLiteral("Unable to open or create LWISE.DBF"));
     return false;
   }
   if (IsOldLayout(TasqTable)) {
-    StoreHelpers::ShowInformation(QStringLiteral(
+    UserMessages::ShowInformation(QStringLiteral(
         "This version of LWS uses a new file structure\rwith the new PRIORITY field.\rYour existing data files "
         "are from an older version.\r\rThe program will now attempt to update the\rfiles to the new version. "
         "The old files\rwill be saved as LWBAK.DBF and LWBAK.FPT"));
     if (UpgradeTaskFiles()) {
-      StoreHelpers::ShowInformation(QStringLiteral("File update was successful"));
+      UserMessages::ShowInformation(QStringLiteral("File update was successful"));
     } else {
-      StoreHelpers::ShowInformation(QStringLiteral("There was an error updating the files."));
+      UserMessages::ShowInformation(QStringLiteral("There was an error updating the files."));
       // The old files are back in place (or kept as the backup): the program cannot work on a
       // table without PRIORITY, so it must not go on as if it could.
       if (!Exists("LWISE.DBF") || IsOldLayout(TasqTable)) return false;
@@ -129,7 +134,7 @@ bool TaskStore::OpenTaskStore(bool maintenance) {
   } catch (const EDatabaseError&) {
     TasqTable.Close();
     TasqTable.SetExclusive(maintenance);
-    StoreHelpers::ShowInformation(
+    UserMessages::ShowInformation(
         maintenance ? QStringLiteral("Unable to open the Tasq file (LWISE.DBF) for reindexing.\rThe file may be in "
                                      "use by another user")
                     : QStringLiteral("Unable to open the Tasq file: LWISE.DBF"));
@@ -217,7 +222,7 @@ bool TaskStore::RestoreOldFiles() {
   }
   QFile::remove(FileName("LWISE.CDX"));
   if (!ok)
-    StoreHelpers::ShowInformation(QStringLiteral("The old task files are kept as LWBAK.DBF and LWBAK.FPT in ") +
+    UserMessages::ShowInformation(QStringLiteral("The old task files are kept as LWBAK.DBF and LWBAK.FPT in ") +
                                   StoreHelpers::DataDirectory());
   return ok;
 }
@@ -237,31 +242,31 @@ bool TaskStore::UpgradeTaskFiles() {
     QFile::remove(FileName("LWBAK.FPT"));
     QFile::remove(FileName("LWISE.CDX"));
     if (!StepAllowed(UpgradeStep::RenameMemo) || !QFile::rename(FileName("LWISE.FPT"), FileName("LWBAK.FPT"))) {
-      StoreHelpers::ShowInformation(QStringLiteral("Unable to rename old LWISE.* files"));
+      UserMessages::ShowInformation(QStringLiteral("Unable to rename old LWISE.* files"));
       return;
     }
     backedUp = true;
     ProcessMessages(true);
     if (!StepAllowed(UpgradeStep::RenameData) || !QFile::rename(FileName("LWISE.DBF"), FileName("LWBAK.DBF"))) {
-      StoreHelpers::ShowInformation(QStringLiteral("Unable to rename old LWISE.* files"));
+      UserMessages::ShowInformation(QStringLiteral("Unable to rename old LWISE.* files"));
       return;
     }
     if (!Exists("LWBAK.DBF") || !Exists("LWBAK.FPT")) {
-      StoreHelpers::ShowInformation(QStringLiteral("Unable to rename old LWISE.* files"));
+      UserMessages::ShowInformation(QStringLiteral("Unable to rename old LWISE.* files"));
       return;
     }
     UpdateStatus(QStringLiteral("Creating new style TASQ Files..."));
     if (!StepAllowed(UpgradeStep::Create) || !CreateTaskTable()) {
-      StoreHelpers::ShowInformation(QStringLiteral("Unable to create new LWISE.* files"));
+      UserMessages::ShowInformation(QStringLiteral("Unable to create new LWISE.* files"));
       return;
     }
     if (!StepAllowed(UpgradeStep::Open) || !OpenTaskStore(true)) {
-      StoreHelpers::ShowInformation(QStringLiteral("Unable to open new LWISE.* files"));
+      UserMessages::ShowInformation(QStringLiteral("Unable to open new LWISE.* files"));
       return;
     }
     TasqEngine.SelectOrder(0);
     if (!StepAllowed(UpgradeStep::OpenBackup) || !OpenBackupTable()) {
-      StoreHelpers::ShowInformation(QStringLiteral("Unable to append records from old LWISE.* files"));
+      UserMessages::ShowInformation(QStringLiteral("Unable to append records from old LWISE.* files"));
       return;
     }
     result = CopyOldTasks();
@@ -312,7 +317,7 @@ bool TaskStore::CopyOldTasks() {
     }
     return true;
   } catch (const EDatabaseError&) {
-    StoreHelpers::ShowInformation(QStringLiteral("Unknown error while appending records from old LWISE.* files"));
+    UserMessages::ShowInformation(QStringLiteral("Unknown error while appending records from old LWISE.* files"));
     return false;
   }
 }
