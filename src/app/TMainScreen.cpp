@@ -8,8 +8,6 @@
 #include <QCloseEvent>
 #include <QContextMenuEvent>
 #include <QFrame>
-#include <QHash>
-#include <QSet>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -29,12 +27,13 @@
 #include "app/TMainScreenHelp.h"
 #include "app/TSplashform.h"
 #include "app/TTaskGridDelegate.h"
+#include "app/TaskDateRules.h"
 #include "app/TaskDisplayTexts.h"
-#include "db/Cp1252.h"
+#include "app/TaskSorts.h"
 #include "db/CursorLayer.h"
 #include "db/DateTimeText.h"
-#include "db/DateTimeValue.h"
 #include "db/RegionalSettings.h"
+#include "db/StoredDateTime.h"
 #include "db/TDataLink.h"
 #include "db/TDataSetModel.h"
 #include "dialogs/TDateSelector.h"
@@ -44,34 +43,29 @@
 #include "dialogs/TSetTimeDialog.h"
 #include "dialogs/TTaskEditor.h"
 #include "dialogs/TTaskEditorTextGuard.h"
+#include "platform/UserMessages.h"
 #include "report/TReportSetup.h"
+#include "platform/BusyCursor.h"
 #include "platform/StartupInfo.h"
 #include "store/MainPreferences.h"
-#include "store/StoreHelpers.h"
 #include "store/WindowPlacement.h"
 #include "widgets/TFlatButton.h"
 #include "widgets/THelpWindow.h"
 #include "widgets/TSplitPanes.h"
 #include "widgets/TSplitScrollPane.h"
 
-bool TMainScreen::GridEmphasisOn = false;
-
 namespace {
-
-double g_testToday = 0;
 
 void ProcessMessages() { QCoreApplication::processEvents(); }
 
-// Keeps the hourglass up for a scope, and takes it down however the scope ends.
-class Hourglass {
- public:
-  Hourglass() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-  ~Hourglass() { QApplication::restoreOverrideCursor(); }
-};
-
-// "yyyymmdd" as "mm/dd/yyyy", the form the fixed regional settings read.
-QString Rearranged(const QString& date) {
-  return date.mid(4, 2) + QLatin1Char('/') + date.mid(6, 2) + QLatin1Char('/') + date.left(4);
+// The note as the task file stores it: its lines, and a note whose stored text (lines joined by
+// CR LF) is a whole number of four-character units gets a blank at its end.
+QStringList StoredNote(const QString& text) {
+  QStringList note;
+  if (!text.isEmpty()) note = text.split(QLatin1Char('\n'));
+  const qsizetype length = note.join(QStringLiteral("\r\n")).size();
+  if (!note.isEmpty() && length > 0 && length % 4 == 0) note.last() += QLatin1Char(' ');
+  return note;
 }
 
 }  // namespace
@@ -118,24 +112,25 @@ class TMainScreen::NoteLink : public TDataLink {
   bool modified_ = false;
 };
 
-TMainScreen::TMainScreen(QWidget* parent)
+TMainScreen::TMainScreen(QWidget* parent, Clock clock)
     : QMainWindow(parent),
-      TasqTable(Store.TasqTable),
-      TasqDataSource(Store.TasqDataSource),
-      TasqEngine(Store.TasqEngine),
-      EngineEnv1(Store.EngineEnv1) {
+      TasqTable(store_.TasqTable),
+      TasqDataSource(store_.TasqDataSource),
+      TasqEngine(store_.TasqEngine),
+      EngineEnv1(store_.EngineEnv1),
+      clock_(std::move(clock)) {
   setObjectName(QStringLiteral("MainScreen"));
   setWindowTitle(QStringLiteral("Listwise"));
   QFont font(QStringLiteral("Arial"));
   font.setPixelSize(11);
   setFont(font);
-  Store.SetDialogParent(this);
+  store_.SetDialogParent(this);
   WindowPlacement::SetMainWindow(this);
   BuildLayout();
   BuildMenus();
   BuildGrid();
   PopupHelp1 = TMainScreenHelp::Install(this);
-  Store.SetStatusLabel(UpdateStatusCaption);
+  store_.SetStatusLabel(UpdateStatusCaption);
   // One filter on the whole application sees the keys of every control of the window (the form's
   // key preview) and the grid's and the note's mouse and focus events. It is the only one:
   // a second filter on a control would see each of its events twice, and a key that goes on to
@@ -312,17 +307,13 @@ void TMainScreen::BuildMenus() {
   sort->setObjectName(QStringLiteral("Sort1"));
   ButtonSortMenu = new QMenu(this);
   ButtonSortMenu->setObjectName(QStringLiteral("ButtonSortMenu"));
-  static const char* const kSorts[4][3] = {{"Sort by Date+Time", "DATETIME", "mnuSortDateTime"},
-                                           {"Sort by Description", "DESCRIPT", "mnuSortDescription"},
-                                           {"Sort by Priority", "PRIORITY", "mnuSortPriority"},
-                                           {"Sort by Key Words", "KEYS", "mnuSortKeyWords"}};
-  for (const auto& s : kSorts) {
-    const QString tag = QString::fromLatin1(s[1]);
+  for (const TaskSorts::Command& s : TaskSorts::kCommands) {
+    const QString tag = QString::fromLatin1(s.tag);
     for (QMenu* menu : {sort, ButtonSortMenu}) {
-      QAction* a = menu->addAction(QString::fromLatin1(s[0]));
+      QAction* a = menu->addAction(QString::fromLatin1(s.caption));
       a->setCheckable(true);
       a->setData(tag);
-      a->setObjectName((menu == sort ? QStringLiteral("main") : QString()) + QString::fromLatin1(s[2]));
+      a->setObjectName((menu == sort ? QStringLiteral("main") : QString()) + QString::fromLatin1(s.name));
       connect(a, &QAction::triggered, this, [this, tag] { SortBy(tag); });
       (menu == sort ? MainSortItems : ButtonSortItems).append(a);
     }
@@ -419,9 +410,10 @@ void TMainScreen::BuildGrid() {
   TasqTable.AddCalcField(QStringLiteral("ShowDate"), FieldKind::String, 30);
   TasqTable.AddCalcField(QStringLiteral("ShowTime"), FieldKind::String, 8);
   TasqTable.AddCalcField(QStringLiteral("IsDone"), FieldKind::String, 8);
-  TasqTable.OnCalcFields = [this](TTable& t) { TasqTableCalcFields(t); };
+  TasqTable.OnCalcFields = [](TTable& t) { TaskDisplayTexts::Fill(t); };
 
   GridModel = new TDataSetModel(&TasqDataSource, this);
+  GridModel->setObjectName(QStringLiteral("GridModel"));
   GridModel->SetColumns({{QStringLiteral("ShowPriority"), QStringLiteral("Priority")},
                          {QStringLiteral("ShowDate"), QStringLiteral("Date")},
                          {QStringLiteral("ShowTime"), QStringLiteral("Time")},
@@ -430,20 +422,16 @@ void TMainScreen::BuildGrid() {
                          {QStringLiteral("KEYS"), QStringLiteral("Key words")}});
   GridModel->SetExtraFields({QStringLiteral("DONE"), QStringLiteral("PRIORITY"), QStringLiteral("DATE")});
   GridModel->CellFont = [this](const TDataSetModel& m, int row, int column) -> QVariant {
-    if (!GridEmphasisOn || (column != 0 && column != 1)) return QVariant();
-    if (m.FieldValue(row, QStringLiteral("DONE")).toBool()) return QVariant();
+    if (!gridEmphasisOn_ || (column != 0 && column != 1)) return QVariant();
+    const TaskDateRules::Emphasis emphasis = TaskDateRules::CellEmphasis(
+        column, m.FieldValue(row, QStringLiteral("DONE")).toBool(),
+        m.FieldValue(row, QStringLiteral("PRIORITY")).toString(), m.FieldValue(row, QStringLiteral("DATE")).toString(),
+        Today());
+    if (emphasis == TaskDateRules::Emphasis::None) return QVariant();
     QFont f = ActiveGrid->font();
-    if (column == 0 && m.FieldValue(row, QStringLiteral("PRIORITY")).toString() == QLatin1String("A")) {
-      f.setBold(true);
-      return f;
-    }
-    const QString today = DateTimeText::FormatDateTime(QStringLiteral("yyyymmdd"), Today());
-    if (column == 1 && m.FieldValue(row, QStringLiteral("DATE")).toString() == today) {
-      f.setBold(true);
-      f.setItalic(true);
-      return f;
-    }
-    return QVariant();
+    f.setBold(true);
+    f.setItalic(emphasis == TaskDateRules::Emphasis::BoldItalic);
+    return f;
   };
   ActiveGrid->setModel(GridModel);
   ActiveGrid->setItemDelegate(new TTaskGridDelegate(
@@ -456,7 +444,7 @@ void TMainScreen::BuildGrid() {
           TasqTable.Post();
         } catch (const EDatabaseError& e) {
           TasqTable.Cancel();
-          StoreHelpers::ShowInformation(e.Message());
+          UserMessages::ShowInformation(e.Message());
         }
       },
       ActiveGrid));
@@ -509,26 +497,23 @@ void TMainScreen::GridRowChanged(int row) {
 
 // ---- Creation and first activation ------------------------------------------------------------------
 
-double TMainScreen::Today() { return g_testToday != 0 ? g_testToday : DateTimeValue::Today(); }
-void TMainScreen::SetTodayForTest(double today) { g_testToday = today; }
-
 void TMainScreen::FormCreate() {
   TasqEngine.EngineProperty(1009, 0);
   RegionalSettings::SaveUserFormats();
   RegionalSettings::UseFixedFormats();
-  FirstActivation = true;
-  DateFilterIndex = 0;
-  PriorityFilterIndex = 0;
-  ShowDoneTasks = false;
-  KeyFilterText.clear();
-  SortOrderNumber = 1;
+  firstActivation_ = true;
+  dateFilterIndex_ = 0;
+  priorityFilterIndex_ = 0;
+  showDoneTasks_ = false;
+  keyFilterText_.clear();
+  sortOrderNumber_ = 1;
   TQuickDates::UpdateCaptions(QuickDateMenu, Today());
 }
 
 void TMainScreen::showEvent(QShowEvent* event) {
   QMainWindow::showEvent(event);
   // The opening sequence runs once the window is on screen, as on its first activation.
-  if (FirstActivation) QTimer::singleShot(0, this, &TMainScreen::FormActivate);
+  if (firstActivation_) QTimer::singleShot(0, this, &TMainScreen::FormActivate);
 }
 
 void TMainScreen::ShowStatus(const QString& text) {
@@ -537,22 +522,20 @@ void TMainScreen::ShowStatus(const QString& text) {
 }
 
 void TMainScreen::FormActivate() {
-  if (!FirstActivation || closing_) return;
-  FirstActivation = false;  // processing messages below may activate the window again
+  if (!firstActivation_ || closing_) return;
+  firstActivation_ = false;  // processing messages below may activate the window again
   {
-    Hourglass hourglass;
+    BusyCursor hourglass;
     WindowPlacement::RestorePlacement(this);
     SplitPanes1->hide();
     TasqTable.SetTag(-1);
-    if (!Store.OpenTaskStore(false)) {
-      QApplication::restoreOverrideCursor();
-      QApplication::setOverrideCursor(Qt::ArrowCursor);
+    if (!store_.OpenTaskStore(false)) {
+      hourglass.Release();
       close();
       return;
     }
     LoadPreferences();
     ShowStatus(QStringLiteral("Loading Key Words List..."));
-    KeyWordList = std::make_unique<QStringList>();
     ProcessMessages();
     BuildKeyWordList();
     TasqTable.SetTag(0);
@@ -563,7 +546,7 @@ void TMainScreen::FormActivate() {
     SetButtons();
     SplitPanes1->show();
     SetMainMenuSortChecks();
-    GridEmphasisOn = true;
+    gridEmphasisOn_ = true;
     const int state = StartupInfo::ShowState();
     if (state == 2 || state == 6 || state == 7) showMinimized();
     UpdateStatus->hide();
@@ -574,14 +557,14 @@ void TMainScreen::FormActivate() {
     // control after it; the user starts in the task list.
     ActiveGrid->setFocus(Qt::OtherFocusReason);
   }
-  if (ReindexNeeded) StoreHelpers::ShowInformation(QStringLiteral("Please rebuild indexes ASAP"));
+  if (reindexNeeded_) UserMessages::ShowInformation(QStringLiteral("Please rebuild indexes ASAP"));
 }
 
 void TMainScreen::GoToToday() {
   const int order = TasqEngine.CurrentOrder();
   TasqEngine.SelectOrder(TasqEngine.TagOrder(QStringLiteral("DATETIME")));
   EngineEnv1.SetSoftSeek(true);
-  TasqEngine.FindKey(DateTimeText::FormatDateTime(QStringLiteral("yyyymmdd"), Today()));
+  TasqEngine.FindKey(StoredDateTime::Date(Today()));
   EngineEnv1.SetSoftSeek(false);
   TasqEngine.SelectOrder(order);
 }
@@ -599,10 +582,10 @@ void TMainScreen::SetButtons() {
 void TMainScreen::LoadPreferences() {
   const MainPreferences p = MainPreferences::Load();
   SplitPanes1->SetBarPosition(p.splitter_bar);
-  SortOrderNumber = p.order;
-  ShowDoneTasks = p.show_done;
-  ReindexNeeded = p.reindex_needed;
-  TasqEngine.SelectOrder(SortOrderNumber);
+  sortOrderNumber_ = p.order;
+  showDoneTasks_ = p.show_done;
+  reindexNeeded_ = p.reindex_needed;
+  TasqEngine.SelectOrder(sortOrderNumber_);
   SetMainMenuSortChecks();
   preferencesLoaded_ = true;
 }
@@ -610,12 +593,12 @@ void TMainScreen::LoadPreferences() {
 void TMainScreen::SavePreferences() {
   // A start that failed before the preferences were read must not overwrite them.
   if (!preferencesLoaded_) return;
-  SortOrderNumber = TasqEngine.CurrentOrder();
+  sortOrderNumber_ = TasqEngine.CurrentOrder();
   MainPreferences p;
   p.splitter_bar = SplitPanes1->BarPosition();
-  p.order = SortOrderNumber;
-  p.show_done = ShowDoneTasks;
-  p.reindex_needed = ReindexNeeded;
+  p.order = sortOrderNumber_;
+  p.show_done = showDoneTasks_;
+  p.reindex_needed = reindexNeeded_;
   p.Save();
 }
 
@@ -646,7 +629,7 @@ bool TMainScreen::FormCloseQuery() {
     if (TasqTable.Active() && (TasqTable.State() == TTable::dsEdit || TasqTable.State() == TTable::dsInsert))
       TasqTable.Post();
   } catch (const EDatabaseError& e) {
-    StoreHelpers::ShowInformation(e.Message());
+    UserMessages::ShowInformation(e.Message());
   }
   TasqTable.Close();
   ProcessMessages();
@@ -790,14 +773,10 @@ void TMainScreen::ActiveNotesExit() {
     try {
       TasqTable.Post();
     } catch (const EDatabaseError& e) {
-      StoreHelpers::ShowInformation(e.Message());
+      UserMessages::ShowInformation(e.Message());
     }
   }
 }
-
-// ---- Calculated fields -----------------------------------------------------------------------------
-
-void TMainScreen::TasqTableCalcFields(TTable& t) { TaskDisplayTexts::Fill(t); }
 
 // ---- Quick changes ------------------------------------------------------------------------------------
 
@@ -809,20 +788,18 @@ void TMainScreen::EditField(const char* field, const QString& value) {
 
 void TMainScreen::Calendar1Click() {
   TDateSelector selector(this);
-  double start = DateTimeValue::Now();
-  const QString date = TasqTable.FieldByName(QStringLiteral("DATE"))->AsString();
-  double value = 0;
-  if (date.size() == 8 && DateTimeText::TryStrToDate(Rearranged(date), RegionalFormats::Fixed(), value)) start = value;
+  double start = clock_.Now();
+  StoredDateTime::ParseDate(TasqTable.FieldByName(QStringLiteral("DATE"))->AsString(), start);
   selector.Calendar()->SetSelectedDate(start);
   WindowPlacement::PlaceDialog(&selector);
   if (selector.exec() == 1)
-    EditField("DATE", DateTimeText::FormatDateTime(QStringLiteral("yyyymmdd"), selector.Calendar()->SelectedDate()));
+    EditField("DATE", StoredDateTime::Date(selector.Calendar()->SelectedDate()));
 }
 
 void TMainScreen::QuickDate1Click() { QuickDateMenu->popup(QCursor::pos()); }
 
 void TMainScreen::QuickDateItemClick(QAction* item) {
-  EditField("DATE", DateTimeText::FormatDateTime(QStringLiteral("yyyymmdd"), Today() + TQuickDates::DaysOf(item)));
+  EditField("DATE", StoredDateTime::Date(Today() + TQuickDates::DaysOf(item)));
 }
 
 void TMainScreen::ClearDate1Click() { EditField("DATE", QString()); }
@@ -831,7 +808,7 @@ void TMainScreen::MediumPriority1Click() { EditField("PRIORITY", QStringLiteral(
 void TMainScreen::Low1Click() { EditField("PRIORITY", QStringLiteral("C")); }
 
 void TMainScreen::DoQuickTime() {
-  double start = DateTimeValue::CurrentTime();
+  double start = clock_.TimeOfDay();
   double value = 0;
   const QString time = TasqTable.FieldByName(QStringLiteral("TIME"))->AsString();
   if (!time.isEmpty() && DateTimeText::TryStrToTime(time, value)) start = value;
@@ -841,7 +818,7 @@ void TMainScreen::DoQuickTime() {
   if (dialog.exec() == 1) {
     const QString shown = DateTimeText::FormatDateTime(QStringLiteral("t"), dialog.SelectedTime());
     if (DateTimeText::TryStrToTime(shown, value))
-      EditField("TIME", DateTimeText::FormatDateTime(QStringLiteral("hh:nn"), value));
+      EditField("TIME", StoredDateTime::Time(value));
   }
 }
 
@@ -849,10 +826,10 @@ void TMainScreen::DoQuickTime() {
 
 TaskFilter TMainScreen::ChosenFilter() const {
   TaskFilter f;
-  f.dateIndex = DateFilterIndex;
-  f.priorityIndex = PriorityFilterIndex;
-  f.showDone = ShowDoneTasks;
-  f.keyText = KeyFilterText;
+  f.dateIndex = dateFilterIndex_;
+  f.priorityIndex = priorityFilterIndex_;
+  f.showDone = showDoneTasks_;
+  f.keyText = keyFilterText_;
   return f;
 }
 
@@ -862,35 +839,43 @@ void TMainScreen::SetUpFilter() {
     // The engine kept the query it had: say so, and show the choices that query stands for, so
     // that FILTERED and Show/Hide DONE never claim a filter that is not in force.
     const QString reason = TasqEngine.LastEngineError();
-    StoreHelpers::ShowInformation(QStringLiteral("The filter cannot be used:\r") + reason);
-    DateFilterIndex = appliedFilter_.dateIndex;
-    PriorityFilterIndex = appliedFilter_.priorityIndex;
-    ShowDoneTasks = appliedFilter_.showDone;
-    KeyFilterText = appliedFilter_.keyText;
+    UserMessages::ShowInformation(QStringLiteral("The filter cannot be used:\r") + reason);
+    dateFilterIndex_ = appliedFilter_.dateIndex;
+    priorityFilterIndex_ = appliedFilter_.priorityIndex;
+    showDoneTasks_ = appliedFilter_.showDone;
+    keyFilterText_ = appliedFilter_.keyText;
   } else {
     appliedFilter_ = wanted;
   }
   FilterClearbutton->setVisible(appliedFilter_.Narrowed());
   SetButtons();
-  ShowDone->SetCaption(ShowDoneTasks ? QStringLiteral("Hide DONE") : QStringLiteral("Show DONE"));
-  ShowDone->SetBitmap((ShowDoneTasks ? Hidebmp : Showbmp)->pixmap().toImage());
+  ShowDone->SetCaption(showDoneTasks_ ? QStringLiteral("Hide DONE") : QStringLiteral("Show DONE"));
+  ShowDone->SetBitmap((showDoneTasks_ ? Hidebmp : Showbmp)->pixmap().toImage());
+}
+
+void TMainScreen::ApplyFilter(const TaskFilter& filter) {
+  dateFilterIndex_ = filter.dateIndex;
+  priorityFilterIndex_ = filter.priorityIndex;
+  showDoneTasks_ = filter.showDone;
+  keyFilterText_ = filter.keyText;
+  SetUpFilter();
 }
 
 void TMainScreen::ShowDoneClick() {
-  ShowDoneTasks = !ShowDoneTasks;
+  showDoneTasks_ = !showDoneTasks_;
   SetUpFilter();
 }
 
 void TMainScreen::FilterClearbuttonClick() {
-  DateFilterIndex = 0;
-  KeyFilterText.clear();
-  PriorityFilterIndex = 0;
+  dateFilterIndex_ = 0;
+  keyFilterText_.clear();
+  priorityFilterIndex_ = 0;
   SetUpFilter();
 }
 
 void TMainScreen::SortBy(const QString& tag) {
   {
-    Hourglass hourglass;
+    BusyCursor hourglass;
     TasqEngine.SelectOrder(TasqEngine.TagOrder(tag));
     SetMainMenuSortChecks();
     TasqTable.First();
@@ -899,32 +884,18 @@ void TMainScreen::SortBy(const QString& tag) {
 }
 
 void TMainScreen::ButtonSortMenuPopup() {
-  const QString name = TasqEngine.TagNameAt(TasqEngine.CurrentOrder()).toUpper();
-  for (QAction* a : ButtonSortItems) a->setChecked(a->data().toString() == name);
+  const int current = TaskSorts::IndexOf(TasqEngine.TagNameAt(TasqEngine.CurrentOrder()));
+  for (int i = 0; i < ButtonSortItems.size(); ++i) ButtonSortItems[i]->setChecked(i == current);
 }
 
 void TMainScreen::SetMainMenuSortChecks() {
-  const QString name = TasqEngine.TagNameAt(TasqEngine.CurrentOrder()).toUpper();
-  for (QAction* a : MainSortItems) a->setChecked(a->data().toString() == name);
-  for (QAction* a : ButtonSortItems) a->setChecked(a->data().toString() == name);
-  SortOrderNumber = TasqEngine.CurrentOrder();
+  const int current = TaskSorts::IndexOf(TasqEngine.TagNameAt(TasqEngine.CurrentOrder()));
+  for (int i = 0; i < MainSortItems.size(); ++i) MainSortItems[i]->setChecked(i == current);
+  for (int i = 0; i < ButtonSortItems.size(); ++i) ButtonSortItems[i]->setChecked(i == current);
+  sortOrderNumber_ = TasqEngine.CurrentOrder();
 }
 
 // ---- Key words --------------------------------------------------------------------------------------
-
-void TMainScreen::BreakStringIntoWords(const QString& text, QStringList* list) {
-  QString word;
-  auto flush = [&] {
-    if (word.isEmpty()) return;
-    if (!list->contains(word, Qt::CaseInsensitive)) list->append(word);
-    word.clear();
-  };
-  for (QChar c : text) {
-    if (c == QLatin1Char(' ')) flush();
-    else word += c;
-  }
-  flush();
-}
 
 void TMainScreen::BuildKeyWordList() {
   // The words are taken in the order the table's walk meets them. Walking a million tasks in a
@@ -933,18 +904,12 @@ void TMainScreen::BuildKeyWordList() {
   // alone, and only until every distinct word has been met. The list comes out exactly as a
   // plain walk of the table would build it.
   TasqTable.DisableControls();
-  KeyWordList->clear();
+  KeyWordCollector collector(keyWords_);
   TasqTable.First();
   TasqEngine.SetTurboRead(true);
   CursorLayer& layer = CursorLayer::Instance();
   const int cursor = TasqTable.CursorHandle();
-  const TField* keys = TasqTable.FieldByName(QStringLiteral("KEYS"));
-  int offset = 0, width = 0;
-  for (const FieldDesc& f : TasqTable.FieldDefs())
-    if (f.number == keys->FieldNo()) {
-      offset = f.offset - 1;
-      width = f.width;
-    }
+  const TTable::ImageField keys = TasqTable.FieldInImage(QStringLiteral("KEYS"));
   QElapsedTimer since;
   since.start();
   auto breathe = [&] {
@@ -954,34 +919,15 @@ void TMainScreen::BuildKeyWordList() {
       since.restart();
     }
   };
-  QHash<QByteArray, int> textIds;          // each distinct KEYS text once
-  std::vector<int> textOf(1, -1);          // record number -> its text
-  QSet<QString> distinct;                  // every word of every record, without case
   layer.ScanRecords(cursor, [&](quint32 recno, const QByteArray& image) {
-    const QByteArray text = image.mid(offset, width);
-    auto it = textIds.find(text);
-    if (it == textIds.end()) {
-      it = textIds.insert(text, int(textIds.size()));
-      QStringList words;
-      BreakStringIntoWords(Cp1252::Decode(text), &words);
-      for (const QString& w : words) distinct.insert(w.toCaseFolded());
-    }
-    if (textOf.size() <= recno) textOf.resize(recno + 1, -1);
-    textOf[recno] = it.value();
+    collector.Record(recno, image.mid(keys.offset, keys.width));
     breathe();
     return true;
   });
-  std::vector<bool> seen(size_t(textIds.size()), false);
-  QHash<int, QByteArray> texts;
-  for (auto it = textIds.cbegin(); it != textIds.cend(); ++it) texts.insert(it.value(), it.key());
   layer.WalkOrder(cursor, [&](quint32 recno) {
-    const int id = recno < textOf.size() ? textOf[recno] : -1;
-    if (id >= 0 && !seen[size_t(id)]) {
-      seen[size_t(id)] = true;
-      BreakStringIntoWords(Cp1252::Decode(texts.value(id)), KeyWordList.get());
-    }
+    const bool more = collector.Visit(recno);
     breathe();
-    return KeyWordList->size() < distinct.size();
+    return more;
   });
   TasqEngine.SetTurboRead(false);
   TasqTable.EnableControls();
@@ -989,30 +935,26 @@ void TMainScreen::BuildKeyWordList() {
 
 void TMainScreen::TasqTableKEYSSetText(const QString& text) {
   TasqTable.FieldByName(QStringLiteral("KEYS"))->SetAsString(text);
-  if (KeyWordList) BreakStringIntoWords(TasqTable.FieldByName(QStringLiteral("KEYS"))->AsString(), KeyWordList.get());
+  keyWords_.AddWordsOf(TasqTable.FieldByName(QStringLiteral("KEYS"))->AsString());
 }
 
 void TMainScreen::DoKeyListMenu(const QPoint& at) {
   QMenu menu(this);
   menu.setObjectName(QStringLiteral("KeyListMenu"));
-  if (KeyWordList)
-    for (const QString& word : *KeyWordList) {
-      QAction* a = menu.addAction(word);
-      connect(a, &QAction::triggered, this, [this, word] { KeyListMenuItemClick(word); });
-    }
+  for (const QString& word : keyWords_.Words()) {
+    QAction* a = menu.addAction(word);
+    connect(a, &QAction::triggered, this, [this, word] { KeyListMenuItemClick(word); });
+  }
   menu.addSeparator();
-  QAction* clear = menu.addAction(QStringLiteral("Clear Entry"));
-  connect(clear, &QAction::triggered, this, [this] { KeyListMenuItemClick(QStringLiteral("Clear Entry")); });
+  QAction* clear = menu.addAction(KeyWordList::kClearEntry);
+  connect(clear, &QAction::triggered, this, [this] { KeyListMenuItemClick(KeyWordList::kClearEntry); });
   menu.addAction(QStringLiteral("Cancel"));
   menu.exec(at);
   ProcessMessages();
 }
 
 void TMainScreen::KeyListMenuItemClick(const QString& caption) {
-  QString s = TasqTable.FieldByName(QStringLiteral("KEYS"))->AsString();
-  s = s.isEmpty() ? caption : s + QLatin1Char(' ') + caption;
-  if (caption == QLatin1String("Clear Entry")) s.clear();
-  EditField("KEYS", s);
+  EditField("KEYS", KeyWordList::AfterPick(TasqTable.FieldByName(QStringLiteral("KEYS"))->AsString(), caption));
 }
 
 // ---- Help and the rest ----------------------------------------------------------------------------------
@@ -1026,7 +968,7 @@ void TMainScreen::AboutClick() {
 }
 
 void TMainScreen::CloneButtonClick() {
-  if (StoreHelpers::AskYesNo(QStringLiteral("Clone this task?"))) {
+  if (UserMessages::AskYesNo(QStringLiteral("Clone this task?"))) {
     try {
       const QStringList note = TasqTable.FieldByName(QStringLiteral("NOTE"))->Lines();
       const QString descript = TasqTable.FieldByName(QStringLiteral("DESCRIPT"))->AsString();
@@ -1043,14 +985,14 @@ void TMainScreen::CloneButtonClick() {
       TasqTable.Post();
     } catch (const EDatabaseError& e) {
       TasqTable.Cancel();
-      StoreHelpers::ShowInformation(e.Message());
+      UserMessages::ShowInformation(e.Message());
     }
   }
   SetButtons();
 }
 
 void TMainScreen::DeleteButtonClick() {
-  if (!StoreHelpers::AskYesNo(QStringLiteral("Delete this task? "))) return;
+  if (!UserMessages::AskYesNo(QStringLiteral("Delete this task? "))) return;
   const long first = TasqEngine.DatasetRecordNumber();
   TasqTable.Next();
   const long next = TasqTable.Eof() ? TasqEngine.RecordCount() + 1 : TasqEngine.DatasetRecordNumber();
@@ -1060,7 +1002,7 @@ void TMainScreen::DeleteButtonClick() {
     RememberDeleted({quint32(first)});
     if (next <= TasqEngine.RecordCount()) TasqEngine.GotoRecord(next);
   } catch (const EDatabaseError&) {
-    StoreHelpers::ShowInformation(QStringLiteral("Error: Unable to delete"));
+    UserMessages::ShowInformation(QStringLiteral("Error: Unable to delete"));
   }
   SetButtons();
 }
@@ -1074,7 +1016,7 @@ void TMainScreen::DoneToggleButtonClick() {
     TasqTable.Post();
   } catch (const EDatabaseError&) {
     TasqTable.Cancel();
-    StoreHelpers::ShowInformation(QStringLiteral("Error:Unable to delete"));
+    UserMessages::ShowInformation(QStringLiteral("Error:Unable to delete"));
   }
   TasqTable.SetTag(0);
   // The display texts were left out while busy; read the record again with them.
@@ -1085,10 +1027,10 @@ void TMainScreen::DoneToggleButtonClick() {
 void TMainScreen::CalendarButtonClick() {
   {
     TDateSelector selector(this);
-    selector.Calendar()->SetSelectedDate(DateTimeValue::Now());
+    selector.Calendar()->SetSelectedDate(clock_.Now());
     WindowPlacement::PlaceDialog(&selector);
     if (selector.exec() == 1) {
-      const QString key = DateTimeText::FormatDateTime(QStringLiteral("yyyymmdd"), selector.Calendar()->SelectedDate());
+      const QString key = StoredDateTime::Date(selector.Calendar()->SelectedDate());
       const int order = TasqEngine.CurrentOrder();
       TasqEngine.SelectOrder(TasqEngine.TagOrder(QStringLiteral("DATETIME")));
       EngineEnv1.SetSoftSeek(true);
@@ -1110,35 +1052,23 @@ void TMainScreen::PrintButtonClick() {
 }
 
 void TMainScreen::RebuildIndexes1Click() {
-  if (!StoreHelpers::AskYesNo(QStringLiteral("Rebuild Index Files?"))) return;
+  if (!UserMessages::AskYesNo(QStringLiteral("Rebuild Index Files?"))) return;
   TasqTable.Close();
-  if (Store.OpenTaskStore(true)) {
+  if (store_.OpenTaskStore(true)) {
     try {
-      Store.RunRebuild(true);
-      RememberDeleted({});  // the pack renumbered the records and removed the marked ones
-      StoreHelpers::ShowInformation(QStringLiteral("Done!"));
+      store_.RunRebuild(true);
+      ForgetDeleted();  // the pack renumbered the records and removed the marked ones
+      UserMessages::ShowInformation(QStringLiteral("Done!"));
     } catch (const EDatabaseError& e) {
-      StoreHelpers::ShowInformation(e.Message());
+      UserMessages::ShowInformation(e.Message());
     }
   }
   if (!ReopenInDateOrder()) return;
-  ReindexNeeded = false;
+  reindexNeeded_ = false;
   SavePreferences();
 }
 
 // ---- Adding and editing tasks ------------------------------------------------------------------------
-
-QString TMainScreen::ReducedDatePattern(const QString& pattern) {
-  QString reduced;
-  int days = 0, months = 0;
-  for (QChar c : pattern) {
-    const QChar lower = c.toLower();
-    if (lower == QLatin1Char('d') && ++days > 2) continue;
-    if (lower == QLatin1Char('m') && ++months > 2) continue;
-    reduced += c;
-  }
-  return reduced;
-}
 
 void TMainScreen::NewButtonClick() {
   CallTaskEdit(1);
@@ -1152,116 +1082,78 @@ void TMainScreen::CallTaskEdit(int mode) {
   try {
     if (TasqTable.State() == TTable::dsEdit || TasqTable.State() == TTable::dsInsert) TasqTable.Post();
   } catch (const EDatabaseError& e) {
-    StoreHelpers::ShowInformation(e.Message());
+    UserMessages::ShowInformation(e.Message());
     return;
   }
-  const QString savedPattern = RegionalSettings::UserFormats().ShortDateFormat;
-  RegionalSettings::SetUserShortDateFormat(ReducedDatePattern(savedPattern));
   {
-    TTaskEditor::Clock clock;
-    if (g_testToday != 0) clock = [] { return g_testToday + DateTimeValue::CurrentTime(); };
-    TTaskEditor editor(KeyWordList ? *KeyWordList : QStringList(), this, clock);
+    // No day or month name reaches the editor's date field while it is open.
+    UserShortDateScope narrowed(TaskDateRules::ReducedDatePattern(RegionalSettings::UserFormats().ShortDateFormat));
+    TTaskEditor editor(keyWords_.Words(), this, clock_);
     ProcessMessages();
-    double value = 0;
-    if (!adding) {
-      const QString date = TasqTable.FieldByName(QStringLiteral("DATE"))->AsString();
-      const QString time = TasqTable.FieldByName(QStringLiteral("TIME"))->AsString();
-      const QString priority = TasqTable.FieldByName(QStringLiteral("PRIORITY"))->AsString();
-      if (priority == QLatin1String("A")) editor.pHigh->setChecked(true);
-      else if (priority == QLatin1String("B")) editor.pMedium->setChecked(true);
-      else if (priority == QLatin1String("C")) editor.pLow->setChecked(true);
-      editor.TaskLabel->setText(QStringLiteral("Editing Task"));
-      editor.IsDone->setChecked(TasqTable.FieldByName(QStringLiteral("DONE"))->AsBoolean());
-      editor.Task->setText(TasqTable.FieldByName(QStringLiteral("DESCRIPT"))->AsString());
-      editor.KeyWords->setText(TasqTable.FieldByName(QStringLiteral("KEYS"))->AsString());
-      editor.Notes->setPlainText(TasqTable.FieldByName(QStringLiteral("NOTE"))->Lines().join(QLatin1Char('\n')));
-      editor.DateEdit->clear();
-      if (DateTimeText::TryStrToDate(Rearranged(date), RegionalFormats::Fixed(), value)) {
-        RegionalSettings::UseUserFormats();
-        editor.DateEdit->setText(DateTimeText::FormatDateTime(QStringLiteral("ddddd"), value));
-        RegionalSettings::UseFixedFormats();
-      }
-      editor.TimeEdit->clear();
-      if (DateTimeText::TryStrToTime(time, value)) {
-        RegionalSettings::UseUserFormats();
-        editor.TimeEdit->setText(DateTimeText::FormatDateTime(QStringLiteral("t"), value));
-        RegionalSettings::UseFixedFormats();
-      }
-    } else {
-      editor.TaskLabel->setText(QStringLiteral("Adding Task"));
-      editor.IsDone->setChecked(false);
-      editor.Task->setText(QStringLiteral("{Task description}"));
-      editor.Notes->clear();
-      editor.KeyWords->clear();
-      editor.DateEdit->clear();
-      editor.TimeEdit->clear();
-    }
+    if (adding) editor.SetNewTask();
+    else editor.SetFields(CurrentTask());
     WindowPlacement::PlaceDialog(&editor);
-    RegionalSettings::UseUserFormats();
-    editor.exec();
-    RegionalSettings::UseFixedFormats();
-
-    // What was typed is read under the user's settings and stored in the fixed forms.
-    double dateValue = 0, timeValue = 0;
-    RegionalSettings::UseUserFormats();
-    const bool dateValid = DateTimeText::TryStrToDate(editor.DateEdit->text(), dateValue);
-    const bool timeValid = DateTimeText::TryStrToTime(editor.TimeEdit->text(), timeValue);
-    RegionalSettings::UseFixedFormats();
-
-    if (editor.ModalResult == 1) {
-      QString priority;
-      if (editor.pHigh->isChecked()) priority = QStringLiteral("A");
-      else if (editor.pMedium->isChecked()) priority = QStringLiteral("B");
-      else if (editor.pLow->isChecked()) priority = QStringLiteral("C");
-      QStringList note;
-      if (!editor.Notes->toPlainText().isEmpty()) note = editor.Notes->toPlainText().split(QLatin1Char('\n'));
-      const qsizetype length = note.join(QStringLiteral("\r\n")).size();
-      if (!note.isEmpty() && length > 0 && length % 4 == 0) note.last() += QLatin1Char(' ');
-      const QString date = dateValid ? DateTimeText::FormatDateTime(QStringLiteral("yyyymmdd"), dateValue) : QString();
-      const QString time = timeValid ? DateTimeText::FormatDateTime(QStringLiteral("hh:nn"), timeValue) : QString();
-      try {
-        if (adding) {
-          TasqTable.Append();
-          ProcessMessages();
-        } else {
-          TasqTable.Edit();
-        }
-        TasqTable.FieldByName(QStringLiteral("DESCRIPT"))->SetAsString(editor.Task->text());
-        TasqTable.FieldByName(QStringLiteral("KEYS"))->SetAsString(editor.KeyWords->text());
-        if (adding) ProcessMessages();
-        TasqTable.FieldByName(QStringLiteral("NOTE"))->SetLines(note);
-        TasqTable.FieldByName(QStringLiteral("DATE"))->SetAsString(date);
-        TasqTable.FieldByName(QStringLiteral("TIME"))->SetAsString(time);
-        TasqTable.FieldByName(QStringLiteral("PRIORITY"))->SetAsString(priority);
-        TasqTable.FieldByName(QStringLiteral("DONE"))->SetAsBoolean(editor.IsDone->isChecked());
-        TasqTable.Post();
-        if (KeyWordList) BreakStringIntoWords(TasqTable.FieldByName(QStringLiteral("KEYS"))->AsString(), KeyWordList.get());
-      } catch (const EDatabaseError&) {
-        // Told it was not saved, the user must not find it saved later by some other post.
-        TasqTable.Cancel();
-        StoreHelpers::ShowInformation(QStringLiteral("Error:Unable to save changes"));
-      }
+    {
+      FormatsScope user(FormatsScope::Set::User);
+      editor.exec();
     }
+    if (editor.ModalResult == 1) SaveTask(editor.Fields(), adding);
   }
-  RegionalSettings::SetUserShortDateFormat(savedPattern);
   update();
   SetButtons();
+}
+
+TaskFields TMainScreen::CurrentTask() const {
+  TaskFields task;
+  task.description = TasqTable.FieldByName(QStringLiteral("DESCRIPT"))->AsString();
+  task.done = TasqTable.FieldByName(QStringLiteral("DONE"))->AsBoolean();
+  task.keyWords = TasqTable.FieldByName(QStringLiteral("KEYS"))->AsString();
+  task.date = TasqTable.FieldByName(QStringLiteral("DATE"))->AsString();
+  task.time = TasqTable.FieldByName(QStringLiteral("TIME"))->AsString();
+  task.priority = TasqTable.FieldByName(QStringLiteral("PRIORITY"))->AsString();
+  task.note = TasqTable.FieldByName(QStringLiteral("NOTE"))->Lines().join(QLatin1Char('\n'));
+  return task;
+}
+
+void TMainScreen::SaveTask(const TaskFields& task, bool adding) {
+  try {
+    if (adding) {
+      TasqTable.Append();
+      ProcessMessages();
+    } else {
+      TasqTable.Edit();
+    }
+    TasqTable.FieldByName(QStringLiteral("DESCRIPT"))->SetAsString(task.description);
+    TasqTable.FieldByName(QStringLiteral("KEYS"))->SetAsString(task.keyWords);
+    if (adding) ProcessMessages();
+    TasqTable.FieldByName(QStringLiteral("NOTE"))->SetLines(StoredNote(task.note));
+    TasqTable.FieldByName(QStringLiteral("DATE"))->SetAsString(task.date);
+    TasqTable.FieldByName(QStringLiteral("TIME"))->SetAsString(task.time);
+    TasqTable.FieldByName(QStringLiteral("PRIORITY"))->SetAsString(task.priority);
+    TasqTable.FieldByName(QStringLiteral("DONE"))->SetAsBoolean(task.done);
+    TasqTable.Post();
+    keyWords_.AddWordsOf(TasqTable.FieldByName(QStringLiteral("KEYS"))->AsString());
+  } catch (const EDatabaseError&) {
+    // Told it was not saved, the user must not find it saved later by some other post.
+    TasqTable.Cancel();
+    UserMessages::ShowInformation(QStringLiteral("Error:Unable to save changes"));
+  }
 }
 
 // ---- The filter dialog ----------------------------------------------------------------------------------
 
 void TMainScreen::FilterbuttonClick() {
   {
-    TFilterForm form(KeyWordList ? *KeyWordList : QStringList(), this);
+    TFilterForm form(keyWords_.Words(), this);
     WindowPlacement::PlaceDialog(&form);
-    form.SetDateFilterIndex(DateFilterIndex);
-    form.SetKeyFilterText(KeyFilterText);
-    form.SetPriorityFilterIndex(PriorityFilterIndex);
+    form.SetDateFilterIndex(dateFilterIndex_);
+    form.SetKeyFilterText(keyFilterText_);
+    form.SetPriorityFilterIndex(priorityFilterIndex_);
     form.exec();
     if (form.ModalResult == 1) {
-      DateFilterIndex = quint8(form.DateFilterIndex());
-      PriorityFilterIndex = quint8(form.PriorityFilterIndex());
-      KeyFilterText = form.KeyFilterText();
+      dateFilterIndex_ = quint8(form.DateFilterIndex());
+      priorityFilterIndex_ = quint8(form.PriorityFilterIndex());
+      keyFilterText_ = form.KeyFilterText();
       SetUpFilter();
     }
   }
@@ -1273,41 +1165,24 @@ void TMainScreen::FilterbuttonClick() {
 std::vector<bool> TMainScreen::MarkedRecords() {
   std::vector<bool> marked(size_t(TasqEngine.RecordCount()) + 1, false);
   CursorLayer::Instance().ScanRecords(TasqTable.CursorHandle(), [&](quint32 recno, const QByteArray& image) {
-    if (recno < marked.size()) marked[recno] = !image.isEmpty() && image.at(0) == '*';
+    if (recno < marked.size()) marked[recno] = TTable::ImageDeleted(image);
     return true;
   });
   return marked;
 }
 
-std::vector<quint32> TMainScreen::SweepCandidates(Sweep kind) {
+std::vector<quint32> TMainScreen::SweepCandidates(const DeleteSweep& sweep) {
   // The records are found before anything is deleted, so the question can say how many; the
   // sets are those of a walk in record order that tests each record as the command describes.
   std::vector<quint32> found;
   CursorLayer& layer = CursorLayer::Instance();
   const int cursor = TasqTable.CursorHandle();
-  int doneOffset = -1, dateOffset = -1, dateWidth = 0;
-  for (const FieldDesc& f : TasqTable.FieldDefs()) {
-    if (f.name.compare(QLatin1String("DONE"), Qt::CaseInsensitive) == 0) doneOffset = f.offset - 1;
-    if (f.name.compare(QLatin1String("DATE"), Qt::CaseInsensitive) == 0) {
-      dateOffset = f.offset - 1;
-      dateWidth = f.width;
-    }
-  }
-  if (kind == Sweep::MarkedDone || kind == Sweep::BeforeToday) {
-    const double today = Today();
+  if (!sweep.ByFilter()) {
+    const TTable::ImageField done = TasqTable.FieldInImage(QStringLiteral("DONE"));
+    const TTable::ImageField date = TasqTable.FieldInImage(QStringLiteral("DATE"));
     layer.ScanRecords(cursor, [&](quint32 recno, const QByteArray& image) {
-      if (image.isEmpty() || image.at(0) == '*') return true;
-      if (kind == Sweep::MarkedDone) {
-        const char done = doneOffset >= 0 && doneOffset < image.size() ? image.at(doneOffset) : ' ';
-        if (done == 'T' || done == 't' || done == 'Y' || done == 'y') found.push_back(recno);
-      } else {
-        // A task without a valid date counts as due ten days from now, so it stays.
-        double due = today + 10;
-        const QString date = dateOffset >= 0 ? QString::fromLatin1(image.mid(dateOffset, dateWidth)).trimmed() : QString();
-        double value = 0;
-        if (date.size() == 8 && DateTimeText::TryStrToDate(Rearranged(date), RegionalFormats::Fixed(), value)) due = value;
-        if (today > due) found.push_back(recno);
-      }
+      if (image.isEmpty() || TTable::ImageDeleted(image)) return true;
+      if (sweep.Takes(TTable::ImageLogical(image, done), TTable::ImageText(image, date))) found.push_back(recno);
       return true;
     });
     return found;
@@ -1318,106 +1193,86 @@ std::vector<quint32> TMainScreen::SweepCandidates(Sweep kind) {
     if (recno < passes.size()) passes[recno] = true;
     return true;
   });
-  const bool wanted = kind == Sweep::Matching;
-  for (quint32 r = 1; r < marked.size(); ++r)
-    if (!marked[r] && passes[r] == wanted) found.push_back(r);
-  return found;
-}
-
-QString TMainScreen::CountSentence(size_t count) {
-  return count == 1 ? QStringLiteral("\r\rThis will delete 1 task.")
-                    : QStringLiteral("\r\rThis will delete %1 tasks.").arg(count);
+  return sweep.ByFilterCandidates(marked, passes);
 }
 
 void TMainScreen::RememberDeleted(std::vector<quint32> recnos) {
-  lastDeleted_ = std::move(recnos);
-  UndoDelete1->setEnabled(!lastDeleted_.empty());
+  deleted_.Remember(std::move(recnos));
+  UndoDelete1->setEnabled(deleted_.CanUndo());
 }
 
-void TMainScreen::BulkDelete(Sweep kind) {
-  struct Texts {
-    const char* question;
-    const char* none;
-    const char* some;
-  };
-  static const Texts kTexts[4] = {
-      {"CONFIRM: Delete all tasks marked as done?", "No tasks marked DONE have been deleted",
-       "All tasks marked DONE have been deleted (%1 records)"},
-      {"CONFIRM: Delete all with dates before today?", "No tasks with dates before today have been deleted",
-       "All tasks with dates before today have been deleted (%1 records)"},
-      {"CONFIRM: Delete all tasks matching the current filter?\r(i.e. all showing tasks)",
-       "No tasks matching filter have been deleted",
-       "All tasks matching filter have been deleted\r(%1 records)\rFILTER WILL NOW BE CLEARED"},
-      {"CONFIRM: Delete all tasks NOT matching the current filter?\r(i.e. all tasks not showing)",
-       "No tasks NOT matching filter have been deleted", "All tasks NOT matching filter have been deleted\r(%1 records)"}};
-  const Texts& texts = kTexts[int(kind)];
-  const bool byFilter = kind == Sweep::Matching || kind == Sweep::NotMatching;
-  if (byFilter && TasqEngine.CurrentQuery().isEmpty()) {
-    StoreHelpers::ShowInformation(QStringLiteral("No Filter currently set"));
+void TMainScreen::ForgetDeleted() {
+  deleted_.Forget();
+  UndoDelete1->setEnabled(false);
+}
+
+void TMainScreen::BulkDelete(DeleteSweep::Kind kind) {
+  const DeleteSweep sweep(kind, Today());
+  if (sweep.ByFilter() && TasqEngine.CurrentQuery().isEmpty()) {
+    UserMessages::ShowInformation(QStringLiteral("No Filter currently set"));
     return;
   }
   try {
     TasqTable.CheckBrowseMode();
   } catch (const EDatabaseError& e) {
-    StoreHelpers::ShowInformation(e.Message());
+    UserMessages::ShowInformation(e.Message());
     return;
   }
   const long current = TasqEngine.DatasetRecordNumber();
   std::vector<quint32> doomed;
   {
-    Hourglass hourglass;
-    doomed = SweepCandidates(kind);
+    BusyCursor hourglass;
+    doomed = SweepCandidates(sweep);
     // The walks moved the engine, not the dataset: put the engine back under it.
     if (current > 0 && current <= TasqEngine.RecordCount()) TasqEngine.GotoRecord(current);
   }
-  if (!StoreHelpers::AskYesNo(QString::fromLatin1(texts.question) + CountSentence(doomed.size()))) return;
+  if (!UserMessages::AskYesNo(sweep.Question(doomed.size()))) return;
 
   std::vector<quint32> deleted;
   {
-    Hourglass hourglass;
+    BusyCursor hourglass;
     TasqTable.SetTag(-1);
     TasqTable.DisableControls();
     deleted = TasqEngine.MarkDeleted(doomed);
     TasqTable.SetTag(0);
     TasqTable.EnableControls();
-    if (!deleted.empty()) RememberDeleted(deleted);
-    if (kind == Sweep::Matching) {
-      DateFilterIndex = 0;
-      KeyFilterText.clear();
-      PriorityFilterIndex = 0;
+    RememberDeleted(deleted);
+    if (kind == DeleteSweep::Kind::Matching) {
+      dateFilterIndex_ = 0;
+      keyFilterText_.clear();
+      priorityFilterIndex_ = 0;
     }
     SetUpFilter();
     SetButtons();
   }
-  StoreHelpers::ShowInformation(deleted.empty() ? QString::fromLatin1(texts.none)
-                                                : QString::fromLatin1(texts.some).arg(deleted.size()));
+  UserMessages::ShowInformation(sweep.Outcome(deleted.size()));
 }
 
-void TMainScreen::AllMarkedDone1Click() { BulkDelete(Sweep::MarkedDone); }
-void TMainScreen::AllWithDatesBeforeToday1Click() { BulkDelete(Sweep::BeforeToday); }
-void TMainScreen::AllTasksMatchingCurrentFilter1Click() { BulkDelete(Sweep::Matching); }
-void TMainScreen::AllTasksNOTMatchingCurrentFilter1Click() { BulkDelete(Sweep::NotMatching); }
+void TMainScreen::AllMarkedDone1Click() { BulkDelete(DeleteSweep::Kind::MarkedDone); }
+void TMainScreen::AllWithDatesBeforeToday1Click() { BulkDelete(DeleteSweep::Kind::BeforeToday); }
+void TMainScreen::AllTasksMatchingCurrentFilter1Click() { BulkDelete(DeleteSweep::Kind::Matching); }
+void TMainScreen::AllTasksNOTMatchingCurrentFilter1Click() { BulkDelete(DeleteSweep::Kind::NotMatching); }
 
 void TMainScreen::AllTasks1Click() {
   size_t count = 0;
   {
-    Hourglass hourglass;
+    BusyCursor hourglass;
     for (bool marked : MarkedRecords()) count += marked ? 0 : 1;
     count = count > 0 ? count - 1 : 0;  // index 0 is no record
   }
   // Emptying the table removes the records for good, so the question says so.
-  if (!StoreHelpers::AskYesNo(QStringLiteral("CONFIRM: Delete ALL tasks?") + CountSentence(count) +
+  if (!UserMessages::AskYesNo(QStringLiteral("CONFIRM: Delete ALL tasks?") + DeleteSweep::CountSentence(count) +
                               QStringLiteral(" It cannot be undone.")))
     return;
   {
-    Hourglass hourglass;
+    BusyCursor hourglass;
     TasqTable.Close();
-    if (Store.OpenTaskStore(true)) {
+    if (store_.OpenTaskStore(true)) {
       if (TasqEngine.EmptyTable() != 0) {
-        RememberDeleted({});
-        StoreHelpers::ShowInformation(QStringLiteral("Done!"));
+        ForgetDeleted();
+        UserMessages::ShowInformation(QStringLiteral("Done!"));
       } else {
-        StoreHelpers::ShowInformation(TTableEngine::LastEngineError());
+        UserMessages::ShowInformation(TTableEngine::LastEngineError());
       }
     }
     ReopenInDateOrder();
@@ -1426,7 +1281,7 @@ void TMainScreen::AllTasks1Click() {
 
 bool TMainScreen::ReopenInDateOrder() {
   TasqTable.SetTag(-1);
-  if (!Store.OpenTaskStore(false)) {
+  if (!store_.OpenTaskStore(false)) {
     close();  // the task files cannot be used any more: the program ends
     return false;
   }
@@ -1441,18 +1296,18 @@ bool TMainScreen::ReopenInDateOrder() {
 }
 
 void TMainScreen::UndoDelete1Click() {
-  if (lastDeleted_.empty() || !TasqTable.Active()) return;
+  if (!deleted_.CanUndo() || !TasqTable.Active()) return;
   try {
     TasqTable.CheckBrowseMode();
   } catch (const EDatabaseError& e) {
-    StoreHelpers::ShowInformation(e.Message());
+    UserMessages::ShowInformation(e.Message());
     return;
   }
   std::vector<quint32> recalled;
   {
-    Hourglass hourglass;
-    recalled = TasqEngine.RecallRecords(lastDeleted_);
-    RememberDeleted({});
+    BusyCursor hourglass;
+    recalled = TasqEngine.RecallRecords(deleted_.Take());
+    UndoDelete1->setEnabled(false);
     // The first task brought back becomes current when the filter lets it be seen.
     long row = -1;
     if (!recalled.empty() && CursorLayer::Instance().RowOf(TasqTable.CursorHandle(), recalled.front(), &row) == 0 &&
@@ -1460,7 +1315,5 @@ void TMainScreen::UndoDelete1Click() {
       TasqEngine.GotoRecord(long(recalled.front()));
     SetButtons();
   }
-  StoreHelpers::ShowInformation(recalled.size() == 1
-                                    ? QStringLiteral("1 deleted task has been brought back.")
-                                    : QStringLiteral("%1 deleted tasks have been brought back.").arg(recalled.size()));
+  UserMessages::ShowInformation(DeleteHistory::RecalledSentence(recalled.size()));
 }

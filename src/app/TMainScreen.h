@@ -6,7 +6,11 @@
 #include <memory>
 #include <vector>
 
+#include "app/DeleteSweep.h"
+#include "app/KeyWordList.h"
 #include "app/TaskFilter.h"
+#include "db/Clock.h"
+#include "dialogs/TaskFields.h"
 #include "store/TaskStore.h"
 
 class QAction;
@@ -25,10 +29,115 @@ class TSplitPanes;
 class TMainScreen : public QMainWindow {
   Q_OBJECT
  public:
-  explicit TMainScreen(QWidget* parent = nullptr);
+  // `clock` gives "today" and "now" to the window and its dialogs; empty: the system clock.
+  explicit TMainScreen(QWidget* parent = nullptr, Clock clock = {});
   ~TMainScreen() override;
 
-  // ---- Controls (object names as below) ----
+  // The task store the window works on (tests read the tasks through it).
+  TaskStore& Store() { return store_; }
+  // True once the opening sequence has run.
+  bool Opened() const { return !firstActivation_; }
+  // The filter in force, and choosing another (as the filter dialog and Show DONE do).
+  const TaskFilter& Filter() const { return appliedFilter_; }
+  void ApplyFilter(const TaskFilter& filter);
+  // The key words the pick menus offer, in their order.
+  const QStringList& KeyWords() const { return keyWords_.Words(); }
+  // The order in force as the engine numbers it, and whether the indexes want rebuilding.
+  int SortOrderNumber() const { return sortOrderNumber_; }
+  bool ReindexNeeded() const { return reindexNeeded_; }
+  // "Today" for the grid's emphasis, the quick dates and the bulk deletes.
+  double Today() const { return clock_.Today(); }
+  // The name of the grid column's field that is current (upper case).
+  QString SelectedFieldName() const;
+
+  // ---- Commands: each does what its control or menu item does ----
+  void SetUpFilter();
+  void SetButtons();
+  void SortBy(const QString& tag);
+  void ButtonSortMenuPopup();
+  void KeyListMenuItemClick(const QString& caption);
+  void ActiveGridDblClick(const QPoint& globalPos);
+  // Opens the column menu of the current cell at `globalPos` (double click or context key).
+  void OpenColumnMenu(const QPoint& globalPos);
+  void ActiveNotesDblClick();
+  void ActiveNotesExit();
+  void Calendar1Click();
+  void QuickDate1Click();
+  void ClearDate1Click();
+  void QuickDateItemClick(QAction* item);
+  void High1Click();
+  void MediumPriority1Click();
+  void Low1Click();
+  void ShowDoneClick();
+  void FilterClearbuttonClick();
+  void HelpButtonClick();
+  void ExitButtonClick();
+  void AboutClick();
+  void PrintButtonClick();
+  void CloneButtonClick();
+  void DeleteButtonClick();
+  void DoneToggleButtonClick();
+  void CalendarButtonClick();
+  void RebuildIndexes1Click();
+  void NewButtonClick();
+  void EditButtonClick();
+  void FilterbuttonClick();
+  void AllMarkedDone1Click();
+  void AllWithDatesBeforeToday1Click();
+  void AllTasksMatchingCurrentFilter1Click();
+  void AllTasksNOTMatchingCurrentFilter1Click();
+  void AllTasks1Click();
+  // Brings back the tasks the last delete or bulk delete removed, while no pack has run since.
+  void UndoDelete1Click();
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  class NoteLink;
+  void BuildLayout();
+  void BuildMenus();
+  void BuildGrid();
+  void FormCreate();
+  void FormActivate();
+  bool FormCloseQuery();
+  void GoToToday();
+  void LoadPreferences();
+  void SavePreferences();
+  void FitGrid();
+  void SetMainMenuSortChecks();
+  void BuildKeyWordList();
+  void TasqTableKEYSSetText(const QString& text);
+  void DoKeyListMenu(const QPoint& at);
+  void DoQuickTime();
+  bool FormKeyDown(QKeyEvent* event);
+  bool LeavesTabEater(QKeyEvent* key, QWidget* focus);  // Ctrl+Tab out of the grid or the note
+  void OpenCurrentCellMenu();                           // the Menu key, or Shift+F10
+  void EditField(const char* field, const QString& value);
+  void GridRowChanged(int row);
+  void ShowStatus(const QString& text);
+  // Adds (mode 1) or edits (mode 0) a task through the task editor.
+  void CallTaskEdit(int mode);
+  // The current task's fields for the editor, and the editor's fields written to the task.
+  TaskFields CurrentTask() const;
+  void SaveTask(const TaskFields& task, bool adding);
+  void BulkDelete(DeleteSweep::Kind kind);
+  // The live records the bulk delete `sweep` removes, in record-number order.
+  std::vector<quint32> SweepCandidates(const DeleteSweep& sweep);
+  // Record numbers of the records marked deleted (index = record number).
+  std::vector<bool> MarkedRecords();
+  void RememberDeleted(std::vector<quint32> recnos);
+  void ForgetDeleted();
+  // After a maintenance open (rebuild, emptying): the store opened again for use, in date and
+  // time order, the filter applied; false when it could not be opened and the window closes.
+  bool ReopenInDateOrder();
+  // The filter the window's choices describe now.
+  TaskFilter ChosenFilter() const;
+
+  // ---- Controls (object names as the members, see BuildLayout and BuildMenus) ----
   TFlatButton* Editbutton = nullptr;
   TFlatButton* Newbutton = nullptr;
   TFlatButton* CloneButton = nullptr;
@@ -62,123 +171,26 @@ class TMainScreen : public QMainWindow {
   class SyncController* Sync = nullptr;  // File, Synchronize and Sync Settings; the sync timer
 
   // ---- The task store's components ----
-  TaskStore Store;
+  TaskStore store_;
   TTable& TasqTable;
   TDataSource& TasqDataSource;
   TTableEngine& TasqEngine;
   TEngineEnv& EngineEnv1;
-  TDataSetModel* GridModel = nullptr;
+  TDataSetModel* GridModel = nullptr;  // "GridModel"
 
   // ---- Window state ----
-  bool FirstActivation = true;
-  quint8 DateFilterIndex = 0;
-  quint8 PriorityFilterIndex = 0;
-  bool ShowDoneTasks = false;
-  QString KeyFilterText;
-  std::unique_ptr<QStringList> KeyWordList;
-  int SortOrderNumber = 1;
-  bool ReindexNeeded = false;
-  static bool GridEmphasisOn;
-
-  // ---- Operations ----
-  void FormCreate();
-  void FormActivate();
-  bool FormCloseQuery();
-  void GoToToday();
-  void SetButtons();
-  void LoadPreferences();
-  void SavePreferences();
-  void FitGrid();
-  void SetUpFilter();
-  void SetMainMenuSortChecks();
-  void ButtonSortMenuPopup();
-  void SortBy(const QString& tag);
-  void BuildKeyWordList();
-  static void BreakStringIntoWords(const QString& text, QStringList* list);
-  void TasqTableKEYSSetText(const QString& text);
-  void DoKeyListMenu(const QPoint& at);
-  void KeyListMenuItemClick(const QString& caption);
-  void TasqTableCalcFields(TTable& table);
-  void DoQuickTime();
-  // "Today" for the grid's emphasis and the quick dates; tests may fix it.
-  static double Today();
-  static void SetTodayForTest(double today);
-
-  // Handlers.
-  void ActiveGridDblClick(const QPoint& globalPos);
-  void ActiveNotesDblClick();
-  void ActiveNotesExit();
-  void Calendar1Click();
-  void QuickDate1Click();
-  void ClearDate1Click();
-  void QuickDateItemClick(QAction* item);
-  void High1Click();
-  void MediumPriority1Click();
-  void Low1Click();
-  void ShowDoneClick();
-  void FilterClearbuttonClick();
-  void HelpButtonClick();
-  void ExitButtonClick();
-  void AboutClick();
-  void PrintButtonClick();
-  void CloneButtonClick();
-  void DeleteButtonClick();
-  void DoneToggleButtonClick();
-  void CalendarButtonClick();
-  void RebuildIndexes1Click();
-  void NewButtonClick();
-  void EditButtonClick();
-  // Adds (mode 1) or edits (mode 0) a task through the task editor.
-  void CallTaskEdit(int mode);
-  void FilterbuttonClick();
-  void AllMarkedDone1Click();
-  void AllWithDatesBeforeToday1Click();
-  void AllTasksMatchingCurrentFilter1Click();
-  void AllTasksNOTMatchingCurrentFilter1Click();
-  void AllTasks1Click();
-  // Brings back the tasks the last delete or bulk delete removed, while no pack has run since.
-  void UndoDelete1Click();
-  // The user's short date pattern with every d and m after the first two of each dropped, so
-  // that no day or month name reaches the editor's date field.
-  static QString ReducedDatePattern(const QString& pattern);
-  // The name of the grid column's field that is current (upper case).
-  QString SelectedFieldName() const;
-  // Opens the column menu of the current cell at `globalPos` (double click or context key).
-  void OpenColumnMenu(const QPoint& globalPos);
-
- protected:
-  void showEvent(QShowEvent* event) override;
-  void closeEvent(QCloseEvent* event) override;
-  void resizeEvent(QResizeEvent* event) override;
-  bool eventFilter(QObject* watched, QEvent* event) override;
-
- private:
-  class NoteLink;
-  void BuildLayout();
-  void BuildMenus();
-  void BuildGrid();
-  bool FormKeyDown(QKeyEvent* event);
-  bool LeavesTabEater(QKeyEvent* key, QWidget* focus);  // Ctrl+Tab out of the grid or the note
-  void OpenCurrentCellMenu();                           // the Menu key, or Shift+F10
-  void EditField(const char* field, const QString& value);
-  void GridRowChanged(int row);
-  void ShowStatus(const QString& text);
-  enum class Sweep { MarkedDone, BeforeToday, Matching, NotMatching };
-  void BulkDelete(Sweep kind);
-  // The unmarked records the bulk delete `kind` removes, in record-number order.
-  std::vector<quint32> SweepCandidates(Sweep kind);
-  // Record numbers of the marked records (index = record number).
-  std::vector<bool> MarkedRecords();
-  void RememberDeleted(std::vector<quint32> recnos);
-  // After a maintenance open (rebuild, emptying): the store opened again for use, in date and
-  // time order, the filter applied; false when it could not be opened and the window closes.
-  bool ReopenInDateOrder();
-  static QString CountSentence(size_t count);
-  // The filter the window's choices describe now.
-  TaskFilter ChosenFilter() const;
-
+  Clock clock_;
+  bool firstActivation_ = true;
+  quint8 dateFilterIndex_ = 0;
+  quint8 priorityFilterIndex_ = 0;
+  bool showDoneTasks_ = false;
+  QString keyFilterText_;
+  KeyWordList keyWords_;
+  int sortOrderNumber_ = 1;
+  bool reindexNeeded_ = false;
+  bool gridEmphasisOn_ = false;
   std::unique_ptr<NoteLink> noteLink_;
-  std::vector<quint32> lastDeleted_;  // what Undo Delete brings back
+  DeleteHistory deleted_;  // what Undo Delete brings back
   bool preferencesLoaded_ = false;
   bool followingDataset_ = false;
   bool closing_ = false;

@@ -5,7 +5,6 @@
 #include <QPlainTextEdit>
 #include <QTableView>
 
-#include "app/TMainScreen.h"
 #include "widgets/AccessibleNames.h"
 #include "widgets/GridAnnouncer.h"
 #include "widgets/TFlatButton.h"
@@ -53,7 +52,10 @@ constexpr const char* kWithoutText[] = {"Editbutton", "Newbutton", "Helpbutton",
 
 }  // namespace
 
-TPopupHelp* TMainScreenHelp::Install(TMainScreen* window) {
+TPopupHelp* TMainScreenHelp::Install(QWidget* window) {
+  auto* whatsThisMenu = window->findChild<QMenu*>(QStringLiteral("WhatsThisMenu"));
+  auto* grid = window->findChild<QTableView*>(QStringLiteral("ActiveGrid"));
+  auto* mouseHelp = window->findChild<TFlatButton*>(QStringLiteral("MouseHelpbutton"));
   auto* help = new TPopupHelp(window);
   help->SetMaxWidth(300);
   for (const HelpText& entry : kTexts) {
@@ -62,20 +64,16 @@ TPopupHelp* TMainScreenHelp::Install(TMainScreen* window) {
   for (const char* name : kWithoutText) help->AddRecord(QLatin1String(name));
 
   // The menu is the window's own; it needs its item to reach this help.
-  TPopupHelp::ConnectWhatsThisMenu(window->WhatsThisMenu);
+  TPopupHelp::ConnectWhatsThisMenu(whatsThisMenu);
   QStringList controls;
-  for (TFlatButton* button :
-       {window->Editbutton, window->Newbutton, window->CloneButton, window->DeleteButton,
-        window->Filterbutton, window->OrderButton, window->DoneToggleButton, window->Printbutton,
-        window->CalendarButton, window->ExitButton, window->FilterClearbutton, window->ShowDone,
-        window->Helpbutton, window->MouseHelpbutton}) {
-    controls << button->objectName();
-  }
-  controls << window->ActiveGrid->objectName() << window->ActiveNotes->objectName();
+  for (const char* name : {"Editbutton", "Newbutton", "CloneButton", "DeleteButton", "Filterbutton", "OrderButton",
+                           "DoneToggleButton", "Printbutton", "CalendarButton", "ExitButton", "FilterClearbutton",
+                           "ShowDone", "Helpbutton", "MouseHelpbutton", "ActiveGrid", "ActiveNotes"})
+    controls << QLatin1String(name);
   // F1 is the Help menu's Contents item; a second F1 key would make both ambiguous.
-  help->WireForm(window->WhatsThisMenu, controls, window->MouseHelpbutton, 0);
+  help->WireForm(whatsThisMenu, controls, mouseHelp, 0);
   // The title row is part of the grid: its right click explains the grid as well.
-  TPopupHelp::SetWhatsThisMenu(window->ActiveGrid->horizontalHeader(), window->WhatsThisMenu);
+  TPopupHelp::SetWhatsThisMenu(grid->horizontalHeader(), whatsThisMenu);
   // What a screen reader says; the help texts above describe the other controls.
   NameControls(window, {{"Pane1", "Task list", "The task grid; the bar below it sets its height"},
                         {"Pane2", "Notes pane", "The notes of the current task"},
@@ -85,6 +83,6 @@ TPopupHelp* TMainScreenHelp::Install(TMainScreen* window) {
                         {"Newbutton", "New", "Adds a new task in the task editor"},
                         {"Helpbutton", "Help", "Opens the help window"},
                         {"MouseHelpbutton", "What's this?", "Click here, then on a control, to see what it is for"}});
-  new GridAnnouncer(window->ActiveGrid, QStringLiteral("Task"), help->TextFor(QStringLiteral("ActiveGrid")));
+  new GridAnnouncer(grid, QStringLiteral("Task"), help->TextFor(QStringLiteral("ActiveGrid")));
   return help;
 }

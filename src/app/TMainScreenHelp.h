@@ -1,6 +1,6 @@
 #pragma once
 
-class TMainScreen;
+class QWidget;
 class TPopupHelp;
 
 // The main window's "What's this?" help: the texts of the grid, the note pane and the command
@@ -8,7 +8,7 @@ class TPopupHelp;
 // Shift+F1. F1 stays with the Help menu's Contents item.
 class TMainScreenHelp {
  public:
-  // Gives `window` (its controls and WhatsThisMenu built) its popup help component,
-  // "PopupHelp1".
-  static TPopupHelp* Install(TMainScreen* window);
+  // Gives the main window (its controls and WhatsThisMenu built, found by their object names)
+  // its popup help component, "PopupHelp1".
+  static TPopupHelp* Install(QWidget* window);
 };

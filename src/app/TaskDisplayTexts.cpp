@@ -1,8 +1,8 @@
 #include "app/TaskDisplayTexts.h"
 
 #include "db/DateTimeText.h"
-#include "db/RegionalFormats.h"
 #include "db/RegionalSettings.h"
+#include "db/StoredDateTime.h"
 #include "db/TField.h"
 #include "db/TTable.h"
 
@@ -23,10 +23,7 @@ const QString& TaskDisplayTexts::DateText(const QString& stored) {
   if (dates_.size() >= kMaxRemembered) dates_.clear();
   QString text;
   double value = 0;
-  // "yyyymmdd" read as "mm/dd/yyyy", the form the fixed regional settings read.
-  const QString rearranged = stored.mid(4, 2) + QLatin1Char('/') + stored.mid(6, 2) + QLatin1Char('/') + stored.left(4);
-  if (stored.size() == 8 && DateTimeText::TryStrToDate(rearranged, RegionalFormats::Fixed(), value))
-    text = DateTimeText::FormatDateTime(QStringLiteral("dd mmm yyyy"), value);
+  if (StoredDateTime::ParseDate(stored, value)) text = DateTimeText::FormatDateTime(QStringLiteral("dd mmm yyyy"), value);
   return dates_.insert(stored, text).value();
 }
 
@@ -36,7 +33,7 @@ const QString& TaskDisplayTexts::TimeText(const QString& stored) {
   if (times_.size() >= kMaxRemembered) times_.clear();
   QString text;
   double value = 0;
-  if (!stored.isEmpty() && DateTimeText::TryStrToTime(stored, RegionalFormats::Fixed(), value))
+  if (StoredDateTime::ParseTime(stored, value))
     text = DateTimeText::FormatDateTime(QStringLiteral(" hh:mmam/pm"), value);
   return times_.insert(stored, text).value();
 }

@@ -2,7 +2,7 @@
 
 #include "db/DateTimeText.h"
 #include "db/DateTimeValue.h"
-#include "store/StoreHelpers.h"
+#include "platform/BlankText.h"
 
 bool TaskFilter::Narrowed() const { return dateIndex != 0 || !keyText.isEmpty() || priorityIndex != 0; }
 
@@ -46,11 +46,11 @@ QString TaskFilter::Query(double today) const {
   if (priorityIndex >= 1 && priorityIndex <= 3)
     add(QStringLiteral("(PRIORITY=\"%1\")").arg(QChar(QLatin1Char('A' + priorityIndex - 1))));
   if (!showDone) add(QStringLiteral("(.not.DONE)"));
-  if (!StoreHelpers::TrimBoth(keyText).isEmpty()) {
+  if (!BlankText::TrimBoth(keyText).isEmpty()) {
     QStringList items;
-    StoreHelpers::SplitText(keyText, QLatin1Char(','), &items);
+    BlankText::Split(keyText, QLatin1Char(','), &items);
     QStringList forms;
-    for (const QString& item : items) forms << Literal(StoreHelpers::TrimBoth(item)) + QStringLiteral("$UPPER(KEYS)");
+    for (const QString& item : items) forms << Literal(BlankText::TrimBoth(item)) + QStringLiteral("$UPPER(KEYS)");
     add(QLatin1Char('(') + forms.join(QStringLiteral(".or.")) + QLatin1Char(')'));
   }
   return e;

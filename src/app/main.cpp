@@ -12,6 +12,7 @@
 #include "app/TMainScreen.h"
 #include "app/TSingleInstance.h"
 #include "platform/GeometryDump.h"
+#include "platform/UserMessages.h"
 #include "store/StoreHelpers.h"
 
 namespace {
@@ -80,7 +81,7 @@ int main(int argc, char* argv[]) {
   // have it write somewhere the user did not choose.
   const QString missing = StoreHelpers::CreateFolders();
   if (!missing.isEmpty()) {
-    StoreHelpers::ShowInformation(QStringLiteral("Unable to create the task folder %1").arg(missing));
+    UserMessages::ShowInformation(QStringLiteral("Unable to create the task folder %1").arg(missing));
     return 1;
   }
   // One copy per task folder: a second start on the same folder brings the running window

@@ -9,13 +9,20 @@
 
 #include "Calendar.h"
 #include "db/Cp1252.h"
-#include "platform/UserMessages.h"
+#include "db/WorkAreaScope.h"
 #include "Engine.h"
 #include "xbengine.h"
 
 namespace {
 
-void Tell(const QString& text) { UserMessages::Current().Information(QStringLiteral("Information"), text); }
+CursorLayer::Reporter& InstalledReporter() {
+  static CursorLayer::Reporter reporter;
+  return reporter;
+}
+
+void Tell(const QString& text) {
+  if (InstalledReporter()) InstalledReporter()(text);
+}
 
 QByteArray Bytes(const QString& text) {
   QByteArray out;
@@ -31,18 +38,7 @@ bool AllBlank(const char* p, int n) {
 
 }  // namespace
 
-class CursorLayer::AreaGuard {
- public:
-  explicit AreaGuard(int area) : previous_(xb_Select(area)) {}
-  ~AreaGuard() {
-    if (previous_ > 0) xb_Select(previous_);
-  }
-  AreaGuard(const AreaGuard&) = delete;
-  AreaGuard& operator=(const AreaGuard&) = delete;
-
- private:
-  int previous_;
-};
+void CursorLayer::SetReporter(Reporter reporter) { InstalledReporter() = std::move(reporter); }
 
 CursorLayer& CursorLayer::Instance() {
   static CursorLayer layer;
@@ -273,7 +269,7 @@ int CursorLayer::DriverOf(int cursor) const {
 
 int CursorLayer::Describe(int cursor, Cursor* c) {
   if (c->described) return kCursorOk;
-  AreaGuard guard(cursor);
+  WorkAreaScope area(cursor);
   const int count = xb_FieldCount();
   c->fields.clear();
   for (int i = 1; i <= count; ++i) {
@@ -347,7 +343,7 @@ int CursorLayer::GetFieldDescs(int cursor, std::vector<FieldDesc>* fields) {
 int CursorLayer::GetCursorProps(int cursor, CursorProps* props) {
   Cursor* c = Find(cursor);
   if (c == nullptr) return kCursorNotOpen;
-  AreaGuard guard(cursor);
+  WorkAreaScope area(cursor);
   props->recordSize = xb_RecSize();
   props->fieldCount = xb_FieldCount();
   props->indexCount = int(xb_SysProp(3000, -1));
@@ -359,7 +355,7 @@ int CursorLayer::GetIndexDescs(int cursor, std::vector<IndexDesc>* indexes) {
   Cursor* c = Find(cursor);
   if (c == nullptr) return kCursorNotOpen;
   Describe(cursor, c);
-  AreaGuard guard(cursor);
+  WorkAreaScope area(cursor);
   indexes->clear();
   const int count = int(xb_SysProp(3000, -1));
   for (int order = 1; order <= count; ++order) {
@@ -387,7 +383,7 @@ int CursorLayer::GetIndexDescs(int cursor, std::vector<IndexDesc>* indexes) {
 
 int CursorLayer::SetToBegin(int cursor) {
   if (Find(cursor) == nullptr) return kCursorNotOpen;
-  AreaGuard guard(cursor);
+  WorkAreaScope area(cursor);
   if (xb_GoTop() == 0 && xb_Error() != 0) return EngineFailed();
   xb_Skip(-1);
   return kCursorOk;
@@ -395,7 +391,7 @@ int CursorLayer::SetToBegin(int cursor) {
 
 int CursorLayer::SetToEnd(int cursor) {
   if (Find(cursor) == nullptr) return kCursorNotOpen;
-  AreaGuard guard(cursor);
+  WorkAreaScope area(cursor);
   if (xb_GoBottom() == 0 && xb_Error() != 0) return EngineFailed();
   xb_Skip(1);
   return kCursorOk;
@@ -424,7 +420,7 @@ int CursorLayer::CopyCurrent(int cursor, bool lock, QByteArray* image, RecordInf
 
 int CursorLayer::GetNextRecord(int cursor, bool lock, QByteArray* image, RecordInfo* info) {
   if (Find(cursor) == nullptr) return kCursorNotOpen;
-  AreaGuard guard(cursor);
+  WorkAreaScope area(cursor);
   const int moved = xb_Bof() ? xb_GoTop() : xb_Skip(1);
   if (moved == 0 && xb_Error() != 0) return EngineFailed();
   if (xb_Eof()) return kCursorEof;
@@ -433,7 +429,7 @@ int CursorLayer::GetNextRecord(int cursor, bool lock, QByteArray* image, RecordI
 
 int CursorLayer::GetPriorRecord(int cursor, bool lock, QByteArray* image, RecordInfo* info) {
   if (Find(cursor) == nullptr) return kCursorNotOpen;
-  AreaGuard guard(cursor);
+  WorkAreaScope area(cursor);
   if (xb_Skip(-1) == 0 && xb_Error() != 0) return EngineFailed();
   if (xb_Bof()) {
     xb_GoTop();
@@ -445,7 +441,7 @@ int CursorLayer::GetPriorRecord(int cursor, bool lock, QByteArray* image, Record
 
 int CursorLayer::GetRecord(int cursor, bool lock, QByteArray* image, RecordInfo* info) {
   if (Find(cursor) == nullptr) return kCursorNotOpen;
-  AreaGuard guard(cursor);
+  WorkAreaScope area(cursor);
   if (xb_Eof()) return kCursorEof;
   if (xb_Bof()) return kCursorBof;
   const long recno = xb_RecNo();
@@ -468,14 +464,14 @@ int CursorLayer::GetRecord(int cursor, bool lock, QByteArray* image, RecordInfo*
 
 int CursorLayer::GetBookmark(int cursor, quint32* bookmark) {
   if (Find(cursor) == nullptr) return kCursorNotOpen;
-  AreaGuard guard(cursor);
+  WorkAreaScope area(cursor);
   *bookmark = quint32(xb_RecNo());
   return kCursorOk;
 }
 
 int CursorLayer::SetToBookmark(int cursor, quint32 bookmark) {
   if (Find(cursor) == nullptr) return kCursorNotOpen;
-  AreaGuard guard(cursor);
+  WorkAreaScope area(cursor);
   // Already there: a dataset walking the table step by step would otherwise reposition the
   // engine on every step.
   if (bookmark != 0 && xb_RecNo() == long(bookmark) && !xb_Eof() && !xb_Bof()) return kCursorOk;
@@ -492,10 +488,10 @@ int CursorLayer::SetToCursor(int cursor, int other) {
   if (Find(cursor) == nullptr || Find(other) == nullptr) return kCursorNotOpen;
   long recno;
   {
-    AreaGuard guard(other);
+    WorkAreaScope area(other);
     recno = xb_RecNo();
   }
-  AreaGuard guard(cursor);
+  WorkAreaScope area(cursor);
   xb_Go(recno);
   return kCursorOk;
 }
@@ -503,7 +499,7 @@ int CursorLayer::SetToCursor(int cursor, int other) {
 int CursorLayer::ReadRecord(int cursor, quint32 recno, QByteArray* image, RecordInfo* info) {
   Cursor* c = Find(cursor);
   if (c == nullptr) return kCursorNotOpen;
-  AreaGuard guard(cursor);
+  WorkAreaScope area(cursor);
   if (recno == 0 || long(recno) > xb_RecCount()) return kCursorEof;
   xb_Go(long(recno));
   info->recno = long(recno);
@@ -515,21 +511,21 @@ int CursorLayer::ReadRecord(int cursor, quint32 recno, QByteArray* image, Record
 
 int CursorLayer::LockCurrent(int cursor, QByteArray* image, RecordInfo* info) {
   if (Find(cursor) == nullptr) return kCursorNotOpen;
-  AreaGuard guard(cursor);
+  WorkAreaScope area(cursor);
   if (xb_Eof()) return kCursorEof;
   return CopyCurrent(cursor, true, image, info);
 }
 
 int CursorLayer::CountVisible(int cursor, long* count) {
   if (Find(cursor) == nullptr) return kCursorNotOpen;
-  AreaGuard guard(cursor);
+  WorkAreaScope area(cursor);
   *count = xb_QueryRecCount();
   return kCursorOk;
 }
 
 int CursorLayer::StepFrom(int cursor, quint32 start, long steps, quint32* landed) {
   if (Find(cursor) == nullptr) return kCursorNotOpen;
-  AreaGuard guard(cursor);
+  WorkAreaScope area(cursor);
   *landed = 0;
   if (start == 0) {
     if (steps >= 0) xb_GoTop();
@@ -550,7 +546,7 @@ int CursorLayer::StepFrom(int cursor, quint32 start, long steps, quint32* landed
 
 int CursorLayer::Collect(int cursor, quint32 start, int count, std::vector<quint32>* out) {
   if (Find(cursor) == nullptr) return kCursorNotOpen;
-  AreaGuard guard(cursor);
+  WorkAreaScope area(cursor);
   out->clear();
   if (start == 0) xb_GoTop();
   else xb_Go(long(start));
@@ -563,7 +559,7 @@ int CursorLayer::Collect(int cursor, quint32 start, int count, std::vector<quint
 
 int CursorLayer::RowOf(int cursor, quint32 recno, long* row) {
   if (Find(cursor) == nullptr) return kCursorNotOpen;
-  AreaGuard guard(cursor);
+  WorkAreaScope area(cursor);
   *row = -1;
   long n = 0;
   for (xb_GoTop(); !xb_Eof(); xb_Skip(1), ++n) {
@@ -578,7 +574,7 @@ int CursorLayer::RowOf(int cursor, quint32 recno, long* row) {
 int CursorLayer::ScanRecords(int cursor, const std::function<bool(quint32, const QByteArray&)>& visit) {
   Cursor* c = Find(cursor);
   if (c == nullptr) return kCursorNotOpen;
-  AreaGuard guard(cursor);
+  WorkAreaScope area(cursor);
   const long start = xb_RecNo();
   const bool atEnd = xb_Eof() != 0;
   const long count = xb_RecCount();
@@ -599,7 +595,7 @@ int CursorLayer::ScanRecords(int cursor, const std::function<bool(quint32, const
 
 int CursorLayer::WalkOrder(int cursor, const std::function<bool(quint32)>& visit) {
   if (Find(cursor) == nullptr) return kCursorNotOpen;
-  AreaGuard guard(cursor);
+  WorkAreaScope area(cursor);
   if (xb_GoTop() == 0 && xb_Error() != 0) return EngineFailed();
   while (!xb_Eof()) {
     if (!visit(quint32(xb_RecNo()))) break;
@@ -623,7 +619,7 @@ int CursorLayer::InsertRecord(int cursor, bool lock, const QByteArray& image, Re
   Cursor* c = Find(cursor);
   if (c == nullptr) return kCursorNotOpen;
   if (image.size() != c->recordSize) return kCursorEngineFailed;
-  AreaGuard guard(cursor);
+  WorkAreaScope area(cursor);
   if (xb_AppendBlank() == 0) {
     NoteEngineFailure();
     return kCursorEngineFailed;
@@ -654,7 +650,7 @@ int CursorLayer::InsertRecord(int cursor, bool lock, const QByteArray& image, Re
 
 int CursorLayer::TakeBackInsert(int cursor, quint32 recno) {
   if (Find(cursor) == nullptr) return kCursorNotOpen;
-  AreaGuard guard(cursor);
+  WorkAreaScope selected(cursor);
   xb::WorkArea* area = xb::Engine::Instance().Area(cursor);
   if (area == nullptr) return kCursorNotOpen;
   const xb::Status undone = area->table().UndoAppend(recno);
@@ -676,7 +672,7 @@ int CursorLayer::TakeBackInsert(int cursor, quint32 recno) {
 
 int CursorLayer::Commit(int cursor) {
   if (Find(cursor) == nullptr) return kCursorNotOpen;
-  AreaGuard guard(cursor);
+  WorkAreaScope area(cursor);
   if (xb_Commit() == 0) {
     NoteEngineFailure();
     return kCursorEngineFailed;
@@ -688,7 +684,7 @@ int CursorLayer::ModifyRecord(int cursor, const QByteArray& image, bool unlock) 
   Cursor* c = Find(cursor);
   if (c == nullptr) return kCursorNotOpen;
   if (image.size() != c->recordSize) return kCursorEngineFailed;
-  AreaGuard guard(cursor);
+  WorkAreaScope area(cursor);
   const int stored = xb_PutRecord(image.constData());
   if (stored == 0) NoteEngineFailure();
   if (unlock) xb_Unlock(xb_RecNo());
@@ -706,7 +702,7 @@ int CursorLayer::StoreRecord(int cursor, quint32 recno, const QByteArray& image,
     if (!Cp1252::Encode(text, &bytes)) return kCursorBadText;
     texts.emplace_back(fieldNo - 1, bytes);
   }
-  AreaGuard guard(cursor);
+  WorkAreaScope selected(cursor);
   xb::WorkArea* area = xb::Engine::Instance().Area(cursor);
   if (area == nullptr) return kCursorNotOpen;
   xb::Table& table = area->table();
@@ -758,7 +754,7 @@ int CursorLayer::StoreRecord(int cursor, quint32 recno, const QByteArray& image,
 
 int CursorLayer::DeleteRecord(int cursor) {
   if (Find(cursor) == nullptr) return kCursorNotOpen;
-  AreaGuard guard(cursor);
+  WorkAreaScope area(cursor);
   if (xb_Delete() == 0) {
     NoteEngineFailure();
     return kCursorEngineFailed;
@@ -768,7 +764,7 @@ int CursorLayer::DeleteRecord(int cursor) {
 
 int CursorLayer::RecallRecord(int cursor) {
   if (Find(cursor) == nullptr) return kCursorNotOpen;
-  AreaGuard guard(cursor);
+  WorkAreaScope area(cursor);
   if (xb_Recall() == 0) {
     NoteEngineFailure();
     return kCursorEngineFailed;
@@ -778,7 +774,7 @@ int CursorLayer::RecallRecord(int cursor) {
 
 int CursorLayer::ReleaseRecordLock(int cursor, bool all) {
   if (Find(cursor) == nullptr) return kCursorNotOpen;
-  AreaGuard guard(cursor);
+  WorkAreaScope area(cursor);
   xb_Unlock(all ? 0 : xb_RecNo());
   return kCursorOk;
 }
@@ -816,7 +812,7 @@ int CursorLayer::GetField(int cursor, int fieldNumber, const QByteArray& image, 
   const char* raw = nullptr;
   int rawSize = 0;
   if (f.variable) {
-    AreaGuard guard(cursor);
+    WorkAreaScope area(cursor);
     variable = QByteArray(f.width + 1, '\0');
     xb_GetField(f.name.toLatin1().constData(), variable.data(), int(variable.size()));
     raw = variable.constData();
@@ -916,7 +912,7 @@ int CursorLayer::PutField(int cursor, int fieldNumber, QByteArray* image, const 
     }
   }
   if (f.variable) {
-    AreaGuard guard(cursor);
+    WorkAreaScope area(cursor);
     const QByteArray text = bytes + '\0';
     if (xb_Replace(f.name.toLatin1().constData(), XB_VAL_STRING, text.constData()) == 0) {
       NoteEngineFailure();
@@ -936,7 +932,7 @@ int CursorLayer::GetBlobSize(int cursor, int fieldNumber, long* size) {
   Describe(cursor, c);
   *size = 0;
   if (fieldNumber < 1 || fieldNumber > int(c->fields.size())) return kCursorEngineFailed;
-  AreaGuard guard(cursor);
+  WorkAreaScope area(cursor);
   *size = xb_MemoLen(c->fields[fieldNumber - 1].name.toLatin1().constData());
   return kCursorOk;
 }
@@ -947,7 +943,7 @@ int CursorLayer::GetBlob(int cursor, int fieldNumber, QString* text) {
   Describe(cursor, c);
   text->clear();
   if (fieldNumber < 1 || fieldNumber > int(c->fields.size())) return kCursorEngineFailed;
-  AreaGuard guard(cursor);
+  WorkAreaScope area(cursor);
   long length = 0;
   char* memo = xb_GetMemo(c->fields[fieldNumber - 1].name.toLatin1().constData(), &length);
   const bool failed = xb_Error() != 0;
@@ -972,7 +968,7 @@ int CursorLayer::PutBlob(int cursor, int fieldNumber, const QString& text, long 
   QByteArray bytes;
   if (!Cp1252::Encode(text, &bytes)) return kCursorBadText;
   if (length >= 0 && length < bytes.size()) bytes.truncate(length);
-  AreaGuard guard(cursor);
+  WorkAreaScope area(cursor);
   if (xb_ReplaceMemo(c->fields[fieldNumber - 1].name.toLatin1().constData(), bytes.constData(),
                      long(bytes.size())) == 0) {
     NoteEngineFailure();
@@ -985,7 +981,7 @@ int CursorLayer::PutBlob(int cursor, int fieldNumber, const QString& text, long 
 
 int CursorLayer::SwitchToIndex(int cursor, const QString& indexName) {
   if (Find(cursor) == nullptr) return kCursorNotOpen;
-  AreaGuard guard(cursor);
+  WorkAreaScope area(cursor);
   if (indexName.isEmpty()) {
     xb_SetOrder(0);
     return kCursorOk;
@@ -1010,7 +1006,7 @@ int CursorLayer::SwitchToIndex(int cursor, const QString& indexName) {
 int CursorLayer::SetRange(int cursor, const QString& lowKey, const QString& highKey) {
   if (Find(cursor) == nullptr) return kCursorNotOpen;
   {
-    AreaGuard guard(cursor);
+    WorkAreaScope area(cursor);
     xb_SetScope(Bytes(lowKey).constData(), Bytes(highKey).constData());
   }
   return SetToBegin(cursor);
@@ -1026,7 +1022,7 @@ int CursorLayer::SetRangeFromImages(int cursor, const QByteArray* low, const QBy
 
 int CursorLayer::ResetRange(int cursor) {
   if (Find(cursor) == nullptr) return kCursorNotOpen;
-  AreaGuard guard(cursor);
+  WorkAreaScope area(cursor);
   const bool atEnd = xb_Eof() != 0;
   const long recno = xb_RecNo();
   xb_SetScope(nullptr, nullptr);
@@ -1064,7 +1060,7 @@ int CursorLayer::Search(const QByteArray& keyIn, SearchMode mode, bool fromText,
 
 int CursorLayer::GetRecordForKey(int cursor, const QString& key, SearchMode mode) {
   if (Find(cursor) == nullptr) return kCursorNotOpen;
-  AreaGuard guard(cursor);
+  WorkAreaScope area(cursor);
   if (xb_IndexOrd() == 0) return kCursorNoOrder;
   QByteArray bytes;
   if (!Cp1252::Encode(key, &bytes)) return kCursorKeyNotFound;
@@ -1076,7 +1072,7 @@ int CursorLayer::GetRecordForImage(int cursor, const QByteArray& image, SearchMo
   QString key;
   const int status = ExtractKey(cursor, &image, &key);
   if (status != kCursorOk) return status;
-  AreaGuard guard(cursor);
+  WorkAreaScope area(cursor);
   if (xb_IndexOrd() == 0) return kCursorNoOrder;
   return Search(Bytes(key), mode, false, xb_RecNo());
 }
@@ -1117,7 +1113,7 @@ int CursorLayer::ExtractKey(int cursor, const QByteArray* image, QString* key) {
   Cursor* c = Find(cursor);
   if (c == nullptr) return kCursorNotOpen;
   Describe(cursor, c);
-  AreaGuard guard(cursor);
+  WorkAreaScope area(cursor);
   if (xb_IndexOrd() == 0) return kCursorNoOrder;
   if (image != nullptr) {
     *key = KeyFromImage(cursor, *image);
@@ -1131,7 +1127,7 @@ int CursorLayer::ExtractKey(int cursor, const QByteArray* image, QString* key) {
 
 int CursorLayer::DropQuery(int cursor) {
   if (Find(cursor) == nullptr) return kCursorNotOpen;
-  AreaGuard guard(cursor);
+  WorkAreaScope area(cursor);
   xb_Query("");
   return kCursorOk;
 }

@@ -29,6 +29,12 @@ class CursorLayer {
 
   static CursorLayer& Instance();
 
+  // Where the layer's messages for the user go (an engine too old, too many databases open, a
+  // field type it cannot read). The layer shows nothing itself: the program installs a
+  // reporter that does; until one is installed the messages are dropped.
+  using Reporter = std::function<void(const QString& text)>;
+  static void SetReporter(Reporter reporter);
+
   // ---- Engine connection: started by the first dataset that needs it, ended by the last ----
   int Acquire();   // starts the engine on the first call; the status of the start
   void Release();
@@ -151,8 +157,6 @@ class CursorLayer {
     QByteArray image;
     std::set<std::pair<long, int>> unreadableTold;  // (record, field) of memos reported
   };
-  // Selects the cursor's area for the lifetime of the guard and restores the previous one.
-  class AreaGuard;
 
   CursorLayer() = default;
   Cursor* Find(int cursor);

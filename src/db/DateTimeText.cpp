@@ -184,3 +184,13 @@ QString DateTimeText::FormatDateTime(const QString& pattern, double value,
                                      const RegionalFormats& formats) {
   return DateTimeFormatter(formats).Format(pattern, value);
 }
+
+bool DateTimeText::IsValidDate(const QString& text) {
+  double value = 0;
+  return TryStrToDate(text, value);
+}
+
+bool DateTimeText::IsValidTime(const QString& text) {
+  double value = 0;
+  return TryStrToTime(text, value);
+}

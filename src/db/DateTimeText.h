@@ -22,6 +22,9 @@ class DateTimeText {
   static bool TryStrToDate(const QString& text, const RegionalFormats& formats, double& value);
   static bool TryStrToTime(const QString& text, double& value);
   static bool TryStrToTime(const QString& text, const RegionalFormats& formats, double& value);
+  // Whether `text` converts to a date (a time) under the settings in force; never throws.
+  static bool IsValidDate(const QString& text);
+  static bool IsValidTime(const QString& text);
   // Throw DateTimeConvertError where the Try functions give false.
   static double StrToDate(const QString& text);
   static double StrToTime(const QString& text);

@@ -3,19 +3,20 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QKeyEvent>
+#include <QPointer>
 #include <map>
 
 #include "xbengine.h"
 
 namespace {
-std::map<long, QPointer<QWidget>>& Windows() {
-  static std::map<long, QPointer<QWidget>> windows;
+std::map<long, QPointer<QObject>>& Windows() {
+  static std::map<long, QPointer<QObject>> windows;
   return windows;
 }
 long g_next = 1;
 }  // namespace
 
-long EngineProgressSink::Register(QWidget* window) {
+long EngineProgressSink::Register(QObject* window) {
   xb_SetProgressSink(&EngineProgressSink::Report);
   for (const auto& [handle, w] : Windows())
     if (w == window) return handle;
@@ -24,7 +25,7 @@ long EngineProgressSink::Register(QWidget* window) {
   return handle;
 }
 
-void EngineProgressSink::Unregister(QWidget* window) {
+void EngineProgressSink::Unregister(QObject* window) {
   for (auto it = Windows().begin(); it != Windows().end();) {
     if (it->second == window || it->second.isNull()) it = Windows().erase(it);
     else ++it;

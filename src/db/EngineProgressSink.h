@@ -1,7 +1,7 @@
 #pragma once
 
 #include <QPointer>
-#include <QWidget>
+#include <QObject>
 
 // Delivers the engine's progress reports to windows as key-press events, the way the rebuild
 // dialog expects them: the engine calls a sink with a window handle and a key code (the negated
@@ -10,8 +10,8 @@
 class EngineProgressSink {
  public:
   // Installs the sink into the engine (once) and returns the window's handle.
-  static long Register(QWidget* window);
-  static void Unregister(QWidget* window);
+  static long Register(QObject* window);
+  static void Unregister(QObject* window);
 
  private:
   static void Report(long window, int keyCode);

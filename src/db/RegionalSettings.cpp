@@ -1,6 +1,5 @@
 #include "db/RegionalSettings.h"
 
-#include "db/DateTimeText.h"
 
 namespace {
 
@@ -81,16 +80,6 @@ void RegionalSettings::UseUserFormats() {
 
 void RegionalSettings::PutInForce(const RegionalFormats& formats) {
   S().inForce = formats;
-}
-
-bool RegionalSettings::IsValidDate(const QString& text) {
-  double value = 0;
-  return DateTimeText::TryStrToDate(text, value);
-}
-
-bool RegionalSettings::IsValidTime(const QString& text) {
-  double value = 0;
-  return DateTimeText::TryStrToTime(text, value);
 }
 
 const RegionalFormats& RegionalSettings::InForce() {
@@ -289,3 +278,17 @@ RegionalFormats RegionalSettings::LocaleFormats(const QLocale& locale) {
   f.PmText = locale.pmText();
   return f;
 }
+
+FormatsScope::FormatsScope(Set set) : saved_(RegionalSettings::InForce()) {
+  if (set == Set::User) RegionalSettings::UseUserFormats();
+  else RegionalSettings::UseFixedFormats();
+}
+
+FormatsScope::~FormatsScope() { RegionalSettings::PutInForce(saved_); }
+
+UserShortDateScope::UserShortDateScope(const QString& pattern)
+    : saved_(RegionalSettings::UserFormats().ShortDateFormat) {
+  RegionalSettings::SetUserShortDateFormat(pattern);
+}
+
+UserShortDateScope::~UserShortDateScope() { RegionalSettings::SetUserShortDateFormat(saved_); }

@@ -32,9 +32,6 @@ class RegionalSettings {
   static void UseUserFormats();
   static void PutInForce(const RegionalFormats& formats);
 
-  // Whether `text` converts to a date (a time) under the settings in force; never throws.
-  static bool IsValidDate(const QString& text);
-  static bool IsValidTime(const QString& text);
 
   static const RegionalFormats& InForce();
   static const RegionalFormats& UserFormats();
@@ -72,4 +69,32 @@ class RegionalSettings {
                              const QString& fallback);
   // The user's five items as the locale gives them, before widening.
   static RegionalFormats LocaleFormats(const QLocale& locale);
+};
+
+// Puts the user's or the fixed formats in force for a scope; the set that was in force before
+// comes back when the scope ends, however it ends, so an exception between the two halves
+// cannot leave the user's formats under the program's stored forms.
+class FormatsScope {
+ public:
+  enum class Set { User, Fixed };
+  explicit FormatsScope(Set set);
+  ~FormatsScope();
+  FormatsScope(const FormatsScope&) = delete;
+  FormatsScope& operator=(const FormatsScope&) = delete;
+
+ private:
+  RegionalFormats saved_;
+};
+
+// Replaces the user's short date pattern for a scope (it takes effect under the user's set)
+// and puts the saved one back at the end.
+class UserShortDateScope {
+ public:
+  explicit UserShortDateScope(const QString& pattern);
+  ~UserShortDateScope();
+  UserShortDateScope(const UserShortDateScope&) = delete;
+  UserShortDateScope& operator=(const UserShortDateScope&) = delete;
+
+ private:
+  QString saved_;
 };

@@ -675,7 +675,7 @@ void TTable::RowValues(quint32 recno, const QByteArray& image, const std::vector
   Buffer row;
   row.image = image;
   row.recno = recno;
-  row.deleted = !image.isEmpty() && image.at(0) == '*';
+  row.deleted = ImageDeleted(image);
   CalculateFields(&row);
   // Field reads go to the row's buffer for the moment, as calculated fields do.
   Buffer* saved = calcTarget_;
@@ -715,4 +715,24 @@ void TTable::AddDataSource(TDataSource* source) { sources_.push_back(source); }
 
 void TTable::RemoveDataSource(TDataSource* source) {
   sources_.erase(std::remove(sources_.begin(), sources_.end(), source), sources_.end());
+}
+
+TTable::ImageField TTable::FieldInImage(const QString& name) const {
+  for (const FieldDesc& f : FieldDefs())
+    if (f.name.compare(name, Qt::CaseInsensitive) == 0 && !f.variable && f.offset >= 1 && f.width >= 1)
+      return {f.offset - 1, f.width};
+  return {};
+}
+
+bool TTable::ImageDeleted(const QByteArray& image) { return !image.isEmpty() && image.at(0) == '*'; }
+
+QString TTable::ImageText(const QByteArray& image, ImageField field) {
+  if (field.width < 1 || field.offset >= image.size()) return QString();
+  return QString::fromLatin1(image.mid(field.offset, field.width)).trimmed();
+}
+
+bool TTable::ImageLogical(const QByteArray& image, ImageField field) {
+  if (field.width < 1 || field.offset >= image.size()) return false;
+  const char c = image.at(field.offset);
+  return c == 'T' || c == 't' || c == 'Y' || c == 'y';
 }

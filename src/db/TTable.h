@@ -136,6 +136,20 @@ class TTable : public QObject {
   void RowValues(quint32 recno, const QByteArray& image, const std::vector<TField*>& fields,
                  std::vector<QVariant>* values);
 
+  // ---- Raw record images, as a walk straight over the engine reads them ----
+  // Where a stored field lies in the image (width 0: not stored in place, or no such field).
+  struct ImageField {
+    int offset = 0;
+    int width = 0;
+  };
+  ImageField FieldInImage(const QString& name) const;
+  // Whether the image is of a record marked deleted.
+  static bool ImageDeleted(const QByteArray& image);
+  // The field's stored bytes as text (Latin-1), blanks trimmed; empty for no field.
+  static QString ImageText(const QByteArray& image, ImageField field);
+  // A logical field's value: true for T, t, Y or y, false otherwise and for no field.
+  static bool ImageLogical(const QByteArray& image, ImageField field);
+
   // ---- Events ----
   std::function<void(TTable&)> OnCalcFields;
   std::function<void(TTable&)> BeforePost;

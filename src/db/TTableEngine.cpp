@@ -22,43 +22,44 @@ QString TTableEngine::LastEngineError() { return QString::fromLocal8Bit(xb_Error
 
 // ---- Entering and leaving the dataset's work area ------------------------------------------
 
-void TTableEngine::Enter() {
+WorkAreaScope TTableEngine::DatasetArea() {
   if (dataSet_ == nullptr) {
-    if (DataSource() == nullptr) {
-      savedArea_ = 0;
-      return;
-    }
+    if (DataSource() == nullptr) return WorkAreaScope::None();
     dataSet_ = DataSource()->DataSet();
   }
-  if (dataSet_ != nullptr && dataSet_->Active()) savedArea_ = quint16(xb_Select(dataSet_->CursorHandle()));
-  else savedArea_ = quint16(xb_WorkArea(nullptr));
+  return WorkAreaScope::ForDataset(IsTableOpen() ? dataSet_->CursorHandle() : 0);
 }
 
-void TTableEngine::Leave() {
-  const int own = dataSet_ != nullptr && dataSet_->Active() ? dataSet_->CursorHandle() : 0;
-  if (savedArea_ != 0 && (dataSet_ == nullptr || savedArea_ != own)) xb_Select(savedArea_);
-}
-
-void TTableEngine::BeginSync() {
-  Enter();
-  if (dataSet_ != nullptr && dataSet_->Active()) {
-    dataSet_->CheckBrowseMode();
-    dataSet_->PositionEngine();
+// A call that moves the engine for the dataset: the dataset's pending change is posted and the
+// engine put on its record first; End() lets the dataset read what the call left.
+class TTableEngine::Sync {
+ public:
+  explicit Sync(TTableEngine& engine) : engine_(engine), area_(engine.DatasetArea()) {
+    if (engine_.IsTableOpen()) {
+      engine_.dataSet_->CheckBrowseMode();
+      engine_.dataSet_->PositionEngine();
+    }
   }
-}
+  void End(bool setChanged = true) {
+    if (engine_.IsTableOpen()) engine_.dataSet_->Resync(setChanged);
+    area_.Leave();
+  }
+  // The work area put back without the dataset reading anything.
+  void Leave() { area_.Leave(); }
 
-void TTableEngine::EndSync(bool setChanged) {
-  if (dataSet_ != nullptr && dataSet_->Active()) dataSet_->Resync(setChanged);
-  Leave();
-}
+ private:
+  TTableEngine& engine_;
+  WorkAreaScope area_;
+};
 
 // ---- Creating tables --------------------------------------------------------------------------
 
 bool TTableEngine::CreateTable(const QString& path, int driver, int fieldCount) {
-  Enter();
+  WorkAreaScope scope = DatasetArea();
+  createPrevious_ = quint16(scope.Previous());
   const int area = xb_CreateNew(QFile::encodeName(path).constData(), "XXXXXXXXXX", driver, fieldCount);
   createArea_ = quint16(area);
-  Leave();
+  scope.Leave();
   return area != 0;
 }
 
@@ -75,7 +76,7 @@ bool TTableEngine::CommitCreate() {
   const bool ok = xb_CreateExec() != 0;
   // A failed create must still release the area, or the pending definition blocks the next one.
   if (xb_WorkArea(nullptr) == createArea_) xb_Close(createArea_);
-  if (savedArea_ != 0 && savedArea_ != createArea_) xb_Select(savedArea_);
+  if (createPrevious_ != 0 && createPrevious_ != createArea_) xb_Select(createPrevious_);
   return ok;
 }
 
@@ -83,7 +84,7 @@ bool TTableEngine::CommitCreate() {
 
 int TTableEngine::AddIndexTag(const QString& indexFile, const QString& tag, const QString& key, int option,
                               bool descending, const QString& condition) {
-  BeginSync();
+  Sync sync(*this);
   TCTextBuffers texts;
   texts.Add(indexFile);
   texts.Add(tag);
@@ -91,7 +92,7 @@ int TTableEngine::AddIndexTag(const QString& indexFile, const QString& tag, cons
   texts.Add(condition);
   const int order = xb_IndexTag(texts.Item(0), texts.Item(1), texts.Item(2), option, descending ? 1 : 0,
                                 texts.Item(3));
-  EndSync();
+  sync.End();
   if (order > 0 && dataSet_ != nullptr && dataSet_->Active()) {
     dataSet_->UpdateIndexDefs();
     dataSet_->SetIndexName(tag);
@@ -100,12 +101,12 @@ int TTableEngine::AddIndexTag(const QString& indexFile, const QString& tag, cons
 }
 
 int TTableEngine::OpenIndexFile(const QString& fileName) {
-  BeginSync();
+  Sync sync(*this);
   TCTextBuffers texts;
   texts.Add(fileName);
   const int order = xb_IndexOpen(texts.Item(0));
   const QString tag = order > 0 ? QString::fromLatin1(xb_TagName(order)) : QString();
-  EndSync();
+  sync.End();
   if (order > 0 && dataSet_ != nullptr && dataSet_->Active()) {
     dataSet_->UpdateIndexDefs();
     dataSet_->SetIndexName(tag);
@@ -114,15 +115,14 @@ int TTableEngine::OpenIndexFile(const QString& fileName) {
 }
 
 void TTableEngine::CloseIndexFiles() {
-  Enter();
+  WorkAreaScope area = DatasetArea();
   xb_CloseIndexes();
-  Leave();
 }
 
 int TTableEngine::SelectOrder(int order) {
-  Enter();
+  WorkAreaScope area = DatasetArea();
   const int previous = xb_IndexOrd();
-  Leave();
+  area.Leave();
   if (dataSet_ == nullptr || !dataSet_->Active()) return previous;
   dataSet_->UpdateIndexDefs();
   const QStringList defs = dataSet_->IndexDefs();
@@ -132,32 +132,29 @@ int TTableEngine::SelectOrder(int order) {
 }
 
 int TTableEngine::CurrentOrder() {
-  Enter();
+  WorkAreaScope area = DatasetArea();
   const int order = xb_IndexOrd();
-  Leave();
   return order;
 }
 
 int TTableEngine::TagOrder(const QString& tag) {
-  BeginSync();
+  Sync sync(*this);
   TCTextBuffers texts;
   texts.Add(tag);
   const int order = xb_TagArea(texts.Item(0));
-  EndSync(false);
+  sync.End(false);
   return order;
 }
 
 QString TTableEngine::TagNameAt(int order) {
-  Enter();
+  WorkAreaScope area = DatasetArea();
   const QString name = QString::fromLatin1(xb_TagName(order));
-  Leave();
   return name;
 }
 
 QString TTableEngine::OrderFileName(int order) {
-  Enter();
+  WorkAreaScope area = DatasetArea();
   const QString name = QString::fromLocal8Bit(xb_IndexName(order));
-  Leave();
   return name;
 }
 
@@ -192,40 +189,38 @@ void TTableEngine::SetExtraIndexes(const QStringList& names) {
 int TTableEngine::ApplyQuery(const QString& expression) {
   filter_ = expression;
   if (!IsTableOpen()) return 0;
-  BeginSync();
+  Sync sync(*this);
   TCTextBuffers texts;
   texts.Add(expression);
   const int result = xb_Query(texts.Item(0));
-  EndSync();
+  sync.End();
   return result;
 }
 
 QString TTableEngine::CurrentQuery() {
-  Enter();
+  WorkAreaScope area = DatasetArea();
   // The query went to the engine in the task files' code page; it comes back the same way.
   const QString text = Cp1252::Decode(QByteArray(xb_DBFilter()));
-  Leave();
   return text;
 }
 
 long TTableEngine::QueryCount() {
-  Enter();
+  WorkAreaScope area = DatasetArea();
   const long count = xb_QueryRecCount();
-  Leave();
   return count;
 }
 
 int TTableEngine::TestQuery(const QString& expression) {
-  BeginSync();
+  Sync sync(*this);
   TCTextBuffers texts;
   texts.Add(expression);
   const int result = xb_QueryTest(texts.Item(0));
-  EndSync(false);
+  sync.End(false);
   return result;
 }
 
 bool TTableEngine::EvaluateCondition(const QString& expression) {
-  Enter();
+  WorkAreaScope area = DatasetArea();
   // The engine is moved to the dataset's record only when it stands elsewhere, and put back
   // afterwards, so that an evaluation never disturbs a walk in progress.
   savedRecno_ = 0;
@@ -241,15 +236,13 @@ bool TTableEngine::EvaluateCondition(const QString& expression) {
   const bool result = xb_EvalLogical(texts.Item(0)) != 0;
   if (savedRecno_ != 0 && IsTableOpen()) xb_Go(savedRecno_);
   savedRecno_ = 0;
-  Leave();
   return result;
 }
 
 bool TTableEngine::IsRecordDeleted() {
   if (dataSet_ != nullptr && dataSet_->State() == TTable::dsCalcFields) {
-    Enter();
+    WorkAreaScope area = DatasetArea();
     const bool deleted = xb_Deleted() != 0;
-    Leave();
     return deleted;
   }
   if (dataSet_ == nullptr || !dataSet_->Active()) return false;
@@ -262,21 +255,21 @@ bool TTableEngine::IsRecordDeleted() {
 // ---- Records ----------------------------------------------------------------------------------
 
 void TTableEngine::GotoRecord(long recno) {
-  BeginSync();
+  Sync sync(*this);
   xb_Go(recno);
-  EndSync(false);
+  sync.End(false);
 }
 
 bool TTableEngine::FindKey(const QString& key) {
-  BeginSync();
+  Sync sync(*this);
   TCTextBuffers texts;
   texts.Add(key);
   const bool found = xb_Seek(texts.Item(0)) != 0;
   if (found) {
-    EndSync(false);
+    sync.End(false);
     return true;
   }
-  Leave();
+  sync.Leave();
   if (dataSet_ != nullptr && dataSet_->Active()) {
     dataSet_->Last();
     dataSet_->Next();  // past the last record: the dataset stands at its end
@@ -285,16 +278,16 @@ bool TTableEngine::FindKey(const QString& key) {
 }
 
 int TTableEngine::RemoveDeleted() {
-  BeginSync();
+  Sync sync(*this);
   const int result = xb_Pack();
-  EndSync();
+  sync.End();
   return result;
 }
 
 int TTableEngine::EmptyTable() {
-  BeginSync();
+  Sync sync(*this);
   const int result = xb_Zap();
-  EndSync();
+  sync.End();
   return result;
 }
 
@@ -325,24 +318,23 @@ std::vector<quint32> SetMarks(const std::vector<quint32>& recnos, bool deleted) 
 
 std::vector<quint32> TTableEngine::MarkDeleted(const std::vector<quint32>& recnos) {
   if (!IsTableOpen()) return {};
-  BeginSync();
+  Sync sync(*this);
   std::vector<quint32> marked = SetMarks(recnos, true);
-  EndSync();
+  sync.End();
   return marked;
 }
 
 std::vector<quint32> TTableEngine::RecallRecords(const std::vector<quint32>& recnos) {
   if (!IsTableOpen()) return {};
-  BeginSync();
+  Sync sync(*this);
   std::vector<quint32> recalled = SetMarks(recnos, false);
-  EndSync();
+  sync.End();
   return recalled;
 }
 
 long TTableEngine::RecordCount() {
-  Enter();
+  WorkAreaScope area = DatasetArea();
   const long count = xb_RecCount();
-  Leave();
   return count;
 }
 
@@ -356,16 +348,14 @@ long TTableEngine::DatasetRecordNumber() const {
 }
 
 int TTableEngine::RecordSize() {
-  Enter();
+  WorkAreaScope area = DatasetArea();
   const int size = xb_RecSize();
-  Leave();
   return size;
 }
 
 long TTableEngine::EngineProperty(int property, long value) {
-  Enter();
+  WorkAreaScope area = DatasetArea();
   const long result = xb_SysProp(property, value);
-  Leave();
   return result;
 }
 

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "db/TTableEngineLink.h"
+#include "db/WorkAreaScope.h"
 
 class TDataSource;
 class TTable;
@@ -84,17 +85,16 @@ class TTableEngine : public QObject {
   static QString LastEngineError();
 
  private:
-  void Enter();
-  void Leave();
-  void BeginSync();
-  void EndSync(bool setChanged = true);
+  class Sync;
+  // The dataset's work area selected for one call (see WorkAreaScope::ForDataset).
+  WorkAreaScope DatasetArea();
   QString WithDefaultExtension(const QString& name) const;
 
   TTable* dataSet_ = nullptr;
   TTableEngineLink link_;
   QStringList extraIndexes_;
   QString filter_;
-  quint16 savedArea_ = 0;
+  quint16 createPrevious_ = 0;  // the area selected before CreateTable, back after CommitCreate
   quint16 createArea_ = 0;
   long savedRecno_ = 0;
   bool turboRead_ = false;

@@ -6,7 +6,7 @@
 
 #include "db/DateTimeText.h"
 #include "db/DateTimeValue.h"
-#include "dialogs/TGraphicPanel.h"
+#include "widgets/TGraphicPanel.h"
 #include "widgets/TFlatButton.h"
 #include "widgets/THelpWindow.h"
 

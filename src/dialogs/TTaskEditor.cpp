@@ -18,6 +18,7 @@
 #include "db/DateTimeText.h"
 #include "db/DateTimeValue.h"
 #include "db/RegionalSettings.h"
+#include "db/StoredDateTime.h"
 #include "dialogs/TDateSelector.h"
 #include "dialogs/TMonthGrid.h"
 #include "dialogs/TQuickDates.h"
@@ -25,7 +26,7 @@
 #include "dialogs/TTaskEditorBitmaps.h"
 #include "dialogs/TTaskEditorHelp.h"
 #include "dialogs/TTaskEditorTextGuard.h"
-#include "store/StoreHelpers.h"
+#include "platform/UserMessages.h"
 #include "store/WindowPlacement.h"
 #include "widgets/TFlatButton.h"
 #include "widgets/THelpWindow.h"
@@ -203,12 +204,54 @@ TTaskEditor::TTaskEditor(const QStringList& keyWordList, QWidget* parent, Clock 
   FormCreate(keyWordList);
 }
 
-double TTaskEditor::Now() const {
-  return now_ ? now_() : DateTimeValue::Now();
+double TTaskEditor::Now() const { return now_.Now(); }
+
+double TTaskEditor::Today() const { return now_.Today(); }
+
+void TTaskEditor::SetFields(const TaskFields& task) {
+  if (task.priority == QLatin1String("A")) pHigh->setChecked(true);
+  else if (task.priority == QLatin1String("B")) pMedium->setChecked(true);
+  else if (task.priority == QLatin1String("C")) pLow->setChecked(true);
+  TaskLabel->setText(QStringLiteral("Editing Task"));
+  IsDone->setChecked(task.done);
+  Task->setText(task.description);
+  KeyWords->setText(task.keyWords);
+  Notes->setPlainText(task.note);
+  FormatsScope user(FormatsScope::Set::User);
+  double value = 0;
+  DateEdit->clear();
+  if (StoredDateTime::ParseDate(task.date, value))
+    DateEdit->setText(DateTimeText::FormatDateTime(QStringLiteral("ddddd"), value));
+  TimeEdit->clear();
+  if (StoredDateTime::ParseTime(task.time, value))
+    TimeEdit->setText(DateTimeText::FormatDateTime(QStringLiteral("t"), value));
 }
 
-double TTaskEditor::Today() const {
-  return DateTimeValue::DateOf(Now());
+void TTaskEditor::SetNewTask() {
+  TaskLabel->setText(QStringLiteral("Adding Task"));
+  IsDone->setChecked(false);
+  Task->setText(QStringLiteral("{Task description}"));
+  Notes->clear();
+  KeyWords->clear();
+  DateEdit->clear();
+  TimeEdit->clear();
+}
+
+TaskFields TTaskEditor::Fields() const {
+  TaskFields task;
+  task.description = Task->text();
+  task.done = IsDone->isChecked();
+  task.keyWords = KeyWords->text();
+  task.note = Notes->toPlainText();
+  if (pHigh->isChecked()) task.priority = QStringLiteral("A");
+  else if (pMedium->isChecked()) task.priority = QStringLiteral("B");
+  else if (pLow->isChecked()) task.priority = QStringLiteral("C");
+  // What was typed is read under the user's settings and handed out in the stored forms.
+  FormatsScope user(FormatsScope::Set::User);
+  double value = 0;
+  if (DateTimeText::TryStrToDate(DateEdit->text(), value)) task.date = StoredDateTime::Date(value);
+  if (DateTimeText::TryStrToTime(TimeEdit->text(), value)) task.time = StoredDateTime::Time(value);
+  return task;
 }
 
 void TTaskEditor::FormCreate(const QStringList& keyWordList) {
@@ -304,7 +347,7 @@ void TTaskEditor::DateEditExit() {
     return;
   }
   checking_ = true;
-  StoreHelpers::ShowInformation(QStringLiteral("Please use the date format ") +
+  UserMessages::ShowInformation(QStringLiteral("Please use the date format ") +
                                 RegionalSettings::InForce().ShortDateFormat +
                                 QStringLiteral("\r   Example: ") +
                                 DateTimeText::FormatDateTime(QStringLiteral("ddddd"), Today()));
@@ -323,7 +366,7 @@ void TTaskEditor::TimeEditExit() {
     return;
   }
   checking_ = true;
-  StoreHelpers::ShowInformation(
+  UserMessages::ShowInformation(
       QStringLiteral("Invalid time. Please use your Windows Time format\r   Example: ") +
       DateTimeText::FormatDateTime(QStringLiteral("t"), Now()));
   TimeEdit->clear();
@@ -399,7 +442,7 @@ void TTaskEditor::reject() {
 void TTaskEditor::FormCloseQuery(bool& canClose) {
   canClose = true;
   if (ModalResult != 0) return;
-  if (!StoreHelpers::AskYesNo(QStringLiteral("Save changes"))) return;
+  if (!UserMessages::AskYesNo(QStringLiteral("Save changes"))) return;
   OKButtonClick();
   QCoreApplication::processEvents();
   // The user asked for the changes to be kept and a date or time was refused: closing now would

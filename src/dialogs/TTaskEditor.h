@@ -2,7 +2,9 @@
 
 #include <QDialog>
 #include <QStringList>
-#include <functional>
+
+#include "db/Clock.h"
+#include "dialogs/TaskFields.h"
 
 class QAction;
 class QCheckBox;
@@ -16,8 +18,8 @@ class TFlatButton;
 class TPopupHelp;
 
 // "Task Editor": one task's description, done mark, key words, date, time, priority and note.
-// It serves adding and editing alike and never touches the task store: the caller fills the
-// controls, shows the dialog, and after OK (ModalResult 1) reads the same controls back.
+// It serves adding and editing alike and never touches the task store: the caller hands in the
+// task's fields, shows the dialog, and after OK (ModalResult 1) takes the fields back.
 //
 // Dates and times are typed in the regional settings in force while the dialog is shown (the
 // caller puts the user's own in force around exec()); leaving the date or time field, or OK,
@@ -26,20 +28,18 @@ class TPopupHelp;
 // date or no time.
 //
 // The caller:
-//   TTaskEditor editor(keyWordList, mainWindow);   // fixed regional settings still in force
-//   editor.TaskLabel->setText("Editing Task"); editor.Task->setText(...); editor.IsDone->...;
-//   editor.KeyWords->setText(...); editor.Notes->setPlainText(...);
-//   editor.DateEdit->setText(...); editor.TimeEdit->setText(...); editor.pHigh->setChecked(true);
+//   TTaskEditor editor(keyWordList, mainWindow, clock);
+//   editor.SetFields(fields);     // or SetNewTask()
 //   WindowPlacement::PlaceDialog(&editor);
-//   RegionalSettings::UseUserFormats(); editor.exec(); RegionalSettings::UseFixedFormats();
-//   if (editor.ModalResult == 1) ... read the controls ...
+//   { FormatsScope user(FormatsScope::Set::User); editor.exec(); }
+//   if (editor.ModalResult == 1) ... editor.Fields() ...
 class TTaskEditor : public QDialog {
   Q_OBJECT
 
  public:
   // The present moment as a date-time value; "today" and "now" of the dialog (quick dates,
   // examples in messages, starting points of the pickers) come from it.
-  using Clock = std::function<double()>;
+  using Clock = ::Clock;
 
   // `keyWordList` gives the key-word pick menu, in its order. An empty `now` is the system clock.
   explicit TTaskEditor(const QStringList& keyWordList, QWidget* parent = nullptr, Clock now = {});
@@ -48,7 +48,17 @@ class TTaskEditor : public QDialog {
   // window manager's close) ends with what the "Save changes" question left.
   int ModalResult = 0;
 
-  // The controls the caller fills and reads (object names as here).
+  // Fills the controls for editing `task` ("Editing Task"); the date and time are shown in the
+  // user's formats, an unreadable stored date or time as an empty field.
+  void SetFields(const TaskFields& task);
+  // Fills the controls for a new task ("Adding Task"): a placeholder description, not done,
+  // no key words, date, time or note, priority medium.
+  void SetNewTask();
+  // What the controls hold, in the stored forms: the date and time read in the user's formats,
+  // empty when they are no date or time.
+  TaskFields Fields() const;
+
+  // The controls (object names as here); tests type into them.
   QLabel* TaskLabel = nullptr;    // "Adding Task" or "Editing Task"
   QLineEdit* Task = nullptr;      // the description, at most 50 characters
   QCheckBox* IsDone = nullptr;    // "Done?"

@@ -7,7 +7,7 @@
 #include <QTextDocument>
 
 #include "db/Cp1252.h"
-#include "store/StoreHelpers.h"
+#include "platform/UserMessages.h"
 
 namespace {
 
@@ -65,7 +65,7 @@ void TTaskEditorTextGuard::LineEdited(QLineEdit* edit, const QString& text) {
   edit->setText(Strip(text));
   edit->setCursorPosition(cursor - removedBefore);
   fixing_ = false;
-  StoreHelpers::ShowInformation(RefusalMessage(refused));
+  UserMessages::ShowInformation(RefusalMessage(refused));
 }
 
 void TTaskEditorTextGuard::MemoChanged(QPlainTextEdit* memo) {
@@ -95,5 +95,5 @@ void TTaskEditorTextGuard::MemoChanged(QPlainTextEdit* memo) {
   }
   cursor.endEditBlock();
   fixing_ = false;
-  StoreHelpers::ShowInformation(RefusalMessage(refused));
+  UserMessages::ShowInformation(RefusalMessage(refused));
 }

@@ -71,3 +71,15 @@ UserMessages* g_current = nullptr;
 UserMessages& UserMessages::Current() { return g_current != nullptr ? *g_current : g_boxes; }
 
 void UserMessages::Install(UserMessages* messages) { g_current = messages; }
+
+void UserMessages::ShowInformation(const QString& message) {
+  // The whole stack of busy cursors goes: a message box under an hourglass looks like a hang.
+  if (qobject_cast<QGuiApplication*>(QCoreApplication::instance()) != nullptr) {
+    while (QGuiApplication::overrideCursor() != nullptr) QGuiApplication::restoreOverrideCursor();
+  }
+  Current().Information(QStringLiteral("Information"), message);
+}
+
+bool UserMessages::AskYesNo(const QString& question) {
+  return Current().YesNo(QStringLiteral("Listwise"), question);
+}

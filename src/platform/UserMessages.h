@@ -15,6 +15,13 @@ class UserMessages {
   // A question box with Yes and No; true on Yes.
   virtual bool YesNo(const QString& caption, const QString& text) = 0;
 
+  // The two boxes every part of the program shows, through the implementation in force: an
+  // information box captioned "Information" (any busy cursor is taken away first: the user
+  // must see that the program waits for them), and a question captioned "Listwise", true for
+  // Yes.
+  static void ShowInformation(const QString& message);
+  static bool AskYesNo(const QString& question);
+
   // The implementation in force; the message box one unless a test installed another.
   static UserMessages& Current();
   // Puts `messages` in force (nullptr restores the message boxes). Not owned.

@@ -5,9 +5,9 @@
 #include "db/Cp1252.h"
 #include "db/TField.h"
 #include "db/TTable.h"
+#include "platform/BlankText.h"
+#include "report/ExportEscapes.h"
 #include "report/ExportFile.h"
-#include "report/TaskExporter.h"
-#include "store/StoreHelpers.h"
 
 namespace {
 
@@ -90,10 +90,10 @@ ExportRowWriter::ExportRowWriter(Format format, TTable& table) : format_(format)
     QByteArray& bytes = escaped_[size_t(b)];
     switch (format_) {
       case Format::Html:
-        bytes = ExportFile::Encode(TaskExporter::EscapeHtml(character));
+        bytes = ExportFile::Encode(ExportEscapes::Html(character));
         break;
       case Format::Rtf:
-        bytes = ExportFile::Encode(TaskExporter::EscapeRtf(character));
+        bytes = ExportFile::Encode(ExportEscapes::Rtf(character));
         break;
       case Format::Text:
         bytes = ExportFile::Encode(character);
@@ -115,9 +115,9 @@ QByteArray ExportRowWriter::CellBytes(int column, QStringView text) const {
   switch (format_) {
     case Format::Html:
       if (text.isEmpty()) return QByteArrayLiteral("</BR>");
-      return ExportFile::Encode(TaskExporter::EscapeHtml(text.toString()));
+      return ExportFile::Encode(ExportEscapes::Html(text.toString()));
     case Format::Rtf:
-      return ExportFile::Encode(TaskExporter::EscapeRtf(text.toString()));
+      return ExportFile::Encode(ExportEscapes::Rtf(text.toString()));
     case Format::Text: {
       const int width = kTextWidths[size_t(column)];
       return ExportFile::Encode(text.toString().leftJustified(width, QLatin1Char(' '), true));
@@ -247,7 +247,7 @@ void ExportRowWriter::WriteNotes(ExportFile& out, const QStringList& lines) cons
         out.Write(i == 0 ? QLatin1String("<TD WRAP><FONT SIZE=-1><I><BLOCKQUOTE>")
                          : QLatin1String("<BR>"));
         out.Write(
-            ExportFile::Encode(TaskExporter::EscapeHtml(StoreHelpers::TrimTrailing(lines.at(i)))));
+            ExportFile::Encode(ExportEscapes::Html(BlankText::TrimTrailing(lines.at(i)))));
         out.Write(QLatin1Char(' '));
         out.EndLine();
       }
@@ -260,7 +260,7 @@ void ExportRowWriter::WriteNotes(ExportFile& out, const QStringList& lines) cons
       for (int i = 0; i < lines.size(); ++i) {
         if (i > 0) out.Write(QLatin1String("\\par "));
         out.Write(
-            ExportFile::Encode(TaskExporter::EscapeRtf(StoreHelpers::TrimTrailing(lines.at(i)))));
+            ExportFile::Encode(ExportEscapes::Rtf(BlankText::TrimTrailing(lines.at(i)))));
         out.Write(QLatin1Char(' '));
         out.EndLine();
       }
@@ -274,7 +274,7 @@ void ExportRowWriter::WriteNotes(ExportFile& out, const QStringList& lines) cons
     case Format::Text:
       for (const QString& line : lines) {
         out.Write(QLatin1String("   "));
-        out.WriteLine(StoreHelpers::TrimTrailing(line));
+        out.WriteLine(BlankText::TrimTrailing(line));
       }
       break;
   }

@@ -24,7 +24,7 @@ class TTable;
 //   window computes them), so the finished cell is remembered by that field's stored bytes and
 //   the calculation runs once per distinct value. A table without such a field has that cell
 //   calculated for every row instead.
-// The bytes are the same as the format's escape (TaskExporter::EscapeHtml, EscapeRtf) and the
+// The bytes are the same as the format's escape (ExportEscapes) and the
 // file's code page rule (ExportFile::Encode) give for the texts the dataset shows.
 class ExportRowWriter {
  public:

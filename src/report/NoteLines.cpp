@@ -4,7 +4,7 @@
 #include <QTextLayout>
 #include <QTextOption>
 
-#include "store/StoreHelpers.h"
+#include "platform/BlankText.h"
 
 namespace {
 
@@ -46,7 +46,7 @@ QStringList NoteLines::Of(const QString& note, const QFont& font, int width) {
     }
     layout.endLayout();
   }
-  if (lines.size() == 1 && StoreHelpers::TrimBoth(lines.first()).isEmpty()) lines.clear();
+  if (lines.size() == 1 && BlankText::TrimBoth(lines.first()).isEmpty()) lines.clear();
   return lines;
 }
 

@@ -17,7 +17,7 @@
 #include "db/EDatabaseError.h"
 #include "db/TTable.h"
 #include "db/TTableEngine.h"
-#include "dialogs/TGraphicPanel.h"
+#include "widgets/TGraphicPanel.h"
 #include "platform/UserMessages.h"
 #include "report/NoteLines.h"
 #include "render/TPrinterSetup.h"
@@ -354,7 +354,7 @@ void TReportSetup::SaveExport(Format format) {
   if (format == Format::Text) {
     const QChar bad = Cp1252::FirstUnencodable(title);
     if (!bad.isNull()) {
-      StoreHelpers::ShowInformation(
+      UserMessages::ShowInformation(
           QStringLiteral("The title holds the character \"%1\", which a text file cannot "
                          "hold.\rPlease change the title.")
               .arg(bad));
@@ -390,7 +390,7 @@ void TReportSetup::SaveExport(Format format) {
   exporting_ = false;
   SetCommandsEnabled(true);
   if (!ok) return;
-  StoreHelpers::ShowInformation(QStringLiteral("Saved as ") + chosen);
+  UserMessages::ShowInformation(QStringLiteral("Saved as ") + chosen);
   *remembered = chosen;
   SavePreferences();
 }
@@ -431,7 +431,7 @@ void TReportSetup::UpdatePrintButtons() {
 
 bool TReportSetup::NoPrinters() {
   if (InstalledPrinters && !InstalledPrinters().isEmpty()) return false;
-  StoreHelpers::ShowInformation(QStringLiteral("There are no printers installed"));
+  UserMessages::ShowInformation(QStringLiteral("There are no printers installed"));
   return true;
 }
 

@@ -11,11 +11,12 @@
 #include "db/TField.h"
 #include "db/TTable.h"
 #include "db/TTableEngine.h"
+#include "db/WorkAreaScope.h"
+#include "platform/BusyCursor.h"
 #include "platform/UserMessages.h"
 #include "report/ExportFile.h"
 #include "report/NoteLines.h"
 #include "report/ReportRunGuard.h"
-#include "store/StoreHelpers.h"
 #include "xbengine.h"
 
 namespace {
@@ -29,46 +30,10 @@ constexpr long kRowsBetweenClockReads = 64;
 constexpr int kHtmlNoteWidth = 384;
 constexpr int kRtfNoteWidth = 288;
 
-// The hourglass for the length of an export, taken away again however the export ends.
-class BusyCursor {
- public:
-  BusyCursor() : on_(qobject_cast<QApplication*>(QCoreApplication::instance()) != nullptr) {
-    if (on_) QApplication::setOverrideCursor(Qt::WaitCursor);
-  }
-  ~BusyCursor() { Release(); }
-  void Release() {
-    if (on_) QApplication::restoreOverrideCursor();
-    on_ = false;
-  }
-
- private:
-  bool on_;
-};
-
-bool Encodable(QChar c) {
-  const char16_t u = c.unicode();
-  if (u < 0x80 || (u >= 0xA0 && u <= 0xFF)) return true;
-  return Cp1252::FirstUnencodable(QString(c)).isNull();
-}
-
 // Left-aligned in `width` columns: padded with blanks, cut when longer.
 QString Column(const QString& text, int width) {
   return text.leftJustified(width, QLatin1Char(' '), true);
 }
-
-// Keeps the engine's work area selected for a walk and selects the previous one afterwards.
-class SelectedArea {
- public:
-  explicit SelectedArea(int area) : previous_(xb_Select(area)) {}
-  ~SelectedArea() {
-    if (previous_ > 0) xb_Select(previous_);
-  }
-  SelectedArea(const SelectedArea&) = delete;
-  SelectedArea& operator=(const SelectedArea&) = delete;
-
- private:
-  int previous_;
-};
 
 // The error a failed move raises, in the dataset's words.
 EDatabaseError MoveFailed() {
@@ -82,50 +47,9 @@ EDatabaseError MoveFailed() {
 TaskExporter::TaskExporter(TTable& table, TTableEngine& engine)
     : table_(table), engine_(engine), noteFont_(NoteLines::DialogFont()) {}
 
-QString TaskExporter::EscapeHtml(const QString& text) {
-  QString out;
-  out.reserve(text.size());
-  for (const QChar c : text) {
-    if (c == QLatin1Char('&'))
-      out += QStringLiteral("&amp;");
-    else if (c == QLatin1Char('<'))
-      out += QStringLiteral("&lt;");
-    else if (c == QLatin1Char('>'))
-      out += QStringLiteral("&gt;");
-    // A character the page's code page lacks (it can come only from a typed title) is kept
-    // as a character reference rather than lost.
-    else if (c.unicode() > 127 && !Encodable(c))
-      out += QStringLiteral("&#%1;").arg(c.unicode());
-    else
-      out += c;
-  }
-  return out;
-}
-
-QString TaskExporter::EscapeRtf(const QString& text) {
-  QString out;
-  out.reserve(text.size());
-  for (const QChar c : text) {
-    if (c == QLatin1Char('{') || c == QLatin1Char('}') || c == QLatin1Char('\\')) {
-      out += QLatin1Char('\\');
-      out += c;
-    } else if (c.unicode() < 128) {
-      out += c;
-    } else if (Encodable(c)) {
-      QByteArray byte;
-      Cp1252::Encode(QString(c), &byte);
-      out += QStringLiteral("\\'%1").arg(uchar(byte.at(0)), 2, 16, QLatin1Char('0'));
-    } else {
-      // Outside the code page: the Unicode escape, with "?" for readers that do not know it.
-      out += QStringLiteral("\\u%1?").arg(int(qint16(c.unicode())));
-    }
-  }
-  return out;
-}
-
 void TaskExporter::WriteRows(ExportFile& out, ExportRowWriter& rows, int noteWidth, long limit) {
   const int area = table_.CursorHandle();
-  SelectedArea selected(area);
+  WorkAreaScope selected(area);
   quint32 recno = quint32(table_.RecNo());
   // Puts the engine back on the record being written after anything that may have moved it:
   // the window repainting, a calculation.

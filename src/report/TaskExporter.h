@@ -4,6 +4,7 @@
 #include <QString>
 #include <QStringList>
 
+#include "report/ExportEscapes.h"
 #include "report/ExportRowWriter.h"
 
 class ExportFile;
@@ -42,8 +43,8 @@ class TaskExporter {
   // because another one was running.
   QString ErrorMessage() const { return error_; }
 
-  static QString EscapeHtml(const QString& text);
-  static QString EscapeRtf(const QString& text);
+  static QString EscapeHtml(const QString& text) { return ExportEscapes::Html(text); }
+  static QString EscapeRtf(const QString& text) { return ExportEscapes::Rtf(text); }
 
  private:
   // The export walk. `noteWidth` 0 leaves the notes out.

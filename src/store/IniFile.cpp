@@ -6,7 +6,7 @@
 #include <limits>
 #include <utility>
 
-#include "store/StoreHelpers.h"
+#include "platform/UserMessages.h"
 
 namespace {
 
@@ -118,7 +118,7 @@ bool IniFile::MayWrite() const {
 }
 
 bool IniFile::Fail() const {
-  StoreHelpers::ShowInformation(QStringLiteral("Unable to write to %1").arg(path_));
+  UserMessages::ShowInformation(QStringLiteral("Unable to write to %1").arg(path_));
   return false;
 }
 

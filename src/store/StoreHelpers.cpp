@@ -78,35 +78,3 @@ QString StoreHelpers::SettingsFileName() {
 QString StoreHelpers::ReportSettingsFileName() {
   return ConfigDirectory() + QStringLiteral("LWISE.INI");
 }
-
-void StoreHelpers::ShowInformation(const QString& message) {
-  // The whole stack of busy cursors goes: a message box under an hourglass looks like a hang.
-  if (qobject_cast<QGuiApplication*>(QCoreApplication::instance()) != nullptr) {
-    while (QGuiApplication::overrideCursor() != nullptr) QGuiApplication::restoreOverrideCursor();
-  }
-  UserMessages::Current().Information(QStringLiteral("Information"), message);
-}
-
-bool StoreHelpers::AskYesNo(const QString& question) {
-  return UserMessages::Current().YesNo(QStringLiteral("Listwise"), question);
-}
-
-QString StoreHelpers::TrimLeading(const QString& text) {
-  qsizetype first = 0;
-  while (first < text.size() && text[first] == u' ') ++first;
-  return text.mid(first);
-}
-
-QString StoreHelpers::TrimTrailing(const QString& text) {
-  qsizetype last = text.size();
-  while (last > 0 && text[last - 1] == u' ') --last;
-  return text.left(last);
-}
-
-QString StoreHelpers::TrimBoth(const QString& text) {
-  return TrimLeading(TrimTrailing(text));
-}
-
-void StoreHelpers::SplitText(const QString& text, QChar separator, QStringList* pieces) {
-  pieces->append(text.split(separator, Qt::KeepEmptyParts));
-}

@@ -4,9 +4,10 @@
 #include <QString>
 #include <QStringList>
 
-// Small services of the task store that the rest of the program shares: where the program's
-// files live, the two message boxes every part uses, and the text helpers for blank-padded
-// field values and separated lists.
+#include "platform/BlankText.h"
+#include "platform/UserMessages.h"
+
+// Where the program's files live: the task files, the settings files and the exports.
 class StoreHelpers {
  public:
   // The folder of the task files and their backups, ending in "/" (AppFolders has the rule:
@@ -28,18 +29,14 @@ class StoreHelpers {
   // The report settings file (report titles and export file names).
   static QString ReportSettingsFileName();
 
-  // An information box with the caption "Information" and an OK button. A busy cursor is taken
-  // away first: the user must see that the program waits for them.
-  static void ShowInformation(const QString& message);
-  // A question with the caption "Listwise" and Yes and No; true for Yes.
-  static bool AskYesNo(const QString& question);
-
-  // Blanks only (not tabs or line breaks), as the fixed-width text fields pad with blanks.
-  static QString TrimLeading(const QString& text);
-  static QString TrimTrailing(const QString& text);
-  static QString TrimBoth(const QString& text);
-  // Appends to `pieces` every piece of `text` between separators, in order; the text after the
-  // last separator is a piece also when it is empty, and a text without a separator (the empty
-  // text too) is one piece.
-  static void SplitText(const QString& text, QChar separator, QStringList* pieces);
+  // Older spellings of UserMessages::ShowInformation and AskYesNo and of BlankText, kept
+  // while code that calls them is still being moved over; new code calls those directly.
+  static void ShowInformation(const QString& message) { UserMessages::ShowInformation(message); }
+  static bool AskYesNo(const QString& question) { return UserMessages::AskYesNo(question); }
+  static QString TrimLeading(const QString& text) { return BlankText::TrimLeading(text); }
+  static QString TrimTrailing(const QString& text) { return BlankText::TrimTrailing(text); }
+  static QString TrimBoth(const QString& text) { return BlankText::TrimBoth(text); }
+  static void SplitText(const QString& text, QChar separator, QStringList* pieces) {
+    BlankText::Split(text, separator, pieces);
+  }
 };

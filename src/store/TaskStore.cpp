@@ -11,6 +11,8 @@
 
 #include <memory>
 
+#include "db/CursorLayer.h"
+#include "platform/UserMessages.h"
 #include "store/StoreHelpers.h"
 #include "store/TRebuildInd.h"
 #include "store/WindowPlacement.h"
@@ -59,6 +61,9 @@ QString NotAFile(const QString& name) {
 }  // namespace
 
 TaskStore::TaskStore(QObject* parent) : QObject(parent) {
+  // The table layer has no windows of its own: what it has to tell the user is shown here.
+  CursorLayer::SetReporter(
+      [](const QString& text) { UserMessages::Current().Information(QStringLiteral("Information"), text); });
   TasqTable.setObjectName(QStringLiteral("TasqTable"));
   TasqTable.SetTableName(QStringLiteral("LWISE.DBF"));
   TasqDataSource.setObjectName(QStringLiteral("TasqDataSource"));
@@ -125,7 +130,7 @@ bool TaskStore::OpenTaskStore(bool maintenance) {
   for (const char* name : {"LWISE.DBF", "LWISE.FPT", "LWISE.CDX"}) {
     const QString kind = NotAFile(StoredName(name));
     if (kind.isEmpty()) continue;
-    StoreHelpers::ShowInformation(QStringLiteral("Unable to open the Tasq file: %1 in %2 is %3, not a file.\r"
+    UserMessages::ShowInformation(QStringLiteral("Unable to open the Tasq file: %1 in %2 is %3, not a file.\r"
                                                  "Move it out of the folder and start the program again.")
                                       .arg(QFileInfo(StoredName(name)).fileName(), StoreHelpers::DataDirectory(), kind));
     return false;
@@ -134,25 +139,25 @@ bool TaskStore::OpenTaskStore(bool maintenance) {
   // the lower-case extension. The other may hold notes the user wants, so it is left alone and
   // named, every time, until the user moves it away.
   for (const QString& pair : DoubleSpelled())
-    StoreHelpers::ShowInformation(QStringLiteral("Both %1 are in %2.\rThe program uses the first; the second is left "
+    UserMessages::ShowInformation(QStringLiteral("Both %1 are in %2.\rThe program uses the first; the second is left "
                                                  "untouched.\rMove one of them out of the folder.")
                                       .arg(pair, StoreHelpers::DataDirectory()));
   TasqTable.Close();
   TasqTable.SetDatabaseName(StoreHelpers::DataDirectory());
   TasqTable.SetTableName(QStringLiteral("LWISE.DBF"));
   if (!Exists("LWISE.DBF") && !CreateTaskTable()) {
-    StoreHelpers::ShowInformation(QStringLiteral("Unable to open or create LWISE.DBF"));
+    UserMessages::ShowInformation(QStringLiteral("Unable to open or create LWISE.DBF"));
     return false;
   }
   if (IsOldLayout(TasqTable)) {
-    StoreHelpers::ShowInformation(QStringLiteral(
+    UserMessages::ShowInformation(QStringLiteral(
         "This version of LWS uses a new file structure\rwith the new PRIORITY field.\rYour existing data files "
         "are from an older version.\r\rThe program will now attempt to update the\rfiles to the new version. "
         "The old files\rwill be saved as LWBAK.DBF and LWBAK.FPT"));
     if (UpgradeTaskFiles()) {
-      StoreHelpers::ShowInformation(QStringLiteral("File update was successful"));
+      UserMessages::ShowInformation(QStringLiteral("File update was successful"));
     } else {
-      StoreHelpers::ShowInformation(QStringLiteral("There was an error updating the files."));
+      UserMessages::ShowInformation(QStringLiteral("There was an error updating the files."));
       // The old files are back in place (or kept as the backup): the program cannot work on a
       // table without PRIORITY, so it must not go on as if it could.
       if (!Exists("LWISE.DBF") || IsOldLayout(TasqTable)) return false;
@@ -183,7 +188,7 @@ bool TaskStore::OpenTaskStore(bool maintenance) {
   } catch (const EDatabaseError&) {
     TasqTable.Close();
     TasqTable.SetExclusive(maintenance);
-    StoreHelpers::ShowInformation(
+    UserMessages::ShowInformation(
         maintenance ? QStringLiteral("Unable to open the Tasq file (LWISE.DBF) for reindexing.\rThe file may be in "
                                      "use by another user")
                     : QStringLiteral("Unable to open the Tasq file: LWISE.DBF"));
@@ -275,7 +280,7 @@ bool TaskStore::RestoreOldFiles() {
   }
   RemoveBothSpellings("LWISE.CDX");
   if (!ok)
-    StoreHelpers::ShowInformation(QStringLiteral("The old task files are kept as LWBAK.DBF and LWBAK.FPT in ") +
+    UserMessages::ShowInformation(QStringLiteral("The old task files are kept as LWBAK.DBF and LWBAK.FPT in ") +
                                   StoreHelpers::DataDirectory());
   return ok;
 }
@@ -296,31 +301,31 @@ bool TaskStore::UpgradeTaskFiles() {
     RemoveBothSpellings("LWISE.CDX");
     const QString memo = StoredName("LWISE.FPT");
     if (!StepAllowed(UpgradeStep::RenameMemo) || !QFile::rename(memo, RenamedStem(memo, "LWBAK"))) {
-      StoreHelpers::ShowInformation(QStringLiteral("Unable to rename old LWISE.* files"));
+      UserMessages::ShowInformation(QStringLiteral("Unable to rename old LWISE.* files"));
       return;
     }
     backedUp = true;
     ProcessMessages(true);
     if (!StepAllowed(UpgradeStep::RenameData) || !QFile::rename(FileName("LWISE.DBF"), FileName("LWBAK.DBF"))) {
-      StoreHelpers::ShowInformation(QStringLiteral("Unable to rename old LWISE.* files"));
+      UserMessages::ShowInformation(QStringLiteral("Unable to rename old LWISE.* files"));
       return;
     }
     if (!Exists("LWBAK.DBF") || !Exists("LWBAK.FPT")) {
-      StoreHelpers::ShowInformation(QStringLiteral("Unable to rename old LWISE.* files"));
+      UserMessages::ShowInformation(QStringLiteral("Unable to rename old LWISE.* files"));
       return;
     }
     UpdateStatus(QStringLiteral("Creating new style TASQ Files..."));
     if (!StepAllowed(UpgradeStep::Create) || !CreateTaskTable()) {
-      StoreHelpers::ShowInformation(QStringLiteral("Unable to create new LWISE.* files"));
+      UserMessages::ShowInformation(QStringLiteral("Unable to create new LWISE.* files"));
       return;
     }
     if (!StepAllowed(UpgradeStep::Open) || !OpenTaskStore(true)) {
-      StoreHelpers::ShowInformation(QStringLiteral("Unable to open new LWISE.* files"));
+      UserMessages::ShowInformation(QStringLiteral("Unable to open new LWISE.* files"));
       return;
     }
     TasqEngine.SelectOrder(0);
     if (!StepAllowed(UpgradeStep::OpenBackup) || !OpenBackupTable()) {
-      StoreHelpers::ShowInformation(QStringLiteral("Unable to append records from old LWISE.* files"));
+      UserMessages::ShowInformation(QStringLiteral("Unable to append records from old LWISE.* files"));
       return;
     }
     result = CopyOldTasks();
@@ -379,7 +384,7 @@ bool TaskStore::CopyOldTasks() {
     TasqTable.Commit();
     return true;
   } catch (const EDatabaseError&) {
-    StoreHelpers::ShowInformation(QStringLiteral("Unknown error while appending records from old LWISE.* files"));
+    UserMessages::ShowInformation(QStringLiteral("Unknown error while appending records from old LWISE.* files"));
     return false;
   }
 }

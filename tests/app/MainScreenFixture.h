@@ -2,6 +2,7 @@
 // real window opened on them in the current data directory.
 #pragma once
 
+#include <QAction>
 #include <QApplication>
 #include <QFile>
 #include <QTest>
@@ -10,6 +11,7 @@
 #include <memory>
 
 #include "app/TMainScreen.h"
+#include "db/DateTimeValue.h"
 #include "db/TDataSetModel.h"
 #include "platform/UserMessages.h"
 #include "widgets/TFlatButton.h"
@@ -24,6 +26,31 @@ class RecordedMessages : public UserMessages {
   QStringList shown;
   bool answer = true;  // what every question is answered
 };
+
+// The day the windows the tests open take as today (at the present time of day); 0 is the
+// system clock. Tests set it before or while a window is open.
+inline double& FixtureToday() {
+  static double today = 0;
+  return today;
+}
+
+inline Clock FixtureClock() {
+  return [] { return FixtureToday() != 0 ? FixtureToday() + DateTimeValue::CurrentTime() : DateTimeValue::Now(); };
+}
+
+// A control of the window by its object name (null when there is none of that type).
+template <typename T>
+T* Control(QObject& w, const char* name) {
+  return w.findChild<T*>(QString::fromLatin1(name));
+}
+
+// The grid's model, and the sort items of the File menu (`main`) or the Sort button's menu
+// in their order: Date+Time, Description, Priority, Key Words.
+inline TDataSetModel* Grid(QObject& w) { return Control<TDataSetModel>(w, "GridModel"); }
+inline QAction* SortItem(QObject& w, bool main, int index) {
+  static const char* const kNames[4] = {"mnuSortDateTime", "mnuSortDescription", "mnuSortPriority", "mnuSortKeyWords"};
+  return w.findChild<QAction*>((main ? QStringLiteral("main") : QString()) + QString::fromLatin1(kNames[index]));
+}
 
 struct Task {
   QString date, time, descript;
@@ -55,18 +82,19 @@ inline std::unique_ptr<TMainScreen> OpenMainScreen(const QList<Task>& tasks, con
       store.TasqTable.Post();
     }
   }
-  auto w = std::make_unique<TMainScreen>();
+  auto w = std::make_unique<TMainScreen>(nullptr, FixtureClock());
   w->show();
-  if (!QTest::qWaitFor([&] { return !w->FirstActivation && w->ExitButton->isVisible(); }, 10000)) return nullptr;
+  if (!QTest::qWaitFor([&] { return w->Opened() && Control<TFlatButton>(*w, "ExitButton")->isVisible(); }, 10000))
+    return nullptr;
   return w;
 }
 
 inline QString GridCell(TMainScreen& w, int row, int column) {
-  return w.GridModel->data(w.GridModel->index(row, column)).toString();
+  return Grid(w)->data(Grid(w)->index(row, column)).toString();
 }
 
 inline int GridRowOf(TMainScreen& w, const QString& descript) {
-  for (int r = 0; r < w.GridModel->rowCount(); ++r)
+  for (int r = 0; r < Grid(w)->rowCount(); ++r)
     if (GridCell(w, r, 3) == descript) return r;
   return -1;
 }

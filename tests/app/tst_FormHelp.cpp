@@ -17,6 +17,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include "MainScreenFixture.h"
 #include "app/TMainScreen.h"
 #include "db/TDataSetModel.h"
 #include "dialogs/TDateSelector.h"
@@ -311,9 +312,9 @@ class FormHelpTest : public QObject {
       store.TasqTable.FieldByName("DONE")->SetAsBoolean(false);
       store.TasqTable.Post();
     }
-    auto w = std::make_unique<TMainScreen>();
+    auto w = std::make_unique<TMainScreen>(nullptr, FixtureClock());
     w->show();
-    if (!QTest::qWaitFor([&] { return !w->FirstActivation && w->ExitButton->isVisible(); },
+    if (!QTest::qWaitFor([&] { return w->Opened() && Control<TFlatButton>(*w, "ExitButton")->isVisible(); },
                          10000)) {
       return nullptr;
     }
@@ -455,11 +456,11 @@ class FormHelpTest : public QObject {
     QCOMPARE(w->findChild<QAction*>(QStringLiteral("Whatsthis"))->text(),
              QStringLiteral("What's this?"));
     // The grid's title row explains the grid.
-    QVERIFY(ViaMenu(w.get(), w->ActiveGrid->horizontalHeader()));
+    QVERIFY(ViaMenu(w.get(), Control<QTableView>(*w, "ActiveGrid")->horizontalHeader()));
     QCOMPARE(Shown(), Lines(kMainScreen[0].text));
     HidePopup();
     // Edit has a record without text: nothing shows.
-    QVERIFY(ViaMenu(w.get(), w->Editbutton));
+    QVERIFY(ViaMenu(w.get(), Control<TFlatButton>(*w, "Editbutton")));
     QVERIFY(!PopupShown());
 
     // F1 is the Help menu's Contents item.
@@ -468,29 +469,29 @@ class FormHelpTest : public QObject {
     QVERIFY(THelpWindow::Instance() && THelpWindow::Instance()->isVisible());
     QCOMPARE(THelpWindow::Instance()->CurrentContext(), 1009);
     THelpWindow::Instance()->hide();
-    w->Helpbutton->click();
+    Control<TFlatButton>(*w, "Helpbutton")->click();
     QCOMPARE(THelpWindow::Instance()->CurrentContext(), 1009);
     THelpWindow::Instance()->hide();
 
     // In the help mode the window's command keys are off: Delete deletes nothing.
     QVERIFY(ShowActive(w.get()));
-    w->ActiveGrid->setFocus();
-    const int rows = w->GridModel->rowCount();
+    Control<QTableView>(*w, "ActiveGrid")->setFocus();
+    const int rows = Grid(*w)->rowCount();
     QCOMPARE(rows, 1);
     messages_.shown.clear();  // the reminder to rebuild the indexes of a first start
     QTest::keyClick(w.get(), Qt::Key_F1, Qt::ShiftModifier);
-    QVERIFY(w->PopupHelp1->InHelpMode());
+    QVERIFY(Control<TPopupHelp>(*w, "PopupHelp1")->InHelpMode());
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Delete);
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Insert);
-    QVERIFY(w->PopupHelp1->InHelpMode());
+    QVERIFY(Control<TPopupHelp>(*w, "PopupHelp1")->InHelpMode());
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
     DeleteLater();
-    QVERIFY(!w->PopupHelp1->InHelpMode());
+    QVERIFY(!Control<TPopupHelp>(*w, "PopupHelp1")->InHelpMode());
     QCOMPARE(messages_.shown, QStringList());
-    QCOMPARE(w->GridModel->rowCount(), rows);
-    QCOMPARE(QApplication::focusWidget(), w->ActiveGrid);
+    QCOMPARE(Grid(*w)->rowCount(), rows);
+    QCOMPARE(QApplication::focusWidget(), Control<QTableView>(*w, "ActiveGrid"));
 
-    TReportSetup report(w->TasqTable, w->TasqEngine, w.get());
+    TReportSetup report(w->Store().TasqTable, w->Store().TasqEngine, w.get());
     QVERIFY(ShowActive(&report));
     Walk(&report, kReportSetup);
     HelpKeys(&report, 1007);

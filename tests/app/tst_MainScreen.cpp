@@ -37,7 +37,7 @@ class MainScreenTest : public QObject {
   QString Cell(TMainScreen& w, int row, int column) { return GridCell(w, row, column); }
   int RowOf(TMainScreen& w, const QString& descript) { return GridRowOf(w, descript); }
   void Select(TMainScreen& w, int row, int column) {
-    w.ActiveGrid->setCurrentIndex(w.GridModel->index(row, column));
+    Control<QTableView>(w, "ActiveGrid")->setCurrentIndex(Grid(w)->index(row, column));
   }
 
  private slots:
@@ -46,13 +46,12 @@ class MainScreenTest : public QObject {
     StoreHelpers::SetDataDirectory(dir_->path());
     messages_.shown.clear();
     UserMessages::Install(&messages_);
-    TMainScreen::SetTodayForTest(DateTimeValue::EncodeDate(2024, 2, 29));
-    TMainScreen::GridEmphasisOn = false;
+    FixtureToday() = (DateTimeValue::EncodeDate(2024, 2, 29));
   }
   void cleanup() {
     UserMessages::Install(nullptr);
     StoreHelpers::SetDataDirectory(QString());
-    TMainScreen::SetTodayForTest(0);
+    FixtureToday() = (0);
   }
 
   void firstStartWithoutSettings() {
@@ -61,35 +60,35 @@ class MainScreenTest : public QObject {
                    {"20240229", "", "finished", true, "", "B", ""}});
     QVERIFY(w);
     // Natural order, no sort item ticked, done tasks hidden, splitter at 200.
-    QCOMPARE(w->GridModel->rowCount(), 2);
+    QCOMPARE(Grid(*w)->rowCount(), 2);
     QCOMPARE(Cell(*w, 0, 3), QString("later"));
-    for (QAction* a : w->MainSortItems) QVERIFY(!a->isChecked());
-    QCOMPARE(w->SplitPanes1->BarPosition(), 200);
-    QCOMPARE(w->ShowDone->Caption(), QString("Show DONE"));
-    QVERIFY(!w->FilterClearbutton->isVisible());
-    QVERIFY(!w->UpdateStatus->isVisible());
+    for (int i = 0; i < 4; ++i) QVERIFY(!SortItem(*w, true, i)->isChecked());
+    QCOMPARE(Control<TSplitPanes>(*w, "SplitPanes1")->BarPosition(), 200);
+    QCOMPARE(Control<TFlatButton>(*w, "ShowDone")->Caption(), QString("Show DONE"));
+    QVERIFY(!Control<TFlatButton>(*w, "FilterClearbutton")->isVisible());
+    QVERIFY(!Control<QFrame>(*w, "UpdateStatus")->isVisible());
     QCOMPARE(messages_.shown, QStringList({"Please rebuild indexes ASAP"}));
     // Closing saves what was loaded; a later start sorts as chosen.
     w->SortBy("DATETIME");
     QCOMPARE(Cell(*w, 0, 3), QString("earlier"));
-    QVERIFY(w->MainSortItems[0]->isChecked());
+    QVERIFY(SortItem(*w, true, 0)->isChecked());
     w->close();
     w.reset();
     messages_.shown.clear();
     w = Open({});
     QVERIFY(w);
-    QCOMPARE(w->SortOrderNumber, 1);
+    QCOMPARE(w->SortOrderNumber(), 1);
     QCOMPARE(Cell(*w, 0, 3), QString("earlier"));
   }
 
   void emptyTableHidesTheTaskButtons() {
     auto w = Open({}, "[Reindex]\nNeeded=0\n");
     QVERIFY(w);
-    for (TFlatButton* b : {w->DeleteButton, w->Editbutton, w->DoneToggleButton, w->CloneButton, w->CalendarButton,
-                           w->Printbutton})
-      QVERIFY2(!b->isVisible(), qPrintable(b->objectName()));
-    for (TFlatButton* b : {w->Newbutton, w->Filterbutton, w->OrderButton, w->ShowDone, w->Helpbutton, w->ExitButton})
-      QVERIFY2(b->isVisible(), qPrintable(b->objectName()));
+    for (const char* name :
+         {"DeleteButton", "Editbutton", "DoneToggleButton", "CloneButton", "CalendarButton", "Printbutton"})
+      QVERIFY2(!Control<TFlatButton>(*w, name)->isVisible(), name);
+    for (const char* name : {"Newbutton", "Filterbutton", "OrderButton", "ShowDone", "Helpbutton", "ExitButton"})
+      QVERIFY2(Control<TFlatButton>(*w, name)->isVisible(), name);
     QVERIFY(messages_.shown.isEmpty());
     // A double click in an empty view does nothing.
     w->ActiveGridDblClick(QPoint(10, 10));
@@ -106,7 +105,7 @@ class MainScreenTest : public QObject {
     QVERIFY(ini.open(QIODevice::WriteOnly));
     ini.write(settings.toUtf8());
     ini.close();
-    auto w = std::make_unique<TMainScreen>();
+    auto w = std::make_unique<TMainScreen>(nullptr, FixtureClock());
     w->show();
     QTRY_VERIFY(!w->isVisible());
     QCOMPARE(messages_.shown.last(), QString("Unable to open the Tasq file: LWISE.DBF"));
@@ -134,7 +133,7 @@ class MainScreenTest : public QObject {
     QCOMPARE(Cell(*w, done, 4), QString("Y"));
     QCOMPARE(Cell(*w, bad, 1), QString());
     QCOMPARE(Cell(*w, bad, 0), QString());
-    auto font = [&](int row, int column) { return w->GridModel->data(w->GridModel->index(row, column), Qt::FontRole); };
+    auto font = [&](int row, int column) { return Grid(*w)->data(Grid(*w)->index(row, column), Qt::FontRole); };
     QVERIFY(font(leap, 0).value<QFont>().bold());
     QVERIFY(font(leap, 1).value<QFont>().bold() && font(leap, 1).value<QFont>().italic());
     QVERIFY(!font(midnight, 0).isValid());  // lower-case a: High, but not bold
@@ -145,28 +144,28 @@ class MainScreenTest : public QObject {
   void columnActions() {
     auto w = Open({{"20240305", "09:00", "task", false, "HOME", "B", "a note"}}, "[Reindex]\nNeeded=0\n");
     QVERIFY(w);
-    const QPoint at = w->ActiveGrid->mapToGlobal(QPoint(20, 30));
+    const QPoint at = Control<QTableView>(*w, "ActiveGrid")->mapToGlobal(QPoint(20, 30));
     // Priority column: its menu; the items edit the task in place.
     Select(*w, 0, 0);
     w->ActiveGridDblClick(at);
-    QTRY_VERIFY(w->PriorityColumnMenu->isVisible());
-    w->PriorityColumnMenu->close();
+    QTRY_VERIFY(Control<QMenu>(*w, "PriorityColumnMenu")->isVisible());
+    Control<QMenu>(*w, "PriorityColumnMenu")->close();
     w->High1Click();
     QCOMPARE(Cell(*w, 0, 0), QString("High"));
     w->Low1Click();
-    QCOMPARE(w->TasqTable.FieldByName("PRIORITY")->AsString(), QString("C"));
+    QCOMPARE(w->Store().TasqTable.FieldByName("PRIORITY")->AsString(), QString("C"));
     // Date column: its menu; a quick date counts from the day of the click; Clear Date.
     Select(*w, 0, 1);
     w->ActiveGridDblClick(at);
-    QTRY_VERIFY(w->DateColumnMenu->isVisible());
-    w->DateColumnMenu->close();
-    QAction* week2 = w->QuickDateMenu->findChild<QAction*>("Week2");
+    QTRY_VERIFY(Control<QMenu>(*w, "DateColumnMenu")->isVisible());
+    Control<QMenu>(*w, "DateColumnMenu")->close();
+    QAction* week2 = Control<QMenu>(*w, "QuickDateMenu")->findChild<QAction*>("Week2");
     QVERIFY(week2 != nullptr);
-    TMainScreen::SetTodayForTest(DateTimeValue::EncodeDate(2024, 3, 1));  // past "midnight"
+    FixtureToday() = (DateTimeValue::EncodeDate(2024, 3, 1));  // past "midnight"
     w->QuickDateItemClick(week2);
-    QCOMPARE(w->TasqTable.FieldByName("DATE")->AsString(), QString("20240310"));
+    QCOMPARE(w->Store().TasqTable.FieldByName("DATE")->AsString(), QString("20240310"));
     w->ClearDate1Click();
-    QVERIFY(w->TasqTable.FieldByName("DATE")->IsNull());
+    QVERIFY(w->Store().TasqTable.FieldByName("DATE")->IsNull());
     QCOMPARE(Cell(*w, 0, 1), QString());
     // Time column: the set-time dialog; noon chosen gives 12:00.
     Select(*w, 0, 2);
@@ -184,14 +183,14 @@ class MainScreenTest : public QObject {
       });
     });
     w->ActiveGridDblClick(at);
-    QCOMPARE(w->TasqTable.FieldByName("TIME")->AsString(), QString("12:00"));
+    QCOMPARE(w->Store().TasqTable.FieldByName("TIME")->AsString(), QString("12:00"));
     QCOMPARE(Cell(*w, 0, 2), QString(" 12:00pm"));
     // Key words: the list offers the words in use; Clear Entry empties the field.
-    QCOMPARE(*w->KeyWordList, QStringList({"HOME"}));
+    QCOMPARE(w->KeyWords(), QStringList({"HOME"}));
     w->KeyListMenuItemClick("WORK");
-    QCOMPARE(w->TasqTable.FieldByName("KEYS")->AsString(), QString("HOME WORK"));
+    QCOMPARE(w->Store().TasqTable.FieldByName("KEYS")->AsString(), QString("HOME WORK"));
     w->KeyListMenuItemClick("Clear Entry");
-    QVERIFY(w->TasqTable.FieldByName("KEYS")->IsNull());
+    QVERIFY(w->Store().TasqTable.FieldByName("KEYS")->IsNull());
     // Task and Done columns reach their commands: the editor, here cancelled, and the toggle.
     Select(*w, 0, 3);
     bool edited = false;
@@ -203,29 +202,29 @@ class MainScreenTest : public QObject {
     QVERIFY(edited);
     Select(*w, 0, 4);
     w->ActiveGridDblClick(at);
-    QCOMPARE(w->GridModel->rowCount(), 0);  // done now, and done tasks are hidden
+    QCOMPARE(Grid(*w)->rowCount(), 0);  // done now, and done tasks are hidden
   }
 
   void typedTextIsPostedOnClose() {
     auto w = Open({{"20240305", "", "old text", false, "", "B", ""}}, "[Reindex]\nNeeded=0\n");
     QVERIFY(w);
     // A note typed into the memo is stored when the memo loses the focus.
-    w->ActiveNotes->setFocus();
-    w->ActiveNotes->setPlainText("typed note");
+    Control<QPlainTextEdit>(*w, "ActiveNotes")->setFocus();
+    Control<QPlainTextEdit>(*w, "ActiveNotes")->setPlainText("typed note");
     w->ActiveNotesExit();
-    QCOMPARE(w->TasqTable.FieldByName("NOTE")->AsString(), QString("typed note"));
+    QCOMPARE(w->Store().TasqTable.FieldByName("NOTE")->AsString(), QString("typed note"));
     // A description being typed in its cell is posted by the close.
     Select(*w, 0, 3);
-    w->ActiveGrid->setFocus();
-    w->ActiveGrid->edit(w->GridModel->index(0, 3));
-    QTRY_VERIFY(QApplication::focusWidget() != w->ActiveGrid);
+    Control<QTableView>(*w, "ActiveGrid")->setFocus();
+    Control<QTableView>(*w, "ActiveGrid")->edit(Grid(*w)->index(0, 3));
+    QTRY_VERIFY(QApplication::focusWidget() != Control<QTableView>(*w, "ActiveGrid"));
     QTest::keyClicks(QApplication::focusWidget(), "new text");
     w->close();
     w.reset();
     w = Open({});
     QVERIFY(w);
     QVERIFY(Cell(*w, 0, 3).contains("new text"));
-    QCOMPARE(w->TasqTable.FieldByName("NOTE")->AsString(), QString("typed note"));
+    QCOMPARE(w->Store().TasqTable.FieldByName("NOTE")->AsString(), QString("typed note"));
   }
 
   void cloneDeleteAndDone() {
@@ -233,61 +232,61 @@ class MainScreenTest : public QObject {
                    {"20240306", "", "second", false, "", "B", ""}},
                   "[Preferences]\nOrder=1\n[Reindex]\nNeeded=0\n");
     QVERIFY(w);
-    w->GridModel->SetCurrentRow(RowOf(*w, "first"));
+    Grid(*w)->SetCurrentRow(RowOf(*w, "first"));
     // Clone: everything but the priority, and never done.
-    w->CloneButton->click();
+    Control<TFlatButton>(*w, "CloneButton")->click();
     QCOMPARE(messages_.shown.last(), QString("Clone this task?"));
-    QCOMPARE(w->GridModel->rowCount(), 3);
-    QCOMPARE(w->TasqTable.FieldByName("DESCRIPT")->AsString(), QString("first"));
-    QVERIFY(w->TasqTable.FieldByName("PRIORITY")->IsNull());
-    QCOMPARE(w->TasqTable.FieldByName("NOTE")->AsString(), QString("note"));
-    QCOMPARE(w->TasqTable.FieldByName("TIME")->AsString(), QString("09:00"));
-    const quint32 clone = w->TasqTable.GetBookmark();
+    QCOMPARE(Grid(*w)->rowCount(), 3);
+    QCOMPARE(w->Store().TasqTable.FieldByName("DESCRIPT")->AsString(), QString("first"));
+    QVERIFY(w->Store().TasqTable.FieldByName("PRIORITY")->IsNull());
+    QCOMPARE(w->Store().TasqTable.FieldByName("NOTE")->AsString(), QString("note"));
+    QCOMPARE(w->Store().TasqTable.FieldByName("TIME")->AsString(), QString("09:00"));
+    const quint32 clone = w->Store().TasqTable.GetBookmark();
     // Done toggles and, with done tasks hidden, the task leaves the view.
-    w->DoneToggleButton->click();
-    QCOMPARE(w->GridModel->rowCount(), 2);
+    Control<TFlatButton>(*w, "DoneToggleButton")->click();
+    QCOMPARE(Grid(*w)->rowCount(), 2);
     // Delete makes the following task current; deleting the last ones hides the buttons.
-    w->GridModel->SetCurrentRow(RowOf(*w, "first"));
-    w->DeleteButton->click();
+    Grid(*w)->SetCurrentRow(RowOf(*w, "first"));
+    Control<TFlatButton>(*w, "DeleteButton")->click();
     QCOMPARE(messages_.shown.last(), QString("Delete this task? "));
-    QCOMPARE(w->TasqTable.FieldByName("DESCRIPT")->AsString(), QString("second"));
-    w->DeleteButton->click();
-    QCOMPARE(w->GridModel->rowCount(), 0);
-    QVERIFY(!w->Editbutton->isVisible());
+    QCOMPARE(w->Store().TasqTable.FieldByName("DESCRIPT")->AsString(), QString("second"));
+    Control<TFlatButton>(*w, "DeleteButton")->click();
+    QCOMPARE(Grid(*w)->rowCount(), 0);
+    QVERIFY(!Control<TFlatButton>(*w, "Editbutton")->isVisible());
     QVERIFY(clone != 0);
   }
 
   void rebuildPacksAndClearsTheReminder() {
     auto w = Open({{"20240305", "", "keep", false, "", "B", ""}, {"20240306", "", "gone", false, "", "B", ""}});
     QVERIFY(w);
-    QCOMPARE(w->GridModel->rowCount(), 2);
+    QCOMPARE(Grid(*w)->rowCount(), 2);
     w->SetButtons();
-    QVERIFY(w->ReindexNeeded);
+    QVERIFY(w->ReindexNeeded());
     // Mark one task the way the grid's own delete would, then rebuild with the pack step.
-    w->GridModel->SetCurrentRow(RowOf(*w, "gone"));
-    w->TasqTable.Delete();
+    Grid(*w)->SetCurrentRow(RowOf(*w, "gone"));
+    w->Store().TasqTable.Delete();
     w->RebuildIndexes1Click();
     QCOMPARE(messages_.shown.mid(messages_.shown.size() - 2), QStringList({"Rebuild Index Files?", "Done!"}));
-    QCOMPARE(w->TasqEngine.RecordCount(), 1L);
-    QCOMPARE(w->GridModel->rowCount(), 1);
-    QVERIFY(!w->ReindexNeeded);
+    QCOMPARE(w->Store().TasqEngine.RecordCount(), 1L);
+    QCOMPARE(Grid(*w)->rowCount(), 1);
+    QVERIFY(!w->ReindexNeeded());
     QVERIFY(!MainPreferences::Load().reindex_needed);
-    QVERIFY(w->MainSortItems[0]->isChecked());
+    QVERIFY(SortItem(*w, true, 0)->isChecked());
   }
 
   void resizeChangesOnlyTheDescription() {
     auto w = Open({{"20240305", "", "t", false, "", "B", ""}}, "[Reindex]\nNeeded=0\n");
     QVERIFY(w);
     QList<int> before;
-    for (int c = 0; c < 6; ++c) before << w->ActiveGrid->columnWidth(c);
+    for (int c = 0; c < 6; ++c) before << Control<QTableView>(*w, "ActiveGrid")->columnWidth(c);
     w->resize(w->width() + 120, w->height());
-    QTRY_VERIFY(w->ActiveGrid->columnWidth(3) != before[3]);
+    QTRY_VERIFY(Control<QTableView>(*w, "ActiveGrid")->columnWidth(3) != before[3]);
     int sum = 0;
     for (int c = 0; c < 6; ++c) {
-      if (c != 3) QCOMPARE(w->ActiveGrid->columnWidth(c), before[c]);
-      sum += w->ActiveGrid->columnWidth(c);
+      if (c != 3) QCOMPARE(Control<QTableView>(*w, "ActiveGrid")->columnWidth(c), before[c]);
+      sum += Control<QTableView>(*w, "ActiveGrid")->columnWidth(c);
     }
-    QCOMPARE(sum, w->SplitPanes1->width() - 30);
+    QCOMPARE(sum, Control<TSplitPanes>(*w, "SplitPanes1")->width() - 30);
   }
 
   void oneCopyPerTaskFolder() {

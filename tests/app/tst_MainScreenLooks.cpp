@@ -41,26 +41,29 @@ class MainScreenLooksTest : public QObject {
   }
 
   static QList<TFlatButton*> ToolBar(TMainScreen& w) {
-    return {w.Editbutton,  w.Newbutton,        w.CloneButton, w.DeleteButton,  w.Filterbutton,
-            w.OrderButton, w.DoneToggleButton, w.Printbutton, w.CalendarButton};
+    QList<TFlatButton*> buttons;
+    for (const char* name : {"Editbutton", "Newbutton", "CloneButton", "DeleteButton", "Filterbutton", "OrderButton",
+                             "DoneToggleButton", "Printbutton", "CalendarButton"})
+      buttons << Control<TFlatButton>(w, name);
+    return buttons;
   }
 
  private slots:
   void init() {
     UserMessages::Install(&messages_);
-    TMainScreen::SetTodayForTest(DateTimeValue::EncodeDate(2024, 2, 29));
+    FixtureToday() = (DateTimeValue::EncodeDate(2024, 2, 29));
   }
   void cleanup() {
     UserMessages::Install(nullptr);
     StoreHelpers::SetDataDirectory(QString());
-    TMainScreen::SetTodayForTest(0);
+    FixtureToday() = (0);
   }
 
   void everyButtonHasItsOwnDrawnPicture() {
     auto w = OpenIn({{"20240301", "", "a task", false, "", "B", ""}});
     QVERIFY(w);
     QList<TFlatButton*> buttons = ToolBar(*w);
-    buttons << w->ExitButton << w->Helpbutton << w->MouseHelpbutton;
+    for (const char* name : {"ExitButton", "Helpbutton", "MouseHelpbutton"}) buttons << Control<TFlatButton>(*w, name);
     const qreal ratio = w->devicePixelRatioF();
     QList<QImage> seen;
     for (TFlatButton* b : buttons) {
@@ -80,13 +83,13 @@ class MainScreenLooksTest : public QObject {
     for (TFlatButton* b : ToolBar(*w)) QCOMPARE(b->Layout(), TFlatButton::blBitmapLeft);
 
     // Show DONE and Hide DONE: two different pictures, the button showing the one for its state.
-    const QImage show = w->Showbmp->pixmap().toImage();
-    const QImage hide = w->Hidebmp->pixmap().toImage();
+    const QImage show = Control<QLabel>(*w, "Showbmp")->pixmap().toImage();
+    const QImage hide = Control<QLabel>(*w, "Hidebmp")->pixmap().toImage();
     QVERIFY(Opaque(show) > 20 && Opaque(hide) > 20);
     QVERIFY(show != hide);
     QCOMPARE(qAlpha(show.pixel(0, 0)), 0);
     QCOMPARE(qAlpha(hide.pixel(0, 0)), 0);
-    QCOMPARE(w->ShowDone->Bitmap(), show);
+    QCOMPARE(Control<TFlatButton>(*w, "ShowDone")->Bitmap(), show);
   }
 
   void programIconDrawsAtAnySize() {
@@ -117,7 +120,8 @@ class MainScreenLooksTest : public QObject {
     const QList<TFlatButton*> buttons = ToolBar(*w);
     for (int i = 0; i < buttons.size(); ++i) {
       TFlatButton* b = buttons[i];
-      const bool kept = b == w->Newbutton || b == w->Filterbutton || b == w->OrderButton;
+      const bool kept = b->objectName() == "Newbutton" || b->objectName() == "Filterbutton" ||
+                        b->objectName() == "OrderButton";
       QCOMPARE(b->isVisible(), kept);
       if (kept) QCOMPARE(b->x(), shown[i]);
     }

@@ -93,12 +93,12 @@ class RealInputTest : public QObject {
     StoreHelpers::SetDataDirectory(dir_->path());
     messages_.shown.clear();
     UserMessages::Install(&messages_);
-    TMainScreen::SetTodayForTest(DateTimeValue::EncodeDate(2024, 2, 29));
+    FixtureToday() = (DateTimeValue::EncodeDate(2024, 2, 29));
   }
   void cleanup() {
     UserMessages::Install(nullptr);
     StoreHelpers::SetDataDirectory(QString());
-    TMainScreen::SetTodayForTest(0);
+    FixtureToday() = (0);
   }
 
   // A click on any cell of the grid, then New from the tool bar or the Insert key: the second
@@ -134,7 +134,7 @@ class RealInputTest : public QObject {
     QTRY_COMPARE(grid->model()->rowCount(), 2);
     QCOMPARE(StoredDescriptions(*w), QStringList({"First task", "Second task"}));
     QVERIFY2(messages_.shown.isEmpty(), qPrintable(messages_.shown.join('|')));
-    QCOMPARE(w->TasqEngine.RecordCount(), 2L);
+    QCOMPARE(w->Store().TasqEngine.RecordCount(), 2L);
 
     // And once more, from the row just added.
     QTRY_VERIFY(w->isActiveWindow());

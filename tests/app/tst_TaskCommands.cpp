@@ -12,6 +12,7 @@
 #include <QTemporaryDir>
 
 #include "MainScreenFixture.h"
+#include "app/TaskDateRules.h"
 #include "db/DateTimeValue.h"
 #include "db/RegionalFormats.h"
 #include "db/RegionalSettings.h"
@@ -54,27 +55,20 @@ class TaskCommandsTest : public QObject {
   }
   // Tasks not marked deleted, whatever the filter.
   int Unmarked(TMainScreen& w) {
-    const bool shown = w.ShowDoneTasks;
-    const quint8 date = w.DateFilterIndex, priority = w.PriorityFilterIndex;
-    const QString keys = w.KeyFilterText;
-    w.ShowDoneTasks = true;
-    w.DateFilterIndex = w.PriorityFilterIndex = 0;
-    w.KeyFilterText.clear();
-    w.SetUpFilter();
-    const int n = w.GridModel->rowCount();
-    w.ShowDoneTasks = shown;
-    w.DateFilterIndex = date;
-    w.PriorityFilterIndex = priority;
-    w.KeyFilterText = keys;
-    w.SetUpFilter();
+    const TaskFilter chosen = w.Filter();
+    TaskFilter everything;
+    everything.showDone = true;
+    w.ApplyFilter(everything);
+    const int n = Grid(w)->rowCount();
+    w.ApplyFilter(chosen);
     return n;
   }
   QStringList Descriptions(TMainScreen& w) {
     QStringList list;
-    for (int r = 0; r < w.GridModel->rowCount(); ++r) list << GridCell(w, r, 3);
+    for (int r = 0; r < Grid(w)->rowCount(); ++r) list << GridCell(w, r, 3);
     return list;
   }
-  QString Stored(TMainScreen& w, const char* field) { return w.TasqTable.FieldByName(field)->AsString(); }
+  QString Stored(TMainScreen& w, const char* field) { return w.Store().TasqTable.FieldByName(field)->AsString(); }
 
  private slots:
   void init() {
@@ -83,41 +77,40 @@ class TaskCommandsTest : public QObject {
     messages_.shown.clear();
     messages_.answer = true;
     UserMessages::Install(&messages_);
-    TMainScreen::SetTodayForTest(DateTimeValue::EncodeDate(2024, 2, 29));
-    TMainScreen::GridEmphasisOn = false;
+    FixtureToday() = (DateTimeValue::EncodeDate(2024, 2, 29));
   }
   void cleanup() {
     UserMessages::Install(nullptr);
     StoreHelpers::SetDataDirectory(QString());
-    TMainScreen::SetTodayForTest(0);
+    FixtureToday() = (0);
   }
 
   void newTaskWithOkAndWithCancel() {
     auto w = Open({});
     QVERIFY(w);
-    QVERIFY(!w->Editbutton->isVisible());
+    QVERIFY(!Control<TFlatButton>(*w, "Editbutton")->isVisible());
     QString label;
     WhenModal<TTaskEditor>([&](TTaskEditor& editor) {
       label = editor.TaskLabel->text() + "|" + editor.Task->text();
       editor.OKButtonClick();
     });
-    w->Newbutton->click();
+    Control<TFlatButton>(*w, "Newbutton")->click();
     QCOMPARE(label, QString("Adding Task|{Task description}"));
-    QCOMPARE(w->TasqEngine.RecordCount(), 1L);
+    QCOMPARE(w->Store().TasqEngine.RecordCount(), 1L);
     QCOMPARE(Stored(*w, "DESCRIPT"), QString("{Task description}"));
-    QVERIFY(w->TasqTable.FieldByName("DATE")->IsNull());
-    QVERIFY(w->TasqTable.FieldByName("TIME")->IsNull());
+    QVERIFY(w->Store().TasqTable.FieldByName("DATE")->IsNull());
+    QVERIFY(w->Store().TasqTable.FieldByName("TIME")->IsNull());
     QCOMPARE(Stored(*w, "PRIORITY"), QString("B"));
-    QVERIFY(!w->TasqTable.FieldByName("DONE")->AsBoolean());
-    QVERIFY(w->Editbutton->isVisible());
+    QVERIFY(!w->Store().TasqTable.FieldByName("DONE")->AsBoolean());
+    QVERIFY(Control<TFlatButton>(*w, "Editbutton")->isVisible());
     QCOMPARE(GridCell(*w, 0, 0), QString("Medium"));
 
     WhenModal<TTaskEditor>([](TTaskEditor& editor) {
       editor.Task->setText("never stored");
       editor.CancelButtonClick();
     });
-    w->Newbutton->click();
-    QCOMPARE(w->TasqEngine.RecordCount(), 1L);
+    Control<TFlatButton>(*w, "Newbutton")->click();
+    QCOMPARE(w->Store().TasqEngine.RecordCount(), 1L);
     QVERIFY(messages_.shown.isEmpty());
   }
 
@@ -137,7 +130,7 @@ class TaskCommandsTest : public QObject {
       editor.TimeEdit->setText("2:5 pm");
       editor.OKButtonClick();
     });
-    w->Editbutton->click();
+    Control<TFlatButton>(*w, "Editbutton")->click();
     QCOMPARE(seen, QString("Editing Task|dentist|health|05 03 2024|09:30|ask about it|low"));
     QCOMPARE(patternWhileOpen, QString("dd MM yyyy"));
     QCOMPARE(RegionalSettings::UserFormats().ShortDateFormat, QString("dd MMMM yyyy"));
@@ -151,7 +144,7 @@ class TaskCommandsTest : public QObject {
         editor.OKButtonClick();
         if (editor.ModalResult == 0) editor.CancelButtonClick();  // refused: the dialog stayed
       });
-      w->Editbutton->click();
+      Control<TFlatButton>(*w, "Editbutton")->click();
     };
     editTime("12:15 AM");
     QCOMPARE(Stored(*w, "TIME"), QString("00:15"));
@@ -184,7 +177,7 @@ class TaskCommandsTest : public QObject {
       editor.Notes->setPlainText(typed);
       editor.OKButtonClick();
     });
-    w->Editbutton->click();
+    Control<TFlatButton>(*w, "Editbutton")->click();
     QCOMPARE(Stored(*w, "NOTE"), stored);
   }
 
@@ -192,15 +185,15 @@ class TaskCommandsTest : public QObject {
     auto w = Open({{"20240305", "09:00", "source", true, "HOME", "A", "line one\r\nline two"}});
     QVERIFY(w);
     w->ShowDoneClick();
-    w->CloneButton->click();
-    QCOMPARE(w->TasqEngine.RecordCount(), 2L);
-    QCOMPARE(w->TasqTable.GetBookmark(), quint32(2));
+    Control<TFlatButton>(*w, "CloneButton")->click();
+    QCOMPARE(w->Store().TasqEngine.RecordCount(), 2L);
+    QCOMPARE(w->Store().TasqTable.GetBookmark(), quint32(2));
     QCOMPARE(Stored(*w, "DESCRIPT"), QString("source"));
     QCOMPARE(Stored(*w, "NOTE"), QString("line one\r\nline two"));
     QCOMPARE(Stored(*w, "KEYS"), QString("HOME"));
     QCOMPARE(Stored(*w, "DATE") + Stored(*w, "TIME"), QString("2024030509:00"));
-    QVERIFY(!w->TasqTable.FieldByName("DONE")->AsBoolean());
-    QVERIFY(w->TasqTable.FieldByName("PRIORITY")->IsNull());
+    QVERIFY(!w->Store().TasqTable.FieldByName("DONE")->AsBoolean());
+    QVERIFY(w->Store().TasqTable.FieldByName("PRIORITY")->IsNull());
   }
 
   void bulkDeletesWithCountsAndUndo() {
@@ -213,7 +206,7 @@ class TaskCommandsTest : public QObject {
                    {"20241399", "", "bad date", false, "", "B", ""}});
     QVERIFY(w);
     QCOMPARE(Unmarked(*w), 6);
-    QVERIFY(!w->UndoDelete1->isEnabled());
+    QVERIFY(!Control<QAction>(*w, "UndoDelete1")->isEnabled());
 
     // Saying No deletes nothing, but the question told how many it would.
     messages_.answer = false;
@@ -244,23 +237,24 @@ class TaskCommandsTest : public QObject {
     };
     for (const Case& c : cases) {
       messages_.shown.clear();
-      w->KeyFilterText = "a,,b";  // every task passes this key-word term
-      w->SetUpFilter();
-      QVERIFY(w->FilterClearbutton->isVisible());
+      TaskFilter keys = w->Filter();
+      keys.keyText = "a,,b";  // every task passes this key-word term
+      w->ApplyFilter(keys);
+      QVERIFY(Control<TFlatButton>(*w, "FilterClearbutton")->isVisible());
       (w.get()->*c.command)();
       QCOMPARE(messages_.shown, QStringList({c.question, c.result}));
       QCOMPARE(Unmarked(*w), c.left);
-      QCOMPARE(w->TasqEngine.RecordCount(), 6L);  // marked, not removed
+      QCOMPARE(w->Store().TasqEngine.RecordCount(), 6L);  // marked, not removed
       // Only the matching delete clears the filter settings; done tasks stay hidden.
-      QCOMPARE(w->KeyFilterText.isEmpty(), c.command == &TMainScreen::AllTasksMatchingCurrentFilter1Click);
-      QVERIFY(!w->ShowDoneTasks);
-      QVERIFY(w->UndoDelete1->isEnabled());
+      QCOMPARE(w->Filter().keyText.isEmpty(), c.command == &TMainScreen::AllTasksMatchingCurrentFilter1Click);
+      QVERIFY(!w->Filter().showDone);
+      QVERIFY(Control<QAction>(*w, "UndoDelete1")->isEnabled());
       messages_.shown.clear();
-      w->UndoDelete1->trigger();
+      Control<QAction>(*w, "UndoDelete1")->trigger();
       QCOMPARE(messages_.shown.size(), 1);
       QVERIFY(messages_.shown[0].endsWith("deleted tasks have been brought back."));
       QCOMPARE(Unmarked(*w), 6);
-      QVERIFY(!w->UndoDelete1->isEnabled());
+      QVERIFY(!Control<QAction>(*w, "UndoDelete1")->isEnabled());
     }
     // The two dated before today are the two deleted, done or not; a date that is no date stays.
     w->ShowDoneClick();
@@ -273,8 +267,9 @@ class TaskCommandsTest : public QObject {
     QCOMPARE(messages_.shown.last(), QString("No tasks with dates before today have been deleted"));
 
     // With done tasks shown and nothing else set there is no filter to match.
-    w->KeyFilterText.clear();
-    w->SetUpFilter();
+    TaskFilter cleared = w->Filter();
+    cleared.keyText.clear();
+    w->ApplyFilter(cleared);
     messages_.shown.clear();
     w->AllTasksMatchingCurrentFilter1Click();
     w->AllTasksNOTMatchingCurrentFilter1Click();
@@ -287,27 +282,27 @@ class TaskCommandsTest : public QObject {
     w->AllTasks1Click();
     QCOMPARE(messages_.shown,
              QStringList({"CONFIRM: Delete ALL tasks?\r\rThis will delete 4 tasks. It cannot be undone.", "Done!"}));
-    QCOMPARE(w->TasqEngine.RecordCount(), 0L);
-    QVERIFY(w->MainSortItems[0]->isChecked());
-    QVERIFY(!w->MainSortItems[1]->isChecked());
-    QVERIFY(!w->UndoDelete1->isEnabled());
-    QVERIFY(!w->Editbutton->isVisible());
+    QCOMPARE(w->Store().TasqEngine.RecordCount(), 0L);
+    QVERIFY(SortItem(*w, true, 0)->isChecked());
+    QVERIFY(!SortItem(*w, true, 1)->isChecked());
+    QVERIFY(!Control<QAction>(*w, "UndoDelete1")->isEnabled());
+    QVERIFY(!Control<TFlatButton>(*w, "Editbutton")->isVisible());
   }
 
   void undoOfASingleDeleteAndAfterAPack() {
     auto w = Open({{"20240301", "", "first", false, "", "B", ""}, {"20240302", "", "second", false, "", "B", ""}});
     QVERIFY(w);
-    w->GridModel->SetCurrentRow(GridRowOf(*w, "first"));
-    w->DeleteButton->click();
+    Grid(*w)->SetCurrentRow(GridRowOf(*w, "first"));
+    Control<TFlatButton>(*w, "DeleteButton")->click();
     QCOMPARE(Descriptions(*w), QStringList({"second"}));
     QTest::keySequence(w.get(), QKeySequence(Qt::CTRL | Qt::Key_Z));
     QTRY_COMPARE(Descriptions(*w), QStringList({"first", "second"}));
     QCOMPARE(Stored(*w, "DESCRIPT"), QString("first"));  // the task brought back is current
     // A pack removes marked tasks for good: nothing is left to bring back.
-    w->DeleteButton->click();
+    Control<TFlatButton>(*w, "DeleteButton")->click();
     w->RebuildIndexes1Click();
-    QVERIFY(!w->UndoDelete1->isEnabled());
-    QCOMPARE(w->TasqEngine.RecordCount(), 1L);
+    QVERIFY(!Control<QAction>(*w, "UndoDelete1")->isEnabled());
+    QCOMPARE(w->Store().TasqEngine.RecordCount(), 1L);
   }
 
   void keyWords() {
@@ -316,39 +311,39 @@ class TaskCommandsTest : public QObject {
                    {"20240303", "", "c", false, "  lots   of  blanks ", "B", ""},
                    {"20240304", "", "d", false, "home, work", "B", ""}});
     QVERIFY(w);
-    QCOMPARE(*w->KeyWordList, QStringList({"Home", "work", "lots", "of", "blanks", "home,"}));
+    QCOMPARE(w->KeyWords(), QStringList({"Home", "work", "lots", "of", "blanks", "home,"}));
     // A menu choice appends; the field keeps 60 characters.
-    w->GridModel->SetCurrentRow(GridRowOf(*w, "a"));
+    Grid(*w)->SetCurrentRow(GridRowOf(*w, "a"));
     w->KeyListMenuItemClick(QString(57, 'x'));
     QCOMPARE(Stored(*w, "KEYS"), "Home " + QString(55, 'x'));
     w->KeyListMenuItemClick("Clear Entry");
-    QVERIFY(w->TasqTable.FieldByName("KEYS")->IsNull());
+    QVERIFY(w->Store().TasqTable.FieldByName("KEYS")->IsNull());
     w->KeyListMenuItemClick("work");
     QCOMPARE(Stored(*w, "KEYS"), QString("work"));
 
     // A word typed into the grid's Key words cell is offered at once by the editor and the filter.
-    const QModelIndex cell = w->GridModel->index(GridRowOf(*w, "b"), 5);
-    w->ActiveGrid->setFocus();
-    w->ActiveGrid->setCurrentIndex(cell);
-    w->ActiveGrid->edit(cell);
+    const QModelIndex cell = Grid(*w)->index(GridRowOf(*w, "b"), 5);
+    Control<QTableView>(*w, "ActiveGrid")->setFocus();
+    Control<QTableView>(*w, "ActiveGrid")->setCurrentIndex(cell);
+    Control<QTableView>(*w, "ActiveGrid")->edit(cell);
     QTRY_VERIFY(qobject_cast<QLineEdit*>(QApplication::focusWidget()) != nullptr);
     auto* editor = qobject_cast<QLineEdit*>(QApplication::focusWidget());
     editor->selectAll();
     QTest::keyClicks(editor, "garden Home");
     QTest::keyClick(editor, Qt::Key_Tab);
     QTRY_COMPARE(GridCell(*w, GridRowOf(*w, "b"), 5), QString("garden Home"));
-    QCOMPARE(w->KeyWordList->last(), QString("garden"));
+    QCOMPARE(w->KeyWords().last(), QString("garden"));
     QStringList inEditor, inFilter;
     WhenModal<TTaskEditor>([&](TTaskEditor& e) {
       inEditor = MenuWords(&e);
       e.CancelButtonClick();
     });
-    w->Editbutton->click();
+    Control<TFlatButton>(*w, "Editbutton")->click();
     WhenModal<TFilterForm>([&](TFilterForm& f) {
       inFilter = MenuWords(&f);
       f.CancelButtonClick();
     });
-    w->Filterbutton->click();
+    Control<TFlatButton>(*w, "Filterbutton")->click();
     QVERIFY(inEditor.contains("garden"));
     QVERIFY(inFilter.contains("garden"));
   }
@@ -358,26 +353,27 @@ class TaskCommandsTest : public QObject {
                    {"20240305", "", "done", true, "home", "A", ""},
                    {"", "", "undated", false, "home", "A", ""}});
     QVERIFY(w);
-    QCOMPARE(w->TasqEngine.CurrentQuery(), QString("(.not.DONE)"));
-    TMainScreen::SetTodayForTest(DateTimeValue::EncodeDate(2024, 3, 5));
-    w->DateFilterIndex = 1;
-    w->PriorityFilterIndex = 1;
-    w->KeyFilterText = " home, Work";
-    w->SetUpFilter();
-    QCOMPARE(w->TasqEngine.CurrentQuery(),
+    QCOMPARE(w->Store().TasqEngine.CurrentQuery(), QString("(.not.DONE)"));
+    FixtureToday() = (DateTimeValue::EncodeDate(2024, 3, 5));
+    TaskFilter chosen;
+    chosen.dateIndex = 1;
+    chosen.priorityIndex = 1;
+    chosen.keyText = " home, Work";
+    w->ApplyFilter(chosen);
+    QCOMPARE(w->Store().TasqEngine.CurrentQuery(),
              QString("(DATE >=\"20240305\" and DATE <=\"20240305\").and.(PRIORITY=\"A\").and.(.not.DONE).and."
                      "(\"HOME\"$UPPER(KEYS).or.\"WORK\"$UPPER(KEYS))"));
     QCOMPARE(Descriptions(*w), QStringList({"home task"}));  // contained text, any case; undated never passes
-    QVERIFY(w->FilterClearbutton->isVisible());
+    QVERIFY(Control<TFlatButton>(*w, "FilterClearbutton")->isVisible());
 
     // The filter dialog edits three settings; Cancel changes nothing.
     WhenModal<TFilterForm>([](TFilterForm& f) {
       f.SetDateFilterIndex(6);
       f.CancelButtonClick();
     });
-    w->Filterbutton->click();
-    QCOMPARE(w->DateFilterIndex, quint8(1));
-    TMainScreen::SetTodayForTest(DateTimeValue::EncodeDate(2025, 1, 1));
+    Control<TFlatButton>(*w, "Filterbutton")->click();
+    QCOMPARE(w->Filter().dateIndex, quint8(1));
+    FixtureToday() = (DateTimeValue::EncodeDate(2025, 1, 1));
     int shownDate = -1;
     WhenModal<TFilterForm>([&](TFilterForm& f) {
       shownDate = f.DateFilterIndex();
@@ -386,28 +382,29 @@ class TaskCommandsTest : public QObject {
       f.SetKeyFilterText("a,,b");
       f.OKButtonClick();
     });
-    w->Filterbutton->click();
+    Control<TFlatButton>(*w, "Filterbutton")->click();
     QCOMPARE(shownDate, 1);
-    QCOMPARE(w->TasqEngine.CurrentQuery(),
+    QCOMPARE(w->Store().TasqEngine.CurrentQuery(),
              QString("(DATE >=\"19000101\" and DATE <=\"20241231\").and.(.not.DONE).and."
                      "(\"A\"$UPPER(KEYS).or.\"\"$UPPER(KEYS).or.\"B\"$UPPER(KEYS))"));
     QCOMPARE(Descriptions(*w), QStringList({"home task"}));
 
     // Blanks only: no key-word term, but still filtered; done shown and nothing else: no query.
     w->FilterClearbuttonClick();
-    QVERIFY(!w->FilterClearbutton->isVisible());
-    w->KeyFilterText = "   ";
-    w->SetUpFilter();
-    QCOMPARE(w->TasqEngine.CurrentQuery(), QString("(.not.DONE)"));
-    QVERIFY(w->FilterClearbutton->isVisible());
-    w->KeyFilterText.clear();
+    QVERIFY(!Control<TFlatButton>(*w, "FilterClearbutton")->isVisible());
+    TaskFilter blanks;
+    blanks.keyText = "   ";
+    w->ApplyFilter(blanks);
+    QCOMPARE(w->Store().TasqEngine.CurrentQuery(), QString("(.not.DONE)"));
+    QVERIFY(Control<TFlatButton>(*w, "FilterClearbutton")->isVisible());
+    w->ApplyFilter(TaskFilter());
     w->ShowDoneClick();
-    QCOMPARE(w->TasqEngine.CurrentQuery(), QString());
-    QCOMPARE(w->ShowDone->Caption(), QString("Hide DONE"));
-    QCOMPARE(w->ShowDone->Bitmap(), w->Hidebmp->pixmap().toImage());
-    QVERIFY(w->ShowDone->Bitmap() != w->Showbmp->pixmap().toImage());
-    QVERIFY(!w->FilterClearbutton->isVisible());
-    QCOMPARE(w->GridModel->rowCount(), 3);
+    QCOMPARE(w->Store().TasqEngine.CurrentQuery(), QString());
+    QCOMPARE(Control<TFlatButton>(*w, "ShowDone")->Caption(), QString("Hide DONE"));
+    QCOMPARE(Control<TFlatButton>(*w, "ShowDone")->Bitmap(), Control<QLabel>(*w, "Hidebmp")->pixmap().toImage());
+    QVERIFY(Control<TFlatButton>(*w, "ShowDone")->Bitmap() != Control<QLabel>(*w, "Showbmp")->pixmap().toImage());
+    QVERIFY(!Control<TFlatButton>(*w, "FilterClearbutton")->isVisible());
+    QCOMPARE(Grid(*w)->rowCount(), 3);
   }
 
   void sortByPriority() {
@@ -420,25 +417,25 @@ class TaskCommandsTest : public QObject {
     QVERIFY(w);
     w->SortBy("PRIORITY");
     QCOMPARE(Descriptions(*w), QStringList({"none", "high first", "high earlier", "high later", "medium", "low"}));
-    QCOMPARE(w->TasqTable.FieldByName("DESCRIPT")->AsString(), QString("none"));  // first task current
+    QCOMPARE(w->Store().TasqTable.FieldByName("DESCRIPT")->AsString(), QString("none"));  // first task current
     for (int i = 0; i < 4; ++i) {
-      QCOMPARE(w->MainSortItems[i]->isChecked(), i == 2);
-      QCOMPARE(w->ButtonSortItems[i]->isChecked(), i == 2);
+      QCOMPARE(SortItem(*w, true, i)->isChecked(), i == 2);
+      QCOMPARE(SortItem(*w, false, i)->isChecked(), i == 2);
     }
-    w->ButtonSortItems[2]->setChecked(false);
+    SortItem(*w, false, 2)->setChecked(false);
     w->ButtonSortMenuPopup();
-    QVERIFY(w->ButtonSortItems[2]->isChecked());
-    QCOMPARE(w->SortOrderNumber, w->TasqEngine.TagOrder("PRIORITY"));
+    QVERIFY(SortItem(*w, false, 2)->isChecked());
+    QCOMPARE(w->SortOrderNumber(), w->Store().TasqEngine.TagOrder("PRIORITY"));
   }
 
   void textTheFileCannotHoldIsRefusedWhereTyped() {
     auto w = Open({{"20240305", "", "plain", false, "", "B", "note"}});
     QVERIFY(w);
     // In a grid cell.
-    const QModelIndex cell = w->GridModel->index(0, 3);
-    w->ActiveGrid->setFocus();
-    w->ActiveGrid->setCurrentIndex(cell);
-    w->ActiveGrid->edit(cell);
+    const QModelIndex cell = Grid(*w)->index(0, 3);
+    Control<QTableView>(*w, "ActiveGrid")->setFocus();
+    Control<QTableView>(*w, "ActiveGrid")->setCurrentIndex(cell);
+    Control<QTableView>(*w, "ActiveGrid")->edit(cell);
     QTRY_VERIFY(qobject_cast<QLineEdit*>(QApplication::focusWidget()) != nullptr);
     auto* editor = qobject_cast<QLineEdit*>(QApplication::focusWidget());
     editor->setCursorPosition(editor->text().size());
@@ -451,9 +448,9 @@ class TaskCommandsTest : public QObject {
     QTRY_COMPARE(Stored(*w, "DESCRIPT"), QString::fromUtf8("plain\xc3\xa9"));
     // In the note.
     messages_.shown.clear();
-    w->ActiveNotes->setFocus();
-    w->ActiveNotes->moveCursor(QTextCursor::End);
-    TypeText(w->ActiveNotes, QString::fromUtf8("\xe2\x82\xac\xe2\x98\x83"));  // euro sign, snowman
+    Control<QPlainTextEdit>(*w, "ActiveNotes")->setFocus();
+    Control<QPlainTextEdit>(*w, "ActiveNotes")->moveCursor(QTextCursor::End);
+    TypeText(Control<QPlainTextEdit>(*w, "ActiveNotes"), QString::fromUtf8("\xe2\x82\xac\xe2\x98\x83"));  // euro sign, snowman
     QCOMPARE(messages_.shown.size(), 1);
     w->ActiveNotesExit();
     QCOMPARE(Stored(*w, "NOTE"), QString::fromUtf8("note\xe2\x82\xac"));
@@ -470,7 +467,7 @@ class TaskCommandsTest : public QObject {
   void reducedDatePattern() {
     QFETCH(QString, pattern);
     QFETCH(QString, reduced);
-    QCOMPARE(TMainScreen::ReducedDatePattern(pattern), reduced);
+    QCOMPARE(TaskDateRules::ReducedDatePattern(pattern), reduced);
   }
 };
 

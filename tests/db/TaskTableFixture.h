@@ -9,18 +9,16 @@
 #include "db/TDataSource.h"
 #include "db/TTable.h"
 #include "db/TTableEngine.h"
-#include "platform/UserMessages.h"
+#include "db/CursorLayer.h"
 
-// Collects the messages that would have been shown, so no test blocks on a box.
-class RecordedMessages : public UserMessages {
+// Collects what the table layer reports for the user while it is installed.
+class RecordedMessages {
  public:
-  void Information(const QString&, const QString& text) override { shown << text; }
-  bool YesNo(const QString&, const QString& text) override {
-    shown << text;
-    return answer;
+  void Install() {
+    CursorLayer::SetReporter([this](const QString& text) { shown << text; });
   }
+  static void Uninstall() { CursorLayer::SetReporter({}); }
   QStringList shown;
-  bool answer = true;
 };
 
 struct TaskTableFixture {

@@ -5,14 +5,11 @@
 #include <QTest>
 
 #include "db/CursorLayer.h"
-#include "platform/UserMessages.h"
 #include "xbengine.h"
 
 namespace {
-class Quiet : public UserMessages {
- public:
-  void Information(const QString&, const QString& text) override { shown << text; }
-  bool YesNo(const QString&, const QString&) override { return false; }
+// Collects what the layer reports for the user.
+struct Quiet {
   QStringList shown;
 };
 
@@ -35,7 +32,7 @@ class CursorLayerTest : public QObject {
 
  private slots:
   void initTestCase() {
-    UserMessages::Install(&quiet_);
+    CursorLayer::SetReporter([this](const QString& text) { quiet_.shown << text; });
     QCOMPARE(L.Acquire(), 0);
     QCOMPARE(L.OpenDatabase(dir_.path(), &db_), 0);
     QVERIFY(L.DatabasePath(db_).endsWith('/'));
@@ -43,7 +40,7 @@ class CursorLayerTest : public QObject {
   void cleanupTestCase() {
     L.CloseDatabase(db_);
     L.Release();
-    UserMessages::Install(nullptr);
+    CursorLayer::SetReporter({});
   }
 
   void driversAndAliases() {

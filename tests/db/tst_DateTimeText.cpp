@@ -207,7 +207,7 @@ class tst_DateTimeText : public QObject {
 
     double value = -1;
     QCOMPARE(DateTimeText::TryStrToDate(text, value), valid);
-    QCOMPARE(RegionalSettings::IsValidDate(text), valid);
+    QCOMPARE(DateTimeText::IsValidDate(text), valid);
     if (!valid) {
       QCOMPARE(value, -1.0);
       QVERIFY_THROWS_EXCEPTION(DateTimeConvertError, DateTimeText::StrToDate(text));
@@ -301,7 +301,7 @@ class tst_DateTimeText : public QObject {
     RegionalSettings::UseFixedFormats();
     double value = -1;
     QCOMPARE(DateTimeText::TryStrToTime(text, value), valid);
-    QCOMPARE(RegionalSettings::IsValidTime(text), valid);
+    QCOMPARE(DateTimeText::IsValidTime(text), valid);
     if (!valid) {
       QVERIFY_THROWS_EXCEPTION(DateTimeConvertError, DateTimeText::StrToTime(text));
       return;

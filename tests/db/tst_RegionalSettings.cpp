@@ -165,14 +165,14 @@ class tst_RegionalSettings : public QObject {
     RegionalSettings::SaveUserFormats(RegionalFormats{"dd.MM.yy", ".", ":", "vorm.", "nachm."});
     QCOMPARE(RegionalSettings::UserFormats().ShortDateFormat, QStringLiteral("dd.mm.yyyy"));
 
-    QVERIFY(RegionalSettings::IsValidDate(QStringLiteral("03/05/2024")));
-    QVERIFY(!RegionalSettings::IsValidDate(QStringLiteral("25.12.2024")));
-    QVERIFY(!RegionalSettings::IsValidTime(QStringLiteral("2:05 nachm.")));
+    QVERIFY(DateTimeText::IsValidDate(QStringLiteral("03/05/2024")));
+    QVERIFY(!DateTimeText::IsValidDate(QStringLiteral("25.12.2024")));
+    QVERIFY(!DateTimeText::IsValidTime(QStringLiteral("2:05 nachm.")));
 
     RegionalSettings::UseUserFormats();
-    QVERIFY(RegionalSettings::IsValidDate(QStringLiteral("25.12.2024")));
-    QVERIFY(!RegionalSettings::IsValidDate(QStringLiteral("03/05/2024")));
-    QVERIFY(RegionalSettings::IsValidTime(QStringLiteral("2:05 nachm.")));
+    QVERIFY(DateTimeText::IsValidDate(QStringLiteral("25.12.2024")));
+    QVERIFY(!DateTimeText::IsValidDate(QStringLiteral("03/05/2024")));
+    QVERIFY(DateTimeText::IsValidTime(QStringLiteral("2:05 nachm.")));
     const double date = DateTimeText::StrToDate(QStringLiteral("5.3.24"));
     QCOMPARE(DateTimeText::FormatDateTime(QStringLiteral("ddddd"), date),
              QStringLiteral("05.03.%1").arg(QDate::currentDate().year() / 100 * 100 + 24));

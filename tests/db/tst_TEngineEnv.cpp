@@ -1,6 +1,7 @@
 #include <QMetaProperty>
 #include <QTest>
 
+#include "db/DateTimeText.h"
 #include "db/RegionalSettings.h"
 #include "db/TEngineEnv.h"
 #include "xbengine.h"
@@ -126,8 +127,8 @@ class tst_TEngineEnv : public QObject {
     QCOMPARE(s.dateFormat, 4);
     QCOMPARE(s.century, 1);
     // Conversions follow at once.
-    QVERIFY(RegionalSettings::IsValidDate(QStringLiteral("25.12.2024")));
-    QVERIFY(!RegionalSettings::IsValidDate(QStringLiteral("12/25/2024")));
+    QVERIFY(DateTimeText::IsValidDate(QStringLiteral("25.12.2024")));
+    QVERIFY(!DateTimeText::IsValidDate(QStringLiteral("12/25/2024")));
 
     env.SetCentury(false);
     QCOMPARE(RegionalSettings::InForce().ShortDateFormat, QStringLiteral("dd.mm.yy"));

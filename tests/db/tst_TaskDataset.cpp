@@ -17,8 +17,8 @@ class TaskDatasetTest : public QObject {
   RecordedMessages messages_;
 
  private slots:
-  void init() { UserMessages::Install(&messages_); }
-  void cleanup() { UserMessages::Install(nullptr); }
+  void init() { messages_.Install(); }
+  void cleanup() { RecordedMessages::Uninstall(); }
 
   void appendEditCancelDeleteAndNotes() {
     TaskTableFixture f;

@@ -5,7 +5,7 @@
 #include <QtTest>
 
 #include "db/DateTimeValue.h"
-#include "dialogs/TGraphicPanel.h"
+#include "widgets/TGraphicPanel.h"
 #include "dialogs/TSetTimeDialog.h"
 #include "widgets/TFlatButton.h"
 #include "widgets/THelpWindow.h"

@@ -13,7 +13,7 @@
 
 #include "ReportTestTable.h"
 #include "db/TTableEngine.h"
-#include "dialogs/TGraphicPanel.h"
+#include "widgets/TGraphicPanel.h"
 #include "platform/UserMessages.h"
 #include "report/TReportSetup.h"
 #include "store/ReportPreferences.h"

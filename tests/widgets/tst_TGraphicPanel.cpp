@@ -3,7 +3,7 @@
 #include <QSignalSpy>
 #include <QtTest>
 
-#include "dialogs/TGraphicPanel.h"
+#include "widgets/TGraphicPanel.h"
 
 namespace {
 

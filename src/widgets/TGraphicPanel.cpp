@@ -1,4 +1,4 @@
-#include "dialogs/TGraphicPanel.h"
+#include "widgets/TGraphicPanel.h"
 
 #include <QAccessibleWidget>
 #include <QContextMenuEvent>
