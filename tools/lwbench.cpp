@@ -183,10 +183,11 @@ int main(int argc, char** argv) {
     t.restart();
     TMainScreen window;
     window.show();
-    while (window.FirstActivation || !window.ExitButton->isVisible()) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    Paint(*window.ActiveGrid);
+    auto* exitButton = window.findChild<QWidget*>(QStringLiteral("ExitButton"));
+    while (!window.Opened() || !exitButton->isVisible()) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    Paint(*window.findChild<QTableView*>(QStringLiteral("ActiveGrid")));
     Figure("startup_1m_s", t.elapsed() / 1000.0, "s");
-    std::fprintf(stderr, "lwbench: key words found: %lld\n", static_cast<long long>(window.KeyWordList->size()));
+    std::fprintf(stderr, "lwbench: key words found: %lld\n", static_cast<long long>(window.KeyWords().size()));
     window.close();
   }
   UserMessages::Install(nullptr);

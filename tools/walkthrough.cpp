@@ -88,10 +88,23 @@ void AnswerBoxes() {
 
 void Answer(const QString& expected, QMessageBox::StandardButton button) { g_expected.append({expected, button}); }
 
+// The window's controls are its own; the walk finds them by their object names.
+template <typename T>
+T* Ctl(QObject& w, const char* name) {
+  return w.findChild<T*>(QString::fromLatin1(name));
+}
+
+// The sort items of the File menu (`main`) or of the Sort button's menu: Date+Time,
+// Description, Priority, Key Words.
+QAction* SortAction(QObject& w, bool main, int index) {
+  static const char* const kNames[4] = {"mnuSortDateTime", "mnuSortDescription", "mnuSortPriority", "mnuSortKeyWords"};
+  return w.findChild<QAction*>((main ? QStringLiteral("main") : QString()) + QString::fromLatin1(kNames[index]));
+}
+
 QStringList Column(TMainScreen& w, int column) {
   QStringList cells;
-  for (int r = 0; r < w.GridModel->rowCount(); ++r)
-    cells << w.GridModel->data(w.GridModel->index(r, column)).toString().trimmed();
+  for (int r = 0; r < Ctl<TDataSetModel>(w, "GridModel")->rowCount(); ++r)
+    cells << Ctl<TDataSetModel>(w, "GridModel")->data(Ctl<TDataSetModel>(w, "GridModel")->index(r, column)).toString().trimmed();
   return cells;
 }
 
@@ -100,7 +113,7 @@ QStringList Column(TMainScreen& w, int column) {
 void Activate(TMainScreen& w) {
   w.activateWindow();
   if (!QTest::qWaitForWindowActive(&w)) std::printf("      (the main window did not become active)\n");
-  w.ActiveGrid->setFocus();
+  Ctl<QTableView>(w, "ActiveGrid")->setFocus();
   QCoreApplication::processEvents();
 }
 
@@ -108,7 +121,7 @@ void SelectRow(TMainScreen& w, const QString& description) {
   const int row = int(Column(w, 3).indexOf(description));
   if (row >= 0) {
     Activate(w);
-    w.ActiveGrid->setCurrentIndex(w.GridModel->index(row, 3));
+    Ctl<QTableView>(w, "ActiveGrid")->setCurrentIndex(Ctl<TDataSetModel>(w, "GridModel")->index(row, 3));
   }
 }
 
@@ -135,7 +148,7 @@ void Walk(TMainScreen& w, const QString& screenshot) {
   const double today = DateTimeValue::DateOf(DateTimeValue::Now());
   w.activateWindow();
   Check(QTest::qWaitForWindowActive(&w), "the main window is the active window");
-  Check(w.GridModel->rowCount() == 0 && !w.Editbutton->isVisible(),
+  Check(Ctl<TDataSetModel>(w, "GridModel")->rowCount() == 0 && !Ctl<TFlatButton>(w, "Editbutton")->isVisible(),
         "a first start shows an empty list, and only New among the task buttons");
 
   // ---- Adding three tasks ----
@@ -156,9 +169,9 @@ void Walk(TMainScreen& w, const QString& screenshot) {
       QTest::keyClick(editor.Task, Qt::Key_Return);  // Enter is OK
     });
     Activate(w);
-    QTest::keyClick(w.ActiveGrid, Qt::Key_Insert);
+    QTest::keyClick(Ctl<QTableView>(w, "ActiveGrid"), Qt::Key_Insert);
   }
-  Check(w.GridModel->rowCount() == 3, QStringLiteral("three tasks in the list (%1)").arg(w.GridModel->rowCount()));
+  Check(Ctl<TDataSetModel>(w, "GridModel")->rowCount() == 3, QStringLiteral("three tasks in the list (%1)").arg(Ctl<TDataSetModel>(w, "GridModel")->rowCount()));
   Check(Column(w, 3).contains("Call the plumber") && Column(w, 0).contains("High"),
         "the plumber task shows with priority High");
 
@@ -175,9 +188,9 @@ void Walk(TMainScreen& w, const QString& screenshot) {
     Click(editor.findChild<TFlatButton*>("OKButton"));
   });
   Activate(w);
-  QTest::keyClick(w.ActiveGrid, Qt::Key_Return);
+  QTest::keyClick(Ctl<QTableView>(w, "ActiveGrid"), Qt::Key_Return);
   Check(Column(w, 3).contains("Write the yearly report"), "the edited description is in the list");
-  Check(w.TasqTable.FieldByName("TIME")->AsString() == "09:30", "the time typed is stored as 09:30");
+  Check(w.Store().TasqTable.FieldByName("TIME")->AsString() == "09:30", "the time typed is stored as 09:30");
 
   // ---- Filtering by a key word ----
   WhenModal<TFilterForm>([](TFilterForm& form) {
@@ -186,44 +199,44 @@ void Walk(TMainScreen& w, const QString& screenshot) {
     QTest::keyClicks(keys, "home");
     Click(form.findChild<TFlatButton*>("OKButton"));
   });
-  Click(w.Filterbutton);
-  Check(w.GridModel->rowCount() == 2 && !Column(w, 3).contains("Write the yearly report"),
+  Click(Ctl<TFlatButton>(w, "Filterbutton"));
+  Check(Ctl<TDataSetModel>(w, "GridModel")->rowCount() == 2 && !Column(w, 3).contains("Write the yearly report"),
         "the key-word filter home shows the two home tasks");
-  Check(w.FilterClearbutton->isVisible(), "the FILTERED button shows");
-  Click(w.FilterClearbutton);
-  Check(w.GridModel->rowCount() == 3 && !w.FilterClearbutton->isVisible(), "clicking FILTERED shows all tasks again");
+  Check(Ctl<TFlatButton>(w, "FilterClearbutton")->isVisible(), "the FILTERED button shows");
+  Click(Ctl<TFlatButton>(w, "FilterClearbutton"));
+  Check(Ctl<TDataSetModel>(w, "GridModel")->rowCount() == 3 && !Ctl<TFlatButton>(w, "FilterClearbutton")->isVisible(), "clicking FILTERED shows all tasks again");
 
   // ---- Sorting ----
-  w.ButtonSortItems[2]->trigger();
+  SortAction(w, false, 2)->trigger();
   Check(Column(w, 0) == QStringList({"High", "Medium", "Low"}), "Sort by Priority lists High, Medium, Low");
-  w.ButtonSortItems[0]->trigger();
+  SortAction(w, false, 0)->trigger();
   Check(Column(w, 3).value(0) == "Buy paint", "Sort by Date+Time puts the oldest date first");
 
   // ---- Done ----
   SelectRow(w, "Buy paint");
-  Click(w.DoneToggleButton);
-  Check(w.GridModel->rowCount() == 2, "a task marked done leaves the list while done tasks are hidden");
-  Click(w.ShowDone);
-  Check(w.GridModel->rowCount() == 3 && w.ShowDone->Caption() == "Hide DONE", "Show DONE brings it back");
+  Click(Ctl<TFlatButton>(w, "DoneToggleButton"));
+  Check(Ctl<TDataSetModel>(w, "GridModel")->rowCount() == 2, "a task marked done leaves the list while done tasks are hidden");
+  Click(Ctl<TFlatButton>(w, "ShowDone"));
+  Check(Ctl<TDataSetModel>(w, "GridModel")->rowCount() == 3 && Ctl<TFlatButton>(w, "ShowDone")->Caption() == "Hide DONE", "Show DONE brings it back");
 
   // ---- Delete and undo ----
   SelectRow(w, "Call the plumber");
   Answer("Delete this task?", QMessageBox::Yes);
   Activate(w);
-  QTest::keyClick(w.ActiveGrid, Qt::Key_Delete);
-  Check(w.GridModel->rowCount() == 2 && !Column(w, 3).contains("Call the plumber"), "Delete removes the task");
+  QTest::keyClick(Ctl<QTableView>(w, "ActiveGrid"), Qt::Key_Delete);
+  Check(Ctl<TDataSetModel>(w, "GridModel")->rowCount() == 2 && !Column(w, 3).contains("Call the plumber"), "Delete removes the task");
   Answer("1 deleted task has been brought back.", QMessageBox::Ok);
   Activate(w);
-  QTest::keyClick(w.ActiveGrid, Qt::Key_Z, Qt::ControlModifier);
+  QTest::keyClick(Ctl<QTableView>(w, "ActiveGrid"), Qt::Key_Z, Qt::ControlModifier);
   Check(Column(w, 3).contains("Call the plumber"), "Ctrl+Z brings the deleted task back");
 
   // ---- A bulk delete and its undo ----
   Answer("CONFIRM: Delete all tasks marked as done?\n\nThis will delete 1 task.", QMessageBox::Yes);
   Answer("All tasks marked DONE have been deleted (1 records)", QMessageBox::Ok);
   w.findChild<QAction*>("AllMarkedDone1")->trigger();
-  Check(w.GridModel->rowCount() == 2 && !Column(w, 3).contains("Buy paint"), "File, Delete, All Marked Done");
+  Check(Ctl<TDataSetModel>(w, "GridModel")->rowCount() == 2 && !Column(w, 3).contains("Buy paint"), "File, Delete, All Marked Done");
   Answer("1 deleted task has been brought back.", QMessageBox::Ok);
-  w.UndoDelete1->trigger();
+  Ctl<QAction>(w, "UndoDelete1")->trigger();
   Check(Column(w, 3).contains("Buy paint"), "Undo Delete brings the bulk-deleted task back");
 
   if (!screenshot.isEmpty()) {
@@ -234,13 +247,13 @@ void Walk(TMainScreen& w, const QString& screenshot) {
   // ---- Rebuild ----
   SelectRow(w, "Buy paint");
   Answer("Delete this task?", QMessageBox::Yes);
-  Click(w.DeleteButton);
+  Click(Ctl<TFlatButton>(w, "DeleteButton"));
   Answer("Rebuild Index Files?", QMessageBox::Yes);
   Answer("Done!", QMessageBox::Ok);
   w.findChild<QAction*>("RebuildIndexes1")->trigger();
-  Check(w.TasqEngine.RecordCount() == 2, "Rebuild Indexes packs the table: two tasks are left in the file");
-  Check(w.MainSortItems[0]->isChecked(), "after the rebuild the list is in date and time order");
-  Check(!w.UndoDelete1->isEnabled(), "after the pack there is nothing left to undo");
+  Check(w.Store().TasqEngine.RecordCount() == 2, "Rebuild Indexes packs the table: two tasks are left in the file");
+  Check(SortAction(w, true, 0)->isChecked(), "after the rebuild the list is in date and time order");
+  Check(!Ctl<QAction>(w, "UndoDelete1")->isEnabled(), "after the pack there is nothing left to undo");
 }
 
 }  // namespace
@@ -272,7 +285,7 @@ int main(int argc, char* argv[]) {
   QElapsedTimer waited;
   waited.start();
   QObject::connect(&opened, &QTimer::timeout, &opened, [&] {
-    const bool ready = !window.FirstActivation && window.ExitButton->isVisible();
+    const bool ready = window.Opened() && Ctl<TFlatButton>(window, "ExitButton")->isVisible();
     if (!ready && waited.elapsed() < 20000) return;
     opened.stop();
     Check(ready, "the main window opened its task files in " + dir);

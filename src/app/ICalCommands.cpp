@@ -1,5 +1,8 @@
 #include "app/ICalCommands.h"
 
+#include "app/KeyWordList.h"
+#include "platform/UserMessages.h"
+
 #include <QAction>
 #include <QDir>
 #include <QFileDialog>
@@ -81,7 +84,7 @@ QString ICalCommands::ExportView(TTable& table, const QString& dataDirectory, co
   return error;
 }
 
-ICalCommands::ImportResult ICalCommands::ImportFile(TTable& table, const QString& path, QStringList* keyWords) {
+ICalCommands::ImportResult ICalCommands::ImportFile(TTable& table, const QString& path, KeyWordList* keyWords) {
   ImportResult result;
   const ICalFileContents contents = ICalFile::Read(path);
   if (!contents.error.isEmpty()) {
@@ -134,7 +137,7 @@ ICalCommands::ImportResult ICalCommands::ImportFile(TTable& table, const QString
       break;
     }
     ++result.added;
-    if (keyWords != nullptr) TMainScreen::BreakStringIntoWords(t.keys, keyWords);
+    if (keyWords != nullptr) keyWords->AddWordsOf(t.keys);
   }
   table.EnableControls();
   return result;
@@ -161,8 +164,8 @@ void ICalCommands::ExportClick(TMainScreen* window) {
                                                     QString::fromLatin1(kFilter));
   if (path.isEmpty()) return;
   int written = 0;
-  const QString error = ExportView(window->TasqTable, StoreHelpers::DataDirectory(), path, &written);
-  StoreHelpers::ShowInformation(error.isEmpty() ? (written == 1 ? QStringLiteral("1 task was exported.")
+  const QString error = ExportView(window->Store().TasqTable, StoreHelpers::DataDirectory(), path, &written);
+  UserMessages::ShowInformation(error.isEmpty() ? (written == 1 ? QStringLiteral("1 task was exported.")
                                                                  : QStringLiteral("%1 tasks were exported.").arg(written))
                                                 : error);
 }
@@ -171,9 +174,9 @@ void ICalCommands::ImportClick(TMainScreen* window) {
   const QString path = QFileDialog::getOpenFileName(window, QStringLiteral("Import from iCalendar"),
                                                     StoreHelpers::ExportDirectory(), QString::fromLatin1(kFilter));
   if (path.isEmpty()) return;
-  window->TasqTable.SetTag(-1);  // busy: the grid computes no display texts meanwhile
-  const ImportResult result = ImportFile(window->TasqTable, path, window->KeyWordList.get());
-  window->TasqTable.SetTag(0);
+  window->Store().TasqTable.SetTag(-1);  // busy: the grid computes no display texts meanwhile
+  const ImportResult result = ImportFile(window->Store().TasqTable, path, &window->KeyWordMenu());
+  window->Store().TasqTable.SetTag(0);
   window->SetButtons();
-  StoreHelpers::ShowInformation(ImportMessage(result));
+  UserMessages::ShowInformation(ImportMessage(result));
 }

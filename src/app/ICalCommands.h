@@ -6,6 +6,7 @@
 class QMenu;
 class TMainScreen;
 class TTable;
+class KeyWordList;
 
 // File, "Export to iCalendar..." and "Import from iCalendar...": the tasks of the current view
 // written to an .ics file, and the VTODOs of an .ics file added as tasks.
@@ -31,6 +32,6 @@ class ICalCommands {
   };
   // Adds every storable VTODO of the file at `path` to `table`, and their key words to
   // `keyWords` (may be null). A failed store stops the import; the tasks added before stay.
-  static ImportResult ImportFile(TTable& table, const QString& path, QStringList* keyWords);
+  static ImportResult ImportFile(TTable& table, const QString& path, KeyWordList* keyWords);
   static QString ImportMessage(const ImportResult& result);
 };

@@ -347,6 +347,7 @@ void TMainScreen::BuildMenus() {
   file->addSeparator();
   Sync = new SyncController(this, {[] { return TaskStore::FileName("LWISE.DBF"); }, [this] { TasqTable.CheckBrowseMode(); },
                                    [this] { SetUpFilter(); BuildKeyWordList(); }});
+  Sync->setObjectName(QStringLiteral("SyncController"));
   QAction* synchronize = file->addAction(QStringLiteral("S&ynchronize"));
   synchronize->setObjectName(QStringLiteral("Synchronize1"));
   connect(synchronize, &QAction::triggered, Sync, &SyncController::Synchronize);

@@ -42,6 +42,8 @@ class TMainScreen : public QMainWindow {
   void ApplyFilter(const TaskFilter& filter);
   // The key words the pick menus offer, in their order.
   const QStringList& KeyWords() const { return keyWords_.Words(); }
+  // Commands that add tasks outside the editor (an import) add their words to the menus here.
+  KeyWordList& KeyWordMenu() { return keyWords_; }
   // The order in force as the engine numbers it, and whether the indexes want rebuilding.
   int SortOrderNumber() const { return sortOrderNumber_; }
   bool ReindexNeeded() const { return reindexNeeded_; }
@@ -69,6 +71,7 @@ class TMainScreen : public QMainWindow {
   void MediumPriority1Click();
   void Low1Click();
   void ShowDoneClick();
+  void GoToToday();
   void FilterClearbuttonClick();
   void HelpButtonClick();
   void ExitButtonClick();
@@ -104,7 +107,6 @@ class TMainScreen : public QMainWindow {
   void FormCreate();
   void FormActivate();
   bool FormCloseQuery();
-  void GoToToday();
   void LoadPreferences();
   void SavePreferences();
   void FitGrid();

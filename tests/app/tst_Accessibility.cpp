@@ -295,7 +295,7 @@ class AccessibilityTest : public QObject {
     auto* filter = new TFilterForm({QStringLiteral("HOME")});
     auto* selector = new TDateSelector;
     auto* time = new TSetTimeDialog;
-    auto* report = new TReportSetup(window_->TasqTable, window_->TasqEngine);
+    auto* report = new TReportSetup(window_->Store().TasqTable, window_->Store().TasqEngine);
     auto* preview = new TPreviewForm;
     for (QWidget* d : QList<QWidget*>{editor, filter, selector, time, report, preview}) {
       connect(owner, &QObject::destroyed, d, &QObject::deleteLater);
@@ -320,13 +320,13 @@ class AccessibilityTest : public QObject {
 
   void mainWindowControlsAreNamed() {
     ExpectAllNamed(window_.get(), 12);
-    QAccessibleInterface* grid = QAccessible::queryAccessibleInterface(window_->ActiveGrid);
+    QAccessibleInterface* grid = QAccessible::queryAccessibleInterface(Control<QTableView>(*window_, "ActiveGrid"));
     QCOMPARE(grid->text(QAccessible::Name), QString("Tasks"));
-    QCOMPARE(QAccessible::queryAccessibleInterface(window_->ActiveNotes)->text(QAccessible::Name), QString("Notes"));
-    QCOMPARE(QAccessible::queryAccessibleInterface(window_->MouseHelpbutton)->text(QAccessible::Name),
+    QCOMPARE(QAccessible::queryAccessibleInterface(Control<QPlainTextEdit>(*window_, "ActiveNotes"))->text(QAccessible::Name), QString("Notes"));
+    QCOMPARE(QAccessible::queryAccessibleInterface(Control<TFlatButton>(*window_, "MouseHelpbutton"))->text(QAccessible::Name),
              QString("What's this?"));
     // The accelerator mark is not read out.
-    QCOMPARE(QAccessible::queryAccessibleInterface(window_->Filterbutton)->text(QAccessible::Name), QString("Filter"));
+    QCOMPARE(QAccessible::queryAccessibleInterface(Control<TFlatButton>(*window_, "Filterbutton"))->text(QAccessible::Name), QString("Filter"));
   }
 
   void dialogControlsAreNamed() {
@@ -360,7 +360,7 @@ class AccessibilityTest : public QObject {
   // The grid's cells, through the table interface, hold the tasks' texts under their column
   // titles; the note box reads the current task's note.
   void gridCellsReadBackTheTasks() {
-    QAccessibleInterface* grid = QAccessible::queryAccessibleInterface(window_->ActiveGrid);
+    QAccessibleInterface* grid = QAccessible::queryAccessibleInterface(Control<QTableView>(*window_, "ActiveGrid"));
     QAccessibleTableInterface* table = grid->tableInterface();
     QVERIFY(table != nullptr);
     // Done tasks are hidden until Show DONE.
@@ -390,12 +390,12 @@ class AccessibilityTest : public QObject {
     window_->ShowDoneClick();  // the done task too, with its two-line note
     const int row = GridRowOf(*window_, kTasks[1].descript);
     QVERIFY(row >= 0);
-    window_->ActiveGrid->setCurrentIndex(window_->GridModel->index(row, descript));
+    Control<QTableView>(*window_, "ActiveGrid")->setCurrentIndex(Grid(*window_)->index(row, descript));
     // Without an active screen reader Qt sends no change events, so the cached cells are dropped.
     QAccessible::deleteAccessibleInterface(QAccessible::uniqueId(grid));
-    grid = QAccessible::queryAccessibleInterface(window_->ActiveGrid);
+    grid = QAccessible::queryAccessibleInterface(Control<QTableView>(*window_, "ActiveGrid"));
     table = grid->tableInterface();
-    QAccessibleTextInterface* note = QAccessible::queryAccessibleInterface(window_->ActiveNotes)->textInterface();
+    QAccessibleTextInterface* note = QAccessible::queryAccessibleInterface(Control<QPlainTextEdit>(*window_, "ActiveNotes"))->textInterface();
     QVERIFY(note != nullptr);
     QCOMPARE(note->text(0, note->characterCount()).replace(QChar(0x2029), QLatin1Char('\n')),
              QString("second note\nwith two lines"));
@@ -406,11 +406,11 @@ class AccessibilityTest : public QObject {
   // Moving to another task, by the keyboard or by the program, changes what the grid says of
   // itself to that task (setting it sends the change to a screen reader, which then says it).
   void currentTaskIsAnnounced() {
-    QTableView* grid = window_->ActiveGrid;
+    QTableView* grid = Control<QTableView>(*window_, "ActiveGrid");
     QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(grid);
-    const int rows = window_->GridModel->rowCount();
+    const int rows = Grid(*window_)->rowCount();
     grid->setFocus();
-    grid->setCurrentIndex(window_->GridModel->index(0, 3));
+    grid->setCurrentIndex(Grid(*window_)->index(0, 3));
     QVERIFY(iface->text(QAccessible::Description).startsWith(QStringLiteral("Task 1 of %1: ").arg(rows)));
     QTest::keyClick(grid, Qt::Key_Down);
     const QString said = iface->text(QAccessible::Description);
@@ -424,9 +424,9 @@ class AccessibilityTest : public QObject {
     const int now = grid->currentIndex().row();
     QVERIFY(iface->text(QAccessible::Description).startsWith(QStringLiteral("Task %1 of %2: ").arg(now + 1).arg(rows)));
     // An edited value is said at once.
-    window_->TasqTable.Edit();
-    window_->TasqTable.FieldByName("KEYS")->SetAsString(QStringLiteral("GARDEN"));
-    window_->TasqTable.Post();
+    window_->Store().TasqTable.Edit();
+    window_->Store().TasqTable.FieldByName("KEYS")->SetAsString(QStringLiteral("GARDEN"));
+    window_->Store().TasqTable.Post();
     QTRY_VERIFY2(iface->text(QAccessible::Description).contains(QLatin1String("GARDEN")),
                  qPrintable(iface->text(QAccessible::Description)));
   }
@@ -447,16 +447,16 @@ class AccessibilityTest : public QObject {
     const QPalette before = QApplication::palette();
     QApplication::setPalette(DarkPalette());
     QCoreApplication::processEvents();
-    window_->ActiveGrid->setCurrentIndex(window_->GridModel->index(0, 3));
+    Control<QTableView>(*window_, "ActiveGrid")->setCurrentIndex(Grid(*window_)->index(0, 3));
     ExpectReadable(window_.get(), QStringLiteral("dark-main"));
     // The grid's cells, one by one.
-    const QImage shot = window_->ActiveGrid->viewport()->grab().toImage();
+    const QImage shot = Control<QTableView>(*window_, "ActiveGrid")->viewport()->grab().toImage();
     const qreal ratio = shot.devicePixelRatio();
     QStringList faint;
-    for (int r = 0; r < window_->GridModel->rowCount(); ++r)
-      for (int c = 0; c < window_->GridModel->columnCount(); ++c) {
+    for (int r = 0; r < Grid(*window_)->rowCount(); ++r)
+      for (int c = 0; c < Grid(*window_)->columnCount(); ++c) {
         if (GridCell(*window_, r, c).trimmed().isEmpty()) continue;
-        const QRect cell = window_->ActiveGrid->visualRect(window_->GridModel->index(r, c));
+        const QRect cell = Control<QTableView>(*window_, "ActiveGrid")->visualRect(Grid(*window_)->index(r, c));
         const double contrast = TextContrast(shot, QRect(cell.topLeft() * ratio, cell.size() * ratio).adjusted(1, 1, -1, -1));
         if (contrast < 3.0) faint << QStringLiteral("cell %1,%2: %3").arg(r).arg(c).arg(contrast, 0, 'f', 2);
       }

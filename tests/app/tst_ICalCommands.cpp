@@ -6,6 +6,7 @@
 
 #include "../db/TaskTableFixture.h"
 #include "app/ICalCommands.h"
+#include "app/KeyWordList.h"
 #include "dialogs/TTaskEditorTextGuard.h"
 #include "sync/ICalFile.h"
 
@@ -99,14 +100,15 @@ class TestICalCommands : public QObject {
             "BEGIN:VTODO\r\nUID:4\r\nSUMMARY:Broken due\r\nDUE:tomorrow\r\nEND:VTODO\r\n"
             "END:VCALENDAR\r\n");
     f.close();
-    QStringList keyWords = {"work"};
+    KeyWordList keyWords;
+    keyWords.AddWordsOf(QStringLiteral("work"));
     const ICalCommands::ImportResult result = ICalCommands::ImportFile(fx_->table, path, &keyWords);
     QCOMPARE(result.error, QString());
     QCOMPARE(result.added, 2);
     QCOMPARE(result.skipped.size(), 2);
     QCOMPARE(result.skipped[0], QStringLiteral("\"Tick ✓\": ") + TTaskEditorTextGuard::RefusalMessage("✓"));
     QVERIFY(result.skipped[1].startsWith(QLatin1String("\"Broken due\": ")));
-    QCOMPARE(keyWords, QStringList({"work", "newword"}));
+    QCOMPARE(keyWords.Words(), QStringList({"work", "newword"}));
     const QString message = ICalCommands::ImportMessage(result);
     QVERIFY(message.startsWith(QStringLiteral("2 tasks were added.\n2 tasks were skipped:\n\"Tick ✓\": ")));
 

@@ -28,7 +28,7 @@ class ICalWindowTest : public QObject {
 
   QStringList Descriptions(TMainScreen& w) {
     QStringList list;
-    for (int r = 0; r < w.GridModel->rowCount(); ++r) list << GridCell(w, r, 3);
+    for (int r = 0; r < Grid(w)->rowCount(); ++r) list << GridCell(w, r, 3);
     return list;
   }
 
@@ -38,12 +38,12 @@ class ICalWindowTest : public QObject {
     StoreHelpers::SetDataDirectory(dir_->path());
     messages_.shown.clear();
     UserMessages::Install(&messages_);
-    TMainScreen::SetTodayForTest(DateTimeValue::EncodeDate(2024, 2, 29));
+    FixtureToday() = DateTimeValue::EncodeDate(2024, 2, 29);
   }
   void cleanup() {
     UserMessages::Install(nullptr);
     StoreHelpers::SetDataDirectory(QString());
-    TMainScreen::SetTodayForTest(0);
+    FixtureToday() = 0;
   }
 
   void exportThenImportThroughTheMenu() {
@@ -82,15 +82,15 @@ class ICalWindowTest : public QObject {
     QCOMPARE(messages_.shown.last(), QStringLiteral("1 task was added.\n1 task was skipped:\n"
                                                     "\"visible task\": The task list holds it already."));
     QCOMPARE(Descriptions(*w), QStringList({"visible task", "from the phone"}));
-    QVERIFY(w->KeyWordList->contains(QStringLiteral("phone")));
-    QCOMPARE(w->TasqTable.Tag(), 0);  // no longer busy
+    QVERIFY(w->KeyWords().contains(QStringLiteral("phone")));
+    QCOMPARE(w->Store().TasqTable.Tag(), 0);  // no longer busy
 
     // Cancelled dialogs do nothing and say nothing.
     const qsizetype shown = messages_.shown.size();
     WhenModal<QFileDialog>([](QFileDialog& dialog) { dialog.reject(); });
     importItem->trigger();
     QCOMPARE(messages_.shown.size(), shown);
-    QCOMPARE(w->GridModel->rowCount(), 2);
+    QCOMPARE(Grid(*w)->rowCount(), 2);
   }
 };
 

@@ -34,6 +34,11 @@
 
 using namespace RealEvents;
 
+// The tests run on 29 February 2024 (the current time of day), whatever the date.
+Clock LeapDayClock() {
+  return [] { return DateTimeValue::EncodeDate(2024, 2, 29) + DateTimeValue::CurrentTime(); };
+}
+
 namespace {
 
 class Answers : public UserMessages {
@@ -434,14 +439,12 @@ class RealInputCommandsTest : public QObject {
     answers_.shown.clear();
     messages = &answers_;
     UserMessages::Install(&answers_);
-    TMainScreen::SetTodayForTest(DateTimeValue::EncodeDate(2024, 2, 29));
   }
   void cleanup() {
     for (QWidget* w : QApplication::topLevelWidgets())
       if (w->isVisible() && w->objectName() != "MainScreen") w->close();
     UserMessages::Install(nullptr);
     StoreHelpers::SetDataDirectory(QString());
-    TMainScreen::SetTodayForTest(0);
   }
 
   void Commands_data() {
@@ -468,7 +471,7 @@ class RealInputCommandsTest : public QObject {
         store.TasqTable.Post();
       }
     }
-    auto window = std::make_unique<TMainScreen>();
+    auto window = std::make_unique<TMainScreen>(nullptr, LeapDayClock());
     QWidget* w = window.get();
     w->show();
     QTRY_VERIFY(Named(w, "ExitButton")->isVisible());
@@ -499,7 +502,7 @@ class RealInputCommandsTest : public QObject {
       store.TasqTable.Post();
     }
     {
-      auto window = std::make_unique<TMainScreen>();
+      auto window = std::make_unique<TMainScreen>(nullptr, LeapDayClock());
       QWidget* w = window.get();
       w->show();
       QTRY_VERIFY(Named(w, "ExitButton")->isVisible());

@@ -53,8 +53,8 @@ Found Seeded() {
 bool Select(TMainScreen& w, const QString& descript) {
   const int row = GridRowOf(w, descript);
   if (row < 0) return false;
-  w.GridModel->SetCurrentRow(row);
-  return w.TasqTable.FieldByName("DESCRIPT")->AsString() == descript;
+  Grid(w)->SetCurrentRow(row);
+  return w.Store().TasqTable.FieldByName("DESCRIPT")->AsString() == descript;
 }
 
 void EditWith(const QString& task, const QString& keys, const QString& note) {
@@ -95,7 +95,6 @@ int RunChild(const QString& command, quint64 killAt, const QString& dir) {
   RecordedMessages yes;
   UserMessages::Install(&yes);
   StoreHelpers::SetDataDirectory(dir);
-  TMainScreen::GridEmphasisOn = false;
   std::unique_ptr<TMainScreen> w = OpenMainScreen(command == QLatin1String("seed") ? kTasks : QList<Task>(), dir);
   if (!w) {
     std::printf("the program did not open\n");
@@ -119,14 +118,14 @@ int RunChild(const QString& command, quint64 killAt, const QString& dir) {
   xb::FaultInjection::KillAt(killAt != 0 ? killAt : ~quint64(0));
   if (command == QLatin1String("new")) {
     EditWith("KILL-NEW", "fresh", "note of KILL-NEW!");
-    w->Newbutton->click();
+    Control<TFlatButton>(*w, "Newbutton")->click();
   } else if (command == QLatin1String("edit")) {
     EditWith(QString(), "edited", "edited note");
-    w->Editbutton->click();
+    Control<TFlatButton>(*w, "Editbutton")->click();
   } else if (command == QLatin1String("delete")) {
     w->DeleteButtonClick();
   } else if (command == QLatin1String("pane")) {
-    w->ActiveNotes->setPlainText(QStringLiteral("pane note"));
+    Control<QPlainTextEdit>(*w, "ActiveNotes")->setPlainText(QStringLiteral("pane note"));
     w->ActiveNotesExit();
   } else if (command == QLatin1String("bulk")) {
     w->AllMarkedDone1Click();

@@ -97,7 +97,7 @@ class SyncWindowTest : public QObject {
       Screenshot(d, QStringLiteral("sync-settings.png"));
       d.OKButton->click();
     });
-    QVERIFY(w->Sync->EditSettings());
+    QVERIFY(Control<SyncController>(*w, "SyncController")->EditSettings());
     QVERIFY2(wrongPasswordText.contains(QLatin1String("user name or password")), qPrintable(wrongPasswordText));
     QVERIFY(listed.contains(QStringLiteral("Tasks")));
     QVERIFY(listed.contains(QStringLiteral("Phone tasks")));
@@ -109,7 +109,7 @@ class SyncWindowTest : public QObject {
     QCOMPARE(saved.collectionName, QStringLiteral("Phone tasks"));
     QVERIFY(saved.every);
     QCOMPARE(saved.minutes, 20);
-    QCOMPARE(w->Sync->ScheduledMinutes(), 20);  // the timer follows the settings at once
+    QCOMPARE(Control<SyncController>(*w, "SyncController")->ScheduledMinutes(), 20);  // the timer follows the settings at once
     const QString file = ReadSettingsFile();
     QVERIFY(file.contains(QLatin1String("[Sync]")));
     QVERIFY(!file.contains(server_.password));
@@ -144,11 +144,11 @@ class SyncWindowTest : public QObject {
     prefs.user = server_.user;
     prefs.collection = col;
     QVERIFY(prefs.Save());
-    w->Sync->ApplySchedule();
-    QCOMPARE(w->Sync->ScheduledMinutes(), 0);  // not asked for
+    Control<SyncController>(*w, "SyncController")->ApplySchedule();
+    QCOMPARE(Control<SyncController>(*w, "SyncController")->ScheduledMinutes(), 0);  // not asked for
     int asked = 0;
     QString password = server_.password;
-    w->Sync->AskPassword = [&](const SyncPreferences&, bool* ok) {
+    Control<SyncController>(*w, "SyncController")->AskPassword = [&](const SyncPreferences&, bool* ok) {
       ++asked;
       *ok = true;
       return password;
@@ -165,10 +165,10 @@ class SyncWindowTest : public QObject {
 
     // Changed on both sides: both kept, and the message says so.
     const int row = GridRowOf(*w, QStringLiteral("Written on the phone"));
-    w->ActiveGrid->setCurrentIndex(w->GridModel->index(row, 3));
-    w->TasqTable.Edit();
-    w->TasqTable.FieldByName(QStringLiteral("NOTE"))->SetAsString(QStringLiteral("edited here"));
-    w->TasqTable.Post();
+    Control<QTableView>(*w, "ActiveGrid")->setCurrentIndex(Grid(*w)->index(row, 3));
+    w->Store().TasqTable.Edit();
+    w->Store().TasqTable.FieldByName(QStringLiteral("NOTE"))->SetAsString(QStringLiteral("edited here"));
+    w->Store().TasqTable.Post();
     DavItem there;
     QVERIFY(phone.Get(CalDavClient::MemberHref(col, "phone-1.ics"), &there).ok());
     QVERIFY(phone.Put(there.href, Todo("phone-1", "Written on the phone (edited there)"), there.etag, &etag).ok());
@@ -186,12 +186,12 @@ class SyncWindowTest : public QObject {
     }
 
     // A wrong password: told, and the grid is as it was.
-    const int rows = w->GridModel->rowCount();
+    const int rows = Grid(*w)->rowCount();
     password = QStringLiteral("wrong");
     synchronize->trigger();
     QCOMPARE(messages_.shown.size(), 3);
     QVERIFY(messages_.shown[2].contains(QLatin1String("did not accept the user name or password")));
-    QCOMPARE(w->GridModel->rowCount(), rows);
+    QCOMPARE(Grid(*w)->rowCount(), rows);
     QVERIFY(!ReadSettingsFile().contains(server_.password));
   }
 };

@@ -177,7 +177,7 @@ class DatasetFaultsTest : public QObject {
 
  private slots:
   void initTestCase() {
-    UserMessages::Install(&messages_);
+    messages_.Install();
     // The table every run starts from: a dozen tasks with notes, one marked deleted.
     TaskTableFixture f;
     QVERIFY(f.Create());
@@ -196,7 +196,7 @@ class DatasetFaultsTest : public QObject {
     }
   }
   void cleanupTestCase() {
-    UserMessages::Install(nullptr);
+    RecordedMessages::Uninstall();
     qInfo("dataset faults: %d runs, %d raised, tasks lost %d, doubled %d, torn %d, stray records %d", runs_,
           raised_, lost_, doubled_, torn_, stray_);
   }

@@ -35,7 +35,7 @@ class PackSwitchTest : public QObject {
 
  private slots:
   void initTestCase() {
-    UserMessages::Install(&messages_);
+    messages_.Install();
     QVERIFY(seed_.Create());
     seed_.table.Open();
     for (int i = 1; i <= 30; ++i) {
@@ -45,10 +45,10 @@ class PackSwitchTest : public QObject {
     }
     seed_.table.Close();
   }
-  void init() { UserMessages::Install(&messages_); }
+  void init() { messages_.Install(); }
   void cleanup() {
     xb::FaultInjection::Observe(nullptr);
-    UserMessages::Install(nullptr);
+    RecordedMessages::Uninstall();
   }
 
   void aPackThatFinishedSaysSo() {
