@@ -61,7 +61,7 @@ TEST(ParallelJobs, OneThreadAndTwoWriteTheSameBytes) {
   EXPECT_EQ(xb::Parallel::splits(), before);
   BuildTable(two, xb::Parallel::Mode::kAlways);
   EXPECT_GT(xb::Parallel::splits() - before, 0u);
-  for (const char* name : {"TASKS.DBF", "TASKS.CDX", "TASKS.FPT"}) {
+  for (const char* name : {"TASKS.DBF", "TASKS.cdx", "TASKS.fpt"}) {
     const auto a = ReadBytes(one.File(name));
     ASSERT_FALSE(a.empty()) << name;
     EXPECT_TRUE(a == ReadBytes(two.File(name))) << name << " differs";
