@@ -15,6 +15,22 @@
 
 namespace {
 
+// A walk over every record looks at the table at one moment, under one hold of its lock rather
+// than one per record (which cost a system call each). Without the hold (the lock is busy) the
+// walk goes on step by step as before.
+class ReadHold {
+ public:
+  ReadHold() : held_(xb_BeginRead() != 0) {}
+  ~ReadHold() {
+    if (held_) xb_EndRead();
+  }
+  ReadHold(const ReadHold&) = delete;
+  ReadHold& operator=(const ReadHold&) = delete;
+
+ private:
+  bool held_;
+};
+
 CursorLayer::Reporter& InstalledReporter() {
   static CursorLayer::Reporter reporter;
   return reporter;
@@ -560,6 +576,7 @@ int CursorLayer::Collect(int cursor, quint32 start, int count, std::vector<quint
 int CursorLayer::RowOf(int cursor, quint32 recno, long* row) {
   if (Find(cursor) == nullptr) return kCursorNotOpen;
   WorkAreaScope area(cursor);
+  const ReadHold hold;
   *row = -1;
   long n = 0;
   for (xb_GoTop(); !xb_Eof(); xb_Skip(1), ++n) {
@@ -575,6 +592,7 @@ int CursorLayer::ScanRecords(int cursor, const std::function<bool(quint32, const
   Cursor* c = Find(cursor);
   if (c == nullptr) return kCursorNotOpen;
   WorkAreaScope area(cursor);
+  const ReadHold hold;
   const long start = xb_RecNo();
   const bool atEnd = xb_Eof() != 0;
   const long count = xb_RecCount();
@@ -596,6 +614,7 @@ int CursorLayer::ScanRecords(int cursor, const std::function<bool(quint32, const
 int CursorLayer::WalkOrder(int cursor, const std::function<bool(quint32)>& visit) {
   if (Find(cursor) == nullptr) return kCursorNotOpen;
   WorkAreaScope area(cursor);
+  const ReadHold hold;
   if (xb_GoTop() == 0 && xb_Error() != 0) return EngineFailed();
   while (!xb_Eof()) {
     if (!visit(quint32(xb_RecNo()))) break;

@@ -581,6 +581,19 @@ long xb_RecCount(void) {
   return static_cast<long>(wa->table().record_count());
 }
 
+int xb_BeginRead(void) {
+  WorkArea* wa = E().Current();
+  if (wa == nullptr) return Fail(Status::NotOpen("no table is open in the current area"));
+  Status s = wa->table().BeginRead();
+  if (!s.ok()) return Fail(s);
+  return 1;
+}
+
+void xb_EndRead(void) {
+  WorkArea* wa = E().Current();
+  if (wa != nullptr) wa->table().End();
+}
+
 int xb_Bof(void) {
   WorkArea* wa = E().Current();
   return wa ? (wa->bof() ? 1 : 0) : 1;
