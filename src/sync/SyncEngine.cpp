@@ -377,17 +377,21 @@ bool SyncEngine::SendNew(const IdentityRow& found, const TaskSlot& slot) {
     return true;  // the next sync's fetch sees a changed ETag and applies the conflict rule
   }
   if (!error.ok()) return Fail(error);
+  return RecordSent(row, etag, &result_.sent);
+}
+
+bool SyncEngine::RecordSent(IdentityRow row, QString etag, int* counter) {
   if (etag.isEmpty()) {
     // The server changed the text as it stored it and does not tell the new ETag.
     DavItem there;
-    error = client_->Get(row.href, &there);
+    const DavError error = client_->Get(row.href, &there);
     if (!error.ok()) return Fail(error);
     etag = there.etag;
   }
   row.etag = etag;
   row.syncfp = row.fprint;
   if (!Put(row)) return false;
-  ++result_.sent;
+  ++*counter;
   return true;
 }
 
@@ -409,16 +413,7 @@ bool SyncEngine::SendChange(const IdentityRow& found, const TaskSlot& slot) {
   error = client_->Put(row.href, data, row.etag, &etag);
   if (error.kind == DavError::Kind::PreconditionFailed) return true;  // changed there: next fetch
   if (!error.ok()) return Fail(error);
-  if (etag.isEmpty()) {
-    error = client_->Get(row.href, &there);
-    if (!error.ok()) return Fail(error);
-    etag = there.etag;
-  }
-  row.etag = etag;
-  row.syncfp = row.fprint;
-  if (!Put(row)) return false;
-  ++result_.sentChanges;
-  return true;
+  return RecordSent(row, etag, &result_.sentChanges);
 }
 
 bool SyncEngine::SendDeletion(const IdentityRow& row) {

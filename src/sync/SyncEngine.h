@@ -66,6 +66,9 @@ class SyncEngine {
   bool SendLocalChanges();
   bool SendNew(const IdentityRow& row, const TaskSlot& slot);
   bool SendChange(const IdentityRow& row, const TaskSlot& slot);
+  // After a PUT the server took: the row records the resource's ETag (fetched when the server
+  // did not say it) and the content it now holds; `counter` counts the task in the result.
+  bool RecordSent(IdentityRow row, QString etag, int* counter);
   bool SendDeletion(const IdentityRow& row);
 
   // Local table helpers: each keeps slots_ in step with the file.
