@@ -6,6 +6,7 @@
 #include <random>
 #include <string>
 
+#include "db/TaskFileNames.h"
 #include "store/StoreHelpers.h"
 #include "store/TaskStore.h"
 #include "xbengine.h"
@@ -50,6 +51,6 @@ bool PrepareBenchFolder(const QString& dir) {
     if (!empty.OpenTaskStore(false)) return false;
   }
   // The benchmarks time the program's own build of the tags after the tasks are written.
-  QFile::remove(dir + QStringLiteral("/LWISE.cdx"));
+  QFile::remove(TaskFileNames::Stored(dir, QStringLiteral("LWISE.CDX")));
   return true;
 }

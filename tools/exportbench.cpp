@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "app/TaskDisplayTexts.h"
+#include "db/TaskFileNames.h"
 #include "db/DateTimeText.h"
 #include "db/RegionalFormats.h"
 #include "BenchTasks.h"
@@ -102,7 +103,7 @@ int main(int argc, char** argv) {
   if (!PrepareBenchFolder(dir)) return 1;
   QElapsedTimer timer;
   timer.start();
-  if (!WriteBenchTasks(dir + QStringLiteral("/LWISE.DBF"), records)) {
+  if (!WriteBenchTasks(TaskFileNames::TaskTable(dir), records)) {
     std::fprintf(stderr, "exportbench: writing the tasks failed: %s\n", xb_ErrorText());
     return 1;
   }

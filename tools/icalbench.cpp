@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "db/TaskFileNames.h"
 #include "Table.h"
 #include "sync/ICalFile.h"
 #include "sync/TaskIdentity.h"
@@ -47,7 +48,7 @@ int main(int argc, char** argv) {
   QCoreApplication app(argc, argv);
   const int count = argc > 1 ? std::atoi(argv[1]) : 10000;
   QTemporaryDir dir;
-  const QString dbf = dir.filePath(QStringLiteral("LWISE.DBF"));
+  const QString dbf = TaskFileNames::TaskTable(dir.path());
   if (!MakeTable(dbf.toStdString(), count)) {
     std::fprintf(stderr, "cannot make the task table\n");
     return 1;

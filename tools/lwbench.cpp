@@ -17,6 +17,7 @@
 #include <string>
 
 #include "app/TMainScreen.h"
+#include "db/TaskFileNames.h"
 #include "db/TDataSetModel.h"
 #include "platform/UserMessages.h"
 #include "store/StoreHelpers.h"
@@ -46,7 +47,7 @@ class Quiet : public UserMessages {
 
 // A task table of `records` tasks with its five tags, written straight through the engine.
 void MakeTable(const QString& dir, long records) {
-  const QByteArray path = QFile::encodeName(dir + "/LWISE.DBF");
+  const QByteArray path = QFile::encodeName(TaskFileNames::TaskTable(dir));
   if (!xb_CreateNew(path.constData(), "BENCH", 2, 7)) Die("create");
   const char* fields[7][2] = {{"DATE", "C"}, {"TIME", "C"}, {"DESCRIPT", "C"}, {"NOTE", "M"},
                               {"DONE", "L"}, {"KEYS", "C"}, {"PRIORITY", "C"}};
@@ -113,7 +114,7 @@ int main(int argc, char** argv) {
       return 2;
     }
   }
-  if (!reuse || !QFile::exists(dir + "/LWISE.DBF")) {
+  if (!reuse || !QFile::exists(TaskFileNames::TaskTable(dir))) {
     reuse = false;
     QDir(dir).removeRecursively();
     QDir().mkpath(dir);

@@ -19,6 +19,7 @@
 
 #include <cstdio>
 
+#include "db/TaskFileNames.h"
 #include "sync/CalDavClient.h"
 #include "sync/SyncEngine.h"
 
@@ -37,7 +38,7 @@ int main(int argc, char** argv) {
   parser.setApplicationDescription(QStringLiteral("Syncs a task list with a CalDAV task collection."));
   parser.addHelpOption();
   parser.addOptions({
-      {QStringLiteral("data-dir"), QStringLiteral("The folder holding LWISE.DBF."), QStringLiteral("DIR")},
+      {QStringLiteral("data-dir"), QStringLiteral("The folder holding the task list (LWISE.DBF)."), QStringLiteral("DIR")},
       {QStringLiteral("server"), QStringLiteral("The server's address."), QStringLiteral("URL")},
       {QStringLiteral("user"), QStringLiteral("The user name."), QStringLiteral("NAME")},
       {QStringLiteral("collection"), QStringLiteral("The task collection's address."), QStringLiteral("HREF")},
@@ -81,7 +82,7 @@ int main(int argc, char** argv) {
   }
   if (!parser.isSet("data-dir") || !parser.isSet("collection"))
     return Usage(QStringLiteral("--data-dir and --collection are needed to sync"));
-  const QString table = QDir(parser.value("data-dir")).filePath(QStringLiteral("LWISE.DBF"));
+  const QString table = TaskFileNames::TaskTable(parser.value("data-dir"));
   if (!QFileInfo::exists(table)) {
     std::fprintf(stderr, "lwsync: there is no task list %s\n", qPrintable(table));
     return 1;

@@ -28,11 +28,12 @@ xvfb-run -a -s "-screen 0 800x600x24" sh -c '
   "$work/listwise" & pid=$!
   sleep 4; kill $pid; wait $pid 2>/dev/null || true
   if [ -x "$xbtool" ]; then
-    "$xbtool" append "$work/LWISE.DBF" DATE=20260105 TIME=09:30 PRIORITY=A DONE=F \
+    table="$work/LWISE.dbf"  # the name the program gives a new task list
+    "$xbtool" append "$table" DATE=20260105 TIME=09:30 PRIORITY=A DONE=F \
       DESCRIPT="Send the quarterly report" KEYS=Work NOTE="Figures from Anna first" >/dev/null
-    "$xbtool" append "$work/LWISE.DBF" DATE=20260107 PRIORITY=B DONE=F \
+    "$xbtool" append "$table" DATE=20260107 PRIORITY=B DONE=F \
       DESCRIPT="Call the dentist" KEYS=Home >/dev/null
-    "$xbtool" append "$work/LWISE.DBF" DATE=20260112 TIME=18:00 PRIORITY=C DONE=F \
+    "$xbtool" append "$table" DATE=20260112 TIME=18:00 PRIORITY=C DONE=F \
       DESCRIPT="Book the train to Lyon" KEYS="Home Travel" >/dev/null
   fi
   "$work/listwise" & pid=$!

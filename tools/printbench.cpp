@@ -17,6 +17,7 @@
 #include <random>
 #include <string>
 
+#include "db/TaskFileNames.h"
 #include "BenchTasks.h"
 #include "db/TField.h"
 #include "platform/UserMessages.h"
@@ -104,7 +105,7 @@ int main(int argc, char** argv) {
   UserMessages::Install(&messages);
   std::printf("records %ld dir %s\n", records, qPrintable(dir));
   if (!PrepareBenchFolder(dir)) return 1;
-  if (!WriteBenchTasks(dir + QStringLiteral("/LWISE.DBF"), records)) {
+  if (!WriteBenchTasks(TaskFileNames::TaskTable(dir), records)) {
     std::fprintf(stderr, "printbench: writing the tasks failed: %s\n", xb_ErrorText());
     return 1;
   }

@@ -21,6 +21,7 @@
 
 #include <cstdio>
 
+#include "db/TaskFileNames.h"
 #include "Table.h"
 #include "sync/CalDavClient.h"
 #include "sync/SyncEngine.h"
@@ -38,7 +39,7 @@ bool MakeTable(const QString& dir, int tasks, QString* error) {
                                             {"DESCRIPT", 'C', 50, 0, 0}, {"NOTE", 'M', 10, 0, 0},
                                             {"DONE", 'L', 1, 0, 0},      {"KEYS", 'C', 60, 0, 0},
                                             {"PRIORITY", 'C', 1, 0, 0}};
-  const QString path = dir + QStringLiteral("/LWISE.DBF");
+  const QString path = TaskFileNames::TaskTable(dir);
   xb::Status s = xb::Table::Create(QFile::encodeName(path).toStdString(), fields, 64);
   if (!s.ok()) {
     *error = QString::fromStdString(s.message());
@@ -110,11 +111,11 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "syncbench: %s\n", qPrintable(problem));
       return 1;
     }
-    const double first = Timed(a.filePath("LWISE.DBF"), &client, collection, &result);
+    const double first = Timed(TaskFileNames::TaskTable(a.path()), &client, collection, &result);
     std::printf("upload: first sync, %d tasks sent:            %9.2f s  (%s)\n", upload, first,
                 qPrintable(result.Message().split('\n').first()));
     if (!result.ok || result.sent != upload) return 1;
-    const double idle = Timed(a.filePath("LWISE.DBF"), &client, collection, &result);
+    const double idle = Timed(TaskFileNames::TaskTable(a.path()), &client, collection, &result);
     std::printf("upload: sync with nothing to do (%d tasks):   %9.3f s  (%s)\n", upload, idle, qPrintable(result.Message()));
     if (!result.ok || result.Changed()) return 1;
   }
@@ -145,11 +146,11 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "syncbench: %s\n", qPrintable(problem));
       return 1;
     }
-    const double first = Timed(b.filePath("LWISE.DBF"), &client, collection, &result);
+    const double first = Timed(TaskFileNames::TaskTable(b.path()), &client, collection, &result);
     std::printf("download: first sync, %d tasks received:     %9.2f s  (%s)\n", download, first,
                 qPrintable(result.Message().split('\n').first()));
     if (!result.ok || result.received != download) return 1;
-    const double idle = Timed(b.filePath("LWISE.DBF"), &client, collection, &result);
+    const double idle = Timed(TaskFileNames::TaskTable(b.path()), &client, collection, &result);
     std::printf("download: sync with nothing to do (%d tasks): %9.3f s  (%s)\n", download, idle, qPrintable(result.Message()));
     if (!result.ok || result.Changed()) return 1;
     DavItem one;
@@ -161,7 +162,7 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "syncbench: %s\n", qPrintable(error.message));
       return 1;
     }
-    const double changed = Timed(b.filePath("LWISE.DBF"), &client, collection, &result);
+    const double changed = Timed(TaskFileNames::TaskTable(b.path()), &client, collection, &result);
     std::printf("download: sync after 1 change on the server:  %9.3f s  (%s)\n", changed, qPrintable(result.Message()));
     if (!result.ok || result.updated != 1) return 1;
   }

@@ -345,7 +345,7 @@ void TMainScreen::BuildMenus() {
   UndoDelete1->setEnabled(false);
   connect(UndoDelete1, &QAction::triggered, this, &TMainScreen::UndoDelete1Click);
   file->addSeparator();
-  Sync = new SyncController(this, {[] { return TaskStore::FileName("LWISE.DBF"); }, [this] { TasqTable.CheckBrowseMode(); },
+  Sync = new SyncController(this, {[] { return TaskStore::StoredName("LWISE.DBF"); }, [this] { TasqTable.CheckBrowseMode(); },
                                    [this] { SetUpFilter(); BuildKeyWordList(); }});
   Sync->setObjectName(QStringLiteral("SyncController"));
   QAction* synchronize = file->addAction(QStringLiteral("S&ynchronize"));

@@ -12,6 +12,7 @@
 #include <memory>
 
 #include "db/CursorLayer.h"
+#include "db/TaskFileNames.h"
 #include "platform/UserMessages.h"
 #include "store/StoreHelpers.h"
 #include "store/TRebuildInd.h"
@@ -40,7 +41,8 @@ void RemoveBothSpellings(const char* bareName) {
   if (other != used) QFile::remove(other);
 }
 
-// The backup of a memo keeps the spelling of its extension, so it is found again under it.
+// The backup of a task file keeps the spelling of its extension, so it is found again under it
+// and goes back under the name it had.
 QString RenamedStem(const QString& path, const char* stem) {
   return TaskStore::FileName(stem) + QLatin1Char('.') + QFileInfo(path).suffix();
 }
@@ -91,32 +93,20 @@ QString TaskStore::FileName(const char* bareName) {
 }
 
 QString TaskStore::CompanionFile(const QString& dbfPath, const char* ext) {
-  const QFileInfo info(dbfPath);
-  const QString stem = info.path() + QLatin1Char('/') + info.completeBaseName() + QLatin1Char('.');
-  const QString lower = stem + QString::fromLatin1(ext).toLower();
-  const QString upper = stem + QString::fromLatin1(ext).toUpper();
-  if (!QFile::exists(lower) && QFile::exists(upper)) return upper;
-  return lower;
+  return TaskFileNames::Companion(dbfPath, QString::fromLatin1(ext));
 }
 
 QString TaskStore::StoredName(const char* bareName) {
-  const QString name = FileName(bareName);
-  const QString ext = QFileInfo(name).suffix();
-  if (ext.compare(QLatin1String("FPT"), Qt::CaseInsensitive) != 0 &&
-      ext.compare(QLatin1String("CDX"), Qt::CaseInsensitive) != 0)
-    return name;
-  return CompanionFile(name, ext.toLatin1().constData());
+  return TaskFileNames::Stored(StoreHelpers::DataDirectory(), QString::fromLatin1(bareName));
 }
 
 QStringList TaskStore::DoubleSpelled() {
-  QStringList both;
-  for (const char* ext : {"fpt", "cdx"}) {
-    const QString lower = FileName("LWISE.") + QString::fromLatin1(ext);
-    const QString upper = FileName("LWISE.") + QString::fromLatin1(ext).toUpper();
-    if (QFile::exists(lower) && QFile::exists(upper))
-      both << QFileInfo(lower).fileName() + QStringLiteral(" and ") + QFileInfo(upper).fileName();
-  }
-  return both;
+  return TaskFileNames::DoubleSpelled(StoreHelpers::DataDirectory());
+}
+
+void TaskStore::NameTaskTable() {
+  TasqTable.SetDatabaseName(StoreHelpers::DataDirectory());
+  TasqTable.SetTableName(QFileInfo(StoredName("LWISE.DBF")).fileName());
 }
 
 void TaskStore::UpdateStatus(const QString& text) {
@@ -135,16 +125,15 @@ bool TaskStore::OpenTaskStore(bool maintenance) {
                                       .arg(QFileInfo(StoredName(name)).fileName(), StoreHelpers::DataDirectory(), kind));
     return false;
   }
-  // A memo or index under both spellings: the program, like the other tools, uses the one with
-  // the lower-case extension. The other may hold notes the user wants, so it is left alone and
+  // A task file under both spellings: the program, like the other tools, uses the one with the
+  // lower-case extension. The other may hold notes the user wants, so it is left alone and
   // named, every time, until the user moves it away.
   for (const QString& pair : DoubleSpelled())
     UserMessages::ShowInformation(QStringLiteral("Both %1 are in %2.\rThe program uses the first; the second is left "
                                                  "untouched.\rMove one of them out of the folder.")
                                       .arg(pair, StoreHelpers::DataDirectory()));
   TasqTable.Close();
-  TasqTable.SetDatabaseName(StoreHelpers::DataDirectory());
-  TasqTable.SetTableName(QStringLiteral("LWISE.DBF"));
+  NameTaskTable();
   if (!Exists("LWISE.DBF") && !CreateTaskTable()) {
     UserMessages::ShowInformation(QStringLiteral("Unable to open or create LWISE.DBF"));
     return false;
@@ -160,6 +149,7 @@ bool TaskStore::OpenTaskStore(bool maintenance) {
       UserMessages::ShowInformation(QStringLiteral("There was an error updating the files."));
       // The old files are back in place (or kept as the backup): the program cannot work on a
       // table without PRIORITY, so it must not go on as if it could.
+      NameTaskTable();  // the old table is back under its own name, not the new table's
       if (!Exists("LWISE.DBF") || IsOldLayout(TasqTable)) return false;
     }
   }
@@ -203,7 +193,7 @@ bool TaskStore::HasAllTags() {
 }
 
 bool TaskStore::CreateTaskTable() {
-  if (!TasqEngine.CreateTable(FileName("LWISE.DBF"), 2, 7)) return false;
+  if (!TasqEngine.CreateTable(StoredName("LWISE.DBF"), 2, 7)) return false;
   TasqEngine.DefineField(QStringLiteral("DATE"), QStringLiteral("C"), 8, 0);
   TasqEngine.DefineField(QStringLiteral("TIME"), QStringLiteral("C"), 5, 0);
   TasqEngine.DefineField(QStringLiteral("DESCRIPT"), QStringLiteral("C"), 50, 0);
@@ -233,7 +223,7 @@ bool TaskStore::IsOldLayout(TTable& table) {
 bool TaskStore::OpenBackupTable() {
   ModTable.Close();
   ModTable.SetDatabaseName(StoreHelpers::DataDirectory());
-  ModTable.SetTableName(QStringLiteral("LWBAK.DBF"));
+  ModTable.SetTableName(QFileInfo(StoredName("LWBAK.DBF")).fileName());
   if (!Exists("LWBAK.DBF")) return false;
   try {
     ModTable.Close();
@@ -248,7 +238,7 @@ bool TaskStore::OpenBackupTable() {
 void TaskStore::RunRebuild(bool packToo) {
   // Task identities for the sync follow their records through the pack (docs/sync.md).
   std::unique_ptr<PackIdentityGuard> identities;
-  if (packToo) identities = std::make_unique<PackIdentityGuard>(FileName("LWISE.DBF"), TasqTable.CursorHandle());
+  if (packToo) identities = std::make_unique<PackIdentityGuard>(StoredName("LWISE.DBF"), TasqTable.CursorHandle());
   TRebuildInd dialog(&TasqTable, &TasqEngine, StoreHelpers::DataDirectory(), dialogParent_);
   dialog.SetPackToo(packToo);
   WindowPlacement::PlaceDialog(&dialog);
@@ -270,8 +260,9 @@ bool TaskStore::RestoreOldFiles() {
   const bool memoBacked = Exists("LWBAK.FPT");
   bool ok = true;
   if (dataBacked) {
-    QFile::remove(FileName("LWISE.DBF"));
-    ok = QFile::rename(FileName("LWBAK.DBF"), FileName("LWISE.DBF")) && ok;
+    const QString backup = StoredName("LWBAK.DBF");
+    QFile::remove(StoredName("LWISE.DBF"));  // the partial new table, if it was made
+    ok = QFile::rename(backup, RenamedStem(backup, "LWISE")) && ok;
   }
   if (memoBacked) {
     const QString backup = StoredName("LWBAK.FPT");
@@ -296,9 +287,15 @@ bool TaskStore::UpgradeTaskFiles() {
       ModTable.Close();
     } catch (const EDatabaseError&) {
     }
-    QFile::remove(FileName("LWBAK.DBF"));
+    RemoveBothSpellings("LWBAK.DBF");
     RemoveBothSpellings("LWBAK.FPT");  // a stale backup of an earlier failed upgrade, not the notes in use
     RemoveBothSpellings("LWISE.CDX");
+    // A stale backup that could not go would be taken for the real one if a later step failed,
+    // and put back in place of the tasks: better not to start.
+    if (Exists("LWBAK.DBF") || Exists("LWBAK.FPT")) {
+      UserMessages::ShowInformation(QStringLiteral("Unable to rename old LWISE.* files"));
+      return;
+    }
     const QString memo = StoredName("LWISE.FPT");
     if (!StepAllowed(UpgradeStep::RenameMemo) || !QFile::rename(memo, RenamedStem(memo, "LWBAK"))) {
       UserMessages::ShowInformation(QStringLiteral("Unable to rename old LWISE.* files"));
@@ -306,7 +303,8 @@ bool TaskStore::UpgradeTaskFiles() {
     }
     backedUp = true;
     ProcessMessages(true);
-    if (!StepAllowed(UpgradeStep::RenameData) || !QFile::rename(FileName("LWISE.DBF"), FileName("LWBAK.DBF"))) {
+    const QString table = StoredName("LWISE.DBF");
+    if (!StepAllowed(UpgradeStep::RenameData) || !QFile::rename(table, RenamedStem(table, "LWBAK"))) {
       UserMessages::ShowInformation(QStringLiteral("Unable to rename old LWISE.* files"));
       return;
     }

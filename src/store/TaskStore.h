@@ -48,13 +48,13 @@ class TaskStore : public QObject {
   void UpdateStatus(const QString& text);
 
   static QString FileName(const char* bareName);
-  // Where a task file is stored. The memo and index ("LWISE.FPT", "LWISE.CDX", spelled as the
-  // messages name them) are found under either case of their extension, the way the engine finds
-  // them; a new one gets the lower-case extension other tools on Linux look for.
+  // Where a task file is stored, named as the messages name it ("LWISE.DBF", "LWISE.FPT",
+  // "LWBAK.DBF"): by the rule of TaskFileNames, a new file gets the lower-case extension every
+  // other tool finds, and a file stored under the upper-case spelling is used where it is.
   static QString StoredName(const char* bareName);
   // The same for the companion of any table: dbfPath with extension ext ("CDX", "FPT").
   static QString CompanionFile(const QString& dbfPath, const char* ext);
-  // The companions stored under both spellings, as "LWISE.fpt and LWISE.FPT" (the first is used).
+  // The task files stored under both spellings, as "LWISE.fpt and LWISE.FPT" (the first is used).
   static QStringList DoubleSpelled();
 
  protected:
@@ -62,6 +62,8 @@ class TaskStore : public QObject {
   virtual bool StepAllowed(UpgradeStep) { return true; }
 
  private:
+  // Points TasqTable at the task table of the data folder, under the name it is stored by.
+  void NameTaskTable();
   bool CopyOldTasks();
   bool HasAllTags();
   bool RestoreOldFiles();

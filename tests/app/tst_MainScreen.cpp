@@ -12,6 +12,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include "db/TaskFileNames.h"
 #include "MainScreenFixture.h"
 #include "app/TMainScreen.h"
 #include "dialogs/TTaskEditor.h"
@@ -97,7 +98,7 @@ class MainScreenTest : public QObject {
 
   void failedStartKeepsThePreferences() {
     const QString settings = "[Preferences]\nSplitterBar=150\nOrder=2\nShowDone=1\n[Reindex]\nNeeded=0\n";
-    QFile dbf(dir_->filePath("LWISE.DBF"));
+    QFile dbf(TaskFileNames::TaskTable(dir_->path()));
     QVERIFY(dbf.open(QIODevice::WriteOnly));
     dbf.write("this is not a table");
     dbf.close();
@@ -314,7 +315,7 @@ class MainScreenTest : public QObject {
     QProcess other;
     other.start(exe, {"--data-dir", b.path()});
     QVERIFY(other.waitForStarted());
-    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(b.filePath("LWISE.DBF")), 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(TaskFileNames::TaskTable(b.path())), 20000);
     QCOMPARE(other.state(), QProcess::Running);
     QCOMPARE(first.state(), QProcess::Running);
     for (QProcess* p : {&first, &other}) {

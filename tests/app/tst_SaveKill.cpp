@@ -15,6 +15,7 @@
 #include <QTest>
 #include <map>
 
+#include "db/TaskFileNames.h"
 #include "FaultInjection.h"
 #include "MainScreenFixture.h"
 #include "dialogs/TTaskEditor.h"
@@ -69,7 +70,7 @@ void EditWith(const QString& task, const QString& keys, const QString& note) {
 // Lists the table as it is on the disk, read with the engine in an area of its own.
 void PrintTable(const QString& dir) {
   const int previous = xb_WorkArea(nullptr);
-  const int area = xb_Use(QFile::encodeName(dir + QStringLiteral("/LWISE.DBF")).constData(), "LISTER",
+  const int area = xb_Use(QFile::encodeName(TaskFileNames::TaskTable(dir)).constData(), "LISTER",
                           XB_READONLY, XB_DRIVER_FOX);
   if (area == 0) {
     std::printf("cannot read: %s\n", xb_ErrorText());
@@ -187,7 +188,7 @@ bool CopyFolder(const QString& from, const QString& to) {
 bool CheckPasses(const QString& dir, QString* output) {
   QProcess tool;
   tool.setProcessChannelMode(QProcess::MergedChannels);
-  tool.start(QStringLiteral(XBTOOL_PATH), {QStringLiteral("check"), dir + QStringLiteral("/LWISE.DBF")});
+  tool.start(QStringLiteral(XBTOOL_PATH), {QStringLiteral("check"), TaskFileNames::TaskTable(dir)});
   tool.waitForFinished(60000);
   *output = QString::fromLocal8Bit(tool.readAll());
   return tool.exitStatus() == QProcess::NormalExit && tool.exitCode() == 0;

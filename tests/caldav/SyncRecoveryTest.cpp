@@ -6,6 +6,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include "db/TaskFileNames.h"
 #include "Table.h"
 #include "TestServer.h"
 #include "sync/ICalTask.h"
@@ -26,7 +27,7 @@ TaskRecord Task(const QString& descript, const QString& keys = QString()) {
 // A data folder with its task table, standing for one machine.
 struct Machine {
   QTemporaryDir dir;
-  QString table() const { return dir.filePath(QStringLiteral("LWISE.DBF")); }
+  QString table() const { return TaskFileNames::TaskTable(dir.path()); }
 
   bool Create() {
     const std::vector<xb::FieldDef> fields = {{"DATE", 'C', 8, 0, 0},      {"TIME", 'C', 5, 0, 0},

@@ -65,7 +65,7 @@ class Machine:
     def __init__(self, name, collection, password=None, server=None):
         self.dir = os.path.join(Env.work, name + "-" + uuid.uuid4().hex[:6])
         os.makedirs(self.dir)
-        self.table = os.path.join(self.dir, "LWISE.DBF")
+        self.table = os.path.join(self.dir, "LWISE.dbf")  # as the program names a new list
         self.collection = collection
         self.password = Env.password() if password is None else password
         self.server = server or Env.url()

@@ -3,6 +3,7 @@
 // A task table in a temporary folder, made through the table engine component the way the
 // program makes it, with the five tags.
 
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -10,6 +11,7 @@
 #include "db/TTable.h"
 #include "db/TTableEngine.h"
 #include "db/CursorLayer.h"
+#include "db/TaskFileNames.h"
 
 // Collects what the table layer reports for the user while it is installed.
 class RecordedMessages {
@@ -31,11 +33,14 @@ struct TaskTableFixture {
     source.SetDataSet(&table);
     engine.SetDataSource(&source);
     table.SetDatabaseName(dir.path());
-    table.SetTableName(QStringLiteral("LWISE.DBF"));
+    table.SetTableName(QFileInfo(TablePath()).fileName());
   }
 
+  // The task table's path, under the name the program gives it.
+  QString TablePath() const { return TaskFileNames::TaskTable(dir.path()); }
+
   bool Create() {
-    if (!engine.CreateTable(dir.filePath(QStringLiteral("LWISE.DBF")), 2, 7)) return false;
+    if (!engine.CreateTable(TablePath(), 2, 7)) return false;
     engine.DefineField("DATE", "C", 8, 0);
     engine.DefineField("TIME", "C", 5, 0);
     engine.DefineField("DESCRIPT", "C", 50, 0);

@@ -91,7 +91,7 @@ class DatasetFaultsTest : public QObject {
 
   // Compares the files with what must be there and counts what differs.
   void Verify(const QString& dir, const Contents& want, const QString& when) {
-    const Contents got = ReadBack(dir + QStringLiteral("/LWISE.DBF"));
+    const Contents got = ReadBack(TaskFileNames::TaskTable(dir));
     for (const auto& [name, stored] : got) {
       const auto it = want.find(name);
       if (it == want.end()) {
@@ -109,7 +109,7 @@ class DatasetFaultsTest : public QObject {
       QVERIFY2(got.count(name) == 1, qPrintable(when + QStringLiteral(": '%1' is missing").arg(name)));
     }
     QString output;
-    QVERIFY2(CheckPasses(dir + QStringLiteral("/LWISE.DBF"), &output), qPrintable(when + QStringLiteral(": ") + output));
+    QVERIFY2(CheckPasses(TaskFileNames::TaskTable(dir), &output), qPrintable(when + QStringLiteral(": ") + output));
   }
 
   // Runs `change` on a fresh copy with the n-th fault point failing, for n = 1, 2, ... until
@@ -306,7 +306,7 @@ class DatasetFaultsTest : public QObject {
   void refusedLockLeavesNoBlankRecord() {
     auto f = Fresh();
     QVERIFY(f);
-    const QString path = f->dir.filePath(QStringLiteral("LWISE.DBF"));
+    const QString path = f->TablePath();
     const long before = f->engine.RecordCount();
     // Another open of the table holds the lock of the record an append would create.
     const int previous = xb_WorkArea(nullptr);
@@ -334,7 +334,7 @@ class DatasetFaultsTest : public QObject {
     const QString dir = f->dir.path();
     f->table.Close();
     // TASK-2 is record 5: its note pointer is turned to a block far past the end of the file.
-    QFile dbf(dir + QStringLiteral("/LWISE.DBF"));
+    QFile dbf(TaskFileNames::TaskTable(dir));
     QVERIFY(dbf.open(QIODevice::ReadWrite));
     const QByteArray header = dbf.read(12);
     const int headerLength = quint8(header[8]) | quint8(header[9]) << 8;
@@ -378,14 +378,15 @@ class DatasetFaultsTest : public QObject {
     f->table.FieldByName("NOTE")->SetAsString(QStringLiteral("written again"));
     f->table.Post();
     f->table.Close();
-    QCOMPARE(ReadBack(dir + QStringLiteral("/LWISE.DBF"))[QStringLiteral("TASK-2")].note, QString("written again"));
+    QCOMPARE(ReadBack(TaskFileNames::TaskTable(dir))[QStringLiteral("TASK-2")].note, QString("written again"));
   }
 
   void aNoteMerelyReadIsNotWritten() {
     auto f = Fresh();
     QVERIFY(f);
-    const QString fpt = f->dir.filePath(QStringLiteral("LWISE.FPT"));
+    const QString fpt = TaskFileNames::Stored(f->dir.path(), QStringLiteral("LWISE.FPT"));
     const qint64 size = QFileInfo(fpt).size();
+    QVERIFY(size > 0);
     f->table.First();
     const QString note = f->table.FieldByName("NOTE")->AsString();
     QVERIFY(!note.isEmpty());

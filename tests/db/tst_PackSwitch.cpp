@@ -60,7 +60,7 @@ class PackSwitchTest : public QObject {
       f.table.SetIndexName(QStringLiteral("DATETIME"));
       f.table.SetExclusive(true);
       f.table.Open();
-      g_path = f.dir.filePath(QStringLiteral("LWISE.DBF")).toStdString();
+      g_path = f.TablePath().toStdString();
       g_openAt = at;
       g_seen = 0;
       g_readerStatus = xb::Status::Ok();

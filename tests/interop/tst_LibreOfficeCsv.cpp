@@ -1,15 +1,21 @@
-// The task files the program writes, read by another program on a case-sensitive file system:
-// headless LibreOffice Calc converts the task table to CSV, and every field and every note of
-// every task must arrive, Windows-1252 text included.
+// The task files the program writes, read by other programs on a case-sensitive file system:
+// headless LibreOffice Calc converts the task table to CSV, and python3-dbf (which looks for the
+// memo under an extension of the table's own case) reads it record by record. Every field and
+// every note of every task must arrive, Windows-1252 text included.
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QUrl>
 
+#include "db/TaskFileNames.h"
 #include "platform/UserMessages.h"
 #include "store/StoreHelpers.h"
 #include "store/TaskStore.h"
@@ -97,22 +103,16 @@ QList<Task> SampleTasks() {
   return tasks;
 }
 
-}  // namespace
-
-class LibreOfficeCsvTest : public QObject {
-  Q_OBJECT
- private slots:
-  void calcReadsEveryFieldAndNote() {
-    const QString soffice = QStandardPaths::findExecutable(QStringLiteral("soffice"));
-    QVERIFY2(!soffice.isEmpty(), "soffice not found: scripts/deps.sh installs libreoffice-calc-nogui");
-    QTemporaryDir dir;
-    Silent messages;
-    UserMessages::Install(&messages);
-    StoreHelpers::SetDataDirectory(dir.path());
-    const QList<Task> tasks = SampleTasks();
-    {
-      TaskStore store;
-      QVERIFY(store.OpenTaskStore(false));
+// A task folder made by the program (through the task store, as at a first start) holding `tasks`.
+// Empty when something failed.
+QString MakeTaskFolder(const QTemporaryDir& dir, const QList<Task>& tasks) {
+  Silent messages;
+  UserMessages::Install(&messages);
+  StoreHelpers::SetDataDirectory(dir.path());
+  bool ok = false;
+  {
+    TaskStore store;
+    if (store.OpenTaskStore(false)) {
       for (const Task& t : tasks) {
         TTable& table = store.TasqTable;
         table.Append();
@@ -125,13 +125,51 @@ class LibreOfficeCsvTest : public QObject {
         table.FieldByName("PRIORITY")->SetAsString(t.priority);
         table.Post();
       }
+      ok = true;
     }
-    UserMessages::Install(nullptr);
-    StoreHelpers::SetDataDirectory(QString());
-    QVERIFY2(messages.shown.isEmpty(), qPrintable(messages.shown.join('\n')));
+  }
+  UserMessages::Install(nullptr);
+  StoreHelpers::SetDataDirectory(QString());
+  if (!ok || !messages.shown.isEmpty()) {
+    qWarning("%s", qPrintable(messages.shown.join('\n')));
+    return QString();
+  }
+  return TaskFileNames::TaskTable(dir.path());
+}
+
+// python3-dbf's reading of a table: one object per record, character fields without their
+// padding. Debian's interpreter by its full name: another python3 on PATH may lack the module.
+const char* kPyDbfReader = R"(
+import json, sys
+import dbf
+table = dbf.Table(sys.argv[1], codepage="cp1252")
+table.open(dbf.READ_ONLY)
+rows = []
+for record in table:
+    row = {}
+    for name in table.field_names:
+        value = record[name]
+        row[name.upper()] = value.rstrip() if isinstance(value, str) and name != "note" else value
+    rows.append(row)
+table.close()
+print(json.dumps(rows))
+)";
+
+}  // namespace
+
+class LibreOfficeCsvTest : public QObject {
+  Q_OBJECT
+ private slots:
+  void calcReadsEveryFieldAndNote() {
+    const QString soffice = QStandardPaths::findExecutable(QStringLiteral("soffice"));
+    QVERIFY2(!soffice.isEmpty(), "soffice not found: scripts/deps.sh installs libreoffice-calc-nogui");
+    QTemporaryDir dir;
+    const QList<Task> tasks = SampleTasks();
+    const QString table = MakeTaskFolder(dir, tasks);
+    QVERIFY(!table.isEmpty());
     // The names the other tools look for: the table's name with lower-case extensions.
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files, QDir::Name),
-             QStringList({"LWISE.DBF", "LWISE.cdx", "LWISE.fpt"}));
+             QStringList({"LWISE.cdx", "LWISE.dbf", "LWISE.fpt"}));
 
     // Its own profile and home: a first start on a clean machine (CI) writes only there.
     QTemporaryDir home;
@@ -146,13 +184,13 @@ class LibreOfficeCsvTest : public QObject {
                          QStringLiteral("--headless"), QStringLiteral("--norestore"),
                          QStringLiteral("--infilter=dBase:ANSI"),  // the table's text is Windows-1252
                          QStringLiteral("--convert-to"), QStringLiteral("csv:Text - txt - csv (StarCalc):44,34,76,1"),
-                         QStringLiteral("--outdir"), out, dir.filePath(QStringLiteral("LWISE.DBF"))});
+                         QStringLiteral("--outdir"), out, table});
     // A first start on a busy machine builds the profile: minutes, not seconds.
     const bool finished = calc.waitForFinished(480000);
     const QString log = QString::fromLocal8Bit(calc.readAll());
     if (!finished) calc.kill();
     QVERIFY2(finished && calc.exitCode() == 0, qPrintable(log));
-    QFile csv(out + QStringLiteral("/LWISE.csv"));
+    QFile csv(out + QLatin1Char('/') + QFileInfo(table).completeBaseName() + QStringLiteral(".csv"));
     QVERIFY2(csv.open(QIODevice::ReadOnly), qPrintable(log));
     const QList<QStringList> rows = ParseCsv(QString::fromUtf8(csv.readAll()));
 
@@ -174,6 +212,42 @@ class LibreOfficeCsvTest : public QObject {
       QVERIFY2(r[4] == (t.done ? QStringLiteral("TRUE") : QStringLiteral("FALSE")), where.constData());
       QVERIFY2(r[5] == t.keys, where.constData());
       QVERIFY2(r[6] == t.priority, where.constData());
+      if (!t.note.isEmpty()) ++notes;
+    }
+    QCOMPARE(notes, 25);
+  }
+
+  // A tool that finds the memo by the case of the table's extension: a folder the program made
+  // opens, and every record reads back field by field.
+  void pythonDbfReadsEveryFieldAndNote() {
+    QTemporaryDir dir;
+    const QList<Task> tasks = SampleTasks();
+    const QString table = MakeTaskFolder(dir, tasks);
+    QVERIFY(!table.isEmpty());
+    QProcess python;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("PYTHONIOENCODING"), QStringLiteral("utf-8"));
+    python.setProcessEnvironment(env);
+    python.start(QStringLiteral("/usr/bin/python3"), {QStringLiteral("-c"), QString::fromLatin1(kPyDbfReader), table});
+    QVERIFY2(python.waitForFinished(120000), "python3-dbf did not finish");
+    const QString errors = QString::fromUtf8(python.readAllStandardError());
+    QVERIFY2(python.exitCode() == 0, qPrintable(errors));
+    QJsonParseError parsed;
+    const QJsonArray rows = QJsonDocument::fromJson(python.readAllStandardOutput(), &parsed).array();
+    QVERIFY2(parsed.error == QJsonParseError::NoError, qPrintable(parsed.errorString()));
+    QCOMPARE(rows.size(), tasks.size());
+    int notes = 0;
+    for (int i = 0; i < tasks.size(); ++i) {
+      const Task& t = tasks[i];
+      const QJsonObject r = rows[i].toObject();
+      const QByteArray where = "task " + QByteArray::number(i);
+      QVERIFY2(r.value("DATE").toString() == t.date, where.constData());
+      QVERIFY2(r.value("TIME").toString() == t.time, where.constData());
+      QVERIFY2(r.value("DESCRIPT").toString() == t.descript, qPrintable(QString::fromLatin1(where) + ": " + r.value("DESCRIPT").toString()));
+      QVERIFY2(r.value("NOTE").toString() == t.note, qPrintable(QString::fromLatin1(where) + ": " + r.value("NOTE").toString().left(200)));
+      QVERIFY2(r.value("DONE") == QJsonValue(t.done), where.constData());
+      QVERIFY2(r.value("KEYS").toString() == t.keys, where.constData());
+      QVERIFY2(r.value("PRIORITY").toString() == t.priority, where.constData());
       if (!t.note.isEmpty()) ++notes;
     }
     QCOMPARE(notes, 25);

@@ -50,7 +50,7 @@ for _ in $(seq 300); do
     quiet=0
   else
     win=$(xdotool search --onlyvisible --name '^Listwise$' 2>/dev/null | head -n1 || true)
-    if [ -n "$win" ] && [ -e "$HOME/.local/share/listwise/LWISE.DBF" ]; then quiet=$((quiet + 1)); fi
+    if [ -n "$win" ] && [ -e "$HOME/.local/share/listwise/LWISE.dbf" ]; then quiet=$((quiet + 1)); fi
     if [ "$quiet" -ge 5 ]; then xdotool windowfocus --sync "$win" key alt+x || true; quiet=0; fi
   fi
   sleep 0.2
@@ -86,7 +86,8 @@ run || { cat "$work/listwise.log"; fail "the program did not start and end clean
 
 echo "--- files under HOME"
 (cd "$HOME" && find . -type f | sort)
-for f in .local/share/listwise/LWISE.DBF .config/listwise/TASQ.INI; do
+for f in .local/share/listwise/LWISE.dbf .local/share/listwise/LWISE.fpt .local/share/listwise/LWISE.cdx \
+         .config/listwise/TASQ.INI; do
   [ -f "$HOME/$f" ] || fail "missing $f under HOME"
 done
 after=$(cd "$work/root" && find . | sort)

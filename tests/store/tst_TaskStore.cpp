@@ -11,6 +11,7 @@
 #include <QTest>
 
 #include "db/CursorLayer.h"
+#include "db/TaskFileNames.h"
 #include "platform/UserMessages.h"
 #include "store/StoreHelpers.h"
 #include "store/TRebuildInd.h"
@@ -46,6 +47,11 @@ class FailingStore : public TaskStore {
  private:
   UpgradeStep step_;
 };
+
+ino_t Inode(const QString& path) {
+  struct stat st {};
+  return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_ino : 0;
+}
 
 QString Xbtool(const QStringList& args, int* exitCode = nullptr) {
   QProcess p;
@@ -106,6 +112,8 @@ class TaskStoreTest : public QObject {
   std::unique_ptr<QTemporaryDir> dir_;
 
   QString Path(const char* name) const { return dir_->filePath(QString::fromLatin1(name)); }
+  QString Table() const { return TaskFileNames::TaskTable(dir_->path()); }
+  QStringList Files() const { return QDir(dir_->path()).entryList(QDir::Files, QDir::Name); }
   QStringList Descriptions(TaskStore& store) {
     QStringList out;
     for (store.TasqTable.First(); !store.TasqTable.Eof() && !store.TasqTable.IsEmpty(); store.TasqTable.Next())
@@ -128,7 +136,7 @@ class TaskStoreTest : public QObject {
   }
   void ExpectCheckPasses() {
     int code = -1;
-    const QString out = Xbtool({"check", Path("LWISE.DBF")}, &code);
+    const QString out = Xbtool({"check", Table()}, &code);
     QVERIFY2(code == 0, qPrintable(out));
   }
 
@@ -149,27 +157,54 @@ class TaskStoreTest : public QObject {
     QLabel status;
     store.SetStatusLabel(&status);
     QVERIFY(store.OpenTaskStore(false));
-    QVERIFY(QFile::exists(Path("LWISE.DBF")));
-    QVERIFY(QFile::exists(Path("LWISE.fpt")));
-    QVERIFY(QFile::exists(Path("LWISE.cdx")));
+    // Lower-case extensions all through: every other tool finds the memo and index beside it.
+    QCOMPARE(Files(), QStringList({"LWISE.cdx", "LWISE.dbf", "LWISE.fpt"}));
     QCOMPARE(store.TasqEngine.TagNameAt(store.TasqEngine.CurrentOrder()), QString("DATETIME"));
     QVERIFY(store.TasqTable.IsEmpty());
     QCOMPARE(store.TasqTable.IndexDefs(), QStringList({"DATETIME", "DESCRIPT", "DONE", "KEYS", "PRIORITY"}));
     QVERIFY(messages_.shown.isEmpty());
     store.TasqTable.Close();
     int code = -1;
-    const QString out = Xbtool({"check", Path("LWISE.DBF")}, &code);
+    const QString out = Xbtool({"check", Table()}, &code);
     QVERIFY2(code == 0, qPrintable(out));
     QVERIFY(out.contains("5 tags"));
   }
 
-  // Memo and index files stored with upper-case extensions (as earlier versions named them) are
-  // used where they are: every note reads back, new notes go into them, a pack keeps them, and
-  // no second memo file appears beside them.
+  // Task files stored under the upper-case spelling (as earlier versions named them, the table
+  // alone or all three) are used where they are: every note reads back, new notes go into them,
+  // a pack keeps them, and no second table, memo or index appears beside them.
+  void upperCaseFilesOfEarlierVersionsAreKept_data() {
+    QTest::addColumn<QStringList>("names");
+    QTest::newRow("all upper case") << QStringList({"LWISE.CDX", "LWISE.DBF", "LWISE.FPT"});
+    QTest::newRow("table upper case") << QStringList({"LWISE.DBF", "LWISE.cdx", "LWISE.fpt"});
+  }
   void upperCaseFilesOfEarlierVersionsAreKept() {
+    QFETCH(QStringList, names);
     AddTasks(12);
-    QVERIFY(QFile::rename(Path("LWISE.fpt"), Path("LWISE.FPT")));
-    QVERIFY(QFile::rename(Path("LWISE.cdx"), Path("LWISE.CDX")));
+    for (const QString& name : names) {
+      const QString lower = QFileInfo(name).completeBaseName() + QLatin1Char('.') + QFileInfo(name).suffix().toLower();
+      if (lower != name) QVERIFY(QFile::rename(dir_->filePath(lower), dir_->filePath(name)));
+    }
+    QCOMPARE(Files(), names);
+    const QString table = Path("LWISE.DBF");
+    const QString memo = dir_->filePath(names.filter(QStringLiteral("FPT"), Qt::CaseInsensitive).first());
+    const qint64 tableSize = QFileInfo(table).size(), memoSize = QFileInfo(memo).size();
+    const ino_t tableInode = Inode(table), memoInode = Inode(memo);
+    {
+      TaskStore store;
+      QVERIFY(store.OpenTaskStore(false));
+      store.TasqEngine.SelectOrder(0);
+      store.TasqTable.Last();
+      store.TasqTable.Edit();
+      store.TasqTable.FieldByName("NOTE")->SetAsString("changed in place");
+      store.TasqTable.Post();
+    }
+    // Written in place: the same files, the note added to the memo, nothing new beside them.
+    QCOMPARE(Files(), names);
+    QCOMPARE(Inode(table), tableInode);
+    QCOMPARE(Inode(memo), memoInode);
+    QCOMPARE(QFileInfo(table).size(), tableSize);
+    QVERIFY(QFileInfo(memo).size() > memoSize);
     {
       TaskStore store;
       QVERIFY(store.OpenTaskStore(true));
@@ -183,9 +218,7 @@ class TaskStoreTest : public QObject {
       store.TasqTable.Post();
       store.RunRebuild(true);
     }
-    QVERIFY(QFile::exists(Path("LWISE.FPT")));
-    QVERIFY(!QFile::exists(Path("LWISE.fpt")));
-    QCOMPARE(int(QFile::exists(Path("LWISE.CDX"))) + int(QFile::exists(Path("LWISE.cdx"))), 1);
+    QCOMPARE(Files(), names);
     TaskStore store;
     QVERIFY(store.OpenTaskStore(false));
     store.TasqEngine.SelectOrder(0);
@@ -194,9 +227,11 @@ class TaskStoreTest : public QObject {
       notes << store.TasqTable.FieldByName("NOTE")->AsString();
     QCOMPARE(notes.size(), 12);
     QCOMPARE(notes.first(), QString("note 1"));
+    QCOMPARE(notes[10], QString("changed in place"));
     QCOMPARE(notes.last(), QString::fromUtf8("a note with \u00e9 and \u20ac"));
     QVERIFY(messages_.shown.isEmpty());
     store.TasqTable.Close();
+    QCOMPARE(Table(), table);
     ExpectCheckPasses();
   }
 
@@ -271,7 +306,7 @@ class TaskStoreTest : public QObject {
       QCOMPARE(Descriptions(store), QStringList({"kept"}));
     }
     int code = -1;
-    const QString out = Xbtool({"check", Path("LWISE.DBF")}, &code);
+    const QString out = Xbtool({"check", Table()}, &code);
     QVERIFY2(code == 0, qPrintable(out));
   }
 
@@ -342,7 +377,7 @@ class TaskStoreTest : public QObject {
   void nonRegularTaskFileIsRefused_data() {
     QTest::addColumn<QString>("name");
     QTest::addColumn<bool>("pipe");
-    for (const char* name : {"LWISE.DBF", "LWISE.fpt", "LWISE.cdx"}) {
+    for (const char* name : {"LWISE.dbf", "LWISE.fpt", "LWISE.cdx"}) {
       QTest::newRow(QByteArray(name) + " pipe") << QString(name) << true;
       QTest::newRow(QByteArray(name) + " folder") << QString(name) << false;
     }
@@ -380,7 +415,7 @@ class TaskStoreTest : public QObject {
   void linkedTaskFilesStayLinks() {
     QTemporaryDir elsewhere;
     AddTasks(20);
-    for (const char* name : {"LWISE.DBF", "LWISE.fpt", "LWISE.cdx"}) {
+    for (const char* name : {"LWISE.dbf", "LWISE.fpt", "LWISE.cdx"}) {
       const QString real = elsewhere.filePath(name);
       QVERIFY(QFile::rename(Path(name), real));
       QVERIFY(QFile::link(real, Path(name)));
@@ -394,7 +429,7 @@ class TaskStoreTest : public QObject {
       store.RunRebuild(true);
       QCOMPARE(store.TasqEngine.RecordCount(), 15L);
     }
-    for (const char* name : {"LWISE.DBF", "LWISE.fpt", "LWISE.cdx"}) {
+    for (const char* name : {"LWISE.dbf", "LWISE.fpt", "LWISE.cdx"}) {
       QVERIFY2(QFileInfo(Path(name)).isSymLink(), name);
       QCOMPARE(QFileInfo(Path(name)).symLinkTarget(), elsewhere.filePath(name));
     }
@@ -419,6 +454,8 @@ class TaskStoreTest : public QObject {
     QVERIFY(store.IsOldLayout(store.TasqTable));
     QVERIFY(store.OpenTaskStore(false));
     QCOMPARE(messages_.shown.last(), QString("File update was successful"));
+    // The new table gets the new names; the backup keeps the old table's spelling.
+    QCOMPARE(Files(), QStringList({"LWBAK.DBF", "LWBAK.fpt", "LWISE.cdx", "LWISE.dbf", "LWISE.fpt"}));
     QVERIFY(!store.IsOldLayout(store.TasqTable));
     QVERIFY(store.OpenTaskStore(false));
     store.TasqEngine.SelectOrder(0);  // the old record order
@@ -465,6 +502,8 @@ class TaskStoreTest : public QObject {
     // The old files are back under their names with every task, and still old.
     QVERIFY(store.IsOldLayout(store.TasqTable));
     QVERIFY(store.OpenBackupTable() == false || QFile::exists(Path("LWISE.DBF")));
+    // Back under the name it had; the partial new table is gone.
+    QCOMPARE(Table(), Path("LWISE.DBF"));
     int code = -1;
     const QString out = Xbtool({"dump", Path("LWISE.DBF")}, &code);
     QCOMPARE(code, 0);
@@ -495,7 +534,7 @@ class TaskStoreTest : public QObject {
       QVERIFY(store.OpenTaskStore(false));
     }
     QProcess holder;
-    holder.start(QStringLiteral(XBTOOL_PATH), {"hold", Path("LWISE.DBF"), "2", "60"});
+    holder.start(QStringLiteral(XBTOOL_PATH), {"hold", Table(), "2", "60"});
     QVERIFY(holder.waitForReadyRead(10000));
     QVERIFY(holder.readAllStandardOutput().contains("held"));
     TaskStore store;
@@ -538,13 +577,13 @@ class TaskStoreTest : public QObject {
     QCOMPARE(shown.size(), 14);
     store.TasqTable.Close();
     int code = -1;
-    Xbtool({"check", Path("LWISE.DBF")}, &code);
+    Xbtool({"check", Table()}, &code);
     QCOMPARE(code, 0);
   }
 
   void rebuildWithPackKeepsTaskIdentities() {
     AddTasks(12);
-    const QString dbf = Path("LWISE.DBF");
+    const QString dbf = Table();
     auto uidsByDescription = [&](QHash<QString, QString>* out, TaskIdentity::ReconcileResult* result) {
       std::vector<TaskSlot> records;
       TableStamp stamp;

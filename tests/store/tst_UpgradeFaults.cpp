@@ -11,6 +11,7 @@
 #include <QTest>
 #include <map>
 
+#include "db/TaskFileNames.h"
 #include "FaultInjection.h"
 #include "platform/UserMessages.h"
 #include "store/StoreHelpers.h"
@@ -37,7 +38,7 @@ QString Stored(int i, bool upgraded) {
   return upgraded && note.size() % 4 == 0 ? note + QLatin1Char(' ') : note;
 }
 
-// Writes an old-layout table with the engine itself.
+// Writes an old-layout table with the engine itself, under the name earlier versions gave it.
 bool MakeOldTable(const QString& dir) {
   const QByteArray path = QFile::encodeName(dir + "/LWISE.DBF");
   if (xb_CreateNew(path.constData(), "OLD", 2, 6) == 0) return false;
@@ -69,7 +70,7 @@ struct Contents {
 
 Contents Read(const QString& dir) {
   Contents c;
-  const int area = xb_Use(QFile::encodeName(dir + "/LWISE.DBF").constData(), "READER", XB_READONLY, XB_DRIVER_FOX);
+  const int area = xb_Use(QFile::encodeName(TaskFileNames::TaskTable(dir)).constData(), "READER", XB_READONLY, XB_DRIVER_FOX);
   if (area == 0) return c;
   c.readable = true;
   c.upgraded = xb_FieldNum("PRIORITY") > 0;
@@ -124,7 +125,7 @@ class UpgradeFaultsTest : public QObject {
       }
       QCOMPARE(int(c.notes.size()), kOldTasks);
       QProcess tool;
-      tool.start(QStringLiteral(XBTOOL_PATH), {QStringLiteral("check"), dir.filePath(QStringLiteral("LWISE.DBF"))});
+      tool.start(QStringLiteral(XBTOOL_PATH), {QStringLiteral("check"), TaskFileNames::TaskTable(dir.path())});
       QVERIFY(tool.waitForFinished(60000));
       QVERIFY2(tool.exitCode() == 0, qPrintable(when + QStringLiteral(": ") + QString::fromLocal8Bit(tool.readAll())));
       if (!fired) {

@@ -88,7 +88,7 @@ class TestTaskIdentity : public QObject {
     fx_ = std::make_unique<TaskTableFixture>();
     QVERIFY(fx_->Create());
     fx_->table.Open();
-    dbf_ = fx_->dir.filePath(QStringLiteral("LWISE.DBF"));
+    dbf_ = fx_->TablePath();
     const char* names[] = {"one", "two", "three", "four", "five"};
     for (int i = 0; i < 5; ++i) fx_->Add(QStringLiteral("2024022%1").arg(i + 1), "10:00", names[i], false, "k", "B", "note");
   }

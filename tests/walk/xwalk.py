@@ -611,9 +611,16 @@ class Walk:
                    "the report dialog closes")
 
 
+def task_table(folder):
+    """The task table as the program names it: LWISE.dbf, or LWISE.DBF where an earlier version
+    made the folder."""
+    lower, upper = os.path.join(folder, "LWISE.dbf"), os.path.join(folder, "LWISE.DBF")
+    return upper if os.path.exists(upper) and not os.path.exists(lower) else lower
+
+
 def check_files(walk, args, expected):
     """The files left behind, read by xbtool: the check passes and the tasks are what was typed."""
-    table = os.path.join(args.dir, "LWISE.DBF")
+    table = task_table(args.dir)
     check = subprocess.run([args.xbtool, "check", table], capture_output=True, text=True)
     walk.check(check.returncode == 0, "xbtool check passes (%s)" % (check.stdout.strip() or check.stderr.strip()))
     dump = subprocess.run([args.xbtool, "dump", table], capture_output=True, text=True)
