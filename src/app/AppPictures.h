@@ -9,7 +9,9 @@
 namespace AppPictures {
 
 // The picture `name` ("edit", "new", ... the file names under icons/ without ".svg"); a null
-// icon when there is no such picture.
+// icon when there is no such picture. Its outlines follow the application's palette at each
+// rendering: near black on a light button face, the button text colour on a dark one. Whoever
+// keeps a rendering renders it again when the palette changes (TFlatButton does).
 QIcon Picture(const QString& name);
 
 // The program's window icon: a task list on a clipboard.

@@ -243,15 +243,11 @@ void TMainScreen::BuildLayout() {
   // Rendered at the screen's pixel ratio: the Show DONE button takes these as they are.
   Showbmp = new QLabel(bottom);
   Showbmp->setObjectName(QStringLiteral("Showbmp"));
-  Showbmp->setPixmap(
-      AppPictures::Picture(QStringLiteral("show-done")).pixmap(QSize(16, 16), devicePixelRatioF()));
   Showbmp->hide();
   Hidebmp = new QLabel(bottom);
   Hidebmp->setObjectName(QStringLiteral("Hidebmp"));
-  Hidebmp->setPixmap(
-      AppPictures::Picture(QStringLiteral("hide-done")).pixmap(QSize(16, 16), devicePixelRatioF()));
   Hidebmp->hide();
-  ShowDone->SetBitmap(Showbmp->pixmap().toImage());
+  RenderShowDonePictures();
   ExitButton->hide();
   // File, Exit owns Alt+X; the button's letter taking it too would make the key ambiguous, and
   // then neither would act.
@@ -509,6 +505,19 @@ void TMainScreen::FormCreate() {
   keyFilterText_.clear();
   sortOrderNumber_ = 1;
   TQuickDates::UpdateCaptions(QuickDateMenu, Today());
+}
+
+void TMainScreen::RenderShowDonePictures() {
+  Showbmp->setPixmap(AppPictures::Picture(QStringLiteral("show-done")).pixmap(QSize(16, 16), devicePixelRatioF()));
+  Hidebmp->setPixmap(AppPictures::Picture(QStringLiteral("hide-done")).pixmap(QSize(16, 16), devicePixelRatioF()));
+  ShowDone->SetBitmap((showDoneTasks_ ? Hidebmp : Showbmp)->pixmap().toImage());
+}
+
+void TMainScreen::changeEvent(QEvent* event) {
+  // The pictures' outlines follow the desktop's colours (a dark theme); the buttons that were
+  // given a picture render it again themselves.
+  if (event->type() == QEvent::PaletteChange && ShowDone != nullptr) RenderShowDonePictures();
+  QMainWindow::changeEvent(event);
 }
 
 void TMainScreen::showEvent(QShowEvent* event) {

@@ -98,9 +98,12 @@ class TMainScreen : public QMainWindow {
   void closeEvent(QCloseEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
+  void changeEvent(QEvent* event) override;
 
  private:
   class NoteLink;
+  // The Show DONE button's two pictures, drawn for the palette and the screen of the moment.
+  void RenderShowDonePictures();
   void BuildLayout();
   void BuildMenus();
   void BuildGrid();

@@ -544,7 +544,11 @@ void TFlatButton::changeEvent(QEvent* event) {
     hot_ = false;
     update();
   } else if (event->type() == QEvent::PaletteChange) {
-    UpdateGrey();
+    // A drawn picture may follow the palette (its outlines on a dark face): rendered again,
+    // the grey picture with it.
+    picture_ratio_ = 0;
+    if (picture_.isNull()) UpdateGrey();
+    else RenderPictureForScreen();
   }
   QAbstractButton::changeEvent(event);
 }

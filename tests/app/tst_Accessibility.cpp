@@ -273,6 +273,26 @@ void ExpectReadable(QWidget* form, const QString& shotName) {
   QVERIFY2(faint.isEmpty(), qPrintable(form->objectName() + QStringLiteral(":\n  ") + faint.join("\n  ")));
 }
 
+// The share of a picture's outline (its opaque pixels beside a see-through one or on its edge)
+// that stands out from the button face `face` with a contrast of at least 3.
+double OutlineStandingOut(const QImage& picture, QRgb face) {
+  const QImage image = picture.convertToFormat(QImage::Format_ARGB32);
+  auto opaque = [&](int x, int y) { return image.rect().contains(x, y) && qAlpha(image.pixel(x, y)) >= 192; };
+  int outline = 0, standing = 0;
+  for (int y = 0; y < image.height(); ++y)
+    for (int x = 0; x < image.width(); ++x) {
+      if (!opaque(x, y) || (opaque(x - 1, y) && opaque(x + 1, y) && opaque(x, y - 1) && opaque(x, y + 1))) continue;
+      // As it shows on the face: the pixel's colour over the face by its opacity.
+      const QRgb p = image.pixel(x, y);
+      const double a = qAlpha(p) / 255.0;
+      auto mix = [&](int c, int f) { return int(std::lround(a * c + (1 - a) * f)); };
+      const QRgb shown = qRgb(mix(qRed(p), qRed(face)), mix(qGreen(p), qGreen(face)), mix(qBlue(p), qBlue(face)));
+      ++outline;
+      if (Contrast(shown, face) >= 3.0) ++standing;
+    }
+  return outline == 0 ? 0 : double(standing) / outline;
+}
+
 bool Shown(QWidget* w) {
   w->show();
   return QTest::qWaitForWindowExposed(w);
@@ -470,6 +490,47 @@ class AccessibilityTest : public QObject {
       }
     }
     QApplication::setPalette(before);
+  }
+
+  // The pictures of the main window's buttons under the desktop's dark colours: their outlines
+  // stand out from the button face, in colour and grey alike, drawn at the screen's own pixels;
+  // back on the light colours they are exactly what they were.
+  void darkPaletteKeepsPicturesVisible() {
+    QCoreApplication::processEvents();  // a palette set before reaches the widgets first
+    QList<TFlatButton*> buttons;
+    QHash<TFlatButton*, std::pair<QImage, QImage>> light;
+    for (TFlatButton* b : window_->findChildren<TFlatButton*>()) {
+      if (b->Bitmap().isNull()) continue;
+      buttons << b;
+      light[b] = {b->Bitmap(), b->GreyBitmap()};
+    }
+    QVERIFY(buttons.size() >= 13);  // the tool bar's nine, Exit, Show DONE, Help, What's this?
+    const QString shots = qEnvironmentVariable("LISTWISE_SHOTS");
+    const QString scale = QString::number(window_->devicePixelRatioF());
+    if (!shots.isEmpty()) window_->grab().save(shots + QStringLiteral("/main-light-%1x.png").arg(scale));
+    const QPalette before = QApplication::palette();
+    QApplication::setPalette(DarkPalette());
+    QCoreApplication::processEvents();
+    if (!shots.isEmpty()) window_->grab().save(shots + QStringLiteral("/main-dark-%1x.png").arg(scale));
+    const QRgb face = DarkPalette().color(QPalette::Button).rgb();
+    QStringList faint, blurred;
+    for (TFlatButton* b : buttons) {
+      const QSize pixels = (QSizeF(16, 16) * b->devicePixelRatioF()).toSize();
+      if (b->Bitmap().size() != pixels || b->GreyBitmap().size() != pixels)
+        blurred << QStringLiteral("%1: %2 x %3 pixels").arg(b->objectName()).arg(b->Bitmap().width()).arg(b->Bitmap().height());
+      for (const auto& [kind, picture] : {std::pair{"", b->Bitmap()}, std::pair{" (grey)", b->GreyBitmap()}}) {
+        const double share = OutlineStandingOut(picture, face);
+        if (share < 0.9) faint << QStringLiteral("%1%2: %3% of the outline").arg(b->objectName(), kind).arg(share * 100, 0, 'f', 0);
+      }
+    }
+    QApplication::setPalette(before);
+    QCoreApplication::processEvents();
+    QVERIFY2(faint.isEmpty(), qPrintable(QStringLiteral("scale ") + scale + QStringLiteral(":\n  ") + faint.join("\n  ")));
+    QVERIFY2(blurred.isEmpty(), qPrintable(blurred.join("\n")));
+    for (TFlatButton* b : buttons) {
+      QVERIFY2(b->Bitmap() == light[b].first, qPrintable(b->objectName()));
+      QVERIFY2(b->GreyBitmap() == light[b].second, qPrintable(b->objectName()));
+    }
   }
 };
 
