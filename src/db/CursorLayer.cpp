@@ -1,5 +1,7 @@
 #include "db/CursorLayer.h"
 
+#include <QAbstractEventDispatcher>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -31,6 +33,23 @@ class ReadHold {
   bool held_;
 };
 
+// Grid painting, scrolling and walks ask for one row at a time, each a look at the shared
+// table under its lock; a read lease keeps the lock from one look to the next, so they cost no
+// system call each. The leases are given up whenever this thread's event loop is about to
+// wait, so another program that wants to change the table waits no longer than the event this
+// program is busy with. Without an event loop (no application object) there are no leases.
+bool LeasesGivenUpWhenIdle() {
+  static bool connected = false;
+  if (connected) return true;
+  auto* app = QCoreApplication::instance();
+  auto* dispatcher = QAbstractEventDispatcher::instance();
+  if (app == nullptr || dispatcher == nullptr || app->thread() != dispatcher->thread()) return false;
+  QObject::connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, dispatcher,
+                   [] { xb_ReleaseLeases(); });
+  connected = true;
+  return true;
+}
+
 CursorLayer::Reporter& InstalledReporter() {
   static CursorLayer::Reporter reporter;
   return reporter;
@@ -53,6 +72,8 @@ bool AllBlank(const char* p, int n) {
 }
 
 }  // namespace
+
+void CursorLayer::ReleaseLeases() { xb_ReleaseLeases(); }
 
 void CursorLayer::SetReporter(Reporter reporter) { InstalledReporter() = std::move(reporter); }
 
@@ -240,6 +261,7 @@ int CursorLayer::OpenTable(int database, const QString& tableName, const QString
     if (previous > 0) xb_Select(previous);
     return kCursorOpenError;
   }
+  if (mode != XB_EXCLUSIVE && LeasesGivenUpWhenIdle()) xb_SetReadLease(1);
   auto c = std::make_unique<Cursor>();
   c->driver = driver;
   c->recordSize = xb_RecSize();

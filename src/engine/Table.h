@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -96,6 +97,20 @@ class Table {
   Status BeginRead();
   Status BeginChange();
   void End();
+  // A read lease keeps the lock a look took after the look ends, so that the next look (the
+  // next step of a walk, the next row the grid asks for) neither takes it again nor catches
+  // up: nobody could change the table meanwhile. Other programs' changes wait while it is
+  // kept, so it is given up
+  //   - at the first look or End after it has been kept for kLeaseLimit, and then no new lease
+  //     starts for kLeasePause, so that a program waiting to change the table gets its turn;
+  //   - before any change, of this table or of any other table this program has open;
+  //   - by ReleaseLeases, which a program that uses leases must call whenever it goes idle or
+  //     waits for something else (an event loop does it when it is about to block).
+  // Off by default: a caller that cannot promise ReleaseLeases keeps the lock only per look.
+  static constexpr std::chrono::milliseconds kLeaseLimit{20};
+  static constexpr std::chrono::milliseconds kLeasePause{5};
+  void SetReadLease(bool on);
+  static void ReleaseLeases();
   // Whether the indexes are read under the lock: other programs may change them.
   bool SharesIndexes() const { return mode_ != Mode::kExclusive; }
   // Holds the change lock for a scope, for reading or for a change; `needed` false holds
@@ -279,6 +294,12 @@ class Table {
   std::string unusable_;
   int lock_depth_ = 0;
   bool lock_write_ = false;
+  // Read leases (see SetReadLease): `leased_` when the lock is kept with no look under way.
+  void GiveUpLease();
+  bool lease_enabled_ = false;
+  bool leased_ = false;
+  std::chrono::steady_clock::time_point lock_taken_;
+  std::chrono::steady_clock::time_point lease_resume_;
   mutable std::string last_lookup_;
   mutable int last_lookup_index_ = -1;
 };

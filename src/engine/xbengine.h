@@ -98,6 +98,12 @@ long xb_RecCount(void);
 // success needs its xb_EndRead, in the same area.
 int xb_BeginRead(void);
 void xb_EndRead(void);
+// Read leases for the current area's table (see xb::Table::SetReadLease): the lock a read took
+// is kept a little after it, so a run of single steps costs no system call each. A program
+// that turns them on must call xb_ReleaseLeases whenever it goes idle or waits for something
+// else (another program above all), or that program's changes wait for it.
+void xb_SetReadLease(int on);
+void xb_ReleaseLeases(void);
 int xb_Bof(void);
 int xb_Eof(void);
 
