@@ -1,6 +1,5 @@
 #include "db/CursorLayer.h"
 
-#include <QAbstractEventDispatcher>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -35,18 +34,19 @@ class ReadHold {
 
 // Grid painting, scrolling and walks ask for one row at a time, each a look at the shared
 // table under its lock; a read lease keeps the lock from one look to the next, so they cost no
-// system call each. The leases are given up whenever this thread's event loop is about to
-// wait, so another program that wants to change the table waits no longer than the event this
-// program is busy with. Without an event loop (no application object) there are no leases.
-bool LeasesGivenUpWhenIdle() {
-  static bool connected = false;
-  if (connected) return true;
-  auto* app = QCoreApplication::instance();
-  auto* dispatcher = QAbstractEventDispatcher::instance();
-  if (app == nullptr || dispatcher == nullptr || app->thread() != dispatcher->thread()) return false;
-  QObject::connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, dispatcher,
-                   [] { xb_ReleaseLeases(); });
-  connected = true;
+// system call each. The leases are given up as soon as the event loop gets control back, so
+// another program that wants to change the table waits no longer than the event this program
+// is busy with (and never longer than the engine's lease limit while it reads). Without an
+// event loop (no application object) there are no leases.
+bool LeasesGivenUpByTheEventLoop() {
+  static bool installed = false;
+  if (installed) return true;
+  if (QCoreApplication::instance() == nullptr) return false;
+  xb_SetLeaseNotice([] {
+    QMetaObject::invokeMethod(QCoreApplication::instance(), [] { xb_ReleaseLeases(); },
+                              Qt::QueuedConnection);
+  });
+  installed = true;
   return true;
 }
 
@@ -261,7 +261,7 @@ int CursorLayer::OpenTable(int database, const QString& tableName, const QString
     if (previous > 0) xb_Select(previous);
     return kCursorOpenError;
   }
-  if (mode != XB_EXCLUSIVE && LeasesGivenUpWhenIdle()) xb_SetReadLease(1);
+  if (mode != XB_EXCLUSIVE && LeasesGivenUpByTheEventLoop()) xb_SetReadLease(1);
   auto c = std::make_unique<Cursor>();
   c->driver = driver;
   c->recordSize = xb_RecSize();

@@ -419,6 +419,9 @@ std::vector<Table*>& LeaseTables() {
   return tables;
 }
 
+void (*lease_notice)() = nullptr;
+bool lease_notice_given = false;  // since the last ReleaseLeases
+
 }  // namespace
 
 void Table::SetReadLease(bool on) {
@@ -434,8 +437,11 @@ void Table::SetReadLease(bool on) {
 }
 
 void Table::ReleaseLeases() {
+  lease_notice_given = false;
   for (Table* t : LeaseTables()) t->GiveUpLease();
 }
+
+void Table::SetLeaseNotice(void (*notice)()) { lease_notice = notice; }
 
 void Table::GiveUpLease() {
   if (!leased_) return;
@@ -486,6 +492,10 @@ void Table::End() {
     const auto now = std::chrono::steady_clock::now();
     if (now >= lease_resume_ && now - lock_taken_ < kLeaseLimit) {
       leased_ = true;
+      if (lease_notice != nullptr && !lease_notice_given) {
+        lease_notice_given = true;
+        lease_notice();
+      }
       return;
     }
     if (now >= lease_resume_) lease_resume_ = now + kLeasePause;

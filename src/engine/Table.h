@@ -104,13 +104,16 @@ class Table {
   //   - at the first look or End after it has been kept for kLeaseLimit, and then no new lease
   //     starts for kLeasePause, so that a program waiting to change the table gets its turn;
   //   - before any change, of this table or of any other table this program has open;
-  //   - by ReleaseLeases, which a program that uses leases must call whenever it goes idle or
-  //     waits for something else (an event loop does it when it is about to block).
+  //   - by ReleaseLeases, which a program that uses leases must call as soon as it has done
+  //     what it is busy with, and before it waits for something else. The lease notice, when
+  //     one is installed, is called as the first lease since the last ReleaseLeases starts:
+  //     an event loop posts ReleaseLeases for when it gets control back.
   // Off by default: a caller that cannot promise ReleaseLeases keeps the lock only per look.
   static constexpr std::chrono::milliseconds kLeaseLimit{20};
   static constexpr std::chrono::milliseconds kLeasePause{5};
   void SetReadLease(bool on);
   static void ReleaseLeases();
+  static void SetLeaseNotice(void (*notice)());
   // Whether the indexes are read under the lock: other programs may change them.
   bool SharesIndexes() const { return mode_ != Mode::kExclusive; }
   // Holds the change lock for a scope, for reading or for a change; `needed` false holds

@@ -601,6 +601,8 @@ void xb_SetReadLease(int on) {
 
 void xb_ReleaseLeases(void) { xb::Table::ReleaseLeases(); }
 
+void xb_SetLeaseNotice(void (*notice)(void)) { xb::Table::SetLeaseNotice(notice); }
+
 int xb_Bof(void) {
   WorkArea* wa = E().Current();
   return wa ? (wa->bof() ? 1 : 0) : 1;
