@@ -1,5 +1,6 @@
 #include "db/CursorLayer.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -31,6 +32,24 @@ class ReadHold {
   bool held_;
 };
 
+// Grid painting, scrolling and walks ask for one row at a time, each a look at the shared
+// table under its lock; a read lease keeps the lock from one look to the next, so they cost no
+// system call each. The leases are given up as soon as the event loop gets control back, so
+// another program that wants to change the table waits no longer than the event this program
+// is busy with (and never longer than the engine's lease limit while it reads). Without an
+// event loop (no application object) there are no leases.
+bool LeasesGivenUpByTheEventLoop() {
+  static bool installed = false;
+  if (installed) return true;
+  if (QCoreApplication::instance() == nullptr) return false;
+  xb_SetLeaseNotice([] {
+    QMetaObject::invokeMethod(QCoreApplication::instance(), [] { xb_ReleaseLeases(); },
+                              Qt::QueuedConnection);
+  });
+  installed = true;
+  return true;
+}
+
 CursorLayer::Reporter& InstalledReporter() {
   static CursorLayer::Reporter reporter;
   return reporter;
@@ -53,6 +72,8 @@ bool AllBlank(const char* p, int n) {
 }
 
 }  // namespace
+
+void CursorLayer::ReleaseLeases() { xb_ReleaseLeases(); }
 
 void CursorLayer::SetReporter(Reporter reporter) { InstalledReporter() = std::move(reporter); }
 
@@ -240,6 +261,7 @@ int CursorLayer::OpenTable(int database, const QString& tableName, const QString
     if (previous > 0) xb_Select(previous);
     return kCursorOpenError;
   }
+  if (mode != XB_EXCLUSIVE && LeasesGivenUpByTheEventLoop()) xb_SetReadLease(1);
   auto c = std::make_unique<Cursor>();
   c->driver = driver;
   c->recordSize = xb_RecSize();

@@ -46,6 +46,11 @@ class CursorLayer {
   int CloseDatabase(int handle);
   QString DatabasePath(int handle) const;
 
+  // Gives up the read leases of the tables this layer opened shared (see OpenTable); the event
+  // loop gives them up by itself once it gets control back. Call it before waiting for
+  // another program without the event loop, or that program's changes wait for this one.
+  static void ReleaseLeases();
+
   // ---- Tables ----
   int OpenTable(int database, const QString& tableName, const QString& driverName,
                 const QString& indexName, bool readOnly, bool exclusive, int* cursor);

@@ -262,6 +262,7 @@ Status Table::Open(const std::string& raw_path, Mode mode, std::unique_ptr<Table
 
 Status Table::Close() {
   Status result;
+  SetReadLease(false);
   UnlockAll();
   if (indexes_) {
     // Indexes that cannot be written are left behind the table, marked so: the table itself
@@ -408,10 +409,61 @@ Status Table::BeginRead() { return Acquire(false); }
 
 Status Table::BeginChange() { return Acquire(true); }
 
+namespace {
+
+// The tables of this program that may keep a lease, for ReleaseLeases and for a change, which
+// must not wait behind a lease this program keeps itself (it would wait for ever). The engine
+// is used from one thread.
+std::vector<Table*>& LeaseTables() {
+  static std::vector<Table*> tables;
+  return tables;
+}
+
+void (*lease_notice)() = nullptr;
+bool lease_notice_given = false;  // since the last ReleaseLeases
+
+}  // namespace
+
+void Table::SetReadLease(bool on) {
+  if (mode_ == Mode::kExclusive || on == lease_enabled_) return;
+  lease_enabled_ = on;
+  auto& tables = LeaseTables();
+  if (on) {
+    tables.push_back(this);
+  } else {
+    GiveUpLease();
+    tables.erase(std::remove(tables.begin(), tables.end(), this), tables.end());
+  }
+}
+
+void Table::ReleaseLeases() {
+  lease_notice_given = false;
+  for (Table* t : LeaseTables()) t->GiveUpLease();
+}
+
+void Table::SetLeaseNotice(void (*notice)()) { lease_notice = notice; }
+
+void Table::GiveUpLease() {
+  if (!leased_) return;
+  leased_ = false;
+  if (dbf_) UnlockChanges();
+}
+
 Status Table::Acquire(bool write) {
   if (mode_ == Mode::kExclusive) return Status::Ok();
   if (!dbf_) return Status::NotOpen(path_ + ": the table is closed");
   if (write && mode_ == Mode::kReadOnly) return Status::ReadOnly(path_ + ": opened read-only");
+  if (leased_) {
+    const auto now = std::chrono::steady_clock::now();
+    if (!write && now - lock_taken_ < kLeaseLimit) {
+      leased_ = false;
+      lock_depth_ = 1;
+      lock_write_ = false;
+      return Status::Ok();
+    }
+    GiveUpLease();
+    if (!write) lease_resume_ = now + kLeasePause;
+  }
   if (lock_depth_ > 0) {
     if (write && !lock_write_) {
       // A change inside a look: the lock becomes a write lock until it is given up.
@@ -423,17 +475,32 @@ Status Table::Acquire(bool write) {
     ++lock_depth_;
     return Status::Ok();
   }
+  if (write) ReleaseLeases();
   Status s = LockChanges(write ? F_WRLCK : F_RDLCK);
   if (!s.ok()) return s;
   lock_depth_ = 1;
   lock_write_ = write;
+  if (lease_enabled_) lock_taken_ = std::chrono::steady_clock::now();
   CatchUp(write);
   return Status::Ok();
 }
 
 void Table::End() {
   if (mode_ == Mode::kExclusive || lock_depth_ == 0) return;
-  if (--lock_depth_ == 0 && dbf_) UnlockChanges();
+  if (--lock_depth_ != 0 || !dbf_) return;
+  if (lease_enabled_ && !lock_write_) {
+    const auto now = std::chrono::steady_clock::now();
+    if (now >= lease_resume_ && now - lock_taken_ < kLeaseLimit) {
+      leased_ = true;
+      if (lease_notice != nullptr && !lease_notice_given) {
+        lease_notice_given = true;
+        lease_notice();
+      }
+      return;
+    }
+    if (now >= lease_resume_) lease_resume_ = now + kLeasePause;
+  }
+  UnlockChanges();
 }
 
 void Table::CatchUp(bool write) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -96,6 +97,23 @@ class Table {
   Status BeginRead();
   Status BeginChange();
   void End();
+  // A read lease keeps the lock a look took after the look ends, so that the next look (the
+  // next step of a walk, the next row the grid asks for) neither takes it again nor catches
+  // up: nobody could change the table meanwhile. Other programs' changes wait while it is
+  // kept, so it is given up
+  //   - at the first look or End after it has been kept for kLeaseLimit, and then no new lease
+  //     starts for kLeasePause, so that a program waiting to change the table gets its turn;
+  //   - before any change, of this table or of any other table this program has open;
+  //   - by ReleaseLeases, which a program that uses leases must call as soon as it has done
+  //     what it is busy with, and before it waits for something else. The lease notice, when
+  //     one is installed, is called as the first lease since the last ReleaseLeases starts:
+  //     an event loop posts ReleaseLeases for when it gets control back.
+  // Off by default: a caller that cannot promise ReleaseLeases keeps the lock only per look.
+  static constexpr std::chrono::milliseconds kLeaseLimit{20};
+  static constexpr std::chrono::milliseconds kLeasePause{5};
+  void SetReadLease(bool on);
+  static void ReleaseLeases();
+  static void SetLeaseNotice(void (*notice)());
   // Whether the indexes are read under the lock: other programs may change them.
   bool SharesIndexes() const { return mode_ != Mode::kExclusive; }
   // Holds the change lock for a scope, for reading or for a change; `needed` false holds
@@ -279,6 +297,12 @@ class Table {
   std::string unusable_;
   int lock_depth_ = 0;
   bool lock_write_ = false;
+  // Read leases (see SetReadLease): `leased_` when the lock is kept with no look under way.
+  void GiveUpLease();
+  bool lease_enabled_ = false;
+  bool leased_ = false;
+  std::chrono::steady_clock::time_point lock_taken_;
+  std::chrono::steady_clock::time_point lease_resume_;
   mutable std::string last_lookup_;
   mutable int last_lookup_index_ = -1;
 };

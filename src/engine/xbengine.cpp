@@ -594,6 +594,15 @@ void xb_EndRead(void) {
   if (wa != nullptr) wa->table().End();
 }
 
+void xb_SetReadLease(int on) {
+  WorkArea* wa = E().Current();
+  if (wa != nullptr) wa->table().SetReadLease(on != 0);
+}
+
+void xb_ReleaseLeases(void) { xb::Table::ReleaseLeases(); }
+
+void xb_SetLeaseNotice(void (*notice)(void)) { xb::Table::SetLeaseNotice(notice); }
+
 int xb_Bof(void) {
   WorkArea* wa = E().Current();
   return wa ? (wa->bof() ? 1 : 0) : 1;

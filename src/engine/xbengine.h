@@ -98,6 +98,15 @@ long xb_RecCount(void);
 // success needs its xb_EndRead, in the same area.
 int xb_BeginRead(void);
 void xb_EndRead(void);
+// Read leases for the current area's table (see xb::Table::SetReadLease): the lock a read took
+// is kept a little after it, so a run of single steps costs no system call each. A program
+// that turns them on must call xb_ReleaseLeases as soon as it is done with what it is busy
+// with, and before it waits for anything (another program above all), or that program's
+// changes wait for it. `notice` (may be null) is called when the first lease since the last
+// xb_ReleaseLeases starts, for an event loop to post the release.
+void xb_SetReadLease(int on);
+void xb_ReleaseLeases(void);
+void xb_SetLeaseNotice(void (*notice)(void));
 int xb_Bof(void);
 int xb_Eof(void);
 

@@ -1,6 +1,7 @@
 // The cursor layer's own rules: drivers, aliases, field conversions in record images.
 
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -75,6 +76,34 @@ class CursorLayerTest : public QObject {
     QCOMPARE(L.OpenTable(150, "NOPE.DBF", "XBFOX", "", false, false, &c), int(kCursorOpenError));
     QVERIFY(quiet_.shown.contains("Could not find directory associated with this database"));
     QCOMPARE(L.GetNextRecord(200, false, nullptr, nullptr), int(kCursorNotOpen));
+  }
+
+  // The grid reads the shared table row by row and keeps its read lock from one row to the
+  // next; another program appending while this one sits in its event loop is not held up,
+  // and the next look sees its task.
+  void anotherProgramAppendsWhileTheTableIsRead() {
+    const QByteArray path = QFile::encodeName(dir_.filePath("SHARED.DBF"));
+    QVERIFY(MakeTable(dir_.filePath("SHARED.DBF"), {{"NAME", "C", 10, 0}}));
+    const int area = xb_Use(path.constData(), "MAKE", XB_EXCLUSIVE, XB_DRIVER_FOX);
+    QVERIFY(area != 0);
+    QVERIFY(xb_IndexTag("", "NAME", "NAME", 0, 0, "") != 0);
+    xb_Close(area);
+    int c = 0;
+    QCOMPARE(L.OpenTable(db_, "SHARED.DBF", "XBFOX", "NAME", false, false, &c), 0);
+    for (int round = 1; round <= 3; ++round) {
+      QByteArray image;
+      RecordInfo info;
+      QCOMPARE(L.SetToBegin(c), 0);
+      int rows = 0;
+      while (L.GetNextRecord(c, false, &image, &info) == 0) ++rows;
+      QCOMPARE(rows, round - 1);
+      QProcess tool;
+      tool.start(QStringLiteral(XBTOOL_PATH),
+                 {"append", "--shared", dir_.filePath("SHARED.DBF"), QStringLiteral("NAME=row%1").arg(round)});
+      QVERIFY(QTest::qWaitFor([&] { return tool.state() == QProcess::NotRunning; }, 60000));
+      QVERIFY2(tool.exitCode() == 0, tool.readAllStandardError().constData());
+    }
+    QCOMPARE(L.CloseTable(c), 0);
   }
 
   void fieldConversions() {
