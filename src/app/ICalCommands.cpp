@@ -12,8 +12,8 @@
 
 #include "app/TMainScreen.h"
 #include "db/EDatabaseError.h"
-#include "db/TTable.h"
-#include "dialogs/TTaskEditorTextGuard.h"
+#include "db/TableDataSet.h"
+#include "dialogs/TaskEditorTextGuard.h"
 #include "store/StoreHelpers.h"
 #include "sync/ICalFile.h"
 #include "sync/TaskIdentity.h"
@@ -57,7 +57,7 @@ void ICalCommands::AddMenuItems(TMainScreen* window, QMenu* file) {
   QObject::connect(importItem, &QAction::triggered, window, [window] { ImportClick(window); });
 }
 
-QString ICalCommands::ExportView(TTable& table, const QString& dataDirectory, const QString& path, int* written) {
+QString ICalCommands::ExportView(TableDataSet& table, const QString& dataDirectory, const QString& path, int* written) {
   *written = 0;
   if (!table.Active()) return QStringLiteral("The task list is not open.");
   try {
@@ -84,7 +84,7 @@ QString ICalCommands::ExportView(TTable& table, const QString& dataDirectory, co
   return error;
 }
 
-ICalCommands::ImportResult ICalCommands::ImportFile(TTable& table, const QString& path, KeyWordList* keyWords) {
+ICalCommands::ImportResult ICalCommands::ImportFile(TableDataSet& table, const QString& path, KeyWordList* keyWords) {
   ImportResult result;
   const ICalFileContents contents = ICalFile::Read(path);
   if (!contents.error.isEmpty()) {
@@ -92,7 +92,7 @@ ICalCommands::ImportResult ICalCommands::ImportFile(TTable& table, const QString
     return result;
   }
   for (const ICalSkip& skip : contents.skipped) {
-    const QString why = skip.unstorable.isEmpty() ? skip.problem : TTaskEditorTextGuard::RefusalMessage(skip.unstorable);
+    const QString why = skip.unstorable.isEmpty() ? skip.problem : TaskEditorTextGuard::RefusalMessage(skip.unstorable);
     result.skipped << NameOf(skip.summary) + QStringLiteral(": ") + why;
   }
   if (contents.tasks.empty()) return result;

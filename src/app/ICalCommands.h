@@ -5,7 +5,7 @@
 
 class QMenu;
 class TMainScreen;
-class TTable;
+class TableDataSet;
 class KeyWordList;
 
 // File, "Export to iCalendar..." and "Import from iCalendar...": the tasks of the current view
@@ -23,7 +23,7 @@ class ICalCommands {
   // filter, to `path` (complete or not at all); the table stands where it stood afterwards.
   // UIDs come from the task identity table in `dataDirectory` when it can be used, so a task
   // exported twice keeps its UID. Returns the error, empty on success.
-  static QString ExportView(TTable& table, const QString& dataDirectory, const QString& path, int* written);
+  static QString ExportView(TableDataSet& table, const QString& dataDirectory, const QString& path, int* written);
 
   struct ImportResult {
     int added = 0;
@@ -32,6 +32,6 @@ class ICalCommands {
   };
   // Adds every storable VTODO of the file at `path` to `table`, and their key words to
   // `keyWords` (may be null). A failed store stops the import; the tasks added before stay.
-  static ImportResult ImportFile(TTable& table, const QString& path, KeyWordList* keyWords);
+  static ImportResult ImportFile(TableDataSet& table, const QString& path, KeyWordList* keyWords);
   static QString ImportMessage(const ImportResult& result);
 };

@@ -19,7 +19,7 @@ class QLabel;
 class QMenu;
 class QPlainTextEdit;
 class QTableView;
-class TDataSetModel;
+class DataSetModel;
 class TFlatButton;
 class TPopupHelp;
 class TSplitPanes;
@@ -174,11 +174,11 @@ class TMainScreen : public QMainWindow {
 
   // ---- The task store's components ----
   TaskStore store_;
-  TTable& TasqTable;
-  TDataSource& TasqDataSource;
+  TableDataSet& TasqTable;
+  DataSetSource& TasqDataSource;
   TTableEngine& TasqEngine;
   TEngineEnv& EngineEnv1;
-  TDataSetModel* GridModel = nullptr;  // "GridModel"
+  DataSetModel* GridModel = nullptr;  // "GridModel"
 
   // ---- Window state ----
   Clock clock_;

@@ -9,10 +9,10 @@
 
 #include "db/DateTimeText.h"
 #include "db/DateTimeValue.h"
-#include "dialogs/TDateSelectorHelp.h"
+#include "dialogs/DateSelectorHelp.h"
 #include "dialogs/TMonthGrid.h"
 #include "widgets/TFlatButton.h"
-#include "widgets/THelpWindow.h"
+#include "widgets/HelpWindow.h"
 #include "widgets/TPopupHelp.h"
 
 namespace {
@@ -134,7 +134,7 @@ TDateSelector::TDateSelector(QWidget* parent) : QDialog(parent) {
 
   WhatsThisMenu = TPopupHelp::CreateWhatsThisMenu(this, QStringLiteral("WhatsthisMenuItem"));
   WhatsthisMenuItem = WhatsThisMenu->actions().constFirst();
-  PopupHelp1 = TDateSelectorHelp::Install(this, WhatsThisMenu);
+  PopupHelp1 = DateSelectorHelp::Install(this, WhatsThisMenu);
 
   // The grid keeps the keyboard: the buttons never take it, so the arrow keys always move the
   // selected day.
@@ -187,5 +187,5 @@ void TDateSelector::reject() {
 }
 
 void TDateSelector::HelpbuttonClick() {
-  THelpWindow::ShowHelpContext(kHelpContext);
+  HelpWindow::ShowHelpContext(kHelpContext);
 }

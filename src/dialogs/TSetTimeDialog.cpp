@@ -8,7 +8,7 @@
 #include "db/DateTimeValue.h"
 #include "widgets/TGraphicPanel.h"
 #include "widgets/TFlatButton.h"
-#include "widgets/THelpWindow.h"
+#include "widgets/HelpWindow.h"
 
 namespace {
 
@@ -126,7 +126,7 @@ TSetTimeDialog::TSetTimeDialog(QWidget* parent) : QDialog(parent) {
   Helpbutton->setToolTip(QStringLiteral("Explain how to set the time"));
   Helpbutton->setGeometry(202, 296, 75, 25);
   connect(Helpbutton, &TFlatButton::clicked, this, &TSetTimeDialog::HelpbuttonClick);
-  THelpWindow::InstallHelpKey(this, kHelpContext);
+  HelpWindow::InstallHelpKey(this, kHelpContext);
 }
 
 void TSetTimeDialog::showEvent(QShowEvent* event) {
@@ -194,5 +194,5 @@ void TSetTimeDialog::reject() {
 }
 
 void TSetTimeDialog::HelpbuttonClick() {
-  THelpWindow::ShowHelpContext(kHelpContext);
+  HelpWindow::ShowHelpContext(kHelpContext);
 }

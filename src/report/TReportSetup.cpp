@@ -15,12 +15,12 @@
 
 #include "db/Cp1252.h"
 #include "db/EDatabaseError.h"
-#include "db/TTable.h"
+#include "db/TableDataSet.h"
 #include "db/TTableEngine.h"
 #include "widgets/TGraphicPanel.h"
 #include "platform/UserMessages.h"
 #include "report/NoteLines.h"
-#include "render/TPrinterSetup.h"
+#include "render/PrinterSetup.h"
 #include "report/ReportPrinting.h"
 #include "report/ReportRunGuard.h"
 #include "report/TaskExporter.h"
@@ -28,7 +28,7 @@
 #include "store/StoreHelpers.h"
 #include "widgets/AccessibleNames.h"
 #include "widgets/TFlatButton.h"
-#include "widgets/THelpWindow.h"
+#include "widgets/HelpWindow.h"
 #include "widgets/TPopupHelp.h"
 
 namespace {
@@ -82,7 +82,7 @@ QColor ColorOf(unsigned value) {
 
 }  // namespace
 
-TReportSetup::TReportSetup(TTable& table, TTableEngine& engine, QWidget* parent)
+TReportSetup::TReportSetup(TableDataSet& table, TTableEngine& engine, QWidget* parent)
     : QDialog(parent), table_(table), engine_(engine) {
   setObjectName(QStringLiteral("ReportSetup"));
   setWindowTitle(QStringLiteral("Print Report"));
@@ -91,7 +91,7 @@ TReportSetup::TReportSetup(TTable& table, TTableEngine& engine, QWidget* parent)
   setFixedSize(kClientWidth, kClientHeight);
 
   // The spooler's printers and a PDF printer, the dialogs and the report run.
-  PrinterSetup1 = new TPrinterSetup(this);
+  PrinterSetup1 = new PrinterSetup(this);
   PrinterSetup1->setObjectName(QStringLiteral("PrinterSetup1"));
   ReportPrinting::Install(*this);
 
@@ -482,7 +482,7 @@ void TReportSetup::reject() {
 }
 
 void TReportSetup::HelpbuttonClick() {
-  THelpWindow::ShowHelpContext(kHelpContext);
+  HelpWindow::ShowHelpContext(kHelpContext);
 }
 
 void TReportSetup::MouseHelpButtonClick() {

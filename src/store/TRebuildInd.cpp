@@ -13,11 +13,11 @@
 
 #include "db/EDatabaseError.h"
 #include "db/EngineProgressSink.h"
-#include "db/TTable.h"
+#include "db/TableDataSet.h"
 #include "db/TTableEngine.h"
 #include "widgets/TProgressGauge.h"
 
-TRebuildInd::TRebuildInd(TTable* table, TTableEngine* engine, const QString& dataDirectory, QWidget* parent)
+TRebuildInd::TRebuildInd(TableDataSet* table, TTableEngine* engine, const QString& dataDirectory, QWidget* parent)
     : QDialog(parent), table_(table), engine_(engine), dataDirectory_(dataDirectory) {
   setObjectName(QStringLiteral("RebuildInd"));
   setWindowTitle(QStringLiteral("Rebuild Indexes"));

@@ -5,7 +5,7 @@
 
 class QLabel;
 class TProgressGauge;
-class TTable;
+class TableDataSet;
 class TTableEngine;
 
 // The "Rebuild Indexes" dialog: throws the task table's index file away and builds the five
@@ -18,7 +18,7 @@ class TRebuildInd : public QDialog {
  public:
   static constexpr int kCloseMessage = 1066;
 
-  TRebuildInd(TTable* table, TTableEngine* engine, const QString& dataDirectory, QWidget* parent = nullptr);
+  TRebuildInd(TableDataSet* table, TTableEngine* engine, const QString& dataDirectory, QWidget* parent = nullptr);
   ~TRebuildInd() override;
 
   void SetPackToo(bool on) { packToo_ = on; }
@@ -40,7 +40,7 @@ class TRebuildInd : public QDialog {
   void DoWork();
   void BuildTags();
 
-  TTable* table_;
+  TableDataSet* table_;
   TTableEngine* engine_;
   QString dataDirectory_;
   bool mayClose_ = false;

@@ -214,7 +214,7 @@ bool TaskStore::CreateTaskTable() {
   return TasqEngine.CommitCreate() && Exists("LWISE.DBF");
 }
 
-bool TaskStore::IsOldLayout(TTable& table) {
+bool TaskStore::IsOldLayout(TableDataSet& table) {
   try {
     table.Close();
     table.UpdateFieldDefs();
@@ -347,7 +347,7 @@ bool TaskStore::CopyOldTasks() {
     // old files are put back.
     TasqTable.SetSyncEachPost(false);
     struct SyncAgain {
-      TTable& table;
+      TableDataSet& table;
       ~SyncAgain() { table.SetSyncEachPost(true); }
     } syncAgain{TasqTable};
     ModTable.First();
@@ -375,7 +375,7 @@ bool TaskStore::CopyOldTasks() {
       if (trailingBreak) text += QStringLiteral("\r\n");
       TasqTable.FieldByName(QStringLiteral("NOTE"))->SetAsString(text);
       TasqTable.Post();
-      if (TasqTable.State() == TTable::dsEdit || TasqTable.State() == TTable::dsInsert) TasqTable.Post();
+      if (TasqTable.State() == TableDataSet::dsEdit || TasqTable.State() == TableDataSet::dsInsert) TasqTable.Post();
       ModTable.Next();
       ++count;
       if (statusLabel_) statusLabel_->setText(QStringLiteral("Appended %1 old TASQ records...").arg(count));

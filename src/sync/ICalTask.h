@@ -12,7 +12,7 @@ struct ICalImport {
   QString summary;  // the VTODO's SUMMARY as written, to name the task in messages
   // Characters of the VTODO that the task files cannot hold (outside Windows-1252). When not
   // empty the task must not be stored; the message is the task editor's refusal message
-  // (TTaskEditorTextGuard::RefusalMessage) naming the task.
+  // (TaskEditorTextGuard::RefusalMessage) naming the task.
   QString unstorable;
   // Any other reason the task cannot be stored (a DUE out of range); empty when it can.
   QString problem;

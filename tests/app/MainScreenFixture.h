@@ -12,7 +12,7 @@
 
 #include "app/TMainScreen.h"
 #include "db/DateTimeValue.h"
-#include "db/TDataSetModel.h"
+#include "db/DataSetModel.h"
 #include "platform/UserMessages.h"
 #include "widgets/TFlatButton.h"
 
@@ -46,7 +46,7 @@ T* Control(QObject& w, const char* name) {
 
 // The grid's model, and the sort items of the File menu (`main`) or the Sort button's menu
 // in their order: Date+Time, Description, Priority, Key Words.
-inline TDataSetModel* Grid(QObject& w) { return Control<TDataSetModel>(w, "GridModel"); }
+inline DataSetModel* Grid(QObject& w) { return Control<DataSetModel>(w, "GridModel"); }
 inline QAction* SortItem(QObject& w, bool main, int index) {
   static const char* const kNames[4] = {"mnuSortDateTime", "mnuSortDescription", "mnuSortPriority", "mnuSortKeyWords"};
   return w.findChild<QAction*>((main ? QStringLiteral("main") : QString()) + QString::fromLatin1(kNames[index]));

@@ -16,7 +16,7 @@
 #include "app/TMainScreen.h"
 #include "dialogs/TTaskEditor.h"
 #include "db/DateTimeValue.h"
-#include "db/TDataSetModel.h"
+#include "db/DataSetModel.h"
 #include "dialogs/TSetTimeDialog.h"
 #include "platform/UserMessages.h"
 #include "store/MainPreferences.h"

@@ -23,14 +23,14 @@
 #include "../dialogs/RealEvents.h"
 #include "app/TMainScreen.h"
 #include "db/DateTimeValue.h"
-#include "db/TField.h"
-#include "db/TTable.h"
+#include "db/DataSetField.h"
+#include "db/TableDataSet.h"
 #include "dialogs/TDateSelector.h"
 #include "dialogs/TMonthGrid.h"
 #include "platform/UserMessages.h"
 #include "store/StoreHelpers.h"
 #include "store/TaskStore.h"
-#include "widgets/THelpWindow.h"
+#include "widgets/HelpWindow.h"
 
 using namespace RealEvents;
 
@@ -287,8 +287,8 @@ std::vector<Row> Rows() {
     QTRY_COMPARE(Tasks(w), QStringList({"Zulu", "Alpha", "Beta"}));
   };
   auto helpShown = [](QWidget*) {
-    QTRY_VERIFY(THelpWindow::Instance() && THelpWindow::Instance()->isVisible());
-    QCOMPARE(THelpWindow::Instance()->CurrentContext(), int(THelpWindow::kMainWindow));
+    QTRY_VERIFY(HelpWindow::Instance() && HelpWindow::Instance()->isVisible());
+    QCOMPARE(HelpWindow::Instance()->CurrentContext(), int(HelpWindow::kMainWindow));
   };
   auto aboutAnswered = std::make_shared<bool>(false);
   auto about = [aboutAnswered] {

@@ -6,8 +6,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include "db/TDataSource.h"
-#include "db/TTable.h"
+#include "db/DataSetSource.h"
+#include "db/TableDataSet.h"
 #include "db/TTableEngine.h"
 #include "db/CursorLayer.h"
 
@@ -23,8 +23,8 @@ class RecordedMessages {
 
 struct TaskTableFixture {
   QTemporaryDir dir;
-  TTable table;
-  TDataSource source;
+  TableDataSet table;
+  DataSetSource source;
   TTableEngine engine;
 
   TaskTableFixture() {

@@ -114,7 +114,7 @@ class LibreOfficeCsvTest : public QObject {
       TaskStore store;
       QVERIFY(store.OpenTaskStore(false));
       for (const Task& t : tasks) {
-        TTable& table = store.TasqTable;
+        TableDataSet& table = store.TasqTable;
         table.Append();
         table.FieldByName("DATE")->SetAsString(t.date);
         table.FieldByName("TIME")->SetAsString(t.time);

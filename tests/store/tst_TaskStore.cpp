@@ -425,7 +425,7 @@ class TaskStoreTest : public QObject {
     int i = 0;
     for (store.TasqTable.First(); !store.TasqTable.Eof(); store.TasqTable.Next(), ++i) {
       const OldTask& t = kOldTasks[i];
-      TTable& n = store.TasqTable;
+      TableDataSet& n = store.TasqTable;
       QCOMPARE(n.FieldByName("PRIORITY")->AsString(), QString("B"));
       QCOMPARE(n.FieldByName("DATE")->AsString(), QString(t.date).trimmed());
       QCOMPARE(n.FieldByName("TIME")->AsString(), QString(t.time).trimmed());
