@@ -3,8 +3,10 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 class QMenu;
-class TMainScreen;
+class QWidget;
 class TableDataSet;
 class KeyWordList;
 
@@ -12,12 +14,22 @@ class KeyWordList;
 // written to an .ics file, and the VTODOs of an .ics file added as tasks.
 class ICalCommands {
  public:
-  // Adds both items to the File menu, connected to `window`.
-  static void AddMenuItems(TMainScreen* window, QMenu* file);
+  // What the commands work on: the window that owns the dialogs, the task table of the view,
+  // the key-word list that learns the imported words, and what to call after an import.
+  struct Target {
+    QWidget* window = nullptr;
+    TableDataSet* table = nullptr;
+    KeyWordList* keyWords = nullptr;
+    std::function<void()> imported;
+  };
+
+  // Adds both items to the File menu, connected to `target`; the menu's window owns the
+  // connections.
+  static void AddMenuItems(QMenu* file, const Target& target);
 
   // The handlers: ask for the file, do the work, say how it went.
-  static void ExportClick(TMainScreen* window);
-  static void ImportClick(TMainScreen* window);
+  static void ExportClick(const Target& target);
+  static void ImportClick(const Target& target);
 
   // The work, without dialogs. Writes the tasks `table` shows, in its order and through its
   // filter, to `path` (complete or not at all); the table stands where it stood afterwards.

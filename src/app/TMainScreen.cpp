@@ -302,7 +302,7 @@ void TMainScreen::BuildMenus() {
   QAction* rebuild = file->addAction(QStringLiteral("&Rebuild Indexes"));
   rebuild->setObjectName(QStringLiteral("RebuildIndexes1"));
   connect(rebuild, &QAction::triggered, this, &TMainScreen::RebuildIndexes1Click);
-  ICalCommands::AddMenuItems(this, file);
+  ICalCommands::AddMenuItems(file, {this, &store_.TasqTable, &keyWords_, [this] { SetButtons(); }});
   QMenu* sort = file->addMenu(QStringLiteral("Sort"));
   sort->setObjectName(QStringLiteral("Sort1"));
   ButtonSortMenu = new QMenu(this);

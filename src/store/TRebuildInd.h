@@ -18,7 +18,8 @@ class TRebuildInd : public QDialog {
  public:
   static constexpr int kCloseMessage = 1066;
 
-  TRebuildInd(TableDataSet* table, TTableEngine* engine, const QString& dataDirectory, QWidget* parent = nullptr);
+  // `indexFile` is the path of the table's index file, which the rebuild replaces.
+  TRebuildInd(TableDataSet* table, TTableEngine* engine, const QString& indexFile, QWidget* parent = nullptr);
   ~TRebuildInd() override;
 
   void SetPackToo(bool on) { packToo_ = on; }
@@ -42,7 +43,7 @@ class TRebuildInd : public QDialog {
 
   TableDataSet* table_;
   TTableEngine* engine_;
-  QString dataDirectory_;
+  QString indexFile_;
   bool mayClose_ = false;
   int accumulated_ = 0;
   int lastProgress_ = 0;

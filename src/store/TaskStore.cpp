@@ -249,7 +249,8 @@ void TaskStore::RunRebuild(bool packToo) {
   // Task identities for the sync follow their records through the pack (docs/sync.md).
   std::unique_ptr<PackIdentityGuard> identities;
   if (packToo) identities = std::make_unique<PackIdentityGuard>(FileName("LWISE.DBF"), TasqTable.CursorHandle());
-  TRebuildInd dialog(&TasqTable, &TasqEngine, StoreHelpers::DataDirectory(), dialogParent_);
+  TRebuildInd dialog(&TasqTable, &TasqEngine,
+                     CompanionFile(StoreHelpers::DataDirectory() + TasqTable.TableName(), "CDX"), dialogParent_);
   dialog.SetPackToo(packToo);
   WindowPlacement::PlaceDialog(&dialog);
   dialog.exec();

@@ -582,7 +582,7 @@ class TaskStoreTest : public QObject {
 
   void gaugeAddsEachTagsShare() {
     TaskStore store;
-    TRebuildInd dialog(&store.TasqTable, &store.TasqEngine, dir_->path() + "/");
+    TRebuildInd dialog(&store.TasqTable, &store.TasqEngine, dir_->path() + "/lwise.cdx");
     auto report = [&](int percent) {
       QKeyEvent key(QEvent::KeyPress, (-percent) & 0xFFFF, Qt::NoModifier);
       QCoreApplication::sendEvent(&dialog, &key);
