@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 
+#include "SeedTasks.h"
 #include "app/TMainScreen.h"
 #include "db/DateTimeValue.h"
 #include "db/DataSetModel.h"
@@ -52,36 +53,11 @@ inline QAction* SortItem(QObject& w, bool main, int index) {
   return w.findChild<QAction*>((main ? QStringLiteral("main") : QString()) + QString::fromLatin1(kNames[index]));
 }
 
-struct Task {
-  QString date, time, descript;
-  bool done;
-  QString keys, priority, note;
-};
-
 // Writes the tasks through the store (in the data directory in force), opens the window and
 // waits for its opening sequence to end; null when that fails.
 inline std::unique_ptr<TMainScreen> OpenMainScreen(const QList<Task>& tasks, const QString& dataDir,
                                                    const QString& settings = QString()) {
-  if (!settings.isEmpty()) {
-    QFile ini(dataDir + QStringLiteral("/TASQ.INI"));
-    if (!ini.open(QIODevice::WriteOnly)) return nullptr;
-    ini.write(settings.toUtf8());
-  }
-  if (!tasks.isEmpty()) {
-    TaskStore store;
-    if (!store.OpenTaskStore(false)) return nullptr;
-    for (const Task& t : tasks) {
-      store.TasqTable.Append();
-      store.TasqTable.FieldByName("DATE")->SetAsString(t.date);
-      store.TasqTable.FieldByName("TIME")->SetAsString(t.time);
-      store.TasqTable.FieldByName("DESCRIPT")->SetAsString(t.descript);
-      store.TasqTable.FieldByName("DONE")->SetAsBoolean(t.done);
-      store.TasqTable.FieldByName("KEYS")->SetAsString(t.keys);
-      store.TasqTable.FieldByName("PRIORITY")->SetAsString(t.priority);
-      store.TasqTable.FieldByName("NOTE")->SetAsString(t.note);
-      store.TasqTable.Post();
-    }
-  }
+  if (!SeedTasks(tasks, dataDir, settings)) return nullptr;
   auto w = std::make_unique<TMainScreen>(nullptr, FixtureClock());
   w->show();
   if (!QTest::qWaitFor([&] { return w->Opened() && Control<TFlatButton>(*w, "ExitButton")->isVisible(); }, 10000))

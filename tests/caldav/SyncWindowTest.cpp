@@ -19,6 +19,7 @@
 #include "TestServer.h"
 #include "app/SyncController.h"
 #include "dialogs/SyncSettings.h"
+#include "platform/UserMessages.h"
 #include "store/StoreHelpers.h"
 #include "store/SyncPreferences.h"
 #include "sync/CalDavClient.h"

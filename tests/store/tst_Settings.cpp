@@ -8,6 +8,8 @@
 #include <QtTest>
 
 #include "RecordingMessages.h"
+#include "platform/BlankText.h"
+#include "platform/UserMessages.h"
 #include "store/MainPreferences.h"
 #include "store/ReportPreferences.h"
 #include "store/StoreHelpers.h"
@@ -177,12 +179,12 @@ class SettingsTest : public QObject {
     RecordingMessages messages;
     QGuiApplication::setOverrideCursor(Qt::WaitCursor);
     QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-    StoreHelpers::ShowInformation("Done!");
+    UserMessages::ShowInformation("Done!");
     QVERIFY(QGuiApplication::overrideCursor() == nullptr);
     messages.answer = true;
-    QVERIFY(StoreHelpers::AskYesNo("Rebuild Index Files?"));
+    QVERIFY(UserMessages::AskYesNo("Rebuild Index Files?"));
     messages.answer = false;
-    QVERIFY(!StoreHelpers::AskYesNo("Clone this task?"));
+    QVERIFY(!UserMessages::AskYesNo("Clone this task?"));
     QCOMPARE(messages.captions, (QStringList{"Information", "Listwise", "Listwise"}));
     QCOMPARE(messages.shown, (QStringList{"Done!", "Rebuild Index Files?", "Clone this task?"}));
   }
@@ -202,9 +204,9 @@ class SettingsTest : public QObject {
   // clang-format on
   void TrimmingTakesBlanksOnly() {
     QFETCH(QString, text);
-    QTEST(StoreHelpers::TrimLeading(text), "leading");
-    QTEST(StoreHelpers::TrimTrailing(text), "trailing");
-    QTEST(StoreHelpers::TrimBoth(text), "both");
+    QTEST(BlankText::TrimLeading(text), "leading");
+    QTEST(BlankText::TrimTrailing(text), "trailing");
+    QTEST(BlankText::TrimBoth(text), "both");
   }
 
   // clang-format off
@@ -224,7 +226,7 @@ class SettingsTest : public QObject {
     QFETCH(QString, text);
     QFETCH(QStringList, pieces);
     QStringList list{"kept"};
-    StoreHelpers::SplitText(text, ',', &list);
+    BlankText::Split(text, ',', &list);
     QCOMPARE(list, QStringList{"kept"} + pieces);
   }
 
