@@ -31,7 +31,7 @@ constexpr const char* kWithoutText[] = {"DateLabel", "Calendar",   "DoCurrentDat
 
 }  // namespace
 
-TPopupHelp* DateSelectorHelp::Install(QWidget* selector, QMenu* whats_this_menu) {
+TPopupHelp* DateSelectorHelp::Install(QWidget* selector, QMenu* whatsThisMenu) {
   auto* help = new TPopupHelp(selector);
   help->SetMaxWidth(kMaxWidth);
   for (const HelpText& entry : kTexts) {
@@ -39,7 +39,7 @@ TPopupHelp* DateSelectorHelp::Install(QWidget* selector, QMenu* whats_this_menu)
   }
   for (const char* name : kWithoutText) help->AddRecord(QLatin1String(name));
   help->WireForm(
-      whats_this_menu,
+      whatsThisMenu,
       {QStringLiteral("PrevYear"), QStringLiteral("PrevMonth"), QStringLiteral("DoCurrentDate"),
        QStringLiteral("NextMonth"), QStringLiteral("NextYear"), QStringLiteral("OKButton"),
        QStringLiteral("CancelButton")},

@@ -10,6 +10,6 @@ class TPopupHelp;
 class DateSelectorHelp {
  public:
   // Gives `selector` (its controls built and named) its popup help component, "PopupHelp1",
-  // and wires `whats_this_menu` to it.
-  static TPopupHelp* Install(QWidget* selector, QMenu* whats_this_menu);
+  // and wires `whatsThisMenu` to it.
+  static TPopupHelp* Install(QWidget* selector, QMenu* whatsThisMenu);
 };

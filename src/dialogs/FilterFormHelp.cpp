@@ -34,14 +34,14 @@ constexpr const char* kWithoutText[] = {"Label3", "Panel1", "Helpbutton", "Mouse
 
 }  // namespace
 
-TPopupHelp* FilterFormHelp::Install(QWidget* filter, QMenu* whats_this_menu) {
+TPopupHelp* FilterFormHelp::Install(QWidget* filter, QMenu* whatsThisMenu) {
   auto* help = new TPopupHelp(filter);
   help->SetMaxWidth(300);
   for (const HelpText& entry : kTexts) {
     help->AddHelp(QLatin1String(entry.control), QLatin1String(entry.text));
   }
   for (const char* name : kWithoutText) help->AddRecord(QLatin1String(name));
-  help->WireForm(whats_this_menu,
+  help->WireForm(whatsThisMenu,
                  {QStringLiteral("DateFilter"), QStringLiteral("PriorityFilter"),
                   QStringLiteral("KeyListbutton"), QStringLiteral("OKButton"),
                   QStringLiteral("CancelButton"), QStringLiteral("ResetButton")},

@@ -10,6 +10,6 @@ class TPopupHelp;
 class FilterFormHelp {
  public:
   // Gives `filter` (its controls built and named) its popup help component, "PopupHelp1", and
-  // wires `whats_this_menu` to it.
-  static TPopupHelp* Install(QWidget* filter, QMenu* whats_this_menu);
+  // wires `whatsThisMenu` to it.
+  static TPopupHelp* Install(QWidget* filter, QMenu* whatsThisMenu);
 };

@@ -49,7 +49,7 @@ constexpr const char* kWithoutText[] = {"TaskLabel",     "KeyWordsLabel", "DateE
 
 }  // namespace
 
-TPopupHelp* TaskEditorHelp::Install(QWidget* editor, QMenu* whats_this_menu) {
+TPopupHelp* TaskEditorHelp::Install(QWidget* editor, QMenu* whatsThisMenu) {
   auto* help = new TPopupHelp(editor);
   help->SetMaxWidth(300);
   for (const HelpText& entry : kTexts) {
@@ -57,7 +57,7 @@ TPopupHelp* TaskEditorHelp::Install(QWidget* editor, QMenu* whats_this_menu) {
   }
   for (const char* name : kWithoutText) help->AddRecord(QLatin1String(name));
   // The done box, the priority panel with its label and the two help buttons have no menu.
-  help->WireForm(whats_this_menu,
+  help->WireForm(whatsThisMenu,
                  {QStringLiteral("TaskLabel"), QStringLiteral("KeyWordsLabel"),
                   QStringLiteral("DateEditLabel"), QStringLiteral("TimeEditLabel"),
                   QStringLiteral("NotesLabel"), QStringLiteral("Task"), QStringLiteral("KeyWords"),

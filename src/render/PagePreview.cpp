@@ -70,11 +70,11 @@ void PagePreview::SetZoomFactor(double percent) {
 }
 
 void PagePreview::ZoomIn() {
-  SetZoomFactor(zoom_ + zoom_step_);
+  SetZoomFactor(zoom_ + zoomStep_);
 }
 
 void PagePreview::ZoomOut() {
-  SetZoomFactor(zoom_ - zoom_step_);
+  SetZoomFactor(zoom_ - zoomStep_);
 }
 
 double PagePreview::PixelsPerInch() const {
@@ -94,7 +94,7 @@ double PagePreview::ZoomPageWidthFactor() const {
   double width = box_->width() - frame;
   const double height = box_->height() - frame;
   const double perPercent = PixelsPerInch() / 100.0;
-  const double margins = 2 * margin_percent_ / 100.0;
+  const double margins = 2 * marginPercent_ / 100.0;
   double factor = width / (page.width() * (1 + margins) * perPercent);
   const double tall = (page.height() + margins * page.width()) * perPercent * factor;
   if (tall > height) {
@@ -109,7 +109,7 @@ double PagePreview::ZoomPageFactor() const {
   const QSizeF page = PageInches();
   const double frame = 2 * box_->frameWidth();
   const double perPercent = PixelsPerInch() / 100.0;
-  const double margins = 2 * margin_percent_ / 100.0;
+  const double margins = 2 * marginPercent_ / 100.0;
   const double byWidth = (box_->width() - frame - 4) / (page.width() * (1 + margins) * perPercent);
   const double byHeight =
       (box_->height() - frame - 4) / ((page.height() + margins * page.width()) * perPercent);
@@ -128,6 +128,6 @@ void PagePreview::Redraw() {
   if (!page_ || current_ < 1 || current_ > pages_.size()) return;
   const ReportRecording::Page& page = pages_.at(current_ - 1);
   const double pixelsPerUnit = PixelsPerInch() * zoom_ / 100.0 / ReportEngine::kUnitsPerInch;
-  const double margin = page.size.width() * pixelsPerUnit * margin_percent_ / 100.0;
+  const double margin = page.size.width() * pixelsPerUnit * marginPercent_ / 100.0;
   page_->SetPage(page.picture, page.size, pixelsPerUnit, margin);
 }

@@ -42,13 +42,13 @@ class PagePreview : public QObject {
   double ZoomFactor() const { return zoom_; }
   // Clamped to kMinZoom..kMaxZoom.
   void SetZoomFactor(double percent);
-  double ZoomStep() const { return zoom_step_; }
-  void SetZoomStep(double points) { zoom_step_ = points; }
+  double ZoomStep() const { return zoomStep_; }
+  void SetZoomStep(double points) { zoomStep_ = points; }
   void ZoomIn();
   void ZoomOut();
   // The grey margin around the page, in percent of the page's width.
-  double MarginPercent() const { return margin_percent_; }
-  void SetMarginPercent(double percent) { margin_percent_ = percent; }
+  double MarginPercent() const { return marginPercent_; }
+  void SetMarginPercent(double percent) { marginPercent_ = percent; }
   // The factor at which the page with its margins fills the box's width (leaving room for the
   // vertical scroll bar when the page is then taller than the box), and the one at which the
   // whole page fits the box.
@@ -76,6 +76,6 @@ class PagePreview : public QObject {
   bool showing_ = false;
   int current_ = 0;
   double zoom_ = 100;
-  double zoom_step_ = 10;
-  double margin_percent_ = 2.5;
+  double zoomStep_ = 10;
+  double marginPercent_ = 2.5;
 };

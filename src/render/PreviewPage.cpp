@@ -14,7 +14,7 @@ PreviewPage::PreviewPage(QWidget* parent) : QWidget(parent) {
 void PreviewPage::SetPage(const QPicture& picture, const QSizeF& sizeUnits, double pixelsPerUnit,
                            double margin) {
   picture_ = picture;
-  size_units_ = sizeUnits;
+  sizeUnits_ = sizeUnits;
   scale_ = pixelsPerUnit;
   margin_ = int(std::lround(margin));
   const QSize paper = PaperPixels();
@@ -30,8 +30,8 @@ void PreviewPage::SetPage(const QPicture& picture, const QSizeF& sizeUnits, doub
 }
 
 QSize PreviewPage::PaperPixels() const {
-  return QSize(int(std::lround(size_units_.width() * scale_)),
-               int(std::lround(size_units_.height() * scale_)));
+  return QSize(int(std::lround(sizeUnits_.width() * scale_)),
+               int(std::lround(sizeUnits_.height() * scale_)));
 }
 
 void PreviewPage::paintEvent(QPaintEvent* event) {

@@ -24,7 +24,7 @@ class PreviewPage : public QWidget {
 
  private:
   QPicture picture_;
-  QSizeF size_units_;
+  QSizeF sizeUnits_;
   double scale_ = 0;
   int margin_ = 0;
 };

@@ -35,7 +35,7 @@ QFont MakeFont(const QString& face, double points, bool bold, bool italic) {
 ReportEngine::ReportEngine(QObject* parent)
     : QObject(parent),
       orientation_(QPageLayout::Portrait),
-      status_format_(QStringLiteral("Printing Page %p")),
+      statusFormat_(QStringLiteral("Printing Page %p")),
       font_(MakeFont(QStringLiteral("Arial"), 10, false, false)),
       metrics_(font_) {
   ResetSection();
@@ -46,17 +46,17 @@ ReportEngine::~ReportEngine() {
 }
 
 void ReportEngine::SetStatusLabel(QLabel* label) {
-  status_label_ = label;
+  statusLabel_ = label;
 }
 
 void ReportEngine::SetStatusLine(int index, const QString& line) {
-  while (status_lines_.size() <= index) status_lines_.append(QString());
-  status_lines_[index] = line;
+  while (statusLines_.size() <= index) statusLines_.append(QString());
+  statusLines_[index] = line;
 }
 
 QString ReportEngine::StatusText() const {
   QString text;
-  const QString& f = status_format_;
+  const QString& f = statusFormat_;
   for (qsizetype i = 0; i < f.size(); ++i) {
     const QChar c = f.at(i);
     if (c == QLatin1Char('%') && i + 1 < f.size()) {
@@ -67,7 +67,7 @@ QString ReportEngine::StatusText() const {
         continue;
       }
       if (n.isDigit()) {
-        text += status_lines_.value(n.digitValue());
+        text += statusLines_.value(n.digitValue());
         ++i;
         continue;
       }
@@ -78,17 +78,17 @@ QString ReportEngine::StatusText() const {
 }
 
 void ReportEngine::UpdateStatus() {
-  if (status_label_) status_label_->setText(StatusText());
+  if (statusLabel_) statusLabel_->setText(StatusText());
   ProcessEventsNow();
 }
 
 void ReportEngine::ProcessEventsNow() {
   QCoreApplication::processEvents();
-  since_events_.restart();
+  sinceEvents_.restart();
 }
 
 void ReportEngine::ProcessEventsSometimes() {
-  if (!since_events_.isValid() || since_events_.elapsed() >= kEventInterval) ProcessEventsNow();
+  if (!sinceEvents_.isValid() || sinceEvents_.elapsed() >= kEventInterval) ProcessEventsNow();
 }
 
 QSizeF ReportEngine::PaperSize() const {
@@ -104,13 +104,13 @@ ReportEngine::RunResult ReportEngine::Run() {
   error_.clear();
   page_ = 1;
   const QSizeF paper = PaperSize();
-  page_width_ = paper.width();
-  page_height_ = paper.height();
+  pageWidth_ = paper.width();
+  pageHeight_ = paper.height();
   ResetSection();
   tabs_.clear();
-  saved_tabs_.clear();
-  tab_index_ = -1;
-  since_events_.start();
+  savedTabs_.clear();
+  tabIndex_ = -1;
+  sinceEvents_.start();
 
   bool ok = BeginOutput(&error_);
   if (ok) {
@@ -161,7 +161,7 @@ void ReportEngine::StartPage() {
 
 bool ReportEngine::FinishPage() {
   painter_.end();
-  const QSizeF size(page_width_ * kUnitsPerInch, page_height_ * kUnitsPerInch);
+  const QSizeF size(pageWidth_ * kUnitsPerInch, pageHeight_ * kUnitsPerInch);
   picture_->setBoundingRect(QRect(QPoint(0, 0), size.toSize()));
   QPicture done = std::move(*picture_);
   picture_.reset();
@@ -169,20 +169,20 @@ bool ReportEngine::FinishPage() {
 }
 
 void ReportEngine::SetMargins(double inches) {
-  margin_left_ = margin_right_ = margin_top_ = margin_bottom_ = inches;
+  marginLeft_ = marginRight_ = marginTop_ = marginBottom_ = inches;
 }
 
 void ReportEngine::ResetSection() {
-  section_left_ = margin_left_;
-  section_right_ = page_width_ - margin_right_;
-  section_top_ = margin_top_;
-  section_bottom_ = page_height_ - margin_bottom_;
+  sectionLeft_ = marginLeft_;
+  sectionRight_ = pageWidth_ - marginRight_;
+  sectionTop_ = marginTop_;
+  sectionBottom_ = pageHeight_ - marginBottom_;
 }
 
 int ReportEngine::LinesLeft() const {
   const double height = LineHeight();
   if (height <= 0) return 0;
-  const double room = section_bottom_ - LineTop();
+  const double room = sectionBottom_ - LineTop();
   if (room < height - kSlack) return 0;
   return int(std::floor((room + kSlack) / height));
 }
@@ -215,15 +215,15 @@ double ReportEngine::TextWidth(const QString& text) const {
 }
 
 void ReportEngine::Home() {
-  x_ = section_left_;
-  y_ = section_top_ + metrics_.ascent() / kUnitsPerInch;
-  tab_index_ = -1;
+  x_ = sectionLeft_;
+  y_ = sectionTop_ + metrics_.ascent() / kUnitsPerInch;
+  tabIndex_ = -1;
 }
 
 void ReportEngine::GotoXY(double x, double y) {
   x_ = x;
   y_ = y;
-  tab_index_ = -1;
+  tabIndex_ = -1;
 }
 
 double ReportEngine::LineTop() const {
@@ -233,8 +233,8 @@ double ReportEngine::LineTop() const {
 void ReportEngine::NewLine() {
   CheckAbort();
   y_ += LineHeight();
-  x_ = section_left_;
-  tab_index_ = -1;
+  x_ = sectionLeft_;
+  tabIndex_ = -1;
   ProcessEventsSometimes();
 }
 
@@ -298,14 +298,14 @@ void ReportEngine::TextRect(const QRectF& clip, double x, double y, const QStrin
 
 void ReportEngine::ClearTabs() {
   tabs_.clear();
-  tab_index_ = -1;
+  tabIndex_ = -1;
 }
 
 void ReportEngine::SetTab(double position, TabStop::Justify justify, double width,
                            int marginHundredths, int lines, int shade) {
   TabStop stop;
   if (position < 0)
-    stop.position = tabs_.empty() ? section_left_ : tabs_.back().End();
+    stop.position = tabs_.empty() ? sectionLeft_ : tabs_.back().End();
   else
     stop.position = position;
   stop.width = std::max(0.0, width);
@@ -318,11 +318,11 @@ void ReportEngine::SetTab(double position, TabStop::Justify justify, double widt
 
 void ReportEngine::Tab() {
   CheckAbort();
-  if (tab_index_ + 1 >= int(tabs_.size())) {
-    tab_index_ = int(tabs_.size());
+  if (tabIndex_ + 1 >= int(tabs_.size())) {
+    tabIndex_ = int(tabs_.size());
     return;
   }
-  const TabStop& stop = tabs_[size_t(++tab_index_)];
+  const TabStop& stop = tabs_[size_t(++tabIndex_)];
   x_ = stop.position;
   if (!painter_.isActive()) return;
   const QRectF cell(Units(stop.position, LineTop()), Units(stop.End(), LineTop() + LineHeight()));
@@ -332,16 +332,16 @@ void ReportEngine::Tab() {
     painter_.fillRect(cell.adjusted(0, kPenInches * kUnitsPerInch, 0, 0),
                       QColor(level, level, level));
   }
-  if (stop.lines & TabStop::Top) painter_.drawLine(cell.topLeft(), cell.topRight());
-  if (stop.lines & TabStop::Bottom) painter_.drawLine(cell.bottomLeft(), cell.bottomRight());
-  if (stop.lines & TabStop::Left) painter_.drawLine(cell.topLeft(), cell.bottomLeft());
-  if (stop.lines & TabStop::Right) painter_.drawLine(cell.topRight(), cell.bottomRight());
+  if (stop.lines & TabStop::kTop) painter_.drawLine(cell.topLeft(), cell.topRight());
+  if (stop.lines & TabStop::kBottom) painter_.drawLine(cell.bottomLeft(), cell.bottomRight());
+  if (stop.lines & TabStop::kLeft) painter_.drawLine(cell.topLeft(), cell.bottomLeft());
+  if (stop.lines & TabStop::kRight) painter_.drawLine(cell.topRight(), cell.bottomRight());
 }
 
 void ReportEngine::PrintTab(const QString& text) {
   Tab();
-  if (tab_index_ >= int(tabs_.size())) return;
-  const TabStop& stop = tabs_[size_t(tab_index_)];
+  if (tabIndex_ >= int(tabs_.size())) return;
+  const TabStop& stop = tabs_[size_t(tabIndex_)];
   double x = stop.TextStart();
   const double width = TextWidth(text);
   if (stop.justify == TabStop::Justify::Right)
@@ -355,24 +355,24 @@ void ReportEngine::PrintTab(const QString& text) {
 }
 
 double ReportEngine::TabStart() const {
-  if (tab_index_ < 0 || tab_index_ >= int(tabs_.size())) return section_left_;
-  return tabs_[size_t(tab_index_)].TextStart();
+  if (tabIndex_ < 0 || tabIndex_ >= int(tabs_.size())) return sectionLeft_;
+  return tabs_[size_t(tabIndex_)].TextStart();
 }
 
 double ReportEngine::TabWidth() const {
-  if (tab_index_ < 0 || tab_index_ >= int(tabs_.size())) return section_right_ - section_left_;
-  return tabs_[size_t(tab_index_)].TextWidth();
+  if (tabIndex_ < 0 || tabIndex_ >= int(tabs_.size())) return sectionRight_ - sectionLeft_;
+  return tabs_[size_t(tabIndex_)].TextWidth();
 }
 
 void ReportEngine::SaveTabs() {
-  saved_tabs_.push_back(tabs_);
+  savedTabs_.push_back(tabs_);
 }
 
 bool ReportEngine::RestoreTabs() {
-  if (saved_tabs_.empty()) return false;
-  tabs_ = std::move(saved_tabs_.back());
-  saved_tabs_.pop_back();
-  tab_index_ = -1;
+  if (savedTabs_.empty()) return false;
+  tabs_ = std::move(savedTabs_.back());
+  savedTabs_.pop_back();
+  tabIndex_ = -1;
   return true;
 }
 

@@ -48,7 +48,7 @@ class ReportEngine : public QObject {
   QPageLayout::Orientation Orientation() const { return orientation_; }
   void SetOrientation(QPageLayout::Orientation orientation) { orientation_ = orientation; }
   void SetStatusLabel(QLabel* label);
-  QLabel* StatusLabel() const { return status_label_; }
+  QLabel* StatusLabel() const { return statusLabel_; }
 
   std::function<void(ReportEngine&)> BeforePrint;
   std::function<void(ReportEngine&)> PrintStep;
@@ -67,39 +67,39 @@ class ReportEngine : public QObject {
   int PageNumber() const { return page_; }
 
   // Status.
-  QString StatusFormat() const { return status_format_; }
-  void SetStatusFormat(const QString& format) { status_format_ = format; }
-  void AddStatusLine(const QString& line) { status_lines_.append(line); }
+  QString StatusFormat() const { return statusFormat_; }
+  void SetStatusFormat(const QString& format) { statusFormat_ = format; }
+  void AddStatusLine(const QString& line) { statusLines_.append(line); }
   void SetStatusLine(int index, const QString& line);
-  void ClearStatusLines() { status_lines_.clear(); }
+  void ClearStatusLines() { statusLines_.clear(); }
   // The label's text: the format with its placeholders filled, "\r" as line breaks.
   QString StatusText() const;
   void UpdateStatus();
 
   // Page and margins, in inches.
-  double PageWidth() const { return page_width_; }
-  double PageHeight() const { return page_height_; }
+  double PageWidth() const { return pageWidth_; }
+  double PageHeight() const { return pageHeight_; }
   // The paper of the run to come (before Run) or of the run going on.
   QSizeF PaperSize() const;
-  double MarginLeft() const { return margin_left_; }
-  double MarginRight() const { return margin_right_; }  // distance from the right edge
-  double MarginTop() const { return margin_top_; }
-  double MarginBottom() const { return margin_bottom_; }  // distance from the bottom edge
-  void SetMarginLeft(double inches) { margin_left_ = inches; }
-  void SetMarginRight(double inches) { margin_right_ = inches; }
-  void SetMarginTop(double inches) { margin_top_ = inches; }
-  void SetMarginBottom(double inches) { margin_bottom_ = inches; }
+  double MarginLeft() const { return marginLeft_; }
+  double MarginRight() const { return marginRight_; }  // distance from the right edge
+  double MarginTop() const { return marginTop_; }
+  double MarginBottom() const { return marginBottom_; }  // distance from the bottom edge
+  void SetMarginLeft(double inches) { marginLeft_ = inches; }
+  void SetMarginRight(double inches) { marginRight_ = inches; }
+  void SetMarginTop(double inches) { marginTop_ = inches; }
+  void SetMarginBottom(double inches) { marginBottom_ = inches; }
   void SetMargins(double inches);
 
   // The section lines are printed in: absolute positions from the paper's top-left corner.
-  double SectionLeft() const { return section_left_; }
-  double SectionRight() const { return section_right_; }
-  double SectionTop() const { return section_top_; }
-  double SectionBottom() const { return section_bottom_; }
-  void SetSectionLeft(double x) { section_left_ = x; }
-  void SetSectionRight(double x) { section_right_ = x; }
-  void SetSectionTop(double y) { section_top_ = y; }
-  void SetSectionBottom(double y) { section_bottom_ = y; }
+  double SectionLeft() const { return sectionLeft_; }
+  double SectionRight() const { return sectionRight_; }
+  double SectionTop() const { return sectionTop_; }
+  double SectionBottom() const { return sectionBottom_; }
+  void SetSectionLeft(double x) { sectionLeft_ = x; }
+  void SetSectionRight(double x) { sectionRight_ = x; }
+  void SetSectionTop(double y) { sectionTop_ = y; }
+  void SetSectionBottom(double y) { sectionBottom_ = y; }
   // The section becomes the area inside the margins.
   void ResetSection();
   // Whole lines that fit between the top of the current line and the section's bottom; 0 when
@@ -141,7 +141,7 @@ class ReportEngine : public QObject {
   // Tab() and `text` in the stop's text area, aligned as the stop says, clipped to it.
   void PrintTab(const QString& text);
   const std::vector<TabStop>& Tabs() const { return tabs_; }
-  int CurrentTab() const { return tab_index_; }
+  int CurrentTab() const { return tabIndex_; }
   // The current stop's text area (left edge and usable width); the section's without a stop.
   double TabStart() const;
   double TabWidth() const;
@@ -178,18 +178,18 @@ class ReportEngine : public QObject {
 
   QString title_;
   QPageLayout::Orientation orientation_;
-  QPointer<QLabel> status_label_;
-  QString status_format_;
-  QStringList status_lines_;
+  QPointer<QLabel> statusLabel_;
+  QString statusFormat_;
+  QStringList statusLines_;
   QString error_;
   bool running_ = false;
   bool aborted_ = false;
   int page_ = 0;
 
-  double page_width_ = 8.5;
-  double page_height_ = 11;
-  double margin_left_ = 0.5, margin_right_ = 0.5, margin_top_ = 0.5, margin_bottom_ = 0.5;
-  double section_left_ = 0, section_right_ = 0, section_top_ = 0, section_bottom_ = 0;
+  double pageWidth_ = 8.5;
+  double pageHeight_ = 11;
+  double marginLeft_ = 0.5, marginRight_ = 0.5, marginTop_ = 0.5, marginBottom_ = 0.5;
+  double sectionLeft_ = 0, sectionRight_ = 0, sectionTop_ = 0, sectionBottom_ = 0;
 
   QFont font_;
   QFontMetricsF metrics_;
@@ -197,10 +197,10 @@ class ReportEngine : public QObject {
   double y_ = 0;
 
   std::vector<TabStop> tabs_;
-  std::vector<std::vector<TabStop>> saved_tabs_;
-  int tab_index_ = -1;
+  std::vector<std::vector<TabStop>> savedTabs_;
+  int tabIndex_ = -1;
 
   std::unique_ptr<QPicture> picture_;
   QPainter painter_;
-  QElapsedTimer since_events_;
+  QElapsedTimer sinceEvents_;
 };

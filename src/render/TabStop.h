@@ -4,14 +4,14 @@
 struct TabStop {
   enum class Justify { Left, Center, Right };
   // Border lines drawn around the stop's cell on the current line.
-  enum Lines { None = 0, Top = 1, Bottom = 2, Left = 4, Right = 8, All = 15 };
+  enum Lines { kNone = 0, kTop = 1, kBottom = 2, kLeft = 4, kRight = 8, kAll = 15 };
 
   double position = 0;
   double width = 0;
   Justify justify = Justify::Left;
   // Blank space kept inside the cell on the left and on the right, in hundredths of an inch.
   int margin = 0;
-  int lines = None;
+  int lines = kNone;
   // Grey shading of the cell in percent (0 = none, 100 = black).
   int shade = 0;
 

@@ -252,24 +252,24 @@ bool TReportSetup::DoubleSpaced() const {
 
 void TReportSetup::LoadPreferences() {
   const ReportPreferences p = ReportPreferences::Load();
-  ReportTitleField->setText(p.report_title);
-  HTMLPageTitle->setText(p.html_title);
-  RTFPageTitle->setText(p.rtf_title);
-  TextPageTitle->setText(p.text_title);
-  htmlFilePath_ = p.html_filespec;
-  rtfFilePath_ = p.rtf_filespec;
-  textFilePath_ = p.text_filespec;
+  ReportTitleField->setText(p.reportTitle);
+  HTMLPageTitle->setText(p.htmlTitle);
+  RTFPageTitle->setText(p.rtfTitle);
+  TextPageTitle->setText(p.textTitle);
+  htmlFilePath_ = p.htmlFilespec;
+  rtfFilePath_ = p.rtfFilespec;
+  textFilePath_ = p.textFilespec;
 }
 
 bool TReportSetup::SavePreferences() {
   ReportPreferences p;
-  p.report_title = ReportTitleField->text();
-  p.html_title = HTMLPageTitle->text();
-  p.rtf_title = RTFPageTitle->text();
-  p.text_title = TextPageTitle->text();
-  p.html_filespec = htmlFilePath_;
-  p.rtf_filespec = rtfFilePath_;
-  p.text_filespec = textFilePath_;
+  p.reportTitle = ReportTitleField->text();
+  p.htmlTitle = HTMLPageTitle->text();
+  p.rtfTitle = RTFPageTitle->text();
+  p.textTitle = TextPageTitle->text();
+  p.htmlFilespec = htmlFilePath_;
+  p.rtfFilespec = rtfFilePath_;
+  p.textFilespec = textFilePath_;
   return p.Save();
 }
 

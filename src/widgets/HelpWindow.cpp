@@ -37,8 +37,8 @@ HelpWindow::HelpWindow() : QTextBrowser(nullptr) {
   // while help is open, instead of leaving it running behind the help alone.
   setAttribute(Qt::WA_QuitOnClose, false);
   connect(this, &QTextBrowser::sourceChanged, this, [this](const QUrl& url) {
-    static const QRegularExpression topic(QStringLiteral("topic(\\d+)\\.html$"));
-    const QRegularExpressionMatch match = topic.match(url.path());
+    static const QRegularExpression kTopic(QStringLiteral("topic(\\d+)\\.html$"));
+    const QRegularExpressionMatch match = kTopic.match(url.path());
     if (match.hasMatch()) current_context_ = match.captured(1).toInt();
   });
 }

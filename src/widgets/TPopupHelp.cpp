@@ -165,8 +165,8 @@ bool TPopupHelp::InHelpMode() const {
 }
 
 QImage TPopupHelp::QuestionImage() {
-  static const QImage image(QStringLiteral(":/widgets/QCURSOR"));
-  return image;
+  static const QImage kImage(QStringLiteral(":/widgets/QCURSOR"));
+  return kImage;
 }
 
 QImage TPopupHelp::MouseHelpBitmap() {

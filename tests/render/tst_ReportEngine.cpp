@@ -120,7 +120,7 @@ class ReportEngineTest : public QObject {
           e.ClearTabs();
           e.SetTab(ReportEngine::kAfterPrevious, TabStop::Justify::Left, 1.5, 2, 0, 0);
           e.SetTab(ReportEngine::kAfterPrevious, TabStop::Justify::Left, 1.0, 2, 0, 0);
-          e.SetTab(4, TabStop::Justify::Right, 0.5, 5, TabStop::All, 10);
+          e.SetTab(4, TabStop::Justify::Right, 0.5, 5, TabStop::kAll, 10);
           QCOMPARE(e.Tabs().at(0).position, 1.0);
           QCOMPARE(e.Tabs().at(1).position, 2.5);
           QCOMPARE(e.Tabs().at(2).position, 4.0);
