@@ -303,42 +303,9 @@ void TMainScreen::BuildMenus() {
   rebuild->setObjectName(QStringLiteral("RebuildIndexes1"));
   connect(rebuild, &QAction::triggered, this, &TMainScreen::RebuildIndexes1Click);
   ICalCommands::AddMenuItems(file, {this, &store_.TasqTable, &keyWords_, [this] { SetButtons(); }});
-  QMenu* sort = file->addMenu(QStringLiteral("Sort"));
-  sort->setObjectName(QStringLiteral("Sort1"));
-  ButtonSortMenu = new QMenu(this);
-  ButtonSortMenu->setObjectName(QStringLiteral("ButtonSortMenu"));
-  for (const TaskSorts::Command& s : TaskSorts::kCommands) {
-    const QString tag = QString::fromLatin1(s.tag);
-    for (QMenu* menu : {sort, ButtonSortMenu}) {
-      QAction* a = menu->addAction(QString::fromLatin1(s.caption));
-      a->setCheckable(true);
-      a->setData(tag);
-      a->setObjectName((menu == sort ? QStringLiteral("main") : QString()) + QString::fromLatin1(s.name));
-      connect(a, &QAction::triggered, this, [this, tag] { SortBy(tag); });
-      (menu == sort ? MainSortItems : ButtonSortItems).append(a);
-    }
-  }
-  OrderButton->SetDropDownMenu(ButtonSortMenu);
-  connect(ButtonSortMenu, &QMenu::aboutToShow, this, &TMainScreen::ButtonSortMenuPopup);
+  BuildSortMenus(file);
   file->addSeparator();
-  QMenu* del = file->addMenu(QStringLiteral("Delete"));
-  del->setObjectName(QStringLiteral("Delete1"));
-  const struct {
-    const char* caption;
-    const char* name;
-    void (TMainScreen::*handler)();
-  } deletes[5] = {{"All Marked Done", "AllMarkedDone1", &TMainScreen::AllMarkedDone1Click},
-                  {"All With Dates Before Today", "AllWithDatesBeforeToday1", &TMainScreen::AllWithDatesBeforeToday1Click},
-                  {"All Tasks Matching Current Filter", "AllTasksMatchingCurrentFilter1",
-                   &TMainScreen::AllTasksMatchingCurrentFilter1Click},
-                  {"All Tasks NOT Matching Current Filter", "AllTasksNOTMatchingCurrentFilter1",
-                   &TMainScreen::AllTasksNOTMatchingCurrentFilter1Click},
-                  {"All Tasks", "AllTasks1", &TMainScreen::AllTasks1Click}};
-  for (const auto& d : deletes) {
-    QAction* a = del->addAction(QString::fromLatin1(d.caption));
-    a->setObjectName(QString::fromLatin1(d.name));
-    connect(a, &QAction::triggered, this, d.handler);
-  }
+  BuildDeleteMenu(file);
   UndoDelete1 = file->addAction(QStringLiteral("&Undo Delete"));
   UndoDelete1->setObjectName(QStringLiteral("UndoDelete1"));
   UndoDelete1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
@@ -359,6 +326,53 @@ void TMainScreen::BuildMenus() {
   exit->setObjectName(QStringLiteral("Exit1"));
   exit->setShortcut(QKeySequence(Qt::ALT | Qt::Key_X));
   connect(exit, &QAction::triggered, this, &QWidget::close);
+  BuildHelpMenu();
+  BuildPopupMenus();
+}
+
+// The File menu's Sort submenu and the Sort button's menu: the same commands, checked alike.
+void TMainScreen::BuildSortMenus(QMenu* file) {
+  QMenu* sort = file->addMenu(QStringLiteral("Sort"));
+  sort->setObjectName(QStringLiteral("Sort1"));
+  ButtonSortMenu = new QMenu(this);
+  ButtonSortMenu->setObjectName(QStringLiteral("ButtonSortMenu"));
+  for (const TaskSorts::Command& s : TaskSorts::kCommands) {
+    const QString tag = QString::fromLatin1(s.tag);
+    for (QMenu* menu : {sort, ButtonSortMenu}) {
+      QAction* a = menu->addAction(QString::fromLatin1(s.caption));
+      a->setCheckable(true);
+      a->setData(tag);
+      a->setObjectName((menu == sort ? QStringLiteral("main") : QString()) + QString::fromLatin1(s.name));
+      connect(a, &QAction::triggered, this, [this, tag] { SortBy(tag); });
+      (menu == sort ? MainSortItems : ButtonSortItems).append(a);
+    }
+  }
+  OrderButton->SetDropDownMenu(ButtonSortMenu);
+  connect(ButtonSortMenu, &QMenu::aboutToShow, this, &TMainScreen::ButtonSortMenuPopup);
+}
+
+void TMainScreen::BuildDeleteMenu(QMenu* file) {
+  QMenu* del = file->addMenu(QStringLiteral("Delete"));
+  del->setObjectName(QStringLiteral("Delete1"));
+  const struct {
+    const char* caption;
+    const char* name;
+    void (TMainScreen::*handler)();
+  } deletes[5] = {{"All Marked Done", "AllMarkedDone1", &TMainScreen::AllMarkedDone1Click},
+                  {"All With Dates Before Today", "AllWithDatesBeforeToday1", &TMainScreen::AllWithDatesBeforeToday1Click},
+                  {"All Tasks Matching Current Filter", "AllTasksMatchingCurrentFilter1",
+                   &TMainScreen::AllTasksMatchingCurrentFilter1Click},
+                  {"All Tasks NOT Matching Current Filter", "AllTasksNOTMatchingCurrentFilter1",
+                   &TMainScreen::AllTasksNOTMatchingCurrentFilter1Click},
+                  {"All Tasks", "AllTasks1", &TMainScreen::AllTasks1Click}};
+  for (const auto& d : deletes) {
+    QAction* a = del->addAction(QString::fromLatin1(d.caption));
+    a->setObjectName(QString::fromLatin1(d.name));
+    connect(a, &QAction::triggered, this, d.handler);
+  }
+}
+
+void TMainScreen::BuildHelpMenu() {
   QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
   help->setObjectName(QStringLiteral("Help1"));
   QAction* contents = help->addAction(QStringLiteral("&Contents"));
@@ -368,7 +382,10 @@ void TMainScreen::BuildMenus() {
   QAction* about = help->addAction(QStringLiteral("&About"));
   about->setObjectName(QStringLiteral("About1"));
   connect(about, &QAction::triggered, this, &TMainScreen::AboutClick);
+}
 
+// The right-click menus: "What's this?", and the date, quick-date and priority column menus.
+void TMainScreen::BuildPopupMenus() {
   WhatsThisMenu = new QMenu(this);
   WhatsThisMenu->setObjectName(QStringLiteral("WhatsThisMenu"));
   QAction* whatsThis = WhatsThisMenu->addAction(QStringLiteral("What's this?"));
@@ -582,10 +599,10 @@ void TMainScreen::SetButtons() {
 
 void TMainScreen::LoadPreferences() {
   const MainPreferences p = MainPreferences::Load();
-  SplitPanes1->SetBarPosition(p.splitter_bar);
+  SplitPanes1->SetBarPosition(p.splitterBar);
   sortOrderNumber_ = p.order;
-  showDoneTasks_ = p.show_done;
-  reindexNeeded_ = p.reindex_needed;
+  showDoneTasks_ = p.showDone;
+  reindexNeeded_ = p.reindexNeeded;
   TasqEngine.SelectOrder(sortOrderNumber_);
   SetMainMenuSortChecks();
   preferencesLoaded_ = true;
@@ -596,10 +613,10 @@ void TMainScreen::SavePreferences() {
   if (!preferencesLoaded_) return;
   sortOrderNumber_ = TasqEngine.CurrentOrder();
   MainPreferences p;
-  p.splitter_bar = SplitPanes1->BarPosition();
+  p.splitterBar = SplitPanes1->BarPosition();
   p.order = sortOrderNumber_;
-  p.show_done = showDoneTasks_;
-  p.reindex_needed = reindexNeeded_;
+  p.showDone = showDoneTasks_;
+  p.reindexNeeded = reindexNeeded_;
   p.Save();
 }
 

@@ -103,6 +103,10 @@ class TMainScreen : public QMainWindow {
   class NoteLink;
   void BuildLayout();
   void BuildMenus();
+  void BuildSortMenus(QMenu* file);
+  void BuildDeleteMenu(QMenu* file);
+  void BuildHelpMenu();
+  void BuildPopupMenus();
   void BuildGrid();
   void FormCreate();
   void FormActivate();
