@@ -26,7 +26,7 @@ for folder, _, files in os.walk(root):
         with open(os.path.join(folder, name), encoding="utf-8", errors="replace") as f:
             for target in include.findall(f.read()):
                 target = os.path.splitext(target)[0]
-                # Includes are written from src/ ("db/TTable.h") or next to the file ("TTable.h").
+                # Includes are written from src/ ("db/TableDataSet.h") or next to the file ("TableDataSet.h").
                 if not os.path.exists(os.path.join(root, target + ".h")):
                     target = os.path.relpath(os.path.join(folder, target), root)
                 if target != rel:

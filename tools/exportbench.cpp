@@ -24,7 +24,7 @@
 #include "db/DateTimeText.h"
 #include "db/RegionalFormats.h"
 #include "BenchTasks.h"
-#include "db/TField.h"
+#include "db/DataSetField.h"
 #include "platform/UserMessages.h"
 #include "report/TaskExporter.h"
 #include "store/StoreHelpers.h"
@@ -69,7 +69,7 @@ void Report(const char* name, std::vector<double> walls, std::vector<double> cpu
 }
 
 // The main window's display texts of the current record.
-void CalcFields(TTable& t) { TaskDisplayTexts::Fill(t); }
+void CalcFields(TableDataSet& t) { TaskDisplayTexts::Fill(t); }
 
 }  // namespace
 
@@ -110,7 +110,7 @@ int main(int argc, char** argv) {
   Figure("write_tasks_s", timer.elapsed() / 1000.0, "s");
 
   TaskStore store;
-  TTable& table = store.TasqTable;
+  TableDataSet& table = store.TasqTable;
   table.AddCalcField(QStringLiteral("ShowPriority"), FieldKind::String, 6);
   table.AddCalcField(QStringLiteral("ShowDate"), FieldKind::String, 30);
   table.AddCalcField(QStringLiteral("ShowTime"), FieldKind::String, 8);

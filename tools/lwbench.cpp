@@ -18,7 +18,7 @@
 
 #include "app/TMainScreen.h"
 #include "db/TaskFileNames.h"
-#include "db/TDataSetModel.h"
+#include "db/DataSetModel.h"
 #include "platform/UserMessages.h"
 #include "store/StoreHelpers.h"
 #include "store/TaskStore.h"
@@ -140,7 +140,7 @@ int main(int argc, char** argv) {
     store.TasqTable.AddCalcField("ShowDate", FieldKind::String, 30);
     t.restart();
     if (!store.OpenTaskStore(false)) return 1;
-    TDataSetModel model(&store.TasqDataSource);
+    DataSetModel model(&store.TasqDataSource);
     model.SetColumns({{"ShowDate", "Date"}, {"TIME", "Time"}, {"DESCRIPT", "Task"}, {"KEYS", "Key words"}});
     Figure("model_open_ms", double(t.elapsed()), "ms");
     QTableView view;
@@ -173,7 +173,7 @@ int main(int argc, char** argv) {
     store.TasqTable.DisableControls();
     t.restart();
     long n = 0;
-    TField* keys = store.TasqTable.FieldByName("KEYS");
+    DataSetField* keys = store.TasqTable.FieldByName("KEYS");
     for (store.TasqTable.First(); !store.TasqTable.Eof(); store.TasqTable.Next()) n += keys->AsString().size();
     Figure("dataset_walk_s", t.elapsed() / 1000.0, "s");
     store.TasqTable.EnableControls();

@@ -19,11 +19,11 @@
 
 #include "db/TaskFileNames.h"
 #include "BenchTasks.h"
-#include "db/TField.h"
+#include "db/DataSetField.h"
 #include "platform/UserMessages.h"
 #include "render/ReportPrinters.h"
-#include "render/TReportPrinter.h"
-#include "render/TReportRecorder.h"
+#include "render/ReportPrinter.h"
+#include "render/ReportRecorder.h"
 #include "report/TReportPrint.h"
 #include "store/StoreHelpers.h"
 #include "store/TaskStore.h"
@@ -46,7 +46,7 @@ void Figure(const char* name, double value, const char* unit) {
 }
 
 // The grid's priority text, the one calculated field the report reads.
-void CalcFields(TTable& t) {
+void CalcFields(TableDataSet& t) {
   if (t.Tag() == -1) return;
   const QString priority = t.FieldByName(QStringLiteral("PRIORITY"))->AsString().toUpper();
   const char* text = priority == QLatin1String("A")   ? "High"
@@ -57,17 +57,17 @@ void CalcFields(TTable& t) {
 }
 
 // Runs the report in its status form, closing the form when the run is over.
-TReportEngine::RunResult RunReport(TaskStore& store, bool toPrinter, QBuffer* stream) {
+ReportEngine::RunResult RunReport(TaskStore& store, bool toPrinter, QBuffer* stream) {
   store.TasqTable.First();
   TReportPrint status(store.TasqTable, store.TasqEngine);
   status.HeaderTitle = QStringLiteral("Benchmark");
   status.PrintCheckboxes = true;
   status.ToPrinter = toPrinter;
   status.TestRecorderEngine->SetStream(stream);
-  for (TReportEngine* e : {static_cast<TReportEngine*>(status.TestPrinterEngine),
-                           static_cast<TReportEngine*>(status.TestRecorderEngine)}) {
-    e->BeforePrint = [&status](TReportEngine& r) { status.BeforePrintReport(r); };
-    e->PrintStep = [&status](TReportEngine& r) { status.PrintReport1(r); };
+  for (ReportEngine* e : {static_cast<ReportEngine*>(status.TestPrinterEngine),
+                           static_cast<ReportEngine*>(status.TestRecorderEngine)}) {
+    e->BeforePrint = [&status](ReportEngine& r) { status.BeforePrintReport(r); };
+    e->PrintStep = [&status](ReportEngine& r) { status.PrintReport1(r); };
   }
   QTimer closer;
   QObject::connect(&closer, &QTimer::timeout, [&] {
@@ -121,7 +121,7 @@ int main(int argc, char** argv) {
 
   QElapsedTimer timer;
   timer.start();
-  if (RunReport(store, true, nullptr) != TReportEngine::RunResult::Completed) {
+  if (RunReport(store, true, nullptr) != ReportEngine::RunResult::Completed) {
     std::fprintf(stderr, "printbench: the print did not complete\n");
     return 1;
   }
@@ -131,7 +131,7 @@ int main(int argc, char** argv) {
   QBuffer recording;
   recording.open(QIODevice::ReadWrite);
   timer.restart();
-  if (RunReport(store, false, &recording) != TReportEngine::RunResult::Completed) {
+  if (RunReport(store, false, &recording) != ReportEngine::RunResult::Completed) {
     std::fprintf(stderr, "printbench: the preview recording did not complete\n");
     return 1;
   }

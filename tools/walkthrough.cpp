@@ -31,7 +31,7 @@
 #include "db/DateTimeText.h"
 #include "db/DateTimeValue.h"
 #include "db/RegionalSettings.h"
-#include "db/TDataSetModel.h"
+#include "db/DataSetModel.h"
 #include "dialogs/TFilterForm.h"
 #include "dialogs/TTaskEditor.h"
 #include "store/StoreHelpers.h"
@@ -103,8 +103,8 @@ QAction* SortAction(QObject& w, bool main, int index) {
 
 QStringList Column(TMainScreen& w, int column) {
   QStringList cells;
-  for (int r = 0; r < Ctl<TDataSetModel>(w, "GridModel")->rowCount(); ++r)
-    cells << Ctl<TDataSetModel>(w, "GridModel")->data(Ctl<TDataSetModel>(w, "GridModel")->index(r, column)).toString().trimmed();
+  for (int r = 0; r < Ctl<DataSetModel>(w, "GridModel")->rowCount(); ++r)
+    cells << Ctl<DataSetModel>(w, "GridModel")->data(Ctl<DataSetModel>(w, "GridModel")->index(r, column)).toString().trimmed();
   return cells;
 }
 
@@ -121,7 +121,7 @@ void SelectRow(TMainScreen& w, const QString& description) {
   const int row = int(Column(w, 3).indexOf(description));
   if (row >= 0) {
     Activate(w);
-    Ctl<QTableView>(w, "ActiveGrid")->setCurrentIndex(Ctl<TDataSetModel>(w, "GridModel")->index(row, 3));
+    Ctl<QTableView>(w, "ActiveGrid")->setCurrentIndex(Ctl<DataSetModel>(w, "GridModel")->index(row, 3));
   }
 }
 
@@ -148,7 +148,7 @@ void Walk(TMainScreen& w, const QString& screenshot) {
   const double today = DateTimeValue::DateOf(DateTimeValue::Now());
   w.activateWindow();
   Check(QTest::qWaitForWindowActive(&w), "the main window is the active window");
-  Check(Ctl<TDataSetModel>(w, "GridModel")->rowCount() == 0 && !Ctl<TFlatButton>(w, "Editbutton")->isVisible(),
+  Check(Ctl<DataSetModel>(w, "GridModel")->rowCount() == 0 && !Ctl<TFlatButton>(w, "Editbutton")->isVisible(),
         "a first start shows an empty list, and only New among the task buttons");
 
   // ---- Adding three tasks ----
@@ -171,7 +171,7 @@ void Walk(TMainScreen& w, const QString& screenshot) {
     Activate(w);
     QTest::keyClick(Ctl<QTableView>(w, "ActiveGrid"), Qt::Key_Insert);
   }
-  Check(Ctl<TDataSetModel>(w, "GridModel")->rowCount() == 3, QStringLiteral("three tasks in the list (%1)").arg(Ctl<TDataSetModel>(w, "GridModel")->rowCount()));
+  Check(Ctl<DataSetModel>(w, "GridModel")->rowCount() == 3, QStringLiteral("three tasks in the list (%1)").arg(Ctl<DataSetModel>(w, "GridModel")->rowCount()));
   Check(Column(w, 3).contains("Call the plumber") && Column(w, 0).contains("High"),
         "the plumber task shows with priority High");
 
@@ -200,11 +200,11 @@ void Walk(TMainScreen& w, const QString& screenshot) {
     Click(form.findChild<TFlatButton*>("OKButton"));
   });
   Click(Ctl<TFlatButton>(w, "Filterbutton"));
-  Check(Ctl<TDataSetModel>(w, "GridModel")->rowCount() == 2 && !Column(w, 3).contains("Write the yearly report"),
+  Check(Ctl<DataSetModel>(w, "GridModel")->rowCount() == 2 && !Column(w, 3).contains("Write the yearly report"),
         "the key-word filter home shows the two home tasks");
   Check(Ctl<TFlatButton>(w, "FilterClearbutton")->isVisible(), "the FILTERED button shows");
   Click(Ctl<TFlatButton>(w, "FilterClearbutton"));
-  Check(Ctl<TDataSetModel>(w, "GridModel")->rowCount() == 3 && !Ctl<TFlatButton>(w, "FilterClearbutton")->isVisible(), "clicking FILTERED shows all tasks again");
+  Check(Ctl<DataSetModel>(w, "GridModel")->rowCount() == 3 && !Ctl<TFlatButton>(w, "FilterClearbutton")->isVisible(), "clicking FILTERED shows all tasks again");
 
   // ---- Sorting ----
   SortAction(w, false, 2)->trigger();
@@ -215,16 +215,16 @@ void Walk(TMainScreen& w, const QString& screenshot) {
   // ---- Done ----
   SelectRow(w, "Buy paint");
   Click(Ctl<TFlatButton>(w, "DoneToggleButton"));
-  Check(Ctl<TDataSetModel>(w, "GridModel")->rowCount() == 2, "a task marked done leaves the list while done tasks are hidden");
+  Check(Ctl<DataSetModel>(w, "GridModel")->rowCount() == 2, "a task marked done leaves the list while done tasks are hidden");
   Click(Ctl<TFlatButton>(w, "ShowDone"));
-  Check(Ctl<TDataSetModel>(w, "GridModel")->rowCount() == 3 && Ctl<TFlatButton>(w, "ShowDone")->Caption() == "Hide DONE", "Show DONE brings it back");
+  Check(Ctl<DataSetModel>(w, "GridModel")->rowCount() == 3 && Ctl<TFlatButton>(w, "ShowDone")->Caption() == "Hide DONE", "Show DONE brings it back");
 
   // ---- Delete and undo ----
   SelectRow(w, "Call the plumber");
   Answer("Delete this task?", QMessageBox::Yes);
   Activate(w);
   QTest::keyClick(Ctl<QTableView>(w, "ActiveGrid"), Qt::Key_Delete);
-  Check(Ctl<TDataSetModel>(w, "GridModel")->rowCount() == 2 && !Column(w, 3).contains("Call the plumber"), "Delete removes the task");
+  Check(Ctl<DataSetModel>(w, "GridModel")->rowCount() == 2 && !Column(w, 3).contains("Call the plumber"), "Delete removes the task");
   Answer("1 deleted task has been brought back.", QMessageBox::Ok);
   Activate(w);
   QTest::keyClick(Ctl<QTableView>(w, "ActiveGrid"), Qt::Key_Z, Qt::ControlModifier);
@@ -234,7 +234,7 @@ void Walk(TMainScreen& w, const QString& screenshot) {
   Answer("CONFIRM: Delete all tasks marked as done?\n\nThis will delete 1 task.", QMessageBox::Yes);
   Answer("All tasks marked DONE have been deleted (1 records)", QMessageBox::Ok);
   w.findChild<QAction*>("AllMarkedDone1")->trigger();
-  Check(Ctl<TDataSetModel>(w, "GridModel")->rowCount() == 2 && !Column(w, 3).contains("Buy paint"), "File, Delete, All Marked Done");
+  Check(Ctl<DataSetModel>(w, "GridModel")->rowCount() == 2 && !Column(w, 3).contains("Buy paint"), "File, Delete, All Marked Done");
   Answer("1 deleted task has been brought back.", QMessageBox::Ok);
   Ctl<QAction>(w, "UndoDelete1")->trigger();
   Check(Column(w, 3).contains("Buy paint"), "Undo Delete brings the bulk-deleted task back");

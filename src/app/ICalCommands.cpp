@@ -10,10 +10,9 @@
 #include <QMenu>
 #include <QSet>
 
-#include "app/TMainScreen.h"
 #include "db/EDatabaseError.h"
-#include "db/TTable.h"
-#include "dialogs/TTaskEditorTextGuard.h"
+#include "db/TableDataSet.h"
+#include "dialogs/TaskEditorTextGuard.h"
 #include "store/StoreHelpers.h"
 #include "sync/ICalFile.h"
 #include "sync/TaskIdentity.h"
@@ -48,16 +47,16 @@ QHash<quint32, QString> UidsOf(const QString& dataDirectory, const QString& tabl
 
 }  // namespace
 
-void ICalCommands::AddMenuItems(TMainScreen* window, QMenu* file) {
+void ICalCommands::AddMenuItems(QMenu* file, const Target& target) {
   QAction* exportItem = file->addAction(QStringLiteral("&Export to iCalendar..."));
   exportItem->setObjectName(QStringLiteral("ExporttoiCalendar1"));
-  QObject::connect(exportItem, &QAction::triggered, window, [window] { ExportClick(window); });
+  QObject::connect(exportItem, &QAction::triggered, target.window, [target] { ExportClick(target); });
   QAction* importItem = file->addAction(QStringLiteral("&Import from iCalendar..."));
   importItem->setObjectName(QStringLiteral("ImportfromiCalendar1"));
-  QObject::connect(importItem, &QAction::triggered, window, [window] { ImportClick(window); });
+  QObject::connect(importItem, &QAction::triggered, target.window, [target] { ImportClick(target); });
 }
 
-QString ICalCommands::ExportView(TTable& table, const QString& dataDirectory, const QString& path, int* written) {
+QString ICalCommands::ExportView(TableDataSet& table, const QString& dataDirectory, const QString& path, int* written) {
   *written = 0;
   if (!table.Active()) return QStringLiteral("The task list is not open.");
   try {
@@ -84,7 +83,7 @@ QString ICalCommands::ExportView(TTable& table, const QString& dataDirectory, co
   return error;
 }
 
-ICalCommands::ImportResult ICalCommands::ImportFile(TTable& table, const QString& path, KeyWordList* keyWords) {
+ICalCommands::ImportResult ICalCommands::ImportFile(TableDataSet& table, const QString& path, KeyWordList* keyWords) {
   ImportResult result;
   const ICalFileContents contents = ICalFile::Read(path);
   if (!contents.error.isEmpty()) {
@@ -92,7 +91,7 @@ ICalCommands::ImportResult ICalCommands::ImportFile(TTable& table, const QString
     return result;
   }
   for (const ICalSkip& skip : contents.skipped) {
-    const QString why = skip.unstorable.isEmpty() ? skip.problem : TTaskEditorTextGuard::RefusalMessage(skip.unstorable);
+    const QString why = skip.unstorable.isEmpty() ? skip.problem : TaskEditorTextGuard::RefusalMessage(skip.unstorable);
     result.skipped << NameOf(skip.summary) + QStringLiteral(": ") + why;
   }
   if (contents.tasks.empty()) return result;
@@ -158,25 +157,25 @@ QString ICalCommands::ImportMessage(const ImportResult& result) {
   return lines.join(QLatin1Char('\n'));
 }
 
-void ICalCommands::ExportClick(TMainScreen* window) {
-  const QString path = QFileDialog::getSaveFileName(window, QStringLiteral("Export to iCalendar"),
+void ICalCommands::ExportClick(const Target& target) {
+  const QString path = QFileDialog::getSaveFileName(target.window, QStringLiteral("Export to iCalendar"),
                                                     StoreHelpers::ExportDirectory() + QStringLiteral("tasks.ics"),
                                                     QString::fromLatin1(kFilter));
   if (path.isEmpty()) return;
   int written = 0;
-  const QString error = ExportView(window->Store().TasqTable, StoreHelpers::DataDirectory(), path, &written);
+  const QString error = ExportView(*target.table, StoreHelpers::DataDirectory(), path, &written);
   UserMessages::ShowInformation(error.isEmpty() ? (written == 1 ? QStringLiteral("1 task was exported.")
                                                                  : QStringLiteral("%1 tasks were exported.").arg(written))
                                                 : error);
 }
 
-void ICalCommands::ImportClick(TMainScreen* window) {
-  const QString path = QFileDialog::getOpenFileName(window, QStringLiteral("Import from iCalendar"),
+void ICalCommands::ImportClick(const Target& target) {
+  const QString path = QFileDialog::getOpenFileName(target.window, QStringLiteral("Import from iCalendar"),
                                                     StoreHelpers::ExportDirectory(), QString::fromLatin1(kFilter));
   if (path.isEmpty()) return;
-  window->Store().TasqTable.SetTag(-1);  // busy: the grid computes no display texts meanwhile
-  const ImportResult result = ImportFile(window->Store().TasqTable, path, &window->KeyWordMenu());
-  window->Store().TasqTable.SetTag(0);
-  window->SetButtons();
+  target.table->SetTag(-1);  // busy: the grid computes no display texts meanwhile
+  const ImportResult result = ImportFile(*target.table, path, target.keyWords);
+  target.table->SetTag(0);
+  if (target.imported) target.imported();
   UserMessages::ShowInformation(ImportMessage(result));
 }

@@ -6,7 +6,7 @@
 #include <QLineEdit>
 #include <QProgressDialog>
 
-#include "dialogs/TSyncSettings.h"
+#include "dialogs/SyncSettings.h"
 #include "platform/UserMessages.h"
 #include "sync/CalDavClient.h"
 #include "sync/PasswordStore.h"
@@ -63,7 +63,7 @@ bool SyncController::EditSettings() {
     QString probe;
     keyring = PasswordStore::Read(QStringLiteral("probe"), &probe);
   }
-  TSyncSettings dialog(window_, ListTaskCollections, keyring != PasswordStore::Outcome::NoKeyring);
+  SyncSettings dialog(window_, ListTaskCollections, keyring != PasswordStore::Outcome::NoKeyring);
   dialog.SetPreferences(prefs, password);
   if (dialog.exec() != QDialog::Accepted) return false;
   const SyncPreferences chosen = dialog.Preferences();

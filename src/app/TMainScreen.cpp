@@ -24,9 +24,9 @@
 
 #include "app/AppPictures.h"
 #include "app/ICalCommands.h"
-#include "app/TMainScreenHelp.h"
+#include "app/MainScreenHelp.h"
 #include "app/TSplashform.h"
-#include "app/TTaskGridDelegate.h"
+#include "app/TaskGridDelegate.h"
 #include "app/TaskDateRules.h"
 #include "app/TaskDisplayTexts.h"
 #include "app/TaskSorts.h"
@@ -34,15 +34,15 @@
 #include "db/DateTimeText.h"
 #include "db/RegionalSettings.h"
 #include "db/StoredDateTime.h"
-#include "db/TDataLink.h"
-#include "db/TDataSetModel.h"
+#include "db/DataSetLink.h"
+#include "db/DataSetModel.h"
 #include "dialogs/TDateSelector.h"
 #include "dialogs/TFilterForm.h"
 #include "dialogs/TMonthGrid.h"
-#include "dialogs/TQuickDates.h"
+#include "dialogs/QuickDates.h"
 #include "dialogs/TSetTimeDialog.h"
 #include "dialogs/TTaskEditor.h"
-#include "dialogs/TTaskEditorTextGuard.h"
+#include "dialogs/TaskEditorTextGuard.h"
 #include "platform/UserMessages.h"
 #include "report/TReportSetup.h"
 #include "platform/BusyCursor.h"
@@ -50,7 +50,7 @@
 #include "store/MainPreferences.h"
 #include "store/WindowPlacement.h"
 #include "widgets/TFlatButton.h"
-#include "widgets/THelpWindow.h"
+#include "widgets/HelpWindow.h"
 #include "widgets/TSplitPanes.h"
 #include "widgets/TSplitScrollPane.h"
 
@@ -72,17 +72,17 @@ QStringList StoredNote(const QString& text) {
 
 // Binds the note memo to NOTE of the current task: it shows the note of each record the
 // dataset moves to, and typing puts the dataset into edit with the memo's text as the note.
-class TMainScreen::NoteLink : public TDataLink {
+class TMainScreen::NoteLink : public DataSetLink {
  public:
   explicit NoteLink(TMainScreen* window) : w_(window) {}
   void ActiveChanged() override { Load(); }
   void DataSetChanged() override { Load(); }
   void DataSetScrolled(int) override { Load(); }
-  void RecordChanged(TField* field) override {
+  void RecordChanged(DataSetField* field) override {
     if (field == nullptr || field->FieldName() == QLatin1String("NOTE")) Load();
   }
   void EditingChanged() override {
-    if (DataSet() != nullptr && DataSet()->State() == TTable::dsBrowse) modified_ = false;
+    if (DataSet() != nullptr && DataSet()->State() == TableDataSet::dsBrowse) modified_ = false;
   }
   void UpdateData() override {
     if (!modified_ || DataSet() == nullptr) return;
@@ -90,14 +90,14 @@ class TMainScreen::NoteLink : public TDataLink {
     DataSet()->FieldByName(QStringLiteral("NOTE"))->SetAsString(w_->ActiveNotes->toPlainText());
   }
   void UserTyped() {
-    TTable* t = DataSet();
+    TableDataSet* t = DataSet();
     if (loading_ || t == nullptr || !t->Active() || t->IsEmpty()) return;
-    if (t->State() == TTable::dsBrowse) t->Edit();
+    if (t->State() == TableDataSet::dsBrowse) t->Edit();
     modified_ = true;
   }
   void Load() {
     if (modified_) return;
-    TTable* t = DataSet();
+    TableDataSet* t = DataSet();
     loading_ = true;
     QString text;
     if (t != nullptr && t->Active() && !t->IsEmpty())
@@ -129,7 +129,7 @@ TMainScreen::TMainScreen(QWidget* parent, Clock clock)
   BuildLayout();
   BuildMenus();
   BuildGrid();
-  PopupHelp1 = TMainScreenHelp::Install(this);
+  PopupHelp1 = MainScreenHelp::Install(this);
   store_.SetStatusLabel(UpdateStatusCaption);
   // One filter on the whole application sees the keys of every control of the window (the form's
   // key preview) and the grid's and the note's mouse and focus events. It is the only one:
@@ -298,43 +298,10 @@ void TMainScreen::BuildMenus() {
   QAction* rebuild = file->addAction(QStringLiteral("&Rebuild Indexes"));
   rebuild->setObjectName(QStringLiteral("RebuildIndexes1"));
   connect(rebuild, &QAction::triggered, this, &TMainScreen::RebuildIndexes1Click);
-  ICalCommands::AddMenuItems(this, file);
-  QMenu* sort = file->addMenu(QStringLiteral("Sort"));
-  sort->setObjectName(QStringLiteral("Sort1"));
-  ButtonSortMenu = new QMenu(this);
-  ButtonSortMenu->setObjectName(QStringLiteral("ButtonSortMenu"));
-  for (const TaskSorts::Command& s : TaskSorts::kCommands) {
-    const QString tag = QString::fromLatin1(s.tag);
-    for (QMenu* menu : {sort, ButtonSortMenu}) {
-      QAction* a = menu->addAction(QString::fromLatin1(s.caption));
-      a->setCheckable(true);
-      a->setData(tag);
-      a->setObjectName((menu == sort ? QStringLiteral("main") : QString()) + QString::fromLatin1(s.name));
-      connect(a, &QAction::triggered, this, [this, tag] { SortBy(tag); });
-      (menu == sort ? MainSortItems : ButtonSortItems).append(a);
-    }
-  }
-  OrderButton->SetDropDownMenu(ButtonSortMenu);
-  connect(ButtonSortMenu, &QMenu::aboutToShow, this, &TMainScreen::ButtonSortMenuPopup);
+  ICalCommands::AddMenuItems(file, {this, &store_.TasqTable, &keyWords_, [this] { SetButtons(); }});
+  BuildSortMenus(file);
   file->addSeparator();
-  QMenu* del = file->addMenu(QStringLiteral("Delete"));
-  del->setObjectName(QStringLiteral("Delete1"));
-  const struct {
-    const char* caption;
-    const char* name;
-    void (TMainScreen::*handler)();
-  } deletes[5] = {{"All Marked Done", "AllMarkedDone1", &TMainScreen::AllMarkedDone1Click},
-                  {"All With Dates Before Today", "AllWithDatesBeforeToday1", &TMainScreen::AllWithDatesBeforeToday1Click},
-                  {"All Tasks Matching Current Filter", "AllTasksMatchingCurrentFilter1",
-                   &TMainScreen::AllTasksMatchingCurrentFilter1Click},
-                  {"All Tasks NOT Matching Current Filter", "AllTasksNOTMatchingCurrentFilter1",
-                   &TMainScreen::AllTasksNOTMatchingCurrentFilter1Click},
-                  {"All Tasks", "AllTasks1", &TMainScreen::AllTasks1Click}};
-  for (const auto& d : deletes) {
-    QAction* a = del->addAction(QString::fromLatin1(d.caption));
-    a->setObjectName(QString::fromLatin1(d.name));
-    connect(a, &QAction::triggered, this, d.handler);
-  }
+  BuildDeleteMenu(file);
   UndoDelete1 = file->addAction(QStringLiteral("&Undo Delete"));
   UndoDelete1->setObjectName(QStringLiteral("UndoDelete1"));
   UndoDelete1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
@@ -355,6 +322,53 @@ void TMainScreen::BuildMenus() {
   exit->setObjectName(QStringLiteral("Exit1"));
   exit->setShortcut(QKeySequence(Qt::ALT | Qt::Key_X));
   connect(exit, &QAction::triggered, this, &QWidget::close);
+  BuildHelpMenu();
+  BuildPopupMenus();
+}
+
+// The File menu's Sort submenu and the Sort button's menu: the same commands, checked alike.
+void TMainScreen::BuildSortMenus(QMenu* file) {
+  QMenu* sort = file->addMenu(QStringLiteral("Sort"));
+  sort->setObjectName(QStringLiteral("Sort1"));
+  ButtonSortMenu = new QMenu(this);
+  ButtonSortMenu->setObjectName(QStringLiteral("ButtonSortMenu"));
+  for (const TaskSorts::Command& s : TaskSorts::kCommands) {
+    const QString tag = QString::fromLatin1(s.tag);
+    for (QMenu* menu : {sort, ButtonSortMenu}) {
+      QAction* a = menu->addAction(QString::fromLatin1(s.caption));
+      a->setCheckable(true);
+      a->setData(tag);
+      a->setObjectName((menu == sort ? QStringLiteral("main") : QString()) + QString::fromLatin1(s.name));
+      connect(a, &QAction::triggered, this, [this, tag] { SortBy(tag); });
+      (menu == sort ? MainSortItems : ButtonSortItems).append(a);
+    }
+  }
+  OrderButton->SetDropDownMenu(ButtonSortMenu);
+  connect(ButtonSortMenu, &QMenu::aboutToShow, this, &TMainScreen::ButtonSortMenuPopup);
+}
+
+void TMainScreen::BuildDeleteMenu(QMenu* file) {
+  QMenu* del = file->addMenu(QStringLiteral("Delete"));
+  del->setObjectName(QStringLiteral("Delete1"));
+  const struct {
+    const char* caption;
+    const char* name;
+    void (TMainScreen::*handler)();
+  } deletes[5] = {{"All Marked Done", "AllMarkedDone1", &TMainScreen::AllMarkedDone1Click},
+                  {"All With Dates Before Today", "AllWithDatesBeforeToday1", &TMainScreen::AllWithDatesBeforeToday1Click},
+                  {"All Tasks Matching Current Filter", "AllTasksMatchingCurrentFilter1",
+                   &TMainScreen::AllTasksMatchingCurrentFilter1Click},
+                  {"All Tasks NOT Matching Current Filter", "AllTasksNOTMatchingCurrentFilter1",
+                   &TMainScreen::AllTasksNOTMatchingCurrentFilter1Click},
+                  {"All Tasks", "AllTasks1", &TMainScreen::AllTasks1Click}};
+  for (const auto& d : deletes) {
+    QAction* a = del->addAction(QString::fromLatin1(d.caption));
+    a->setObjectName(QString::fromLatin1(d.name));
+    connect(a, &QAction::triggered, this, d.handler);
+  }
+}
+
+void TMainScreen::BuildHelpMenu() {
   QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
   help->setObjectName(QStringLiteral("Help1"));
   QAction* contents = help->addAction(QStringLiteral("&Contents"));
@@ -364,7 +378,10 @@ void TMainScreen::BuildMenus() {
   QAction* about = help->addAction(QStringLiteral("&About"));
   about->setObjectName(QStringLiteral("About1"));
   connect(about, &QAction::triggered, this, &TMainScreen::AboutClick);
+}
 
+// The right-click menus: "What's this?", and the date, quick-date and priority column menus.
+void TMainScreen::BuildPopupMenus() {
   WhatsThisMenu = new QMenu(this);
   WhatsThisMenu->setObjectName(QStringLiteral("WhatsThisMenu"));
   QAction* whatsThis = WhatsThisMenu->addAction(QStringLiteral("What's this?"));
@@ -386,11 +403,11 @@ void TMainScreen::BuildMenus() {
 
   QuickDateMenu = new QMenu(this);
   QuickDateMenu->setObjectName(QStringLiteral("QuickDateMenu"));
-  TQuickDates::FillMenu(QuickDateMenu, Today());
+  QuickDates::FillMenu(QuickDateMenu, Today());
   QuickDateMenu->addSeparator();
   item(QuickDateMenu, "Cancel2", QStringLiteral("Cancel"), nullptr);
   connect(QuickDateMenu, &QMenu::triggered, this, [this](QAction* a) {
-    if (TQuickDates::DaysOf(a) >= 0) QuickDateItemClick(a);
+    if (QuickDates::DaysOf(a) >= 0) QuickDateItemClick(a);
   });
 
   PriorityColumnMenu = new QMenu(this);
@@ -407,9 +424,9 @@ void TMainScreen::BuildGrid() {
   TasqTable.AddCalcField(QStringLiteral("ShowDate"), FieldKind::String, 30);
   TasqTable.AddCalcField(QStringLiteral("ShowTime"), FieldKind::String, 8);
   TasqTable.AddCalcField(QStringLiteral("IsDone"), FieldKind::String, 8);
-  TasqTable.OnCalcFields = [](TTable& t) { TaskDisplayTexts::Fill(t); };
+  TasqTable.OnCalcFields = [](TableDataSet& t) { TaskDisplayTexts::Fill(t); };
 
-  GridModel = new TDataSetModel(&TasqDataSource, this);
+  GridModel = new DataSetModel(&TasqDataSource, this);
   GridModel->setObjectName(QStringLiteral("GridModel"));
   GridModel->SetColumns({{QStringLiteral("ShowPriority"), QStringLiteral("Priority")},
                          {QStringLiteral("ShowDate"), QStringLiteral("Date")},
@@ -418,7 +435,7 @@ void TMainScreen::BuildGrid() {
                          {QStringLiteral("IsDone"), QStringLiteral("Done?")},
                          {QStringLiteral("KEYS"), QStringLiteral("Key words")}});
   GridModel->SetExtraFields({QStringLiteral("DONE"), QStringLiteral("PRIORITY"), QStringLiteral("DATE")});
-  GridModel->CellFont = [this](const TDataSetModel& m, int row, int column) -> QVariant {
+  GridModel->CellFont = [this](const DataSetModel& m, int row, int column) -> QVariant {
     if (!gridEmphasisOn_ || (column != 0 && column != 1)) return QVariant();
     const TaskDateRules::Emphasis emphasis = TaskDateRules::CellEmphasis(
         column, m.FieldValue(row, QStringLiteral("DONE")).toBool(),
@@ -431,7 +448,7 @@ void TMainScreen::BuildGrid() {
     return f;
   };
   ActiveGrid->setModel(GridModel);
-  ActiveGrid->setItemDelegate(new TTaskGridDelegate(
+  ActiveGrid->setItemDelegate(new TaskGridDelegate(
       5,
       [this](int row, const QString& text) {
         try {
@@ -472,15 +489,15 @@ void TMainScreen::BuildGrid() {
   connect(ActiveGrid->selectionModel(), &QItemSelectionModel::currentChanged, this,
           [this](const QModelIndex& current) {
             if (followingDataset_ || !current.isValid()) return;
-            if (TasqTable.State() == TTable::dsInsert) return;
+            if (TasqTable.State() == TableDataSet::dsInsert) return;
             GridModel->SetCurrentRow(current.row());
           });
-  connect(GridModel, &TDataSetModel::CurrentRowChanged, this, &TMainScreen::GridRowChanged);
+  connect(GridModel, &DataSetModel::CurrentRowChanged, this, &TMainScreen::GridRowChanged);
 
   noteLink_ = std::make_unique<NoteLink>(this);
   noteLink_->SetDataSource(&TasqDataSource);
   connect(ActiveNotes, &QPlainTextEdit::textChanged, this, [this] { noteLink_->UserTyped(); });
-  TTaskEditorTextGuard::Guard(ActiveNotes);
+  TaskEditorTextGuard::Guard(ActiveNotes);
 }
 
 void TMainScreen::GridRowChanged(int row) {
@@ -504,7 +521,7 @@ void TMainScreen::FormCreate() {
   showDoneTasks_ = false;
   keyFilterText_.clear();
   sortOrderNumber_ = 1;
-  TQuickDates::UpdateCaptions(QuickDateMenu, Today());
+  QuickDates::UpdateCaptions(QuickDateMenu, Today());
 }
 
 void TMainScreen::RenderShowDonePictures() {
@@ -591,10 +608,10 @@ void TMainScreen::SetButtons() {
 
 void TMainScreen::LoadPreferences() {
   const MainPreferences p = MainPreferences::Load();
-  SplitPanes1->SetBarPosition(p.splitter_bar);
+  SplitPanes1->SetBarPosition(p.splitterBar);
   sortOrderNumber_ = p.order;
-  showDoneTasks_ = p.show_done;
-  reindexNeeded_ = p.reindex_needed;
+  showDoneTasks_ = p.showDone;
+  reindexNeeded_ = p.reindexNeeded;
   TasqEngine.SelectOrder(sortOrderNumber_);
   SetMainMenuSortChecks();
   preferencesLoaded_ = true;
@@ -605,10 +622,10 @@ void TMainScreen::SavePreferences() {
   if (!preferencesLoaded_) return;
   sortOrderNumber_ = TasqEngine.CurrentOrder();
   MainPreferences p;
-  p.splitter_bar = SplitPanes1->BarPosition();
+  p.splitterBar = SplitPanes1->BarPosition();
   p.order = sortOrderNumber_;
-  p.show_done = showDoneTasks_;
-  p.reindex_needed = reindexNeeded_;
+  p.showDone = showDoneTasks_;
+  p.reindexNeeded = reindexNeeded_;
   p.Save();
 }
 
@@ -636,7 +653,7 @@ bool TMainScreen::FormCloseQuery() {
     QWidget* editor = QApplication::focusWidget();
     if (editor != nullptr && editor->parentWidget() == ActiveGrid->viewport() && editor->isVisible())
       emit ActiveGrid->itemDelegate()->commitData(editor);
-    if (TasqTable.Active() && (TasqTable.State() == TTable::dsEdit || TasqTable.State() == TTable::dsInsert))
+    if (TasqTable.Active() && (TasqTable.State() == TableDataSet::dsEdit || TasqTable.State() == TableDataSet::dsInsert))
       TasqTable.Post();
   } catch (const EDatabaseError& e) {
     UserMessages::ShowInformation(e.Message());
@@ -779,7 +796,7 @@ void TMainScreen::ActiveNotesDblClick() {
 
 void TMainScreen::ActiveNotesExit() {
   if (!TasqTable.Active()) return;
-  if (TasqTable.State() == TTable::dsEdit || TasqTable.State() == TTable::dsInsert) {
+  if (TasqTable.State() == TableDataSet::dsEdit || TasqTable.State() == TableDataSet::dsInsert) {
     try {
       TasqTable.Post();
     } catch (const EDatabaseError& e) {
@@ -809,7 +826,7 @@ void TMainScreen::Calendar1Click() {
 void TMainScreen::QuickDate1Click() { QuickDateMenu->popup(QCursor::pos()); }
 
 void TMainScreen::QuickDateItemClick(QAction* item) {
-  EditField("DATE", StoredDateTime::Date(Today() + TQuickDates::DaysOf(item)));
+  EditField("DATE", StoredDateTime::Date(Today() + QuickDates::DaysOf(item)));
 }
 
 void TMainScreen::ClearDate1Click() { EditField("DATE", QString()); }
@@ -919,7 +936,7 @@ void TMainScreen::BuildKeyWordList() {
   TasqEngine.SetTurboRead(true);
   CursorLayer& layer = CursorLayer::Instance();
   const int cursor = TasqTable.CursorHandle();
-  const TTable::ImageField keys = TasqTable.FieldInImage(QStringLiteral("KEYS"));
+  const TableDataSet::ImageField keys = TasqTable.FieldInImage(QStringLiteral("KEYS"));
   QElapsedTimer since;
   since.start();
   auto breathe = [&] {
@@ -969,7 +986,7 @@ void TMainScreen::KeyListMenuItemClick(const QString& caption) {
 
 // ---- Help and the rest ----------------------------------------------------------------------------------
 
-void TMainScreen::HelpButtonClick() { THelpWindow::ShowHelpContext(1009); }
+void TMainScreen::HelpButtonClick() { HelpWindow::ShowHelpContext(1009); }
 
 void TMainScreen::AboutClick() {
   TSplashform about(this);
@@ -1021,7 +1038,7 @@ void TMainScreen::DoneToggleButtonClick() {
   TasqTable.SetTag(-1);
   try {
     TasqTable.Edit();
-    TField* done = TasqTable.FieldByName(QStringLiteral("DONE"));
+    DataSetField* done = TasqTable.FieldByName(QStringLiteral("DONE"));
     done->SetAsBoolean(!done->AsBoolean());
     TasqTable.Post();
   } catch (const EDatabaseError&) {
@@ -1090,7 +1107,7 @@ void TMainScreen::EditButtonClick() { CallTaskEdit(0); }
 void TMainScreen::CallTaskEdit(int mode) {
   const bool adding = mode == 1;
   try {
-    if (TasqTable.State() == TTable::dsEdit || TasqTable.State() == TTable::dsInsert) TasqTable.Post();
+    if (TasqTable.State() == TableDataSet::dsEdit || TasqTable.State() == TableDataSet::dsInsert) TasqTable.Post();
   } catch (const EDatabaseError& e) {
     UserMessages::ShowInformation(e.Message());
     return;
@@ -1175,7 +1192,7 @@ void TMainScreen::FilterbuttonClick() {
 std::vector<bool> TMainScreen::MarkedRecords() {
   std::vector<bool> marked(size_t(TasqEngine.RecordCount()) + 1, false);
   CursorLayer::Instance().ScanRecords(TasqTable.CursorHandle(), [&](quint32 recno, const QByteArray& image) {
-    if (recno < marked.size()) marked[recno] = TTable::ImageDeleted(image);
+    if (recno < marked.size()) marked[recno] = TableDataSet::ImageDeleted(image);
     return true;
   });
   return marked;
@@ -1188,11 +1205,11 @@ std::vector<quint32> TMainScreen::SweepCandidates(const DeleteSweep& sweep) {
   CursorLayer& layer = CursorLayer::Instance();
   const int cursor = TasqTable.CursorHandle();
   if (!sweep.ByFilter()) {
-    const TTable::ImageField done = TasqTable.FieldInImage(QStringLiteral("DONE"));
-    const TTable::ImageField date = TasqTable.FieldInImage(QStringLiteral("DATE"));
+    const TableDataSet::ImageField done = TasqTable.FieldInImage(QStringLiteral("DONE"));
+    const TableDataSet::ImageField date = TasqTable.FieldInImage(QStringLiteral("DATE"));
     layer.ScanRecords(cursor, [&](quint32 recno, const QByteArray& image) {
-      if (image.isEmpty() || TTable::ImageDeleted(image)) return true;
-      if (sweep.Takes(TTable::ImageLogical(image, done), TTable::ImageText(image, date))) found.push_back(recno);
+      if (image.isEmpty() || TableDataSet::ImageDeleted(image)) return true;
+      if (sweep.Takes(TableDataSet::ImageLogical(image, done), TableDataSet::ImageText(image, date))) found.push_back(recno);
       return true;
     });
     return found;

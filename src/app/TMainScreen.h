@@ -19,7 +19,7 @@ class QLabel;
 class QMenu;
 class QPlainTextEdit;
 class QTableView;
-class TDataSetModel;
+class DataSetModel;
 class TFlatButton;
 class TPopupHelp;
 class TSplitPanes;
@@ -106,6 +106,10 @@ class TMainScreen : public QMainWindow {
   void RenderShowDonePictures();
   void BuildLayout();
   void BuildMenus();
+  void BuildSortMenus(QMenu* file);
+  void BuildDeleteMenu(QMenu* file);
+  void BuildHelpMenu();
+  void BuildPopupMenus();
   void BuildGrid();
   void FormCreate();
   void FormActivate();
@@ -177,11 +181,11 @@ class TMainScreen : public QMainWindow {
 
   // ---- The task store's components ----
   TaskStore store_;
-  TTable& TasqTable;
-  TDataSource& TasqDataSource;
+  TableDataSet& TasqTable;
+  DataSetSource& TasqDataSource;
   TTableEngine& TasqEngine;
   TEngineEnv& EngineEnv1;
-  TDataSetModel* GridModel = nullptr;  // "GridModel"
+  DataSetModel* GridModel = nullptr;  // "GridModel"
 
   // ---- Window state ----
   Clock clock_;

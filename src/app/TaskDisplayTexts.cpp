@@ -3,8 +3,8 @@
 #include "db/DateTimeText.h"
 #include "db/RegionalSettings.h"
 #include "db/StoredDateTime.h"
-#include "db/TField.h"
-#include "db/TTable.h"
+#include "db/DataSetField.h"
+#include "db/TableDataSet.h"
 
 QHash<QString, QString> TaskDisplayTexts::dates_;
 QHash<QString, QString> TaskDisplayTexts::times_;
@@ -38,7 +38,7 @@ const QString& TaskDisplayTexts::TimeText(const QString& stored) {
   return times_.insert(stored, text).value();
 }
 
-void TaskDisplayTexts::Fill(TTable& t) {
+void TaskDisplayTexts::Fill(TableDataSet& t) {
   if (t.Tag() == -1) return;
   const QLocale names = RegionalSettings::NamesLocale();
   if (names != namesLocale_) {

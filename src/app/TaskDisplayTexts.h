@@ -4,7 +4,7 @@
 #include <QLocale>
 #include <QString>
 
-class TTable;
+class TableDataSet;
 
 // The grid's display texts of a task (ShowDate, ShowTime, IsDone, ShowPriority), worked out from
 // its stored fields whenever the table reads a record: for the grid, and for the exports and the
@@ -13,7 +13,7 @@ class TTable;
 class TaskDisplayTexts {
  public:
   // Fills the display fields of the table's current record (nothing while the table is busy).
-  static void Fill(TTable& table);
+  static void Fill(TableDataSet& table);
 
  private:
   static const QString& DateText(const QString& stored);

@@ -10,7 +10,7 @@
 
 #include "app/AppPictures.h"
 #include "app/TMainScreen.h"
-#include "app/TSingleInstance.h"
+#include "app/SingleInstance.h"
 #include "platform/GeometryDump.h"
 #include "platform/UserMessages.h"
 #include "store/StoreHelpers.h"
@@ -86,7 +86,7 @@ int main(int argc, char* argv[]) {
   }
   // One copy per task folder: a second start on the same folder brings the running window
   // forward and ends without opening any file; a start on another folder opens its own window.
-  TSingleInstance single(QFileInfo(QCoreApplication::applicationFilePath()).fileName(), StoreHelpers::DataDirectory());
+  SingleInstance single(QFileInfo(QCoreApplication::applicationFilePath()).fileName(), StoreHelpers::DataDirectory());
   if (single.AnotherIsRunning()) return 0;
   TMainScreen window;
   single.SetWindow(&window);

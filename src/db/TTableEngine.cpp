@@ -5,15 +5,15 @@
 
 #include "db/Cp1252.h"
 #include "db/TCTextBuffers.h"
-#include "db/TDataSource.h"
-#include "db/TTable.h"
+#include "db/DataSetSource.h"
+#include "db/TableDataSet.h"
 #include "xbengine.h"
 
 TTableEngine::TTableEngine(QObject* parent) : QObject(parent), link_(this) {}
 
 TTableEngine::~TTableEngine() = default;
 
-void TTableEngine::SetDataSource(TDataSource* source) {
+void TTableEngine::SetDataSource(DataSetSource* source) {
   link_.SetDataSource(source);
   dataSet_ = source != nullptr ? source->DataSet() : nullptr;
 }
@@ -161,9 +161,9 @@ QString TTableEngine::OrderFileName(int order) {
 QString TTableEngine::WithDefaultExtension(const QString& name) const {
   if (!QFileInfo(name).suffix().isEmpty() || dataSet_ == nullptr) return name;
   switch (dataSet_->TableType()) {
-    case TTable::ttXBNTX: return name + QStringLiteral(".NTX");
-    case TTable::ttXBFOX: return name + QStringLiteral(".IDX");
-    case TTable::ttXBXSX: return name + QStringLiteral(".XSX");
+    case TableDataSet::ttXBNTX: return name + QStringLiteral(".NTX");
+    case TableDataSet::ttXBFOX: return name + QStringLiteral(".IDX");
+    case TableDataSet::ttXBXSX: return name + QStringLiteral(".XSX");
     default: return name;
   }
 }
@@ -240,7 +240,7 @@ bool TTableEngine::EvaluateCondition(const QString& expression) {
 }
 
 bool TTableEngine::IsRecordDeleted() {
-  if (dataSet_ != nullptr && dataSet_->State() == TTable::dsCalcFields) {
+  if (dataSet_ != nullptr && dataSet_->State() == TableDataSet::dsCalcFields) {
     WorkAreaScope area = DatasetArea();
     const bool deleted = xb_Deleted() != 0;
     return deleted;

@@ -8,8 +8,8 @@
 #include "db/TTableEngineLink.h"
 #include "db/WorkAreaScope.h"
 
-class TDataSource;
-class TTable;
+class DataSetSource;
+class TableDataSet;
 
 // Direct access to the storage engine for the dataset behind a data source, for what the
 // dataset interface does not offer: creating tables field by field, building tags, choosing
@@ -24,9 +24,9 @@ class TTableEngine : public QObject {
   explicit TTableEngine(QObject* parent = nullptr);
   ~TTableEngine() override;
 
-  TDataSource* DataSource() const { return link_.DataSource(); }
-  void SetDataSource(TDataSource* source);
-  TTable* DataSet() const { return dataSet_; }
+  DataSetSource* DataSource() const { return link_.DataSource(); }
+  void SetDataSource(DataSetSource* source);
+  TableDataSet* DataSet() const { return dataSet_; }
   QStringList ExtraIndexes() const { return extraIndexes_; }
   void SetExtraIndexes(const QStringList& names);
   QString Filter() const { return filter_; }
@@ -90,7 +90,7 @@ class TTableEngine : public QObject {
   WorkAreaScope DatasetArea();
   QString WithDefaultExtension(const QString& name) const;
 
-  TTable* dataSet_ = nullptr;
+  TableDataSet* dataSet_ = nullptr;
   TTableEngineLink link_;
   QStringList extraIndexes_;
   QString filter_;

@@ -9,10 +9,10 @@
 
 #include "db/DateTimeText.h"
 #include "db/DateTimeValue.h"
-#include "dialogs/TDateSelectorHelp.h"
+#include "dialogs/DateSelectorHelp.h"
 #include "dialogs/TMonthGrid.h"
 #include "widgets/TFlatButton.h"
-#include "widgets/THelpWindow.h"
+#include "widgets/HelpWindow.h"
 #include "widgets/TPopupHelp.h"
 
 namespace {
@@ -76,11 +76,11 @@ TDateSelector::TDateSelector(QWidget* parent) : QDialog(parent) {
     DateLabel->setPalette(labelPalette);
   }
 
-  Calendar_ = new TMonthGrid(this);
-  Calendar_->setObjectName(QStringLiteral("Calendar"));
-  Calendar_->SetStartOfWeek(0);
-  Calendar_->setGeometry(0, 25, kClientWidth, 132);
-  connect(Calendar_, &TMonthGrid::OnChange, this, &TDateSelector::CalendarChange);
+  calendar_ = new TMonthGrid(this);
+  calendar_->setObjectName(QStringLiteral("Calendar"));
+  calendar_->SetStartOfWeek(0);
+  calendar_->setGeometry(0, 25, kClientWidth, 132);
+  connect(calendar_, &TMonthGrid::OnChange, this, &TDateSelector::CalendarChange);
 
   // The five steps in one row under the grid, evenly spread.
   constexpr int kNavWidth = 63, kNavHeight = 23, kNavGap = 8, kNavTop = 165;
@@ -134,11 +134,11 @@ TDateSelector::TDateSelector(QWidget* parent) : QDialog(parent) {
 
   WhatsThisMenu = TPopupHelp::CreateWhatsThisMenu(this, QStringLiteral("WhatsthisMenuItem"));
   WhatsthisMenuItem = WhatsThisMenu->actions().constFirst();
-  PopupHelp1 = TDateSelectorHelp::Install(this, WhatsThisMenu);
+  PopupHelp1 = DateSelectorHelp::Install(this, WhatsThisMenu);
 
   // The grid keeps the keyboard: the buttons never take it, so the arrow keys always move the
   // selected day.
-  Calendar_->setFocus();
+  calendar_->setFocus();
   FormCreate();
 }
 
@@ -148,27 +148,27 @@ void TDateSelector::FormCreate() {
 
 void TDateSelector::CalendarChange() {
   DateLabel->setText(
-      DateTimeText::FormatDateTime(QStringLiteral("dddddd"), Calendar_->SelectedDate()));
+      DateTimeText::FormatDateTime(QStringLiteral("dddddd"), calendar_->SelectedDate()));
 }
 
 void TDateSelector::PrevYearClick() {
-  Calendar_->PrevYear();
+  calendar_->PrevYear();
 }
 
 void TDateSelector::PrevMonthClick() {
-  Calendar_->PrevMonth();
+  calendar_->PrevMonth();
 }
 
 void TDateSelector::CurrentDateClick() {
-  Calendar_->SetSelectedDate(DateTimeValue::Today());
+  calendar_->SetSelectedDate(DateTimeValue::Today());
 }
 
 void TDateSelector::NextMonthClick() {
-  Calendar_->NextMonth();
+  calendar_->NextMonth();
 }
 
 void TDateSelector::NextYearClick() {
-  Calendar_->NextYear();
+  calendar_->NextYear();
 }
 
 void TDateSelector::OKButtonClick() {
@@ -187,5 +187,5 @@ void TDateSelector::reject() {
 }
 
 void TDateSelector::HelpbuttonClick() {
-  THelpWindow::ShowHelpContext(kHelpContext);
+  HelpWindow::ShowHelpContext(kHelpContext);
 }

@@ -21,7 +21,7 @@ class TDateSelector : public QDialog {
  public:
   explicit TDateSelector(QWidget* parent = nullptr);
 
-  TMonthGrid* Calendar() const { return Calendar_; }
+  TMonthGrid* Calendar() const { return calendar_; }
 
   // 0 while open, 1 after OK, 2 after Cancel; exec() returns it.
   int ModalResult = 0;
@@ -41,7 +41,7 @@ class TDateSelector : public QDialog {
   void HelpbuttonClick();
 
   QLabel* DateLabel = nullptr;
-  TMonthGrid* Calendar_ = nullptr;  // object name "Calendar"
+  TMonthGrid* calendar_ = nullptr;  // object name "Calendar"
   TFlatButton* PrevYear = nullptr;
   TFlatButton* PrevMonth = nullptr;
   TFlatButton* DoCurrentDate = nullptr;

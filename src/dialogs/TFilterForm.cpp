@@ -10,11 +10,11 @@
 #include <QRadioButton>
 #include <QVariant>
 
-#include "dialogs/TFilterFormHelp.h"
-#include "dialogs/TTaskEditorBitmaps.h"
-#include "dialogs/TTaskEditorTextGuard.h"
+#include "dialogs/FilterFormHelp.h"
+#include "dialogs/TaskEditorBitmaps.h"
+#include "dialogs/TaskEditorTextGuard.h"
 #include "widgets/TFlatButton.h"
-#include "widgets/THelpWindow.h"
+#include "widgets/HelpWindow.h"
 #include "widgets/TPopupHelp.h"
 
 namespace {
@@ -69,7 +69,7 @@ TFilterForm::TFilterForm(const QStringList& keyWordList, QWidget* parent) : QDia
   KeyWords->setObjectName(QStringLiteral("KeyWords"));
   KeyWords->setGeometry(10, 24, 226, 21);
   KeyListbutton = MakeButton(KeysBox, "KeyListbutton", QString(), QRect(240, 23, 24, 23));
-  KeyListbutton->SetBitmap(TTaskEditorBitmaps::KeyList());
+  KeyListbutton->SetBitmap(TaskEditorBitmaps::KeyList());
   KeyListbutton->setToolTip(QStringLiteral("Pick a key word in use (Alt+L)"));
   // The button takes no focus: its own key reaches it.
   KeyListbutton->setShortcut(QKeySequence(Qt::ALT | Qt::Key_L));
@@ -82,7 +82,7 @@ TFilterForm::TFilterForm(const QStringList& keyWordList, QWidget* parent) : QDia
   Label3->setGeometry(10, 52, 220, 14);
   // The key words become part of an expression compared with the stored key words, which can
   // hold only what the task file's code page holds.
-  TTaskEditorTextGuard::Guard(KeyWords);
+  TaskEditorTextGuard::Guard(KeyWords);
 
   PriorityFilter =
       MakeRadioGroup("PriorityFilter", QStringLiteral("Priority Filter"),
@@ -98,7 +98,7 @@ TFilterForm::TFilterForm(const QStringList& keyWordList, QWidget* parent) : QDia
   constexpr int kButtonTop = (kClientHeight - kPanelTop - 25) / 2;
   MouseHelpButton = MakeButton(Panel1, "MouseHelpButton", QString(),
                                QRect(kClientWidth - 8 - 27, kButtonTop, 27, 25));
-  MouseHelpButton->SetBitmap(TTaskEditorBitmaps::HelpMode());
+  MouseHelpButton->SetBitmap(TaskEditorBitmaps::HelpMode());
   Helpbutton = MakeButton(Panel1, "Helpbutton", QStringLiteral("Help"),
                           QRect(MouseHelpButton->x() - 6 - 75, kButtonTop, 75, 25));
   ResetButton = MakeButton(Panel1, "ResetButton", QStringLiteral("Reset"),
@@ -118,7 +118,7 @@ TFilterForm::TFilterForm(const QStringList& keyWordList, QWidget* parent) : QDia
 
   WhatsThisMenu = TPopupHelp::CreateWhatsThisMenu(this);
   Whatsthis = WhatsThisMenu->actions().constFirst();
-  PopupHelp1 = TFilterFormHelp::Install(this, WhatsThisMenu);
+  PopupHelp1 = FilterFormHelp::Install(this, WhatsThisMenu);
 
   // Date range, then the key words, then the priority: the buttons take no focus, so the
   // bottom panel adds no stop of its own.
@@ -222,5 +222,5 @@ void TFilterForm::ResetButtonClick() {
 }
 
 void TFilterForm::HelpButtonClick() {
-  THelpWindow::ShowHelpContext(kHelpContext);
+  HelpWindow::ShowHelpContext(kHelpContext);
 }

@@ -26,23 +26,23 @@ void TMonthGrid::SetSelectedDate(double value) {
 }
 
 void TMonthGrid::SetStartOfWeek(int day) {
-  if (day < 0 || day > 6 || day == start_of_week_) return;
-  start_of_week_ = day;
+  if (day < 0 || day > 6 || day == startOfWeek_) return;
+  startOfWeek_ = day;
   Reposition();
 }
 
 void TMonthGrid::SetUseCurrentDate(bool use) {
-  use_current_date_ = use;
+  useCurrentDate_ = use;
   if (use) SetSelectedDate(DateTimeValue::Today());
 }
 
 void TMonthGrid::SetReadOnly(bool readOnly) {
-  read_only_ = readOnly;
+  readOnly_ = readOnly;
   update();
 }
 
 void TMonthGrid::SetGridLineWidth(int width) {
-  grid_line_width_ = std::max(0, width);
+  gridLineWidth_ = std::max(0, width);
   update();
 }
 
@@ -74,7 +74,7 @@ bool TMonthGrid::SetDateParts(int year, int month, int day) {
   double value = 0;
   if (!DateTimeValue::TryEncodeDate(year, month, day, value)) return false;
   date_ = value;
-  use_current_date_ = false;
+  useCurrentDate_ = false;
   Reposition();
   emit OnChange();
   return true;
@@ -145,25 +145,25 @@ void TMonthGrid::Reposition() {
   int y, m, d;
   DateTimeValue::DecodeDate(date_, y, m, d);
   const int weekday = DateTimeValue::DayOfWeek(DateTimeValue::EncodeDate(y, m, 1));
-  const int w = (weekday - start_of_week_ + 7) % 7;
+  const int w = (weekday - startOfWeek_ + 7) % 7;
   // Day 1 always stands in row 1, in the column of its weekday; a month beginning on
   // StartOfWeek would otherwise start in row 2.
-  month_offset_ = 2 - w;
-  if (month_offset_ == 2) month_offset_ = -5;
+  monthOffset_ = 2 - w;
+  if (monthOffset_ == 2) monthOffset_ = -5;
   repositioning_ = true;
-  col_ = (d - month_offset_) % 7;
-  row_ = (d - month_offset_) / 7 + 1;
+  col_ = (d - monthOffset_) % 7;
+  row_ = (d - monthOffset_) / 7 + 1;
   repositioning_ = false;
   update();
 }
 
 int TMonthGrid::DayNumberAt(int col, int row) const {
-  return month_offset_ + col + (row - 1) * 7;
+  return monthOffset_ + col + (row - 1) * 7;
 }
 
 QString TMonthGrid::CellText(int col, int row) const {
   if (col < 0 || col >= kColCount || row < 0 || row >= kRowCount) return {};
-  if (row == 0) return RegionalSettings::DayName((start_of_week_ + col) % 7 + 1, true);
+  if (row == 0) return RegionalSettings::DayName((startOfWeek_ + col) % 7 + 1, true);
   const int day = DayNumberAt(col, row);
   if (day < 1 || day > DaysThisMonth()) return {};
   return QString::number(day);
@@ -171,7 +171,7 @@ QString TMonthGrid::CellText(int col, int row) const {
 
 bool TMonthGrid::CanSelectCell(int col, int row) const {
   if (col < 0 || col >= kColCount || row < 1 || row >= kRowCount) return false;
-  if (read_only_ && !repositioning_) return false;
+  if (readOnly_ && !repositioning_) return false;
   return !CellText(col, row).isEmpty();
 }
 
@@ -186,8 +186,8 @@ bool TMonthGrid::ClickCell(int col, int row) {
 
 QRect TMonthGrid::CellRect(int col, int row) const {
   const QRect client = contentsRect();
-  return QRect(client.left() + col * (DefaultColWidth() + grid_line_width_),
-               client.top() + row * (DefaultRowHeight() + grid_line_width_), DefaultColWidth(),
+  return QRect(client.left() + col * (DefaultColWidth() + gridLineWidth_),
+               client.top() + row * (DefaultRowHeight() + gridLineWidth_), DefaultColWidth(),
                DefaultRowHeight());
 }
 
@@ -206,16 +206,16 @@ bool TMonthGrid::CellAt(const QPoint& point, int* col, int* row) const {
 
 QSize TMonthGrid::sizeHint() const {
   const int frame = 2 * frameWidth();
-  return QSize(kColCount * 40 + (kColCount - 1) * grid_line_width_ + frame,
-               kRowCount * 18 + (kRowCount - 1) * grid_line_width_ + frame);
+  return QSize(kColCount * 40 + (kColCount - 1) * gridLineWidth_ + frame,
+               kRowCount * 18 + (kRowCount - 1) * gridLineWidth_ + frame);
 }
 
 int TMonthGrid::DefaultColWidth() const {
-  return std::max(0, (contentsRect().width() - 6 * grid_line_width_) / 7);
+  return std::max(0, (contentsRect().width() - 6 * gridLineWidth_) / 7);
 }
 
 int TMonthGrid::DefaultRowHeight() const {
-  return std::max(0, (contentsRect().height() - 6 * grid_line_width_) / 7);
+  return std::max(0, (contentsRect().height() - 6 * gridLineWidth_) / 7);
 }
 
 void TMonthGrid::paintEvent(QPaintEvent* event) {
@@ -259,15 +259,15 @@ void TMonthGrid::paintEvent(QPaintEvent* event) {
     }
   }
 
-  if (grid_line_width_ > 0) {
+  if (gridLineWidth_ > 0) {
     const QColor line = pal.color(QPalette::Mid);
     for (int col = 0; col < kColCount - 1; ++col) {
       const QRect cell = CellRect(col, 0);
-      painter.fillRect(cell.right() + 1, client.top(), grid_line_width_, client.height(), line);
+      painter.fillRect(cell.right() + 1, client.top(), gridLineWidth_, client.height(), line);
     }
     for (int row = 0; row < kRowCount - 1; ++row) {
       const QRect cell = CellRect(0, row);
-      painter.fillRect(client.left(), cell.bottom() + 1, client.width(), grid_line_width_, line);
+      painter.fillRect(client.left(), cell.bottom() + 1, client.width(), gridLineWidth_, line);
     }
   }
 }

@@ -33,18 +33,18 @@ class TMonthGrid : public QFrame {
   void SetSelectedDate(double value);
 
   // 0 = Sunday ... 6 = Saturday; other values are ignored.
-  int StartOfWeek() const { return start_of_week_; }
+  int StartOfWeek() const { return startOfWeek_; }
   void SetStartOfWeek(int day);
 
   // True from creation until a date part is changed; setting it to true brings today's date.
-  bool UseCurrentDate() const { return use_current_date_; }
+  bool UseCurrentDate() const { return useCurrentDate_; }
   void SetUseCurrentDate(bool use);
 
   // While true the user cannot select a cell; the owner can still change the date.
-  bool ReadOnly() const { return read_only_; }
+  bool ReadOnly() const { return readOnly_; }
   void SetReadOnly(bool readOnly);
 
-  int GridLineWidth() const { return grid_line_width_; }
+  int GridLineWidth() const { return gridLineWidth_; }
   void SetGridLineWidth(int width);
 
   int Day() const;
@@ -108,11 +108,11 @@ class TMonthGrid : public QFrame {
   void ShiftMonth(int step);
 
   double date_ = 0;
-  int start_of_week_ = 0;
-  bool use_current_date_ = true;
-  bool read_only_ = false;
-  int grid_line_width_ = 1;
-  int month_offset_ = 1;
+  int startOfWeek_ = 0;
+  bool useCurrentDate_ = true;
+  bool readOnly_ = false;
+  int gridLineWidth_ = 1;
+  int monthOffset_ = 1;
   int col_ = 0;
   int row_ = 1;
   bool repositioning_ = false;

@@ -8,7 +8,7 @@
 #include "db/DateTimeValue.h"
 #include "widgets/TGraphicPanel.h"
 #include "widgets/TFlatButton.h"
-#include "widgets/THelpWindow.h"
+#include "widgets/HelpWindow.h"
 
 namespace {
 
@@ -83,7 +83,7 @@ TSetTimeDialog::TSetTimeDialog(QWidget* parent) : QDialog(parent) {
                                    QPoint(kHourLeft + (hour % 6) * kFaceWidth, kHourRowTops[row]));
     face->setAccessibleName(QStringLiteral("%1 %2").arg(clock).arg(hour < 12 ? "AM" : "PM"));
     connect(face, &TGraphicPanel::Click, this, [this, face] { HourClick(face); });
-    hour_panels_.append(face);
+    hourPanels_.append(face);
   }
   const int labelLeft = kHourLeft + 6 * kFaceWidth + 10;
   Label1 = new QLabel(QStringLiteral("AM"), HourPanel);
@@ -104,7 +104,7 @@ TSetTimeDialog::TSetTimeDialog(QWidget* parent) : QDialog(parent) {
         minuteHint,
         QPoint(kMinuteLeft + (minute % 10) * kFaceWidth, 22 + (minute / 10) * kFaceHeight));
     connect(face, &TGraphicPanel::Click, this, [this, face] { MinuteClick(face); });
-    minute_panels_.append(face);
+    minutePanels_.append(face);
   }
 
   Okbutton = new TFlatButton(QStringLiteral("Ok"), this);
@@ -126,7 +126,7 @@ TSetTimeDialog::TSetTimeDialog(QWidget* parent) : QDialog(parent) {
   Helpbutton->setToolTip(QStringLiteral("Explain how to set the time"));
   Helpbutton->setGeometry(202, 296, 75, 25);
   connect(Helpbutton, &TFlatButton::clicked, this, &TSetTimeDialog::HelpbuttonClick);
-  THelpWindow::InstallHelpKey(this, kHelpContext);
+  HelpWindow::InstallHelpKey(this, kHelpContext);
 }
 
 void TSetTimeDialog::showEvent(QShowEvent* event) {
@@ -145,27 +145,27 @@ void TSetTimeDialog::FormActivate() {
   int hour = 0, minute = 0, second = 0, msec = 0;
   // A value that is no time at all (not finite, beyond the year 9999) starts at midnight rather
   // than failing in the caller's hands.
-  if (DateTimeValue::IsValidValue(selected_time_))
-    DateTimeValue::DecodeTime(selected_time_, hour, minute, second, msec);
-  selected_hour_ = hour;
-  selected_minute_ = minute;
+  if (DateTimeValue::IsValidValue(selectedTime_))
+    DateTimeValue::DecodeTime(selectedTime_, hour, minute, second, msec);
+  selectedHour_ = hour;
+  selectedMinute_ = minute;
   ShowDateTime();
 }
 
 void TSetTimeDialog::HourClick(TGraphicPanel* sender) {
-  selected_hour_ = sender->Tag();
+  selectedHour_ = sender->Tag();
   ShowDateTime();
 }
 
 void TSetTimeDialog::MinuteClick(TGraphicPanel* sender) {
-  selected_minute_ = sender->Tag();
+  selectedMinute_ = sender->Tag();
   ShowDateTime();
 }
 
 void TSetTimeDialog::ShowDateTime() {
-  selected_time_ = DateTimeValue::EncodeTime(selected_hour_, selected_minute_, 0);
+  selectedTime_ = DateTimeValue::EncodeTime(selectedHour_, selectedMinute_, 0);
   setWindowTitle(QStringLiteral("Set Time As: ") +
-                 DateTimeText::FormatDateTime(QStringLiteral("hh:mm am/pm"), selected_time_));
+                 DateTimeText::FormatDateTime(QStringLiteral("hh:mm am/pm"), selectedTime_));
   const QPalette& pal = palette();
   auto paint = [&pal](const QList<TGraphicPanel*>& faces, int selected) {
     for (TGraphicPanel* face : faces) {
@@ -174,8 +174,8 @@ void TSetTimeDialog::ShowDateTime() {
       face->SetFontColor(pal.color(on ? QPalette::HighlightedText : QPalette::ButtonText));
     }
   };
-  paint(hour_panels_, selected_hour_);
-  paint(minute_panels_, selected_minute_);
+  paint(hourPanels_, selectedHour_);
+  paint(minutePanels_, selectedMinute_);
 }
 
 void TSetTimeDialog::OkbuttonClick() {
@@ -194,5 +194,5 @@ void TSetTimeDialog::reject() {
 }
 
 void TSetTimeDialog::HelpbuttonClick() {
-  THelpWindow::ShowHelpContext(kHelpContext);
+  HelpWindow::ShowHelpContext(kHelpContext);
 }

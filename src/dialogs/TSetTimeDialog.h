@@ -21,10 +21,10 @@ class TSetTimeDialog : public QDialog {
 
   // A date-time value; only its time of day counts. After the dialog has been shown it is the
   // hour and minute shown in the caption, with no seconds and no date.
-  double SelectedTime() const { return selected_time_; }
-  void SetSelectedTime(double value) { selected_time_ = value; }
-  int SelectedHour() const { return selected_hour_; }
-  int SelectedMinute() const { return selected_minute_; }
+  double SelectedTime() const { return selectedTime_; }
+  void SetSelectedTime(double value) { selectedTime_ = value; }
+  int SelectedHour() const { return selectedHour_; }
+  int SelectedMinute() const { return selectedMinute_; }
 
   // 0 while open, 1 after OK, 2 after Cancel; exec() returns it.
   int ModalResult = 0;
@@ -50,13 +50,13 @@ class TSetTimeDialog : public QDialog {
   QLabel* Label2 = nullptr;
   QFrame* MinutePanel = nullptr;
   QLabel* Label4 = nullptr;
-  QList<TGraphicPanel*> hour_panels_;    // GraphicPanel1..24, tag = hour 0..23
-  QList<TGraphicPanel*> minute_panels_;  // GraphicPanel25..84, tag = minute 0..59
+  QList<TGraphicPanel*> hourPanels_;    // GraphicPanel1..24, tag = hour 0..23
+  QList<TGraphicPanel*> minutePanels_;  // GraphicPanel25..84, tag = minute 0..59
   TFlatButton* Okbutton = nullptr;
   TFlatButton* CancelButton = nullptr;
   TFlatButton* Helpbutton = nullptr;
 
-  double selected_time_ = 0;
-  int selected_hour_ = 0;
-  int selected_minute_ = 0;
+  double selectedTime_ = 0;
+  int selectedHour_ = 0;
+  int selectedMinute_ = 0;
 };

@@ -21,15 +21,15 @@
 #include "db/StoredDateTime.h"
 #include "dialogs/TDateSelector.h"
 #include "dialogs/TMonthGrid.h"
-#include "dialogs/TQuickDates.h"
+#include "dialogs/QuickDates.h"
 #include "dialogs/TSetTimeDialog.h"
-#include "dialogs/TTaskEditorBitmaps.h"
-#include "dialogs/TTaskEditorHelp.h"
-#include "dialogs/TTaskEditorTextGuard.h"
+#include "dialogs/TaskEditorBitmaps.h"
+#include "dialogs/TaskEditorHelp.h"
+#include "dialogs/TaskEditorTextGuard.h"
 #include "platform/UserMessages.h"
 #include "store/WindowPlacement.h"
 #include "widgets/TFlatButton.h"
-#include "widgets/THelpWindow.h"
+#include "widgets/HelpWindow.h"
 #include "widgets/TPopupHelp.h"
 
 namespace {
@@ -106,7 +106,7 @@ TTaskEditor::TTaskEditor(const QStringList& keyWordList, QWidget* parent, Clock 
       MakeLabel(this, "KeyWordsLabel", QStringLiteral("Key words"), QRect(8, 52, 120, 14));
   KeyWords = MakeEdit(this, "KeyWords", QRect(8, 68, 348, 21));
   KeyListbutton = MakeButton(this, "KeyListbutton", QString(), QRect(360, 67, 24, 23));
-  KeyListbutton->SetBitmap(TTaskEditorBitmaps::KeyList());
+  KeyListbutton->SetBitmap(TaskEditorBitmaps::KeyList());
   KeyListbutton->setToolTip(QStringLiteral("Pick a key word already in use (Alt+L)"));
   KeyListMenu = new QMenu(this);
   KeyListMenu->setObjectName(QStringLiteral("KeyListMenu"));
@@ -117,7 +117,7 @@ TTaskEditor::TTaskEditor(const QStringList& keyWordList, QWidget* parent, Clock 
                             QRect(16, 104, 168, 14));
   DateEdit = MakeEdit(this, "DateEdit", QRect(16, 120, 136, 21));
   CalendarButton = MakeButton(this, "CalendarButton", QString(), QRect(156, 119, 24, 23));
-  CalendarButton->SetBitmap(TTaskEditorBitmaps::Calendar());
+  CalendarButton->SetBitmap(TaskEditorBitmaps::Calendar());
   CalendarButton->setToolTip(QStringLiteral("Pick the date from a calendar (Alt+C)"));
   connect(CalendarButton, &TFlatButton::clicked, this, &TTaskEditor::CalendarButtonClick);
   QuickDateButton =
@@ -132,7 +132,7 @@ TTaskEditor::TTaskEditor(const QStringList& keyWordList, QWidget* parent, Clock 
                             QRect(208, 104, 168, 14));
   TimeEdit = MakeEdit(this, "TimeEdit", QRect(208, 120, 136, 21));
   QuickTimeButton = MakeButton(this, "QuickTimeButton", QString(), QRect(348, 119, 24, 23));
-  QuickTimeButton->SetBitmap(TTaskEditorBitmaps::Clock());
+  QuickTimeButton->SetBitmap(TaskEditorBitmaps::Clock());
   QuickTimeButton->setToolTip(QStringLiteral("Pick the time from a clock (Alt+T)"));
   connect(QuickTimeButton, &TFlatButton::clicked, this, &TTaskEditor::QuickTimeButtonClick);
 
@@ -160,7 +160,7 @@ TTaskEditor::TTaskEditor(const QStringList& keyWordList, QWidget* parent, Clock 
   constexpr int kButtonTop = (kClientHeight - kPanelTop - 25) / 2;
   MouseHelpButton = MakeButton(Panel1, "MouseHelpButton", QString(),
                                QRect(kClientWidth - 8 - 27, kButtonTop, 27, 25));
-  MouseHelpButton->SetBitmap(TTaskEditorBitmaps::HelpMode());
+  MouseHelpButton->SetBitmap(TaskEditorBitmaps::HelpMode());
   Helpbutton = MakeButton(Panel1, "Helpbutton", QStringLiteral("Help"),
                           QRect(MouseHelpButton->x() - 6 - 75, kButtonTop, 75, 25));
   CancelButton = MakeButton(Panel1, "CancelButton", QStringLiteral("Cancel"),
@@ -175,7 +175,7 @@ TTaskEditor::TTaskEditor(const QStringList& keyWordList, QWidget* parent, Clock 
 
   WhatsThisMenu = TPopupHelp::CreateWhatsThisMenu(this);
   Whatsthis = WhatsThisMenu->actions().constFirst();
-  PopupHelp1 = TTaskEditorHelp::Install(this, WhatsThisMenu);
+  PopupHelp1 = TaskEditorHelp::Install(this, WhatsThisMenu);
 
   // The picker buttons take no focus; each has a key of its own, so the keyboard reaches them.
   KeyListbutton->setShortcut(QKeySequence(Qt::ALT | Qt::Key_L));
@@ -197,9 +197,9 @@ TTaskEditor::TTaskEditor(const QStringList& keyWordList, QWidget* parent, Clock 
   for (QRadioButton* button : {pHigh, pMedium, pLow}) button->installEventFilter(this);
   // What reaches the task file must be storable there; the date and time fields are checked
   // as dates and times and never stored as typed.
-  TTaskEditorTextGuard::Guard(Task);
-  TTaskEditorTextGuard::Guard(KeyWords);
-  TTaskEditorTextGuard::Guard(Notes);
+  TaskEditorTextGuard::Guard(Task);
+  TaskEditorTextGuard::Guard(KeyWords);
+  TaskEditorTextGuard::Guard(Notes);
 
   FormCreate(keyWordList);
 }
@@ -257,7 +257,7 @@ TaskFields TTaskEditor::Fields() const {
 void TTaskEditor::FormCreate(const QStringList& keyWordList) {
   // The captions take the date format in force now, the caller's fixed one; an item chosen
   // later writes its date in the format in force then.
-  TQuickDates::FillMenu(QuickDateMenu, Today());
+  QuickDates::FillMenu(QuickDateMenu, Today());
   for (const QString& word : keyWordList) {
     QAction* item = KeyListMenu->addAction(MenuCaption(word));
     item->setProperty(kKeyWordProperty, word);
@@ -389,8 +389,8 @@ void TTaskEditor::CalendarButtonClick() {
 }
 
 void TTaskEditor::QuickDateItemClick(QAction* item) {
-  if (TQuickDates::DaysOf(item) < 0) return;
-  const double date = TQuickDates::DateOf(item, Today());
+  if (QuickDates::DaysOf(item) < 0) return;
+  const double date = QuickDates::DateOf(item, Today());
   // Thirty days on from a clock at the very end of the calendar is no date; nothing to write.
   if (!DateTimeValue::IsValidValue(date)) return;
   DateEdit->setText(DateTimeText::FormatDateTime(QStringLiteral("ddddd"), date));
@@ -463,5 +463,5 @@ void TTaskEditor::closeEvent(QCloseEvent* event) {
 }
 
 void TTaskEditor::HelpButtonClick() {
-  THelpWindow::ShowHelpContext(kHelpContext);
+  HelpWindow::ShowHelpContext(kHelpContext);
 }

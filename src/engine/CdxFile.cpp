@@ -90,6 +90,18 @@ Status CdxFile::Initialize() {
   return Flush();
 }
 
+Status CdxFile::ReadTagListHeader(CdxHeader* out) {
+  uint8_t buf[kCdxHeaderSize];
+  RETURN_IF_ERROR(pager_->Read(0, 2, buf));
+  CdxWhere where(pager_->name(), kNoTag, 0, "tag-list header");
+  RETURN_IF_ERROR(out->DecodeFrom(buf, where, true));
+  if (!pager_->IsPage(out->root)) {
+    return where.Corrupt("the tag list's root pointer " + CdxWhere::Hex(out->root) +
+                         " is not a page of the file");
+  }
+  return Status::Ok();
+}
+
 Status CdxFile::Load() {
   RETURN_IF_ERROR(pager_->Open());
   const std::string& file = pager_->name();
@@ -97,15 +109,10 @@ Status CdxFile::Load() {
     return Status::Corrupt(file + ": the file is too short to be an index; the index needs "
                                   "rebuilding");
   }
-  uint8_t buf[kCdxHeaderSize];
-  RETURN_IF_ERROR(pager_->Read(0, 2, buf));
   CdxHeader list_header;
-  CdxWhere list_where(file, kNoTag, 0, "tag-list header");
-  RETURN_IF_ERROR(list_header.DecodeFrom(buf, list_where, true));
-  if (!pager_->IsPage(list_header.root)) {
-    return list_where.Corrupt("the tag list's root pointer " + CdxWhere::Hex(list_header.root) +
-                             " is not a page of the file");
-  }
+  RETURN_IF_ERROR(ReadTagListHeader(&list_header));
+  const CdxWhere list_where(file, kNoTag, 0, "tag-list header");
+  uint8_t buf[kCdxHeaderSize];
   tag_list_ = std::make_unique<CdxTag>(pager_.get(), file, kTagListName, 0, list_header, ' ');
   RETURN_IF_ERROR(tag_list_->Check());
 
@@ -296,16 +303,10 @@ Status CdxFile::Refresh() {
 Status CdxFile::Reload() {
   RETURN_IF_ERROR(pager_->Reload());
   const std::string& file = pager_->name();
-  uint8_t buf[kCdxHeaderSize];
-  RETURN_IF_ERROR(pager_->Read(0, 2, buf));
   CdxHeader list_header;
-  CdxWhere list_where(file, kNoTag, 0, "tag-list header");
-  RETURN_IF_ERROR(list_header.DecodeFrom(buf, list_where, true));
-  if (!pager_->IsPage(list_header.root)) {
-    return list_where.Corrupt("the tag list's root pointer " + CdxWhere::Hex(list_header.root) +
-                             " is not a page of the file");
-  }
+  RETURN_IF_ERROR(ReadTagListHeader(&list_header));
   tag_list_->Reload(list_header);
+  uint8_t buf[kCdxHeaderSize];
   std::set<std::pair<std::string, uint32_t>> listed, ours;
   RETURN_IF_ERROR(tag_list_->ForEach([&](std::string_view key, uint32_t offset) {
     listed.emplace(Upper(TrimName(key)), offset);

@@ -91,6 +91,8 @@ class CdxFile {
 
  private:
   explicit CdxFile(std::unique_ptr<CdxPager> pager);
+  // Reads and checks the tag list's header at the start of the file.
+  Status ReadTagListHeader(CdxHeader* out);
   Status Load();
   Status Reload();
   Status Initialize();

@@ -14,7 +14,7 @@ namespace xb {
 namespace {
 
 using Ptr = ExprNode::Ptr;
-using Type = Expression::Type;
+using Type = ExprValue::Type;
 
 // Constant nodes never read the record, so they are evaluated at compile time with this.
 constexpr EvalContext kNoRecord{nullptr, 0, false};
@@ -94,7 +94,7 @@ constexpr CaseTables kCase = MakeCaseTables();
 
 class CharFieldNode final : public ExprNode {
  public:
-  CharFieldNode(int offset, int width) : ExprNode(Expression::kCharacter, width), offset_(offset) {}
+  CharFieldNode(int offset, int width) : ExprNode(ExprValue::kCharacter, width), offset_(offset) {}
   std::string_view Character(const EvalContext& c) const override {
     return FieldBytes(c, offset_, width_);
   }
@@ -106,7 +106,7 @@ class CharFieldNode final : public ExprNode {
 class NumFieldNode final : public ExprNode {
  public:
   NumFieldNode(int offset, int width, int decimals)
-      : ExprNode(Expression::kNumeric, 8), offset_(offset), field_width_(width) {
+      : ExprNode(ExprValue::kNumeric, 8), offset_(offset), field_width_(width) {
     decimals_ = std::clamp(decimals, 0, exprconv::kMaxStrDecimals);
     display_width_ = width;
   }
@@ -121,7 +121,7 @@ class NumFieldNode final : public ExprNode {
 
 class DateFieldNode final : public ExprNode {
  public:
-  explicit DateFieldNode(int offset) : ExprNode(Expression::kDate, 8), offset_(offset) {}
+  explicit DateFieldNode(int offset) : ExprNode(ExprValue::kDate, 8), offset_(offset) {}
   double Numeric(const EvalContext& c) const override {
     return exprconv::DateFromText(reinterpret_cast<const char*>(c.record) + offset_);
   }
@@ -132,7 +132,7 @@ class DateFieldNode final : public ExprNode {
 
 class LogicalFieldNode final : public ExprNode {
  public:
-  explicit LogicalFieldNode(int offset) : ExprNode(Expression::kLogical, 1), offset_(offset) {}
+  explicit LogicalFieldNode(int offset) : ExprNode(ExprValue::kLogical, 1), offset_(offset) {}
   bool Logical(const EvalContext& c) const override {
     uint8_t b = c.record[offset_];
     return b == 'T' || b == 't' || b == 'Y' || b == 'y';
@@ -145,7 +145,7 @@ class LogicalFieldNode final : public ExprNode {
 class CharLiteralNode final : public ExprNode {
  public:
   explicit CharLiteralNode(std::string_view bytes)
-      : ExprNode(Expression::kCharacter, static_cast<int>(bytes.size())), value_(bytes) {}
+      : ExprNode(ExprValue::kCharacter, static_cast<int>(bytes.size())), value_(bytes) {}
   std::string_view Character(const EvalContext&) const override { return value_; }
   bool IsConstant() const override { return true; }
 
@@ -155,7 +155,7 @@ class CharLiteralNode final : public ExprNode {
 
 class NumLiteralNode final : public ExprNode {
  public:
-  NumLiteralNode(double value, int decimals) : ExprNode(Expression::kNumeric, 8), value_(value) {
+  NumLiteralNode(double value, int decimals) : ExprNode(ExprValue::kNumeric, 8), value_(value) {
     decimals_ = std::clamp(decimals, 0, exprconv::kMaxStrDecimals);
   }
   double Numeric(const EvalContext&) const override { return value_; }
@@ -167,7 +167,7 @@ class NumLiteralNode final : public ExprNode {
 
 class LogicalLiteralNode final : public ExprNode {
  public:
-  explicit LogicalLiteralNode(bool value) : ExprNode(Expression::kLogical, 1), value_(value) {}
+  explicit LogicalLiteralNode(bool value) : ExprNode(ExprValue::kLogical, 1), value_(value) {}
   bool Logical(const EvalContext&) const override { return value_; }
   bool IsConstant() const override { return true; }
 
@@ -177,13 +177,13 @@ class LogicalLiteralNode final : public ExprNode {
 
 class DeletedNode final : public ExprNode {
  public:
-  DeletedNode() : ExprNode(Expression::kLogical, 1) {}
+  DeletedNode() : ExprNode(ExprValue::kLogical, 1) {}
   bool Logical(const EvalContext& c) const override { return c.record[0] == '*'; }
 };
 
 class RecnoNode final : public ExprNode {
  public:
-  RecnoNode() : ExprNode(Expression::kNumeric, 8) {}
+  RecnoNode() : ExprNode(ExprValue::kNumeric, 8) {}
   double Numeric(const EvalContext& c) const override { return c.recno; }
 };
 
@@ -193,7 +193,7 @@ class RecnoNode final : public ExprNode {
 // result: "AB  " - "CD" is "ABCD  ".
 class ConcatNode final : public ExprNode {
  public:
-  explicit ConcatNode(Ptr first) : ExprNode(Expression::kCharacter, first->width()) {
+  explicit ConcatNode(Ptr first) : ExprNode(ExprValue::kCharacter, first->width()) {
     AddChild(std::move(first));
     set_buffer_size(static_cast<size_t>(width_));
   }
@@ -247,18 +247,18 @@ class AddNode final : public ExprNode {
   void Append(ExprNode::AddOp op, Ptr next) {
     bool plus = op == ExprNode::AddOp::kPlus;
     Step step;
-    if (type_ == Expression::kNumeric && next->type() == Expression::kNumeric) {
+    if (type_ == ExprValue::kNumeric && next->type() == ExprValue::kNumeric) {
       step = plus ? kNumPlus : kNumMinus;
       decimals_ = std::max(decimals_, next->decimals());
-    } else if (type_ == Expression::kDate && next->type() == Expression::kNumeric) {
+    } else if (type_ == ExprValue::kDate && next->type() == ExprValue::kNumeric) {
       step = plus ? kDatePlusNum : kDateMinusNum;
-    } else if (type_ == Expression::kNumeric) {
+    } else if (type_ == ExprValue::kNumeric) {
       step = kNumPlusDate;
-      type_ = Expression::kDate;
+      type_ = ExprValue::kDate;
       decimals_ = 0;
     } else {
       step = kDateMinusDate;
-      type_ = Expression::kNumeric;
+      type_ = ExprValue::kNumeric;
       decimals_ = 0;
     }
     steps_.push_back(step);
@@ -301,7 +301,7 @@ class AddNode final : public ExprNode {
 // comparison meaningful where infinity or NaN would not.
 class MulNode final : public ExprNode {
  public:
-  explicit MulNode(Ptr first) : ExprNode(Expression::kNumeric, 8) {
+  explicit MulNode(Ptr first) : ExprNode(ExprValue::kNumeric, 8) {
     decimals_ = first->decimals();
     AddChild(std::move(first));
   }
@@ -334,7 +334,7 @@ class MulNode final : public ExprNode {
 
 class AndNode final : public ExprNode {
  public:
-  explicit AndNode(Ptr first) : ExprNode(Expression::kLogical, 1) { AddChild(std::move(first)); }
+  explicit AndNode(Ptr first) : ExprNode(ExprValue::kLogical, 1) { AddChild(std::move(first)); }
   void Append(Ptr next) { AddChild(std::move(next)); }
   bool Logical(const EvalContext& c) const override {
     for (size_t i = 0; i < child_count(); ++i) {
@@ -346,7 +346,7 @@ class AndNode final : public ExprNode {
 
 class OrNode final : public ExprNode {
  public:
-  explicit OrNode(Ptr first) : ExprNode(Expression::kLogical, 1) { AddChild(std::move(first)); }
+  explicit OrNode(Ptr first) : ExprNode(ExprValue::kLogical, 1) { AddChild(std::move(first)); }
   void Append(Ptr next) { AddChild(std::move(next)); }
   bool Logical(const EvalContext& c) const override {
     for (size_t i = 0; i < child_count(); ++i) {
@@ -360,7 +360,7 @@ class OrNode final : public ExprNode {
 
 class NegateNode final : public ExprNode {
  public:
-  explicit NegateNode(Ptr operand) : ExprNode(Expression::kNumeric, 8) {
+  explicit NegateNode(Ptr operand) : ExprNode(ExprValue::kNumeric, 8) {
     decimals_ = operand->decimals();
     AddChild(std::move(operand));
   }
@@ -370,7 +370,7 @@ class NegateNode final : public ExprNode {
 
 class NotNode final : public ExprNode {
  public:
-  explicit NotNode(Ptr operand) : ExprNode(Expression::kLogical, 1) {
+  explicit NotNode(Ptr operand) : ExprNode(ExprValue::kLogical, 1) {
     AddChild(std::move(operand));
   }
   bool Logical(const EvalContext& c) const override { return !child(0).Logical(c); }
@@ -379,7 +379,7 @@ class NotNode final : public ExprNode {
 class CharCompareNode final : public ExprNode {
  public:
   CharCompareNode(ExprNode::CompareOp op, Ptr left, Ptr right)
-      : ExprNode(Expression::kLogical, 1), op_(op) {
+      : ExprNode(ExprValue::kLogical, 1), op_(op) {
     AddChild(std::move(left));
     AddChild(std::move(right));
   }
@@ -398,7 +398,7 @@ class CharCompareNode final : public ExprNode {
 class NumCompareNode final : public ExprNode {
  public:
   NumCompareNode(ExprNode::CompareOp op, Ptr left, Ptr right)
-      : ExprNode(Expression::kLogical, 1), op_(op) {
+      : ExprNode(ExprValue::kLogical, 1), op_(op) {
     AddChild(std::move(left));
     AddChild(std::move(right));
   }
@@ -416,7 +416,7 @@ class NumCompareNode final : public ExprNode {
 class LogicalCompareNode final : public ExprNode {
  public:
   LogicalCompareNode(ExprNode::CompareOp op, Ptr left, Ptr right)
-      : ExprNode(Expression::kLogical, 1), op_(op) {
+      : ExprNode(ExprValue::kLogical, 1), op_(op) {
     AddChild(std::move(left));
     AddChild(std::move(right));
   }
@@ -433,7 +433,7 @@ class LogicalCompareNode final : public ExprNode {
 // needle $ haystack; the empty text occurs in every text.
 class ContainsNode final : public ExprNode {
  public:
-  ContainsNode(Ptr needle, Ptr haystack) : ExprNode(Expression::kLogical, 1) {
+  ContainsNode(Ptr needle, Ptr haystack) : ExprNode(ExprValue::kLogical, 1) {
     AddChild(std::move(needle));
     AddChild(std::move(haystack));
   }
@@ -449,7 +449,7 @@ class ContainsNode final : public ExprNode {
 class CaseNode final : public ExprNode {
  public:
   CaseNode(ExprNode::CaseMap map, Ptr text)
-      : ExprNode(Expression::kCharacter, text->width()), upper_(map == ExprNode::CaseMap::kUpper) {
+      : ExprNode(ExprValue::kCharacter, text->width()), upper_(map == ExprNode::CaseMap::kUpper) {
     AddChild(std::move(text));
     set_buffer_size(static_cast<size_t>(width_));
   }
@@ -484,7 +484,7 @@ class CaseNode final : public ExprNode {
 class TrimNode final : public ExprNode {
  public:
   TrimNode(ExprNode::TrimMode mode, Ptr text)
-      : ExprNode(Expression::kCharacter, text->width()), mode_(mode) {
+      : ExprNode(ExprValue::kCharacter, text->width()), mode_(mode) {
     AddChild(std::move(text));
   }
   std::string_view Character(const EvalContext& c) const override {
@@ -505,7 +505,7 @@ class TrimNode final : public ExprNode {
 class SliceNode final : public ExprNode {
  public:
   SliceNode(ExprNode::Slice kind, Ptr text, Ptr a, Ptr b)
-      : ExprNode(Expression::kCharacter, text->width()), kind_(kind), has_b_(b != nullptr) {
+      : ExprNode(ExprValue::kCharacter, text->width()), kind_(kind), has_b_(b != nullptr) {
     width_ = StaticWidth(text->width(), a.get(), b.get());
     AddChild(std::move(text));
     AddChild(std::move(a));
@@ -557,7 +557,7 @@ class SliceNode final : public ExprNode {
 
 class LenNode final : public ExprNode {
  public:
-  explicit LenNode(Ptr text) : ExprNode(Expression::kNumeric, 8) { AddChild(std::move(text)); }
+  explicit LenNode(Ptr text) : ExprNode(ExprValue::kNumeric, 8) { AddChild(std::move(text)); }
   double Numeric(const EvalContext& c) const override {
     return static_cast<double>(child(0).Character(c).size());
   }
@@ -566,7 +566,7 @@ class LenNode final : public ExprNode {
 
 class DtosNode final : public ExprNode {
  public:
-  explicit DtosNode(Ptr date) : ExprNode(Expression::kCharacter, 8) {
+  explicit DtosNode(Ptr date) : ExprNode(ExprValue::kCharacter, 8) {
     AddChild(std::move(date));
     set_buffer_size(8);
   }
@@ -579,7 +579,7 @@ class DtosNode final : public ExprNode {
 class StrNode final : public ExprNode {
  public:
   StrNode(Ptr number, int width, int decimals)
-      : ExprNode(Expression::kCharacter, width), decimals_wanted_(decimals) {
+      : ExprNode(ExprValue::kCharacter, width), decimals_wanted_(decimals) {
     AddChild(std::move(number));
     set_buffer_size(static_cast<size_t>(width));
   }
@@ -594,7 +594,7 @@ class StrNode final : public ExprNode {
 
 class ValNode final : public ExprNode {
  public:
-  explicit ValNode(Ptr text) : ExprNode(Expression::kNumeric, 8) {
+  explicit ValNode(Ptr text) : ExprNode(ExprValue::kNumeric, 8) {
     decimals_ = 2;
     AddChild(std::move(text));
   }
@@ -609,13 +609,13 @@ class ValNode final : public ExprNode {
 class IifNode final : public ExprNode {
  public:
   IifNode(Ptr condition, Ptr a, Ptr b)
-      : ExprNode(a->type(), a->type() == Expression::kCharacter ? std::max(a->width(), b->width())
+      : ExprNode(a->type(), a->type() == ExprValue::kCharacter ? std::max(a->width(), b->width())
                                                                 : a->width()) {
     decimals_ = std::max(a->decimals(), b->decimals());
     AddChild(std::move(condition));
     AddChild(std::move(a));
     AddChild(std::move(b));
-    if (type_ == Expression::kCharacter) set_buffer_size(static_cast<size_t>(width_));
+    if (type_ == ExprValue::kCharacter) set_buffer_size(static_cast<size_t>(width_));
   }
   bool Logical(const EvalContext& c) const override { return Branch(c).Logical(c); }
   double Numeric(const EvalContext& c) const override { return Branch(c).Numeric(c); }
@@ -763,12 +763,12 @@ Ptr ExprNode::Not(Ptr operand) {
 
 Ptr ExprNode::Compare(CompareOp op, Ptr left, Ptr right) {
   switch (left->type()) {
-    case Expression::kCharacter:
+    case ExprValue::kCharacter:
       return std::make_unique<CharCompareNode>(op, std::move(left), std::move(right));
-    case Expression::kLogical:
+    case ExprValue::kLogical:
       return std::make_unique<LogicalCompareNode>(op, std::move(left), std::move(right));
-    case Expression::kNumeric:
-    case Expression::kDate:
+    case ExprValue::kNumeric:
+    case ExprValue::kDate:
       break;
   }
   return std::make_unique<NumCompareNode>(op, std::move(left), std::move(right));

@@ -9,14 +9,14 @@
 #include <string_view>
 #include <vector>
 
-#include "Expression.h"
+#include "ExprValue.h"
 
 namespace xb {
 
 class ExprNode {
  public:
   using Ptr = std::unique_ptr<ExprNode>;
-  using Type = Expression::Type;
+  using Type = ExprValue::Type;
 
   enum class CompareOp { kEq, kExactEq, kNe, kLt, kLe, kGt, kGe };
   enum class AddOp { kPlus, kMinus };

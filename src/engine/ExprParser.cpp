@@ -37,15 +37,15 @@ enum Function {
   kRecno,
 };
 
-const char* TypeName(Expression::Type type) {
+const char* TypeName(ExprValue::Type type) {
   switch (type) {
-    case Expression::kCharacter:
+    case ExprValue::kCharacter:
       return "character";
-    case Expression::kNumeric:
+    case ExprValue::kNumeric:
       return "numeric";
-    case Expression::kDate:
+    case ExprValue::kDate:
       return "date";
-    case Expression::kLogical:
+    case ExprValue::kLogical:
       return "logical";
   }
   return "unknown";
@@ -117,7 +117,7 @@ class ExprParser::Nesting {
   ~Nesting() { --*level_; }
   Nesting(const Nesting&) = delete;
   Nesting& operator=(const Nesting&) = delete;
-  bool too_deep() const { return *level_ > Expression::kMaxDepth; }
+  bool too_deep() const { return *level_ > ExprValue::kMaxDepth; }
 
  private:
   int* level_;
@@ -156,20 +156,20 @@ Status ExprParser::Error(size_t position, const std::string& what) const {
 
 Status ExprParser::TooDeep(size_t position) const {
   return Error(position, "Expression is nested too deeply (more than " +
-                             std::to_string(Expression::kMaxDepth) + " levels)");
+                             std::to_string(ExprValue::kMaxDepth) + " levels)");
 }
 
 Status ExprParser::CheckDepth(const Ptr& node, size_t position) const {
-  return node->depth() > Expression::kMaxDepth ? TooDeep(position) : Status::Ok();
+  return node->depth() > ExprValue::kMaxDepth ? TooDeep(position) : Status::Ok();
 }
 
 Status ExprParser::CheckWidth(size_t width, size_t position) const {
-  if (width <= static_cast<size_t>(Expression::kMaxCharacterWidth)) return Status::Ok();
+  if (width <= static_cast<size_t>(ExprValue::kMaxCharacterWidth)) return Status::Ok();
   return Error(position, "Character value would be longer than " +
-                             std::to_string(Expression::kMaxCharacterWidth) + " bytes");
+                             std::to_string(ExprValue::kMaxCharacterWidth) + " bytes");
 }
 
-Status ExprParser::NeedType(const Ptr& node, Expression::Type type, const std::string& who,
+Status ExprParser::NeedType(const Ptr& node, ExprValue::Type type, const std::string& who,
                             size_t position) const {
   if (node->type() == type) return Status::Ok();
   return Error(position,
@@ -220,12 +220,12 @@ Status ExprParser::ParseOr(Ptr* out) {
   for (;;) {
     const ExprToken& op = Peek();
     if (!TakeWordOperator(ExprToken::kOr, "OR")) break;
-    RETURN_IF_ERROR(NeedType(left, Expression::kLogical, "Operator " + op.Describe(), start));
+    RETURN_IF_ERROR(NeedType(left, ExprValue::kLogical, "Operator " + op.Describe(), start));
     size_t right_start = Peek().position();
     Ptr right;
     RETURN_IF_ERROR(ParseAnd(&right));
     RETURN_IF_ERROR(
-        NeedType(right, Expression::kLogical, "Operator " + op.Describe(), right_start));
+        NeedType(right, ExprValue::kLogical, "Operator " + op.Describe(), right_start));
     left = ExprNode::Or(std::move(left), std::move(right));
     RETURN_IF_ERROR(CheckDepth(left, op.position()));
   }
@@ -241,12 +241,12 @@ Status ExprParser::ParseAnd(Ptr* out) {
   for (;;) {
     const ExprToken& op = Peek();
     if (!TakeWordOperator(ExprToken::kAnd, "AND")) break;
-    RETURN_IF_ERROR(NeedType(left, Expression::kLogical, "Operator " + op.Describe(), start));
+    RETURN_IF_ERROR(NeedType(left, ExprValue::kLogical, "Operator " + op.Describe(), start));
     size_t right_start = Peek().position();
     Ptr right;
     RETURN_IF_ERROR(ParseNot(&right));
     RETURN_IF_ERROR(
-        NeedType(right, Expression::kLogical, "Operator " + op.Describe(), right_start));
+        NeedType(right, ExprValue::kLogical, "Operator " + op.Describe(), right_start));
     left = ExprNode::And(std::move(left), std::move(right));
     RETURN_IF_ERROR(CheckDepth(left, op.position()));
   }
@@ -271,7 +271,7 @@ Status ExprParser::ParseNot(Ptr* out) {
   size_t start = Peek().position();
   Ptr operand;
   RETURN_IF_ERROR(ParseNot(&operand));
-  RETURN_IF_ERROR(NeedType(operand, Expression::kLogical, "Operator " + op.Describe(), start));
+  RETURN_IF_ERROR(NeedType(operand, ExprValue::kLogical, "Operator " + op.Describe(), start));
   *out = ExprNode::Not(std::move(operand));
   return CheckDepth(*out, op.position());
 }
@@ -288,8 +288,8 @@ Status ExprParser::ParseComparison(Ptr* out) {
     Ptr right;
     RETURN_IF_ERROR(ParseAdditive(&right));
     if (op.kind == ExprToken::kDollar) {
-      RETURN_IF_ERROR(NeedType(left, Expression::kCharacter, "Operator '$'", start));
-      RETURN_IF_ERROR(NeedType(right, Expression::kCharacter, "Operator '$'", right_start));
+      RETURN_IF_ERROR(NeedType(left, ExprValue::kCharacter, "Operator '$'", start));
+      RETURN_IF_ERROR(NeedType(right, ExprValue::kCharacter, "Operator '$'", right_start));
       left = ExprNode::Contains(std::move(left), std::move(right));
     } else {
       if (left->type() != right->type()) {
@@ -315,9 +315,9 @@ Status ExprParser::ParseAdditive(Ptr* out) {
     RETURN_IF_ERROR(ParseMultiplicative(&right));
     bool plus = op.kind == ExprToken::kPlus;
     auto add_op = plus ? ExprNode::AddOp::kPlus : ExprNode::AddOp::kMinus;
-    Expression::Type a = left->type();
-    Expression::Type b = right->type();
-    using E = Expression;
+    ExprValue::Type a = left->type();
+    ExprValue::Type b = right->type();
+    using E = ExprValue;
     if (a == E::kCharacter && b == E::kCharacter) {
       RETURN_IF_ERROR(CheckWidth(
           static_cast<size_t>(left->width()) + static_cast<size_t>(right->width()), op.position()));
@@ -343,12 +343,12 @@ Status ExprParser::ParseMultiplicative(Ptr* out) {
   RETURN_IF_ERROR(ParseUnary(&left));
   while (Peek().kind == ExprToken::kStar || Peek().kind == ExprToken::kSlash) {
     const ExprToken& op = Take();
-    RETURN_IF_ERROR(NeedType(left, Expression::kNumeric, "Operator " + op.Describe(), start));
+    RETURN_IF_ERROR(NeedType(left, ExprValue::kNumeric, "Operator " + op.Describe(), start));
     size_t right_start = Peek().position();
     Ptr right;
     RETURN_IF_ERROR(ParseUnary(&right));
     RETURN_IF_ERROR(
-        NeedType(right, Expression::kNumeric, "Operator " + op.Describe(), right_start));
+        NeedType(right, ExprValue::kNumeric, "Operator " + op.Describe(), right_start));
     auto mul_op = op.kind == ExprToken::kStar ? ExprNode::MulOp::kTimes : ExprNode::MulOp::kDivide;
     left = ExprNode::Mul(std::move(left), mul_op, std::move(right));
     RETURN_IF_ERROR(CheckDepth(left, op.position()));
@@ -367,7 +367,7 @@ Status ExprParser::ParseUnary(Ptr* out) {
   size_t start = Peek().position();
   Ptr operand;
   RETURN_IF_ERROR(ParseUnary(&operand));
-  RETURN_IF_ERROR(NeedType(operand, Expression::kNumeric, "Unary " + op.Describe(), start));
+  RETURN_IF_ERROR(NeedType(operand, ExprValue::kNumeric, "Unary " + op.Describe(), start));
   *out = op.kind == ExprToken::kMinus ? ExprNode::Negate(std::move(operand)) : std::move(operand);
   return CheckDepth(*out, op.position());
 }
@@ -508,7 +508,7 @@ Status ExprParser::BuildCall(int function, const char* fn_name, const ExprToken&
                              std::vector<Ptr>* args_in, const std::vector<size_t>& positions,
                              Ptr* out) {
   std::vector<Ptr>& args = *args_in;
-  auto need = [&](size_t i, Expression::Type type) {
+  auto need = [&](size_t i, ExprValue::Type type) {
     if (args[i]->type() == type) return Status::Ok();
     return Error(positions[i], "Argument " + std::to_string(i + 1) + " of " + fn_name +
                                    " must be " + TypeName(type) + ", not " +
@@ -516,7 +516,7 @@ Status ExprParser::BuildCall(int function, const char* fn_name, const ExprToken&
   };
   // STR's width and decimals fix the width of its result, so they must be known now.
   auto constant = [&](size_t i, int lo, int hi, int* value) {
-    RETURN_IF_ERROR(need(i, Expression::kNumeric));
+    RETURN_IF_ERROR(need(i, ExprValue::kNumeric));
     if (!args[i]->IsConstant()) {
       return Error(positions[i], "Argument " + std::to_string(i + 1) + " of " + fn_name +
                                      " must be a constant number");
@@ -534,7 +534,7 @@ Status ExprParser::BuildCall(int function, const char* fn_name, const ExprToken&
   switch (static_cast<Function>(function)) {
     case kUpper:
     case kLower:
-      RETURN_IF_ERROR(need(0, Expression::kCharacter));
+      RETURN_IF_ERROR(need(0, ExprValue::kCharacter));
       *out = ExprNode::ChangeCase(
           function == kUpper ? ExprNode::CaseMap::kUpper : ExprNode::CaseMap::kLower,
           std::move(args[0]));
@@ -543,7 +543,7 @@ Status ExprParser::BuildCall(int function, const char* fn_name, const ExprToken&
     case kRtrim:
     case kLtrim:
     case kAlltrim: {
-      RETURN_IF_ERROR(need(0, Expression::kCharacter));
+      RETURN_IF_ERROR(need(0, ExprValue::kCharacter));
       auto mode = function == kLtrim     ? ExprNode::TrimMode::kLeft
                   : function == kAlltrim ? ExprNode::TrimMode::kBoth
                                          : ExprNode::TrimMode::kRight;
@@ -553,8 +553,8 @@ Status ExprParser::BuildCall(int function, const char* fn_name, const ExprToken&
     case kSubstr:
     case kLeft:
     case kRight: {
-      RETURN_IF_ERROR(need(0, Expression::kCharacter));
-      for (size_t i = 1; i < args.size(); ++i) RETURN_IF_ERROR(need(i, Expression::kNumeric));
+      RETURN_IF_ERROR(need(0, ExprValue::kCharacter));
+      for (size_t i = 1; i < args.size(); ++i) RETURN_IF_ERROR(need(i, ExprValue::kNumeric));
       auto kind = function == kSubstr ? ExprNode::Slice::kSubstr
                   : function == kLeft ? ExprNode::Slice::kLeft
                                       : ExprNode::Slice::kRight;
@@ -563,15 +563,15 @@ Status ExprParser::BuildCall(int function, const char* fn_name, const ExprToken&
       return Status::Ok();
     }
     case kLen:
-      RETURN_IF_ERROR(need(0, Expression::kCharacter));
+      RETURN_IF_ERROR(need(0, ExprValue::kCharacter));
       *out = ExprNode::Len(std::move(args[0]));
       return Status::Ok();
     case kDtos:
-      RETURN_IF_ERROR(need(0, Expression::kDate));
+      RETURN_IF_ERROR(need(0, ExprValue::kDate));
       *out = ExprNode::Dtos(std::move(args[0]));
       return Status::Ok();
     case kStr: {
-      RETURN_IF_ERROR(need(0, Expression::kNumeric));
+      RETURN_IF_ERROR(need(0, ExprValue::kNumeric));
       int width = 10;
       int decimals = 0;
       if (args.size() > 1) RETURN_IF_ERROR(constant(1, 1, exprconv::kMaxStrWidth, &width));
@@ -582,11 +582,11 @@ Status ExprParser::BuildCall(int function, const char* fn_name, const ExprToken&
       return Status::Ok();
     }
     case kVal:
-      RETURN_IF_ERROR(need(0, Expression::kCharacter));
+      RETURN_IF_ERROR(need(0, ExprValue::kCharacter));
       *out = ExprNode::Val(std::move(args[0]));
       return Status::Ok();
     case kIif:
-      RETURN_IF_ERROR(need(0, Expression::kLogical));
+      RETURN_IF_ERROR(need(0, ExprValue::kLogical));
       if (args[1]->type() != args[2]->type()) {
         return Error(name.position(), std::string("The branches of IIF must have one type, not ") +
                                           TypeName(args[1]->type()) + " and " +

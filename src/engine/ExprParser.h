@@ -61,7 +61,7 @@ class ExprParser {
   Status TooDeep(size_t position) const;
   Status CheckDepth(const Ptr& node, size_t position) const;
   Status CheckWidth(size_t width, size_t position) const;
-  Status NeedType(const Ptr& node, Expression::Type type, const std::string& who,
+  Status NeedType(const Ptr& node, ExprValue::Type type, const std::string& who,
                   size_t position) const;
 
   std::string_view text_;

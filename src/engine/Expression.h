@@ -10,19 +10,13 @@
 #include <string_view>
 #include <vector>
 
+#include "ExprValue.h"
 #include "FieldDef.h"
 #include "Status.h"
 
 namespace xb {
 
 class ExprNode;
-
-// One record, as stored on disk.
-struct EvalContext {
-  const uint8_t* record;  // raw record image: byte 0 deletion mark ('*' = deleted), then fields
-  uint32_t recno;         // physical record number (1-based)
-  bool exact;             // SET EXACT: strict '=' comparison of character values
-};
 
 // Compiled once, then evaluated per record without touching the heap (for every expression
 // whose result is not converted to text by EvalString or by EvalCharacter on a non-character
@@ -32,13 +26,10 @@ struct EvalContext {
 // The record handed to an evaluation must hold at least MinRecordSize() bytes.
 class Expression {
  public:
-  enum Type { kCharacter, kNumeric, kDate, kLogical };
-
-  // Nesting of parentheses, functions and operators beyond this is refused, so neither the
-  // compiler nor the evaluator can run out of stack.
-  static constexpr int kMaxDepth = 200;
-  // Longest character value an expression may produce.
-  static constexpr int kMaxCharacterWidth = 65535;
+  using Type = ExprValue::Type;
+  using enum ExprValue::Type;
+  static constexpr int kMaxDepth = ExprValue::kMaxDepth;
+  static constexpr int kMaxCharacterWidth = ExprValue::kMaxCharacterWidth;
   // Most bytes of evaluation buffers one expression may own.
   static constexpr size_t kMaxBufferBytes = size_t{16} << 20;
 

@@ -1314,6 +1314,70 @@ Status Table::RewriteDecided(bool pack, const Status& why) {
   return Status::IoError(unusable_);
 }
 
+namespace {
+
+// The two files go to the disk at once: each sync mostly waits on the device, and `meanwhile`
+// runs on this thread in the time. The table's failure is reported before the memo file's.
+Status SyncBoth(PackOutput* out, MemoFile* memo, const std::function<void()>& meanwhile) {
+  Status memo_synced, dbf_synced;
+  std::thread memo_sync, dbf_sync;
+  if (Parallel::Allowed()) {
+    if (memo) memo_sync = std::thread([&] { memo_synced = memo->Sync(); });
+    dbf_sync = std::thread([&] { dbf_synced = out->Finish(); });
+  } else {
+    if (memo) memo_synced = memo->Sync();
+    dbf_synced = out->Finish();
+  }
+  meanwhile();
+  if (dbf_sync.joinable()) dbf_sync.join();
+  if (memo_sync.joinable()) memo_sync.join();
+  return dbf_synced.ok() ? memo_synced : dbf_synced;
+}
+
+}  // namespace
+
+std::vector<uint8_t> Table::RewrittenHeader(const DbfHeader& old, uint32_t records, bool indexed) {
+  DbfHeader h = old;
+  h.record_count = records;
+  Today(&h.year, &h.month, &h.day);
+  std::vector<uint8_t> head;
+  h.EncodeTo(&head);
+  if (indexed) head[kIndexBusyByte] = 1;
+  return head;
+}
+
+template <typename Visit>
+Status Table::ForEachLiveRecord(const IndexSet::Progress& progress, Visit visit) {
+  const uint32_t n = header_.record_count;
+  int last = -1;
+  for (uint32_t r = 1; r <= n; ++r) {
+    if (progress && (r & 0x3FFF) == 0) {
+      int p = static_cast<int>(static_cast<uint64_t>(r) * 100 / n);
+      if (p != last) progress(last = p);
+    }
+    if (IsDeleted(r)) continue;
+    Status s = visit(r);
+    if (!s.ok()) return s;
+  }
+  return Status::Ok();
+}
+
+Status Table::CopyRecordMemos(uint32_t r, bool binary, MemoFile* memo, uint8_t* copy) {
+  for (size_t fi = 0; fi < header_.fields.size(); ++fi) {
+    const FieldDef& f = header_.fields[fi];
+    if (!IsMemoType(f.type)) continue;
+    const uint8_t* data;
+    uint32_t len;
+    Status s = ReadMemo(r, static_cast<int>(fi), &data, &len);
+    if (!s.ok()) return Status::Corrupt(s.message() + "; nothing was packed");
+    uint64_t block = 0;
+    s = memo->Write(0, data, len, &block);
+    MemoFile::EncodePointer(block, f.width, binary, copy + f.offset);
+    if (!s.ok()) return s;
+  }
+  return Status::Ok();
+}
+
 // Step 1: the new table (and memo file) beside the old ones, on the disk, with renumbered copies
 // of the indexes. On failure nothing of it is left.
 Status Table::WriteRewrittenCopy(bool pack, const IndexSet::Progress& progress,
@@ -1339,12 +1403,7 @@ Status Table::WriteRewrittenCopy(bool pack, const IndexSet::Progress& progress,
     files->Discard();
     return s;
   }
-  DbfHeader h = header_;
-  h.record_count = live;
-  Today(&h.year, &h.month, &h.day);
-  std::vector<uint8_t> head;
-  h.EncodeTo(&head);
-  if (files->indexed) head[kIndexBusyByte] = 1;
+  const std::vector<uint8_t> head = RewrittenHeader(header_, live, files->indexed);
   s = out.Append(head.data(), head.size());
   const bool binary = header_.binary_memo_pointers();
   // The tags open now are current (just flushed): after the pack they can be rebuilt from
@@ -1354,58 +1413,30 @@ Status Table::WriteRewrittenCopy(bool pack, const IndexSet::Progress& progress,
   if (pack && files->indexed && index_problem_.empty() && indexes_->active())
     renumbered.assign(n + 1, 0);
   uint32_t kept = 0;
-  int last = -1;
-  for (uint32_t r = 1; s.ok() && pack && r <= n; ++r) {
-    if (progress && (r & 0x3FFF) == 0) {
-      int p = static_cast<int>(static_cast<uint64_t>(r) * 100 / n);
-      if (p != last) progress(last = p);
-    }
-    if (IsDeleted(r)) continue;
-    ++kept;
-    if (!renumbered.empty()) renumbered[r] = kept;
-    uint8_t* rec = out.Next(header_.record_length);
-    std::memcpy(rec, Record(r), header_.record_length);
-    for (size_t fi = 0; s.ok() && new_memo && fi < header_.fields.size(); ++fi) {
-      const FieldDef& f = header_.fields[fi];
-      if (!IsMemoType(f.type)) continue;
-      const uint8_t* data;
-      uint32_t len;
-      s = ReadMemo(r, static_cast<int>(fi), &data, &len);
-      if (!s.ok()) {
-        s = Status::Corrupt(s.message() + "; nothing was packed");
-        break;
-      }
-      uint64_t block = 0;
-      s = new_memo->Write(0, data, len, &block);
-      MemoFile::EncodePointer(block, f.width, binary, rec + f.offset);
-    }
-    if (s.ok()) s = out.Commit();
-    if (new_memo && (kept & 0x3FFF) == 0) new_memo->StartWriteback();
+  if (s.ok() && pack) {
+    s = ForEachLiveRecord(progress, [&](uint32_t r) {
+      ++kept;
+      if (!renumbered.empty()) renumbered[r] = kept;
+      uint8_t* rec = out.Next(header_.record_length);
+      std::memcpy(rec, Record(r), header_.record_length);
+      Status copied = new_memo ? CopyRecordMemos(r, binary, new_memo.get(), rec) : Status::Ok();
+      if (copied.ok()) copied = out.Commit();
+      if (new_memo && (kept & 0x3FFF) == 0) new_memo->StartWriteback();
+      return copied;
+    });
   }
   if (s.ok()) {
     const uint8_t eof = 0x1A;
     s = out.Append(&eof, 1);
   }
+  // Meanwhile the indexes are written, renumbered, from their old entries into copies beside
+  // them; they take their places only after the new table, whose header says its indexes are
+  // behind until then.
   if (s.ok()) {
-    // The two files go to the disk at once: each sync mostly waits on the device. Meanwhile
-    // the indexes are written, renumbered, from their old entries into copies beside them;
-    // they take their places only after the new table, whose header says its indexes are
-    // behind until then.
-    Status memo_synced, dbf_synced;
-    std::thread memo_sync, dbf_sync;
-    if (Parallel::Allowed()) {
-      if (new_memo) memo_sync = std::thread([&] { memo_synced = new_memo->Sync(); });
-      dbf_sync = std::thread([&] { dbf_synced = out.Finish(); });
-    } else {
-      if (new_memo) memo_synced = new_memo->Sync();
-      dbf_synced = out.Finish();
-    }
-    if (!renumbered.empty() && index_problem_.empty())
-      indexes_->PrepareAfterPack(renumbered, progress, &files->index_copies);
-    if (dbf_sync.joinable()) dbf_sync.join();
-    if (memo_sync.joinable()) memo_sync.join();
-    s = dbf_synced;
-    if (s.ok()) s = memo_synced;
+    s = SyncBoth(&out, new_memo.get(), [&] {
+      if (!renumbered.empty() && index_problem_.empty())
+        indexes_->PrepareAfterPack(renumbered, progress, &files->index_copies);
+    });
   }
   if (s.ok() && new_memo) s = new_memo->Close();
   // The new table is locked before it takes the old one's place, as the old one is: a program

@@ -232,6 +232,15 @@ class Table {
   };
   // Rewrite's steps, in order (see Rewrite).
   Status WriteRewrittenCopy(bool pack, const IndexSet::Progress& progress, RewriteFiles* files);
+  // The rewritten table's header: the old one with the new record count and today's date, and,
+  // for a table with indexes, the mark that says they are behind until they are rebuilt.
+  static std::vector<uint8_t> RewrittenHeader(const DbfHeader& old, uint32_t records, bool indexed);
+  // WriteRewrittenCopy's record walk: calls `visit` with each live record's number, in order,
+  // reporting progress, and stops at the first failure it returns.
+  template <typename Visit>
+  Status ForEachLiveRecord(const IndexSet::Progress& progress, Visit visit);
+  // Writes record `r`'s memo values into `memo` and points the record's copy `copy` at them.
+  Status CopyRecordMemos(uint32_t r, bool binary, MemoFile* memo, uint8_t* copy);
   Status WriteSwitchJournal(RewriteFiles* files);
   Status SwitchRewrittenFiles(RewriteFiles* files);
   Status ReopenRewritten(bool pack, const IndexSet::Progress& progress, RewriteFiles* files);

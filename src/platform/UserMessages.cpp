@@ -23,9 +23,9 @@ QString ShownText(QString text) {
 // The box is made wide enough for its caption in the title bar's (bold) font, plus the window
 // icon and the title bar's buttons, about two lines' height each. The texts stay as they are.
 void FitCaption(QMessageBox& box) {
-  QFont title_font = QApplication::font("QMdiSubWindowTitleBar");
-  title_font.setBold(true);
-  const QFontMetrics fm(title_font);
+  QFont titleFont = QApplication::font("QMdiSubWindowTitleBar");
+  titleFont.setBold(true);
+  const QFontMetrics fm(titleFont);
   constexpr int kTitleBarItems = 4;  // window icon, minimise, maximise, close
   int width = fm.horizontalAdvance(box.windowTitle()) + kTitleBarItems * 2 * fm.height();
   if (const QScreen* screen = box.screen())

@@ -9,9 +9,9 @@
 namespace {
 
 struct State {
-  std::optional<QStringList> override_names;
-  bool pdf_enabled = true;
-  QString default_pdf_file;
+  std::optional<QStringList> overrideNames;
+  bool pdfEnabled = true;
+  QString defaultPdfFile;
   QPrinter* device = nullptr;
 };
 
@@ -35,22 +35,22 @@ QString ReportPrinters::PdfPrinterName() {
 
 QStringList ReportPrinters::Installed() {
   const State& s = TheState();
-  if (s.override_names) return *s.override_names;
+  if (s.overrideNames) return *s.overrideNames;
   QStringList names = QPrinterInfo::availablePrinterNames();
-  if (s.pdf_enabled) names << PdfPrinterName();
+  if (s.pdfEnabled) names << PdfPrinterName();
   return names;
 }
 
 void ReportPrinters::SetInstalledOverride(std::optional<QStringList> names) {
-  TheState().override_names = std::move(names);
+  TheState().overrideNames = std::move(names);
 }
 
 void ReportPrinters::SetPdfPrinterEnabled(bool enabled) {
-  TheState().pdf_enabled = enabled;
+  TheState().pdfEnabled = enabled;
 }
 
 bool ReportPrinters::PdfPrinterEnabled() {
-  return TheState().pdf_enabled;
+  return TheState().pdfEnabled;
 }
 
 QPrinter& ReportPrinters::Device() {
@@ -85,11 +85,11 @@ void ReportPrinters::SelectPrinter(const QString& name) {
 }
 
 void ReportPrinters::SetDefaultPdfFile(const QString& path) {
-  TheState().default_pdf_file = path;
+  TheState().defaultPdfFile = path;
 }
 
 QString ReportPrinters::DefaultPdfFile() {
   const State& s = TheState();
-  if (!s.default_pdf_file.isEmpty()) return s.default_pdf_file;
+  if (!s.defaultPdfFile.isEmpty()) return s.defaultPdfFile;
   return QDir::home().filePath(QStringLiteral("Listwise.pdf"));
 }

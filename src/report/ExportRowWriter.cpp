@@ -3,8 +3,8 @@
 #include <cstring>
 
 #include "db/Cp1252.h"
-#include "db/TField.h"
-#include "db/TTable.h"
+#include "db/DataSetField.h"
+#include "db/TableDataSet.h"
 #include "platform/BlankText.h"
 #include "report/ExportEscapes.h"
 #include "report/ExportFile.h"
@@ -21,8 +21,8 @@ constexpr std::array<int, ExportRowWriter::kColumns> kTextWidths = {50, 12, 9, 9
 const QLatin1String kRtfCellStart("\\intbl \\sb40\\sl\\sa40 \\plain\\f0\\fs20\\cf1 ");
 
 // A stored field read in place in the record image, or null when it is not kept there.
-const FieldDesc* InImage(const TTable& table, const char* name) {
-  const TField* field = table.FindField(QLatin1String(name));
+const FieldDesc* InImage(const TableDataSet& table, const char* name) {
+  const DataSetField* field = table.FindField(QLatin1String(name));
   if (field == nullptr || field->Calculated() || field->FieldNo() < 1) return nullptr;
   const auto& defs = table.FieldDefs();
   if (size_t(field->FieldNo()) > defs.size()) return nullptr;
@@ -31,8 +31,8 @@ const FieldDesc* InImage(const TTable& table, const char* name) {
   return &d;
 }
 
-// The text a field shows for `value`, as TField::AsString gives it.
-QString TextOf(const TField* field, const QVariant& value) {
+// The text a field shows for `value`, as DataSetField::AsString gives it.
+QString TextOf(const DataSetField* field, const QVariant& value) {
   if (!value.isValid()) return QString();
   if (field->DataType() == FieldKind::Logical)
     return value.toBool() ? QStringLiteral("True") : QStringLiteral("False");
@@ -47,7 +47,7 @@ quint64 KeyOf(const char* bytes, int width) {
 
 }  // namespace
 
-ExportRowWriter::ExportRowWriter(Format format, TTable& table) : format_(format), table_(table) {
+ExportRowWriter::ExportRowWriter(Format format, TableDataSet& table) : format_(format), table_(table) {
   for (int c = 0; c < kColumns; ++c) {
     Cell& cell = cells_[size_t(c)];
     cell.shown = table.FieldByName(QLatin1String(kShownFields[c]));

@@ -10,8 +10,8 @@
 #include <vector>
 
 class ExportFile;
-class TField;
-class TTable;
+class DataSetField;
+class TableDataSet;
 
 // Turns the tasks of an export into the bytes of the HTML, RTF or text layout: a row holds five
 // cells (task, date, time, priority, done) between the format's fixed markup, followed by the
@@ -31,7 +31,7 @@ class ExportRowWriter {
   enum class Format { Html, Rtf, Text };
 
   // Looks up the fields it needs in the open table; raises EDatabaseError for a missing one.
-  ExportRowWriter(Format format, TTable& table);
+  ExportRowWriter(Format format, TableDataSet& table);
 
   // The row of record `recno`, whose bytes are `image`.
   void WriteRow(ExportFile& out, quint32 recno, const QByteArray& image);
@@ -51,7 +51,7 @@ class ExportRowWriter {
  private:
   // A display text cached by the stored bytes of the field it depends on.
   struct Cell {
-    TField* shown = nullptr;  // the field whose text the cell holds
+    DataSetField* shown = nullptr;  // the field whose text the cell holds
     int keyOffset = -1;       // the stored field's bytes in the image; -1: no cache
     int keyWidth = 0;
     std::unordered_map<quint64, QByteArray> cells;
@@ -66,7 +66,7 @@ class ExportRowWriter {
   qsizetype TaskBound(int size) const;
 
   Format format_;
-  TTable& table_;
+  TableDataSet& table_;
   std::array<QByteArray, kColumns + 1> markup_;  // before each cell, and the row's end
   std::array<int, kColumns> widths_{};           // text file columns
   // The description straight from the image (descriptOffset_ >= 0), or as a field value.
@@ -77,7 +77,7 @@ class ExportRowWriter {
   int longestEscape_ = 1;
   qsizetype markupSize_ = 0;
   std::array<Cell, kColumns> cells_;  // [0] unused while the description comes from the image
-  std::vector<TField*> shown_;        // the fields of the five cells, in column order
+  std::vector<DataSetField*> shown_;        // the fields of the five cells, in column order
   std::vector<QVariant> values_;
   std::array<QByteArray, kColumns> uncached_;  // this row's cells that have no cache
   bool calculated_ = false;

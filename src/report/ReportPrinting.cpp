@@ -4,9 +4,9 @@
 #include <QDir>
 
 #include "render/ReportPrinters.h"
-#include "render/TPrinterSetup.h"
-#include "render/TReportPrinter.h"
-#include "render/TReportRecorder.h"
+#include "render/PrinterSetup.h"
+#include "render/ReportPrinter.h"
+#include "render/ReportRecorder.h"
 #include "report/TPreviewForm.h"
 #include "report/TReportPrint.h"
 #include "report/TReportSetup.h"
@@ -56,15 +56,15 @@ void ReportPrinting::RunReport(TReportSetup& setup) {
     status.setWindowTitle(QStringLiteral("Preview Status"));
     status.CancelButton->SetCaption(QStringLiteral("Stop"));
   }
-  for (TReportEngine* engine : {static_cast<TReportEngine*>(status.TestPrinterEngine),
-                                static_cast<TReportEngine*>(status.TestRecorderEngine)}) {
-    engine->BeforePrint = [&status](TReportEngine& e) { status.BeforePrintReport(e); };
-    engine->PrintStep = [&status](TReportEngine& e) { status.PrintReport1(e); };
+  for (ReportEngine* engine : {static_cast<ReportEngine*>(status.TestPrinterEngine),
+                                static_cast<ReportEngine*>(status.TestRecorderEngine)}) {
+    engine->BeforePrint = [&status](ReportEngine& e) { status.BeforePrintReport(e); };
+    engine->PrintStep = [&status](ReportEngine& e) { status.PrintReport1(e); };
     engine->PageHeaderStep = nullptr;
   }
   status.exec();
   const bool aborted = status.ActiveReport != nullptr && status.ActiveReport->Aborted();
-  const bool failed = status.Result() == TReportEngine::RunResult::Failed;
+  const bool failed = status.Result() == ReportEngine::RunResult::Failed;
 
   // A finished or stopped preview opens on the pages recorded; a canceled or failed one does
   // not.

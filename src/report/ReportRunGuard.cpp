@@ -2,17 +2,17 @@
 
 namespace {
 // Everything runs on the user-interface thread, so a plain flag suffices.
-bool running = false;
+bool g_running = false;
 }  // namespace
 
-ReportRunGuard::ReportRunGuard() : acquired_(!running) {
-  running = true;
+ReportRunGuard::ReportRunGuard() : acquired_(!g_running) {
+  g_running = true;
 }
 
 ReportRunGuard::~ReportRunGuard() {
-  if (acquired_) running = false;
+  if (acquired_) g_running = false;
 }
 
 bool ReportRunGuard::Running() {
-  return running;
+  return g_running;
 }

@@ -15,12 +15,12 @@
 #include <cmath>
 
 #include "platform/UserMessages.h"
-#include "render/TPagePreview.h"
-#include "render/TPreviewPage.h"
+#include "render/PagePreview.h"
+#include "render/PreviewPage.h"
 #include "store/WindowPlacement.h"
 #include "widgets/AccessibleNames.h"
 #include "widgets/TFlatButton.h"
-#include "widgets/THelpWindow.h"
+#include "widgets/HelpWindow.h"
 #include "widgets/TPopupHelp.h"
 
 namespace {
@@ -112,10 +112,10 @@ TPreviewForm::TPreviewForm(QWidget* parent) : QDialog(parent) {
   ScrollBox1 = new QScrollArea(this);
   ScrollBox1->setObjectName(QStringLiteral("ScrollBox1"));
   layout->addWidget(ScrollBox1, 1);
-  PagePreview1 = new TPagePreview(ScrollBox1, this);
+  PagePreview1 = new PagePreview(ScrollBox1, this);
   PagePreview1->setObjectName(QStringLiteral("PagePreview1"));
-  connect(PagePreview1, &TPagePreview::PageChange, this, &TPreviewForm::PagePreview1PageChange);
-  connect(PagePreview1, &TPagePreview::ZoomChange, this, &TPreviewForm::PagePreview1ZoomChange);
+  connect(PagePreview1, &PagePreview::PageChange, this, &TPreviewForm::PagePreview1PageChange);
+  connect(PagePreview1, &PagePreview::ZoomChange, this, &TPreviewForm::PagePreview1ZoomChange);
 
   auto* bar = new QFrame(this);
   bar->setObjectName(QStringLiteral("Panel1"));
@@ -156,15 +156,15 @@ TPreviewForm::TPreviewForm(QWidget* parent) : QDialog(parent) {
   row->addWidget(MouseHelpButton);
 
   connect(ReturnButton, &TFlatButton::clicked, this, &TPreviewForm::ReturnButtonClick);
-  connect(sbZoomIn, &TFlatButton::clicked, PagePreview1, &TPagePreview::ZoomIn);
-  connect(sbZoomOut, &TFlatButton::clicked, PagePreview1, &TPagePreview::ZoomOut);
-  connect(sbZoomPageWidth, &TFlatButton::clicked, PagePreview1, &TPagePreview::ZoomToPageWidth);
-  connect(sbZoomPage, &TFlatButton::clicked, PagePreview1, &TPagePreview::ZoomToPage);
+  connect(sbZoomIn, &TFlatButton::clicked, PagePreview1, &PagePreview::ZoomIn);
+  connect(sbZoomOut, &TFlatButton::clicked, PagePreview1, &PagePreview::ZoomOut);
+  connect(sbZoomPageWidth, &TFlatButton::clicked, PagePreview1, &PagePreview::ZoomToPageWidth);
+  connect(sbZoomPage, &TFlatButton::clicked, PagePreview1, &PagePreview::ZoomToPage);
   connect(zbZoom100, &TFlatButton::clicked, this, [this] { PagePreview1->SetZoomFactor(100); });
   connect(sbFirstPage, &TFlatButton::clicked, this,
           [this] { PagePreview1->ShowPage(PagePreview1->FirstPage()); });
-  connect(sbPrevPage, &TFlatButton::clicked, PagePreview1, &TPagePreview::PrevPage);
-  connect(sbNextPage, &TFlatButton::clicked, PagePreview1, &TPagePreview::NextPage);
+  connect(sbPrevPage, &TFlatButton::clicked, PagePreview1, &PagePreview::PrevPage);
+  connect(sbNextPage, &TFlatButton::clicked, PagePreview1, &PagePreview::NextPage);
   connect(sbLastPAge, &TFlatButton::clicked, this,
           [this] { PagePreview1->ShowPage(PagePreview1->LastPage()); });
   connect(Helpbutton, &TFlatButton::clicked, this, &TPreviewForm::HelpbuttonClick);
@@ -261,7 +261,7 @@ void TPreviewForm::FormActivate() {
 }
 
 QString TPreviewForm::PageCaption() const {
-  const TPagePreview& p = *PagePreview1;
+  const PagePreview& p = *PagePreview1;
   return QStringLiteral("Preview Page %1 of %2 ( %3% )")
       .arg(p.CurrentPage() - p.FirstPage() + 1)
       .arg(p.PageCount())
@@ -330,7 +330,7 @@ void TPreviewForm::ReturnButtonClick() {
 }
 
 void TPreviewForm::HelpbuttonClick() {
-  THelpWindow::ShowHelpContext(kHelpContext);
+  HelpWindow::ShowHelpContext(kHelpContext);
 }
 
 void TPreviewForm::MouseHelpButtonClick() {

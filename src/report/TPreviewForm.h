@@ -6,7 +6,7 @@ class QIODevice;
 class QMenu;
 class QScrollArea;
 class TFlatButton;
-class TPagePreview;
+class PagePreview;
 class TPopupHelp;
 
 // The print preview: the recorded report one page at a time, zoomed in and out with the buttons
@@ -38,7 +38,7 @@ class TPreviewForm : public QDialog {
 
   // Controls, named as the tests find them.
   QScrollArea* ScrollBox1 = nullptr;
-  TPagePreview* PagePreview1 = nullptr;
+  PagePreview* PagePreview1 = nullptr;
   TFlatButton* ReturnButton = nullptr;
   TFlatButton* sbZoomIn = nullptr;
   TFlatButton* sbZoomOut = nullptr;

@@ -10,12 +10,12 @@
 #include "db/DateTimeText.h"
 #include "db/DateTimeValue.h"
 #include "db/RegionalFormats.h"
-#include "db/TField.h"
-#include "db/TTable.h"
+#include "db/DataSetField.h"
+#include "db/TableDataSet.h"
 #include "db/TTableEngine.h"
 #include "platform/UserMessages.h"
-#include "render/TReportPrinter.h"
-#include "render/TReportRecorder.h"
+#include "render/ReportPrinter.h"
+#include "render/ReportRecorder.h"
 #include "report/NoteLines.h"
 #include "widgets/TFlatButton.h"
 
@@ -50,7 +50,7 @@ QFont StatusFont(bool bold) {
 // Takes the saved row stops back however a note ends, also when an abort ends it early.
 class SavedTabs {
  public:
-  explicit SavedTabs(TReportEngine& engine) : engine_(engine) {}
+  explicit SavedTabs(ReportEngine& engine) : engine_(engine) {}
   ~SavedTabs() {
     if (saved_) engine_.RestoreTabs();
   }
@@ -64,13 +64,13 @@ class SavedTabs {
   }
 
  private:
-  TReportEngine& engine_;
+  ReportEngine& engine_;
   bool saved_ = false;
 };
 
 }  // namespace
 
-TReportPrint::TReportPrint(TTable& table, TTableEngine& engine, QWidget* parent)
+TReportPrint::TReportPrint(TableDataSet& table, TTableEngine& engine, QWidget* parent)
     : QDialog(parent), table_(table), engine_(engine) {
   setObjectName(QStringLiteral("ReportPrint"));
   setWindowTitle(QStringLiteral("Print Status"));
@@ -107,12 +107,12 @@ TReportPrint::TReportPrint(TTable& table, TTableEngine& engine, QWidget* parent)
   TempMemo->move(-2000, -2000);
   TempMemo->hide();
 
-  TestPrinterEngine = new TReportPrinter(this);
+  TestPrinterEngine = new ReportPrinter(this);
   TestPrinterEngine->setObjectName(QStringLiteral("TestPrinterEngine"));
-  TestRecorderEngine = new TReportRecorder(this);
+  TestRecorderEngine = new ReportRecorder(this);
   TestRecorderEngine->setObjectName(QStringLiteral("TestRecorderEngine"));
-  for (TReportEngine* e : {static_cast<TReportEngine*>(TestPrinterEngine),
-                           static_cast<TReportEngine*>(TestRecorderEngine)}) {
+  for (ReportEngine* e : {static_cast<ReportEngine*>(TestPrinterEngine),
+                           static_cast<ReportEngine*>(TestRecorderEngine)}) {
     e->SetStatusLabel(Label1);
     e->SetMargins(0.5);
     e->SetTitle(QStringLiteral("Test Report"));
@@ -130,8 +130,8 @@ void TReportPrint::showEvent(QShowEvent* event) {
 }
 
 void TReportPrint::FormActivate() {
-  ActiveReport = ToPrinter ? static_cast<TReportEngine*>(TestPrinterEngine)
-                           : static_cast<TReportEngine*>(TestRecorderEngine);
+  ActiveReport = ToPrinter ? static_cast<ReportEngine*>(TestPrinterEngine)
+                           : static_cast<ReportEngine*>(TestRecorderEngine);
   running_ = true;
   result_ = ActiveReport->Run();
   running_ = false;
@@ -145,18 +145,18 @@ void TReportPrint::ShowFinalStatus() {
   CancelButton->SetDefault(true);
   QString format;
   switch (result_) {
-    case TReportEngine::RunResult::Aborted:
+    case ReportEngine::RunResult::Aborted:
       format =
           ToPrinter ? QStringLiteral("\rPrint Canceled!") : QStringLiteral("\rPreview Canceled!");
       break;
-    case TReportEngine::RunResult::Failed:
+    case ReportEngine::RunResult::Failed:
       // A run that could not be finished must not read as done; the reason stands below.
       format = (ToPrinter ? QStringLiteral("\rPrint Failed!\r")
                           : QStringLiteral("\rPreview Failed!\r")) +
                QStringLiteral("%0");
       ActiveReport->SetStatusLine(0, ActiveReport->ErrorMessage());
       break;
-    case TReportEngine::RunResult::Completed:
+    case ReportEngine::RunResult::Completed:
       if (ToPrinter)
         format = QStringLiteral("\rPrint Completed!");
       else if (StopRequested)
@@ -199,16 +199,16 @@ void TReportPrint::closeEvent(QCloseEvent* event) {
   QDialog::closeEvent(event);
 }
 
-void TReportPrint::BeforePrintReport(TReportEngine& engine) {
+void TReportPrint::BeforePrintReport(ReportEngine& engine) {
   engine.SetStatusFormat(QStringLiteral("Printing Page %p\r%0\r%1"));
   engine.ClearStatusLines();
   engine.AddStatusLine(QString());
   engine.AddStatusLine(QString());
 }
 
-void TReportPrint::SetRowTabs(TReportEngine& e) {
-  const auto left = TTabStop::Justify::Left;
-  const double after = TReportEngine::kAfterPrevious;
+void TReportPrint::SetRowTabs(ReportEngine& e) {
+  const auto left = TabStop::Justify::Left;
+  const double after = ReportEngine::kAfterPrevious;
   if (PrintCheckboxes) e.SetTab(e.MarginLeft(), left, kCheckWidth, kInnerMargin, 0, 0);
   e.SetTab(PrintCheckboxes ? after : e.MarginLeft(), left, kDateWidth, kInnerMargin, 0, 0);
   e.SetTab(after, left, kTimeWidth, kInnerMargin, 0, 0);
@@ -217,12 +217,12 @@ void TReportPrint::SetRowTabs(TReportEngine& e) {
   e.SetTab(after, left, kDoneWidth, kInnerMargin, 0, 0);
 }
 
-void TReportPrint::SetNoteTabs(TReportEngine& e) {
-  const auto left = TTabStop::Justify::Left;
+void TReportPrint::SetNoteTabs(ReportEngine& e) {
+  const auto left = TabStop::Justify::Left;
   const double body = e.SectionRight() - e.SectionLeft();
   if (PrintCheckboxes) {
     e.SetTab(e.MarginLeft(), left, kCheckWidth, kInnerMargin, 0, 0);
-    e.SetTab(TReportEngine::kAfterPrevious, left, body - kCheckWidth, kInnerMargin, 0, kNoteShade);
+    e.SetTab(ReportEngine::kAfterPrevious, left, body - kCheckWidth, kInnerMargin, 0, kNoteShade);
   } else {
     e.SetTab(e.MarginLeft(), left, body, kInnerMargin, 0, kNoteShade);
   }
@@ -243,22 +243,22 @@ QString TReportPrint::TimeText(const QString& stored) {
   return DateTimeText::FormatDateTime(QStringLiteral("hh:nn am/pm"), value);
 }
 
-void TReportPrint::DoTextRect(TReportEngine& e, const QString& text, double width) {
+void TReportPrint::DoTextRect(ReportEngine& e, const QString& text, double width) {
   ClipText(e, e.TabStart(), text, width - kClipAllowance);
 }
 
-void TReportPrint::ClipText(TReportEngine& e, double x, const QString& text, double width) {
+void TReportPrint::ClipText(ReportEngine& e, double x, const QString& text, double width) {
   const double y = e.CursorY();
   const double height = e.FontHeight();
   e.TextRect(QRectF(x, y - height, std::max(0.0, width), 2 * height), x, y, text);
 }
 
-void TReportPrint::DrawBodyRules(TReportEngine& e) {
+void TReportPrint::DrawBodyRules(ReportEngine& e) {
   e.Line(e.SectionLeft(), e.SectionTop(), e.SectionRight(), e.SectionTop());
   e.Line(e.SectionLeft(), e.SectionBottom(), e.SectionRight(), e.SectionBottom());
 }
 
-void TReportPrint::PrintReport1(TReportEngine& e) {
+void TReportPrint::PrintReport1(ReportEngine& e) {
   date_ = table_.FieldByName(QStringLiteral("DATE"));
   time_ = table_.FieldByName(QStringLiteral("TIME"));
   descript_ = table_.FieldByName(QStringLiteral("DESCRIPT"));
@@ -266,10 +266,10 @@ void TReportPrint::PrintReport1(TReportEngine& e) {
   done_ = table_.FieldByName(QStringLiteral("DONE"));
   note_ = table_.FieldByName(QStringLiteral("NOTE"));
 
-  e.PageHeaderStep = [this](TReportEngine& engine) { HeaderFooter1(engine); };
+  e.PageHeaderStep = [this](ReportEngine& engine) { HeaderFooter1(engine); };
   // The rules go on last: a note line printed below the body's last line is shaded over the
   // place of the bottom rule, which must still show.
-  e.PageEndStep = [](TReportEngine& engine) { DrawBodyRules(engine); };
+  e.PageEndStep = [](ReportEngine& engine) { DrawBodyRules(engine); };
   e.SetMarginLeft(1);
   e.SetMarginRight(1);
   e.SetFont(QStringLiteral("Arial"), 9);
@@ -318,7 +318,7 @@ void TReportPrint::PrintReport1(TReportEngine& e) {
   }
 }
 
-void TReportPrint::HeaderFooter1(TReportEngine& e) {
+void TReportPrint::HeaderFooter1(ReportEngine& e) {
   e.ResetSection();
   e.SetFont(QStringLiteral("Times New Roman"), 14);
   e.SetBold(true);
@@ -360,7 +360,7 @@ void TReportPrint::HeaderFooter1(TReportEngine& e) {
   e.Home();
 }
 
-void TReportPrint::HandleMemo(TReportEngine& e) {
+void TReportPrint::HandleMemo(ReportEngine& e) {
   if (!PrintNotes) return;
   SavedTabs saved(e);
   saved.Save();

@@ -3,16 +3,16 @@
 #include <QDialog>
 #include <QString>
 
-#include "render/TReportEngine.h"
+#include "render/ReportEngine.h"
 
 class QFrame;
 class QLabel;
 class QPlainTextEdit;
-class TField;
+class DataSetField;
 class TFlatButton;
-class TReportPrinter;
-class TReportRecorder;
-class TTable;
+class ReportPrinter;
+class ReportRecorder;
+class TableDataSet;
 class TTableEngine;
 
 // The print status form: runs the printed report of the task list as the main window shows it,
@@ -28,7 +28,7 @@ class TReportPrint : public QDialog {
   Q_OBJECT
  public:
   // `table` is the main window's task table, at its first task; the report moves it on.
-  TReportPrint(TTable& table, TTableEngine& engine, QWidget* parent = nullptr);
+  TReportPrint(TableDataSet& table, TTableEngine& engine, QWidget* parent = nullptr);
   ~TReportPrint() override;
 
   // What the report dialog hands over before the form is shown.
@@ -39,20 +39,20 @@ class TReportPrint : public QDialog {
   bool ToPrinter = true;
 
   // The engine of the run: the printer's or the recorder's, chosen when the form is shown.
-  TReportEngine* ActiveReport = nullptr;
+  ReportEngine* ActiveReport = nullptr;
   bool StopRequested = false;
   int ModalResult = 0;
 
   bool Running() const { return running_; }
   bool Finished() const { return finished_; }
-  TReportEngine::RunResult Result() const { return result_; }
+  ReportEngine::RunResult Result() const { return result_; }
 
   // The engine's steps.
-  void BeforePrintReport(TReportEngine& engine);
-  void PrintReport1(TReportEngine& engine);
-  void HeaderFooter1(TReportEngine& engine);
-  void HandleMemo(TReportEngine& engine);
-  void DoTextRect(TReportEngine& engine, const QString& text, double width);
+  void BeforePrintReport(ReportEngine& engine);
+  void PrintReport1(ReportEngine& engine);
+  void HeaderFooter1(ReportEngine& engine);
+  void HandleMemo(ReportEngine& engine);
+  void DoTextRect(ReportEngine& engine, const QString& text, double width);
 
   // The texts the report prints for a stored DATE ("yyyymmdd") and TIME ("hh:nn"); empty for a
   // blank or invalid value.
@@ -66,8 +66,8 @@ class TReportPrint : public QDialog {
   QLabel* Label1 = nullptr;
   TFlatButton* CancelButton = nullptr;
   QPlainTextEdit* TempMemo = nullptr;
-  TReportPrinter* TestPrinterEngine = nullptr;
-  TReportRecorder* TestRecorderEngine = nullptr;
+  ReportPrinter* TestPrinterEngine = nullptr;
+  ReportRecorder* TestRecorderEngine = nullptr;
 
  protected:
   void showEvent(QShowEvent* event) override;
@@ -76,24 +76,24 @@ class TReportPrint : public QDialog {
  private:
   void FormActivate();
   void CancelButtonClick();
-  void SetRowTabs(TReportEngine& engine);
-  void SetNoteTabs(TReportEngine& engine);
+  void SetRowTabs(ReportEngine& engine);
+  void SetNoteTabs(ReportEngine& engine);
   void ShowFinalStatus();
   // `text` on the current line from `x`, cut off `width` further on.
-  static void ClipText(TReportEngine& engine, double x, const QString& text, double width);
+  static void ClipText(ReportEngine& engine, double x, const QString& text, double width);
   // The rules along the top and bottom of the body section.
-  static void DrawBodyRules(TReportEngine& engine);
+  static void DrawBodyRules(ReportEngine& engine);
 
-  TTable& table_;
+  TableDataSet& table_;
   TTableEngine& engine_;
-  TField* date_ = nullptr;
-  TField* time_ = nullptr;
-  TField* descript_ = nullptr;
-  TField* priority_ = nullptr;
-  TField* done_ = nullptr;
-  TField* note_ = nullptr;
+  DataSetField* date_ = nullptr;
+  DataSetField* time_ = nullptr;
+  DataSetField* descript_ = nullptr;
+  DataSetField* priority_ = nullptr;
+  DataSetField* done_ = nullptr;
+  DataSetField* note_ = nullptr;
   bool activated_ = false;
   bool running_ = false;
   bool finished_ = false;
-  TReportEngine::RunResult result_ = TReportEngine::RunResult::Completed;
+  ReportEngine::RunResult result_ = ReportEngine::RunResult::Completed;
 };

@@ -15,12 +15,12 @@
 
 #include "db/Cp1252.h"
 #include "db/EDatabaseError.h"
-#include "db/TTable.h"
+#include "db/TableDataSet.h"
 #include "db/TTableEngine.h"
 #include "widgets/TGraphicPanel.h"
 #include "platform/UserMessages.h"
 #include "report/NoteLines.h"
-#include "render/TPrinterSetup.h"
+#include "render/PrinterSetup.h"
 #include "report/ReportPrinting.h"
 #include "report/ReportRunGuard.h"
 #include "report/TaskExporter.h"
@@ -28,7 +28,7 @@
 #include "store/StoreHelpers.h"
 #include "widgets/AccessibleNames.h"
 #include "widgets/TFlatButton.h"
-#include "widgets/THelpWindow.h"
+#include "widgets/HelpWindow.h"
 #include "widgets/TPopupHelp.h"
 
 namespace {
@@ -82,7 +82,7 @@ QColor ColorOf(unsigned value) {
 
 }  // namespace
 
-TReportSetup::TReportSetup(TTable& table, TTableEngine& engine, QWidget* parent)
+TReportSetup::TReportSetup(TableDataSet& table, TTableEngine& engine, QWidget* parent)
     : QDialog(parent), table_(table), engine_(engine) {
   setObjectName(QStringLiteral("ReportSetup"));
   setWindowTitle(QStringLiteral("Print Report"));
@@ -91,7 +91,7 @@ TReportSetup::TReportSetup(TTable& table, TTableEngine& engine, QWidget* parent)
   setFixedSize(kClientWidth, kClientHeight);
 
   // The spooler's printers and a PDF printer, the dialogs and the report run.
-  PrinterSetup1 = new TPrinterSetup(this);
+  PrinterSetup1 = new PrinterSetup(this);
   PrinterSetup1->setObjectName(QStringLiteral("PrinterSetup1"));
   ReportPrinting::Install(*this);
 
@@ -252,24 +252,24 @@ bool TReportSetup::DoubleSpaced() const {
 
 void TReportSetup::LoadPreferences() {
   const ReportPreferences p = ReportPreferences::Load();
-  ReportTitleField->setText(p.report_title);
-  HTMLPageTitle->setText(p.html_title);
-  RTFPageTitle->setText(p.rtf_title);
-  TextPageTitle->setText(p.text_title);
-  htmlFilePath_ = p.html_filespec;
-  rtfFilePath_ = p.rtf_filespec;
-  textFilePath_ = p.text_filespec;
+  ReportTitleField->setText(p.reportTitle);
+  HTMLPageTitle->setText(p.htmlTitle);
+  RTFPageTitle->setText(p.rtfTitle);
+  TextPageTitle->setText(p.textTitle);
+  htmlFilePath_ = p.htmlFilespec;
+  rtfFilePath_ = p.rtfFilespec;
+  textFilePath_ = p.textFilespec;
 }
 
 bool TReportSetup::SavePreferences() {
   ReportPreferences p;
-  p.report_title = ReportTitleField->text();
-  p.html_title = HTMLPageTitle->text();
-  p.rtf_title = RTFPageTitle->text();
-  p.text_title = TextPageTitle->text();
-  p.html_filespec = htmlFilePath_;
-  p.rtf_filespec = rtfFilePath_;
-  p.text_filespec = textFilePath_;
+  p.reportTitle = ReportTitleField->text();
+  p.htmlTitle = HTMLPageTitle->text();
+  p.rtfTitle = RTFPageTitle->text();
+  p.textTitle = TextPageTitle->text();
+  p.htmlFilespec = htmlFilePath_;
+  p.rtfFilespec = rtfFilePath_;
+  p.textFilespec = textFilePath_;
   return p.Save();
 }
 
@@ -482,7 +482,7 @@ void TReportSetup::reject() {
 }
 
 void TReportSetup::HelpbuttonClick() {
-  THelpWindow::ShowHelpContext(kHelpContext);
+  HelpWindow::ShowHelpContext(kHelpContext);
 }
 
 void TReportSetup::MouseHelpButtonClick() {

@@ -16,8 +16,8 @@ class QTabBar;
 class TFlatButton;
 class TGraphicPanel;
 class TPopupHelp;
-class TPrinterSetup;
-class TTable;
+class PrinterSetup;
+class TableDataSet;
 class TTableEngine;
 
 // The report dialog: the printed report, its preview and the three export files of the task
@@ -31,7 +31,7 @@ class TTableEngine;
 class TReportSetup : public QDialog {
   Q_OBJECT
  public:
-  TReportSetup(TTable& table, TTableEngine& engine, QWidget* parent = nullptr);
+  TReportSetup(TableDataSet& table, TTableEngine& engine, QWidget* parent = nullptr);
   ~TReportSetup() override;
 
   // 0 while open, 1 after Ok; exec() returns it.
@@ -48,7 +48,7 @@ class TReportSetup : public QDialog {
 
   bool PrintToPrinter() const { return printToPrinter_; }
   // The task table the reports walk.
-  TTable& Table() const { return table_; }
+  TableDataSet& Table() const { return table_; }
   TTableEngine& Engine() const { return engine_; }
   QString HtmlColorText() const { return htmlColorText_; }
   QString HtmlFilePath() const { return htmlFilePath_; }
@@ -102,7 +102,7 @@ class TReportSetup : public QDialog {
   void changeEvent(QEvent* event) override;
   void showEvent(QShowEvent* event) override;
 
-  TTable& table_;
+  TableDataSet& table_;
   TTableEngine& engine_;
 
  public:
@@ -135,7 +135,7 @@ class TReportSetup : public QDialog {
   TFlatButton* MouseHelpButton = nullptr;
   TPopupHelp* PopupHelp1 = nullptr;
   // The print and printer setup dialogs, and the page orientation handed to the report.
-  TPrinterSetup* PrinterSetup1 = nullptr;
+  PrinterSetup* PrinterSetup1 = nullptr;
   QMenu* WhatsThisMenu = nullptr;
   QColorDialog* ColorDialog1 = nullptr;
 

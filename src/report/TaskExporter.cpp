@@ -8,8 +8,8 @@
 #include "db/Cp1252.h"
 #include "db/CursorLayer.h"
 #include "db/EDatabaseError.h"
-#include "db/TField.h"
-#include "db/TTable.h"
+#include "db/DataSetField.h"
+#include "db/TableDataSet.h"
 #include "db/TTableEngine.h"
 #include "db/WorkAreaScope.h"
 #include "platform/BusyCursor.h"
@@ -44,7 +44,7 @@ EDatabaseError MoveFailed() {
 
 }  // namespace
 
-TaskExporter::TaskExporter(TTable& table, TTableEngine& engine)
+TaskExporter::TaskExporter(TableDataSet& table, TTableEngine& engine)
     : table_(table), engine_(engine), noteFont_(NoteLines::DialogFont()) {}
 
 void TaskExporter::WriteRows(ExportFile& out, ExportRowWriter& rows, int noteWidth, long limit) {

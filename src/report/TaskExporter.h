@@ -8,8 +8,8 @@
 #include "report/ExportRowWriter.h"
 
 class ExportFile;
-class TField;
-class TTable;
+class DataSetField;
+class TableDataSet;
 class TTableEngine;
 
 // Writes the task list as the main window shows it (its order, its filter, its calculated
@@ -28,7 +28,7 @@ class TTableEngine;
 // "I/O error n") and returns false; the file it was to replace is left as it was.
 class TaskExporter {
  public:
-  TaskExporter(TTable& table, TTableEngine& engine);
+  TaskExporter(TableDataSet& table, TTableEngine& engine);
 
   // The font in which notes are wrapped into display lines; the report dialog's by default.
   void SetNoteFont(const QFont& font) { noteFont_ = font; }
@@ -55,9 +55,9 @@ class TaskExporter {
   // on the last row written.
   void WriteRows(ExportFile& out, ExportRowWriter& rows, int noteWidth, long limit);
 
-  TTable& table_;
+  TableDataSet& table_;
   TTableEngine& engine_;
   QFont noteFont_;
   QString error_;
-  TField* note_ = nullptr;
+  DataSetField* note_ = nullptr;
 };

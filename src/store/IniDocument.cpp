@@ -37,10 +37,10 @@ bool HasLineBreak(const QString& text) {
 IniDocument IniDocument::Parse(const QByteArray& bytes) {
   IniDocument doc;
   if (bytes.isEmpty()) return doc;
-  if (bytes.contains("\r\n")) doc.line_end_ = "\r\n";
+  if (bytes.contains("\r\n")) doc.lineEnd_ = "\r\n";
   QList<QByteArray> raws = bytes.split('\n');
-  doc.final_line_end_ = raws.last().isEmpty();
-  if (doc.final_line_end_) raws.removeLast();
+  doc.finalLineEnd_ = raws.last().isEmpty();
+  if (doc.finalLineEnd_) raws.removeLast();
   doc.lines_.reserve(raws.size());
   for (QByteArray& raw : raws) {
     if (raw.endsWith('\r')) raw.chop(1);
@@ -52,10 +52,10 @@ IniDocument IniDocument::Parse(const QByteArray& bytes) {
 QByteArray IniDocument::ToBytes() const {
   QByteArray out;
   for (qsizetype i = 0; i < lines_.size(); ++i) {
-    if (i > 0) out += line_end_;
+    if (i > 0) out += lineEnd_;
     out += lines_[i].raw;
   }
-  if (!lines_.isEmpty() && final_line_end_) out += line_end_;
+  if (!lines_.isEmpty() && finalLineEnd_) out += lineEnd_;
   return out;
 }
 
@@ -66,21 +66,21 @@ IniDocument::Line IniDocument::Classify(const QByteArray& raw) {
   if (text.startsWith(u'[')) {
     qsizetype close = text.indexOf(u']');
     line.section = TrimBlanks(close < 0 ? text.mid(1) : text.mid(1, close - 1));
-    line.is_section = true;
+    line.isSection = true;
     return line;
   }
   if (text.startsWith(u';')) return line;
   qsizetype eq = text.indexOf(u'=');
   if (eq <= 0) return line;
   line.key = TrimBlanks(text.left(eq));
-  line.is_setting = !line.key.isEmpty();
+  line.isSetting = !line.key.isEmpty();
   return line;
 }
 
 int IniDocument::FindSection(const QString& section) const {
   const QString wanted = TrimBlanks(section);
   for (qsizetype i = 0; i < lines_.size(); ++i) {
-    if (lines_[i].is_section && lines_[i].section.compare(wanted, Qt::CaseInsensitive) == 0) {
+    if (lines_[i].isSection && lines_[i].section.compare(wanted, Qt::CaseInsensitive) == 0) {
       return static_cast<int>(i);
     }
   }
@@ -89,7 +89,7 @@ int IniDocument::FindSection(const QString& section) const {
 
 int IniDocument::SectionEnd(int header) const {
   qsizetype i = header + 1;
-  while (i < lines_.size() && !lines_[i].is_section) ++i;
+  while (i < lines_.size() && !lines_[i].isSection) ++i;
   return static_cast<int>(i);
 }
 
@@ -97,7 +97,7 @@ int IniDocument::FindKey(int header, const QString& key) const {
   const QString wanted = TrimBlanks(key);
   const int end = SectionEnd(header);
   for (int i = header + 1; i < end; ++i) {
-    if (lines_[i].is_setting && lines_[i].key.compare(wanted, Qt::CaseInsensitive) == 0) return i;
+    if (lines_[i].isSetting && lines_[i].key.compare(wanted, Qt::CaseInsensitive) == 0) return i;
   }
   return -1;
 }
@@ -123,7 +123,7 @@ bool IniDocument::HasSection(const QString& section) const {
 QList<QString> IniDocument::SectionNames() const {
   QList<QString> names;
   for (const Line& line : lines_) {
-    if (!line.is_section) continue;
+    if (!line.isSection) continue;
     bool seen = false;
     for (const QString& name : names)
       seen = seen || name.compare(line.section, Qt::CaseInsensitive) == 0;
@@ -138,7 +138,7 @@ QList<QString> IniDocument::KeyNames(const QString& section) const {
   if (header < 0) return names;
   const int end = SectionEnd(header);
   for (int i = header + 1; i < end; ++i) {
-    if (lines_[i].is_setting) names.append(lines_[i].key);
+    if (lines_[i].isSetting) names.append(lines_[i].key);
   }
   return names;
 }
@@ -159,30 +159,30 @@ bool IniDocument::IsValidValue(const QString& value) {
 
 bool IniDocument::SetValue(const QString& section, const QString& key, const QString& value) {
   if (!IsValidSectionName(section) || !IsValidKeyName(key) || !IsValidValue(value)) return false;
-  const QString key_name = TrimBlanks(key);
+  const QString keyName = TrimBlanks(key);
   int header = FindSection(section);
   if (header < 0) {
     if (!lines_.isEmpty() && !TrimBlanks(DecodeLine(lines_.last().raw)).isEmpty()) {
       lines_.append(Classify(QByteArray()));
     }
     lines_.append(Classify(EncodeLine(u'[' + TrimBlanks(section) + u']')));
-    lines_.append(Classify(EncodeLine(key_name + u'=' + value)));
-    final_line_end_ = true;
+    lines_.append(Classify(EncodeLine(keyName + u'=' + value)));
+    finalLineEnd_ = true;
     return true;
   }
-  const int at = FindKey(header, key_name);
+  const int at = FindKey(header, keyName);
   if (at >= 0) {
     // The file's own spelling of the key stays, so that a user's capitals are not undone.
     lines_[at] = Classify(EncodeLine(lines_[at].key + u'=' + value));
     return true;
   }
-  int insert_at = header + 1;
+  int insertAt = header + 1;
   const int end = SectionEnd(header);
   for (int i = header + 1; i < end; ++i) {
-    if (lines_[i].is_setting) insert_at = i + 1;
+    if (lines_[i].isSetting) insertAt = i + 1;
   }
-  if (insert_at == lines_.size()) final_line_end_ = true;
-  lines_.insert(insert_at, Classify(EncodeLine(key_name + u'=' + value)));
+  if (insertAt == lines_.size()) finalLineEnd_ = true;
+  lines_.insert(insertAt, Classify(EncodeLine(keyName + u'=' + value)));
   return true;
 }
 

@@ -52,8 +52,8 @@ class IniDocument {
     QByteArray raw;   // the line as stored, without its line end
     QString section;  // section name when the line is a section header
     QString key;      // key name when the line is a setting
-    bool is_section = false;
-    bool is_setting = false;
+    bool isSection = false;
+    bool isSetting = false;
   };
 
   static Line Classify(const QByteArray& raw);
@@ -65,6 +65,6 @@ class IniDocument {
   int SectionEnd(int header) const;
 
   QList<Line> lines_;
-  QByteArray line_end_ = "\n";
-  bool final_line_end_ = true;
+  QByteArray lineEnd_ = "\n";
+  bool finalLineEnd_ = true;
 };

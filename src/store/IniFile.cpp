@@ -30,18 +30,18 @@ IniDocument IniFile::Read() const {
 }
 
 QString IniFile::ReadString(const QString& section, const QString& key,
-                            const QString& default_value) const {
-  return Read().Value(section, key).value_or(default_value);
+                            const QString& defaultValue) const {
+  return Read().Value(section, key).value_or(defaultValue);
 }
 
-int IniFile::ReadInteger(const QString& section, const QString& key, int default_value) const {
+int IniFile::ReadInteger(const QString& section, const QString& key, int defaultValue) const {
   std::optional<QString> text = Read().Value(section, key);
-  if (!text) return default_value;
-  return ParseInteger(*text).value_or(default_value);
+  if (!text) return defaultValue;
+  return ParseInteger(*text).value_or(defaultValue);
 }
 
-bool IniFile::ReadBool(const QString& section, const QString& key, bool default_value) const {
-  return ReadInteger(section, key, default_value ? 1 : 0) != 0;
+bool IniFile::ReadBool(const QString& section, const QString& key, bool defaultValue) const {
+  return ReadInteger(section, key, defaultValue ? 1 : 0) != 0;
 }
 
 bool IniFile::SectionExists(const QString& section) const {
@@ -112,8 +112,8 @@ bool IniFile::MayWrite() const {
   // A file without any write permission bit is read-only even for the administrator, as the
   // read-only attribute is elsewhere: replacing it by a rename would otherwise succeed. (The
   // "user" bits tell what this process may do, which for the administrator is everything.)
-  const QFile::Permissions write_bits = QFile::WriteOwner | QFile::WriteGroup | QFile::WriteOther;
-  if ((info.permissions() & write_bits) == 0) return false;
+  const QFile::Permissions writeBits = QFile::WriteOwner | QFile::WriteGroup | QFile::WriteOther;
+  if ((info.permissions() & writeBits) == 0) return false;
   return info.isWritable();
 }
 

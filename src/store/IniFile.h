@@ -25,12 +25,12 @@ class IniFile {
   IniDocument Read() const;
 
   QString ReadString(const QString& section, const QString& key,
-                     const QString& default_value) const;
+                     const QString& defaultValue) const;
   // Decimal, or hexadecimal after "0x"/"0X"; anything else, or a number outside the range of
   // int, gives the default.
-  int ReadInteger(const QString& section, const QString& key, int default_value) const;
+  int ReadInteger(const QString& section, const QString& key, int defaultValue) const;
   // An integer; true for any value other than 0.
-  bool ReadBool(const QString& section, const QString& key, bool default_value) const;
+  bool ReadBool(const QString& section, const QString& key, bool defaultValue) const;
   bool SectionExists(const QString& section) const;
   bool ValueExists(const QString& section, const QString& key) const;
 

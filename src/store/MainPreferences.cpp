@@ -18,19 +18,19 @@ MainPreferences MainPreferences::Load() {
   return LoadFrom(StoreHelpers::SettingsFileName());
 }
 
-MainPreferences MainPreferences::LoadFrom(const QString& file_name) {
+MainPreferences MainPreferences::LoadFrom(const QString& fileName) {
   // One read of the file for all four values, so that they come from the same version of it.
-  const IniFile file(file_name);
+  const IniFile file(fileName);
   const IniDocument doc = file.Read();
-  auto integer = [&doc](const QString& section, const QString& key, int default_value) {
+  auto integer = [&doc](const QString& section, const QString& key, int defaultValue) {
     const std::optional<QString> text = doc.Value(section, key);
-    return text ? IniFile::ParseInteger(*text).value_or(default_value) : default_value;
+    return text ? IniFile::ParseInteger(*text).value_or(defaultValue) : defaultValue;
   };
   MainPreferences prefs;
-  prefs.splitter_bar = integer(kPreferences, kSplitterBar, kDefaultSplitterBar);
+  prefs.splitterBar = integer(kPreferences, kSplitterBar, kDefaultSplitterBar);
   prefs.order = integer(kPreferences, kOrder, kDefaultOrder);
-  prefs.show_done = integer(kPreferences, kShowDone, kDefaultShowDone ? 1 : 0) != 0;
-  prefs.reindex_needed = integer(kReindex, kNeeded, kDefaultReindexNeeded ? 1 : 0) != 0;
+  prefs.showDone = integer(kPreferences, kShowDone, kDefaultShowDone ? 1 : 0) != 0;
+  prefs.reindexNeeded = integer(kReindex, kNeeded, kDefaultReindexNeeded ? 1 : 0) != 0;
   return prefs;
 }
 
@@ -38,13 +38,13 @@ bool MainPreferences::Save() const {
   return SaveTo(StoreHelpers::SettingsFileName());
 }
 
-bool MainPreferences::SaveTo(const QString& file_name) const {
-  IniFile file(file_name);
+bool MainPreferences::SaveTo(const QString& fileName) const {
+  IniFile file(fileName);
   return file.Update([this](IniDocument& doc) {
-    return doc.SetValue(kPreferences, kSplitterBar, QString::number(splitter_bar)) &&
+    return doc.SetValue(kPreferences, kSplitterBar, QString::number(splitterBar)) &&
            doc.SetValue(kPreferences, kOrder, QString::number(order)) &&
-           doc.SetValue(kPreferences, kShowDone, IniFile::FormatBool(show_done)) &&
-           doc.SetValue(kReindex, kNeeded, IniFile::FormatBool(reindex_needed));
+           doc.SetValue(kPreferences, kShowDone, IniFile::FormatBool(showDone)) &&
+           doc.SetValue(kReindex, kNeeded, IniFile::FormatBool(reindexNeeded));
   });
 }
 

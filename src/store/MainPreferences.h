@@ -11,17 +11,17 @@ struct MainPreferences {
   static constexpr bool kDefaultShowDone = false;
   static constexpr bool kDefaultReindexNeeded = true;
 
-  int splitter_bar = kDefaultSplitterBar;       // Preferences/SplitterBar: grid pane height, pixels
+  int splitterBar = kDefaultSplitterBar;       // Preferences/SplitterBar: grid pane height, pixels
   int order = kDefaultOrder;                    // Preferences/Order: 0 natural, 1..5 the tags
-  bool show_done = kDefaultShowDone;            // Preferences/ShowDone
-  bool reindex_needed = kDefaultReindexNeeded;  // Reindex/Needed
+  bool showDone = kDefaultShowDone;            // Preferences/ShowDone
+  bool reindexNeeded = kDefaultReindexNeeded;  // Reindex/Needed
 
   static MainPreferences Load();
-  static MainPreferences LoadFrom(const QString& file_name);
+  static MainPreferences LoadFrom(const QString& fileName);
   // Writes all four values in one replacement of the file; false (after the message) when the
   // file cannot be written.
   bool Save() const;
-  bool SaveTo(const QString& file_name) const;
+  bool SaveTo(const QString& fileName) const;
   // Only the reminder, written at once when a confirmed rebuild has run.
   static bool SaveReindexNeeded(bool needed);
 };

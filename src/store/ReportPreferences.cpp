@@ -14,13 +14,13 @@ using Member = QString ReportPreferences::*;
 
 // Every key with the member that holds it, in the order they are written.
 const std::array<std::pair<const char*, Member>, 7> kKeys = {{
-    {"ReportTitle", &ReportPreferences::report_title},
-    {"HTMLTitle", &ReportPreferences::html_title},
-    {"RTFTitle", &ReportPreferences::rtf_title},
-    {"TextTitle", &ReportPreferences::text_title},
-    {"HTMLFilespec", &ReportPreferences::html_filespec},
-    {"RTFFilespec", &ReportPreferences::rtf_filespec},
-    {"TextFilespec", &ReportPreferences::text_filespec},
+    {"ReportTitle", &ReportPreferences::reportTitle},
+    {"HTMLTitle", &ReportPreferences::htmlTitle},
+    {"RTFTitle", &ReportPreferences::rtfTitle},
+    {"TextTitle", &ReportPreferences::textTitle},
+    {"HTMLFilespec", &ReportPreferences::htmlFilespec},
+    {"RTFFilespec", &ReportPreferences::rtfFilespec},
+    {"TextFilespec", &ReportPreferences::textFilespec},
 }};
 
 }  // namespace
@@ -28,11 +28,11 @@ const std::array<std::pair<const char*, Member>, 7> kKeys = {{
 ReportPreferences ReportPreferences::Defaults() {
   const QString dir = StoreHelpers::ExportDirectory();
   ReportPreferences prefs;
-  prefs.report_title = prefs.html_title = prefs.rtf_title = prefs.text_title =
+  prefs.reportTitle = prefs.htmlTitle = prefs.rtfTitle = prefs.textTitle =
       QStringLiteral("Listwise");
-  prefs.html_filespec = dir + QStringLiteral("Tasq.htm");
-  prefs.rtf_filespec = dir + QStringLiteral("Tasq.rtf");
-  prefs.text_filespec = dir + QStringLiteral("Tasq.txt");
+  prefs.htmlFilespec = dir + QStringLiteral("Tasq.htm");
+  prefs.rtfFilespec = dir + QStringLiteral("Tasq.rtf");
+  prefs.textFilespec = dir + QStringLiteral("Tasq.txt");
   return prefs;
 }
 
@@ -40,8 +40,8 @@ ReportPreferences ReportPreferences::Load() {
   return LoadFrom(StoreHelpers::ReportSettingsFileName());
 }
 
-ReportPreferences ReportPreferences::LoadFrom(const QString& file_name) {
-  const IniDocument doc = IniFile(file_name).Read();
+ReportPreferences ReportPreferences::LoadFrom(const QString& fileName) {
+  const IniDocument doc = IniFile(fileName).Read();
   ReportPreferences prefs = Defaults();
   for (const auto& [key, member] : kKeys) {
     if (std::optional<QString> value = doc.Value(kReport, QString::fromLatin1(key))) {
@@ -55,8 +55,8 @@ bool ReportPreferences::Save() const {
   return SaveTo(StoreHelpers::ReportSettingsFileName());
 }
 
-bool ReportPreferences::SaveTo(const QString& file_name) const {
-  IniFile file(file_name);
+bool ReportPreferences::SaveTo(const QString& fileName) const {
+  IniFile file(fileName);
   return file.Update([this](IniDocument& doc) {
     for (const auto& [key, member] : kKeys) {
       if (!doc.SetValue(kReport, QString::fromLatin1(key), this->*member)) return false;

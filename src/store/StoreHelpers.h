@@ -1,11 +1,6 @@
 #pragma once
 
-#include <QChar>
 #include <QString>
-#include <QStringList>
-
-#include "platform/BlankText.h"
-#include "platform/UserMessages.h"
 
 // Where the program's files live: the task files, the settings files and the exports.
 class StoreHelpers {
@@ -28,15 +23,4 @@ class StoreHelpers {
   static QString SettingsFileName();
   // The report settings file (report titles and export file names).
   static QString ReportSettingsFileName();
-
-  // Older spellings of UserMessages::ShowInformation and AskYesNo and of BlankText, kept
-  // while code that calls them is still being moved over; new code calls those directly.
-  static void ShowInformation(const QString& message) { UserMessages::ShowInformation(message); }
-  static bool AskYesNo(const QString& question) { return UserMessages::AskYesNo(question); }
-  static QString TrimLeading(const QString& text) { return BlankText::TrimLeading(text); }
-  static QString TrimTrailing(const QString& text) { return BlankText::TrimTrailing(text); }
-  static QString TrimBoth(const QString& text) { return BlankText::TrimBoth(text); }
-  static void SplitText(const QString& text, QChar separator, QStringList* pieces) {
-    BlankText::Split(text, separator, pieces);
-  }
 };

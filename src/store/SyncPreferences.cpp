@@ -19,8 +19,8 @@ const QString kMinutes = QStringLiteral("Minutes");
 
 SyncPreferences SyncPreferences::Load() { return LoadFrom(StoreHelpers::SettingsFileName()); }
 
-SyncPreferences SyncPreferences::LoadFrom(const QString& file_name) {
-  const IniDocument doc = IniFile(file_name).Read();
+SyncPreferences SyncPreferences::LoadFrom(const QString& fileName) {
+  const IniDocument doc = IniFile(fileName).Read();
   auto text = [&doc](const QString& key) { return doc.Value(kSync, key).value_or(QString()); };
   SyncPreferences prefs;
   prefs.server = text(kServer);
@@ -34,8 +34,8 @@ SyncPreferences SyncPreferences::LoadFrom(const QString& file_name) {
 
 bool SyncPreferences::Save() const { return SaveTo(StoreHelpers::SettingsFileName()); }
 
-bool SyncPreferences::SaveTo(const QString& file_name) const {
-  return IniFile(file_name).Update([this](IniDocument& doc) {
+bool SyncPreferences::SaveTo(const QString& fileName) const {
+  return IniFile(fileName).Update([this](IniDocument& doc) {
     return doc.SetValue(kSync, kServer, server) && doc.SetValue(kSync, kUser, user) &&
            doc.SetValue(kSync, kCollection, collection) && doc.SetValue(kSync, kCollectionName, collectionName) &&
            doc.SetValue(kSync, kEvery, IniFile::FormatBool(every)) &&

@@ -20,9 +20,9 @@ struct SyncPreferences {
   QString PasswordKey() const { return user + QLatin1Char('@') + server; }
 
   static SyncPreferences Load();
-  static SyncPreferences LoadFrom(const QString& file_name);
+  static SyncPreferences LoadFrom(const QString& fileName);
   // All values in one replacement of the file; false (after the message) when it cannot be
   // written.
   bool Save() const;
-  bool SaveTo(const QString& file_name) const;
+  bool SaveTo(const QString& fileName) const;
 };

@@ -1,7 +1,5 @@
 #include "store/TRebuildInd.h"
 
-#include "store/TaskStore.h"
-
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QFile>
@@ -13,12 +11,12 @@
 
 #include "db/EDatabaseError.h"
 #include "db/EngineProgressSink.h"
-#include "db/TTable.h"
+#include "db/TableDataSet.h"
 #include "db/TTableEngine.h"
 #include "widgets/TProgressGauge.h"
 
-TRebuildInd::TRebuildInd(TTable* table, TTableEngine* engine, const QString& dataDirectory, QWidget* parent)
-    : QDialog(parent), table_(table), engine_(engine), dataDirectory_(dataDirectory) {
+TRebuildInd::TRebuildInd(TableDataSet* table, TTableEngine* engine, const QString& indexFile, QWidget* parent)
+    : QDialog(parent), table_(table), engine_(engine), indexFile_(indexFile) {
   setObjectName(QStringLiteral("RebuildInd"));
   setWindowTitle(QStringLiteral("Rebuild Indexes"));
   // A dialog border without the close box: the work must finish before it goes.
@@ -70,14 +68,12 @@ void TRebuildInd::DoWork() {
     engine_->ApplyQuery(QString());
     const int order = engine_->CurrentOrder();
 
-    const QString table = table_->TableName();
-    const QString indexFile = TaskStore::CompanionFile(dataDirectory_ + table, "CDX");
-    if (!indexFile.isEmpty()) {
+    if (!indexFile_.isEmpty()) {
       engine_->CloseIndexFiles();
       // An index file linked in from elsewhere is rebuilt where it really is: the link stays,
       // and the new file is created through it.
-      const QFileInfo info(indexFile);
-      const QString real = info.isSymLink() ? info.canonicalFilePath() : indexFile;
+      const QFileInfo info(indexFile_);
+      const QString real = info.isSymLink() ? info.canonicalFilePath() : indexFile_;
       if (!real.isEmpty()) QFile::remove(real);  // a failed delete only means the tags go into the old file
     }
     const long window = EngineProgressSink::Register(this);

@@ -5,7 +5,7 @@
 
 class QLabel;
 class TProgressGauge;
-class TTable;
+class TableDataSet;
 class TTableEngine;
 
 // The "Rebuild Indexes" dialog: throws the task table's index file away and builds the five
@@ -18,7 +18,8 @@ class TRebuildInd : public QDialog {
  public:
   static constexpr int kCloseMessage = 1066;
 
-  TRebuildInd(TTable* table, TTableEngine* engine, const QString& dataDirectory, QWidget* parent = nullptr);
+  // `indexFile` is the path of the table's index file, which the rebuild replaces.
+  TRebuildInd(TableDataSet* table, TTableEngine* engine, const QString& indexFile, QWidget* parent = nullptr);
   ~TRebuildInd() override;
 
   void SetPackToo(bool on) { packToo_ = on; }
@@ -40,9 +41,9 @@ class TRebuildInd : public QDialog {
   void DoWork();
   void BuildTags();
 
-  TTable* table_;
+  TableDataSet* table_;
   TTableEngine* engine_;
-  QString dataDirectory_;
+  QString indexFile_;
   bool mayClose_ = false;
   int accumulated_ = 0;
   int lastProgress_ = 0;

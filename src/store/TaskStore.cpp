@@ -204,7 +204,7 @@ bool TaskStore::CreateTaskTable() {
   return TasqEngine.CommitCreate() && Exists("LWISE.DBF");
 }
 
-bool TaskStore::IsOldLayout(TTable& table) {
+bool TaskStore::IsOldLayout(TableDataSet& table) {
   try {
     table.Close();
     table.UpdateFieldDefs();
@@ -239,7 +239,8 @@ void TaskStore::RunRebuild(bool packToo) {
   // Task identities for the sync follow their records through the pack (docs/sync.md).
   std::unique_ptr<PackIdentityGuard> identities;
   if (packToo) identities = std::make_unique<PackIdentityGuard>(StoredName("LWISE.DBF"), TasqTable.CursorHandle());
-  TRebuildInd dialog(&TasqTable, &TasqEngine, StoreHelpers::DataDirectory(), dialogParent_);
+  TRebuildInd dialog(&TasqTable, &TasqEngine,
+                     CompanionFile(StoreHelpers::DataDirectory() + TasqTable.TableName(), "CDX"), dialogParent_);
   dialog.SetPackToo(packToo);
   WindowPlacement::PlaceDialog(&dialog);
   dialog.exec();
@@ -345,7 +346,7 @@ bool TaskStore::CopyOldTasks() {
     // old files are put back.
     TasqTable.SetSyncEachPost(false);
     struct SyncAgain {
-      TTable& table;
+      TableDataSet& table;
       ~SyncAgain() { table.SetSyncEachPost(true); }
     } syncAgain{TasqTable};
     ModTable.First();
@@ -373,7 +374,7 @@ bool TaskStore::CopyOldTasks() {
       if (trailingBreak) text += QStringLiteral("\r\n");
       TasqTable.FieldByName(QStringLiteral("NOTE"))->SetAsString(text);
       TasqTable.Post();
-      if (TasqTable.State() == TTable::dsEdit || TasqTable.State() == TTable::dsInsert) TasqTable.Post();
+      if (TasqTable.State() == TableDataSet::dsEdit || TasqTable.State() == TableDataSet::dsInsert) TasqTable.Post();
       ModTable.Next();
       ++count;
       if (statusLabel_) statusLabel_->setText(QStringLiteral("Appended %1 old TASQ records...").arg(count));

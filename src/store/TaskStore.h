@@ -4,9 +4,9 @@
 #include <QPointer>
 #include <QStringList>
 
-#include "db/TDataSource.h"
+#include "db/DataSetSource.h"
 #include "db/TEngineEnv.h"
-#include "db/TTable.h"
+#include "db/TableDataSet.h"
 #include "db/TTableEngine.h"
 
 #include <QLabel>
@@ -24,12 +24,12 @@ class TaskStore : public QObject {
   // The steps of an upgrade that can fail, so that tests can make each one fail.
   enum class UpgradeStep { RenameMemo, RenameData, Create, Open, OpenBackup, Append };
 
-  TTable TasqTable;
-  TDataSource TasqDataSource;
+  TableDataSet TasqTable;
+  DataSetSource TasqDataSource;
   TTableEngine TasqEngine;
   TEngineEnv EngineEnv1;
-  TTable ModTable;
-  TDataSource ModDataSource;
+  TableDataSet ModTable;
+  DataSetSource ModDataSource;
   TTableEngine ModEngine;
   QStringList TempMemo;  // the note being carried over by the upgrade, as lines
 
@@ -40,7 +40,7 @@ class TaskStore : public QObject {
 
   bool OpenTaskStore(bool maintenance);
   bool CreateTaskTable();
-  bool IsOldLayout(TTable& table);
+  bool IsOldLayout(TableDataSet& table);
   bool UpgradeTaskFiles();
   bool OpenBackupTable();
   // Shows the rebuild dialog; raises EDatabaseError when its work failed.

@@ -65,7 +65,7 @@ WindowPlacement::ScreenMetrics WindowPlacement::Screen() {
   ScreenMetrics metrics;
   if (QScreen* screen = QGuiApplication::primaryScreen()) {
     metrics.geometry = screen->geometry();
-    metrics.logical_dpi = qRound(screen->logicalDotsPerInch());
+    metrics.logicalDpi = qRound(screen->logicalDotsPerInch());
   }
   return metrics;
 }
@@ -81,7 +81,7 @@ void WindowPlacement::SetMainWindow(QWidget* window) {
 QString WindowPlacement::SectionName(const QWidget* window) {
   QString name =
       QString::fromLatin1(window->metaObject()->className()) + QStringLiteral("_Placement");
-  const int dpi = Screen().logical_dpi;
+  const int dpi = Screen().logicalDpi;
   if (dpi > 96) name += QString::number(dpi);
   return name;
 }

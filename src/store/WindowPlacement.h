@@ -16,7 +16,7 @@ class WindowPlacement {
   // What the placement rules need to know of the screen. Tests put in a screen of their own.
   struct ScreenMetrics {
     QRect geometry;
-    int logical_dpi = 96;
+    int logicalDpi = 96;
   };
 
   // The section that holds `window`'s placement on the current screen.

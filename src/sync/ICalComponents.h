@@ -11,7 +11,8 @@
 
 #include <memory>
 
-#include "sync/ICalTask.h"
+#include "sync/ICalImport.h"
+#include "sync/TaskRecord.h"
 
 namespace icalsupport {
 

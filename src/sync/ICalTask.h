@@ -3,22 +3,8 @@
 #include <QDateTime>
 #include <QString>
 
+#include "sync/ICalImport.h"
 #include "sync/TaskRecord.h"
-
-// One task read from an iCalendar VTODO.
-struct ICalImport {
-  TaskRecord task;
-  QString uid;      // the VTODO's UID; empty when it had none
-  QString summary;  // the VTODO's SUMMARY as written, to name the task in messages
-  // Characters of the VTODO that the task files cannot hold (outside Windows-1252). When not
-  // empty the task must not be stored; the message is the task editor's refusal message
-  // (TTaskEditorTextGuard::RefusalMessage) naming the task.
-  QString unstorable;
-  // Any other reason the task cannot be stored (a DUE out of range); empty when it can.
-  QString problem;
-
-  bool Storable() const { return unstorable.isEmpty() && problem.isEmpty(); }
-};
 
 // The mapping between a task and an iCalendar VTODO (RFC 5545), through libical:
 //   DESCRIPT <-> SUMMARY (cut to 50 on import; the full summary starts the note)

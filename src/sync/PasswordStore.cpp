@@ -7,7 +7,7 @@
 namespace {
 
 const QString kService = QStringLiteral("Listwise task sync");
-bool disabled = false;
+bool g_disabled = false;
 
 PasswordStore::Outcome Finish(QKeychain::Job& job, QString* why) {
   job.setAutoDelete(false);
@@ -30,11 +30,11 @@ PasswordStore::Outcome Finish(QKeychain::Job& job, QString* why) {
 
 }  // namespace
 
-void PasswordStore::SetDisabled(bool off) { disabled = off; }
+void PasswordStore::SetDisabled(bool off) { g_disabled = off; }
 
 PasswordStore::Outcome PasswordStore::Read(const QString& key, QString* password, QString* why) {
   password->clear();
-  if (disabled || qEnvironmentVariableIsSet("LISTWISE_NO_KEYRING")) return Outcome::NoKeyring;
+  if (g_disabled || qEnvironmentVariableIsSet("LISTWISE_NO_KEYRING")) return Outcome::NoKeyring;
   QKeychain::ReadPasswordJob job(kService);
   job.setKey(key);
   const Outcome outcome = Finish(job, why);
@@ -43,7 +43,7 @@ PasswordStore::Outcome PasswordStore::Read(const QString& key, QString* password
 }
 
 PasswordStore::Outcome PasswordStore::Write(const QString& key, const QString& password, QString* why) {
-  if (disabled || qEnvironmentVariableIsSet("LISTWISE_NO_KEYRING")) return Outcome::NoKeyring;
+  if (g_disabled || qEnvironmentVariableIsSet("LISTWISE_NO_KEYRING")) return Outcome::NoKeyring;
   QKeychain::WritePasswordJob job(kService);
   job.setKey(key);
   job.setTextData(password);
@@ -51,7 +51,7 @@ PasswordStore::Outcome PasswordStore::Write(const QString& key, const QString& p
 }
 
 PasswordStore::Outcome PasswordStore::Remove(const QString& key, QString* why) {
-  if (disabled || qEnvironmentVariableIsSet("LISTWISE_NO_KEYRING")) return Outcome::NoKeyring;
+  if (g_disabled || qEnvironmentVariableIsSet("LISTWISE_NO_KEYRING")) return Outcome::NoKeyring;
   QKeychain::DeletePasswordJob job(kService);
   job.setKey(key);
   return Finish(job, why);

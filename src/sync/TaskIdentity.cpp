@@ -20,11 +20,11 @@ namespace {
 enum Field { kKind, kRecno, kUid, kFprint, kSyncfp, kHref, kEtag, kNewRecno, kMatchKey, kFieldCount };
 
 const std::vector<xb::FieldDef>& Layout() {
-  static const std::vector<xb::FieldDef> fields = {
+  static const std::vector<xb::FieldDef> kFields = {
       {"KIND", 'C', 1, 0, 0},     {"RECNO", 'N', 10, 0, 0},  {"UID", 'C', 254, 0, 0},
       {"FPRINT", 'C', 16, 0, 0},  {"SYNCFP", 'C', 16, 0, 0}, {"HREF", 'C', 254, 0, 0},
       {"ETAG", 'C', 254, 0, 0},   {"NEWRECNO", 'N', 10, 0, 0}, {"MATCHKEY", 'C', 58, 0, 0}};
-  return fields;
+  return kFields;
 }
 
 constexpr char kTaskRow = 'T';

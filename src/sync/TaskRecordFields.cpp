@@ -1,27 +1,27 @@
 #include "sync/TaskRecordFields.h"
 
-#include "db/TField.h"
-#include "db/TTable.h"
+#include "db/DataSetField.h"
+#include "db/TableDataSet.h"
 
-TaskRecord ReadCurrentTask(TTable& table) {
+TaskRecord ReadCurrentTask(TableDataSet& table) {
   TaskRecord t;
   auto text = [&](const char* name) {
     // PRIORITY is missing only from a table of the old layout.
-    TField* f = table.FindField(QString::fromLatin1(name));
+    DataSetField* f = table.FindField(QString::fromLatin1(name));
     return f == nullptr ? QString() : f->AsString();
   };
   t.date = text("DATE").trimmed();
   t.time = text("TIME").trimmed();
   t.descript = text("DESCRIPT");
   t.note = text("NOTE");
-  TField* done = table.FindField(QStringLiteral("DONE"));
+  DataSetField* done = table.FindField(QStringLiteral("DONE"));
   t.done = done != nullptr && done->AsBoolean();
   t.keys = text("KEYS");
   t.priority = text("PRIORITY").trimmed();
   return t;
 }
 
-void WriteCurrentTask(TTable& table, const TaskRecord& t) {
+void WriteCurrentTask(TableDataSet& table, const TaskRecord& t) {
   table.FieldByName(QStringLiteral("DATE"))->SetAsString(t.date);
   table.FieldByName(QStringLiteral("TIME"))->SetAsString(t.time);
   table.FieldByName(QStringLiteral("DESCRIPT"))->SetAsString(t.descript);

@@ -21,18 +21,18 @@ struct Box {
 };
 
 // Frames `width` pixels deep, one pixel at a time inward. Of each ring the top row and the left
-// column, except their far ends, take `topLeft`; the right column and the bottom row take
-// `bottomRight`, so the corners top-right and bottom-left belong to the dark side, as a raised
+// column, except their far ends, take `top_left`; the right column and the bottom row take
+// `bottom_right`, so the corners top-right and bottom-left belong to the dark side, as a raised
 // face lit from the top left shows them.
-void Frame3D(QPainter* painter, Box* box, const QColor& topLeft, const QColor& bottomRight,
+void Frame3D(QPainter* painter, Box* box, const QColor& top_left, const QColor& bottom_right,
              int width) {
   for (int i = 0; i < width && !box->Empty(); ++i) {
     const int r = box->right - 1;
     const int b = box->bottom - 1;
-    painter->fillRect(box->left, box->top, std::max(0, r - box->left), 1, topLeft);
-    painter->fillRect(box->left, box->top, 1, std::max(0, b - box->top), topLeft);
-    painter->fillRect(r, box->top, 1, b - box->top + 1, bottomRight);
-    painter->fillRect(box->left, b, r - box->left + 1, 1, bottomRight);
+    painter->fillRect(box->left, box->top, std::max(0, r - box->left), 1, top_left);
+    painter->fillRect(box->left, box->top, 1, std::max(0, b - box->top), top_left);
+    painter->fillRect(r, box->top, 1, b - box->top + 1, bottom_right);
+    painter->fillRect(box->left, b, r - box->left + 1, 1, bottom_right);
     ++box->left;
     ++box->top;
     --box->right;
@@ -56,8 +56,8 @@ class GraphicPanelAccessible : public QAccessibleWidget {
   }
 };
 
-QAccessibleInterface* GraphicPanelInterface(const QString& className, QObject* object) {
-  if (className == QLatin1String("TGraphicPanel") && object != nullptr && object->isWidgetType())
+QAccessibleInterface* GraphicPanelInterface(const QString& class_name, QObject* object) {
+  if (class_name == QLatin1String("TGraphicPanel") && object != nullptr && object->isWidgetType())
     return new GraphicPanelAccessible(static_cast<TGraphicPanel*>(object));
   return nullptr;
 }
@@ -65,8 +65,8 @@ QAccessibleInterface* GraphicPanelInterface(const QString& className, QObject* o
 }  // namespace
 
 TGraphicPanel::TGraphicPanel(QWidget* parent) : QWidget(parent) {
-  static const bool accessible = (QAccessible::installFactory(GraphicPanelInterface), true);
-  Q_UNUSED(accessible);
+  static const bool kAccessible = (QAccessible::installFactory(GraphicPanelInterface), true);
+  Q_UNUSED(kAccessible);
   setFocusPolicy(Qt::NoFocus);
   setAttribute(Qt::WA_OpaquePaintEvent);
   resize(185, 41);
@@ -129,8 +129,8 @@ void TGraphicPanel::SetFontColor(const QColor& color) {
   update();
 }
 
-void TGraphicPanel::SetParentColor(bool parentColor) {
-  parent_color_ = parentColor;
+void TGraphicPanel::SetParentColor(bool parent_color) {
+  parent_color_ = parent_color;
   update();
 }
 
@@ -138,10 +138,10 @@ bool TGraphicPanel::ParentFont() const {
   return !testAttribute(Qt::WA_SetFont);
 }
 
-void TGraphicPanel::SetParentFont(bool parentFont) {
-  if (parentFont == ParentFont()) return;
+void TGraphicPanel::SetParentFont(bool parent_font) {
+  if (parent_font == ParentFont()) return;
   // A font without any resolved attribute makes Qt take every attribute from the parent again.
-  if (parentFont) {
+  if (parent_font) {
     setFont(QFont());
   } else {
     QFont own = font();
@@ -210,14 +210,14 @@ void TGraphicPanel::PaintTo(QPainter* painter) const {
   // Centred on the height of a capital letter's cell, as every panel of the program centres its
   // caption, whatever the letters of this one reach above or below.
   const QFontMetrics metrics(font());
-  const int textHeight = metrics.height();
-  const int top = (box.top + box.bottom - textHeight) / 2;
-  const QRect textRect(box.left, top, box.right - box.left, textHeight);
+  const int text_height = metrics.height();
+  const int top = (box.top + box.bottom - text_height) / 2;
+  const QRect text_rect(box.left, top, box.right - box.left, text_height);
   painter->save();
-  painter->setClipRect(textRect);
+  painter->setClipRect(text_rect);
   painter->setFont(font());
   painter->setPen(FontColor());
-  painter->drawText(textRect,
+  painter->drawText(text_rect,
                     static_cast<int>(alignment_) | Qt::AlignTop | Qt::TextSingleLine |
                         Qt::TextExpandTabs | Qt::TextShowMnemonic,
                     caption_);

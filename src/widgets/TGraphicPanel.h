@@ -61,10 +61,10 @@ class TGraphicPanel : public QWidget {
   void SetFontColor(const QColor& color);
   // While true the face takes the parent's background colour.
   bool ParentColor() const { return parent_color_; }
-  void SetParentColor(bool parentColor);
+  void SetParentColor(bool parent_color);
   // While true the caption uses the parent's font; setFont() ends it.
   bool ParentFont() const;
-  void SetParentFont(bool parentFont);
+  void SetParentFont(bool parent_font);
   // Kept for forms that mark panels as holders of embedded objects; it changes nothing drawn.
   bool Locked() const { return locked_; }
   void SetLocked(bool locked) { locked_ = locked; }

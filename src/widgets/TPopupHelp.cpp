@@ -13,14 +13,14 @@
 #include <QWidget>
 #include <algorithm>
 
-#include "widgets/THelpWindow.h"
+#include "widgets/HelpWindow.h"
 #include "widgets/TPopupHelpMask.h"
 #include "widgets/TPopupHelpPopup.h"
 
 namespace {
 
-TPopupHelpSettings& MutableSettings() {
-  static TPopupHelpSettings settings;
+PopupHelpSettings& MutableSettings() {
+  static PopupHelpSettings settings;
   return settings;
 }
 
@@ -70,7 +70,7 @@ QWidget* TPopupHelp::Form() const {
 }
 
 void TPopupHelp::CopySettings() {
-  TPopupHelpSettings& settings = MutableSettings();
+  PopupHelpSettings& settings = MutableSettings();
   settings.source = this;
   settings.color = color_;
   settings.more_text = more_text_;
@@ -79,7 +79,7 @@ void TPopupHelp::CopySettings() {
   settings.max_width = max_width_;
 }
 
-const TPopupHelpSettings& TPopupHelp::Settings() {
+const PopupHelpSettings& TPopupHelp::Settings() {
   return MutableSettings();
 }
 
@@ -140,7 +140,7 @@ bool TPopupHelp::FindControlHelp(QWidget* control, const QRect& screen_rect) {
     const QVariant own = control->property("HelpContext");
     if (own.isValid() && own.toUInt() != 0) record->SetHelpContext(own.toUInt());
   }
-  const TPopupHelpSettings& settings = MutableSettings();
+  const PopupHelpSettings& settings = MutableSettings();
   popup->ShowHelp(record, screen_rect, settings.color, settings.font, settings.max_width,
                   settings.more_text);
   return true;
@@ -165,8 +165,8 @@ bool TPopupHelp::InHelpMode() const {
 }
 
 QImage TPopupHelp::QuestionImage() {
-  static const QImage image(QStringLiteral(":/widgets/QCURSOR"));
-  return image;
+  static const QImage kImage(QStringLiteral(":/widgets/QCURSOR"));
+  return kImage;
 }
 
 QImage TPopupHelp::MouseHelpBitmap() {
@@ -247,7 +247,7 @@ void TPopupHelp::InstallHelpKeys(int help_context) {
 }
 
 void TPopupHelp::InstallHelpKey(int help_context) {
-  if (QWidget* form = Form()) THelpWindow::InstallHelpKey(form, help_context);
+  if (QWidget* form = Form()) HelpWindow::InstallHelpKey(form, help_context);
 }
 
 void TPopupHelp::InstallHelpModeKey() {

@@ -9,7 +9,7 @@
 #include <QString>
 #include <QStringList>
 
-#include "widgets/TPopupHelpSettings.h"
+#include "widgets/PopupHelpSettings.h"
 #include "widgets/TPopupHelpText.h"
 
 class QAbstractButton;
@@ -89,7 +89,7 @@ class TPopupHelp : public QObject {
   // The application's popup; nullptr until the first display.
   static TPopupHelpPopup* Popup();
   // What the latest ShowHelpFor or StartHelpMode put in force.
-  static const TPopupHelpSettings& Settings();
+  static const PopupHelpSettings& Settings();
   // Tells the component of the latest call that the help interaction has ended.
   static void NotifyHelpDone();
 

@@ -7,7 +7,7 @@
 #include <QScreen>
 #include <algorithm>
 
-#include "widgets/THelpWindow.h"
+#include "widgets/HelpWindow.h"
 #include "widgets/TPopupHelpData.h"
 
 namespace {
@@ -154,7 +154,7 @@ void TPopupHelpPopup::paintEvent(QPaintEvent*) {
 }
 
 void TPopupHelpPopup::OpenHelpTopic() {
-  THelpWindow::ShowHelpContext(static_cast<int>(help_context_));
+  HelpWindow::ShowHelpContext(static_cast<int>(help_context_));
 }
 
 void TPopupHelpPopup::keyPressEvent(QKeyEvent* event) {

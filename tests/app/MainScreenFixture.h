@@ -10,9 +10,10 @@
 #include <functional>
 #include <memory>
 
+#include "SeedTasks.h"
 #include "app/TMainScreen.h"
 #include "db/DateTimeValue.h"
-#include "db/TDataSetModel.h"
+#include "db/DataSetModel.h"
 #include "platform/UserMessages.h"
 #include "widgets/TFlatButton.h"
 
@@ -46,42 +47,17 @@ T* Control(QObject& w, const char* name) {
 
 // The grid's model, and the sort items of the File menu (`main`) or the Sort button's menu
 // in their order: Date+Time, Description, Priority, Key Words.
-inline TDataSetModel* Grid(QObject& w) { return Control<TDataSetModel>(w, "GridModel"); }
+inline DataSetModel* Grid(QObject& w) { return Control<DataSetModel>(w, "GridModel"); }
 inline QAction* SortItem(QObject& w, bool main, int index) {
   static const char* const kNames[4] = {"mnuSortDateTime", "mnuSortDescription", "mnuSortPriority", "mnuSortKeyWords"};
   return w.findChild<QAction*>((main ? QStringLiteral("main") : QString()) + QString::fromLatin1(kNames[index]));
 }
 
-struct Task {
-  QString date, time, descript;
-  bool done;
-  QString keys, priority, note;
-};
-
 // Writes the tasks through the store (in the data directory in force), opens the window and
 // waits for its opening sequence to end; null when that fails.
 inline std::unique_ptr<TMainScreen> OpenMainScreen(const QList<Task>& tasks, const QString& dataDir,
                                                    const QString& settings = QString()) {
-  if (!settings.isEmpty()) {
-    QFile ini(dataDir + QStringLiteral("/TASQ.INI"));
-    if (!ini.open(QIODevice::WriteOnly)) return nullptr;
-    ini.write(settings.toUtf8());
-  }
-  if (!tasks.isEmpty()) {
-    TaskStore store;
-    if (!store.OpenTaskStore(false)) return nullptr;
-    for (const Task& t : tasks) {
-      store.TasqTable.Append();
-      store.TasqTable.FieldByName("DATE")->SetAsString(t.date);
-      store.TasqTable.FieldByName("TIME")->SetAsString(t.time);
-      store.TasqTable.FieldByName("DESCRIPT")->SetAsString(t.descript);
-      store.TasqTable.FieldByName("DONE")->SetAsBoolean(t.done);
-      store.TasqTable.FieldByName("KEYS")->SetAsString(t.keys);
-      store.TasqTable.FieldByName("PRIORITY")->SetAsString(t.priority);
-      store.TasqTable.FieldByName("NOTE")->SetAsString(t.note);
-      store.TasqTable.Post();
-    }
-  }
+  if (!SeedTasks(tasks, dataDir, settings)) return nullptr;
   auto w = std::make_unique<TMainScreen>(nullptr, FixtureClock());
   w->show();
   if (!QTest::qWaitFor([&] { return w->Opened() && Control<TFlatButton>(*w, "ExitButton")->isVisible(); }, 10000))

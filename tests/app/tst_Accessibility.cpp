@@ -28,6 +28,7 @@
 #include "dialogs/TTaskEditor.h"
 #include "report/TPreviewForm.h"
 #include "report/TReportSetup.h"
+#include "platform/UserMessages.h"
 #include "store/StoreHelpers.h"
 #include "widgets/TFlatButton.h"
 

@@ -19,7 +19,7 @@
 
 #include "MainScreenFixture.h"
 #include "app/TMainScreen.h"
-#include "db/TDataSetModel.h"
+#include "db/DataSetModel.h"
 #include "dialogs/TDateSelector.h"
 #include "dialogs/TFilterForm.h"
 #include "dialogs/TSetTimeDialog.h"
@@ -28,7 +28,7 @@
 #include "report/TReportSetup.h"
 #include "store/StoreHelpers.h"
 #include "widgets/TFlatButton.h"
-#include "widgets/THelpWindow.h"
+#include "widgets/HelpWindow.h"
 #include "widgets/TPopupHelp.h"
 #include "widgets/TPopupHelpMask.h"
 #include "widgets/TPopupHelpPopup.h"
@@ -280,18 +280,18 @@ class FormHelpTest : public QObject {
   // F1 opens `context`'s topic; Shift+F1 starts the help mode where the form has one.
   void HelpKeys(QWidget* form, int context, bool help_mode = true) {
     QVERIFY(ShowActive(form));
-    if (THelpWindow::Instance()) THelpWindow::Instance()->hide();
+    if (HelpWindow::Instance()) HelpWindow::Instance()->hide();
     QTest::keyClick(form, Qt::Key_F1);
-    QVERIFY(THelpWindow::Instance() && THelpWindow::Instance()->isVisible());
-    QCOMPARE(THelpWindow::Instance()->CurrentContext(), context);
-    THelpWindow::Instance()->hide();
+    QVERIFY(HelpWindow::Instance() && HelpWindow::Instance()->isVisible());
+    QCOMPARE(HelpWindow::Instance()->CurrentContext(), context);
+    HelpWindow::Instance()->hide();
     // The help button opens the same topic (from another one on show).
-    THelpWindow::ShowHelpContext(THelpWindow::kPreviewWindow)->hide();
+    HelpWindow::ShowHelpContext(HelpWindow::kPreviewWindow)->hide();
     auto* help_button = form->findChild<QAbstractButton*>(QStringLiteral("Helpbutton"));
     QVERIFY(help_button);
     help_button->click();
-    QCOMPARE(THelpWindow::Instance()->CurrentContext(), context);
-    THelpWindow::Instance()->hide();
+    QCOMPARE(HelpWindow::Instance()->CurrentContext(), context);
+    HelpWindow::Instance()->hide();
     if (!help_mode) return;
     QVERIFY(ShowActive(form));
     QTest::keyClick(form, Qt::Key_F1, Qt::ShiftModifier);
@@ -330,7 +330,7 @@ class FormHelpTest : public QObject {
   }
   void cleanup() {
     HidePopup();
-    if (THelpWindow::Instance()) THelpWindow::Instance()->hide();
+    if (HelpWindow::Instance()) HelpWindow::Instance()->hide();
     UserMessages::Install(nullptr);
     StoreHelpers::SetDataDirectory(QString());
   }
@@ -466,12 +466,12 @@ class FormHelpTest : public QObject {
     // F1 is the Help menu's Contents item.
     QVERIFY(ShowActive(w.get()));
     QTest::keyClick(w.get(), Qt::Key_F1);
-    QVERIFY(THelpWindow::Instance() && THelpWindow::Instance()->isVisible());
-    QCOMPARE(THelpWindow::Instance()->CurrentContext(), 1009);
-    THelpWindow::Instance()->hide();
+    QVERIFY(HelpWindow::Instance() && HelpWindow::Instance()->isVisible());
+    QCOMPARE(HelpWindow::Instance()->CurrentContext(), 1009);
+    HelpWindow::Instance()->hide();
     Control<TFlatButton>(*w, "Helpbutton")->click();
-    QCOMPARE(THelpWindow::Instance()->CurrentContext(), 1009);
-    THelpWindow::Instance()->hide();
+    QCOMPARE(HelpWindow::Instance()->CurrentContext(), 1009);
+    HelpWindow::Instance()->hide();
 
     // In the help mode the window's command keys are off: Delete deletes nothing.
     QVERIFY(ShowActive(w.get()));

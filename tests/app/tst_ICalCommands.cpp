@@ -7,7 +7,7 @@
 #include "../db/TaskTableFixture.h"
 #include "app/ICalCommands.h"
 #include "app/KeyWordList.h"
-#include "dialogs/TTaskEditorTextGuard.h"
+#include "dialogs/TaskEditorTextGuard.h"
 #include "sync/ICalFile.h"
 
 class TestICalCommands : public QObject {
@@ -106,7 +106,7 @@ class TestICalCommands : public QObject {
     QCOMPARE(result.error, QString());
     QCOMPARE(result.added, 2);
     QCOMPARE(result.skipped.size(), 2);
-    QCOMPARE(result.skipped[0], QStringLiteral("\"Tick ✓\": ") + TTaskEditorTextGuard::RefusalMessage("✓"));
+    QCOMPARE(result.skipped[0], QStringLiteral("\"Tick ✓\": ") + TaskEditorTextGuard::RefusalMessage("✓"));
     QVERIFY(result.skipped[1].startsWith(QLatin1String("\"Broken due\": ")));
     QCOMPARE(keyWords.Words(), QStringList({"work", "newword"}));
     const QString message = ICalCommands::ImportMessage(result);

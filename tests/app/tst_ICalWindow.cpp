@@ -8,6 +8,7 @@
 
 #include "MainScreenFixture.h"
 #include "db/DateTimeValue.h"
+#include "platform/UserMessages.h"
 #include "store/StoreHelpers.h"
 #include "sync/ICalFile.h"
 

@@ -17,7 +17,7 @@
 #include "app/TMainScreen.h"
 #include "dialogs/TTaskEditor.h"
 #include "db/DateTimeValue.h"
-#include "db/TDataSetModel.h"
+#include "db/DataSetModel.h"
 #include "dialogs/TSetTimeDialog.h"
 #include "platform/UserMessages.h"
 #include "store/MainPreferences.h"
@@ -111,10 +111,10 @@ class MainScreenTest : public QObject {
     QTRY_VERIFY(!w->isVisible());
     QCOMPARE(messages_.shown.last(), QString("Unable to open the Tasq file: LWISE.DBF"));
     const MainPreferences kept = MainPreferences::Load();
-    QCOMPARE(kept.splitter_bar, 150);
+    QCOMPARE(kept.splitterBar, 150);
     QCOMPARE(kept.order, 2);
-    QVERIFY(kept.show_done);
-    QVERIFY(!kept.reindex_needed);
+    QVERIFY(kept.showDone);
+    QVERIFY(!kept.reindexNeeded);
   }
 
   void displayTextsAndEmphasis() {
@@ -271,7 +271,7 @@ class MainScreenTest : public QObject {
     QCOMPARE(w->Store().TasqEngine.RecordCount(), 1L);
     QCOMPARE(Grid(*w)->rowCount(), 1);
     QVERIFY(!w->ReindexNeeded());
-    QVERIFY(!MainPreferences::Load().reindex_needed);
+    QVERIFY(!MainPreferences::Load().reindexNeeded);
     QVERIFY(SortItem(*w, true, 0)->isChecked());
   }
 

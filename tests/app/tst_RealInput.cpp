@@ -13,6 +13,7 @@
 #include "db/DateTimeValue.h"
 #include "db/TTableEngine.h"
 #include "dialogs/TTaskEditor.h"
+#include "platform/UserMessages.h"
 #include "store/StoreHelpers.h"
 
 namespace {

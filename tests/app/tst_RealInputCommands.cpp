@@ -21,16 +21,17 @@
 #include <vector>
 
 #include "../dialogs/RealEvents.h"
+#include "SeedTasks.h"
 #include "app/TMainScreen.h"
 #include "db/DateTimeValue.h"
-#include "db/TField.h"
-#include "db/TTable.h"
+#include "db/DataSetField.h"
+#include "db/TableDataSet.h"
 #include "dialogs/TDateSelector.h"
 #include "dialogs/TMonthGrid.h"
 #include "platform/UserMessages.h"
 #include "store/StoreHelpers.h"
 #include "store/TaskStore.h"
-#include "widgets/THelpWindow.h"
+#include "widgets/HelpWindow.h"
 
 using namespace RealEvents;
 
@@ -56,15 +57,10 @@ Answers* messages = nullptr;
 const char* const kSettings = "[Preferences]\nOrder=1\nShowDone=0\n[Reindex]\nNeeded=0\n";
 
 // Date order: Zulu, Alpha (today, so the window opens on it), Beta; Gamma is done and hidden.
-struct Stored {
-  const char *date, *descript;
-  bool done;
-  const char *keys, *priority, *note;
-};
-const Stored kTasks[] = {{"20240228", "Zulu", false, "shop", "B", ""},
-                         {"20240229", "Alpha", false, "home", "A", "first note"},
-                         {"20240301", "Beta", false, "shop", "C", ""},
-                         {"20240227", "Gamma", true, "home", "C", ""}};
+const QList<Task> kTasks = {{"20240228", "", "Zulu", false, "shop", "B", ""},
+                           {"20240229", "", "Alpha", false, "home", "A", "first note"},
+                           {"20240301", "", "Beta", false, "shop", "C", ""},
+                           {"20240227", "", "Gamma", true, "home", "C", ""}};
 
 QTableView* Grid(QWidget* w) { return Named<QTableView>(w, "ActiveGrid"); }
 
@@ -287,8 +283,8 @@ std::vector<Row> Rows() {
     QTRY_COMPARE(Tasks(w), QStringList({"Zulu", "Alpha", "Beta"}));
   };
   auto helpShown = [](QWidget*) {
-    QTRY_VERIFY(THelpWindow::Instance() && THelpWindow::Instance()->isVisible());
-    QCOMPARE(THelpWindow::Instance()->CurrentContext(), int(THelpWindow::kMainWindow));
+    QTRY_VERIFY(HelpWindow::Instance() && HelpWindow::Instance()->isVisible());
+    QCOMPARE(HelpWindow::Instance()->CurrentContext(), int(HelpWindow::kMainWindow));
   };
   auto aboutAnswered = std::make_shared<bool>(false);
   auto about = [aboutAnswered] {
@@ -454,23 +450,7 @@ class RealInputCommandsTest : public QObject {
   }
   void Commands() {
     QFETCH(int, index);
-    {
-      QFile ini(dir_->path() + "/TASQ.INI");
-      QVERIFY(ini.open(QIODevice::WriteOnly));
-      ini.write(kSettings);
-      TaskStore store;
-      QVERIFY(store.OpenTaskStore(false));
-      for (const Stored& t : kTasks) {
-        store.TasqTable.Append();
-        store.TasqTable.FieldByName("DATE")->SetAsString(t.date);
-        store.TasqTable.FieldByName("DESCRIPT")->SetAsString(t.descript);
-        store.TasqTable.FieldByName("DONE")->SetAsBoolean(t.done);
-        store.TasqTable.FieldByName("KEYS")->SetAsString(t.keys);
-        store.TasqTable.FieldByName("PRIORITY")->SetAsString(t.priority);
-        store.TasqTable.FieldByName("NOTE")->SetAsString(t.note);
-        store.TasqTable.Post();
-      }
-    }
+    QVERIFY(SeedTasks(kTasks, dir_->path(), QString::fromLatin1(kSettings)));
     auto window = std::make_unique<TMainScreen>(nullptr, LeapDayClock());
     QWidget* w = window.get();
     w->show();
@@ -489,11 +469,7 @@ class RealInputCommandsTest : public QObject {
 
   // A note typed in and left with Ctrl+Tab is stored, as leaving it by mouse stores it.
   void NoteLeftByKeysIsStored() {
-    {
-      QFile ini(dir_->path() + "/TASQ.INI");
-      QVERIFY(ini.open(QIODevice::WriteOnly));
-      ini.write(kSettings);
-    }
+    QVERIFY(SeedTasks({}, dir_->path(), QString::fromLatin1(kSettings)));
     {
       TaskStore store;
       QVERIFY(store.OpenTaskStore(false));

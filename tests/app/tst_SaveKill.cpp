@@ -19,6 +19,7 @@
 #include "FaultInjection.h"
 #include "MainScreenFixture.h"
 #include "dialogs/TTaskEditor.h"
+#include "platform/UserMessages.h"
 #include "store/StoreHelpers.h"
 #include "xbengine.h"
 

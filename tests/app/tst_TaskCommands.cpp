@@ -19,6 +19,7 @@
 #include "db/TTableEngine.h"
 #include "dialogs/TFilterForm.h"
 #include "dialogs/TTaskEditor.h"
+#include "platform/UserMessages.h"
 #include "store/StoreHelpers.h"
 #include "widgets/TFlatButton.h"
 

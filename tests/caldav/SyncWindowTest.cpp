@@ -18,7 +18,8 @@
 #include "../app/MainScreenFixture.h"
 #include "TestServer.h"
 #include "app/SyncController.h"
-#include "dialogs/TSyncSettings.h"
+#include "dialogs/SyncSettings.h"
+#include "platform/UserMessages.h"
 #include "store/StoreHelpers.h"
 #include "store/SyncPreferences.h"
 #include "sync/CalDavClient.h"
@@ -77,7 +78,7 @@ class SyncWindowTest : public QObject {
     QVERIFY(w);
     QStringList listed;
     QString wrongPasswordText;
-    WhenModal<TSyncSettings>([&](TSyncSettings& d) {
+    WhenModal<SyncSettings>([&](SyncSettings& d) {
       QVERIFY(!d.RememberCheck->isEnabled());  // no keyring here
       d.OKButton->click();                     // nothing filled in: refused, said why
       QVERIFY(d.isVisible());

@@ -7,8 +7,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include "db/TDataSource.h"
-#include "db/TTable.h"
+#include "db/DataSetSource.h"
+#include "db/TableDataSet.h"
 #include "db/TTableEngine.h"
 #include "db/CursorLayer.h"
 #include "db/TaskFileNames.h"
@@ -25,8 +25,8 @@ class RecordedMessages {
 
 struct TaskTableFixture {
   QTemporaryDir dir;
-  TTable table;
-  TDataSource source;
+  TableDataSet table;
+  DataSetSource source;
   TTableEngine engine;
 
   TaskTableFixture() {

@@ -207,7 +207,7 @@ class DatasetFaultsTest : public QObject {
         "append with a note",
         [&](TaskTableFixture& f) {
           // A failed post keeps the dataset in insert state with the values: the retry posts it.
-          if (f.table.State() != TTable::dsInsert) {
+          if (f.table.State() != TableDataSet::dsInsert) {
             f.table.Append();
             f.table.FieldByName("DESCRIPT")->SetAsString(name);
             f.table.FieldByName("KEYS")->SetAsString(QStringLiteral("new"));
@@ -215,7 +215,7 @@ class DatasetFaultsTest : public QObject {
             f.table.FieldByName("NOTE")->SetAsString(NoteOf(name));
           }
           f.table.Post();
-          QCOMPARE(f.table.State(), TTable::dsBrowse);
+          QCOMPARE(f.table.State(), TableDataSet::dsBrowse);
           QCOMPARE(f.table.FieldByName("DESCRIPT")->AsString(), name);
         },
         [&](bool succeeded) {
@@ -231,7 +231,7 @@ class DatasetFaultsTest : public QObject {
     Exercise(
         "edit with a note",
         [&](TaskTableFixture& f) {
-          if (f.table.State() != TTable::dsEdit) {
+          if (f.table.State() != TableDataSet::dsEdit) {
             f.table.First();
             while (!f.table.Eof() && f.table.FieldByName("DESCRIPT")->AsString() != name) f.table.Next();
             QCOMPARE(f.table.FieldByName("DESCRIPT")->AsString(), name);
@@ -240,7 +240,7 @@ class DatasetFaultsTest : public QObject {
             f.table.FieldByName("NOTE")->SetAsString(QStringLiteral("a new note for ") + name);
           }
           f.table.Post();
-          QCOMPARE(f.table.State(), TTable::dsBrowse);
+          QCOMPARE(f.table.State(), TableDataSet::dsBrowse);
         },
         [&](bool succeeded) {
           Contents want = Before();

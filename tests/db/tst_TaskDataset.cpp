@@ -8,7 +8,7 @@
 
 #include "TaskTableFixture.h"
 #include "db/CursorLayer.h"
-#include "db/TDataSetModel.h"
+#include "db/DataSetModel.h"
 #include "xbengine.h"
 
 class TaskDatasetTest : public QObject {
@@ -79,7 +79,7 @@ class TaskDatasetTest : public QObject {
       QVERIFY(!e.Message().isEmpty());
     }
     QVERIFY(refused);
-    QCOMPARE(f.table.State(), TTable::dsInsert);
+    QCOMPARE(f.table.State(), TableDataSet::dsInsert);
     f.table.FieldByName("DESCRIPT")->SetAsString(QString::fromUtf8("Caf\u00e9 \u20ac5"));
     f.table.Post();
     QCOMPARE(f.table.FieldByName("DESCRIPT")->AsString(), QString::fromUtf8("Caf\u00e9 \u20ac5"));
@@ -102,7 +102,7 @@ class TaskDatasetTest : public QObject {
     QVERIFY(f.Create());
     f.table.AddCalcField("CalcDate", FieldKind::String, 20);
     int calls = 0;
-    f.table.OnCalcFields = [&](TTable& t) {
+    f.table.OnCalcFields = [&](TableDataSet& t) {
       ++calls;
       if (t.Tag() == -1) return;  // busy: the program skips its display texts
       const QString d = t.FieldByName("DATE")->AsString();
@@ -180,7 +180,7 @@ class TaskDatasetTest : public QObject {
     QCOMPARE(f.engine.QueryCount(), 2L);
 
     // A record that stops passing leaves the view.
-    TDataSetModel model(&f.source);
+    DataSetModel model(&f.source);
     model.SetColumns({{"DESCRIPT", "Description"}});
     QCOMPARE(model.rowCount(), 2);
     f.table.First();
@@ -255,7 +255,7 @@ class TaskDatasetTest : public QObject {
     f.table.Open();
     for (int i = 0; i < 700; ++i)
       f.Add(QStringLiteral("2026%1").arg(1000 + (i * 37) % 700, 4, 10, QLatin1Char('0')), "", QStringLiteral("t%1").arg(i));
-    TDataSetModel model(&f.source);
+    DataSetModel model(&f.source);
     QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
     model.SetColumns({{"DATE", "Date"}, {"DESCRIPT", "Description"}, {"DONE", "Done"}});
     QCOMPARE(model.rowCount(), 700);
@@ -263,7 +263,7 @@ class TaskDatasetTest : public QObject {
     QStringList walked = f.Walk();
     for (int row : {699, 0, 350, 255, 256, 511, 512, 698, 1})
       QCOMPARE(model.data(model.index(row, 1)).toString(), walked.at(row));
-    QSignalSpy moved(&model, &TDataSetModel::CurrentRowChanged);
+    QSignalSpy moved(&model, &DataSetModel::CurrentRowChanged);
     model.SetCurrentRow(400);
     QCOMPARE(f.table.FieldByName("DESCRIPT")->AsString(), walked.at(400));
     QCOMPARE(model.CurrentRow(), 400);

@@ -20,7 +20,7 @@
 #include "dialogs/TFilterForm.h"
 #include "dialogs/TMonthGrid.h"
 #include "dialogs/TTaskEditor.h"
-#include "widgets/THelpWindow.h"
+#include "widgets/HelpWindow.h"
 
 using namespace RealEvents;
 
@@ -71,9 +71,9 @@ auto Press(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
 // The help window shows `context`; it is closed again and the dialog made active.
 auto HelpShows(int context) {
   return [context](QDialog& d) {
-    QTRY_VERIFY(THelpWindow::Instance() && THelpWindow::Instance()->isVisible());
-    QCOMPARE(THelpWindow::Instance()->CurrentContext(), context);
-    THelpWindow::Instance()->close();
+    QTRY_VERIFY(HelpWindow::Instance() && HelpWindow::Instance()->isVisible());
+    QCOMPARE(HelpWindow::Instance()->CurrentContext(), context);
+    HelpWindow::Instance()->close();
     QVERIFY(Activate(&d));
     QVERIFY(d.isVisible());
   };
@@ -90,7 +90,7 @@ void RunRow(QDialog& dialog, const Row& row, QWidget* startFocus) {
   if (QTest::currentTestFailed()) return;
   QCoreApplication::processEvents();
   row.check(dialog);
-  if (THelpWindow::Instance()) THelpWindow::Instance()->close();
+  if (HelpWindow::Instance()) HelpWindow::Instance()->close();
 }
 
 // ---- Task editor ---------------------------------------------------------------------------
@@ -185,8 +185,8 @@ std::vector<Row> EditorRows() {
        lowChosen},
       {"done mark", "click", ClickOn("IsDone"), doneChecked},
       {"done mark", "Tab, Space", [](QDialog&) { Key(Qt::Key_Tab); Key(Qt::Key_Space); }, doneChecked},
-      {"help", "click", ClickOn("Helpbutton"), HelpShows(THelpWindow::kTaskEditor)},
-      {"help", "F1", Press(Qt::Key_F1), HelpShows(THelpWindow::kTaskEditor)},
+      {"help", "click", ClickOn("Helpbutton"), HelpShows(HelpWindow::kTaskEditor)},
+      {"help", "F1", Press(Qt::Key_F1), HelpShows(HelpWindow::kTaskEditor)},
   };
 }
 
@@ -236,8 +236,8 @@ std::vector<Row> FilterRows() {
          Key(Qt::Key_Down);
        },
        [](QDialog& d) { QCOMPARE(qobject_cast<TFilterForm*>(&d)->PriorityFilterIndex(), 1); }},
-      {"help", "click", ClickOn("Helpbutton"), HelpShows(THelpWindow::kFilterDialog)},
-      {"help", "F1", Press(Qt::Key_F1), HelpShows(THelpWindow::kFilterDialog)},
+      {"help", "click", ClickOn("Helpbutton"), HelpShows(HelpWindow::kFilterDialog)},
+      {"help", "F1", Press(Qt::Key_F1), HelpShows(HelpWindow::kFilterDialog)},
   };
 }
 
@@ -278,8 +278,8 @@ std::vector<Row> SelectorRows() {
       {"today", "Home", Press(Qt::Key_Home), isToday},
       {"another day", "click on its cell", clickDay20, selected(2024, 3, 20)},
       {"another day", "arrow keys", [](QDialog&) { Key(Qt::Key_Right); Key(Qt::Key_Down); }, selected(2024, 3, 13)},
-      {"help", "click", ClickOn("Helpbutton"), HelpShows(THelpWindow::kTaskEditor)},
-      {"help", "F1", Press(Qt::Key_F1), HelpShows(THelpWindow::kTaskEditor)},
+      {"help", "click", ClickOn("Helpbutton"), HelpShows(HelpWindow::kTaskEditor)},
+      {"help", "F1", Press(Qt::Key_F1), HelpShows(HelpWindow::kTaskEditor)},
   };
 }
 

@@ -10,7 +10,7 @@
 #include "dialogs/TDateSelector.h"
 #include "dialogs/TMonthGrid.h"
 #include "widgets/TFlatButton.h"
-#include "widgets/THelpWindow.h"
+#include "widgets/HelpWindow.h"
 
 namespace {
 
@@ -67,9 +67,9 @@ class DateSelectorTest : public QObject {
     dialog.show();
     QVERIFY(QTest::qWaitForWindowExposed(&dialog));
     Click(&dialog, "Helpbutton");
-    QVERIFY(THelpWindow::Instance());
-    QCOMPARE(THelpWindow::Instance()->CurrentContext(), 1004);
-    THelpWindow::Instance()->close();
+    QVERIFY(HelpWindow::Instance());
+    QCOMPARE(HelpWindow::Instance()->CurrentContext(), 1004);
+    HelpWindow::Instance()->close();
     QCOMPARE(dialog.ModalResult, 0);
   }
 

@@ -8,7 +8,7 @@
 #include "widgets/TGraphicPanel.h"
 #include "dialogs/TSetTimeDialog.h"
 #include "widgets/TFlatButton.h"
-#include "widgets/THelpWindow.h"
+#include "widgets/HelpWindow.h"
 
 namespace {
 
@@ -86,9 +86,9 @@ class SetTimeDialogTest : public QObject {
     dialog.show();
     QVERIFY(QTest::qWaitForWindowExposed(&dialog));
     QTest::mouseClick(help, Qt::LeftButton, {}, help->rect().center());
-    QVERIFY(THelpWindow::Instance());
-    QCOMPARE(THelpWindow::Instance()->CurrentContext(), 2986);
-    THelpWindow::Instance()->close();
+    QVERIFY(HelpWindow::Instance());
+    QCOMPARE(HelpWindow::Instance()->CurrentContext(), 2986);
+    HelpWindow::Instance()->close();
   }
 
   void CaptionAndHighlightFollowTheClicks() {

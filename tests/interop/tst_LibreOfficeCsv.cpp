@@ -114,7 +114,7 @@ QString MakeTaskFolder(const QTemporaryDir& dir, const QList<Task>& tasks) {
     TaskStore store;
     if (store.OpenTaskStore(false)) {
       for (const Task& t : tasks) {
-        TTable& table = store.TasqTable;
+        TableDataSet& table = store.TasqTable;
         table.Append();
         table.FieldByName("DATE")->SetAsString(t.date);
         table.FieldByName("TIME")->SetAsString(t.time);

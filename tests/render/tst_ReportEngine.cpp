@@ -14,36 +14,36 @@
 #include <cmath>
 
 #include "render/ReportPrinters.h"
-#include "render/TReportPrinter.h"
-#include "render/TReportRecorder.h"
-#include "render/TReportRecording.h"
+#include "render/ReportPrinter.h"
+#include "render/ReportRecorder.h"
+#include "render/ReportRecording.h"
 
 namespace {
 
-using Step = std::function<void(TReportEngine&)>;
+using Step = std::function<void(ReportEngine&)>;
 
 // Runs `step` as the print step of a recorder writing into `stream`.
-TReportEngine::RunResult Record(QBuffer& stream, const Step& step, TReportRecorder* recorder) {
+ReportEngine::RunResult Record(QBuffer& stream, const Step& step, ReportRecorder* recorder) {
   stream.open(QIODevice::ReadWrite);
   recorder->SetStream(&stream);
   recorder->PrintStep = step;
   return recorder->Run();
 }
 
-QList<TReportRecording::Page> ReadBack(QBuffer& stream, QString* error) {
-  QList<TReportRecording::Page> pages;
+QList<ReportRecording::Page> ReadBack(QBuffer& stream, QString* error) {
+  QList<ReportRecording::Page> pages;
   stream.seek(0);
-  TReportRecording::Read(stream, &pages, error);
+  ReportRecording::Read(stream, &pages, error);
   return pages;
 }
 
 // A page played back at `dpi` dots per inch.
-QImage Render(const TReportRecording::Page& page, double dpi) {
-  const double scale = dpi / TReportEngine::kUnitsPerInch;
+QImage Render(const ReportRecording::Page& page, double dpi) {
+  const double scale = dpi / ReportEngine::kUnitsPerInch;
   QImage image((page.size * scale).toSize(), QImage::Format_RGB32);
   image.fill(Qt::white);
   QPainter p(&image);
-  TReportRecording::Play(p, page.picture, scale);
+  ReportRecording::Play(p, page.picture, scale);
   return image;
 }
 
@@ -73,14 +73,14 @@ class ReportEngineTest : public QObject {
   }
 
   void sectionLines() {
-    TReportRecorder r;
+    ReportRecorder r;
     QBuffer stream;
     double lineHeight = 0;
     int first = -1, afterThree = -1, last = -1, pagesAfter = -1;
     bool belowWhenFull = false;
     const auto result = Record(
         stream,
-        [&](TReportEngine& e) {
+        [&](ReportEngine& e) {
           QCOMPARE(e.PageWidth(), 8.5);
           QCOMPARE(e.PageHeight(), 11.0);
           e.SetFont(QStringLiteral("Arial"), 9);
@@ -101,7 +101,7 @@ class ReportEngineTest : public QObject {
           pagesAfter = e.PageNumber();
         },
         &r);
-    QCOMPARE(result, TReportEngine::RunResult::Completed);
+    QCOMPARE(result, ReportEngine::RunResult::Completed);
     QVERIFY(lineHeight > 0.1 && lineHeight < 0.25);  // 9 points and some leading
     QCOMPARE(first, int(std::floor(8.5 / lineHeight)));
     QCOMPARE(afterThree, first - 3);
@@ -111,16 +111,16 @@ class ReportEngineTest : public QObject {
   }
 
   void tabStopsAndTheirStack() {
-    TReportRecorder r;
+    ReportRecorder r;
     QBuffer stream;
     Record(
         stream,
-        [&](TReportEngine& e) {
+        [&](ReportEngine& e) {
           e.SetSectionLeft(1);
           e.ClearTabs();
-          e.SetTab(TReportEngine::kAfterPrevious, TTabStop::Justify::Left, 1.5, 2, 0, 0);
-          e.SetTab(TReportEngine::kAfterPrevious, TTabStop::Justify::Left, 1.0, 2, 0, 0);
-          e.SetTab(4, TTabStop::Justify::Right, 0.5, 5, TTabStop::All, 10);
+          e.SetTab(ReportEngine::kAfterPrevious, TabStop::Justify::Left, 1.5, 2, 0, 0);
+          e.SetTab(ReportEngine::kAfterPrevious, TabStop::Justify::Left, 1.0, 2, 0, 0);
+          e.SetTab(4, TabStop::Justify::Right, 0.5, 5, TabStop::kAll, 10);
           QCOMPARE(e.Tabs().at(0).position, 1.0);
           QCOMPARE(e.Tabs().at(1).position, 2.5);
           QCOMPARE(e.Tabs().at(2).position, 4.0);
@@ -133,7 +133,7 @@ class ReportEngineTest : public QObject {
           QVERIFY(std::abs(e.TabWidth() - 0.96) < 1e-9);
           e.SaveTabs();
           e.ClearTabs();
-          e.SetTab(1, TTabStop::Justify::Left, 6.5, 2, 0, 10);
+          e.SetTab(1, TabStop::Justify::Left, 6.5, 2, 0, 10);
           QCOMPARE(int(e.Tabs().size()), 1);
           QVERIFY(e.RestoreTabs());
           QCOMPARE(int(e.Tabs().size()), 3);
@@ -151,19 +151,19 @@ class ReportEngineTest : public QObject {
   }
 
   void statusText() {
-    TReportRecorder r;
+    ReportRecorder r;
     QLabel label;
     r.SetStatusLabel(&label);
     QBuffer stream;
     QString during;
-    r.BeforePrint = [](TReportEngine& e) {
+    r.BeforePrint = [](ReportEngine& e) {
       e.SetStatusFormat(QStringLiteral("Printing Page %p\r%0\r%1"));
       e.AddStatusLine(QString());
       e.AddStatusLine(QString());
     };
     Record(
         stream,
-        [&](TReportEngine& e) {
+        [&](ReportEngine& e) {
           e.NewPage();
           e.NewPage();
           during = label.text();
@@ -176,14 +176,14 @@ class ReportEngineTest : public QObject {
   }
 
   void recordedPagesPlayBackInPlace() {
-    TReportRecorder r;
+    ReportRecorder r;
     r.SetOrientation(QPageLayout::Landscape);
     QBuffer stream;
     int headers = 0;
     const auto result = Record(
         stream,
-        [&](TReportEngine& e) {
-          e.PageHeaderStep = [&](TReportEngine&) { ++headers; };
+        [&](ReportEngine& e) {
+          e.PageHeaderStep = [&](ReportEngine&) { ++headers; };
           e.Rectangle(1, 1, 2, 2);  // page 1: a square an inch from the corner
           e.NewPage();
           e.Line(5, 0.5, 5, 7.5);  // page 2: an upright line at 5 inches
@@ -193,7 +193,7 @@ class ReportEngineTest : public QObject {
           e.Print(QStringLiteral("MMMM"));
         },
         &r);
-    QCOMPARE(result, TReportEngine::RunResult::Completed);
+    QCOMPARE(result, ReportEngine::RunResult::Completed);
     QCOMPARE(headers, 2);
     QCOMPARE(r.PagesRecorded(), 3);
     QString error;
@@ -218,18 +218,18 @@ class ReportEngineTest : public QObject {
   // What the end-of-page step draws lies over everything on its page, on every page; after an
   // abort it is not run.
   void pageEndStepDrawsLast() {
-    TReportRecorder r;
+    ReportRecorder r;
     QBuffer stream;
     QList<int> ended;
     const auto result = Record(
         stream,
-        [&](TReportEngine& e) {
-          e.PageEndStep = [&](TReportEngine& engine) {
+        [&](ReportEngine& e) {
+          e.PageEndStep = [&](ReportEngine& engine) {
             ended << engine.PageNumber();
             engine.Line(1.5, 2.95, 6.5, 2.95);  // through the middle of the band below
           };
           e.ClearTabs();
-          e.SetTab(1, TTabStop::Justify::Left, 6, 2, 0, 10);
+          e.SetTab(1, TabStop::Justify::Left, 6, 2, 0, 10);
           for (int page = 1; page <= 2; ++page) {
             if (page > 1) e.NewPage();
             e.GotoXY(1, 3);
@@ -238,7 +238,7 @@ class ReportEngineTest : public QObject {
           }
         },
         &r);
-    QCOMPARE(result, TReportEngine::RunResult::Completed);
+    QCOMPARE(result, ReportEngine::RunResult::Completed);
     QCOMPARE(ended, QList<int>({1, 2}));
     QString error;
     const auto pages = ReadBack(stream, &error);
@@ -254,28 +254,28 @@ class ReportEngineTest : public QObject {
     ended.clear();
     QCOMPARE(Record(
                  aborted,
-                 [&](TReportEngine& e) {
-                   e.PageEndStep = [&](TReportEngine& engine) { ended << engine.PageNumber(); };
+                 [&](ReportEngine& e) {
+                   e.PageEndStep = [&](ReportEngine& engine) { ended << engine.PageNumber(); };
                    e.Abort();
                    e.NewPage();
                  },
                  &r),
-             TReportEngine::RunResult::Aborted);
+             ReportEngine::RunResult::Aborted);
     QVERIFY(ended.isEmpty());
   }
 
   void clippedTextStaysInsideItsRectangle() {
-    TReportRecorder r;
+    ReportRecorder r;
     QBuffer stream;
     Record(
         stream,
-        [&](TReportEngine& e) {
+        [&](ReportEngine& e) {
           e.SetFont(QStringLiteral("Arial"), 12);
           const QString longText(60, QLatin1Char('W'));
           e.TextRect(QRectF(1, 1.5, 1, 1), 1, 2, longText);
           // A tab stop shades its cell and keeps its text to its own width.
           e.ClearTabs();
-          e.SetTab(1, TTabStop::Justify::Left, 2, 2, 0, 50);
+          e.SetTab(1, TabStop::Justify::Left, 2, 2, 0, 50);
           e.GotoXY(1, 4);
           e.PrintTab(longText);
         },
@@ -293,11 +293,11 @@ class ReportEngineTest : public QObject {
   }
 
   void damagedRecordingsAreRefused() {
-    TReportRecorder r;
+    ReportRecorder r;
     QBuffer stream;
     Record(
         stream,
-        [](TReportEngine& e) {
+        [](ReportEngine& e) {
           e.Print(QStringLiteral("one"));
           e.NewPage();
           e.Print(QStringLiteral("two"));
@@ -337,18 +337,18 @@ class ReportEngineTest : public QObject {
       QBuffer b;
       b.setData(flipped);
       b.open(QIODevice::ReadOnly);
-      QList<TReportRecording::Page> pages;
-      TReportRecording::Read(b, &pages, &error);  // must not crash whatever it answers
+      QList<ReportRecording::Page> pages;
+      ReportRecording::Read(b, &pages, &error);  // must not crash whatever it answers
     }
   }
 
   void abortEndsTheRunAtTheNextOutput() {
-    TReportRecorder r;
+    ReportRecorder r;
     QBuffer stream;
     int linesAfterAbort = 0;
     const auto result = Record(
         stream,
-        [&](TReportEngine& e) {
+        [&](ReportEngine& e) {
           for (int line = 0; line < 500; ++line) {
             if (e.LinesLeft() == 0) e.NewPage();
             if (e.PageNumber() == 2 && !e.Aborted()) e.Abort();
@@ -358,7 +358,7 @@ class ReportEngineTest : public QObject {
           }
         },
         &r);
-    QCOMPARE(result, TReportEngine::RunResult::Aborted);
+    QCOMPARE(result, ReportEngine::RunResult::Aborted);
     QVERIFY(r.Aborted());
     QCOMPARE(linesAfterAbort, 0);
     QString error;
@@ -366,8 +366,8 @@ class ReportEngineTest : public QObject {
     // A new run starts afresh.
     QBuffer again;
     QCOMPARE(Record(
-                 again, [](TReportEngine& e) { e.Print(QStringLiteral("x")); }, &r),
-             TReportEngine::RunResult::Completed);
+                 again, [](ReportEngine& e) { e.Print(QStringLiteral("x")); }, &r),
+             ReportEngine::RunResult::Completed);
   }
 
   void printerWritesPdfOnlyWhenComplete() {
@@ -382,25 +382,25 @@ class ReportEngineTest : public QObject {
     device.setOutputFormat(QPrinter::PdfFormat);
     device.setOutputFileName(target);
     device.setPageSize(QPageSize(QPageSize::Letter));
-    TReportPrinter printer;
+    ReportPrinter printer;
     printer.SetDevice(&device);
     printer.SetTitle(QStringLiteral("Engine Test"));
-    printer.PrintStep = [](TReportEngine& e) {
+    printer.PrintStep = [](ReportEngine& e) {
       e.Print(QStringLiteral("first page"));
       e.NewPage();
       e.Abort();
       e.Print(QStringLiteral("never"));
     };
-    QCOMPARE(printer.Run(), TReportEngine::RunResult::Aborted);
+    QCOMPARE(printer.Run(), ReportEngine::RunResult::Aborted);
     QCOMPARE(ReadFile(target), QByteArray("the earlier report"));
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("report.pdf")});
 
-    printer.PrintStep = [](TReportEngine& e) {
+    printer.PrintStep = [](ReportEngine& e) {
       e.Print(QStringLiteral("first page"));
       e.NewPage();
       e.Print(QStringLiteral("second page"));
     };
-    QCOMPARE(printer.Run(), TReportEngine::RunResult::Completed);
+    QCOMPARE(printer.Run(), ReportEngine::RunResult::Completed);
     const QByteArray pdf = ReadFile(target);
     QVERIFY(pdf.startsWith("%PDF"));
     QCOMPARE(pdf.count("/Type /Page\n") + pdf.count("/Type /Page\r"), 2);
@@ -409,7 +409,7 @@ class ReportEngineTest : public QObject {
 
     // A folder that is not there: a failure with the reason, never a completed print.
     device.setOutputFileName(dir.filePath(QStringLiteral("missing/report.pdf")));
-    QCOMPARE(printer.Run(), TReportEngine::RunResult::Failed);
+    QCOMPARE(printer.Run(), ReportEngine::RunResult::Failed);
     QVERIFY(printer.ErrorMessage().contains(QStringLiteral("missing")));
   }
 

@@ -11,7 +11,7 @@
 
 #include "db/DateTimeText.h"
 #include "db/RegionalFormats.h"
-#include "db/TField.h"
+#include "db/DataSetField.h"
 #include "store/StoreHelpers.h"
 #include "store/TaskStore.h"
 
@@ -30,12 +30,12 @@ class ReportTestTable {
   ReportTestTable() {
     StoreHelpers::SetDataDirectory(dir_.path());
     store_ = std::make_unique<TaskStore>();
-    TTable& t = store_->TasqTable;
+    TableDataSet& t = store_->TasqTable;
     t.AddCalcField(QStringLiteral("ShowPriority"), FieldKind::String, 6);
     t.AddCalcField(QStringLiteral("ShowDate"), FieldKind::String, 30);
     t.AddCalcField(QStringLiteral("ShowTime"), FieldKind::String, 8);
     t.AddCalcField(QStringLiteral("IsDone"), FieldKind::String, 8);
-    t.OnCalcFields = [](TTable& table) { CalcFields(table); };
+    t.OnCalcFields = [](TableDataSet& table) { CalcFields(table); };
     opened_ = store_->OpenTaskStore(false);
   }
   ~ReportTestTable() {
@@ -44,12 +44,12 @@ class ReportTestTable {
   }
 
   bool Opened() const { return opened_; }
-  TTable& Table() { return store_->TasqTable; }
+  TableDataSet& Table() { return store_->TasqTable; }
   TTableEngine& Engine() { return store_->TasqEngine; }
   QString Path(const QString& name) const { return dir_.filePath(name); }
 
   void Add(const TestTask& task) {
-    TTable& t = Table();
+    TableDataSet& t = Table();
     t.Append();
     t.FieldByName(QStringLiteral("DATE"))->SetAsString(task.date);
     t.FieldByName(QStringLiteral("TIME"))->SetAsString(task.time);
@@ -62,7 +62,7 @@ class ReportTestTable {
   }
 
   // The main window's display texts of the current record.
-  static void CalcFields(TTable& t) {
+  static void CalcFields(TableDataSet& t) {
     if (t.Tag() == -1) return;
     double value = 0;
     const QString date = t.FieldByName(QStringLiteral("DATE"))->AsString();

@@ -15,7 +15,7 @@
 
 #include "ReportTestTable.h"
 #include "db/Cp1252.h"
-#include "db/TDataSource.h"
+#include "db/DataSetSource.h"
 #include "db/TTableEngine.h"
 #include "platform/UserMessages.h"
 #include "report/TaskExporter.h"
@@ -45,7 +45,7 @@ QByteArray Bytes(const QString& text) {
 }
 
 // The row of the table's current task as the layouts give it.
-QByteArray ModelRow(TTable& t, Format format) {
+QByteArray ModelRow(TableDataSet& t, Format format) {
   static const int widths[5] = {50, 12, 9, 9, 4};
   QString row;
   for (int i = 0; i < 5; ++i) {
@@ -77,7 +77,7 @@ struct Model {
   quint32 last = 0;  // the record of the last row
 };
 
-Model ModelRows(TTable& t, Format format) {
+Model ModelRows(TableDataSet& t, Format format) {
   Model m;
   for (t.First(); !t.Eof() && !t.IsEmpty(); t.Next()) {
     m.rows += ModelRow(t, format);
@@ -86,7 +86,7 @@ Model ModelRows(TTable& t, Format format) {
   return m;
 }
 
-bool Export(TTable& t, TTableEngine& e, Format format, const QString& path, bool notes = false) {
+bool Export(TableDataSet& t, TTableEngine& e, Format format, const QString& path, bool notes = false) {
   TaskExporter exporter(t, e);
   switch (format) {
     case Format::Html:
@@ -101,7 +101,7 @@ bool Export(TTable& t, TTableEngine& e, Format format, const QString& path, bool
 
 // The document of the view in force, as the model says it must be: the rows between the head
 // and the tail of the same export of no tasks at all.
-QByteArray ModelDocument(TTable& t, TTableEngine& e, Format format, const QString& scratch,
+QByteArray ModelDocument(TableDataSet& t, TTableEngine& e, Format format, const QString& scratch,
                          quint32* last) {
   const QString query = e.CurrentQuery();
   e.ApplyQuery(QStringLiteral("DONE.and..not.DONE"));
@@ -187,8 +187,8 @@ class ExportRowsTest : public QObject {
   void tableOfAnotherLayout() {
     QFETCH(int, format);
     QTemporaryDir dir;
-    TTable table;
-    TDataSource source;
+    TableDataSet table;
+    DataSetSource source;
     TTableEngine engine;
     source.SetDataSet(&table);
     engine.SetDataSource(&source);
@@ -202,7 +202,7 @@ class ExportRowsTest : public QObject {
     QVERIFY(engine.CommitCreate());
     for (const char* name : {"ShowPriority", "ShowDate", "ShowTime", "IsDone"})
       table.AddCalcField(QLatin1String(name), FieldKind::String, 20);
-    table.OnCalcFields = [](TTable& t) {
+    table.OnCalcFields = [](TableDataSet& t) {
       const QString due = t.FieldByName(QStringLiteral("DUE"))->AsString();
       t.FieldByName(QStringLiteral("ShowDate"))
           ->SetAsString(due.isEmpty() ? QString() : "on " + due);

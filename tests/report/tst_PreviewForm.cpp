@@ -14,9 +14,9 @@
 
 #include "../store/RecordingMessages.h"
 #include "render/ReportPrinters.h"
-#include "render/TPagePreview.h"
-#include "render/TPreviewPage.h"
-#include "render/TReportRecorder.h"
+#include "render/PagePreview.h"
+#include "render/PreviewPage.h"
+#include "render/ReportRecorder.h"
 #include "report/TPreviewForm.h"
 #include "store/StoreHelpers.h"
 #include "store/WindowPlacement.h"
@@ -27,16 +27,16 @@ namespace {
 // A report of `pages` pages, each with its number in large type.
 void Record(QBuffer& stream, int pages) {
   stream.open(QIODevice::ReadWrite);
-  TReportRecorder recorder;
+  ReportRecorder recorder;
   recorder.SetStream(&stream);
-  recorder.PrintStep = [pages](TReportEngine& e) {
+  recorder.PrintStep = [pages](ReportEngine& e) {
     e.SetFont(QStringLiteral("Arial"), 48);
     for (int page = 1; page <= pages; ++page) {
       if (page > 1) e.NewPage();
       e.Print(QString::number(page));
     }
   };
-  QCOMPARE(recorder.Run(), TReportEngine::RunResult::Completed);
+  QCOMPARE(recorder.Run(), ReportEngine::RunResult::Completed);
 }
 
 void Press(QWidget* widget, Qt::MouseButton button) {
@@ -98,7 +98,7 @@ class PreviewFormTest : public QObject {
     form.InitialZoom = 100;
     form.SetStream(&stream);
     form.show();
-    TPagePreview& p = *form.PagePreview1;
+    PagePreview& p = *form.PagePreview1;
     p.SetZoomFactor(195);
     form.sbZoomIn->click();
     QCOMPARE(p.ZoomFactor(), 200.0);
@@ -128,7 +128,7 @@ class PreviewFormTest : public QObject {
     form.InitialZoom = 2;
     form.SetStream(&stream);
     form.show();
-    TPagePreview& p = *form.PagePreview1;
+    PagePreview& p = *form.PagePreview1;
     const double width = p.ZoomPageWidthFactor();
     QCOMPARE(p.ZoomFactor(), width);
     QVERIFY(width != std::round(width));
@@ -170,7 +170,7 @@ class PreviewFormTest : public QObject {
     form.SetStream(&stream);
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
-    TPagePreview& p = *form.PagePreview1;
+    PagePreview& p = *form.PagePreview1;
     QStringList overflowing;
     for (int width = 420; width <= 1000; width += 9) {
       form.resize(width, 300 + (width * 7) % 500);

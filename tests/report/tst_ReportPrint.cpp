@@ -17,7 +17,7 @@
 #include "PdfText.h"
 #include "ReportTestTable.h"
 #include "render/ReportPrinters.h"
-#include "render/TPagePreview.h"
+#include "render/PagePreview.h"
 #include "report/TPreviewForm.h"
 #include "report/TReportPrint.h"
 #include "report/TReportSetup.h"

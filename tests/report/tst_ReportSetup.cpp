@@ -122,9 +122,9 @@ class ReportSetupTest : public QObject {
       QCOMPARE(d.TextFilePath(), target);
     }
     const ReportPreferences p = ReportPreferences::Load();
-    QCOMPARE(p.text_filespec, target);
-    QCOMPARE(p.text_title, QStringLiteral("Chores"));
-    QCOMPARE(p.report_title, QStringLiteral("Printed chores"));
+    QCOMPARE(p.textFilespec, target);
+    QCOMPARE(p.textTitle, QStringLiteral("Chores"));
+    QCOMPARE(p.reportTitle, QStringLiteral("Printed chores"));
 
     Answered again(t.Table(), t.Engine());
     QCOMPARE(again.TextPageTitle->text(), QStringLiteral("Chores"));

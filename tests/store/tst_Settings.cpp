@@ -8,6 +8,8 @@
 #include <QtTest>
 
 #include "RecordingMessages.h"
+#include "platform/BlankText.h"
+#include "platform/UserMessages.h"
 #include "store/MainPreferences.h"
 #include "store/ReportPreferences.h"
 #include "store/StoreHelpers.h"
@@ -49,20 +51,20 @@ class SettingsTest : public QObject {
 
   void FirstStartGivesTheDefaults() {
     const MainPreferences prefs = MainPreferences::Load();
-    QCOMPARE(prefs.splitter_bar, 200);
+    QCOMPARE(prefs.splitterBar, 200);
     QCOMPARE(prefs.order, 0);
-    QCOMPARE(prefs.show_done, false);
-    QCOMPARE(prefs.reindex_needed, true);
+    QCOMPARE(prefs.showDone, false);
+    QCOMPARE(prefs.reindexNeeded, true);
 
     const ReportPreferences report = ReportPreferences::Load();
     const QString dir = dir_->path() + "/";
-    QCOMPARE(report.report_title, QString("Listwise"));
-    QCOMPARE(report.html_title, QString("Listwise"));
-    QCOMPARE(report.rtf_title, QString("Listwise"));
-    QCOMPARE(report.text_title, QString("Listwise"));
-    QCOMPARE(report.html_filespec, dir + "Tasq.htm");
-    QCOMPARE(report.rtf_filespec, dir + "Tasq.rtf");
-    QCOMPARE(report.text_filespec, dir + "Tasq.txt");
+    QCOMPARE(report.reportTitle, QString("Listwise"));
+    QCOMPARE(report.htmlTitle, QString("Listwise"));
+    QCOMPARE(report.rtfTitle, QString("Listwise"));
+    QCOMPARE(report.textTitle, QString("Listwise"));
+    QCOMPARE(report.htmlFilespec, dir + "Tasq.htm");
+    QCOMPARE(report.rtfFilespec, dir + "Tasq.rtf");
+    QCOMPARE(report.textFilespec, dir + "Tasq.txt");
     // Reading writes nothing.
     QVERIFY(!QFile::exists(StoreHelpers::SettingsFileName()));
     QVERIFY(!QFile::exists(StoreHelpers::ReportSettingsFileName()));
@@ -73,7 +75,7 @@ class SettingsTest : public QObject {
     QTest::addColumn<QByteArray>("file");
     QTest::addColumn<int>("splitter");
     QTest::addColumn<int>("order");
-    QTest::addColumn<bool>("show_done");
+    QTest::addColumn<bool>("showDone");
     QTest::addColumn<bool>("reindex");
     QTest::newRow("hex splitter") << QByteArray("[Preferences]\nSplitterBar=0x10\n") << 16 << 0
                                   << false << true;
@@ -95,63 +97,63 @@ class SettingsTest : public QObject {
     QFETCH(QByteArray, file);
     WriteAll(StoreHelpers::SettingsFileName(), file);
     const MainPreferences prefs = MainPreferences::Load();
-    QTEST(prefs.splitter_bar, "splitter");
+    QTEST(prefs.splitterBar, "splitter");
     QTEST(prefs.order, "order");
-    QTEST(prefs.show_done, "show_done");
-    QTEST(prefs.reindex_needed, "reindex");
+    QTEST(prefs.showDone, "showDone");
+    QTEST(prefs.reindexNeeded, "reindex");
   }
 
   void PreferencesSaveKeepsPlacements() {
     const QString path = StoreHelpers::SettingsFileName();
     WriteAll(path, "[TMainScreen_Placement]\nLeft=1\nTop=2\nRight=300\nBottom=400\nMaximized=0\n");
     MainPreferences prefs;
-    prefs.splitter_bar = 250;
+    prefs.splitterBar = 250;
     prefs.order = 2;
-    prefs.show_done = true;
-    prefs.reindex_needed = false;
+    prefs.showDone = true;
+    prefs.reindexNeeded = false;
     QVERIFY(prefs.Save());
     QCOMPARE(ReadAll(path), QByteArray("[TMainScreen_Placement]\nLeft=1\nTop=2\nRight=300\n"
                                        "Bottom=400\nMaximized=0\n\n"
                                        "[Preferences]\nSplitterBar=250\nOrder=2\nShowDone=1\n\n"
                                        "[Reindex]\nNeeded=0\n"));
     const MainPreferences back = MainPreferences::Load();
-    QCOMPARE(back.splitter_bar, 250);
+    QCOMPARE(back.splitterBar, 250);
     QCOMPARE(back.order, 2);
-    QCOMPARE(back.show_done, true);
-    QCOMPARE(back.reindex_needed, false);
+    QCOMPARE(back.showDone, true);
+    QCOMPARE(back.reindexNeeded, false);
 
     QVERIFY(MainPreferences::SaveReindexNeeded(true));
-    QCOMPARE(MainPreferences::Load().reindex_needed, true);
-    QCOMPARE(MainPreferences::Load().splitter_bar, 250);
+    QCOMPARE(MainPreferences::Load().reindexNeeded, true);
+    QCOMPARE(MainPreferences::Load().splitterBar, 250);
   }
 
   void EmptyReportKeyIsNotTheDefault() {
     WriteAll(StoreHelpers::ReportSettingsFileName(),
              "[Report]\nHTMLFilespec=\nReportTitle=\nRTFFilespec=/tmp/out.rtf\n");
     const ReportPreferences report = ReportPreferences::Load();
-    QCOMPARE(report.html_filespec, QString(""));
-    QCOMPARE(report.report_title, QString(""));
-    QCOMPARE(report.rtf_filespec, QString("/tmp/out.rtf"));
-    QCOMPARE(report.text_filespec, dir_->path() + "/Tasq.txt");
-    QCOMPARE(report.html_title, QString("Listwise"));
+    QCOMPARE(report.htmlFilespec, QString(""));
+    QCOMPARE(report.reportTitle, QString(""));
+    QCOMPARE(report.rtfFilespec, QString("/tmp/out.rtf"));
+    QCOMPARE(report.textFilespec, dir_->path() + "/Tasq.txt");
+    QCOMPARE(report.htmlTitle, QString("Listwise"));
   }
 
   void ReportSaveRoundTrip() {
     const QString path = StoreHelpers::ReportSettingsFileName();
     WriteAll(path, "; kept\n[Other]\nX=1\n");
     ReportPreferences report = ReportPreferences::Defaults();
-    report.report_title = "Work";
-    report.html_title = QString::fromUtf8(
+    report.reportTitle = "Work";
+    report.htmlTitle = QString::fromUtf8(
         "T\xc3\xa2"
         "ches");
-    report.text_filespec = "/home/me/list with blanks.txt";
-    report.rtf_filespec = "";
+    report.textFilespec = "/home/me/list with blanks.txt";
+    report.rtfFilespec = "";
     QVERIFY(report.Save());
     const ReportPreferences back = ReportPreferences::Load();
-    QCOMPARE(back.report_title, report.report_title);
-    QCOMPARE(back.html_title, report.html_title);
-    QCOMPARE(back.text_filespec, report.text_filespec);
-    QCOMPARE(back.rtf_filespec, QString(""));
+    QCOMPARE(back.reportTitle, report.reportTitle);
+    QCOMPARE(back.htmlTitle, report.htmlTitle);
+    QCOMPARE(back.textFilespec, report.textFilespec);
+    QCOMPARE(back.rtfFilespec, QString(""));
     QVERIFY(ReadAll(path).startsWith("; kept\n[Other]\nX=1\n\n[Report]\nReportTitle=Work\n"));
   }
 
@@ -161,10 +163,10 @@ class SettingsTest : public QObject {
     WriteAll(path, "[Report]\nReportTitle=Old\n");
     QVERIFY(QFile::setPermissions(path, QFile::ReadOwner));
     ReportPreferences report = ReportPreferences::Load();
-    report.report_title = "New";
+    report.reportTitle = "New";
     QVERIFY(!report.Save());
     QCOMPARE(messages.shown, QStringList{"Unable to write to " + path});
-    QCOMPARE(ReportPreferences::Load().report_title, QString("Old"));
+    QCOMPARE(ReportPreferences::Load().reportTitle, QString("Old"));
 
     StoreHelpers::SetDataDirectory(dir_->filePath("missing"));
     messages.shown.clear();
@@ -177,12 +179,12 @@ class SettingsTest : public QObject {
     RecordingMessages messages;
     QGuiApplication::setOverrideCursor(Qt::WaitCursor);
     QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-    StoreHelpers::ShowInformation("Done!");
+    UserMessages::ShowInformation("Done!");
     QVERIFY(QGuiApplication::overrideCursor() == nullptr);
     messages.answer = true;
-    QVERIFY(StoreHelpers::AskYesNo("Rebuild Index Files?"));
+    QVERIFY(UserMessages::AskYesNo("Rebuild Index Files?"));
     messages.answer = false;
-    QVERIFY(!StoreHelpers::AskYesNo("Clone this task?"));
+    QVERIFY(!UserMessages::AskYesNo("Clone this task?"));
     QCOMPARE(messages.captions, (QStringList{"Information", "Listwise", "Listwise"}));
     QCOMPARE(messages.shown, (QStringList{"Done!", "Rebuild Index Files?", "Clone this task?"}));
   }
@@ -202,9 +204,9 @@ class SettingsTest : public QObject {
   // clang-format on
   void TrimmingTakesBlanksOnly() {
     QFETCH(QString, text);
-    QTEST(StoreHelpers::TrimLeading(text), "leading");
-    QTEST(StoreHelpers::TrimTrailing(text), "trailing");
-    QTEST(StoreHelpers::TrimBoth(text), "both");
+    QTEST(BlankText::TrimLeading(text), "leading");
+    QTEST(BlankText::TrimTrailing(text), "trailing");
+    QTEST(BlankText::TrimBoth(text), "both");
   }
 
   // clang-format off
@@ -224,7 +226,7 @@ class SettingsTest : public QObject {
     QFETCH(QString, text);
     QFETCH(QStringList, pieces);
     QStringList list{"kept"};
-    StoreHelpers::SplitText(text, ',', &list);
+    BlankText::Split(text, ',', &list);
     QCOMPARE(list, QStringList{"kept"} + pieces);
   }
 

@@ -488,7 +488,7 @@ class TaskStoreTest : public QObject {
     int i = 0;
     for (store.TasqTable.First(); !store.TasqTable.Eof(); store.TasqTable.Next(), ++i) {
       const OldTask& t = kOldTasks[i];
-      TTable& n = store.TasqTable;
+      TableDataSet& n = store.TasqTable;
       QCOMPARE(n.FieldByName("PRIORITY")->AsString(), QString("B"));
       QCOMPARE(n.FieldByName("DATE")->AsString(), QString(t.date).trimmed());
       QCOMPARE(n.FieldByName("TIME")->AsString(), QString(t.time).trimmed());
@@ -647,7 +647,7 @@ class TaskStoreTest : public QObject {
 
   void gaugeAddsEachTagsShare() {
     TaskStore store;
-    TRebuildInd dialog(&store.TasqTable, &store.TasqEngine, dir_->path() + "/");
+    TRebuildInd dialog(&store.TasqTable, &store.TasqEngine, dir_->path() + "/lwise.cdx");
     auto report = [&](int percent) {
       QKeyEvent key(QEvent::KeyPress, (-percent) & 0xFFFF, Qt::NoModifier);
       QCoreApplication::sendEvent(&dialog, &key);

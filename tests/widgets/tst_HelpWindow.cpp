@@ -6,7 +6,7 @@
 #include <QScreen>
 #include <QtTest>
 
-#include "widgets/THelpWindow.h"
+#include "widgets/HelpWindow.h"
 
 class HelpWindowTest : public QObject {
   Q_OBJECT
@@ -14,7 +14,7 @@ class HelpWindowTest : public QObject {
  private slots:
   void initTestCase() {
     // Without the compiled-in topics every other check here would pass on the fall-back text.
-    QVERIFY2(QFile::exists(THelpWindow::TopicPath(THelpWindow::kMainWindow)),
+    QVERIFY2(QFile::exists(HelpWindow::TopicPath(HelpWindow::kMainWindow)),
              "the help topics are not in the program's resources (widgets.qrc not built)");
   }
 
@@ -46,7 +46,7 @@ class HelpWindowTest : public QObject {
     QFETCH(int, shown);
     QFETCH(QString, title);
     QFETCH(QString, mentions);
-    THelpWindow* window = THelpWindow::ShowHelpContext(context);
+    HelpWindow* window = HelpWindow::ShowHelpContext(context);
     QVERIFY(window->isVisible());
     QCOMPARE(window->CurrentContext(), shown);
     QCOMPARE(window->documentTitle(), QStringLiteral("Listwise: ") + title);
@@ -54,16 +54,16 @@ class HelpWindowTest : public QObject {
   }
 
   void OneWindowForTheApplication() {
-    THelpWindow* first = THelpWindow::ShowHelpContext(1009);
+    HelpWindow* first = HelpWindow::ShowHelpContext(1009);
     first->hide();
-    THelpWindow* second = THelpWindow::ShowHelpContext(1018);
+    HelpWindow* second = HelpWindow::ShowHelpContext(1018);
     QCOMPARE(second, first);
-    QCOMPARE(THelpWindow::Instance(), first);
+    QCOMPARE(HelpWindow::Instance(), first);
     QVERIFY(second->isVisible());
   }
 
   void LinksLeadToOtherTopics() {
-    THelpWindow* window = THelpWindow::ShowHelpContext(1004);
+    HelpWindow* window = HelpWindow::ShowHelpContext(1004);
     window->setSource(QUrl(QStringLiteral("topic2986.html")));
     QCOMPARE(window->CurrentContext(), 2986);
     QVERIFY(window->toPlainText().contains(QStringLiteral("Minute")));
@@ -74,7 +74,7 @@ class HelpWindowTest : public QObject {
   // The help window lies on the screen's free area whatever size it asks for, and does not keep
   // the program running once the main window is closed.
   void OpensWithinTheScreenAndNeverHoldsTheProgram() {
-    THelpWindow* help = THelpWindow::ShowHelpContext(THelpWindow::kMainWindow);
+    HelpWindow* help = HelpWindow::ShowHelpContext(HelpWindow::kMainWindow);
     QVERIFY(help != nullptr);
     QVERIFY(!help->testAttribute(Qt::WA_QuitOnClose));
     const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
@@ -82,7 +82,7 @@ class HelpWindowTest : public QObject {
     help->close();
     help->resize(area.width() + 300, area.height() + 400);
     help->move(area.right() - 50, area.bottom() - 50);
-    THelpWindow::ShowHelpContext(THelpWindow::kTaskEditor);
+    HelpWindow::ShowHelpContext(HelpWindow::kTaskEditor);
     QVERIFY2(area.contains(help->frameGeometry()), "reopened help window reaches past the screen");
     help->close();
   }

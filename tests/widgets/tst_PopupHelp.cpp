@@ -14,7 +14,7 @@
 #include <QtTest>
 
 #include "widgets/TFlatButton.h"
-#include "widgets/THelpWindow.h"
+#include "widgets/HelpWindow.h"
 #include "widgets/TPopupHelp.h"
 #include "widgets/TPopupHelpMask.h"
 #include "widgets/TPopupHelpPopup.h"
@@ -100,7 +100,7 @@ class PopupHelpTest : public QObject {
  private slots:
   void cleanup() {
     HidePopup();
-    if (THelpWindow::Instance()) THelpWindow::Instance()->hide();
+    if (HelpWindow::Instance()) HelpWindow::Instance()->hide();
   }
 
   void ShowsTheControlsOwnText() {
@@ -217,7 +217,7 @@ class PopupHelpTest : public QObject {
     form.help->ShowHelpFor(form.ok);
     QTest::keyClick(Popup(), Qt::Key_F1);  // no help topic: F1 only closes
     QVERIFY(!PopupShown());
-    QVERIFY(!THelpWindow::Instance() || !THelpWindow::Instance()->isVisible());
+    QVERIFY(!HelpWindow::Instance() || !HelpWindow::Instance()->isVisible());
 
     form.help->ShowHelpFor(form.ok);
     QTest::mouseClick(Popup(), Qt::LeftButton, {}, QPoint(5, 5));
@@ -241,19 +241,19 @@ class PopupHelpTest : public QObject {
     // A click on the text, not on the "more" line, only closes.
     QTest::mouseClick(Popup(), Qt::LeftButton, {}, QPoint(9, 5));
     QVERIFY(!PopupShown());
-    QVERIFY(!THelpWindow::Instance() || !THelpWindow::Instance()->isVisible());
+    QVERIFY(!HelpWindow::Instance() || !HelpWindow::Instance()->isVisible());
 
     form.help->ShowHelpFor(form.high);
     QTest::mouseClick(Popup(), Qt::LeftButton, {}, Popup()->MoreRect().center());
     QVERIFY(!PopupShown());
-    QVERIFY(THelpWindow::Instance() && THelpWindow::Instance()->isVisible());
-    QCOMPARE(THelpWindow::Instance()->CurrentContext(), 1017);
-    THelpWindow::Instance()->hide();
+    QVERIFY(HelpWindow::Instance() && HelpWindow::Instance()->isVisible());
+    QCOMPARE(HelpWindow::Instance()->CurrentContext(), 1017);
+    HelpWindow::Instance()->hide();
 
     form.help->ShowHelpFor(form.high);
     QTest::keyClick(Popup(), Qt::Key_F1);
     QVERIFY(!PopupShown());
-    QVERIFY(THelpWindow::Instance()->isVisible());
+    QVERIFY(HelpWindow::Instance()->isVisible());
   }
 
   void EachCallPutsItsOwnSettingsInForce() {
@@ -361,9 +361,9 @@ class PopupHelpTest : public QObject {
     QVERIFY(form.Show());
     form.task->setFocus();
     QTest::keyClick(form.task, Qt::Key_F1);
-    QVERIFY(THelpWindow::Instance() && THelpWindow::Instance()->isVisible());
-    QCOMPARE(THelpWindow::Instance()->CurrentContext(), 1004);
-    THelpWindow::Instance()->hide();
+    QVERIFY(HelpWindow::Instance() && HelpWindow::Instance()->isVisible());
+    QCOMPARE(HelpWindow::Instance()->CurrentContext(), 1004);
+    HelpWindow::Instance()->hide();
     QVERIFY(form.Show());
     form.task->setFocus();
     QTest::keyClick(form.task, Qt::Key_F1, Qt::ShiftModifier);
@@ -458,8 +458,8 @@ class PopupHelpTest : public QObject {
 
     // F1 opens the form's topic.
     QTest::keyClick(form.task, Qt::Key_F1);
-    QVERIFY(THelpWindow::Instance() && THelpWindow::Instance()->isVisible());
-    QCOMPARE(THelpWindow::Instance()->CurrentContext(), 1004);
+    QVERIFY(HelpWindow::Instance() && HelpWindow::Instance()->isVisible());
+    QCOMPARE(HelpWindow::Instance()->CurrentContext(), 1004);
   }
 
   void HelpModeKeepsTheKeysFromOtherWatchers() {
