@@ -62,7 +62,7 @@ IndexMaintenance::CheckReport IndexMaintenance::CheckIndexes(xb::Table& table,
     report.ok = true;
     return report;
   }
-  const xb::Status s = table.indexes().Check(&report.problems);
+  const xb::Status s = table.CheckIndexes(&report.problems);
   if (!s.ok()) {
     // The engine's message counts every problem, also those it did not list one by one.
     report.summary = "check: " + s.message() + advice;

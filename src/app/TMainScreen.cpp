@@ -44,6 +44,7 @@
 #include "dialogs/TTaskEditor.h"
 #include "dialogs/TaskEditorTextGuard.h"
 #include "platform/UserMessages.h"
+#include "report/ReportPrinting.h"
 #include "report/TReportSetup.h"
 #include "platform/BusyCursor.h"
 #include "platform/StartupInfo.h"
@@ -1072,6 +1073,7 @@ void TMainScreen::CalendarButtonClick() {
 void TMainScreen::PrintButtonClick() {
   {
     TReportSetup report(TasqTable, TasqEngine, this);
+    ReportPrinting::Install(report);
     WindowPlacement::PlaceDialog(&report);
     report.exec();
   }

@@ -21,11 +21,9 @@
 #include "RegularFile.h"
 #include "TextCase.h"
 
-#include "Table.h"
-
 namespace xb {
 
-IndexSet::IndexSet(Table* table) : table_(table) {}
+IndexSet::IndexSet(const RecordSource* table) : table_(table) {}
 
 IndexSet::~IndexSet() { CloseAll(); }
 
@@ -840,13 +838,6 @@ Status IndexSet::CheckShapes() {
 }
 
 Status IndexSet::Check(std::vector<std::string>* report) {
-  // The table and its tags are compared as they stand at one moment: other programs sharing
-  // them wait meanwhile.
-  Table::LockScope look(*table_, false, table_->SharesIndexes());
-  if (!look.status().ok()) return look.status();
-  // Dropped when the lock was taken: another program left them behind the table.
-  if (files_.empty() && !table_->index_problem().empty())
-    return Status::Corrupt(table_->index_problem());
   size_t problems = 0;
   auto problem = [&](const std::string& line) {
     ++problems;

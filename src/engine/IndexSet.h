@@ -10,11 +10,10 @@
 
 #include "CdxFile.h"
 #include "Expression.h"
+#include "RecordSource.h"
 #include "Status.h"
 
 namespace xb {
-
-class Table;
 
 // The index files open on one table and the orders they give: the structural index (same name
 // as the table, extension .CDX) first, then files opened by name. Every change of a record goes
@@ -37,7 +36,7 @@ class IndexSet {
 
   static constexpr size_t kTagCacheBytes = size_t{256} << 20;
 
-  explicit IndexSet(Table* table);
+  explicit IndexSet(const RecordSource* table);
   ~IndexSet();
 
   // Opens the structural index. Tags whose expressions do not compile against the table's
@@ -55,6 +54,7 @@ class IndexSet {
   Status Refresh(bool* changed);
 
   int OrderCount() const { return static_cast<int>(orders_.size()); }
+  bool HasFiles() const { return !files_.empty(); }
   Order* GetOrder(int n) {
     return n >= 1 && n <= OrderCount() ? orders_[static_cast<size_t>(n - 1)].get() : nullptr;
   }
@@ -106,6 +106,7 @@ class IndexSet {
 
   // Compares every tag with the table: one entry per record whose condition holds, with the key
   // its expression gives, in order, and a sound tree. `*report` gets one line per problem.
+  // The table must hold still meanwhile: Table::CheckIndexes sees to that.
   Status Check(std::vector<std::string>* report);
   // The shape of every tag's tree (CdxTag::CheckShape), for an open that must know whether the
   // trees can be walked at all before it relies on them. The first problem found.
@@ -151,7 +152,7 @@ class IndexSet {
   // the build had `created` it.
   void GiveUpBuild(File* target, bool created, uint64_t size);
 
-  Table* table_;
+  const RecordSource* table_;
   File* structural_ = nullptr;
   std::vector<std::unique_ptr<File>> files_;
   std::vector<std::unique_ptr<Order>> orders_;

@@ -1083,6 +1083,15 @@ class Whole {
 };
 }  // namespace
 
+Status Table::CheckIndexes(std::vector<std::string>* report) {
+  LockScope look(*this, false, SharesIndexes());
+  if (!look.status().ok()) return look.status();
+  // Dropped when the lock was taken: another program left them behind the table.
+  if (!indexes().HasFiles() && !index_problem_.empty())
+    return Status::Corrupt(index_problem_);
+  return indexes().Check(report);
+}
+
 Status Table::AddTag(const std::string& file, const std::string& tag, const std::string& key,
                      const std::string& condition, bool descending,
                      const IndexSet::Progress& progress, int* order) {

@@ -13,6 +13,7 @@
 #include "IndexSet.h"
 #include "MappedFile.h"
 #include "MemoFile.h"
+#include "RecordSource.h"
 #include "Status.h"
 
 namespace xb {
@@ -20,7 +21,7 @@ namespace xb {
 // One open table: the DBF file and, when the table has memo fields, its FPT file.
 // Records are addressed by physical record number (1-based). Every change is in the file when
 // the call returns (see MappedFile); Commit() also forces it to the disk.
-class Table {
+class Table final : public RecordSource {
  public:
   enum class Mode { kShared = 0, kReadOnly = 1, kExclusive = 2 };
 
@@ -44,16 +45,16 @@ class Table {
 
   const std::string& path() const { return path_; }
   const DbfHeader& header() const { return header_; }
-  const std::vector<FieldDef>& fields() const { return header_.fields; }
+  const std::vector<FieldDef>& fields() const override { return header_.fields; }
   int FieldIndex(std::string_view name) const;  // -1 when there is no such field
-  int record_length() const { return header_.record_length; }
-  uint32_t record_count() const { return header_.record_count; }
+  int record_length() const override { return header_.record_length; }
+  uint32_t record_count() const override { return header_.record_count; }
   bool read_only() const { return mode_ == Mode::kReadOnly; }
   Mode mode() const { return mode_; }
   MemoFile* memo() const { return memo_.get(); }
 
   // Raw record image of `recno` (1..record_count()), valid until the next change of the table.
-  const uint8_t* Record(uint32_t recno) const {
+  const uint8_t* Record(uint32_t recno) const override {
     return dbf_->data() + header_.header_length +
            static_cast<uint64_t>(recno - 1) * header_.record_length;
   }
@@ -153,6 +154,9 @@ class Table {
   }
   // Why the structural index could not be used when the table was opened ("" when it could).
   const std::string& index_problem() const { return index_problem_; }
+  // IndexSet::Check on the table and its tags as they stand at one moment: other programs
+  // sharing them wait meanwhile.
+  Status CheckIndexes(std::vector<std::string>* report);
   std::string StructuralIndexPath() const { return CompanionPath(path_, "CDX"); }
   Status AddTag(const std::string& file, const std::string& tag, const std::string& key,
                 const std::string& condition, bool descending, const IndexSet::Progress& progress,

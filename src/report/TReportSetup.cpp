@@ -21,7 +21,6 @@
 #include "platform/UserMessages.h"
 #include "report/NoteLines.h"
 #include "render/PrinterSetup.h"
-#include "report/ReportPrinting.h"
 #include "report/ReportRunGuard.h"
 #include "report/TaskExporter.h"
 #include "store/ReportPreferences.h"
@@ -90,10 +89,8 @@ TReportSetup::TReportSetup(TableDataSet& table, TTableEngine& engine, QWidget* p
   setFont(NoteLines::DialogFont());
   setFixedSize(kClientWidth, kClientHeight);
 
-  // The spooler's printers and a PDF printer, the dialogs and the report run.
   PrinterSetup1 = new PrinterSetup(this);
   PrinterSetup1->setObjectName(QStringLiteral("PrinterSetup1"));
-  ReportPrinting::Install(*this);
 
   constexpr int kBookHeight = 340;
   Notebook1 = new QStackedWidget(this);

@@ -25,9 +25,9 @@ class TTableEngine;
 // names in the report settings file, and only after a successful export; the check boxes, the
 // page background colour and the chosen page start afresh at every opening.
 //
-// The printed report and its preview are run through the hooks below, which hold the program's
-// printing (ReportPrinting) from the start; a test may put its own in place, and while a hook
-// is unset its button is disabled.
+// The printed report and its preview are run through the hooks below. Whoever opens the dialog
+// puts the program's printing in place (ReportPrinting::Install) or a test's own; the dialog
+// itself knows nothing of printers, and while a hook is unset its button is disabled.
 class TReportSetup : public QDialog {
   Q_OBJECT
  public:

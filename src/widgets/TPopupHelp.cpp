@@ -150,7 +150,10 @@ void TPopupHelp::StartHelpMode() {
   QWidget* form = Form();
   if (!form || InHelpMode()) return;
   MutableSettings().source = this;
-  auto* mask = new TPopupHelpMask(form, this);
+  auto* mask = new TPopupHelpMask(
+      form, {QuestionCursor(),
+             [](QWidget* control) { return FindControlHelp(control, ScreenRect(control)); },
+             &TPopupHelp::NotifyHelpDone});
   CopySettings();
   mask->Start();
 }

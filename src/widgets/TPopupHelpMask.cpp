@@ -3,11 +3,10 @@
 #include <QApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <utility>
 
-#include "widgets/TPopupHelp.h"
-
-TPopupHelpMask::TPopupHelpMask(QWidget* form, TPopupHelp* help)
-    : QWidget(form), form_(form), help_(help) {
+TPopupHelpMask::TPopupHelpMask(QWidget* form, Answers answers)
+    : QWidget(form), form_(form), answers_(std::move(answers)) {
   setObjectName(QStringLiteral("PopupHelpMask"));
   setGeometry(0, 0, 0, 0);
   setAttribute(Qt::WA_NoSystemBackground);
@@ -24,7 +23,7 @@ void TPopupHelpMask::Start() {
   raise();
   show();
   previous_active_ = form_ ? form_->focusWidget() : nullptr;
-  QApplication::setOverrideCursor(TPopupHelp::QuestionCursor());
+  QApplication::setOverrideCursor(answers_.cursor);
   cursor_set_ = true;
   grabMouse();
   setFocus(Qt::OtherFocusReason);
@@ -62,7 +61,7 @@ void TPopupHelpMask::Finish(bool notify) {
   finished_ = true;
   ended_ = true;
   ReleaseInput();
-  if (notify) TPopupHelp::NotifyHelpDone();
+  if (notify && answers_.nothing_shown) answers_.nothing_shown();
   if (previous_active_) previous_active_->setFocus(Qt::OtherFocusReason);
   hide();
   deleteLater();
@@ -101,7 +100,7 @@ void TPopupHelpMask::mousePressEvent(QMouseEvent* event) {
         !window->isEnabled() || (modal && modal != window && !modal->isAncestorOf(window));
     if (!blocked) {
       for (QWidget* c = control; c && !c->isWindow(); c = c->parentWidget()) {
-        if (TPopupHelp::FindControlHelp(c, TPopupHelp::ScreenRect(c))) {
+        if (answers_.explain && answers_.explain(c)) {
           shown = true;
           break;
         }
@@ -116,7 +115,7 @@ void TPopupHelpMask::mouseMoveEvent(QMouseEvent* event) {
   if (ended_) return;
   QWidget* w = ControlAt(event->globalPosition().toPoint(), form_);
   while (w && !w->isEnabled()) w = w->parentWidget();
-  QApplication::changeOverrideCursor(w ? TPopupHelp::QuestionCursor() : QCursor(Qt::ArrowCursor));
+  QApplication::changeOverrideCursor(w ? answers_.cursor : QCursor(Qt::ArrowCursor));
 }
 
 void TPopupHelpMask::keyPressEvent(QKeyEvent* event) {

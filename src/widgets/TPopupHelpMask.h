@@ -1,18 +1,30 @@
 #pragma once
 
+#include <QCursor>
 #include <QPointer>
 #include <QWidget>
-
-class TPopupHelp;
+#include <functional>
 
 // Stands on a form while its help mode lasts: a zero-size control that takes the mouse and the
 // keyboard, so the next left click picks the control to explain instead of pressing it, and Esc
 // ends the mode. It remembers the control that had the focus and gives it back when done.
+//
+// The mask only picks; what is shown for a control is the help component's business, which it
+// hands in as the answers below.
 class TPopupHelpMask : public QWidget {
   Q_OBJECT
 
  public:
-  TPopupHelpMask(QWidget* form, TPopupHelp* help);
+  struct Answers {
+    // Shown over the form while the mode lasts.
+    QCursor cursor;
+    // Shows the help of `control`; false when it has none, and the pick goes on to its parent.
+    std::function<bool(QWidget* control)> explain;
+    // Called when the mode ends with nothing shown (Esc, a click on nothing, focus lost).
+    std::function<void()> nothing_shown;
+  };
+
+  TPopupHelpMask(QWidget* form, Answers answers);
   ~TPopupHelpMask() override;
 
   // Takes the mouse and keyboard and shows the question cursor.
@@ -39,7 +51,7 @@ class TPopupHelpMask : public QWidget {
   void ReleaseInput();
 
   QPointer<QWidget> form_;
-  QPointer<TPopupHelp> help_;
+  Answers answers_;
   QPointer<QWidget> previous_active_;
   bool ended_ = false;
   bool cursor_set_ = false;

@@ -27,6 +27,7 @@
 #include "dialogs/TSetTimeDialog.h"
 #include "dialogs/TTaskEditor.h"
 #include "report/TPreviewForm.h"
+#include "report/ReportPrinting.h"
 #include "report/TReportSetup.h"
 #include "platform/UserMessages.h"
 #include "store/StoreHelpers.h"
@@ -317,6 +318,7 @@ class AccessibilityTest : public QObject {
     auto* selector = new TDateSelector;
     auto* time = new TSetTimeDialog;
     auto* report = new TReportSetup(window_->Store().TasqTable, window_->Store().TasqEngine);
+    ReportPrinting::Install(*report);
     auto* preview = new TPreviewForm;
     for (QWidget* d : QList<QWidget*>{editor, filter, selector, time, report, preview}) {
       connect(owner, &QObject::destroyed, d, &QObject::deleteLater);

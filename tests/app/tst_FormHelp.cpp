@@ -25,6 +25,7 @@
 #include "dialogs/TSetTimeDialog.h"
 #include "dialogs/TTaskEditor.h"
 #include "platform/UserMessages.h"
+#include "report/ReportPrinting.h"
 #include "report/TReportSetup.h"
 #include "store/StoreHelpers.h"
 #include "widgets/TFlatButton.h"
@@ -492,6 +493,7 @@ class FormHelpTest : public QObject {
     QCOMPARE(QApplication::focusWidget(), Control<QTableView>(*w, "ActiveGrid"));
 
     TReportSetup report(w->Store().TasqTable, w->Store().TasqEngine, w.get());
+    ReportPrinting::Install(report);
     QVERIFY(ShowActive(&report));
     Walk(&report, kReportSetup);
     HelpKeys(&report, 1007);

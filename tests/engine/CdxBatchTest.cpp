@@ -335,7 +335,7 @@ TEST(CdxBatch, LargeTableAppendsAndPackKeepEveryTagExact) {
   ASSERT_TRUE(xb_Commit()) << xb_ErrorText();
   auto sound = [](const char* when) {
     std::vector<std::string> report;
-    Status s = Engine::Instance().Current()->table().indexes().Check(&report);
+    Status s = Engine::Instance().Current()->table().CheckIndexes(&report);
     std::string lines;
     for (const auto& line : report) lines += "\n  " + line;
     EXPECT_TRUE(s.ok()) << when << ": " << s.ToString() << lines;
@@ -374,7 +374,7 @@ TEST(CdxBatch, KeysCollectedInSlicesSkipRecordsTheConditionLeavesOut) {
   ASSERT_GT(xb_IndexTag("", "OPEN", "upper(DESCRIPT)", 0, 0, ".not.DONE"), 0) << xb_ErrorText();
   ASSERT_GT(xb_IndexTag("", "CLOSED", "DESCRIPT", 0, 1, "DONE"), 0) << xb_ErrorText();
   std::vector<std::string> report;
-  Status s = Engine::Instance().Current()->table().indexes().Check(&report);
+  Status s = Engine::Instance().Current()->table().CheckIndexes(&report);
   std::string lines;
   for (const auto& line : report) lines += "\n  " + line;
   EXPECT_TRUE(s.ok()) << s.ToString() << lines;
@@ -432,7 +432,7 @@ void PackAndCompareWithRebuild(bool recno_tags) {
   ASSERT_TRUE(xb_Pack()) << xb_ErrorText();
   Table& table = Engine::Instance().Current()->table();
   std::vector<std::string> report;
-  Status s = table.indexes().Check(&report);
+  Status s = table.CheckIndexes(&report);
   std::string lines;
   for (const auto& line : report) lines += "\n  " + line;
   ASSERT_TRUE(s.ok()) << s.ToString() << lines;

@@ -58,7 +58,7 @@ xb::Table& CurrentTable() { return xb::Engine::Instance().Current()->table(); }
 
 std::string IndexCheck() {
   std::vector<std::string> report;
-  xb::Status s = CurrentTable().indexes().Check(&report);
+  xb::Status s = CurrentTable().CheckIndexes(&report);
   return s.ok() ? "" : s.message() + (report.empty() ? "" : ": " + report[0]);
 }
 

@@ -97,7 +97,7 @@ xb::Table& CurrentTable() { return xb::Engine::Instance().Current()->table(); }
 
 ::testing::AssertionResult IndexSound(const std::string& when) {
   std::vector<std::string> report;
-  xb::Status s = CurrentTable().indexes().Check(&report);
+  xb::Status s = CurrentTable().CheckIndexes(&report);
   if (s.ok()) return ::testing::AssertionSuccess();
   std::ostringstream o;
   o << when << ": " << s.ToString();

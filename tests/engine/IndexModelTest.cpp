@@ -698,7 +698,7 @@ class IndexModel {
     if (!wa->table().index_problem().empty())
       return ::testing::AssertionFailure() << when << ": " << wa->table().index_problem();
     std::vector<std::string> report;
-    xb::Status s = wa->table().indexes().Check(&report);
+    xb::Status s = wa->table().CheckIndexes(&report);
     if (!s.ok()) {
       std::ostringstream o;
       o << when << ": " << s.ToString();
@@ -931,7 +931,7 @@ TEST(IndexModel, LongKeysInRandomOrderKeepEveryChangeWorking) {
     keys.push_back(k);
   }
   std::vector<std::string> report;
-  xb::Status s = xb::Engine::Instance().Current()->table().indexes().Check(&report);
+  xb::Status s = xb::Engine::Instance().Current()->table().CheckIndexes(&report);
   ASSERT_TRUE(s.ok()) << s.ToString();
   std::vector<size_t> want(keys.size());
   for (size_t i = 0; i < want.size(); ++i) want[i] = i;

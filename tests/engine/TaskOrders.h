@@ -70,7 +70,7 @@ inline ::testing::AssertionResult OrdersMatchTable(const std::string& when) {
   if (!wa->table().index_problem().empty())
     return ::testing::AssertionFailure() << when << ": " << wa->table().index_problem();
   std::vector<std::string> report;
-  xb::Status s = wa->table().indexes().Check(&report);
+  xb::Status s = wa->table().CheckIndexes(&report);
   if (!s.ok()) {
     std::ostringstream o;
     for (const auto& line : report) o << "\n  " << line;

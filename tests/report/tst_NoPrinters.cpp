@@ -10,6 +10,7 @@
 #include "ModalDriver.h"
 #include "ReportTestTable.h"
 #include "render/ReportPrinters.h"
+#include "report/ReportPrinting.h"
 #include "report/TReportSetup.h"
 #include "widgets/TFlatButton.h"
 
@@ -34,6 +35,7 @@ class NoPrintersTest : public QObject {
     QVERIFY(t.Opened());
     t.Add({"20240301", "09:00", "Water the plants", "A", false, "", ""});
     TReportSetup d(t.Table(), t.Engine());
+    ReportPrinting::Install(d);
     QStringList opened;
     ModalDriver driver([&](QWidget* top) {
       if (top != &d) {

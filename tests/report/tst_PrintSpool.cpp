@@ -28,6 +28,7 @@
 #include "ReportTestTable.h"
 #include "render/ReportPrinters.h"
 #include "report/TReportPrint.h"
+#include "report/ReportPrinting.h"
 #include "report/TReportSetup.h"
 #include "widgets/TFlatButton.h"
 
@@ -249,6 +250,7 @@ class PrintSpoolTest : public QObject {
     // Prints the report from the report dialog and gives the status it ended with.
     const auto print = [&] {
       TReportSetup d(t.Table(), t.Engine());
+      ReportPrinting::Install(d);
       d.RunPrintDialog = [](TReportSetup&) { return true; };
       d.ReportTitleField->setText(QStringLiteral("Through the spooler"));
       QString status;

@@ -18,6 +18,7 @@
 #include "ReportTestTable.h"
 #include "render/ReportPrinters.h"
 #include "report/TReportPrint.h"
+#include "report/ReportPrinting.h"
 #include "report/TReportSetup.h"
 #include "widgets/TFlatButton.h"
 
@@ -64,6 +65,7 @@ bool Print(ReportTestTable& t, const QString& pdf, const QString& title, bool no
   device.setPageSize(QPageSize(QPageSize::Letter));
   device.setPageOrientation(QPageLayout::Portrait);
   TReportSetup d(t.Table(), t.Engine());
+  ReportPrinting::Install(d);
   d.RunPrintDialog = [](TReportSetup&) { return true; };
   d.ReportTitleField->setText(title);
   d.PrintMemoBox->setChecked(notes);

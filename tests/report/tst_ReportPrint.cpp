@@ -20,6 +20,7 @@
 #include "render/PagePreview.h"
 #include "report/TPreviewForm.h"
 #include "report/TReportPrint.h"
+#include "report/ReportPrinting.h"
 #include "report/TReportSetup.h"
 #include "widgets/TFlatButton.h"
 
@@ -94,6 +95,7 @@ class ReportPrintTest : public QObject {
   Outcome Run(ReportTestTable& t, bool print, const std::function<void(TReportSetup&)>& options,
               const std::function<void(TReportPrint&)>& whileRunning = {}) {
     TReportSetup d(t.Table(), t.Engine());
+    ReportPrinting::Install(d);
     d.RunPrintDialog = [](TReportSetup&) { return true; };
     options(d);
     Outcome out;

@@ -15,6 +15,7 @@
 #include "db/TTableEngine.h"
 #include "widgets/TGraphicPanel.h"
 #include "platform/UserMessages.h"
+#include "report/ReportPrinting.h"
 #include "report/TReportSetup.h"
 #include "store/ReportPreferences.h"
 #include "widgets/TFlatButton.h"
@@ -181,9 +182,12 @@ class ReportSetupTest : public QObject {
     for (const char* d : {"First", "Second", "Third"})
       t.Add({"20240301", "", d, "A", false, "", ""});
     Answered d(t.Table(), t.Engine());
-    // The program's printing is in place from the start.
+    // Without printing hooks the printing commands cannot be used.
+    d.show();
+    QVERIFY(!d.PrintNow->isEnabled() && !d.Previewbutton->isEnabled() && !d.PrintSetup->isEnabled());
+    d.hide();
+    ReportPrinting::Install(d);
     QVERIFY(d.InstalledPrinters && d.RunPrintDialog && d.RunReport && d.RunPrinterSetup);
-    QVERIFY(d.PrintNow->isEnabled() && d.Previewbutton->isEnabled() && d.PrintSetup->isEnabled());
 
     int runs = 0;
     QString seenFirst;
