@@ -49,42 +49,26 @@ class TMainScreen : public QMainWindow {
   bool ReindexNeeded() const { return reindexNeeded_; }
   // "Today" for the grid's emphasis, the quick dates and the bulk deletes.
   double Today() const { return clock_.Today(); }
-  // The name of the grid column's field that is current (upper case).
-  QString SelectedFieldName() const;
 
-  // ---- Commands: each does what its control or menu item does ----
-  void SetUpFilter();
+  // ---- Commands that tests and the window's helpers run; each does what its control or menu
+  // item does ----
   void SetButtons();
   void SortBy(const QString& tag);
   void ButtonSortMenuPopup();
   void KeyListMenuItemClick(const QString& caption);
   void ActiveGridDblClick(const QPoint& globalPos);
-  // Opens the column menu of the current cell at `globalPos` (double click or context key).
-  void OpenColumnMenu(const QPoint& globalPos);
-  void ActiveNotesDblClick();
   void ActiveNotesExit();
-  void Calendar1Click();
-  void QuickDate1Click();
   void ClearDate1Click();
   void QuickDateItemClick(QAction* item);
   void High1Click();
-  void MediumPriority1Click();
   void Low1Click();
   void ShowDoneClick();
   void GoToToday();
   void FilterClearbuttonClick();
   void HelpButtonClick();
-  void ExitButtonClick();
-  void AboutClick();
-  void PrintButtonClick();
-  void CloneButtonClick();
   void DeleteButtonClick();
-  void DoneToggleButtonClick();
   void CalendarButtonClick();
   void RebuildIndexes1Click();
-  void NewButtonClick();
-  void EditButtonClick();
-  void FilterbuttonClick();
   void AllMarkedDone1Click();
   void AllWithDatesBeforeToday1Click();
   void AllTasksMatchingCurrentFilter1Click();
@@ -101,6 +85,25 @@ class TMainScreen : public QMainWindow {
   void changeEvent(QEvent* event) override;
 
  private:
+  // The name of the grid column's field that is current (upper case).
+  QString SelectedFieldName() const;
+  // ---- Commands only the window's own controls and menus run ----
+  void SetUpFilter();
+  // Opens the column menu of the current cell at `globalPos` (double click or context key).
+  void OpenColumnMenu(const QPoint& globalPos);
+  void ActiveNotesDblClick();
+  void Calendar1Click();
+  void QuickDate1Click();
+  void MediumPriority1Click();
+  void ExitButtonClick();
+  void AboutClick();
+  void PrintButtonClick();
+  void CloneButtonClick();
+  void DoneToggleButtonClick();
+  void NewButtonClick();
+  void EditButtonClick();
+  void FilterbuttonClick();
+
   class NoteLink;
   // The Show DONE button's two pictures, drawn for the palette and the screen of the moment.
   void RenderShowDonePictures();
