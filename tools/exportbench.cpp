@@ -129,11 +129,11 @@ int main(int argc, char** argv) {
     long visited = 0;
     for (int r = 0; r < repeat; ++r) {
       timer.restart();
-      const double cpuStart = CpuSeconds();
+      const double cpu_start = CpuSeconds();
       visited = 0;
       for (xb_GoTop(); !xb_Eof(); xb_Skip(1), ++visited) xb_GetRecord(image.data());
       walls.push_back(timer.nsecsElapsed() / 1e9);
-      cpus.push_back(CpuSeconds() - cpuStart);
+      cpus.push_back(CpuSeconds() - cpu_start);
     }
     if (previous > 0) xb_Select(previous);
     table.First();
@@ -152,7 +152,7 @@ int main(int argc, char** argv) {
     std::vector<double> walls, cpus;
     for (int r = 0; r < repeat; ++r) {
       timer.restart();
-      const double cpuStart = CpuSeconds();
+      const double cpu_start = CpuSeconds();
       bool ok = false;
       if (run.file[5] == 'h')
         ok = exporter.CopyHTML(path, QStringLiteral("FFFF80"), QStringLiteral("Listwise"), false);
@@ -161,7 +161,7 @@ int main(int argc, char** argv) {
       else
         ok = exporter.CopyText(path, QStringLiteral("Listwise"), false);
       walls.push_back(timer.nsecsElapsed() / 1e9);
-      cpus.push_back(CpuSeconds() - cpuStart);
+      cpus.push_back(CpuSeconds() - cpu_start);
       if (!ok) return 1;
     }
     Report(run.figure, walls, cpus);

@@ -184,8 +184,8 @@ int main(int argc, char** argv) {
     t.restart();
     TMainScreen window;
     window.show();
-    auto* exitButton = window.findChild<QWidget*>(QStringLiteral("ExitButton"));
-    while (!window.Opened() || !exitButton->isVisible()) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    auto* exit_button = window.findChild<QWidget*>(QStringLiteral("ExitButton"));
+    while (!window.Opened() || !exit_button->isVisible()) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
     Paint(*window.findChild<QTableView*>(QStringLiteral("ActiveGrid")));
     Figure("startup_1m_s", t.elapsed() / 1000.0, "s");
     std::fprintf(stderr, "lwbench: key words found: %lld\n", static_cast<long long>(window.KeyWords().size()));

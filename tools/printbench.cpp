@@ -57,12 +57,12 @@ void CalcFields(TableDataSet& t) {
 }
 
 // Runs the report in its status form, closing the form when the run is over.
-ReportEngine::RunResult RunReport(TaskStore& store, bool toPrinter, QBuffer* stream) {
+ReportEngine::RunResult RunReport(TaskStore& store, bool to_printer, QBuffer* stream) {
   store.TasqTable.First();
   TReportPrint status(store.TasqTable, store.TasqEngine);
   status.HeaderTitle = QStringLiteral("Benchmark");
   status.PrintCheckboxes = true;
-  status.ToPrinter = toPrinter;
+  status.ToPrinter = to_printer;
   status.TestRecorderEngine->SetStream(stream);
   for (ReportEngine* e : {static_cast<ReportEngine*>(status.TestPrinterEngine),
                            static_cast<ReportEngine*>(status.TestRecorderEngine)}) {

@@ -96,7 +96,7 @@ int main(int argc, char** argv) {
   const int download = parser.value("download").toInt();
   QString problem;
   SyncResult result;
-  auto collectionNamed = [&](const QString& label, QString* href) {
+  auto collection_named = [&](const QString& label, QString* href) {
     *href = QStringLiteral("/%1/%2-%3/").arg(user, label, QUuid::createUuid().toString(QUuid::Id128).left(8));
     const DavError error = client.MakeTaskCollection(*href, label);
     if (!error.ok()) std::fprintf(stderr, "syncbench: %s\n", qPrintable(error.message));
@@ -106,7 +106,7 @@ int main(int argc, char** argv) {
   if (upload > 0) {
     QString collection;
     QTemporaryDir a;
-    if (!collectionNamed(QStringLiteral("upload"), &collection)) return 1;
+    if (!collection_named(QStringLiteral("upload"), &collection)) return 1;
     if (!MakeTable(a.path(), upload, &problem)) {
       std::fprintf(stderr, "syncbench: %s\n", qPrintable(problem));
       return 1;
@@ -123,7 +123,7 @@ int main(int argc, char** argv) {
   if (download > 0) {
     QString collection;
     QTemporaryDir b;
-    if (!collectionNamed(QStringLiteral("download"), &collection)) return 1;
+    if (!collection_named(QStringLiteral("download"), &collection)) return 1;
     const QString folder = dir + QStringLiteral("/storage/collection-root") + CalDavClient::HrefKey(collection);
     if (!QDir(folder).exists()) {
       std::fprintf(stderr, "syncbench: the server's storage folder %s is not there\n", qPrintable(folder));

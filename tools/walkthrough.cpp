@@ -69,12 +69,12 @@ struct Expected {
   QMessageBox::StandardButton button;
 };
 QList<Expected> g_expected;
-QPointer<QMessageBox> g_lastBox;
+QPointer<QMessageBox> g_last_box;
 
 void AnswerBoxes() {
   auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-  if (box == nullptr || box == g_lastBox || !box->isVisible()) return;
-  g_lastBox = box;
+  if (box == nullptr || box == g_last_box || !box->isVisible()) return;
+  g_last_box = box;
   if (g_expected.isEmpty()) {
     Check(false, "unexpected message box: " + box->text());
     box->done(QMessageBox::No);

@@ -65,9 +65,7 @@ class TMainScreen : public QMainWindow {
   void ShowDoneClick();
   void GoToToday();
   void FilterClearbuttonClick();
-  void HelpButtonClick();
   void DeleteButtonClick();
-  void CalendarButtonClick();
   void RebuildIndexes1Click();
   void AllMarkedDone1Click();
   void AllWithDatesBeforeToday1Click();
@@ -103,6 +101,8 @@ class TMainScreen : public QMainWindow {
   void NewButtonClick();
   void EditButtonClick();
   void FilterbuttonClick();
+  void HelpButtonClick();
+  void CalendarButtonClick();
 
   class NoteLink;
   // The Show DONE button's two pictures, drawn for the palette and the screen of the moment.

@@ -13,21 +13,20 @@
 // versions named them, is used where it is and never renamed. When a file is there under both
 // spellings, the lower-case one is used: with the table and its memo following the same rule, a
 // table is never paired with the memo of another.
-namespace TaskFileNames {
+class TaskFileNames {
+ public:
+  // The path of the file `name` in `folder`, `name` spelled as the messages show it ("LWISE.DBF",
+  // "LWBAK.FPT"): the file with the lower-case extension when it exists or when neither does,
+  // otherwise the one with the upper-case extension.
+  static QString Stored(const QString& folder, const QString& name);
 
-// The path of the file `name` in `folder`, `name` spelled as the messages show it ("LWISE.DBF",
-// "LWBAK.FPT"): the file with the lower-case extension when it exists or when neither does,
-// otherwise the one with the upper-case extension.
-QString Stored(const QString& folder, const QString& name);
+  // The task table in `folder` (LWISE.dbf, or an earlier LWISE.DBF).
+  static QString TaskTable(const QString& folder);
 
-// The task table in `folder` (LWISE.dbf, or an earlier LWISE.DBF).
-QString TaskTable(const QString& folder);
+  // The companion of the table `dbfPath` with extension `ext` ("FPT", "CDX"), by the same rule.
+  static QString Companion(const QString& dbfPath, const QString& ext);
 
-// The companion of the table `dbfPath` with extension `ext` ("FPT", "CDX"), by the same rule.
-QString Companion(const QString& dbfPath, const QString& ext);
-
-// The task files that are in `folder` under both spellings, as "LWISE.fpt and LWISE.FPT" (the
-// first is the one used).
-QStringList DoubleSpelled(const QString& folder);
-
-}  // namespace TaskFileNames
+  // The task files that are in `folder` under both spellings, as "LWISE.fpt and LWISE.FPT" (the
+  // first is the one used).
+  static QStringList DoubleSpelled(const QString& folder);
+};
