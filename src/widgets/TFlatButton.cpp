@@ -567,19 +567,22 @@ void TFlatButton::DrawEmbossed(QPainter& painter, const QPoint& at, const QImage
   painter.drawImage(at, Silhouette(image, palette().color(QPalette::Dark)));
 }
 
-void TFlatButton::paintEvent(QPaintEvent*) {
-  RenderPictureForScreen();  // the window may have moved to a screen of another pixel ratio
-  QPainter painter(this);
+void TFlatButton::DrawFrame(QPainter& painter, bool raised) const {
+  // Raised: highlight top and left, shadow bottom and right; sunken the other way round.
   const int w = width();
   const int h = height();
-  const QPalette& pal = palette();
-  const QColor highlight = pal.color(QPalette::Light);
-  const QColor face = pal.color(QPalette::Button);
-  const QColor btn_shadow = pal.color(QPalette::Dark);
+  const QColor highlight = palette().color(QPalette::Light);
+  painter.setPen(raised ? highlight : shadow_color_);
+  painter.drawLine(0, 0, w - 1, 0);
+  painter.drawLine(0, 0, 0, h - 1);
+  painter.setPen(raised ? shadow_color_ : highlight);
+  painter.drawLine(0, h - 1, w - 1, h - 1);
+  painter.drawLine(w - 1, 0, w - 1, h - 1);
+}
 
-  const bool enabled = isEnabled();
-  const bool sunk = enabled && ((pressed_ && hot_) || down_);
-
+QImage TFlatButton::DrawFaceAndFrame(QPainter& painter, bool sunk) const {
+  const QColor highlight = palette().color(QPalette::Light);
+  const QColor face = palette().color(QPalette::Button);
   if (down_ && show_down_pattern_) {
     QImage pattern(8, 8, QImage::Format_RGB32);
     for (int y = 0; y < 8; ++y) {
@@ -590,27 +593,14 @@ void TFlatButton::paintEvent(QPaintEvent*) {
     painter.fillRect(rect(), QBrush(pattern));
   }
 
-  // Frames: raised = highlight top/left, shadow bottom/right; sunken the other way round.
-  auto frame = [&](bool raised) {
-    const QColor tl = raised ? highlight : shadow_color_;
-    const QColor br = raised ? shadow_color_ : highlight;
-    painter.setPen(tl);
-    painter.drawLine(0, 0, w - 1, 0);
-    painter.drawLine(0, 0, 0, h - 1);
-    painter.setPen(br);
-    painter.drawLine(0, h - 1, w - 1, h - 1);
-    painter.drawLine(w - 1, 0, w - 1, h - 1);
-  };
-
-  // Which picture, and the frame.
   QImage picture = bitmap_;
-  if (!enabled) {
-    if (down_) frame(false);
+  if (!isEnabled()) {
+    if (down_) DrawFrame(painter, false);
     if (!disabled_bitmap_.isNull()) picture = disabled_bitmap_;
   } else if (sunk) {
-    frame(bevel_style_ == bvLowered);
+    DrawFrame(painter, bevel_style_ == bvLowered);
   } else {
-    if (hot_) frame(bevel_style_ == bvRaised);
+    if (hot_) DrawFrame(painter, bevel_style_ == bvRaised);
     if (!hot_ && (options_ & boMonoDisplay)) {
       if (!no_focus_bitmap_.isNull()) {
         picture = no_focus_bitmap_;
@@ -619,99 +609,117 @@ void TFlatButton::paintEvent(QPaintEvent*) {
       }
     }
   }
+  return picture;
+}
 
-  // Layout.
-  const bool has_mark = (options_ & boPopupMark) && drop_down_menu_;
-  const bool has_caption = !text().isEmpty() && !(options_ & boIconOnly);
-  int text_flags = Qt::TextShowMnemonic;
-  if (word_wrap_) text_flags |= Qt::TextWordWrap;
+TFlatButton::FaceLayout TFlatButton::LayOutFace(const QImage& picture) const {
+  const int w = width();
+  const int h = height();
+  FaceLayout out;
+  out.has_mark = (options_ & boPopupMark) && drop_down_menu_;
+  out.has_caption = !text().isEmpty() && !(options_ & boIconOnly);
+  out.text_flags = Qt::TextShowMnemonic;
+  if (word_wrap_) out.text_flags |= Qt::TextWordWrap;
   const QFontMetrics fm(font());
-  int tw = 0, th = 0, gap = 0;
-  if (has_caption) {
+  int tw = 0, gap = 0;
+  if (out.has_caption) {
     const QRect measured =
-        fm.boundingRect(QRect(0, 0, std::max(0, w - 4), 10000), text_flags, text());
+        fm.boundingRect(QRect(0, 0, std::max(0, w - 4), 10000), out.text_flags, text());
     tw = std::min(measured.width(), std::max(0, w - 4));
-    th = measured.height();
+    out.caption_height = measured.height();
     gap = kGap;
   }
-  const bool has_picture = !bitmap_.isNull();
-  const int pic_w = has_picture ? PlaceOf(picture).width() : 0;
-  const int pic_h = has_picture ? PlaceOf(picture).height() : 0;
-  int bw = pic_w + (has_mark ? kMarkWidth : 0);
-  const int bh = pic_h;
+  const int th = out.caption_height;
+  out.has_picture = !bitmap_.isNull();
+  out.picture_width = out.has_picture ? PlaceOf(picture).width() : 0;
+  out.picture_height = out.has_picture ? PlaceOf(picture).height() : 0;
+  const int bw = out.picture_width + (out.has_mark ? kMarkWidth : 0);
+  const int bh = out.picture_height;
 
-  QRect caption_box;
-  QPoint picture_at;
-  if (!has_picture) {
-    const int counted = tw + (has_mark ? kMarkWidth : 0);
+  if (!out.has_picture) {
+    const int counted = tw + (out.has_mark ? kMarkWidth : 0);
     const int x = AlignedX(alignment_, w, counted);
     int drawn = tw;
-    if (has_mark) drawn = std::min(drawn, std::max(0, w - 14));
-    caption_box = QRect(x, (h - th) / 2, drawn, th);
+    if (out.has_mark) drawn = std::min(drawn, std::max(0, w - 14));
+    out.caption_box = QRect(x, (h - th) / 2, drawn, th);
   } else if (layout_ == blBitmapTop || layout_ == blBitmapBottom) {
     const int y0 = (h - (bh + gap + th)) / 2;
     const int pic_y = layout_ == blBitmapTop ? y0 : y0 + th + gap;
     const int cap_y = layout_ == blBitmapTop ? y0 + bh + gap : y0;
-    picture_at = QPoint(AlignedX(alignment_, w, bw), pic_y);
-    caption_box = QRect(AlignedX(alignment_, w, tw), cap_y, tw, th);
+    out.picture_at = QPoint(AlignedX(alignment_, w, bw), pic_y);
+    out.caption_box = QRect(AlignedX(alignment_, w, tw), cap_y, tw, th);
   } else {
     if (tw + gap + bw > w - 4) tw = std::max(0, w - 4 - gap - bw);
     const int x0 = AlignedX(alignment_, w, tw + gap + bw);
     const int pic_x = layout_ == blBitmapLeft ? x0 : x0 + tw + gap;
     const int cap_x = layout_ == blBitmapLeft ? x0 + bw + gap : x0;
-    picture_at = QPoint(pic_x, (h - bh) / 2);
-    caption_box = QRect(cap_x, (h - th) / 2, tw, th);
+    out.picture_at = QPoint(pic_x, (h - bh) / 2);
+    out.caption_box = QRect(cap_x, (h - th) / 2, tw, th);
   }
-  if (word_wrap_ && caption_box.right() > w - 6) caption_box.setRight(w - 6);
+  if (word_wrap_ && out.caption_box.right() > w - 6) out.caption_box.setRight(w - 6);
+  return out;
+}
 
+void TFlatButton::DrawCaption(QPainter& painter, const FaceLayout& layout, bool sunk,
+                              const QColor& color) const {
   const QPoint shift(1, 1);
-  const bool shift_caption = sunk ? bevel_style_ == bvRaised : bevel_style_ == bvLowered;
-  QColor caption_color = (hot_ || sunk) ? pal.color(QPalette::ButtonText) : unselected_font_color_;
+  const int align = Qt::AlignHCenter | Qt::AlignTop | layout.text_flags;
+  QRect box = layout.caption_box;
+  if (!isEnabled()) {
+    // Engraved: the light copy one pixel down and right, the dark one over it.
+    painter.setPen(palette().color(QPalette::Light));
+    painter.drawText(box.translated(shift), align, text());
+    painter.setPen(palette().color(QPalette::Dark));
+    painter.drawText(box, align, text());
+  } else {
+    const bool shifted = sunk ? bevel_style_ == bvRaised : bevel_style_ == bvLowered;
+    if (shifted) box.translate(shift);
+    painter.setPen(color);
+    painter.drawText(box, align, text());
+  }
+}
 
-  // Picture.
-  if (has_picture) {
+void TFlatButton::DrawDropMark(QPainter& painter, const FaceLayout& layout, bool sunk,
+                               const QColor& color) const {
+  // Rows of 7, 5, 3 and 1 pixels, after the picture or else after the caption.
+  int mx, my;
+  if (layout.has_picture) {
+    mx = layout.picture_at.x() + layout.picture_width + 3;
+    my = layout.picture_at.y() + (layout.picture_height - 4) / 2;
+  } else {
+    mx = layout.caption_box.x() + layout.caption_box.width() + 3;
+    my = layout.caption_box.y() + (layout.caption_height - 4) / 2;
+  }
+  if (sunk) {
+    mx += 1;
+    my += 1;
+  }
+  painter.setPen(color);
+  for (int row = 0; row < 4; ++row) {
+    painter.drawLine(mx + row, my + row, mx + 6 - row, my + row);
+  }
+}
+
+void TFlatButton::paintEvent(QPaintEvent*) {
+  RenderPictureForScreen();  // the window may have moved to a screen of another pixel ratio
+  QPainter painter(this);
+  const bool enabled = isEnabled();
+  const bool sunk = enabled && ((pressed_ && hot_) || down_);
+
+  const QImage picture = DrawFaceAndFrame(painter, sunk);
+  const FaceLayout layout = LayOutFace(picture);
+  const QColor caption_color =
+      (hot_ || sunk) ? palette().color(QPalette::ButtonText) : unselected_font_color_;
+
+  if (layout.has_picture) {
     if (!enabled && disabled_bitmap_.isNull()) {
-      DrawEmbossed(painter, picture_at, bitmap_);
+      DrawEmbossed(painter, layout.picture_at, bitmap_);
     } else {
-      DrawPicture(painter, sunk ? picture_at + shift : picture_at, picture);
+      DrawPicture(painter, sunk ? layout.picture_at + QPoint(1, 1) : layout.picture_at, picture);
     }
   }
-
-  // Caption.
-  if (has_caption) {
-    const int align = Qt::AlignHCenter | Qt::AlignTop;
-    QRect box = caption_box;
-    if (!enabled) {
-      painter.setPen(highlight);
-      painter.drawText(box.translated(shift), align | text_flags, text());
-      painter.setPen(btn_shadow);
-      painter.drawText(box, align | text_flags, text());
-    } else {
-      if (shift_caption) box.translate(shift);
-      painter.setPen(caption_color);
-      painter.drawText(box, align | text_flags, text());
-    }
-  }
-
-  // Drop-down mark: rows of 7, 5, 3 and 1 pixels.
-  if (has_mark && enabled) {
-    int mx, my;
-    if (has_picture) {
-      mx = picture_at.x() + pic_w + 3;
-      my = picture_at.y() + (pic_h - 4) / 2;
-    } else {
-      mx = caption_box.x() + caption_box.width() + 3;
-      my = caption_box.y() + (th - 4) / 2;
-    }
-    if (sunk) {
-      mx += 1;
-      my += 1;
-    }
-    painter.setPen(caption_color);
-    for (int row = 0; row < 4; ++row) {
-      painter.drawLine(mx + row, my + row, mx + 6 - row, my + row);
-    }
-  }
+  if (layout.has_caption) DrawCaption(painter, layout, sunk, caption_color);
+  if (layout.has_mark && enabled) DrawDropMark(painter, layout, sunk, caption_color);
   // A button that takes the keyboard focus (where the window gives it Tab focus) shows it, so a
   // user without a mouse sees where Space will act.
   if (hasFocus()) {

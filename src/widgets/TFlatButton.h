@@ -5,7 +5,9 @@
 #include <QIcon>
 #include <QImage>
 #include <QMenu>
+#include <QPoint>
 #include <QPointer>
+#include <QRect>
 
 // The push button of every form of the program. It never takes the keyboard focus, so pressing
 // it leaves the focus on the control the user was typing in. It looks flat until the pointer is
@@ -148,6 +150,28 @@ class TFlatButton : public QAbstractButton {
   void UpdateIconOnlyHint(const QString& old_caption);
   void DrawPicture(QPainter& painter, const QPoint& at, const QImage& image) const;
   void DrawEmbossed(QPainter& painter, const QPoint& at, const QImage& image) const;
+
+  // Where the parts of the face go, for the size, caption and picture of the moment.
+  struct FaceLayout {
+    bool has_picture = false;
+    bool has_caption = false;
+    bool has_mark = false;  // the drop-down mark
+    int text_flags = 0;
+    int picture_width = 0;
+    int picture_height = 0;
+    int caption_height = 0;
+    QPoint picture_at;
+    QRect caption_box;
+  };
+  void DrawFrame(QPainter& painter, bool raised) const;
+  // The down pattern and the frame for the state of the moment; returns the picture that state
+  // shows (the disabled, the no-focus or the grey one, or the picture itself).
+  QImage DrawFaceAndFrame(QPainter& painter, bool sunk) const;
+  FaceLayout LayOutFace(const QImage& picture) const;
+  void DrawCaption(QPainter& painter, const FaceLayout& layout, bool sunk,
+                   const QColor& color) const;
+  void DrawDropMark(QPainter& painter, const FaceLayout& layout, bool sunk,
+                    const QColor& color) const;
 
   TAlignment alignment_ = taCenter;
   TButtonLayout layout_ = blBitmapTop;
