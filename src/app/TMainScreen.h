@@ -53,27 +53,11 @@ class TMainScreen : public QMainWindow {
   // ---- Commands that tests and the window's helpers run; each does what its control or menu
   // item does ----
   void SetButtons();
-  void SortBy(const QString& tag);
   void ButtonSortMenuPopup();
   void KeyListMenuItemClick(const QString& caption);
   void ActiveGridDblClick(const QPoint& globalPos);
   void ActiveNotesExit();
-  void ClearDate1Click();
-  void QuickDateItemClick(QAction* item);
-  void High1Click();
-  void Low1Click();
-  void ShowDoneClick();
   void GoToToday();
-  void FilterClearbuttonClick();
-  void DeleteButtonClick();
-  void RebuildIndexes1Click();
-  void AllMarkedDone1Click();
-  void AllWithDatesBeforeToday1Click();
-  void AllTasksMatchingCurrentFilter1Click();
-  void AllTasksNOTMatchingCurrentFilter1Click();
-  void AllTasks1Click();
-  // Brings back the tasks the last delete or bulk delete removed, while no pack has run since.
-  void UndoDelete1Click();
 
  protected:
   void showEvent(QShowEvent* event) override;
@@ -103,6 +87,22 @@ class TMainScreen : public QMainWindow {
   void FilterbuttonClick();
   void HelpButtonClick();
   void CalendarButtonClick();
+  void SortBy(const QString& tag);
+  void ClearDate1Click();
+  void QuickDateItemClick(QAction* item);
+  void High1Click();
+  void Low1Click();
+  void ShowDoneClick();
+  void FilterClearbuttonClick();
+  void DeleteButtonClick();
+  void RebuildIndexes1Click();
+  void AllMarkedDone1Click();
+  void AllWithDatesBeforeToday1Click();
+  void AllTasksMatchingCurrentFilter1Click();
+  void AllTasksNOTMatchingCurrentFilter1Click();
+  void AllTasks1Click();
+  // Brings back the tasks the last delete or bulk delete removed, while no pack has run since.
+  void UndoDelete1Click();
 
   class NoteLink;
   // The Show DONE button's two pictures, drawn for the palette and the screen of the moment.

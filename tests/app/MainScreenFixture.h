@@ -45,6 +45,15 @@ T* Control(QObject& w, const char* name) {
   return w.findChild<T*>(QString::fromLatin1(name));
 }
 
+// Runs the window's menu command named `name` ("High1", "UndoDelete1") as choosing it does; false
+// when there is no such command or it cannot be chosen now.
+inline bool Trigger(QObject& w, const char* name) {
+  QAction* action = Control<QAction>(w, name);
+  if (action == nullptr || !action->isEnabled()) return false;
+  action->trigger();
+  return true;
+}
+
 // The grid's model, and the sort items of the File menu (`main`) or the Sort button's menu
 // in their order: Date+Time, Description, Priority, Key Words.
 inline DataSetModel* Grid(QObject& w) { return Control<DataSetModel>(w, "GridModel"); }

@@ -410,7 +410,7 @@ class AccessibilityTest : public QObject {
     expected.sort();
     QCOMPARE(read, expected);
 
-    window_->ShowDoneClick();  // the done task too, with its two-line note
+    Control<TFlatButton>(*window_, "ShowDone")->click();  // the done task too, with its two-line note
     const int row = GridRowOf(*window_, kTasks[1].descript);
     QVERIFY(row >= 0);
     Control<QTableView>(*window_, "ActiveGrid")->setCurrentIndex(Grid(*window_)->index(row, descript));
@@ -423,7 +423,7 @@ class AccessibilityTest : public QObject {
     QCOMPARE(note->text(0, note->characterCount()).replace(QChar(0x2029), QLatin1Char('\n')),
              QString("second note\nwith two lines"));
     QCOMPARE(table->cellAt(row, descript)->text(QAccessible::Name), kTasks[1].descript);
-    window_->ShowDoneClick();
+    Control<TFlatButton>(*window_, "ShowDone")->click();
   }
 
   // Moving to another task, by the keyboard or by the program, changes what the grid says of

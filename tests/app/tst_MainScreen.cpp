@@ -70,7 +70,7 @@ class MainScreenTest : public QObject {
     QVERIFY(!Control<QFrame>(*w, "UpdateStatus")->isVisible());
     QCOMPARE(messages_.shown, QStringList({"Please rebuild indexes ASAP"}));
     // Closing saves what was loaded; a later start sorts as chosen.
-    w->SortBy("DATETIME");
+    SortItem(*w, true, 0)->trigger();
     QCOMPARE(Cell(*w, 0, 3), QString("earlier"));
     QVERIFY(SortItem(*w, true, 0)->isChecked());
     w->close();
@@ -151,9 +151,9 @@ class MainScreenTest : public QObject {
     w->ActiveGridDblClick(at);
     QTRY_VERIFY(Control<QMenu>(*w, "PriorityColumnMenu")->isVisible());
     Control<QMenu>(*w, "PriorityColumnMenu")->close();
-    w->High1Click();
+    QVERIFY(Trigger(*w, "High1"));
     QCOMPARE(Cell(*w, 0, 0), QString("High"));
-    w->Low1Click();
+    QVERIFY(Trigger(*w, "Low1"));
     QCOMPARE(w->Store().TasqTable.FieldByName("PRIORITY")->AsString(), QString("C"));
     // Date column: its menu; a quick date counts from the day of the click; Clear Date.
     Select(*w, 0, 1);
@@ -163,9 +163,9 @@ class MainScreenTest : public QObject {
     QAction* week2 = Control<QMenu>(*w, "QuickDateMenu")->findChild<QAction*>("Week2");
     QVERIFY(week2 != nullptr);
     FixtureToday() = (DateTimeValue::EncodeDate(2024, 3, 1));  // past "midnight"
-    w->QuickDateItemClick(week2);
+    week2->trigger();
     QCOMPARE(w->Store().TasqTable.FieldByName("DATE")->AsString(), QString("20240310"));
-    w->ClearDate1Click();
+    QVERIFY(Trigger(*w, "ClearDate1"));
     QVERIFY(w->Store().TasqTable.FieldByName("DATE")->IsNull());
     QCOMPARE(Cell(*w, 0, 1), QString());
     // Time column: the set-time dialog; noon chosen gives 12:00.
@@ -266,7 +266,7 @@ class MainScreenTest : public QObject {
     // Mark one task the way the grid's own delete would, then rebuild with the pack step.
     Grid(*w)->SetCurrentRow(RowOf(*w, "gone"));
     w->Store().TasqTable.Delete();
-    w->RebuildIndexes1Click();
+    QVERIFY(Trigger(*w, "RebuildIndexes1"));
     QCOMPARE(messages_.shown.mid(messages_.shown.size() - 2), QStringList({"Rebuild Index Files?", "Done!"}));
     QCOMPARE(w->Store().TasqEngine.RecordCount(), 1L);
     QCOMPARE(Grid(*w)->rowCount(), 1);

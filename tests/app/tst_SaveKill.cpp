@@ -105,12 +105,12 @@ int RunChild(const QString& command, quint64 killAt, const QString& dir) {
   bool prepared = true;
   if (command == QLatin1String("seed")) {
     prepared = Select(*w, "TASK-6");
-    if (prepared) w->DeleteButtonClick();
+    if (prepared) Control<TFlatButton>(*w, "DeleteButton")->click();
   } else if (command == QLatin1String("edit") || command == QLatin1String("delete") ||
              command == QLatin1String("pane")) {
     prepared = Select(*w, command == QLatin1String("edit") ? "TASK-3" : command == QLatin1String("delete") ? "TASK-4" : "TASK-5");
   } else if (command == QLatin1String("undo")) {
-    w->AllMarkedDone1Click();  // deletes TASK-7 and TASK-8, before the kill is armed
+    Trigger(*w, "AllMarkedDone1");  // deletes TASK-7 and TASK-8, before the kill is armed
   }
   if (!prepared) {
     std::printf("the task to change is not there\n");
@@ -125,16 +125,16 @@ int RunChild(const QString& command, quint64 killAt, const QString& dir) {
     EditWith(QString(), "edited", "edited note");
     Control<TFlatButton>(*w, "Editbutton")->click();
   } else if (command == QLatin1String("delete")) {
-    w->DeleteButtonClick();
+    Control<TFlatButton>(*w, "DeleteButton")->click();
   } else if (command == QLatin1String("pane")) {
     Control<QPlainTextEdit>(*w, "ActiveNotes")->setPlainText(QStringLiteral("pane note"));
     w->ActiveNotesExit();
   } else if (command == QLatin1String("bulk")) {
-    w->AllMarkedDone1Click();
+    Trigger(*w, "AllMarkedDone1");
   } else if (command == QLatin1String("undo")) {
-    w->UndoDelete1Click();
+    Trigger(*w, "UndoDelete1");
   } else if (command == QLatin1String("rebuild")) {
-    w->RebuildIndexes1Click();
+    Trigger(*w, "RebuildIndexes1");
   }
   const quint64 passed = xb::FaultInjection::Passed();
   xb::FaultInjection::KillAt(0);

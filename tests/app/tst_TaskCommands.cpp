@@ -185,7 +185,7 @@ class TaskCommandsTest : public QObject {
   void cloneOfADoneHighTask() {
     auto w = Open({{"20240305", "09:00", "source", true, "HOME", "A", "line one\r\nline two"}});
     QVERIFY(w);
-    w->ShowDoneClick();
+    Control<TFlatButton>(*w, "ShowDone")->click();
     Control<TFlatButton>(*w, "CloneButton")->click();
     QCOMPARE(w->Store().TasqEngine.RecordCount(), 2L);
     QCOMPARE(w->Store().TasqTable.GetBookmark(), quint32(2));
@@ -211,27 +211,27 @@ class TaskCommandsTest : public QObject {
 
     // Saying No deletes nothing, but the question told how many it would.
     messages_.answer = false;
-    w->AllMarkedDone1Click();
+    QVERIFY(Trigger(*w, "AllMarkedDone1"));
     QCOMPARE(messages_.shown, QStringList({"CONFIRM: Delete all tasks marked as done?\r\rThis will delete 2 tasks."}));
     QCOMPARE(Unmarked(*w), 6);
     messages_.answer = true;
 
     struct Case {
-      void (TMainScreen::*command)();
+      const char* command;  // the menu item
       QString question, result;
       int left;
     };
     const Case cases[] = {
-        {&TMainScreen::AllMarkedDone1Click,
+        {"AllMarkedDone1",
          "CONFIRM: Delete all tasks marked as done?\r\rThis will delete 2 tasks.",
          "All tasks marked DONE have been deleted (2 records)", 4},
-        {&TMainScreen::AllWithDatesBeforeToday1Click,
+        {"AllWithDatesBeforeToday1",
          "CONFIRM: Delete all with dates before today?\r\rThis will delete 2 tasks.",
          "All tasks with dates before today have been deleted (2 records)", 4},
-        {&TMainScreen::AllTasksMatchingCurrentFilter1Click,
+        {"AllTasksMatchingCurrentFilter1",
          "CONFIRM: Delete all tasks matching the current filter?\r(i.e. all showing tasks)\r\rThis will delete 4 tasks.",
          "All tasks matching filter have been deleted\r(4 records)\rFILTER WILL NOW BE CLEARED", 2},
-        {&TMainScreen::AllTasksNOTMatchingCurrentFilter1Click,
+        {"AllTasksNOTMatchingCurrentFilter1",
          "CONFIRM: Delete all tasks NOT matching the current filter?\r(i.e. all tasks not showing)\r\rThis will delete 2 "
          "tasks.",
          "All tasks NOT matching filter have been deleted\r(2 records)", 4},
@@ -242,12 +242,12 @@ class TaskCommandsTest : public QObject {
       keys.keyText = "a,,b";  // every task passes this key-word term
       w->ApplyFilter(keys);
       QVERIFY(Control<TFlatButton>(*w, "FilterClearbutton")->isVisible());
-      (w.get()->*c.command)();
+      QVERIFY(Trigger(*w, c.command));
       QCOMPARE(messages_.shown, QStringList({c.question, c.result}));
       QCOMPARE(Unmarked(*w), c.left);
       QCOMPARE(w->Store().TasqEngine.RecordCount(), 6L);  // marked, not removed
       // Only the matching delete clears the filter settings; done tasks stay hidden.
-      QCOMPARE(w->Filter().keyText.isEmpty(), c.command == &TMainScreen::AllTasksMatchingCurrentFilter1Click);
+      QCOMPARE(w->Filter().keyText.isEmpty(), QByteArray(c.command) == "AllTasksMatchingCurrentFilter1");
       QVERIFY(!w->Filter().showDone);
       QVERIFY(Control<QAction>(*w, "UndoDelete1")->isEnabled());
       messages_.shown.clear();
@@ -258,13 +258,13 @@ class TaskCommandsTest : public QObject {
       QVERIFY(!Control<QAction>(*w, "UndoDelete1")->isEnabled());
     }
     // The two dated before today are the two deleted, done or not; a date that is no date stays.
-    w->ShowDoneClick();
-    w->AllWithDatesBeforeToday1Click();
+    Control<TFlatButton>(*w, "ShowDone")->click();
+    QVERIFY(Trigger(*w, "AllWithDatesBeforeToday1"));
     QCOMPARE(Descriptions(*w).size(), 4);
     QVERIFY(!Descriptions(*w).contains("done old"));
     QVERIFY(!Descriptions(*w).contains("yesterday"));
     messages_.shown.clear();
-    w->AllWithDatesBeforeToday1Click();
+    QVERIFY(Trigger(*w, "AllWithDatesBeforeToday1"));
     QCOMPARE(messages_.shown.last(), QString("No tasks with dates before today have been deleted"));
 
     // With done tasks shown and nothing else set there is no filter to match.
@@ -272,15 +272,15 @@ class TaskCommandsTest : public QObject {
     cleared.keyText.clear();
     w->ApplyFilter(cleared);
     messages_.shown.clear();
-    w->AllTasksMatchingCurrentFilter1Click();
-    w->AllTasksNOTMatchingCurrentFilter1Click();
+    QVERIFY(Trigger(*w, "AllTasksMatchingCurrentFilter1"));
+    QVERIFY(Trigger(*w, "AllTasksNOTMatchingCurrentFilter1"));
     QCOMPARE(messages_.shown, QStringList({"No Filter currently set", "No Filter currently set"}));
     QCOMPARE(Unmarked(*w), 4);
 
     // All Tasks empties the table for good and leaves the date order ticked.
-    w->SortBy("DESCRIPT");
+    SortItem(*w, true, 1)->trigger();
     messages_.shown.clear();
-    w->AllTasks1Click();
+    QVERIFY(Trigger(*w, "AllTasks1"));
     QCOMPARE(messages_.shown,
              QStringList({"CONFIRM: Delete ALL tasks?\r\rThis will delete 4 tasks. It cannot be undone.", "Done!"}));
     QCOMPARE(w->Store().TasqEngine.RecordCount(), 0L);
@@ -301,7 +301,7 @@ class TaskCommandsTest : public QObject {
     QCOMPARE(Stored(*w, "DESCRIPT"), QString("first"));  // the task brought back is current
     // A pack removes marked tasks for good: nothing is left to bring back.
     Control<TFlatButton>(*w, "DeleteButton")->click();
-    w->RebuildIndexes1Click();
+    QVERIFY(Trigger(*w, "RebuildIndexes1"));
     QVERIFY(!Control<QAction>(*w, "UndoDelete1")->isEnabled());
     QCOMPARE(w->Store().TasqEngine.RecordCount(), 1L);
   }
@@ -391,7 +391,7 @@ class TaskCommandsTest : public QObject {
     QCOMPARE(Descriptions(*w), QStringList({"home task"}));
 
     // Blanks only: no key-word term, but still filtered; done shown and nothing else: no query.
-    w->FilterClearbuttonClick();
+    Control<TFlatButton>(*w, "FilterClearbutton")->click();
     QVERIFY(!Control<TFlatButton>(*w, "FilterClearbutton")->isVisible());
     TaskFilter blanks;
     blanks.keyText = "   ";
@@ -399,7 +399,7 @@ class TaskCommandsTest : public QObject {
     QCOMPARE(w->Store().TasqEngine.CurrentQuery(), QString("(.not.DONE)"));
     QVERIFY(Control<TFlatButton>(*w, "FilterClearbutton")->isVisible());
     w->ApplyFilter(TaskFilter());
-    w->ShowDoneClick();
+    Control<TFlatButton>(*w, "ShowDone")->click();
     QCOMPARE(w->Store().TasqEngine.CurrentQuery(), QString());
     QCOMPARE(Control<TFlatButton>(*w, "ShowDone")->Caption(), QString("Hide DONE"));
     QCOMPARE(Control<TFlatButton>(*w, "ShowDone")->Bitmap(), Control<QLabel>(*w, "Hidebmp")->pixmap().toImage());
@@ -416,7 +416,7 @@ class TaskCommandsTest : public QObject {
                    {"20240306", "08:00", "high earlier", false, "", "A", ""},
                    {"20240301", "", "high first", false, "", "A", ""}});
     QVERIFY(w);
-    w->SortBy("PRIORITY");
+    SortItem(*w, true, 2)->trigger();
     QCOMPARE(Descriptions(*w), QStringList({"none", "high first", "high earlier", "high later", "medium", "low"}));
     QCOMPARE(w->Store().TasqTable.FieldByName("DESCRIPT")->AsString(), QString("none"));  // first task current
     for (int i = 0; i < 4; ++i) {
