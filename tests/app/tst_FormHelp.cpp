@@ -33,6 +33,7 @@
 #include "widgets/TPopupHelp.h"
 #include "widgets/TPopupHelpMask.h"
 #include "widgets/TPopupHelpPopup.h"
+#include "../store/RecordingMessages.h"
 
 namespace {
 
@@ -232,15 +233,7 @@ bool ShowActive(QWidget* form) {
   return QApplication::activeWindow() == form;
 }
 
-class Recorded : public UserMessages {
- public:
-  void Information(const QString&, const QString& text) override { shown << text; }
-  bool YesNo(const QString&, const QString& text) override {
-    shown << text;
-    return true;
-  }
-  QStringList shown;
-};
+using Recorded = RecordingMessages;
 
 }  // namespace
 

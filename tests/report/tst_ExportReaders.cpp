@@ -19,18 +19,11 @@
 #include "db/TTableEngine.h"
 #include "platform/UserMessages.h"
 #include "report/TaskExporter.h"
+#include "../store/RecordingMessages.h"
 
 namespace {
 
-class Recorded : public UserMessages {
- public:
-  void Information(const QString&, const QString& text) override { shown << text; }
-  bool YesNo(const QString&, const QString& text) override {
-    shown << text;
-    return true;
-  }
-  QStringList shown;
-};
+using Recorded = RecordingMessages;
 
 const QString kPay = QString::fromUtf8("Pay {rent} \\ fees at Caf\u00e9 \u20ac 5");
 

@@ -17,18 +17,11 @@
 #include "report/NoteLines.h"
 #include "report/ReportRunGuard.h"
 #include "report/TaskExporter.h"
+#include "../store/RecordingMessages.h"
 
 namespace {
 
-class Recorded : public UserMessages {
- public:
-  void Information(const QString&, const QString& text) override { shown << text; }
-  bool YesNo(const QString&, const QString& text) override {
-    shown << text;
-    return true;
-  }
-  QStringList shown;
-};
+using Recorded = RecordingMessages;
 
 const QString kGoldenDir = QStringLiteral(LISTWISE_TEST_DATA "/report/");
 

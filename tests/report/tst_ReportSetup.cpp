@@ -19,18 +19,11 @@
 #include "report/TReportSetup.h"
 #include "store/ReportPreferences.h"
 #include "widgets/TFlatButton.h"
+#include "../store/RecordingMessages.h"
 
 namespace {
 
-class Recorded : public UserMessages {
- public:
-  void Information(const QString&, const QString& text) override { shown << text; }
-  bool YesNo(const QString&, const QString& text) override {
-    shown << text;
-    return true;
-  }
-  QStringList shown;
-};
+using Recorded = RecordingMessages;
 
 // Answers the save and colour dialogs the way a test tells it to, and notes what they offered.
 class Answered : public TReportSetup {

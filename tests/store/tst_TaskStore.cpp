@@ -21,6 +21,7 @@
 #include "CdxFile.h"
 #include "CdxTag.h"
 #include "xbengine.h"
+#include "RecordingMessages.h"
 
 #include <algorithm>
 
@@ -29,15 +30,7 @@
 
 namespace {
 
-class Recorded : public UserMessages {
- public:
-  void Information(const QString&, const QString& text) override { shown << text; }
-  bool YesNo(const QString&, const QString& text) override {
-    shown << text;
-    return true;
-  }
-  QStringList shown;
-};
+using Recorded = RecordingMessages;
 
 // A store whose upgrade fails at one chosen step.
 class FailingStore : public TaskStore {
