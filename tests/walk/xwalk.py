@@ -277,14 +277,25 @@ class Walk:
             code = None
         self.check(code == 0, "the program ends after %s (exit code %s)" % (how, code))
 
+    def dialog_ready(self, name):
+        """Waits until the dialog `name` is the active window. Keys typed before the window
+        manager hands it the keyboard reach no one, as they would for a user who types before
+        the window is there; a busy machine makes that moment late."""
+        return self.wait(lambda s: s.get("modal") == name and s.get("active") == name,
+                         "the %s to take the keyboard" % name)
+
+    def typed(self, name, window, text):
+        """Waits until the control shows what was typed into it."""
+        return self.wait(lambda s: (self.named(s, name, window) or {}).get("text") == text,
+                         "%r in %s" % (text, name))
+
     # ---- Steps -----------------------------------------------------------------------------
     def editor_fill(self, task=None, keys=None, note=None, priority=None):
         """Fills the open task editor the way a user does and presses OK (or Enter)."""
         ed = self.wait(lambda s: s.get("modal") == "TaskEditor" and self.named(s, "Task", "TaskEditor"),
                        "the task editor")
-        if not ed:
+        if not ed or not self.dialog_ready("TaskEditor"):
             return
-        time.sleep(0.3)
         if self.keyboard:
             # The description has the focus when the editor opens; Tab and Shift+Tab go from
             # field to field, the arrows choose among the priorities, Enter is OK.
@@ -447,13 +458,16 @@ class Walk:
         else:
             self.click_named("Filterbutton")
         self.wait(lambda s: s.get("modal") == "FilterForm", "the filter dialog")
+        self.dialog_ready("FilterForm")
         if self.keyboard:
             self.focus_named("KeyWords", "FilterForm")
             self.type("shop")
+            self.typed("KeyWords", "FilterForm", "shop")
             self.key("Return")
         else:
             self.click_named("KeyWords", "FilterForm")
             self.type("shop")
+            self.typed("KeyWords", "FilterForm", "shop")
             self.click_named("OKButton", "FilterForm")
         self.expect_tasks(["Buy oat milk"], "filter: only the task with the key word")
         clear = self.find("FilterClearbutton")
