@@ -50,14 +50,11 @@ class TMainScreen : public QMainWindow {
   // "Today" for the grid's emphasis, the quick dates and the bulk deletes.
   double Today() const { return clock_.Today(); }
 
-  // ---- Commands that tests and the window's helpers run; each does what its control or menu
-  // item does ----
-  void SetButtons();
-  void ButtonSortMenuPopup();
+  // ---- What a double click in the grid, a key-word pick and leaving the note pane do; tests
+  // also run them directly ----
   void KeyListMenuItemClick(const QString& caption);
   void ActiveGridDblClick(const QPoint& globalPos);
   void ActiveNotesExit();
-  void GoToToday();
 
  protected:
   void showEvent(QShowEvent* event) override;
@@ -87,6 +84,9 @@ class TMainScreen : public QMainWindow {
   void FilterbuttonClick();
   void HelpButtonClick();
   void CalendarButtonClick();
+  void SetButtons();
+  void ButtonSortMenuPopup();
+  void GoToToday();
   void SortBy(const QString& tag);
   void ClearDate1Click();
   void QuickDateItemClick(QAction* item);

@@ -261,7 +261,6 @@ class MainScreenTest : public QObject {
     auto w = Open({{"20240305", "", "keep", false, "", "B", ""}, {"20240306", "", "gone", false, "", "B", ""}});
     QVERIFY(w);
     QCOMPARE(Grid(*w)->rowCount(), 2);
-    w->SetButtons();
     QVERIFY(w->ReindexNeeded());
     // Mark one task the way the grid's own delete would, then rebuild with the pack step.
     Grid(*w)->SetCurrentRow(RowOf(*w, "gone"));
