@@ -50,12 +50,6 @@ class TMainScreen : public QMainWindow {
   // "Today" for the grid's emphasis, the quick dates and the bulk deletes.
   double Today() const { return clock_.Today(); }
 
-  // ---- What a double click in the grid, a key-word pick and leaving the note pane do; tests
-  // also run them directly ----
-  void KeyListMenuItemClick(const QString& caption);
-  void ActiveGridDblClick(const QPoint& globalPos);
-  void ActiveNotesExit();
-
  protected:
   void showEvent(QShowEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
@@ -66,6 +60,10 @@ class TMainScreen : public QMainWindow {
  private:
   // The name of the grid column's field that is current (upper case).
   QString SelectedFieldName() const;
+  // ---- What a double click in the grid, a key-word pick and leaving the note pane do ----
+  void KeyListMenuItemClick(const QString& caption);
+  void ActiveGridDblClick(const QPoint& globalPos);
+  void ActiveNotesExit();
   // ---- Commands only the window's own controls and menus run ----
   void SetUpFilter();
   // Opens the column menu of the current cell at `globalPos` (double click or context key).

@@ -5,6 +5,9 @@
 #include <QAction>
 #include <QApplication>
 #include <QFile>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QTableView>
 #include <QTest>
 #include <QTimer>
 #include <functional>
@@ -98,4 +101,46 @@ void WhenModal(std::function<void(T&)> drive) {
     }
   });
   timer->start();
+}
+
+// A double click with the mouse on the grid's cell at (row, column), or on `at` in the grid's
+// viewport when the cell is invalid (an empty list).
+inline void DoubleClickCell(TMainScreen& w, int row, int column, QPoint at = QPoint(10, 10)) {
+  auto* grid = w.findChild<QTableView*>(QStringLiteral("ActiveGrid"));
+  const QModelIndex cell = Grid(w)->index(row, column);
+  if (cell.isValid()) {
+    grid->scrollTo(cell);
+    at = grid->visualRect(cell).center();
+  }
+  QTest::mouseDClick(grid->viewport(), Qt::LeftButton, {}, at);
+}
+
+// Picks the item captioned `caption` from the popup menu named `menu` with the mouse, as soon as
+// that menu is up (the caller then does what opens it). A menu without that item is closed.
+inline void WhenPopupPick(const QString& menu, const QString& caption) {
+  auto* timer = new QTimer;
+  timer->setInterval(10);
+  QObject::connect(timer, &QTimer::timeout, timer, [timer, menu, caption] {
+    auto* popup = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+    if (popup == nullptr || popup->objectName() != menu) return;
+    timer->stop();
+    timer->deleteLater();
+    for (QAction* item : popup->actions())
+      if (item->text() == caption) {
+        QTest::mouseClick(popup, Qt::LeftButton, {}, popup->actionGeometry(item).center());
+        return;
+      }
+    popup->close();
+  });
+  timer->start();
+}
+
+// Leaves the note pane the way a user does with the keyboard (Ctrl+Tab), after putting the
+// focus in it; false when the pane could not take the focus or keep it until then.
+inline bool LeaveNotesPane(TMainScreen& w) {
+  auto* notes = w.findChild<QPlainTextEdit*>(QStringLiteral("ActiveNotes"));
+  notes->setFocus(Qt::OtherFocusReason);
+  if (!QTest::qWaitFor([notes] { return notes->hasFocus(); }, 5000)) return false;
+  QTest::keyClick(notes, Qt::Key_Tab, Qt::ControlModifier);
+  return !notes->hasFocus();
 }

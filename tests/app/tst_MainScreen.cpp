@@ -92,7 +92,7 @@ class MainScreenTest : public QObject {
       QVERIFY2(Control<TFlatButton>(*w, name)->isVisible(), name);
     QVERIFY(messages_.shown.isEmpty());
     // A double click in an empty view does nothing.
-    w->ActiveGridDblClick(QPoint(10, 10));
+    DoubleClickCell(*w, 0, 0);
     QVERIFY(messages_.shown.isEmpty());
   }
 
@@ -145,10 +145,8 @@ class MainScreenTest : public QObject {
   void columnActions() {
     auto w = Open({{"20240305", "09:00", "task", false, "HOME", "B", "a note"}}, "[Reindex]\nNeeded=0\n");
     QVERIFY(w);
-    const QPoint at = Control<QTableView>(*w, "ActiveGrid")->mapToGlobal(QPoint(20, 30));
     // Priority column: its menu; the items edit the task in place.
-    Select(*w, 0, 0);
-    w->ActiveGridDblClick(at);
+    DoubleClickCell(*w, 0, 0);
     QTRY_VERIFY(Control<QMenu>(*w, "PriorityColumnMenu")->isVisible());
     Control<QMenu>(*w, "PriorityColumnMenu")->close();
     QVERIFY(Trigger(*w, "High1"));
@@ -156,8 +154,7 @@ class MainScreenTest : public QObject {
     QVERIFY(Trigger(*w, "Low1"));
     QCOMPARE(w->Store().TasqTable.FieldByName("PRIORITY")->AsString(), QString("C"));
     // Date column: its menu; a quick date counts from the day of the click; Clear Date.
-    Select(*w, 0, 1);
-    w->ActiveGridDblClick(at);
+    DoubleClickCell(*w, 0, 1);
     QTRY_VERIFY(Control<QMenu>(*w, "DateColumnMenu")->isVisible());
     Control<QMenu>(*w, "DateColumnMenu")->close();
     QAction* week2 = Control<QMenu>(*w, "QuickDateMenu")->findChild<QAction*>("Week2");
@@ -169,7 +166,6 @@ class MainScreenTest : public QObject {
     QVERIFY(w->Store().TasqTable.FieldByName("DATE")->IsNull());
     QCOMPARE(Cell(*w, 0, 1), QString());
     // Time column: the set-time dialog; noon chosen gives 12:00.
-    Select(*w, 0, 2);
     QTimer::singleShot(0, [] {
       auto* dialog = qobject_cast<TSetTimeDialog*>(QApplication::activeModalWidget());
       if (dialog == nullptr) return;
@@ -183,26 +179,26 @@ class MainScreenTest : public QObject {
         dialog->done(1);
       });
     });
-    w->ActiveGridDblClick(at);
+    DoubleClickCell(*w, 0, 2);
     QCOMPARE(w->Store().TasqTable.FieldByName("TIME")->AsString(), QString("12:00"));
     QCOMPARE(Cell(*w, 0, 2), QString(" 12:00pm"));
     // Key words: the list offers the words in use; Clear Entry empties the field.
     QCOMPARE(w->KeyWords(), QStringList({"HOME"}));
-    w->KeyListMenuItemClick("WORK");
-    QCOMPARE(w->Store().TasqTable.FieldByName("KEYS")->AsString(), QString("HOME WORK"));
-    w->KeyListMenuItemClick("Clear Entry");
+    WhenPopupPick("KeyListMenu", "HOME");
+    DoubleClickCell(*w, 0, 5);
+    QCOMPARE(w->Store().TasqTable.FieldByName("KEYS")->AsString(), QString("HOME HOME"));
+    WhenPopupPick("KeyListMenu", "Clear Entry");
+    DoubleClickCell(*w, 0, 5);
     QVERIFY(w->Store().TasqTable.FieldByName("KEYS")->IsNull());
     // Task and Done columns reach their commands: the editor, here cancelled, and the toggle.
-    Select(*w, 0, 3);
     bool edited = false;
     WhenModal<TTaskEditor>([&](TTaskEditor& editor) {
       edited = editor.Task->text() == "task";
       editor.CancelButtonClick();
     });
-    w->ActiveGridDblClick(at);
+    DoubleClickCell(*w, 0, 3);
     QVERIFY(edited);
-    Select(*w, 0, 4);
-    w->ActiveGridDblClick(at);
+    DoubleClickCell(*w, 0, 4);
     QCOMPARE(Grid(*w)->rowCount(), 0);  // done now, and done tasks are hidden
   }
 
@@ -212,7 +208,7 @@ class MainScreenTest : public QObject {
     // A note typed into the memo is stored when the memo loses the focus.
     Control<QPlainTextEdit>(*w, "ActiveNotes")->setFocus();
     Control<QPlainTextEdit>(*w, "ActiveNotes")->setPlainText("typed note");
-    w->ActiveNotesExit();
+    QVERIFY(LeaveNotesPane(*w));
     QCOMPARE(w->Store().TasqTable.FieldByName("NOTE")->AsString(), QString("typed note"));
     // A description being typed in its cell is posted by the close.
     Select(*w, 0, 3);

@@ -128,7 +128,7 @@ int RunChild(const QString& command, quint64 killAt, const QString& dir) {
     Control<TFlatButton>(*w, "DeleteButton")->click();
   } else if (command == QLatin1String("pane")) {
     Control<QPlainTextEdit>(*w, "ActiveNotes")->setPlainText(QStringLiteral("pane note"));
-    w->ActiveNotesExit();
+    LeaveNotesPane(*w);
   } else if (command == QLatin1String("bulk")) {
     Trigger(*w, "AllMarkedDone1");
   } else if (command == QLatin1String("undo")) {

@@ -310,16 +310,21 @@ class TaskCommandsTest : public QObject {
     auto w = Open({{"20240301", "", "a", false, "Home", "B", ""},
                    {"20240302", "", "b", false, "home work", "B", ""},
                    {"20240303", "", "c", false, "  lots   of  blanks ", "B", ""},
-                   {"20240304", "", "d", false, "home, work", "B", ""}});
+                   {"20240304", "", "d", false, "home, work", "B", ""},
+                   {"20240305", "", "e", false, QString(57, 'x'), "B", ""}});
     QVERIFY(w);
-    QCOMPARE(w->KeyWords(), QStringList({"Home", "work", "lots", "of", "blanks", "home,"}));
-    // A menu choice appends; the field keeps 60 characters.
-    Grid(*w)->SetCurrentRow(GridRowOf(*w, "a"));
-    w->KeyListMenuItemClick(QString(57, 'x'));
+    QCOMPARE(w->KeyWords(), QStringList({"Home", "work", "lots", "of", "blanks", "home,", QString(57, 'x')}));
+    // A word picked from the Key words cell's menu is appended; the field keeps 60 characters.
+    const auto pickFor = [&](const QString& task, const QString& word) {
+      WhenPopupPick("KeyListMenu", word);
+      DoubleClickCell(*w, GridRowOf(*w, task), 5);
+    };
+    pickFor("a", QString(57, 'x'));
+    QCOMPARE(Stored(*w, "DESCRIPT"), QString("a"));
     QCOMPARE(Stored(*w, "KEYS"), "Home " + QString(55, 'x'));
-    w->KeyListMenuItemClick("Clear Entry");
+    pickFor("a", "Clear Entry");
     QVERIFY(w->Store().TasqTable.FieldByName("KEYS")->IsNull());
-    w->KeyListMenuItemClick("work");
+    pickFor("a", "work");
     QCOMPARE(Stored(*w, "KEYS"), QString("work"));
 
     // A word typed into the grid's Key words cell is offered at once by the editor and the filter.
@@ -456,7 +461,7 @@ class TaskCommandsTest : public QObject {
     Control<QPlainTextEdit>(*w, "ActiveNotes")->moveCursor(QTextCursor::End);
     TypeText(Control<QPlainTextEdit>(*w, "ActiveNotes"), QString::fromUtf8("\xe2\x82\xac\xe2\x98\x83"));  // euro sign, snowman
     QCOMPARE(messages_.shown.size(), 1);
-    w->ActiveNotesExit();
+    QVERIFY(LeaveNotesPane(*w));
     QCOMPARE(Stored(*w, "NOTE"), QString::fromUtf8("note\xe2\x82\xac"));
   }
 
