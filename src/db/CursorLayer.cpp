@@ -599,14 +599,8 @@ int CursorLayer::RowOf(int cursor, quint32 recno, long* row) {
   if (Find(cursor) == nullptr) return kCursorNotOpen;
   WorkAreaScope area(cursor);
   const ReadHold hold;
-  *row = -1;
-  long n = 0;
-  for (xb_GoTop(); !xb_Eof(); xb_Skip(1), ++n) {
-    if (quint32(xb_RecNo()) == recno) {
-      *row = n;
-      break;
-    }
-  }
+  *row = xb_QueryPosition(long(recno));
+  if (*row < 0 && xb_Error() != 0) return EngineFailed();
   return kCursorOk;
 }
 

@@ -581,4 +581,39 @@ Status WorkArea::QueryCount(long* count) {
   return s;
 }
 
+Status WorkArea::PositionOf(uint32_t recno, long* position) {
+  *position = -1;
+  LOOK_AT_INDEXES()
+  table_->Refresh();
+  if (recno < 1 || recno > table_->record_count() || !Visible(recno)) return Status::Ok();
+  IndexSet::Order* o = CurrentOrder();
+  long before = 0;
+  if (o == nullptr) {
+    for (uint32_t r = 1; r < recno; ++r)
+      if (Visible(r)) ++before;
+    *position = before;
+    return Status::Ok();
+  }
+  // The entries ahead of the record's own are counted in the tag alone: a record is read only
+  // for the query's verdict, and not at all once the verdicts are kept as bits.
+  CdxTag* tag = o->tag;
+  Status s = CursorToEnd(true);
+  while (s.ok() && tag->Valid()) {
+    PrefetchAhead(*tag, !o->descending);
+    const int scope = ScopeTest(tag->Key());
+    if (scope > 0) break;
+    uint32_t r;
+    s = EntryRecno(&r);
+    if (!s.ok()) break;
+    if (r == recno) {
+      if (scope == 0) *position = before;
+      break;
+    }
+    if (scope == 0 && Visible(r)) ++before;
+    s = Step(true);
+  }
+  synced_change_ = ~uint64_t{0};  // the cursor moved
+  return s;
+}
+
 }  // namespace xb

@@ -61,6 +61,9 @@ class WorkArea {
   const std::string& query_text() const { return query_text_; }
   // Records that navigation would visit, counted without moving.
   Status QueryCount(long* count);
+  // Where record `recno` comes among the records navigation would visit in the order in force
+  // (0 for the first), counted without moving; -1 when navigation would not reach it.
+  Status PositionOf(uint32_t recno, long* position);
   // Whether the current record passes the query in force (true without a query).
   bool PassesQuery() const;
 

@@ -840,6 +840,20 @@ long xb_QueryRecCount(void) {
   return count;
 }
 
+long xb_QueryPosition(long recno) {
+  WorkArea* wa = E().RequireCurrent();
+  if (wa == nullptr) return -1;
+  long position = -1;
+  const bool numbered = recno >= 1 && recno <= long{UINT32_MAX};
+  Status s = numbered ? wa->PositionOf(static_cast<uint32_t>(recno), &position) : Status::Ok();
+  if (!s.ok()) {
+    Fail(s);
+    return -1;
+  }
+  E().Succeed();
+  return position;
+}
+
 }  // extern "C"
 
 // Helpers of the calls below return C++ types: they live outside the C linkage block.

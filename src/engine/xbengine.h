@@ -137,6 +137,9 @@ int xb_Seek(const char* key);            // nonzero = found (see the soft-seek r
 int xb_Query(const char* expression);    // "" removes the query; failure keeps the old one
 const char* xb_DBFilter(void);
 long xb_QueryRecCount(void);
+// Where a record comes among the records navigation visits in the order in force (0 = first),
+// without moving; -1 when navigation does not reach it, or on failure (xb_Error tells).
+long xb_QueryPosition(long recno);
 int xb_QueryTest(const char* expression);  // the current record against it ("" = the query)
 int xb_EvalLogical(const char* expression);
 int xb_EvalString(const char* expression, char* buffer, int size);

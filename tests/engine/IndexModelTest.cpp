@@ -658,6 +658,29 @@ class IndexModel {
     long got = xb_QueryRecCount();
     if (got != want)
       return ::testing::AssertionFailure() << "query count in " << Describe() << ": " << got << ", model " << want;
+    return Places();
+  }
+
+  // Where a few records come in the walk, asked without moving: the model's place in its
+  // visits, or -1 for a record the walk passes by. The next steps start from where the engine
+  // stood before.
+  ::testing::AssertionResult Places() {
+    const auto& visits = Visits();
+    const long here = xb_RecNo();
+    const bool at_end = xb_Eof() != 0;
+    for (int i = 0; i < 3 && !recs_.empty(); ++i) {
+      const uint32_t r = static_cast<uint32_t>(rng_() % recs_.size()) + 1;
+      long want = -1;
+      for (size_t k = 0; k < visits.size(); ++k)
+        if (visits[k]->second == r) want = static_cast<long>(k);
+      const long got = xb_QueryPosition(r);
+      if (xb_Error() != 0) return Fail("position");
+      if (got != want)
+        return ::testing::AssertionFailure() << "place of record " << r << KeysOf(r, 0) << " in " << Describe() << ": "
+                                             << got << ", model " << want;
+    }
+    if (xb_RecNo() != here || (xb_Eof() != 0) != at_end)
+      return ::testing::AssertionFailure() << "asking for places moved the engine from " << here;
     return ::testing::AssertionSuccess();
   }
 
