@@ -116,15 +116,18 @@ inline void DoubleClickCell(TMainScreen& w, int row, int column, QPoint at = QPo
 }
 
 // Picks the item captioned `caption` from the popup menu named `menu` with the mouse, as soon as
-// that menu is up (the caller then does what opens it). A menu without that item is closed.
+// that menu is up (the caller then does what opens it). A menu without that item is closed;
+// after ten seconds without the menu the wait ends, and the caller's checks fail.
 inline void WhenPopupPick(const QString& menu, const QString& caption) {
   auto* timer = new QTimer;
   timer->setInterval(10);
-  QObject::connect(timer, &QTimer::timeout, timer, [timer, menu, caption] {
+  QObject::connect(timer, &QTimer::timeout, timer, [timer, menu, caption, waited = 0]() mutable {
     auto* popup = qobject_cast<QMenu*>(QApplication::activePopupWidget());
-    if (popup == nullptr || popup->objectName() != menu) return;
+    const bool up = popup != nullptr && popup->objectName() == menu;
+    if (!up && ++waited < 1000) return;
     timer->stop();
     timer->deleteLater();
+    if (!up) return;
     for (QAction* item : popup->actions())
       if (item->text() == caption) {
         QTest::mouseClick(popup, Qt::LeftButton, {}, popup->actionGeometry(item).center());
